@@ -1,0 +1,409 @@
+#include "config/config.h"
+
+// Every setting is one value directly under the settings key. The values of the settings block
+// are described once, in load order, by the table below; Load, WriteDefaults and SaveAll walk it.
+// The order matters: a load that stops at a bad value keeps what it read before it.
+//
+// A save (WriteDefaults, SaveAll) is one transaction: one sync for the whole 425 kB, and a save
+// that fails part-way is rolled back as a whole, leaving the previous save intact rather than a
+// mixture of the two.
+
+#include <algorithm>
+#include <numeric>
+#include <span>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "config/registry_values.h"
+#include "config/user_table.h"
+#include "platform/cp1250.h"
+
+namespace kel {
+
+namespace {
+
+using Block = TSettingsBlock;
+
+constexpr const char* kNoStoreText = "{#0004} Brak dostępu do rejestru Windows";
+constexpr const char* kBadConfigText = "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL";
+constexpr const char* kCamerasName = "Cameras";
+constexpr const char* kCorrectCloseName = "b_CorrectClose";
+
+static_assert(sizeof(TCameraTable) == 1024);
+static_assert(sizeof(TUserTable) == 13824);
+static_assert(sizeof(TZoneTable) == 405632);
+static_assert(sizeof(TCamIconTable) == 192);
+
+// A table field as the bytes of its stored image.
+using BytesOf = std::span<uint8_t> (*)(Block&);
+
+template <auto Member> std::span<uint8_t> FieldBytes(Block& b) {
+    auto& field = b.*Member;
+    static_assert(std::is_trivially_copyable_v<std::remove_reference_t<decltype(field)>>);
+    return {reinterpret_cast<uint8_t*>(&field), sizeof(field)};
+}
+
+using Target =
+    std::variant<uint16_t Block::*, int32_t Block::*, bool Block::*, std::string Block::*, BytesOf>;
+
+enum ValueFlags : unsigned {
+    kNotInDefaults = 1, // WriteDefaults leaves it out
+    kNotSaved = 2,      // SaveAll leaves it out: the recorder keeps it up to date
+    kConstant = 4,      // SaveAll writes the default, not the field
+    kRequired = 8,      // empty after loading makes the load fail
+};
+
+struct ValueDesc {
+    const char* name;
+    Target target;
+    unsigned flags = 0;
+    uint32_t number = 0;          // default of a DWORD
+    const char* text = nullptr;   // default of a text
+    size_t maxChars = 0;          // a longer text is cut to this (0: unbounded)
+    const char* readAs = nullptr; // the spelling used when reading, where it differs
+};
+
+constexpr ValueDesc Dword(const char* name, Target t, uint32_t def, unsigned flags = 0) {
+    return {name, t, flags, def};
+}
+constexpr ValueDesc Text(const char* name, std::string Block::*t, const char* def, unsigned flags = 0,
+                         size_t maxChars = 0, const char* readAs = nullptr) {
+    return {name, t, flags, 0, def, maxChars, readAs};
+}
+constexpr ValueDesc Table(const char* name, BytesOf t, unsigned flags = 0) {
+    return {name, t, flags};
+}
+
+// Tables are written from memory by WriteDefaults too: its in-memory step has set them.
+constexpr ValueDesc kValues[] = {
+    Dword("Ver", &Block::Ver, 203, kConstant),
+    Text("Version", &Block::Version, "KEL 2.0.3", kConstant | kRequired, 9),
+    Dword("Width", &Block::Width, 1024),
+    Dword("Height", &Block::Height, 768),
+    Dword("Smart_X", &Block::Smart_X, 0),
+    Dword("Smart_Y", &Block::Smart_Y, 0),
+    Dword("StartMode", &Block::StartMode, 3),
+    Text("Skin", &Block::Skin, "Default", kRequired),
+    Dword("AppMode", &Block::AppMode, 1),
+    Dword("CamMode1", &Block::CamMode1, 1),
+    Table("CamMode4", FieldBytes<&Block::CamMode4>),
+    Table("CamMode9", FieldBytes<&Block::CamMode9>),
+    Table("CamMode16", FieldBytes<&Block::CamMode16>),
+    Table("CamMode8", FieldBytes<&Block::CamMode8>),
+    Table("CamMode13", FieldBytes<&Block::CamMode13>),
+    Dword("Sequence", &Block::Sequence, 2),
+    Dword("Ntsc", &Block::Ntsc, 0),
+    Dword("TCP", &Block::TCP, 0),
+    Dword("Port", &Block::Port, 777),
+    Dword("VideoFiles", &Block::VideoFiles, 0, kNotSaved),
+    Dword("VideoFilesSize", &Block::VideoFilesSize, 0),
+    Text("TCPServerName", &Block::TCPServerName, "KEL 2.0.3 Server", kRequired, 128),
+    Dword("UsedDisk", &Block::UsedDisk, 0, kNotSaved),
+    Table("HDDs", FieldBytes<&Block::HDDs>),
+    Dword("cDetection", &Block::cDetection, 1),
+    Dword("cRecording", &Block::cRecording, 1),
+    Dword("cCamName", &Block::cCamName, 1),
+    Dword("cColor", &Block::cColor, 255),
+    Dword("SoundInfo", &Block::SoundInfo, 0),
+    Dword("SoundDetect", &Block::SoundDetect, 0),
+    Text("mSMTP", &Block::mSMTP, "-"),
+    Text("mUSER", &Block::mUSER, "-"),
+    Text("mPASS", &Block::mPASS, "-"),
+    Text("mTARGET", &Block::mTARGET, "-"),
+    Dword("bMessages", &Block::bMessages, 0),
+    Dword("AutoLogin", &Block::AutoLogin, 0),
+    Text("sUser", &Block::sUser, "kel"),
+    Text("sPass", &Block::sPass, "qxv", 0, 0, "sPASS"),
+    Text("sMapFile", &Block::sMapFile, "screen.bmp", kRequired),
+    Table("PTZPorts", FieldBytes<&Block::PTZPorts>, kNotInDefaults),
+    Table("CamIcons", FieldBytes<&Block::CamIcons>),
+    Table("Scheduler", FieldBytes<&Block::Scheduler>),
+    Table("Users", FieldBytes<&Block::Users>),
+    Table("Zones", FieldBytes<&Block::Zones>),
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Value names are matched without regard to case, as the store itself matches them.
+const RegValue* FindValue(const std::vector<RegValue>& values, std::string_view name) {
+    for (const RegValue& v : values) {
+        if (EqualsNoCase(v.name, name)) {
+            return &v;
+        }
+    }
+    return nullptr;
+}
+
+// Reads one value into its field by the rules of registry_values.h.
+struct FieldReader {
+    const RegValue* value;
+    size_t maxChars;
+    Block& block;
+
+    template <class T> bool operator()(T Block::*field) const {
+        uint32_t raw = 0;
+        if (!ReadDword(value, raw)) {
+            return false;
+        }
+        // 16-bit fields keep the low 16 bits; booleans are true for any non-zero value.
+        block.*field = static_cast<T>(raw);
+        return true;
+    }
+    bool operator()(std::string Block::*field) const { return ReadText(value, block.*field, maxChars); }
+    bool operator()(BytesOf bytes) const { return ReadBinary(value, bytes(block)); }
+};
+
+// The stored form of one value: from the field, or its default when `useDefault`.
+struct FieldWriter {
+    const ValueDesc& desc;
+    Block& block;
+    bool useDefault;
+
+    template <class T> std::pair<RegType, std::vector<uint8_t>> operator()(T Block::*field) const {
+        const uint32_t v = useDefault ? desc.number : static_cast<uint32_t>(block.*field);
+        return {RegType::Dword, RegistryStore::DwordBytes(v)};
+    }
+    std::pair<RegType, std::vector<uint8_t>> operator()(std::string Block::*field) const {
+        const std::string text = useDefault ? desc.text : block.*field;
+        return {RegType::Sz, RegistryStore::SzBytes(desc.maxChars ? CutChars(text, desc.maxChars) : text)};
+    }
+    std::pair<RegType, std::vector<uint8_t>> operator()(BytesOf bytes) const {
+        std::span<uint8_t> b = bytes(block);
+        return {RegType::Binary, std::vector<uint8_t>(b.begin(), b.end())};
+    }
+};
+
+// The settings block from the store: false when the key is missing (nothing is read), a value
+// cannot be read (reading stops there, earlier fields keep what was read), or a required text is
+// empty, which is checked after a read error too.
+bool ReadSettings(RegistryStore& store, Block& block) {
+    if (!store.IsOpen() || !store.KeyExists(TConfig::kKey)) {
+        return false;
+    }
+    std::vector<RegValue> values;
+    bool ok = store.ListValues(TConfig::kKey, values);
+    for (size_t i = 0; ok && i < std::size(kValues); ++i) {
+        const ValueDesc& d = kValues[i];
+        const RegValue* v = FindValue(values, d.readAs ? d.readAs : d.name);
+        ok = std::visit(FieldReader{v, d.maxChars, block}, d.target);
+    }
+    for (const ValueDesc& d : kValues) {
+        if ((d.flags & kRequired) && (block.*std::get<std::string Block::*>(d.target)).empty()) {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// Writes, in load order, the values whose flags masked by `mask` equal `want`.
+bool WriteValues(RegistryStore& store, Block& block, unsigned mask, unsigned want, bool defaults) {
+    for (const ValueDesc& d : kValues) {
+        if ((d.flags & mask) != want) {
+            continue;
+        }
+        const bool useDefault = defaults || (d.flags & kConstant);
+        auto [type, data] = std::visit(FieldWriter{d, block, useDefault}, d.target);
+        if (!store.WriteValue(TConfig::kKey, d.name, type, data)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class Writes> bool InOneTransaction(RegistryStore& store, Writes&& writes) {
+    if (!store.Begin()) {
+        return false;
+    }
+    if (!writes()) {
+        store.Rollback();
+        return false;
+    }
+    return store.Commit();
+}
+
+std::span<uint8_t> CameraBytes(TCameraTable& cameras) {
+    return {reinterpret_cast<uint8_t*>(cameras.data()), sizeof(cameras)};
+}
+
+} // namespace
+
+TConfig::TConfig(std::string storeFile) : store_file_(std::move(storeFile)) {}
+
+TConfig::~TConfig() = default;
+
+bool TConfig::OpenStore() {
+    return store_.IsOpen() || store_.Open(store_file_);
+}
+
+bool TConfig::Load() {
+    bool ok = true;
+    if (!OpenStore()) {
+        ErrorText = kNoStoreText;
+        ok = false;
+    }
+    if (!ReadSettings(store_, *this)) {
+        ErrorText = kBadConfigText;
+        ok = false;
+    }
+    if (!LoadCameras()) {
+        ErrorText = kBadConfigText;
+        ok = false;
+    }
+    return ok;
+}
+
+void TConfig::SetDefaultTables() {
+    TUserRecord& admin = Users[0];
+    admin.Login.Set("kel");
+    admin.Password.Set("qxv");
+    std::fill(std::begin(admin.CamRights), std::end(admin.CamRights), 1);
+    admin.ConfigRight = 1;
+    for (int n = 0; n < kCameraCount; ++n) {
+        PTZPorts[n] = n + 1;
+        Zones[n].Sensitivity = 1000;
+    }
+    HDDs.fill(0);
+    std::iota(CamMode4.begin(), CamMode4.end(), 1);
+    std::iota(CamMode9.begin(), CamMode9.end(), 1);
+    std::iota(CamMode16.begin(), CamMode16.end(), 1);
+    CamMode8 = {1, 2, 3, 4, 5, 8, 7, 6};
+    std::iota(CamMode13.begin(), CamMode13.end(), 1);
+    Scheduler.fill(0);
+}
+
+bool TConfig::WriteDefaults() {
+    // Icons, user records 1..255 and zone masks keep whatever they hold: zero in a new record,
+    // or what a failed Load had already read.
+    SetDefaultTables();
+    return OpenStore() &&
+           InOneTransaction(store_, [&] { return WriteValues(store_, *this, kNotInDefaults, 0, true); });
+}
+
+bool TConfig::WriteDefaultCameras() {
+    for (int n = 0; n < kCameraCount; ++n) {
+        TCameraRecord& c = Cameras[n];
+        c.Name.Set("Kamera " + std::to_string(n + 1));
+        c.Active = 0;
+        c.Resolution = 2;
+        c.FPS = 3;
+        c.Brightness = 0;
+        c.Contrast = 128;
+        c.Sharpness = 0;
+        c.SatU = 128;
+        c.SatV = 128;
+        c.Hue = 0;
+    }
+    return SaveCameras();
+}
+
+bool TConfig::LoadCameras() {
+    // Unlike the settings tables the camera table must be there: missing or empty fails. Otherwise
+    // the table rules apply: too large, or stored as text or a number, fails.
+    RegValue v;
+    if (!OpenStore() || !store_.ReadValue(kKey, kCamerasName, v) || v.data.empty()) {
+        return false;
+    }
+    return ReadBinary(&v, CameraBytes(Cameras));
+}
+
+bool TConfig::SaveCameras() {
+    std::span<uint8_t> b = CameraBytes(Cameras);
+    return OpenStore() &&
+           store_.WriteValue(kKey, kCamerasName, RegType::Binary, std::vector<uint8_t>(b.begin(), b.end()));
+}
+
+bool TConfig::SaveAll() {
+    // The format number and version text first, then the rest without the recorder's counters.
+    return OpenStore() && InOneTransaction(store_, [&] {
+               return WriteValues(store_, *this, kConstant, kConstant, false) &&
+                      WriteValues(store_, *this, kConstant | kNotSaved, 0, false);
+           });
+}
+
+void TConfig::SetCorrectClose(bool flag) {
+    // Start-up and shutdown go on whatever happens here, so failures are not reported.
+    if (!OpenStore() || !store_.KeyExists(kKey)) {
+        return;
+    }
+    store_.WriteValue(kKey, kCorrectCloseName, RegType::Dword, RegistryStore::DwordBytes(flag ? 1 : 0));
+}
+
+bool TConfig::GetCorrectClose() {
+    // Absent after a first start or a defaults-only key; only a stored false reports a crash.
+    RegValue v;
+    uint32_t flag = 0;
+    if (!OpenStore() || !store_.ReadValue(kKey, kCorrectCloseName, v) || !ReadDword(&v, flag)) {
+        return true;
+    }
+    return flag != 0;
+}
+
+int TConfig::FindUser(std::string_view login, std::string_view password) const {
+    return kel::FindUser(Users, login, password);
+}
+
+namespace {
+
+// The fields the configuration dialog edits. Not the version, the SmartView position, the layouts
+// (the main window owns them), UsedDisk (the recorder's) or the cameras (ApplyCameras).
+void CopyEditable(const Block& from, Block& to) {
+    to.Width = from.Width;
+    to.Height = from.Height;
+    to.Skin = from.Skin;
+    to.AppMode = from.AppMode;
+    to.StartMode = from.StartMode;
+    to.Sequence = from.Sequence;
+    to.Ntsc = from.Ntsc;
+    to.TCP = from.TCP;
+    to.Port = from.Port;
+    to.VideoFiles = from.VideoFiles;
+    to.TCPServerName = CutChars(from.TCPServerName, 128);
+    to.VideoFilesSize = from.VideoFilesSize;
+    to.HDDs = from.HDDs;
+    to.cDetection = from.cDetection;
+    to.cRecording = from.cRecording;
+    to.cColor = from.cColor;
+    to.cCamName = from.cCamName;
+    to.SoundInfo = from.SoundInfo;
+    to.SoundDetect = from.SoundDetect;
+    to.mSMTP = from.mSMTP;
+    to.mUSER = from.mUSER;
+    to.mPASS = from.mPASS;
+    to.mTARGET = from.mTARGET;
+    to.bMessages = from.bMessages;
+    to.sMapFile = from.sMapFile;
+    to.sUser = from.sUser;
+    to.sPass = from.sPass;
+    to.AutoLogin = from.AutoLogin;
+    to.Scheduler = from.Scheduler;
+    to.Users = from.Users;
+    to.Zones = from.Zones;
+    to.CamIcons = from.CamIcons;
+    to.PTZPorts = from.PTZPorts;
+}
+
+} // namespace
+
+void TConfig::ApplySettings(const TSettingsBlock& block) {
+    CopyEditable(block, *this);
+}
+
+void TConfig::ApplyCameras(const TCameraTable& records) {
+    for (int n = 0; n < kCameraCount; ++n) {
+        Cameras[n] = records[n];
+        Cameras[n].Name.len = std::min<uint8_t>(Cameras[n].Name.len, 30);
+    }
+}
+
+void TConfig::CopySettingsTo(TSettingsBlock& block) const {
+    CopyEditable(*this, block);
+    block.UsedDisk = UsedDisk;
+}
+
+} // namespace kel

@@ -1,0 +1,105 @@
+#pragma once
+// The configuration record: every persistent setting of the station, read once at start-up and
+// written back at the orderly shutdown. Fields are named after their stored values.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "config/records.h"
+#include "platform/registry_store.h"
+
+namespace kel {
+
+// The settings block: every field of the configuration but the store, ErrorText and Cameras.
+// The configuration dialog edits a copy of it; the recorder keeps its own copy.
+// Text fields hold UTF-8.
+struct TSettingsBlock {
+    uint16_t Ver = 0;
+    std::string Version;  // at most 9 characters
+    uint16_t Width = 0;
+    uint16_t Height = 0;
+    int32_t Smart_X = 0;
+    int32_t Smart_Y = 0;
+    int32_t StartMode = 0;
+    std::string Skin;
+    uint16_t AppMode = 0;
+    int32_t CamMode1 = 0;
+    std::array<int32_t, 4> CamMode4{};
+    std::array<int32_t, 9> CamMode9{};
+    std::array<int32_t, 16> CamMode16{};
+    std::array<int32_t, 8> CamMode8{};
+    std::array<int32_t, 13> CamMode13{};
+    int32_t Sequence = 0;
+    bool Ntsc = false;
+    bool TCP = false;
+    int32_t Port = 0;
+    int32_t VideoFiles = 0;
+    int32_t VideoFilesSize = 0;
+    std::string TCPServerName;  // at most 128 characters
+    int32_t UsedDisk = 0;
+    std::array<uint8_t, 25> HDDs{};
+    bool cDetection = false;
+    bool cRecording = false;
+    bool cCamName = false;
+    int32_t cColor = 0;
+    bool SoundInfo = false;
+    bool SoundDetect = false;
+    std::string mSMTP;
+    std::string mUSER;
+    std::string mPASS;
+    std::string mTARGET;
+    bool bMessages = false;
+    bool AutoLogin = false;
+    std::string sUser;
+    std::string sPass;
+    std::string sMapFile;
+    std::array<int32_t, 16> PTZPorts{};
+    TCamIconTable CamIcons{};
+    std::array<uint8_t, 2688> Scheduler{};
+    TUserTable Users{};
+    TZoneTable Zones{};
+};
+
+class TConfig : public TSettingsBlock {
+public:
+    static constexpr const char* kKey = "\\Software\\KEL2\\";
+
+    // The store file this configuration reads and writes.
+    explicit TConfig(std::string storeFile);
+    ~TConfig();
+
+    // Opens the store (once) and reads every setting, then the cameras. False with ErrorText set;
+    // a damaged store file reads as a missing key. Fields read before a failure keep their values.
+    bool Load();
+    // Write operations leave ErrorText alone; the store's ErrorText() says what failed.
+    // WriteDefaults and SaveAll write in one transaction: all of it or, on failure, none.
+    bool WriteDefaults();
+    bool WriteDefaultCameras();
+    bool LoadCameras();
+    bool SaveCameras();
+    // Never writes "VideoFiles" or "UsedDisk": the recorder keeps those (WriteCounter).
+    bool SaveAll();
+    // Only where the key exists; failures are ignored. An absent or unreadable flag reads true.
+    void SetCorrectClose(bool flag);
+    bool GetCorrectClose();
+    int FindUser(std::string_view login, std::string_view password) const;
+    void ApplySettings(const TSettingsBlock& block);
+    void ApplyCameras(const TCameraTable& records);
+    void CopySettingsTo(TSettingsBlock& block) const;
+
+    TCameraTable Cameras{};
+    std::string ErrorText;  // at most 255 characters
+
+    RegistryStore& Store() { return store_; }
+
+private:
+    bool OpenStore();         // opens the store file unless it is open already
+    void SetDefaultTables();  // the in-memory part of WriteDefaults
+
+    std::string store_file_;
+    RegistryStore store_;
+};
+
+}  // namespace kel

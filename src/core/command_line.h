@@ -1,0 +1,37 @@
+#pragma once
+// The command line: the contract that tests and installers rely on.
+//
+//   kel [--workdir DIR] [--registry FILE] [--headless] [--yes] [--screen WxH]
+//       [--board NAME[:OPTIONS]] [--serial DEVICE]
+//   kel [--registry FILE] reg export [FILE]
+//   kel [--registry FILE] reg import FILE
+
+#include <string>
+#include <vector>
+
+namespace kel {
+
+struct CommandLine {
+    enum class Action { Run, RegExport, RegImport, Help };
+
+    Action action = Action::Run;
+    std::string workdir;   // empty: the current directory
+    std::string registry;  // empty: the default store of the user
+    bool headless = false;
+    bool yes = false;
+    int screenWidth = 1280;
+    int screenHeight = 1024;
+    bool screenGiven = false;
+    std::string board = "sim";
+    std::string serial = "/dev/ttyS0";
+    std::string regFile;  // export target (empty: standard output) or import source
+
+    // False with `error` for a command line that cannot be parsed.
+    bool Parse(const std::vector<std::string>& args, std::string& error);
+
+    // $XDG_CONFIG_HOME/kel/registry.sqlite, else ~/.config/kel/registry.sqlite.
+    static std::string DefaultRegistry();
+    static const char* Usage();
+};
+
+}  // namespace kel

@@ -1,0 +1,169 @@
+// kel: the recording station. Parses the command line, then either works on the settings store
+// (reg export / reg import) or creates the application and its ten windows, runs the start-up
+// chain and the event loop.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+#include "core/command_line.h"
+#include "core/shared.h"
+#include "platform/message_box.h"
+#include "platform/reg_file.h"
+#include "platform/registry_store.h"
+#include "platform/signal_watcher.h"
+#include "ui/closing_form.h"
+#include "ui/config_form.h"
+#include "ui/debugger.h"
+#include "ui/info_form.h"
+#include "ui/l_form.h"
+#include "ui/main_form.h"
+#include "ui/photo_form.h"
+#include "ui/qt_message_box.h"
+#include "ui/skin_form.h"
+#include "ui/smart_form.h"
+#include "ui/users_form.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int RegExport(const std::string& registry, const std::string& file) {
+    kel::RegistryStore store;
+    std::string text, error;
+    if (!store.Open(registry) || !kel::ExportRegFile(store, text, error)) {
+        std::fprintf(stderr, "kel: %s\n", (error.empty() ? store.ErrorText() : error).c_str());
+        return 1;
+    }
+    if (file.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    std::ofstream out(file, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "kel: cannot write %s\n", file.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int RegImport(const std::string& registry, const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "kel: cannot read %s\n", file.c_str());
+        return 1;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    kel::RegistryStore store;
+    std::string error;
+    if (!store.Open(registry) || !kel::ImportRegFile(store, text.str(), error)) {
+        std::fprintf(stderr, "kel: %s: %s\n", file.c_str(), (error.empty() ? store.ErrorText() : error).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// The offscreen platform's screen is given by a configuration file read when the application is
+// created; the file is not needed afterwards.
+std::string WriteOffscreenConfig(int width, int height) {
+    std::string path = (fs::temp_directory_path() / "kel-offscreen-XXXXXX").string();
+    int fd = mkstemp(path.data());
+    if (fd < 0)
+        return {};
+    std::string json = "{\"screens\":[{\"name\":\"kel\",\"x\":0,\"y\":0,\"width\":" + std::to_string(width) +
+                       ",\"height\":" + std::to_string(height) +
+                       ",\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}";
+    bool ok = ::write(fd, json.data(), json.size()) == static_cast<ssize_t>(json.size());
+    ::close(fd);
+    return ok ? path : std::string();
+}
+
+std::string Absolute(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    return ec ? path : p.lexically_normal().string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kel::CommandLine cmd;
+    std::string error;
+    if (!cmd.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
+        std::fprintf(stderr, "kel: %s\n%s", error.c_str(), kel::CommandLine::Usage());
+        return 2;
+    }
+    if (cmd.action == kel::CommandLine::Action::Help) {
+        std::fputs(kel::CommandLine::Usage(), stdout);
+        return 0;
+    }
+    std::string registry = Absolute(cmd.registry.empty() ? kel::CommandLine::DefaultRegistry() : cmd.registry);
+    if (cmd.action == kel::CommandLine::Action::RegExport)
+        return RegExport(registry, cmd.regFile.empty() ? "" : Absolute(cmd.regFile));
+    if (cmd.action == kel::CommandLine::Action::RegImport)
+        return RegImport(registry, Absolute(cmd.regFile));
+
+    if (!cmd.workdir.empty()) {
+        std::error_code ec;
+        fs::create_directories(cmd.workdir, ec);
+        fs::current_path(cmd.workdir, ec);
+        if (ec) {
+            std::fprintf(stderr, "kel: --workdir %s: %s\n", cmd.workdir.c_str(), ec.message().c_str());
+            return 2;
+        }
+    }
+
+    std::string offscreenConfig;
+    if (cmd.headless) {
+        offscreenConfig = WriteOffscreenConfig(cmd.screenWidth, cmd.screenHeight);
+        std::string platform = "offscreen";
+        if (!offscreenConfig.empty())
+            platform += ":configfile=" + offscreenConfig;
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
+    }
+    QApplication app(argc, argv);
+    if (!offscreenConfig.empty())
+        std::remove(offscreenConfig.c_str());
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Installed before the start-up chain: a signal that comes early waits for the event loop.
+    kel::SignalWatcher watcher;
+
+    kel::HeadlessMessageBox headlessBox(false);
+    kel::QtMessageBox qtBox;
+    kel::MessageBox& plainBox = cmd.headless ? static_cast<kel::MessageBox&>(headlessBox) : qtBox;
+    kel::AutoYesMessageBox yesBox(plainBox);
+    kel::MessageBox& box = cmd.yes ? static_cast<kel::MessageBox&>(yesBox) : plainBox;
+
+    kel::TShared shared;
+    kel::StationOptions options{registry, cmd.headless};
+
+    // The main window first; its creation runs the start-up chain, which may stop the station.
+    auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);
+    if (!mainForm->FormCreate())
+        return 1;
+    kel::TConfigForm configForm;
+    kel::TSmartForm smartForm;
+    kel::TSkinForm skinForm;
+    kel::TLForm loginForm;
+    kel::TUsersForm usersForm(box);
+    kel::TInfoForm infoForm;
+    kel::TPhotoForm photoForm;
+    kel::TClosingForm closingForm;
+    kel::TDebugger debugger;
+    mainForm->SetCompanions(&debugger, &loginForm, &smartForm);
+
+    QObject::connect(&watcher, &kel::SignalWatcher::endSession, mainForm.get(),
+                     [&] { mainForm->WMENDSESSION(); });
+    int rc = app.exec();
+    mainForm->station().FormDestroy();
+    return rc;
+}

@@ -1,0 +1,237 @@
+#include "core/station.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace kel {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kSys = "SYS";
+constexpr const char* kPrg = "PRG";
+constexpr const char* kFirstRunQuestion = "{#0005} Pierwsze uruchomienie lub niepoprawna konfiguracja systemu. "
+                                          "Czy zastosowac domyslne ustawienia systemu?";
+constexpr const char* kNotClosed = "{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie "
+                                   "zamknieta";
+constexpr const char* kScreenTooSmall = "{#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768";
+constexpr const char* kFallback = "Automatycznie wybrano najnizsza rozdzielczosc aplikacji 1024x768";
+constexpr const char* kCloseQuestion = "Zamknięcie Aplikacji przerywa rejestrację obrazu. Czy na pewno zamknąć "
+                                       "Aplikację?";
+// The old installation's scratch folder on drive C:, cleared at every start.
+constexpr const char* kOldTempFolder = "drives/c:/Program Files/KEL System/Temp";
+}  // namespace
+
+Station::Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
+                 const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark, const Clock& clock)
+    : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
+      log_(clock), system_(info, saver, mark) {}
+
+Station::~Station() = default;
+
+bool Station::Stop(const std::string& text, BoxKind kind, bool logFirst) {
+    if (logFirst)
+        log_.Error(kSys, text);
+    box_.Show(kind, text);
+    if (!logFirst)
+        log_.Error(kSys, text);
+    return false;
+}
+
+bool Station::FormCreate() {
+    host_.SetVersionLabel(kVersionLabel);
+    log_.Write(kSys, "**************************************");
+    log_.Write(kSys, "Start Systemu KEL 2.0.3");
+    std::error_code ec;
+    shared_.WorkDir = fs::current_path(ec).string();
+    log_.Write(kSys, "Folder roboczy: " + shared_.WorkDir);
+    DeleteOldTempFolder();
+
+    if (!system_.Check())
+        return Stop(system_.ErrorText(), BoxKind::Error, true);
+    log_.Write(kSys, system_.OsText());
+    log_.Write(kSys, "Ilosc Pamieci RAM w Systemie " + std::to_string(system_.RamMB()) + "MB");
+
+    if (!LoadConfiguration())
+        return false;
+
+    // The capture board is found and opened here, then the recorder thread is created suspended
+    // with its copy of the settings, the temporary-space check, the motion settings and the codec
+    // check.
+
+    if (!config_->GetCorrectClose())
+        log_.Error(kSys, kNotClosed);
+    if (!CheckScreen())
+        return false;
+    shared_.AppWidth = config_->Width;
+    shared_.AppHeight = config_->Height;
+    host_.ArrangeWindow(config_->Width, config_->Height);
+
+    // The renderer with its memory check and skin bitmaps, and the TCP server, join here.
+
+    host_.AddTrayIcon(kTrayTip);
+    config_->SetCorrectClose(false);
+    // The board's video transfer starts here and its signal state goes to the renderer.
+    host_.PostAfterCreate();
+    return true;
+}
+
+void Station::DeleteOldTempFolder() {
+    std::error_code ec;
+    if (!fs::is_directory(kOldTempFolder, ec))
+        return;
+    fs::remove_all(kOldTempFolder, ec);
+    log_.Write(kSys, "LOG_TempDeleted");
+}
+
+bool Station::LoadConfiguration() {
+    config_ = std::make_unique<TConfig>(options_.registry);
+    if (config_->Load()) {
+        log_.Write(kSys, "Dane Konfiguracyjne Zainicjalizowano Poprawnie");
+        return true;
+    }
+    if (!box_.Ask(kFirstRunQuestion))
+        return Stop(config_->ErrorText, BoxKind::Error, false);
+    log_.Error(kSys, "System uruchomiono z domyslnymi ustawieniami");
+    if (!config_->WriteDefaults() || !config_->WriteDefaultCameras() || !config_->Load())
+        return Stop(config_->ErrorText, BoxKind::Error, false);
+    return true;
+}
+
+bool Station::CheckScreen() {
+    int sw = system_.ScreenWidth(), sh = system_.ScreenHeight();
+    if (sw < kMinScreenWidth || sh < kMinScreenHeight)
+        return Stop(kScreenTooSmall, BoxKind::Error, false);
+    if (sw < config_->Width || sh < config_->Height) {
+        config_->Width = 1024;
+        config_->Height = 768;
+        log_.Write(kSys, kFallback);
+        box_.Warning(kFallback);
+    } else {
+        log_.Write(kSys, "Ustawiono Rozdzielczosc - " + std::to_string(config_->Width) + "x" +
+                             std::to_string(config_->Height));
+    }
+    return true;
+}
+
+void Station::AfterCreate() {
+    // The start-up e-mail is sent here.
+    AddStartupSummary();
+    // The one-second timer is enabled and the SmartView window prepared here.
+    shared_.Layout = shared_.SavedLayout = config_->StartMode;
+    shared_.SingleCamera = config_->CamMode1;
+    shared_.SequenceTicks = 0;
+    // The camera menu is built and the capture threads, the recorder and the display thread start
+    // here.
+    FirstView();
+    Login();
+}
+
+void Station::AddStartupSummary() {
+    const TConfig& c = *config_;
+    debug_.AddLine("Wersja Aplikacji - " + c.Version);
+    debug_.AddLine(system_.OsText());
+    debug_.AddLine("Ilosc Pamieci RAM w Systemie " + std::to_string(system_.RamMB()) + "MB");
+    // "Wykryto Kartę: " with the board's name joins with the board.
+    debug_.AddLine("Rozdzielczosc aplikacji - " + std::to_string(c.Width) + "x" + std::to_string(c.Height));
+    debug_.AddLine("Rozdzielczosc ekranu - " + std::to_string(system_.ScreenWidth()) + "x" +
+                   std::to_string(system_.ScreenHeight()));
+    debug_.AddLine("Folder Skórki - Skins/" + c.Skin + "/" + std::to_string(c.Width) + "/");
+}
+
+void Station::FirstView() {
+    switch (config_->AppMode) {
+    case 0:
+        host_.ShowWindowMode();
+        shared_.WindowLeft = (system_.ScreenWidth() - config_->Width) / 2;
+        shared_.WindowTop = (system_.ScreenHeight() - config_->Height) / 2;
+        host_.HideWindow();
+        break;
+    case 1:
+        host_.ShowWindow();
+        host_.WindowPosition(shared_.WindowLeft, shared_.WindowTop);
+        host_.ShowWindowMode();
+        break;
+    case 2:
+        host_.ShowWindow();
+        host_.ShowSmartView();
+        break;
+    case 3:
+        host_.ShowFullScreen();
+        host_.ShowWindow();
+        break;
+    default:
+        break;
+    }
+}
+
+void Station::HideToTray() {
+    debug_.AddLine("Aplikacje zminimalizowano do TRAYA");
+    log_.Write(kPrg, "Aplikacje zminimalizowano do TRAYA");
+    host_.HideWindow();
+}
+
+void Station::RestoreFromTray() {
+    debug_.AddLine("Applikacje przywolano z TRAYA");
+    log_.Write(kPrg, "Applikacje przywolano z TRAYA");
+    host_.ShowWindow();
+    // The display thread is resumed here when it was suspended.
+}
+
+void Station::Login() {
+    shared_.CurrentUser = kNobody;
+    if (config_->AutoLogin)
+        shared_.CurrentUser = config_->FindUser(config_->sUser, config_->sPass);
+    HideToTray();
+    shared_.LoginCancelled = false;
+    std::string login, password;
+    while (shared_.CurrentUser == kNobody && !shared_.LoginCancelled && host_.CanShowDialogs()) {
+        if (!host_.RunLoginDialog(login, password))
+            shared_.LoginCancelled = true;
+        else if (!login.empty() && !password.empty())
+            shared_.CurrentUser = config_->FindUser(login, password);
+    }
+    // The logged-in user's camera rights go to the renderer here; after a cancelled login it gets
+    // none.
+    if (shared_.LoginCancelled)
+        host_.RequestClose();
+    if (config_->AppMode != 0 && !shut_down_)
+        RestoreFromTray();
+}
+
+bool Station::FormClose() {
+    if (shut_down_)
+        return true;
+    if (!box_.Ask(kCloseQuestion))
+        return false;
+    Shutdown();
+    return true;
+}
+
+void Station::EndSession() {
+    if (shut_down_)
+        return;
+    log_.Write(kSys, "Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
+    Shutdown();
+    FormDestroy();
+}
+
+void Station::Shutdown() {
+    if (shut_down_ || !config_)
+        return;
+    shut_down_ = true;
+    // The one-second timer stops, the PTZ port closes, recording and capture switch off, the board
+    // closes, the display thread ends and the renderer is released here, in that order.
+    host_.RemoveTrayIcon();
+    host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
+    config_->SetCorrectClose(true);
+    if (!config_->SaveAll() || !config_->SaveCameras())
+        log_.Error(kSys, config_->ErrorText.empty() ? "Zapis konfiguracji nie powiodl sie" : config_->ErrorText);
+    // The recorder closes its open segments behind the closing window and is awaited here.
+    log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
+}
+
+void Station::FormDestroy() { system_.Release(); }
+
+}  // namespace kel

@@ -1,0 +1,110 @@
+#pragma once
+// The station's spine: the start-up check chain run while the main window is created, the second
+// stage run from the event loop, the close question and the orderly shutdown. It owns the global
+// objects (log, environment checker, configuration; the board, recorder, renderer and servers join
+// as they are built) and talks to the windows only through StationHost, so it runs without widgets.
+
+#include <memory>
+#include <string>
+
+#include "config/config.h"
+#include "core/debug_lines.h"
+#include "core/log.h"
+#include "core/shared.h"
+#include "core/system.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+
+namespace kel {
+
+// What the chain asks of the main window and its companions. Window thread only.
+class StationHost {
+public:
+    virtual ~StationHost() = default;
+    virtual void SetVersionLabel(const std::string& text) = 0;
+    // Sizes the main window for width x height and opens it centred on the screen.
+    virtual void ArrangeWindow(int width, int height) = 0;
+    virtual void AddTrayIcon(const std::string& tip) = 0;
+    virtual void RemoveTrayIcon() = 0;
+    // Runs the second stage from the event loop once it has started.
+    virtual void PostAfterCreate() = 0;
+    // First view and tray moves.
+    virtual void ShowWindowMode() = 0;  // shown, window mode
+    virtual void ShowFullScreen() = 0;
+    virtual void ShowSmartView() = 0;
+    virtual void HideWindow() = 0;
+    virtual void ShowWindow() = 0;  // shown and brought to the front
+    virtual bool IsVisible() const = 0;
+    virtual void WindowPosition(int& left, int& top) const = 0;
+    // The login dialog: false when cancelled. The texts typed before are kept between showings.
+    // Not called when dialogs cannot be shown (headless).
+    virtual bool CanShowDialogs() const = 0;
+    virtual bool RunLoginDialog(std::string& login, std::string& password) = 0;
+    // Closes the main window through its normal close path (the close question).
+    virtual void RequestClose() = 0;
+    // The SmartView window's position, stored at shutdown.
+    virtual void SmartViewPosition(int& x, int& y) const = 0;
+    // Ends the event loop.
+    virtual void Quit() = 0;
+};
+
+struct StationOptions {
+    std::string registry;  // the settings store file
+    bool headless = false;
+};
+
+class Station {
+public:
+    static constexpr const char* kVersionLabel = "KEL 50 wersja 2.0.3 PRO";
+    static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
+    static constexpr int kMinScreenWidth = 1024;
+    static constexpr int kMinScreenHeight = 768;
+
+    Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
+            const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
+            const Clock& clock = SystemClock::Instance());
+    ~Station();
+
+    // The check chain. False when it stopped: the box was shown and the line logged; the caller
+    // ends the process at once, saving nothing.
+    bool FormCreate();
+    // The second stage: start-up summary, first view, login.
+    void AfterCreate();
+    // The close request: asks the question; true when the operator agreed and the shutdown ran.
+    bool FormClose();
+    // The end of the user's session (a signal): shutdown without a question.
+    void EndSession();
+    // Lets the screen saver back and drops the instance mark.
+    void FormDestroy();
+    // Tray moves, with their log and debug lines.
+    void HideToTray();
+    void RestoreFromTray();
+
+    TLog& Log() { return log_; }
+    TConfig& Config() { return *config_; }
+    TSystem& System() { return system_; }
+    bool ShutDown() const { return shut_down_; }
+
+private:
+    bool Stop(const std::string& text, BoxKind kind, bool logFirst);
+    void DeleteOldTempFolder();
+    bool LoadConfiguration();
+    bool CheckScreen();
+    void AddStartupSummary();
+    void FirstView();
+    void Login();
+    void Shutdown();
+
+    StationOptions options_;
+    TShared& shared_;
+    StationHost& host_;
+    MessageBox& box_;
+    DebugLines& debug_;
+    const Clock& clock_;
+    TLog log_;
+    TSystem system_;
+    std::unique_ptr<TConfig> config_;
+    bool shut_down_ = false;
+};
+
+}  // namespace kel

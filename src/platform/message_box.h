@@ -1,0 +1,46 @@
+#pragma once
+// The message-box port: error and warning boxes, and the Yes/No question.
+// Error boxes have the caption "Błąd!" and the error icon; warnings and questions "Uwaga!" and the
+// warning icon. The Qt implementation lives with the windows; the headless one writes to stderr.
+
+#include <string>
+#include <string_view>
+
+namespace kel {
+
+enum class BoxKind { Error, Warning, Question };
+
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    // Shows the box modally. For a question the result is true for Yes; otherwise always true.
+    virtual bool Show(BoxKind kind, std::string_view text) = 0;
+
+    void Error(std::string_view text) { Show(BoxKind::Error, text); }
+    void Warning(std::string_view text) { Show(BoxKind::Warning, text); }
+    bool Ask(std::string_view text) { return Show(BoxKind::Question, text); }
+
+    static const char* Caption(BoxKind kind);
+};
+
+// No screen: the box goes to standard error; a question is answered by `answer`.
+class HeadlessMessageBox : public MessageBox {
+public:
+    explicit HeadlessMessageBox(bool answer) : answer_(answer) {}
+    bool Show(BoxKind kind, std::string_view text) override;
+
+private:
+    bool answer_;
+};
+
+// --yes: every question is answered Yes without being shown; other boxes go to the wrapped port.
+class AutoYesMessageBox : public MessageBox {
+public:
+    explicit AutoYesMessageBox(MessageBox& inner) : inner_(inner) {}
+    bool Show(BoxKind kind, std::string_view text) override;
+
+private:
+    MessageBox& inner_;
+};
+
+}  // namespace kel

@@ -1,0 +1,41 @@
+#pragma once
+// The login dialog: a login and a password, accept or cancel. The dialog keeps what was typed, so
+// a failed lookup can simply show it again with the same texts.
+
+#include <QDialog>
+#include <string>
+
+class QLineEdit;
+class QKeyEvent;
+
+namespace kel {
+
+class TEzRgnBtn;
+
+class TLForm : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit TLForm(QWidget* parent = nullptr);
+
+    // Shows the dialog modally. On accept returns true with the two texts as UTF-8; on cancel
+    // returns false and leaves `login` and `password` untouched.
+    bool Execute(std::string& login, std::string& password);
+
+    QLineEdit* ed_Login;
+    QLineEdit* ed_Pass;
+    TEzRgnBtn* EzRgnBtn1; // right: accept
+    TEzRgnBtn* EzRgnBtn2; // left: cancel
+
+    void EzRgnBtn1Click() { accept(); }
+    void EzRgnBtn2Click() { reject(); }
+
+  protected:
+    // Enter accepts from either field or the dialog itself; QDialog already cancels on Escape.
+    void keyPressEvent(QKeyEvent* e) override;
+
+  private:
+    void BuildLayout();
+};
+
+} // namespace kel

@@ -1,0 +1,22 @@
+#include "ui/qt_message_box.h"
+
+#include <QMessageBox>
+
+namespace kel {
+
+bool QtMessageBox::Show(BoxKind kind, std::string_view text) {
+    const QMessageBox::Icon icon = kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Warning;
+    const QMessageBox::StandardButtons buttons =
+        kind == BoxKind::Question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    QMessageBox box(icon, QString::fromUtf8(Caption(kind)),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), buttons,
+                    parent_.data());
+    box.setWindowModality(Qt::ApplicationModal);
+    if (kind == BoxKind::Question)
+        box.setDefaultButton(QMessageBox::Yes);
+    const int answer = box.exec();
+    // Closing a question box without a button counts as No: only an explicit Yes agrees.
+    return kind != BoxKind::Question || answer == QMessageBox::Yes;
+}
+
+} // namespace kel

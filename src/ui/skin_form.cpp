@@ -1,0 +1,10 @@
+#include "ui/skin_form.h"
+
+namespace kel {
+
+TSkinForm::TSkinForm(QWidget* parent) : QDialog(parent) {
+    setObjectName("TSkinForm");
+    setWindowTitle(QStringLiteral("Temat Graficzny"));
+}
+
+} // namespace kel

@@ -1,0 +1,260 @@
+// The configuration against real store files in a temporary folder.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "config/config.h"
+#include "config/registry_values.h"
+
+namespace kel {
+namespace {
+
+constexpr const char* kBadConfig = "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL";
+
+class ConfigStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kel_config_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        file_ = dir_ + "/kel/registry.sqlite";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::unique_ptr<TConfig> NewConfig() { return std::make_unique<TConfig>(file_); }
+
+    // The store as the first start leaves it once the operator accepted the defaults.
+    std::unique_ptr<TConfig> WithDefaults() {
+        auto cfg = NewConfig();
+        EXPECT_TRUE(cfg->WriteDefaults() && cfg->WriteDefaultCameras());
+        return cfg;
+    }
+
+    static void Put(TConfig& cfg, std::string_view name, RegType type, std::vector<uint8_t> data) {
+        ASSERT_TRUE(cfg.Store().WriteValue(TConfig::kKey, name, type, data));
+    }
+    static void PutText(TConfig& cfg, std::string_view name, std::string_view utf8) {
+        Put(cfg, name, RegType::Sz, RegistryStore::SzBytes(utf8));
+    }
+    static void PutDword(TConfig& cfg, std::string_view name, uint32_t v) {
+        Put(cfg, name, RegType::Dword, RegistryStore::DwordBytes(v));
+    }
+
+    std::string dir_;
+    std::string file_;
+};
+
+TEST_F(ConfigStoreTest, FirstStartFailsThenDefaultsLoad) {
+    auto cfg = NewConfig();
+    cfg->Width = 1;
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+    EXPECT_EQ(cfg->Width, 1);
+    EXPECT_FALSE(cfg->Store().KeyExists(TConfig::kKey));
+
+    ASSERT_TRUE(cfg->WriteDefaults());
+    ASSERT_TRUE(cfg->WriteDefaultCameras());
+    std::vector<RegValue> values;
+    ASSERT_TRUE(cfg->Store().ListValues(TConfig::kKey, values));
+    std::map<std::string, RegValue> stored;
+    for (RegValue& v : values) {
+        stored[v.name] = std::move(v);
+    }
+    EXPECT_EQ(stored.size(), 44u);
+    EXPECT_EQ(stored.count("PTZPorts"), 0u);
+    EXPECT_EQ(stored.count("b_CorrectClose"), 0u);
+    EXPECT_EQ(stored["Zones"].data.size(), 405632u);
+    EXPECT_EQ(stored["Users"].data.size(), 13824u);
+    EXPECT_EQ(stored["Cameras"].data.size(), 1024u);
+    EXPECT_EQ(stored["Scheduler"].data.size(), 2688u);
+    EXPECT_EQ(stored["CamIcons"].data.size(), 192u);
+    EXPECT_EQ(stored["Port"].data, RegistryStore::DwordBytes(777));
+    EXPECT_EQ(stored["sPass"].data, RegistryStore::SzBytes("qxv"));
+
+    auto fresh = NewConfig();
+    ASSERT_TRUE(fresh->Load());
+    EXPECT_EQ(fresh->TCPServerName, "KEL 2.0.3 Server");
+    EXPECT_EQ(fresh->CamMode8, (std::array<int32_t, 8>{1, 2, 3, 4, 5, 8, 7, 6}));
+    EXPECT_EQ(fresh->Zones[15].Sensitivity, 1000);
+    EXPECT_EQ(fresh->FindUser("kel", "qxv"), 0);
+    EXPECT_EQ(fresh->PTZPorts[15], 0); // not stored before the first SaveAll
+    for (int n = 0; n < kCameraCount; ++n) {
+        EXPECT_EQ(fresh->Cameras[n].Name.Get(), "Kamera " + std::to_string(n + 1));
+    }
+    EXPECT_TRUE(fresh->GetCorrectClose());
+}
+
+TEST_F(ConfigStoreTest, TableLongerThanItsFieldFailsAndShorterOneFillsItsStart) {
+    auto cfg = WithDefaults();
+    Put(*cfg, "Zones", RegType::Binary, std::vector<uint8_t>(405633, 0x11));
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+
+    cfg->Zones[15].Filler[2] = 0xAB;
+    Put(*cfg, "Zones", RegType::Binary, std::vector<uint8_t>(405631, 0x11));
+    ASSERT_TRUE(cfg->Load());
+    EXPECT_EQ(cfg->Zones[15].Filler[1], 0x11);
+    EXPECT_EQ(cfg->Zones[15].Filler[2], 0xAB);
+}
+
+TEST_F(ConfigStoreTest, ReadErrorStopsTheLoadAtThatValue) {
+    auto cfg = WithDefaults();
+    Put(*cfg, "Skin", RegType::Binary, {'B', 'l', 'u', 'e', 0});
+    EXPECT_FALSE(cfg->Load());
+
+    PutText(*cfg, "Skin", "Blue");
+    PutDword(*cfg, "Width", 1280);
+    PutText(*cfg, "Port", "777"); // a number stored as text
+    PutDword(*cfg, "cColor", 77); // after "Port" in load order
+    cfg->cColor = 5;
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+    EXPECT_EQ(cfg->Width, 1280);
+    EXPECT_EQ(cfg->cColor, 5);
+}
+
+TEST_F(ConfigStoreTest, EmptyOrMissingRequiredTextFailsAlthoughEverythingIsPresent) {
+    auto cfg = WithDefaults();
+    PutText(*cfg, "Version", "");
+    cfg->Zones[0].Sensitivity = 0;
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->Zones[0].Sensitivity, 1000); // read to the end all the same
+
+    PutText(*cfg, "Version", "KEL 2.0.3");
+    ASSERT_TRUE(cfg->Store().DeleteValue(TConfig::kKey, "sMapFile"));
+    EXPECT_FALSE(cfg->Load());
+}
+
+TEST_F(ConfigStoreTest, LoadConvertsAndCutsValues) {
+    auto cfg = WithDefaults();
+    PutDword(*cfg, "Width", 70000);
+    PutDword(*cfg, "Smart_X", 0xFFFFFFF6);
+    PutDword(*cfg, "TCP", 2);
+    PutText(*cfg, "Version", "KEL 2.0.3 beta");
+    PutText(*cfg, "TCPServerName", std::string(200, 's'));
+    Put(*cfg, "Skin", RegType::Sz, {'G', 'r', 'e', 'y', 0, 'x', 0});
+    Put(*cfg, "sMapFile", RegType::ExpandSz, RegistryStore::SzBytes("%HOME%\\plan.bmp"));
+    Put(*cfg, "mTARGET", RegType::Sz, {0xA3, 0xF3, 'd', 0x9F, 0});
+    PutText(*cfg, "sPASS", "nowe");
+    ASSERT_TRUE(cfg->Load());
+    EXPECT_EQ(cfg->Width, 4464);
+    EXPECT_EQ(cfg->Smart_X, -10);
+    EXPECT_TRUE(cfg->TCP);
+    EXPECT_EQ(cfg->Version, "KEL 2.0.3");
+    EXPECT_EQ(cfg->TCPServerName, std::string(128, 's'));
+    EXPECT_EQ(cfg->Skin, "Grey");
+    EXPECT_EQ(cfg->sMapFile, "%HOME%\\plan.bmp");
+    EXPECT_EQ(cfg->mTARGET, "Łódź");
+    EXPECT_EQ(cfg->sPass, "nowe");
+}
+
+TEST_F(ConfigStoreTest, PtzPortsKeepTheirMemoryUntilTheFirstSaveAll) {
+    auto cfg = WithDefaults();
+    ASSERT_TRUE(cfg->Load());
+    EXPECT_EQ(cfg->PTZPorts[15], 16);
+
+    ASSERT_TRUE(cfg->SaveAll());
+    cfg->PTZPorts[15] = 0;
+    ASSERT_TRUE(cfg->Load());
+    EXPECT_EQ(cfg->PTZPorts[15], 16);
+}
+
+TEST_F(ConfigStoreTest, CamerasMustBePresentAndFitTheTable) {
+    auto cfg = WithDefaults();
+    Put(*cfg, "Cameras", RegType::Binary, {});
+    EXPECT_FALSE(cfg->LoadCameras());
+    Put(*cfg, "Cameras", RegType::Binary, std::vector<uint8_t>(1025, 0));
+    EXPECT_FALSE(cfg->LoadCameras());
+    Put(*cfg, "Cameras", RegType::Dword, RegistryStore::DwordBytes(1));
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+    ASSERT_TRUE(cfg->Store().DeleteValue(TConfig::kKey, "Cameras"));
+    EXPECT_FALSE(cfg->LoadCameras());
+
+    TCameraRecord first{};
+    first.Name.Set("Brama");
+    auto* bytes = reinterpret_cast<uint8_t*>(&first);
+    Put(*cfg, "Cameras", RegType::Binary, {bytes, bytes + sizeof(first)});
+    ASSERT_TRUE(cfg->LoadCameras());
+    EXPECT_EQ(cfg->Cameras[0].Name.Get(), "Brama");
+    EXPECT_EQ(cfg->Cameras[1].Name.Get(), "Kamera 2");
+}
+
+TEST_F(ConfigStoreTest, SaveAllWritesTheConstantsAndNeverTheRecorderCounters) {
+    auto cfg = WithDefaults();
+    ASSERT_TRUE(cfg->Load());
+    RegistryStore recorder;
+    ASSERT_TRUE(recorder.Open(file_));
+    ASSERT_TRUE(WriteCounter(recorder, "VideoFiles", 12));
+    ASSERT_TRUE(WriteCounter(recorder, "UsedDisk", 3));
+    PutDword(*cfg, "Ver", 2);
+    PutText(*cfg, "Version", "KEL 2.0.2");
+
+    cfg->Ver = 1;
+    cfg->Version = "stara";
+    cfg->VideoFiles = 99;
+    cfg->UsedDisk = 9;
+    cfg->Smart_X = -40;
+    cfg->sPass = "hasło";
+    cfg->Users[7].Login.Set("ewa");
+    cfg->Cameras[2].Name.Set("Parking");
+    ASSERT_TRUE(cfg->SaveAll());
+    ASSERT_TRUE(cfg->SaveCameras());
+
+    auto fresh = NewConfig();
+    ASSERT_TRUE(fresh->Load());
+    EXPECT_EQ(fresh->Ver, 203);
+    EXPECT_EQ(fresh->Version, "KEL 2.0.3");
+    EXPECT_EQ(fresh->VideoFiles, 12);
+    EXPECT_EQ(fresh->UsedDisk, 3);
+    EXPECT_EQ(fresh->Smart_X, -40);
+    EXPECT_EQ(fresh->sPass, "hasło");
+    EXPECT_EQ(fresh->PTZPorts, cfg->PTZPorts);
+    EXPECT_EQ(std::memcmp(&fresh->Users, &cfg->Users, sizeof(TUserTable)), 0);
+    EXPECT_EQ(fresh->Cameras[2].Name.Get(), "Parking");
+}
+
+TEST_F(ConfigStoreTest, CorrectCloseFlag) {
+    auto cfg = NewConfig();
+    cfg->SetCorrectClose(false); // no key yet: nothing is written
+    EXPECT_FALSE(cfg->Store().KeyExists(TConfig::kKey));
+
+    cfg = WithDefaults();
+    EXPECT_TRUE(cfg->GetCorrectClose());
+    cfg->SetCorrectClose(false);
+    EXPECT_FALSE(NewConfig()->GetCorrectClose());
+    PutText(*cfg, "b_CorrectClose", "0"); // unreadable counts as closed in order
+    EXPECT_TRUE(cfg->GetCorrectClose());
+}
+
+TEST_F(ConfigStoreTest, DamagedStoreFileFailsLoadUntilDefaultsAreWritten) {
+    std::filesystem::create_directories(dir_ + "/kel");
+    std::ofstream(file_, std::ios::binary) << std::string(8192, '\x5a');
+    auto cfg = NewConfig();
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+
+    ASSERT_TRUE(cfg->WriteDefaults());
+    ASSERT_TRUE(cfg->WriteDefaultCameras());
+    EXPECT_FALSE(cfg->Store().MovedAsideTo().empty());
+    EXPECT_TRUE(NewConfig()->Load());
+}
+
+TEST_F(ConfigStoreTest, UnopenableStoreFailsWithoutTouchingErrorTextOnWrites) {
+    std::ofstream(dir_ + "/kel") << "a file where the folder should be";
+    auto cfg = NewConfig();
+    EXPECT_FALSE(cfg->Load());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+    EXPECT_FALSE(cfg->WriteDefaults());
+    EXPECT_FALSE(cfg->SaveAll());
+    EXPECT_EQ(cfg->ErrorText, kBadConfig);
+    EXPECT_TRUE(cfg->GetCorrectClose());
+}
+
+} // namespace
+} // namespace kel

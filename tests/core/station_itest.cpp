@@ -1,0 +1,287 @@
+// The start-up chain, second stage, close question and shutdown against a real settings store,
+// with the windows replaced by a recording host.
+
+#include "core/station.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+namespace kel {
+namespace {
+
+class FakeHost : public StationHost {
+public:
+    std::string versionLabel;
+    int width = 0, height = 0;
+    bool tray = false, posted = false, visible = false, closeRequested = false;
+    bool dialogs = true;
+    std::vector<std::pair<std::string, std::string>> logins;  // what the operator types; cancel when empty
+    int loginShown = 0;
+
+    void SetVersionLabel(const std::string& text) override { versionLabel = text; }
+    void ArrangeWindow(int w, int h) override { width = w, height = h; }
+    void AddTrayIcon(const std::string&) override { tray = true; }
+    void RemoveTrayIcon() override { tray = false; }
+    void PostAfterCreate() override { posted = true; }
+    void ShowWindowMode() override {}
+    void ShowFullScreen() override {}
+    void ShowSmartView() override {}
+    void HideWindow() override { visible = false; }
+    void ShowWindow() override { visible = true; }
+    bool IsVisible() const override { return visible; }
+    void WindowPosition(int& l, int& t) const override { l = 10, t = 20; }
+    bool CanShowDialogs() const override { return dialogs; }
+    bool RunLoginDialog(std::string& login, std::string& password) override {
+        ++loginShown;
+        if (logins.empty())
+            return false;
+        login = logins.front().first;
+        password = logins.front().second;
+        logins.erase(logins.begin());
+        return true;
+    }
+    void RequestClose() override { closeRequested = true; }
+    void SmartViewPosition(int& x, int& y) const override { x = 33, y = 44; }
+    void Quit() override {}
+};
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_cwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir.Path());
+        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::current_path(old_cwd_); }
+
+    std::unique_ptr<Station> Make() {
+        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false}, shared, host, box,
+                                         debug, info, saver, mark);
+    }
+    std::string LogText() {
+        std::ifstream in(dir.File("Server.log"), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Messages of the log in order, without the stamp.
+    std::vector<std::string> LogMessages() {
+        std::vector<std::string> out;
+        std::istringstream in(LogText());
+        std::string l;
+        while (std::getline(in, l)) {
+            if (!l.empty() && l.back() == '\r')
+                l.pop_back();
+            out.push_back(l.substr(0, 5) + l.substr(l.find("] ") + 2));
+        }
+        return out;
+    }
+    bool Contains(const std::string& line) {
+        auto m = LogMessages();
+        return std::find(m.begin(), m.end(), line) != m.end();
+    }
+    // Prepares a store with the defaults and lets a test change them.
+    template <typename F>
+    void Prepare(F change) {
+        TConfig c(dir.File("registry.sqlite"));
+        ASSERT_TRUE(c.WriteDefaults());
+        ASSERT_TRUE(c.WriteDefaultCameras());
+        ASSERT_TRUE(c.Load());
+        change(c);
+        ASSERT_TRUE(c.SaveAll());
+    }
+    int StoredCorrectClose() {
+        RegistryStore s;
+        RegValue v;
+        if (!s.Open(dir.File("registry.sqlite")) || !s.ReadValue(TConfig::kKey, "b_CorrectClose", v))
+            return -1;
+        return v.data.empty() ? -1 : v.data[0];
+    }
+
+    TempDir dir;
+    std::filesystem::path old_cwd_;
+    TShared shared;
+    FakeHost host;
+    FakeMessageBox box;
+    RecordingDebugLines debug;
+    FakeSystemInfo info;
+    FakeScreenSaver saver;
+    InstanceLock mark;
+};
+
+TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
+    box.answers = {true};
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_EQ(host.versionLabel, "KEL 50 wersja 2.0.3 PRO");
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{
+                                 "[---]**************************************",
+                                 "[---]Start Systemu KEL 2.0.3",
+                                 "[---]Folder roboczy: " + std::filesystem::current_path().string(),
+                                 "[---]System Operacyjny - Linux 6.1.0",
+                                 "[---]Ilosc Pamieci RAM w Systemie 8193MB",
+                                 "[ERR]System uruchomiono z domyslnymi ustawieniami",
+                                 "[---]Ustawiono Rozdzielczosc - 1024x768",
+                             }));
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Question);
+    EXPECT_NE(box.shown[0].text.find("{#0005}"), std::string::npos);
+    EXPECT_EQ(host.width, 1024);
+    EXPECT_TRUE(host.tray);
+    EXPECT_TRUE(host.posted);
+    EXPECT_EQ(StoredCorrectClose(), 0);
+
+    st->EndSession();
+    EXPECT_EQ(StoredCorrectClose(), 1);
+    EXPECT_TRUE(Contains("[---]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows"));
+    EXPECT_TRUE(Contains("[---]Zamkniecie Systemu przez uzytkownika "));
+    EXPECT_FALSE(host.tray);
+    TConfig after(dir.File("registry.sqlite"));
+    ASSERT_TRUE(after.Load());
+    EXPECT_EQ(after.Smart_X, 33);
+    EXPECT_EQ(after.Smart_Y, 44);
+}
+
+TEST_F(StationTest, FirstStartWithNoStopsWithTheStoreErrorAndWritesNothing) {
+    box.answers = {false};
+    auto st = Make();
+    EXPECT_FALSE(st->FormCreate());
+    ASSERT_EQ(box.shown.size(), 2u);
+    EXPECT_EQ(box.shown[1].kind, BoxKind::Error);
+    EXPECT_EQ(box.shown[1].text, "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL");
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0006} Brak lub uszkodzone dane konfiguracyjne KEL");
+    EXPECT_FALSE(host.posted);
+    EXPECT_EQ(StoredCorrectClose(), -1);
+}
+
+TEST_F(StationTest, AnEnvironmentFailureIsLoggedBeforeItsBox) {
+    info.ram = 100ull << 20;
+    auto st = Make();
+    EXPECT_FALSE(st->FormCreate());
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0003} Brak wystarczającej ilości pamieci RAM");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Error);
+}
+
+TEST_F(StationTest, ScreenChecks) {
+    Prepare([](TConfig& c) {
+        c.Width = 1280;
+        c.Height = 1024;
+    });
+    info.width = 1024;
+    info.height = 768;  // exactly the minimum passes, the stored 1280 x 1024 falls back
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_EQ(host.width, 1024);
+    EXPECT_EQ(host.height, 768);
+    EXPECT_TRUE(Contains("[---]Automatycznie wybrano najnizsza rozdzielczosc aplikacji 1024x768"));
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Warning);
+    st->FormDestroy();
+
+    info.width = 1023;
+    box.shown.clear();
+    auto small = Make();
+    EXPECT_FALSE(small->FormCreate());
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Error);
+}
+
+TEST_F(StationTest, ARunWithoutOrderlyShutdownIsReportedNextTime) {
+    Prepare([](TConfig&) {});
+    {
+        auto crashed = Make();
+        ASSERT_TRUE(crashed->FormCreate());
+        EXPECT_FALSE(Contains("[ERR]{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie "
+                              "zamknieta"));
+        crashed->FormDestroy();  // the process dies; nothing is saved
+    }
+    auto next = Make();
+    ASSERT_TRUE(next->FormCreate());
+    EXPECT_TRUE(Contains("[ERR]{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie zamknieta"));
+}
+
+TEST_F(StationTest, AutomaticLoginNeedsNoDialog) {
+    Prepare([](TConfig& c) { c.AutoLogin = true; });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    EXPECT_EQ(shared.CurrentUser, 0);
+    EXPECT_EQ(host.loginShown, 0);
+    EXPECT_TRUE(host.visible) << "restored from the tray after the login";
+    EXPECT_EQ(shared.Layout, 3);
+    EXPECT_EQ(shared.SavedLayout, 3);
+    EXPECT_EQ(shared.SingleCamera, 1);
+    ASSERT_GE(debug.lines.size(), 6u);
+    EXPECT_EQ(debug.lines[0], "Wersja Aplikacji - KEL 2.0.3");
+    EXPECT_EQ(debug.lines[1], "System Operacyjny - Linux 6.1.0");
+    EXPECT_EQ(debug.lines[2], "Ilosc Pamieci RAM w Systemie 8193MB");
+    EXPECT_EQ(debug.lines[3], "Rozdzielczosc aplikacji - 1024x768");
+    EXPECT_EQ(debug.lines[4], "Rozdzielczosc ekranu - 1280x1024");
+    EXPECT_EQ(debug.lines[5], "Folder Skórki - Skins/Default/1024/");
+}
+
+TEST_F(StationTest, TheLoginDialogComesBackUntilAUserMatches) {
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        c.sPass = "wrong";  // a stored pair that matches nobody shows the dialog
+    });
+    host.logins = {{"kel", "bad"}, {"", "qxv"}, {"KEL", "qxv"}, {"kel", "qxv"}};
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    EXPECT_EQ(host.loginShown, 4);
+    EXPECT_EQ(shared.CurrentUser, 0);
+    EXPECT_FALSE(host.closeRequested);
+}
+
+TEST_F(StationTest, ACancelledLoginAsksToCloseAndNoKeepsTheStationRunning) {
+    Prepare([](TConfig& c) { c.AppMode = 0; });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    EXPECT_EQ(host.loginShown, 1) << "the dialog shows even when the window starts in the tray";
+    EXPECT_TRUE(shared.LoginCancelled);
+    EXPECT_TRUE(host.closeRequested);
+    EXPECT_FALSE(host.visible);
+    EXPECT_EQ(shared.CurrentUser, kNobody);
+    // The close path asks; No keeps everything and leaves the marker unset.
+    EXPECT_FALSE(st->FormClose());
+    EXPECT_EQ(StoredCorrectClose(), 0);
+    box.answers = {true};
+    EXPECT_TRUE(st->FormClose());
+    EXPECT_EQ(StoredCorrectClose(), 1);
+}
+
+TEST_F(StationTest, HeadlessRunsWithoutTheLoginDialog) {
+    Prepare([](TConfig&) {});
+    host.dialogs = false;
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    EXPECT_EQ(host.loginShown, 0);
+    EXPECT_EQ(shared.CurrentUser, kNobody);
+    EXPECT_FALSE(shared.LoginCancelled);
+    EXPECT_FALSE(host.closeRequested);
+}
+
+TEST_F(StationTest, TheOldTemporaryFolderOnDriveCIsDeleted) {
+    std::filesystem::create_directories("drives/c:/Program Files/KEL System/Temp/sub");
+    std::ofstream("drives/c:/Program Files/KEL System/Temp/sub/x.avi") << "x";
+    box.answers = {true};
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_FALSE(std::filesystem::exists("drives/c:/Program Files/KEL System/Temp"));
+    EXPECT_TRUE(std::filesystem::exists("drives/c:/Program Files/KEL System"));
+    EXPECT_TRUE(Contains("[---]LOG_TempDeleted"));
+}
+
+}  // namespace
+}  // namespace kel

@@ -1,0 +1,261 @@
+// The real kel binary, headless, on a fresh working directory and settings store.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace kel {
+namespace {
+
+using namespace std::chrono_literals;
+
+class StationE2E : public ::testing::Test {
+protected:
+    std::string Work() const { return dir.File("work"); }
+    std::string Registry() const { return dir.File("registry.sqlite"); }
+    std::string LogText() const { return Process::Read(Work() + "/Server.log"); }
+
+    std::unique_ptr<Process> Start(std::vector<std::string> extra = {"--yes"}) {
+        std::vector<std::string> args{"--headless", "--workdir", Work(), "--registry", Registry()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        ++runs_;
+        return std::make_unique<Process>(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
+                                         dir.File("err" + std::to_string(runs_)));
+    }
+    // Runs kel to its end (store commands, refused starts).
+    int Run(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
+        ++runs_;
+        Process p(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
+                  dir.File("err" + std::to_string(runs_)));
+        int code = p.Wait(60s);
+        if (out)
+            *out = p.Out();
+        if (err)
+            *err = p.Err();
+        return code;
+    }
+    std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + dir.Path(), "QT_QPA_PLATFORM="}; }
+
+    // Waits until the log holds `text` `times` times (the station is then past that point).
+    bool WaitForLog(const std::string& text, int times = 1, std::chrono::seconds limit = 60s) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            std::string log = LogText();
+            int n = 0;
+            for (size_t p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
+                ++n;
+            if (n >= times)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    // The exported values by name, as their text after "=", continuation lines joined.
+    std::map<std::string, std::string> ExportedValues(std::string* text = nullptr) {
+        std::string out;
+        EXPECT_EQ(Run({"--registry", Registry(), "reg", "export"}, &out), 0);
+        if (text)
+            *text = out;
+        std::map<std::string, std::string> values;
+        std::istringstream in(out);
+        std::string line, current;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            size_t first = line.find_first_not_of(' ');
+            current += first == std::string::npos ? "" : line.substr(first);
+            if (!current.empty() && current.back() == '\\') {
+                current.pop_back();
+                continue;
+            }
+            size_t eq = current.find("\"=");
+            if (current.size() > 1 && current[0] == '"' && eq != std::string::npos)
+                values[current.substr(1, eq - 1)] = current.substr(eq + 2);
+            current.clear();
+        }
+        return values;
+    }
+    // Sizes of the exported values, by name.
+    std::map<std::string, size_t> ExportedSizes(std::string* text = nullptr) {
+        std::map<std::string, size_t> sizes;
+        for (const auto& [name, v] : ExportedValues(text)) {
+            if (v.rfind("dword:", 0) == 0)
+                sizes[name] = 4;
+            else if (v.rfind("hex", 0) == 0)
+                sizes[name] = v.size() > v.find(':') + 1 ? (v.size() - v.find(':')) / 3 : 0;
+            else
+                sizes[name] = v.size() - 2;
+        }
+        return sizes;
+    }
+    std::string Exported(const std::string& name) { return ExportedValues()[name]; }
+
+    TempDir dir;
+    int runs_ = 0;
+};
+
+TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Aplikacje zminimalizowano do TRAYA")) << LogText();
+    // While it runs the close marker is 0 and the PTZ addresses are not stored yet.
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000000");
+    EXPECT_EQ(ExportedSizes().count("PTZPorts"), 0u);
+
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
+    std::string log = LogText();
+    std::regex stamp("\\[(---|ERR)\\]\\[(SYS|PRG)\\]\\[\\d\\d\\.\\d\\d,\\d\\d:\\d\\d:\\d\\d\\] ");
+    std::istringstream in(log);
+    std::string line;
+    std::vector<std::string> messages;
+    while (std::getline(in, line)) {
+        ASSERT_EQ(line.back(), '\r') << "lines end in CR LF";
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(line, m, stamp) && m.position(0) == 0) << line;
+        messages.push_back(line.substr(0, 10) + line.substr(m.length(0), line.size() - m.length(0) - 1));
+    }
+    std::vector<std::string> expected{
+        "[---][SYS]**************************************",
+        "[---][SYS]Start Systemu KEL 2.0.3",
+        "[---][SYS]Folder roboczy: " + std::filesystem::canonical(Work()).string(),
+    };
+    ASSERT_GE(messages.size(), 10u) << log;
+    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3), expected);
+    EXPECT_TRUE(std::regex_match(messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
+    EXPECT_TRUE(std::regex_match(messages[4], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
+    EXPECT_EQ(messages[5], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
+    EXPECT_EQ(messages[6], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
+    EXPECT_EQ(messages[7], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
+    EXPECT_EQ(messages[8], "[---][PRG]Applikacje przywolano z TRAYA");
+    EXPECT_EQ(messages[messages.size() - 2], "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
+    EXPECT_EQ(messages.back(), "[---][SYS]Zamkniecie Systemu przez uzytkownika ");
+
+    auto sizes = ExportedSizes();
+    EXPECT_EQ(sizes["Zones"], 405632u);
+    EXPECT_EQ(sizes["Users"], 13824u);
+    EXPECT_EQ(sizes["Cameras"], 1024u);
+    EXPECT_EQ(sizes["Scheduler"], 2688u);
+    EXPECT_EQ(sizes["CamIcons"], 192u);
+    EXPECT_EQ(sizes["PTZPorts"], 64u);
+    EXPECT_EQ(sizes["HDDs"], 25u);
+    EXPECT_EQ(sizes["CamMode13"], 52u);
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
+    EXPECT_EQ(Exported("Width"), "dword:00000400");
+    EXPECT_EQ(Exported("Version"), "\"KEL 2.0.3\"");
+    EXPECT_EQ(Exported("sPass"), "\"qxv\"");
+}
+
+TEST_F(StationE2E, ASecondStationIsRefusedAndTheFirstRunsOn) {
+    auto first = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();
+    std::string err;
+    EXPECT_EQ(Run({"--headless", "--yes", "--workdir", Work(), "--registry", Registry()}, nullptr, &err), 1);
+    EXPECT_NE(err.find("{#0001} System KEL jest już uruchomiony!"), std::string::npos) << err;
+    EXPECT_NE(LogText().find("[ERR][SYS]"), std::string::npos);
+    EXPECT_NE(LogText().find("] {#0001} System KEL jest już uruchomiony!\r\n"), std::string::npos);
+    EXPECT_TRUE(first->Running());
+    first->Signal(SIGINT);
+    EXPECT_EQ(first->Wait(), 0);
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
+}
+
+TEST_F(StationE2E, AKilledStationDoesNotBlockTheNextStartWhichReportsIt) {
+    auto first = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();
+    first->Signal(SIGKILL);
+    first->Wait();
+    auto second = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA", 2)) << LogText();
+    EXPECT_NE(LogText().find("[ERR][SYS]"), std::string::npos);
+    EXPECT_NE(LogText().find("] {#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie "
+                             "zamknieta\r\n"),
+              std::string::npos);
+    second->Signal(SIGHUP);
+    EXPECT_EQ(second->Wait(), 0);
+}
+
+TEST_F(StationE2E, ScreenChecksUseTheVirtualScreen) {
+    auto kel = Start({"--yes", "--screen", "1024x768"});
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0);
+    // A stored 1280 x 1024 window on a 1152 x 864 screen falls back to 1024 x 768.
+    std::ofstream(dir.File("big.reg")) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                          "[HKEY_CURRENT_USER\\Software\\KEL2]\r\n"
+                                          "\"Width\"=dword:00000500\r\n\"Height\"=dword:00000400\r\n";
+    ASSERT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("big.reg")}), 0);
+    auto fallback = Start({"--screen", "1152x864"});
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA", 2)) << LogText();
+    EXPECT_NE(LogText().find("[---][SYS][") , std::string::npos);
+    EXPECT_NE(LogText().find("] Automatycznie wybrano najnizsza rozdzielczosc aplikacji 1024x768\r\n"),
+              std::string::npos);
+    EXPECT_NE(fallback->Err().find("Uwaga! Automatycznie wybrano"), std::string::npos);
+    fallback->Signal(SIGTERM);
+    ASSERT_EQ(fallback->Wait(), 0);
+
+    std::string err;
+    EXPECT_EQ(Run({"--headless", "--workdir", Work(), "--registry", Registry(), "--screen", "1023x768"}, nullptr,
+                  &err),
+              1);
+    EXPECT_NE(err.find("Błąd! {#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768"), std::string::npos) << err;
+}
+
+TEST_F(StationE2E, WithoutYesTheFirstRunQuestionIsAnsweredNo) {
+    std::string err;
+    EXPECT_EQ(Run({"--headless", "--workdir", Work(), "--registry", Registry()}, nullptr, &err), 1);
+    EXPECT_NE(err.find("{#0005}"), std::string::npos) << err;
+    EXPECT_NE(LogText().find("] {#0006} Brak lub uszkodzone dane konfiguracyjne KEL\r\n"), std::string::npos);
+    EXPECT_TRUE(ExportedSizes().empty());
+}
+
+TEST_F(StationE2E, ADamagedStoreIsMovedAsideAndKept) {
+    std::string garbage(8192, '\x5a');
+    std::ofstream(Registry(), std::ios::binary) << garbage;
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0);
+    EXPECT_NE(LogText().find("System uruchomiono z domyslnymi ustawieniami"), std::string::npos);
+    int aside = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        if (e.path().filename().string().rfind("registry.sqlite.damaged-", 0) == 0) {
+            ++aside;
+            EXPECT_EQ(Process::Read(e.path().string()), garbage);
+        }
+    }
+    EXPECT_EQ(aside, 1);
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
+}
+
+TEST_F(StationE2E, StoreCommandsRefuseBadInputAndChangeNothing) {
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0);
+    std::string before;
+    ExportedSizes(&before);
+    std::ofstream(dir.File("bad.reg")) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                          "[HKEY_CURRENT_USER\\Software\\KEL2]\r\n"
+                                          "\"Width\"=dword:00000500\r\n"
+                                          "\"Height\"=dword:zz\r\n";
+    std::string err;
+    EXPECT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("bad.reg")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("5"), std::string::npos) << "the error names its line: " << err;
+    std::string after;
+    ExportedSizes(&after);
+    EXPECT_EQ(before, after);
+
+    EXPECT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("missing.reg")}), 1);
+    EXPECT_EQ(Run({"--no-such-option"}), 2);
+    EXPECT_EQ(Run({"--headless", "--screen", "big"}), 2);
+}
+
+}  // namespace
+}  // namespace kel
