@@ -75,12 +75,16 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
         regFile = rest ? args[i + 2] : "";
         return true;
     }
+    if (verb == "defaults" && rest == 0) {
+        action = Action::RegDefaults;
+        return true;
+    }
     if (verb == "import" && rest == 1) {
         action = Action::RegImport;
         regFile = args[i + 2];
         return true;
     }
-    error = "usage: kel reg export [FILE] | kel reg import FILE";
+    error = "usage: kel reg export [FILE] | kel reg import FILE | kel reg defaults";
     return false;
 }
 
@@ -96,7 +100,8 @@ const char* CommandLine::Usage() {
     return "usage: kel [--workdir DIR] [--registry FILE] [--headless] [--yes] [--screen WxH]\n"
            "           [--board NAME[:OPTIONS]] [--serial DEVICE]\n"
            "       kel [--registry FILE] reg export [FILE]\n"
-           "       kel [--registry FILE] reg import FILE\n";
+           "       kel [--registry FILE] reg import FILE\n"
+           "       kel [--registry FILE] reg defaults\n";
 }
 
 }  // namespace kel

@@ -5,6 +5,7 @@
 //       [--board NAME[:OPTIONS]] [--serial DEVICE]
 //   kel [--registry FILE] reg export [FILE]
 //   kel [--registry FILE] reg import FILE
+//   kel [--registry FILE] reg defaults      (the first-run defaults, as after Yes to the question)
 
 #include <string>
 #include <vector>
@@ -12,7 +13,7 @@
 namespace kel {
 
 struct CommandLine {
-    enum class Action { Run, RegExport, RegImport, Help };
+    enum class Action { Run, RegExport, RegImport, RegDefaults, Help };
 
     Action action = Action::Run;
     std::string workdir;   // empty: the current directory

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "config/config.h"
 #include "core/command_line.h"
 #include "core/shared.h"
 #include "platform/message_box.h"
@@ -72,6 +73,16 @@ int RegImport(const std::string& registry, const std::string& file) {
     return 0;
 }
 
+// Writes the first-run defaults, as answering Yes to the first-run question does.
+int RegDefaults(const std::string& registry) {
+    auto config = std::make_unique<kel::TConfig>(registry);
+    if (!config->WriteDefaults() || !config->WriteDefaultCameras()) {
+        std::fprintf(stderr, "kel: %s: %s\n", registry.c_str(), config->Store().ErrorText().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // The offscreen platform's screen is given by a configuration file read when the application is
 // created; the file is not needed afterwards.
 std::string WriteOffscreenConfig(int width, int height) {
@@ -111,6 +122,8 @@ int main(int argc, char** argv) {
         return RegExport(registry, cmd.regFile.empty() ? "" : Absolute(cmd.regFile));
     if (cmd.action == kel::CommandLine::Action::RegImport)
         return RegImport(registry, Absolute(cmd.regFile));
+    if (cmd.action == kel::CommandLine::Action::RegDefaults)
+        return RegDefaults(registry);
 
     if (!cmd.workdir.empty()) {
         std::error_code ec;

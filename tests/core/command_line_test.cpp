@@ -35,7 +35,9 @@ TEST(CommandLineTest, DefaultsGiveTheVirtualScreenAndTheSimulatedBoard) {
 }
 
 TEST(CommandLineTest, StoreCommands) {
-    CommandLine a, b, c;
+    CommandLine a, b, c, d;
+    ASSERT_TRUE(Parse(d, {"reg", "defaults"}));
+    EXPECT_EQ(d.action, CommandLine::Action::RegDefaults);
     ASSERT_TRUE(Parse(a, {"--registry", "r", "reg", "export"}));
     EXPECT_EQ(a.action, CommandLine::Action::RegExport);
     EXPECT_EQ(a.regFile, "");
@@ -49,7 +51,8 @@ TEST(CommandLineTest, StoreCommands) {
 TEST(CommandLineTest, MalformedLinesAreRefused) {
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
              {"--bogus"}, {"--workdir"}, {"--screen", "1024"}, {"--screen", "1024x768x2"}, {"--screen", "0x768"},
-             {"--screen", "axb"}, {"reg"}, {"reg", "import"}, {"reg", "export", "a", "b"}, {"reg", "delete"}}) {
+             {"--screen", "axb"}, {"reg"}, {"reg", "import"}, {"reg", "export", "a", "b"}, {"reg", "delete"},
+             {"reg", "defaults", "x"}}) {
         CommandLine cmd;
         std::string error;
         EXPECT_FALSE(cmd.Parse(bad, error)) << bad[0];

@@ -257,5 +257,17 @@ TEST_F(StationE2E, StoreCommandsRefuseBadInputAndChangeNothing) {
     EXPECT_EQ(Run({"--headless", "--screen", "big"}), 2);
 }
 
+TEST_F(StationE2E, TheDemoConfigurationStartsWithoutAQuestion) {
+    ASSERT_EQ(Run({"--registry", Registry(), "reg", "defaults"}), 0);
+    ASSERT_EQ(Run({"--registry", Registry(), "reg", "import", KEL_SOURCE_DIR "/scripts/demo.reg"}), 0);
+    EXPECT_EQ(Exported("AutoLogin"), "dword:00000001");
+    EXPECT_EQ(ExportedSizes()["Cameras"], 1024u);
+    auto kel = Start({});  // no --yes: a question would stop the start
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    EXPECT_NE(LogText().find("] Dane Konfiguracyjne Zainicjalizowano Poprawnie\r\n"), std::string::npos);
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0);
+}
+
 }  // namespace
 }  // namespace kel

@@ -252,7 +252,7 @@ TEST_F(RegistryStoreTest, AFileThatCannotBeCreatedFailsToOpen) {
     EXPECT_FALSE(other.WriteValue(kKey, "x", RegType::Binary, {}));
     EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
 
-    EXPECT_FALSE(other.Open(dir));  // a folder where the file should be
+    EXPECT_FALSE(other.Open(dir.Path()));  // a folder where the file should be
     EXPECT_FALSE(other.IsCorrupt());
 }
 

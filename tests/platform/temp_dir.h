@@ -24,6 +24,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string Path() const { return path_.string(); }
 
 private:
     std::filesystem::path path_;
