@@ -46,10 +46,16 @@ int RegExport(const std::string& registry, const std::string& file) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
-    std::ofstream out(file, std::ios::binary);
+    // Written beside the target and renamed over it: a failed write never leaves a cut file.
+    std::string part = file + ".part";
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
-    if (!out) {
+    std::error_code ec;
+    if (out)
+        fs::rename(part, file, ec);
+    if (!out || ec) {
+        fs::remove(part, ec);
         std::fprintf(stderr, "kel: cannot write %s\n", file.c_str());
         return 1;
     }

@@ -21,7 +21,9 @@ constexpr std::string_view kCrLf = "\r\n";
 // A hex line ends at this column with its ",\"; continuation lines then hold 25 bytes, as regedit's.
 constexpr size_t kHexColumns = 77;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size())
@@ -33,7 +35,9 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
 
 std::string_view Trim(std::string_view s) {
     const size_t first = s.find_first_not_of(" \t\r");
@@ -93,7 +97,8 @@ void AppendValue(std::string& out, const RegValue& v) {
         out += name + "=" + Quote(text);
         out += kCrLf;
     } else if (v.type == RegType::Dword && v.data.size() == 4) {
-        const uint32_t n = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<uint32_t>(v.data[3]) << 24;
+        const uint32_t n =
+            v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<uint32_t>(v.data[3]) << 24;
         std::snprintf(buf, sizeof buf, "=dword:%08x", n);
         out += name + buf;
         out += kCrLf;
@@ -392,7 +397,8 @@ bool ParseLines(std::string_view text, std::vector<RegFileOp>& ops, std::string&
             key = op.key, in_key = true, key_deleted = op.kind == RegFileOp::Kind::DeleteKey;
         } else {
             if (!in_key || key_deleted)
-                return LineError(number, in_key ? "a value under a deleted key" : "a value before the first key", error);
+                return LineError(
+                    number, in_key ? "a value under a deleted key" : "a value before the first key", error);
             op.key = key;
             if (!ParseValueLine(line, op, why))
                 return LineError(number, why, error);

@@ -13,6 +13,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,15 +58,17 @@ constexpr const char* kValueDeleteTree =
     "DELETE FROM reg_values WHERE key = ?1 OR substr(key, 1, length(?2)) = ?2 COLLATE NOCASE";
 constexpr const char* kValueRead = "SELECT name, type, data FROM reg_values WHERE key = ?1 AND name = ?2";
 // On a conflict the stored name keeps its case, as the registry keeps it.
-constexpr const char* kValueWrite = "INSERT INTO reg_values (key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
-                                    "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data";
+constexpr const char* kValueWrite =
+    "INSERT INTO reg_values (key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+    "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data";
 constexpr const char* kValueDelete = "DELETE FROM reg_values WHERE key = ?1 AND name = ?2";
 constexpr const char* kValueList =
     "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY name COLLATE NOCASE";
 
 // Prepared once at open so that a file with our version number but a foreign layout is refused.
-constexpr const char* kAllStatements[] = {kKeyExists,     kKeyInsert, kKeyList,    kKeyDeleteTree, kValueDeleteTree,
-                                          kValueRead,     kValueWrite, kValueDelete, kValueList};
+constexpr const char* kAllStatements[] = {kKeyExists,     kKeyInsert,       kKeyList,
+                                          kKeyDeleteTree, kValueDeleteTree, kValueRead,
+                                          kValueWrite,    kValueDelete,     kValueList};
 
 bool IsDamage(int rc) {
     const int primary = rc & 0xFF;
@@ -81,7 +84,16 @@ public:
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
 
-    int Prepare(sqlite3* db, const char* sql) { return sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+    // Prepares `sql` and binds the texts to ?1, ?2 ... in order.
+    int Prepare(sqlite3* db, const char* sql, std::initializer_list<std::string_view> texts = {}) {
+        int rc = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr);
+        int i = 0;
+        for (std::string_view text : texts) {
+            if (rc == SQLITE_OK)
+                rc = BindText(++i, text);
+        }
+        return rc;
+    }
     sqlite3_stmt* get() const { return s_; }
 
     int BindText(int i, std::string_view text) {
@@ -137,9 +149,8 @@ std::string SqlitePath(const std::string& file) {
     return file.empty() || file[0] == '/' ? file : "./" + file;
 }
 
-// Runs `f` and turns an escaping exception (only an allocation failure can escape) into `fallback`.
-template <class F>
-bool NoThrow(F&& f, std::string& error) {
+// Runs `f`; an escaping exception (only an allocation failure can escape) becomes a failure.
+template <class F> bool NoThrow(F&& f, std::string& error) {
     try {
         return f();
     } catch (const std::exception& e) {
@@ -150,7 +161,9 @@ bool NoThrow(F&& f, std::string& error) {
 
 }  // namespace
 
-RegistryStore::~RegistryStore() { Close(); }
+RegistryStore::~RegistryStore() {
+    Close();
+}
 
 // ---- opening and closing ----
 
@@ -212,8 +225,9 @@ RegistryStore::OpenResult RegistryStore::OpenDbOnce() {
         Fail("cannot create the folder " + parent.string() + ": " + ec.message());
         return OpenResult::Failed;
     }
-    const int rc = sqlite3_open_v2(SqlitePath(file_).c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE, nullptr);
+    const int rc =
+        sqlite3_open_v2(SqlitePath(file_).c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE, nullptr);
     if (rc != SQLITE_OK) {
         SqlFail(rc, "cannot open the settings file " + file_);
         CloseDb(false);
@@ -275,7 +289,8 @@ RegistryStore::OpenResult RegistryStore::CheckAndPrepare() {
     if (rc != SQLITE_OK)
         return failed(rc, "cannot read the settings file " + file_);
     if (version > kSchemaVersion) {
-        Fail(file_ + " was written by a newer version of the program (format " + std::to_string(version) + ")");
+        Fail(file_ + " was written by a newer version of the program (format " + std::to_string(version) +
+             ")");
         return OpenResult::Failed;
     }
     if (version == 0 && tables > 0) {
@@ -314,7 +329,8 @@ RegistryStore::OpenResult RegistryStore::CreateSchema() {
     if (rc == SQLITE_OK)
         return OpenResult::Ok;
     SqlFail(rc, "cannot create the settings file " + file_);
-    if (db_ && !sqlite3_get_autocommit(db_) && sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (db_ && !sqlite3_get_autocommit(db_) &&
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
         error_ += " (rollback failed)";
     return IsDamage(rc) ? OpenResult::Corrupt : OpenResult::Failed;
 }
@@ -335,7 +351,9 @@ bool RegistryStore::SqlFail(int rc, const std::string& what) {
     return Fail(what + ": " + detail);
 }
 
-std::string RegistryStore::DamagedText() const { return "the settings file " + file_ + " is damaged"; }
+std::string RegistryStore::DamagedText() const {
+    return "the settings file " + file_ + " is damaged";
+}
 
 void RegistryStore::EnterCorrupt() {
     if (txn_ != Txn::None)
@@ -366,7 +384,8 @@ std::string RegistryStore::Stamp() const {
         }
     }
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return buf;
 }
 
@@ -435,6 +454,8 @@ bool RegistryStore::WriteAllowed() {
 }
 
 bool RegistryStore::Exec(const char* sql) {
+    if (!db_)
+        return Fail("the settings store is not open");
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK || SqlFail(rc, std::string("cannot run ") + sql);
 }
@@ -446,8 +467,7 @@ bool RegistryStore::StepDone(sqlite3_stmt* stmt, const char* what) {
 
 // Runs one write on its own transaction, or inside the caller's. A failure inside the caller's
 // transaction marks it, so that Commit refuses to keep a partial save.
-template <class F>
-bool RegistryStore::InWriteTxn(F&& body) {
+template <class F> bool RegistryStore::InWriteTxn(F&& body) {
     if (!WriteAllowed())
         return WriteFailed();
     const bool own = txn_ == Txn::None;
@@ -458,7 +478,8 @@ bool RegistryStore::InWriteTxn(F&& body) {
         return ok || WriteFailed();
     if (ok && Exec("COMMIT"))
         return true;
-    if (db_ && !sqlite3_get_autocommit(db_) && sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (db_ && !sqlite3_get_autocommit(db_) &&
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
         error_ += " (rollback failed)";
     return false;
 }
@@ -484,15 +505,15 @@ bool RegistryStore::NormalizeKey(std::string_view key, std::string& out) {
     return true;
 }
 
-bool RegistryStore::ValidValueName(std::string_view name) { return !HasControl(name); }
+bool RegistryStore::ValidValueName(std::string_view name) {
+    return !HasControl(name);
+}
 
 bool RegistryStore::InsertKeyWithParents(const std::string& path) {
     for (size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
         const std::string_view prefix = std::string_view(path).substr(0, end);
         Stmt s;
-        int rc = s.Prepare(db_, kKeyInsert);
-        if (rc == SQLITE_OK)
-            rc = s.BindText(1, prefix);
+        const int rc = s.Prepare(db_, kKeyInsert, {prefix});
         if (rc != SQLITE_OK)
             return SqlFail(rc, "cannot create the key " + path);
         if (!StepDone(s.get(), "cannot create the key"))
@@ -509,9 +530,7 @@ bool RegistryStore::KeyExists(std::string_view key) {
     if (!EnsureReadable())
         return false;
     Stmt s;
-    int rc = s.Prepare(db_, kKeyExists);
-    if (rc == SQLITE_OK)
-        rc = s.BindText(1, path);
+    int rc = s.Prepare(db_, kKeyExists, {path});
     if (rc == SQLITE_OK)
         rc = sqlite3_step(s.get());
     if (rc == SQLITE_ROW)
@@ -536,11 +555,7 @@ bool RegistryStore::DeleteKey(std::string_view key) {
     return InWriteTxn([&] {
         for (const char* sql : {kValueDeleteTree, kKeyDeleteTree}) {
             Stmt s;
-            int rc = s.Prepare(db_, sql);
-            if (rc == SQLITE_OK)
-                rc = s.BindText(1, path);
-            if (rc == SQLITE_OK)
-                rc = s.BindText(2, subkeys);
+            const int rc = s.Prepare(db_, sql, {path, subkeys});
             if (rc != SQLITE_OK)
                 return SqlFail(rc, "cannot delete the key " + path);
             if (!StepDone(s.get(), "cannot delete the key"))
@@ -600,11 +615,7 @@ bool RegistryStore::ReadValue(std::string_view key, std::string_view name, RegVa
     return NoThrow(
         [&] {
             Stmt s;
-            int rc = s.Prepare(db_, kValueRead);
-            if (rc == SQLITE_OK)
-                rc = s.BindText(1, path);
-            if (rc == SQLITE_OK)
-                rc = s.BindText(2, name);
+            int rc = s.Prepare(db_, kValueRead, {path, name});
             if (rc == SQLITE_OK)
                 rc = sqlite3_step(s.get());
             if (rc == SQLITE_ROW) {
@@ -630,11 +641,7 @@ bool RegistryStore::WriteValue(std::string_view key, std::string_view name, RegT
         if (!InsertKeyWithParents(path))
             return false;
         Stmt s;
-        int rc = s.Prepare(db_, kValueWrite);
-        if (rc == SQLITE_OK)
-            rc = s.BindText(1, path);
-        if (rc == SQLITE_OK)
-            rc = s.BindText(2, name);
+        int rc = s.Prepare(db_, kValueWrite, {path, name});
         if (rc == SQLITE_OK)
             rc = sqlite3_bind_int64(s.get(), 3, static_cast<uint32_t>(type));
         if (rc == SQLITE_OK)
@@ -651,11 +658,7 @@ bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
         return Fail("invalid key path") || WriteFailed();
     return InWriteTxn([&] {
         Stmt s;
-        int rc = s.Prepare(db_, kValueDelete);
-        if (rc == SQLITE_OK)
-            rc = s.BindText(1, path);
-        if (rc == SQLITE_OK)
-            rc = s.BindText(2, name);
+        const int rc = s.Prepare(db_, kValueDelete, {path, name});
         if (rc != SQLITE_OK)
             return SqlFail(rc, "cannot delete the value " + std::string(name));
         return StepDone(s.get(), "cannot delete the value");
@@ -672,9 +675,7 @@ bool RegistryStore::ListValues(std::string_view key, std::vector<RegValue>& out)
     return NoThrow(
         [&] {
             Stmt s;
-            int rc = s.Prepare(db_, kValueList);
-            if (rc == SQLITE_OK)
-                rc = s.BindText(1, path);
+            int rc = s.Prepare(db_, kValueList, {path});
             while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
                 out.push_back(RowValue(s));
                 rc = SQLITE_OK;
@@ -716,7 +717,7 @@ bool RegistryStore::Commit() {
     if (txn_failed_) {
         const std::string why = txn_error_.empty() ? error_ : txn_error_;
         Rollback();
-        return Fail("nothing saved: a write of the transaction failed (" + why + ")");
+        return Fail("not committed, rolled back: an operation of the transaction failed (" + why + ")");
     }
     if (Exec("COMMIT")) {
         txn_ = Txn::None;

@@ -82,7 +82,8 @@ public:
     bool LastReadMissing() const { return last_read_missing_; }
     // Creates the key when it is missing. Replaces the value and its type; the name keeps the case
     // it was first written with. The empty name is the key's default value.
-    bool WriteValue(std::string_view key, std::string_view name, RegType type, const std::vector<uint8_t>& data);
+    bool WriteValue(std::string_view key, std::string_view name, RegType type,
+                    const std::vector<uint8_t>& data);
     // True when the value is gone, also when it never existed.
     bool DeleteValue(std::string_view key, std::string_view name);
     // Every value of a key, ordered by name without case.
@@ -127,8 +128,7 @@ private:
     bool Exec(const char* sql);
     bool StepDone(sqlite3_stmt* stmt, const char* what);
     bool InsertKeyWithParents(const std::string& path);
-    template <class F>
-    bool InWriteTxn(F&& body);
+    template <class F> bool InWriteTxn(F&& body);
     void EnterCorrupt();
     void RememberDamagedFile();
     bool MoveAside();

@@ -31,4 +31,4 @@ void TClosingForm::ShowAndPaint() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-} // namespace kel
+}  // namespace kel

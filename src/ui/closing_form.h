@@ -11,7 +11,7 @@ namespace kel {
 class TClosingForm : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     static constexpr const char* kText = "Trwa Zamykanie Systemu. Proszę Czekać...";
 
     explicit TClosingForm(QWidget* parent = nullptr);
@@ -23,4 +23,4 @@ class TClosingForm : public QWidget {
     QLabel* Label1;
 };
 
-} // namespace kel
+}  // namespace kel

@@ -17,7 +17,7 @@ TDebugger::TDebugger(QWidget* parent)
     Memo->setReadOnly(true);
     // Appended lines are never undone; an undo history would only double the memory they take.
     Memo->setUndoRedoEnabled(false);
-    Memo->setMaximumBlockCount(0); // every line is kept
+    Memo->setMaximumBlockCount(0);  // every line is kept
     installEventFilter(this);
     Memo->installEventFilter(this);
 }
@@ -79,4 +79,4 @@ void TDebugger::FormShow() {
     raise();
 }
 
-} // namespace kel
+}  // namespace kel

@@ -19,7 +19,7 @@ namespace kel {
 class TDebugger : public QWidget, public DebugLines {
     Q_OBJECT
 
-  public:
+public:
     static constexpr QSize kClientSize{436, 338};
     static constexpr QRect kMemoRect{8, 8, 417, 321};
 
@@ -39,12 +39,12 @@ class TDebugger : public QWidget, public DebugLines {
 
     QPlainTextEdit* Memo;
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
-  private:
+private:
     void AppendLine(const QString& line);
 };
 
-} // namespace kel
+}  // namespace kel

@@ -16,7 +16,7 @@ const QColor kBorder(0x55, 0x5d, 0x68);
 const QColor kText(0xd8, 0xdd, 0xe3);
 const QColor kTextDisabled(0x7a, 0x80, 0x88);
 
-} // namespace
+}  // namespace
 
 TEzRgnBtn::TEzRgnBtn(QWidget* parent) : TEzRgnBtn(QString(), parent) {}
 
@@ -136,4 +136,4 @@ void TEzRgnBtn::changeEvent(QEvent* e) {
     QAbstractButton::changeEvent(e);
 }
 
-} // namespace kel
+}  // namespace kel

@@ -20,7 +20,7 @@ namespace kel {
 class TEzRgnBtn : public QAbstractButton {
     Q_OBJECT
 
-  public:
+public:
     enum class Face { Idle, Up, Down, Disabled };
 
     static constexpr QSize kDefaultSize{75, 25};
@@ -46,14 +46,14 @@ class TEzRgnBtn : public QAbstractButton {
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void changeEvent(QEvent* e) override;
 
-  private:
+private:
     void FitSize();
     void PaintDefaultFace(QPainter& p) const;
 
@@ -65,4 +65,4 @@ class TEzRgnBtn : public QAbstractButton {
     bool hover_ = false;
 };
 
-} // namespace kel
+}  // namespace kel

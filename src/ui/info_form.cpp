@@ -25,7 +25,7 @@ void DrawLens(QPainter& p) {
     p.drawEllipse(centre, 7, 7);
 }
 
-} // namespace
+}  // namespace
 
 TInfoForm::TInfoForm(QWidget* parent)
     : QDialog(parent, Qt::Tool), Image1(new QLabel(this)), l_Version(new QLabel(this)),
@@ -81,4 +81,4 @@ void TInfoForm::FormShow() {
     l_Version->setText(QString::fromUtf8(kVersionText));
 }
 
-} // namespace kel
+}  // namespace kel

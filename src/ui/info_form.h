@@ -12,7 +12,7 @@ namespace kel {
 class TInfoForm : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     static constexpr const char* kShownCaption = "System Cyfrowej Rejestracji Obrazu ";
     static constexpr const char* kVersionText = " Aplikacja Rejestrująca - wersja: KEL 2.0.3";
 
@@ -28,10 +28,10 @@ class TInfoForm : public QDialog {
     QLabel* l_Version;
     QLabel* Label1;
     QLabel* Label2;
-    QPushButton* Button1; // "Ok"
+    QPushButton* Button1;  // "Ok"
 
-  protected:
+protected:
     void showEvent(QShowEvent* e) override;
 };
 
-} // namespace kel
+}  // namespace kel

@@ -62,4 +62,4 @@ void TLForm::keyPressEvent(QKeyEvent* e) {
     QDialog::keyPressEvent(e);
 }
 
-} // namespace kel
+}  // namespace kel

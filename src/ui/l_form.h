@@ -15,7 +15,7 @@ class TEzRgnBtn;
 class TLForm : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     explicit TLForm(QWidget* parent = nullptr);
 
     // Shows the dialog modally. On accept returns true with the two texts as UTF-8; on cancel
@@ -24,18 +24,18 @@ class TLForm : public QDialog {
 
     QLineEdit* ed_Login;
     QLineEdit* ed_Pass;
-    TEzRgnBtn* EzRgnBtn1; // right: accept
-    TEzRgnBtn* EzRgnBtn2; // left: cancel
+    TEzRgnBtn* EzRgnBtn1;  // right: accept
+    TEzRgnBtn* EzRgnBtn2;  // left: cancel
 
     void EzRgnBtn1Click() { accept(); }
     void EzRgnBtn2Click() { reject(); }
 
-  protected:
+protected:
     // Enter accepts from either field or the dialog itself; QDialog already cancels on Escape.
     void keyPressEvent(QKeyEvent* e) override;
 
-  private:
+private:
     void BuildLayout();
 };
 
-} // namespace kel
+}  // namespace kel

@@ -19,4 +19,4 @@ bool QtMessageBox::Show(BoxKind kind, std::string_view text) {
     return kind != BoxKind::Question || answer == QMessageBox::Yes;
 }
 
-} // namespace kel
+}  // namespace kel

@@ -10,15 +10,15 @@
 namespace kel {
 
 class QtMessageBox : public MessageBox {
-  public:
+public:
     // Boxes are centred on `parent` when it is given and still alive.
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
 
     bool Show(BoxKind kind, std::string_view text) override;
 
-  private:
+private:
     // Guarded pointer: the port may outlive the window it was given.
     QPointer<QWidget> parent_;
 };
 
-} // namespace kel
+}  // namespace kel

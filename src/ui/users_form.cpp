@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -30,7 +31,7 @@ int LastUserInUse(const TUserTable& users) {
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 TUsersForm::TUsersForm(MessageBox& boxes, QWidget* parent) : QDialog(parent), boxes_(boxes) {
     setWindowTitle(QStringLiteral("Users"));
@@ -40,7 +41,7 @@ TUsersForm::TUsersForm(MessageBox& boxes, QWidget* parent) : QDialog(parent), bo
     FormShow();
 }
 
-void TUsersForm::CreateControls() {
+void TUsersForm::CreateGrid() {
     StringGrid1 = new QTableWidget(0, 2, this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setHorizontalHeaderLabels({QStringLiteral("Login"), QStringLiteral("Password")});
@@ -60,7 +61,13 @@ void TUsersForm::CreateControls() {
     // whose data the fields show.
     StringGrid1->setFocusPolicy(Qt::NoFocus);
     StringGrid1->setMinimumHeight(kRowHeight * 16);
+    // Both columns in full, beside the scroll bar.
+    StringGrid1->setMinimumWidth(2 * kColumnWidth + StringGrid1->verticalScrollBar()->sizeHint().width() +
+                                 2 * StringGrid1->frameWidth());
+}
 
+void TUsersForm::CreateControls() {
+    CreateGrid();
     ed_Login = new QLineEdit(this);
     ed_Login->setObjectName(QStringLiteral("ed_Login"));
     ed_Pass = new QLineEdit(this);
@@ -234,4 +241,4 @@ void TUsersForm::Button5Click() {
     FormShow();
 }
 
-} // namespace kel
+}  // namespace kel

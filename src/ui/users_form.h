@@ -27,7 +27,7 @@ class MessageBox;
 class TUsersForm : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     static constexpr int kColumnWidth = 100;
     static constexpr int kRowHeight = 18;
     static constexpr const char* kNoFreeRecordText =
@@ -49,16 +49,16 @@ class TUsersForm : public QDialog {
     // Event handlers, public so the configuration dialog and tests can drive them.
     void FormShow();
     void StringGrid1Click(int gridRow);
-    void Button1Click(); // Zastosuj
-    void Button2Click(); // Anuluj
-    void Button3Click(); // Zmień
-    void Button4Click(); // Nowy
-    void Button5Click(); // Usuń
+    void Button1Click();  // Zastosuj
+    void Button2Click();  // Anuluj
+    void Button3Click();  // Zmień
+    void Button4Click();  // Nowy
+    void Button5Click();  // Usuń
 
     QTableWidget* StringGrid1;
     QLineEdit* ed_Login;
     QLineEdit* ed_Pass;
-    std::array<QCheckBox*, kCameraCount> CheckBox{}; // CheckBox[0] is "CheckBox1"
+    std::array<QCheckBox*, kCameraCount> CheckBox{};  // CheckBox[0] is "CheckBox1"
     QCheckBox* cb_Config;
     QPushButton* Button1;
     QPushButton* Button2;
@@ -66,10 +66,11 @@ class TUsersForm : public QDialog {
     QPushButton* Button4;
     QPushButton* Button5;
 
-  protected:
+protected:
     void showEvent(QShowEvent* e) override;
 
-  private:
+private:
+    void CreateGrid();
     void CreateControls();
     void BuildLayout();
     void ConnectHandlers();
@@ -83,4 +84,4 @@ class TUsersForm : public QDialog {
     int selected_ = 0;
 };
 
-} // namespace kel
+}  // namespace kel

@@ -24,13 +24,6 @@ LocalTime SixthOfDecember() {
     return t;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 TEST(LogTest, LinesHaveTheKindCategoryDayTimeAndEndInCrLf) {
     TempDir dir;
     FixedClock clock(SixthOfDecember());
@@ -38,7 +31,7 @@ TEST(LogTest, LinesHaveTheKindCategoryDayTimeAndEndInCrLf) {
     log.Write("SYS", "Start Systemu KEL 2.0.3");
     log.Error("SYS", "{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie zamknieta");
     log.Write("PRG", "Folder Skórki", true);
-    EXPECT_EQ(ReadAll(dir.File("Server.log")),
+    EXPECT_EQ(ReadFile(dir.File("Server.log")),
               "[---][SYS][06.12,09:12:33] Start Systemu KEL 2.0.3\r\n"
               "[ERR][SYS][06.12,09:12:33] {#0009} Podczas ostatniego uruchomienia aplikacja nie zostala "
               "poprawnie zamknieta\r\n"
@@ -59,7 +52,7 @@ TEST(LogTest, TheCapEmptiesTheFileOnlyPastFiftyThousandBlocks) {
     }
     std::filesystem::resize_file(path, 6400128);
     log.Write("SYS", "x");
-    EXPECT_EQ(ReadAll(path), line);
+    EXPECT_EQ(ReadFile(path), line);
 }
 
 TEST(LogTest, AnUnwritableLogLosesTheLineQuietly) {
@@ -90,7 +83,7 @@ TEST(LogTest, WritersOnManyThreadsNeverMixLines) {
     }
     for (auto& th : threads)
         th.join();
-    std::istringstream in(ReadAll(path));
+    std::istringstream in(ReadFile(path));
     std::string l;
     int count = 0;
     while (std::getline(in, l)) {

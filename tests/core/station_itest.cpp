@@ -56,20 +56,17 @@ protected:
     void SetUp() override {
         old_cwd_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
+        // The instance mark lives in this test's own runtime folder: tests run in parallel.
         setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        mark = std::make_unique<InstanceLock>();
     }
     void TearDown() override { std::filesystem::current_path(old_cwd_); }
 
     std::unique_ptr<Station> Make() {
         return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false}, shared, host, box,
-                                         debug, info, saver, mark);
+                                         debug, info, saver, *mark);
     }
-    std::string LogText() {
-        std::ifstream in(dir.File("Server.log"), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string LogText() { return ReadFile(dir.File("Server.log")); }
     // Messages of the log in order, without the stamp.
     std::vector<std::string> LogMessages() {
         std::vector<std::string> out;
@@ -112,7 +109,7 @@ protected:
     RecordingDebugLines debug;
     FakeSystemInfo info;
     FakeScreenSaver saver;
-    InstanceLock mark;
+    std::unique_ptr<InstanceLock> mark;
 };
 
 TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {

@@ -19,7 +19,7 @@ class StationE2E : public ::testing::Test {
 protected:
     std::string Work() const { return dir.File("work"); }
     std::string Registry() const { return dir.File("registry.sqlite"); }
-    std::string LogText() const { return Process::Read(Work() + "/Server.log"); }
+    std::string LogText() const { return ReadFile(Work() + "/Server.log"); }
 
     std::unique_ptr<Process> Start(std::vector<std::string> extra = {"--yes"}) {
         std::vector<std::string> args{"--headless", "--workdir", Work(), "--registry", Registry()};
@@ -227,7 +227,7 @@ TEST_F(StationE2E, ADamagedStoreIsMovedAsideAndKept) {
     for (auto& e : std::filesystem::directory_iterator(dir.Path())) {
         if (e.path().filename().string().rfind("registry.sqlite.damaged-", 0) == 0) {
             ++aside;
-            EXPECT_EQ(Process::Read(e.path().string()), garbage);
+            EXPECT_EQ(ReadFile(e.path().string()), garbage);
         }
     }
     EXPECT_EQ(aside, 1);

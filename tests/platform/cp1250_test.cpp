@@ -12,7 +12,8 @@ constexpr char kPolishBytes[] = "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xC
 TEST(Cp1250, PolishLettersBothWays) {
     EXPECT_EQ(ToCp1250(kPolish), kPolishBytes);
     EXPECT_EQ(FromCp1250(kPolishBytes), kPolish);
-    EXPECT_EQ(ToCp1250("Kamera 1 – wejście"), "Kamera 1 \x96 wej\x9C" "cie");
+    EXPECT_EQ(ToCp1250("Kamera 1 – wejście"), "Kamera 1 \x96 wej\x9C"
+                                              "cie");
 }
 
 // The table must be a bijection on the defined bytes, or texts would change on every save.

@@ -1,6 +1,6 @@
 #include "platform/reg_file.h"
 
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -14,7 +14,9 @@ namespace {
 
 constexpr char kKey[] = "Software\\KEL2";
 
-std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 // Everything in a store, for comparing two stores.
 using Snapshot = std::map<std::string, std::vector<std::tuple<std::string, uint32_t, std::vector<uint8_t>>>>;
@@ -39,7 +41,8 @@ protected:
         ASSERT_TRUE(store.Open(dir / "a.sqlite")) << store.ErrorText();
         ASSERT_TRUE(copy.Open(dir / "b.sqlite")) << copy.ErrorText();
     }
-    void Write(std::string_view name, RegType type, const std::vector<uint8_t>& data, std::string_view key = kKey) {
+    void Write(std::string_view name, RegType type, const std::vector<uint8_t>& data,
+               std::string_view key = kKey) {
         ASSERT_TRUE(store.WriteValue(key, name, type, data)) << store.ErrorText();
     }
     std::string Export(RegistryStore& from) {
@@ -48,7 +51,7 @@ protected:
         return text;
     }
 
-    test::TempDir dir;
+    TempDir dir;
     RegistryStore store;
     RegistryStore copy;
 };
@@ -170,7 +173,7 @@ TEST_F(RegFileTest, AFailedImportLeavesTheStoreAsItWas) {
 
 TEST_F(RegFileTest, ADamagedStoreExportsNothing) {
     store.Close();
-    test::WriteFile(dir / "a.sqlite", std::string(5000, '\x7F'));
+    WriteFile(dir / "a.sqlite", std::string(5000, '\x7F'));
     ASSERT_TRUE(store.Open(dir / "a.sqlite"));
     std::string text = "stale", error;
     EXPECT_FALSE(ExportRegFile(store, text, error));

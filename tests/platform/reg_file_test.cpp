@@ -7,7 +7,9 @@ namespace {
 
 using Kind = RegFileOp::Kind;
 
-std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 std::vector<RegFileOp> Parse(std::string_view text) {
     std::vector<RegFileOp> ops;
@@ -59,14 +61,15 @@ TEST(RegFileParse, ReadsEveryFormWithLfOrCrLfAndABom) {
 
 // Each error must name the line where the bad entry starts, so a hand-edited file can be fixed.
 TEST(RegFileParse, SyntaxErrorsNameTheirLine) {
-    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KEL2]\r\n";
+    const std::string head =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KEL2]\r\n";
     const struct {
         std::string text;
         std::string error;
     } cases[] = {
         {"", "line 1: expected"},
         {"REGEDIT4\r\n", "line 1: expected"},
-        {"\xFF\xFE" "W\0", "line 1: the file is UTF-16"},
+        {"\xFF\xFEW", "line 1: the file is UTF-16"},
         {"Windows Registry Editor Version 5.00\r\n\"A\"=dword:1\r\n", "line 2: a value before the first key"},
         {head + "[HKEY_LOCAL_MACHINE\\Software]\r\n", "line 4: only keys under HKEY_CURRENT_USER"},
         {head + "[HKEY_CURRENT_USER]\r\n", "line 4: values cannot be kept"},
@@ -82,11 +85,13 @@ TEST(RegFileParse, SyntaxErrorsNameTheirLine) {
         {head + "\"A\"=\"C:\\Temp\"\r\n", "line 4: unknown escape \\T"},
         {head + "\"A\"=\"open\r\n", "line 4: missing closing quote"},
         {head + "\"A\"=\"x\" y\r\n", "line 4: text after"},
-        {head + "\"A\"=\"日本\"\r\n", "line 4: the text is not UTF-8 or holds characters outside code page 1250"},
+        {head + "\"A\"=\"日本\"\r\n",
+         "line 4: the text is not UTF-8 or holds characters outside code page 1250"},
         {head + "\"A\"=\"\xC4\"\r\n", "line 4: the text is not UTF-8"},
         {head + "\"A\"\r\n", "line 4: expected ="},
         {head + "A=1\r\n", "line 4: expected [key]"},
-        {head + "\"B\"=dword:1\r\n\"A\"=hex:01,\\\r\n  02,\\\r\n", "line 5: the value continues past its last line"},
+        {head + "\"B\"=dword:1\r\n\"A\"=hex:01,\\\r\n  02,\\\r\n",
+         "line 5: the value continues past its last line"},
         {head + "\"A\"=hex:01,\\\r\n\r\n\"B\"=dword:1\r\n", "line 4: the value continues"},
         {head + "[-HKEY_CURRENT_USER\\X]\r\n\"A\"=dword:1\r\n", "line 5: a value under a deleted key"},
     };

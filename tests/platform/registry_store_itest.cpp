@@ -1,7 +1,7 @@
 #include "platform/registry_store.h"
 
 #include "platform/clock.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -9,12 +9,12 @@
 namespace kel {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
 
 constexpr char kKey[] = "Software\\KEL2";
 
-std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 std::vector<uint8_t> Pattern(size_t n) {
     std::vector<uint8_t> v(n);
@@ -45,7 +45,7 @@ protected:
         return store.ReadValue(kKey, name, v);
     }
 
-    test::TempDir dir;
+    TempDir dir;
     std::string file = dir / "config/kel/registry.sqlite";  // the folders do not exist yet
     RegistryStore store;
 };
@@ -188,7 +188,8 @@ protected:
     }
     const std::string aside = file + ".damaged-20240305-142233";
     FixedClock clock{LocalTime{2024, 3, 5, 14, 22, 33, 2}};
-    const std::string garbage = std::string(3000, 'x') + std::string("\0\1\2\3 not a database", 21);
+    static constexpr char kTail[] = "\0\1\2\3 not a database";
+    const std::string garbage = std::string(3000, 'x') + std::string(kTail, sizeof kTail - 1);
 };
 
 TEST_F(DamagedStoreTest, GarbageIsNeverWrittenAndMovedAsideByTheFirstWrite) {
@@ -239,6 +240,38 @@ TEST_F(DamagedStoreTest, DamageInsideAValidFileIsFoundAtOpen) {
     EXPECT_EQ(ReadFile(file), bytes);
     ASSERT_TRUE(store.CreateKey(kKey)) << store.ErrorText();
     EXPECT_EQ(ReadFile(store.MovedAsideTo()), bytes);
+}
+
+// Damage that shows only when a save is under way: the save must fail as a whole (not go on into a
+// fresh file), the damaged file must not get the checkpoint SQLite runs on close, and the next
+// write starts afresh.
+TEST_F(DamagedStoreTest, DamageFoundDuringASaveFailsThatSaveWithoutWritingTheFile) {
+    ASSERT_TRUE(store.Open(file));
+    ASSERT_TRUE(store.WriteValue(kKey, "Width", RegType::Dword, RegistryStore::DwordBytes(1024)));
+    {
+        RawConnection other(file);
+        ASSERT_EQ(other.Exec("PRAGMA wal_checkpoint(TRUNCATE)"), SQLITE_OK);
+        std::string bytes = ReadFile(file);
+        bytes.replace(4096, bytes.size() - 4096, bytes.size() - 4096, '\xA5');
+        WriteFile(file, bytes);
+        // A change to page 1 only, so that the store's connection drops its cached pages.
+        ASSERT_EQ(other.Exec("PRAGMA application_id = 7"), SQLITE_OK);
+    }
+    const std::string damaged = ReadFile(file);
+
+    ASSERT_TRUE(store.Begin()) << store.ErrorText();
+    EXPECT_FALSE(store.WriteValue(kKey, "Height", RegType::Dword, RegistryStore::DwordBytes(768)));
+    EXPECT_TRUE(store.IsCorrupt());
+    EXPECT_FALSE(store.WriteValue(kKey, "Skin", RegType::Sz, RegistryStore::SzBytes("Default")));
+    EXPECT_FALSE(store.Commit());
+    EXPECT_TRUE(store.MovedAsideTo().empty());
+    EXPECT_EQ(ReadFile(file), damaged);
+
+    ASSERT_TRUE(store.WriteValue(kKey, "Skin", RegType::Sz, RegistryStore::SzBytes("Default")));
+    EXPECT_EQ(ReadFile(aside), damaged);
+    std::vector<std::string> keys;
+    EXPECT_TRUE(store.ListKeys(keys));
+    EXPECT_EQ(keys, (std::vector<std::string>{"Software", "Software\\KEL2"}));
 }
 
 // ---- locked or unreachable files are not damage ----

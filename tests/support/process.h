@@ -6,13 +6,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace kel {
 
@@ -75,15 +75,8 @@ public:
         }
         return !done_;
     }
-    std::string Out() const { return Read(out_); }
-    std::string Err() const { return Read(err_); }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Out() const { return ReadFile(out_); }
+    std::string Err() const { return ReadFile(err_); }
 
 private:
     pid_t pid_ = -1;

@@ -98,5 +98,5 @@ TEST(Debugger, StaysOnTopAndShowingAgainNeitherMovesNorResizes) {
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

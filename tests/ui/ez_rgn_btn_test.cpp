@@ -134,5 +134,5 @@ TEST(EzRgnBtn, WithoutPicturesDrawsItsOwnDarkFaceAtTheDefaultSize) {
     EXPECT_EQ(btn.size(), QSize(50, 30));
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

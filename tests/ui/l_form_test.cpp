@@ -78,5 +78,5 @@ TEST_F(LoginDialog, TextsTypedBeforeStayForTheNextShowingAndPolishLettersSurvive
     EXPECT_EQ(seenPass, QStringLiteral("źdźbło"));
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

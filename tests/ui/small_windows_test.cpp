@@ -33,12 +33,6 @@ TEST(InfoForm, ShowingSetsTheCaptionAndVersionAndOkCloses) {
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST(InfoForm, LogoIsDrawnDark) {
-    const QImage logo = TInfoForm::DrawLogo().toImage();
-    ASSERT_FALSE(logo.isNull());
-    EXPECT_LT(logo.pixelColor(logo.width() - 2, 2).lightness(), 60);
-}
-
 TEST(ClosingForm, ShowsTheBoldLineAtOnce) {
     TClosingForm form;
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Zamykanie Systemu"));
@@ -102,5 +96,5 @@ TEST(QtMessageBox, QuestionIsTrueOnlyForYes) {
     EXPECT_FALSE(boxes.Ask("Zamknąć?"));
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

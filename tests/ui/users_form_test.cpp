@@ -63,7 +63,7 @@ struct UsersDialog : ::testing::Test {
 
 TEST_F(UsersDialog, ShowListsEveryRecordInUseInRowIndexPlusOne) {
     TUserTable t = Table(4);
-    t[2].Password.Set(""); // record 2 free: its row stays empty
+    t[2].Password.Set("");  // record 2 free: its row stays empty
     form.SetUsers(t);
 
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Users"));
@@ -90,7 +90,7 @@ TEST_F(UsersDialog, RowClickSelectsTheRecordAboveItAndTheHeaderRowDoesNothing) {
     EXPECT_EQ(form.ed_Login->text(), QStringLiteral("u3"));
     EXPECT_TRUE(form.CheckBox[3]->isChecked());
     EXPECT_FALSE(form.CheckBox[4]->isChecked());
-    EXPECT_TRUE(form.cb_Config->isChecked()); // any non-zero byte
+    EXPECT_TRUE(form.cb_Config->isChecked());  // any non-zero byte
 
     form.StringGrid1Click(0);
     EXPECT_EQ(form.Selected(), 3);
@@ -103,7 +103,7 @@ TEST_F(UsersDialog, RowClickSelectsTheRecordAboveItAndTheHeaderRowDoesNothing) {
 
 TEST_F(UsersDialog, ZmienWithAClearedPasswordFreesTheRecordAndNowyReusesIt) {
     form.SetUsers(Table(4));
-    form.StringGrid1Click(3); // record 2
+    form.StringGrid1Click(3);  // record 2
     form.ed_Pass->clear();
     form.Button3Click();
 
@@ -149,9 +149,9 @@ TEST_F(UsersDialog, UsunNeverRemovesRecordZero) {
 
 TEST_F(UsersDialog, UsunRecord3Of5MovesTheRestUpAndRowsStillMatchTheirRecords) {
     TUserTable t = Table(5);
-    t[1].Password.Set(""); // a gap before the removed record keeps its empty row
+    t[1].Password.Set("");  // a gap before the removed record keeps its empty row
     form.SetUsers(t);
-    form.StringGrid1Click(4); // record 3
+    form.StringGrid1Click(4);  // record 3
     ASSERT_EQ(form.Selected(), 3);
     form.Button5Click();
 
@@ -168,11 +168,14 @@ TEST_F(UsersDialog, UsunRecord3Of5MovesTheRestUpAndRowsStillMatchTheirRecords) {
 TEST_F(UsersDialog, ZastosujStoresTheFieldsIntoTheSelectedRecordOnlyAndAccepts) {
     const TUserTable t = Table(4);
     form.SetUsers(t);
-    form.StringGrid1Click(3); // record 2
-    form.ed_Login->setText("zmieniony");
-    form.CheckBox[0]->setChecked(false);
-    form.cb_Config->setChecked(true);
-    test::WhenModal([this] { form.Button1->click(); });
+    // Showing the dialog runs the show step, so the operator's edits come after it.
+    test::WhenModal([this] {
+        form.StringGrid1Click(3);  // record 2
+        form.ed_Login->setText("zmieniony");
+        form.CheckBox[0]->setChecked(false);
+        form.cb_Config->setChecked(true);
+        form.Button1->click();
+    });
     ASSERT_EQ(form.exec(), QDialog::Accepted);
 
     const TUserRecord& r = form.Users()[2];
@@ -192,7 +195,7 @@ TEST_F(UsersDialog, AfterZmienZastosujStoresRecordZeroBackUnchanged) {
     const TUserTable t = Table(3);
     form.SetUsers(t);
     form.StringGrid1Click(2);
-    form.Button3Click(); // unchanged fields: stores record 1 as it was
+    form.Button3Click();  // unchanged fields: stores record 1 as it was
     form.Button1Click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(std::memcmp(form.Users().data(), t.data(), sizeof t), 0);
@@ -246,5 +249,5 @@ TEST_F(UsersDialog, ARightByteOf2ShowsUntickedAndIsRewrittenOnlyWhenThatRecordIs
     EXPECT_EQ(form.Users()[1].CamRights[5], 0);
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel
