@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 namespace kel {
@@ -20,6 +21,9 @@ TDebugger::TDebugger(QWidget* parent)
     Memo->setMaximumBlockCount(0);  // every line is kept
     installEventFilter(this);
     Memo->installEventFilter(this);
+    auto* drain = new QTimer(this);
+    connect(drain, &QTimer::timeout, this, [this] { queue_.RunPending(); });
+    drain->start(kDrainMs);
 }
 
 void TDebugger::AddLine(std::string_view text) {
@@ -29,10 +33,9 @@ void TDebugger::AddLine(std::string_view text) {
         AppendLine(line);
         return;
     }
-    // Posted events to one receiver are delivered in order, and pending ones are dropped if the
-    // window goes away first.
-    QMetaObject::invokeMethod(
-        this, [this, line = std::move(line)] { AppendLine(line); }, Qt::QueuedConnection);
+    // Queued for the window thread's drain timer; jobs run in the order they were posted, and
+    // pending ones go with the window.
+    queue_.Post([this, line = std::move(line)] { AppendLine(line); });
 }
 
 void TDebugger::AppendLine(const QString& line) {

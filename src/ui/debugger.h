@@ -2,14 +2,15 @@
 // The debug window: a hidden tool window collecting progress lines in a read-only text box for the
 // life of the process. Ctrl+D hides it when visible and shows it otherwise.
 //
-// AddLine may be called from any thread; lines from other threads are copied and queued to the
-// window thread, so only the window thread touches the text box. Lines from one thread arrive in
-// the order they were added.
+// AddLine may be called from any thread; lines from other threads are copied and queued for the
+// window thread (drained every 50 ms), so only the window thread touches the text box. Lines from
+// one thread arrive in the order they were added.
 
 #include <QWidget>
 #include <string_view>
 
 #include "core/debug_lines.h"
+#include "core/window_queue.h"
 
 class QKeyEvent;
 class QPlainTextEdit;
@@ -44,7 +45,10 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    static constexpr int kDrainMs = 50;
     void AppendLine(const QString& line);
+
+    WindowQueue queue_;  // lines from other threads
 };
 
 }  // namespace kel
