@@ -39,7 +39,8 @@ static_assert(sizeof(TCamIconTable) == 192);
 // A table field as the bytes of its stored image.
 using BytesOf = std::span<uint8_t> (*)(Block&);
 
-template <auto Member> std::span<uint8_t> FieldBytes(Block& b) {
+template <auto Member>
+std::span<uint8_t> FieldBytes(Block& b) {
     auto& field = b.*Member;
     static_assert(std::is_trivially_copyable_v<std::remove_reference_t<decltype(field)>>);
     return {reinterpret_cast<uint8_t*>(&field), sizeof(field)};
@@ -49,20 +50,20 @@ using Target =
     std::variant<uint16_t Block::*, int32_t Block::*, bool Block::*, std::string Block::*, BytesOf>;
 
 enum ValueFlags : unsigned {
-    kNotInDefaults = 1, // WriteDefaults leaves it out
-    kNotSaved = 2,      // SaveAll leaves it out: the recorder keeps it up to date
-    kConstant = 4,      // SaveAll writes the default, not the field
-    kRequired = 8,      // empty after loading makes the load fail
+    kNotInDefaults = 1,  // WriteDefaults leaves it out
+    kNotSaved = 2,       // SaveAll leaves it out: the recorder keeps it up to date
+    kConstant = 4,       // SaveAll writes the default, not the field
+    kRequired = 8,       // empty after loading makes the load fail
 };
 
 struct ValueDesc {
     const char* name;
     Target target;
     unsigned flags = 0;
-    uint32_t number = 0;          // default of a DWORD
-    const char* text = nullptr;   // default of a text
-    size_t maxChars = 0;          // a longer text is cut to this (0: unbounded)
-    const char* readAs = nullptr; // the spelling used when reading, where it differs
+    uint32_t number = 0;           // default of a DWORD
+    const char* text = nullptr;    // default of a text
+    size_t maxChars = 0;           // a longer text is cut to this (0: unbounded)
+    const char* readAs = nullptr;  // the spelling used when reading, where it differs
 };
 
 constexpr ValueDesc Dword(const char* name, Target t, uint32_t def, unsigned flags = 0) {
@@ -146,7 +147,8 @@ struct FieldReader {
     size_t maxChars;
     Block& block;
 
-    template <class T> bool operator()(T Block::*field) const {
+    template <class T>
+    bool operator()(T Block::*field) const {
         uint32_t raw = 0;
         if (!ReadDword(value, raw)) {
             return false;
@@ -165,7 +167,8 @@ struct FieldWriter {
     Block& block;
     bool useDefault;
 
-    template <class T> std::pair<RegType, std::vector<uint8_t>> operator()(T Block::*field) const {
+    template <class T>
+    std::pair<RegType, std::vector<uint8_t>> operator()(T Block::*field) const {
         const uint32_t v = useDefault ? desc.number : static_cast<uint32_t>(block.*field);
         return {RegType::Dword, RegistryStore::DwordBytes(v)};
     }
@@ -216,7 +219,8 @@ bool WriteValues(RegistryStore& store, Block& block, unsigned mask, unsigned wan
     return true;
 }
 
-template <class Writes> bool InOneTransaction(RegistryStore& store, Writes&& writes) {
+template <class Writes>
+bool InOneTransaction(RegistryStore& store, Writes&& writes) {
     if (!store.Begin()) {
         return false;
     }
@@ -231,7 +235,7 @@ std::span<uint8_t> CameraBytes(TCameraTable& cameras) {
     return {reinterpret_cast<uint8_t*>(cameras.data()), sizeof(cameras)};
 }
 
-} // namespace
+}  // namespace
 
 TConfig::TConfig(std::string storeFile) : store_file_(std::move(storeFile)) {}
 
@@ -388,7 +392,7 @@ void CopyEditable(const Block& from, Block& to) {
     to.PTZPorts = from.PTZPorts;
 }
 
-} // namespace
+}  // namespace
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {
     CopyEditable(block, *this);
@@ -406,4 +410,4 @@ void TConfig::CopySettingsTo(TSettingsBlock& block) const {
     block.UsedDisk = UsedDisk;
 }
 
-} // namespace kel
+}  // namespace kel

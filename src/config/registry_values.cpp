@@ -64,4 +64,4 @@ bool ReadCounter(RegistryStore& store, std::string_view name, int32_t& value) {
     return true;
 }
 
-} // namespace kel
+}  // namespace kel

@@ -30,4 +30,4 @@ bool ReadBinary(const RegValue* v, std::span<uint8_t> field);
 bool WriteCounter(RegistryStore& store, std::string_view name, int32_t value);
 bool ReadCounter(RegistryStore& store, std::string_view name, int32_t& value);
 
-} // namespace kel
+}  // namespace kel

@@ -59,4 +59,4 @@ bool RemoveUser(TUserTable& users, int i) {
     return true;
 }
 
-} // namespace kel
+}  // namespace kel

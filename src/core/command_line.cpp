@@ -1,7 +1,7 @@
 #include "core/command_line.h"
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kel {
 

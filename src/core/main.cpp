@@ -73,7 +73,8 @@ int RegImport(const std::string& registry, const std::string& file) {
     kel::RegistryStore store;
     std::string error;
     if (!store.Open(registry) || !kel::ImportRegFile(store, text.str(), error)) {
-        std::fprintf(stderr, "kel: %s: %s\n", file.c_str(), (error.empty() ? store.ErrorText() : error).c_str());
+        std::fprintf(stderr, "kel: %s: %s\n", file.c_str(),
+                     (error.empty() ? store.ErrorText() : error).c_str());
         return 1;
     }
     return 0;
@@ -123,7 +124,8 @@ int main(int argc, char** argv) {
         std::fputs(kel::CommandLine::Usage(), stdout);
         return 0;
     }
-    std::string registry = Absolute(cmd.registry.empty() ? kel::CommandLine::DefaultRegistry() : cmd.registry);
+    std::string registry =
+        Absolute(cmd.registry.empty() ? kel::CommandLine::DefaultRegistry() : cmd.registry);
     if (cmd.action == kel::CommandLine::Action::RegExport)
         return RegExport(registry, cmd.regFile.empty() ? "" : Absolute(cmd.regFile));
     if (cmd.action == kel::CommandLine::Action::RegImport)

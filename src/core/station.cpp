@@ -11,20 +11,23 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* kSys = "SYS";
 constexpr const char* kPrg = "PRG";
-constexpr const char* kFirstRunQuestion = "{#0005} Pierwsze uruchomienie lub niepoprawna konfiguracja systemu. "
-                                          "Czy zastosowac domyslne ustawienia systemu?";
+constexpr const char* kFirstRunQuestion =
+    "{#0005} Pierwsze uruchomienie lub niepoprawna konfiguracja systemu. "
+    "Czy zastosowac domyslne ustawienia systemu?";
 constexpr const char* kNotClosed = "{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie "
                                    "zamknieta";
 constexpr const char* kScreenTooSmall = "{#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768";
 constexpr const char* kFallback = "Automatycznie wybrano najnizsza rozdzielczosc aplikacji 1024x768";
-constexpr const char* kCloseQuestion = "Zamknięcie Aplikacji przerywa rejestrację obrazu. Czy na pewno zamknąć "
-                                       "Aplikację?";
+constexpr const char* kCloseQuestion =
+    "Zamknięcie Aplikacji przerywa rejestrację obrazu. Czy na pewno zamknąć "
+    "Aplikację?";
 // The old installation's scratch folder on drive C:, cleared at every start.
 constexpr const char* kOldTempFolder = "drives/c:/Program Files/KEL System/Temp";
 }  // namespace
 
-Station::Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
-                 const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark, const Clock& clock)
+Station::Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box,
+                 DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
+                 const Clock& clock)
     : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
       log_(clock), system_(info, saver, mark) {}
 
@@ -227,11 +230,14 @@ void Station::Shutdown() {
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
     config_->SetCorrectClose(true);
     if (!config_->SaveAll() || !config_->SaveCameras())
-        log_.Error(kSys, config_->ErrorText.empty() ? "Zapis konfiguracji nie powiodl sie" : config_->ErrorText);
+        log_.Error(kSys,
+                   config_->ErrorText.empty() ? "Zapis konfiguracji nie powiodl sie" : config_->ErrorText);
     // The recorder closes its open segments behind the closing window and is awaited here.
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
 }
 
-void Station::FormDestroy() { system_.Release(); }
+void Station::FormDestroy() {
+    system_.Release();
+}
 
 }  // namespace kel

@@ -12,8 +12,8 @@ TSystem::TSystem(const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark)
     : info_(info), saver_(saver), mark_(mark) {}
 
 std::string TSystem::OsTextFor(const OsRelease& os) {
-    return "System Operacyjny - " + os.name + " " + std::to_string(os.major) + "." + std::to_string(os.minor) +
-           "." + std::to_string(os.patch);
+    return "System Operacyjny - " + os.name + " " + std::to_string(os.major) + "." +
+           std::to_string(os.minor) + "." + std::to_string(os.patch);
 }
 
 bool TSystem::Check() {

@@ -11,7 +11,9 @@
 namespace kel {
 
 namespace {
-std::string TmpPath(const std::string& name) { return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock"; }
+std::string TmpPath(const std::string& name) {
+    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
+}
 }  // namespace
 
 InstanceLock::InstanceLock(std::string name) : name_(std::move(name)) {
@@ -22,7 +24,9 @@ InstanceLock::InstanceLock(std::string name) : name_(std::move(name)) {
         path_ = TmpPath(name_);
 }
 
-InstanceLock::~InstanceLock() { Release(); }
+InstanceLock::~InstanceLock() {
+    Release();
+}
 
 bool InstanceLock::Acquire() {
     another_ = false;

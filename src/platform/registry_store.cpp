@@ -150,7 +150,8 @@ std::string SqlitePath(const std::string& file) {
 }
 
 // Runs `f`; an escaping exception (only an allocation failure can escape) becomes a failure.
-template <class F> bool NoThrow(F&& f, std::string& error) {
+template <class F>
+bool NoThrow(F&& f, std::string& error) {
     try {
         return f();
     } catch (const std::exception& e) {
@@ -467,7 +468,8 @@ bool RegistryStore::StepDone(sqlite3_stmt* stmt, const char* what) {
 
 // Runs one write on its own transaction, or inside the caller's. A failure inside the caller's
 // transaction marks it, so that Commit refuses to keep a partial save.
-template <class F> bool RegistryStore::InWriteTxn(F&& body) {
+template <class F>
+bool RegistryStore::InWriteTxn(F&& body) {
     if (!WriteAllowed())
         return WriteFailed();
     const bool own = txn_ == Txn::None;

@@ -128,7 +128,8 @@ private:
     bool Exec(const char* sql);
     bool StepDone(sqlite3_stmt* stmt, const char* what);
     bool InsertKeyWithParents(const std::string& path);
-    template <class F> bool InWriteTxn(F&& body);
+    template <class F>
+    bool InWriteTxn(F&& body);
     void EnterCorrupt();
     void RememberDamagedFile();
     bool MoveAside();

@@ -32,7 +32,10 @@ uint64_t LinuxSystemInfo::TotalRamBytes() const {
 }
 
 namespace {
-QScreen* Primary() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr; }
+QScreen* Primary() {
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen()
+                                                                        : nullptr;
+}
 }  // namespace
 
 int LinuxSystemInfo::ScreenWidth() const {

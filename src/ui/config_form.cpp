@@ -7,4 +7,4 @@ TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("KEL 2.0.3 Konfiguracja "));
 }
 
-} // namespace kel
+}  // namespace kel

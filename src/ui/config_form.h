@@ -8,8 +8,8 @@ namespace kel {
 
 class TConfigForm : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit TConfigForm(QWidget* parent = nullptr);
 };
 
-} // namespace kel
+}  // namespace kel

@@ -53,7 +53,7 @@ void TMainForm::ArrangeWindow(int width, int height) {
 
 void TMainForm::AddTrayIcon(const std::string& tip) {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return; // hiding to the tray then minimises the window instead
+        return;  // hiding to the tray then minimises the window instead
     tray_ = new QSystemTrayIcon(windowIcon(), this);
     tray_->setToolTip(QString::fromStdString(tip));
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -100,7 +100,7 @@ void TMainForm::HideWindow() {
     if (headless_ || QSystemTrayIcon::isSystemTrayAvailable())
         hide();
     else
-        showMinimized(); // no tray to come back from: keep it on the task bar
+        showMinimized();  // no tray to come back from: keep it on the task bar
 }
 
 void TMainForm::ShowWindow() {
@@ -172,4 +172,4 @@ void TMainForm::FormKeyDown(QKeyEvent* event) {
         debugger_->Toggle();
 }
 
-} // namespace kel
+}  // namespace kel

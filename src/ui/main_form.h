@@ -22,7 +22,7 @@ class TSmartForm;
 
 class TMainForm : public QWidget, public StationHost, public DebugLines {
     Q_OBJECT
-  public:
+public:
     TMainForm(StationOptions options, TShared& shared, MessageBox& box, bool headless);
     ~TMainForm() override;
 
@@ -58,11 +58,11 @@ class TMainForm : public QWidget, public StationHost, public DebugLines {
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     void WMAFTERCREATE();
     void FormKeyDown(QKeyEvent* event);
 
@@ -74,9 +74,9 @@ class TMainForm : public QWidget, public StationHost, public DebugLines {
     InstanceLock instance_mark_;
     std::unique_ptr<Station> station_;
     QSystemTrayIcon* tray_ = nullptr;
-    TDebugger* debugger_ = nullptr; // set once on the window thread before any worker starts
+    TDebugger* debugger_ = nullptr;  // set once on the window thread before any worker starts
     TLForm* login_ = nullptr;
     TSmartForm* smart_ = nullptr;
 };
 
-} // namespace kel
+}  // namespace kel

@@ -7,4 +7,4 @@ TPhotoForm::TPhotoForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Zrzut Kamer"));
 }
 
-} // namespace kel
+}  // namespace kel

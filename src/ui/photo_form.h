@@ -8,8 +8,8 @@ namespace kel {
 
 class TPhotoForm : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit TPhotoForm(QWidget* parent = nullptr);
 };
 
-} // namespace kel
+}  // namespace kel

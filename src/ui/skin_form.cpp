@@ -7,4 +7,4 @@ TSkinForm::TSkinForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Temat Graficzny"));
 }
 
-} // namespace kel
+}  // namespace kel

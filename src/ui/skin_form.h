@@ -8,8 +8,8 @@ namespace kel {
 
 class TSkinForm : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit TSkinForm(QWidget* parent = nullptr);
 };
 
-} // namespace kel
+}  // namespace kel

@@ -8,4 +8,4 @@ TSmartForm::TSmartForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(259, 209);
 }
 
-} // namespace kel
+}  // namespace kel

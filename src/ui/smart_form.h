@@ -8,8 +8,8 @@ namespace kel {
 
 class TSmartForm : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit TSmartForm(QWidget* parent = nullptr);
 };
 
-} // namespace kel
+}  // namespace kel

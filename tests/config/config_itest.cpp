@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kBadConfig = "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL";
 
 class ConfigStoreTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char tmpl[] = "/tmp/kel_config_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -82,7 +82,7 @@ TEST_F(ConfigStoreTest, FirstStartFailsThenDefaultsLoad) {
     EXPECT_EQ(fresh->CamMode8, (std::array<int32_t, 8>{1, 2, 3, 4, 5, 8, 7, 6}));
     EXPECT_EQ(fresh->Zones[15].Sensitivity, 1000);
     EXPECT_EQ(fresh->FindUser("kel", "qxv"), 0);
-    EXPECT_EQ(fresh->PTZPorts[15], 0); // not stored before the first SaveAll
+    EXPECT_EQ(fresh->PTZPorts[15], 0);  // not stored before the first SaveAll
     for (int n = 0; n < kCameraCount; ++n) {
         EXPECT_EQ(fresh->Cameras[n].Name.Get(), "Kamera " + std::to_string(n + 1));
     }
@@ -109,8 +109,8 @@ TEST_F(ConfigStoreTest, ReadErrorStopsTheLoadAtThatValue) {
 
     PutText(*cfg, "Skin", "Blue");
     PutDword(*cfg, "Width", 1280);
-    PutText(*cfg, "Port", "777"); // a number stored as text
-    PutDword(*cfg, "cColor", 77); // after "Port" in load order
+    PutText(*cfg, "Port", "777");  // a number stored as text
+    PutDword(*cfg, "cColor", 77);  // after "Port" in load order
     cfg->cColor = 5;
     EXPECT_FALSE(cfg->Load());
     EXPECT_EQ(cfg->ErrorText, kBadConfig);
@@ -123,7 +123,7 @@ TEST_F(ConfigStoreTest, EmptyOrMissingRequiredTextFailsAlthoughEverythingIsPrese
     PutText(*cfg, "Version", "");
     cfg->Zones[0].Sensitivity = 0;
     EXPECT_FALSE(cfg->Load());
-    EXPECT_EQ(cfg->Zones[0].Sensitivity, 1000); // read to the end all the same
+    EXPECT_EQ(cfg->Zones[0].Sensitivity, 1000);  // read to the end all the same
 
     PutText(*cfg, "Version", "KEL 2.0.3");
     ASSERT_TRUE(cfg->Store().DeleteValue(TConfig::kKey, "sMapFile"));
@@ -221,14 +221,14 @@ TEST_F(ConfigStoreTest, SaveAllWritesTheConstantsAndNeverTheRecorderCounters) {
 
 TEST_F(ConfigStoreTest, CorrectCloseFlag) {
     auto cfg = NewConfig();
-    cfg->SetCorrectClose(false); // no key yet: nothing is written
+    cfg->SetCorrectClose(false);  // no key yet: nothing is written
     EXPECT_FALSE(cfg->Store().KeyExists(TConfig::kKey));
 
     cfg = WithDefaults();
     EXPECT_TRUE(cfg->GetCorrectClose());
     cfg->SetCorrectClose(false);
     EXPECT_FALSE(NewConfig()->GetCorrectClose());
-    PutText(*cfg, "b_CorrectClose", "0"); // unreadable counts as closed in order
+    PutText(*cfg, "b_CorrectClose", "0");  // unreadable counts as closed in order
     EXPECT_TRUE(cfg->GetCorrectClose());
 }
 
@@ -256,5 +256,5 @@ TEST_F(ConfigStoreTest, UnopenableStoreFailsWithoutTouchingErrorTextOnWrites) {
     EXPECT_TRUE(cfg->GetCorrectClose());
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

@@ -56,11 +56,11 @@ TEST(ConfigSettingsTest, ApplyCamerasCopiesWholeRecordsWithTheNameCutTo30) {
     cams[4].Name.Set("Brama");
     cams[4].Name.chars[10] = 'x';
     cams[4].Hue = -5;
-    cams[5].Name.len = 200; // a damaged length byte
+    cams[5].Name.len = 200;  // a damaged length byte
     cfg->ApplyCameras(cams);
     EXPECT_EQ(std::memcmp(&cfg->Cameras[4], &cams[4], sizeof(TCameraRecord)), 0);
     EXPECT_EQ(cfg->Cameras[5].Name.len, 30);
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

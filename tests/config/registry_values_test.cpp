@@ -13,7 +13,7 @@ RegValue Value(RegType type, std::vector<uint8_t> data) {
 
 TEST(RegistryValuesTest, DwordAndTextRejectForeignTypesAndKeepTheField) {
     uint32_t number = 7;
-    RegValue v = Value(RegType::Dword, {1, 0, 0}); // a short DWORD would read stray bytes
+    RegValue v = Value(RegType::Dword, {1, 0, 0});  // a short DWORD would read stray bytes
     EXPECT_FALSE(ReadDword(&v, number));
     v = Value(RegType::Sz, {1, 0, 0, 0});
     EXPECT_FALSE(ReadDword(&v, number));
@@ -41,5 +41,5 @@ TEST(RegistryValuesTest, BinaryAcceptsAnyTypeButTextOrNumber) {
     EXPECT_EQ(field, (std::array<uint8_t, 4>{5, 6, 9, 9}));
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

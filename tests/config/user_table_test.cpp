@@ -44,7 +44,7 @@ TEST(FindUserTest, ComparesOnlyTheUsedLengthOfAShortenedPassword) {
     auto users = std::make_unique<TUserTable>();
     PutUser(*users, 0, "kel", "longpassword");
     PutUser(*users, 0, "kel", "abc");
-    EXPECT_EQ((*users)[0].Password.chars[4], 'p'); // carried along past the length
+    EXPECT_EQ((*users)[0].Password.chars[4], 'p');  // carried along past the length
     EXPECT_EQ(FindUser(*users, "kel", "abc"), 0);
     EXPECT_EQ(FindUser(*users, "kel", "abcgpassword"), kNobody);
 }
@@ -52,7 +52,7 @@ TEST(FindUserTest, ComparesOnlyTheUsedLengthOfAShortenedPassword) {
 TEST(UserFieldsTest, CutsTextsAndStoresRightsAsOneOrZero) {
     TUserRecord r{};
     r.CamRights[0] = 1;
-    r.CamRights[1] = 2; // a right for the renderer, but not a ticked box
+    r.CamRights[1] = 2;  // a right for the renderer, but not a ticked box
     r.ConfigRight = 5;
     UserFields f = UserFields::From(r);
     EXPECT_TRUE(f.Cam[0]);
@@ -60,7 +60,7 @@ TEST(UserFieldsTest, CutsTextsAndStoresRightsAsOneOrZero) {
     EXPECT_TRUE(f.Config);
 
     f.Login = "abcdefghijklmnopqrstuvwxy";
-    f.Password = "ąąąąąąąąąąąąąąąąąą"; // 18 characters, 36 bytes of UTF-8
+    f.Password = "ąąąąąąąąąąąąąąąąąą";  // 18 characters, 36 bytes of UTF-8
     f.StoreInto(r);
     EXPECT_EQ(r.Login.Get(), "abcdefghijklmnopqrst");
     EXPECT_EQ(r.Password.len, 15);
@@ -87,5 +87,5 @@ TEST(UserTableTest, RemoveUserShiftsLaterRecordsAndNeverTouchesRecordZero) {
     EXPECT_EQ(FirstFreeUser(*users), 255);
 }
 
-} // namespace
-} // namespace kel
+}  // namespace
+}  // namespace kel

@@ -49,10 +49,17 @@ TEST(CommandLineTest, StoreCommands) {
 }
 
 TEST(CommandLineTest, MalformedLinesAreRefused) {
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--workdir"}, {"--screen", "1024"}, {"--screen", "1024x768x2"}, {"--screen", "0x768"},
-             {"--screen", "axb"}, {"reg"}, {"reg", "import"}, {"reg", "export", "a", "b"}, {"reg", "delete"},
-             {"reg", "defaults", "x"}}) {
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                                              {"--workdir"},
+                                                                              {"--screen", "1024"},
+                                                                              {"--screen", "1024x768x2"},
+                                                                              {"--screen", "0x768"},
+                                                                              {"--screen", "axb"},
+                                                                              {"reg"},
+                                                                              {"reg", "import"},
+                                                                              {"reg", "export", "a", "b"},
+                                                                              {"reg", "delete"},
+                                                                              {"reg", "defaults", "x"}}) {
         CommandLine cmd;
         std::string error;
         EXPECT_FALSE(cmd.Parse(bad, error)) << bad[0];

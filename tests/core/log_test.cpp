@@ -78,7 +78,8 @@ TEST(LogTest, WritersOnManyThreadsNeverMixLines) {
         threads.emplace_back([&, t] {
             TLog log(clock, path);  // the recorder has its own writer on the same file
             for (int i = 0; i < kLines; ++i)
-                log.Write(t % 2 ? "SYS" : "PRG", "thread " + std::to_string(t) + " line " + std::to_string(i));
+                log.Write(t % 2 ? "SYS" : "PRG",
+                          "thread " + std::to_string(t) + " line " + std::to_string(i));
         });
     }
     for (auto& th : threads)

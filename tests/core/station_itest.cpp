@@ -63,8 +63,8 @@ protected:
     void TearDown() override { std::filesystem::current_path(old_cwd_); }
 
     std::unique_ptr<Station> Make() {
-        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false}, shared, host, box,
-                                         debug, info, saver, *mark);
+        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false}, shared, host,
+                                         box, debug, info, saver, *mark);
     }
     std::string LogText() { return ReadFile(dir.File("Server.log")); }
     // Messages of the log in order, without the stamp.
@@ -202,7 +202,8 @@ TEST_F(StationTest, ARunWithoutOrderlyShutdownIsReportedNextTime) {
     }
     auto next = Make();
     ASSERT_TRUE(next->FormCreate());
-    EXPECT_TRUE(Contains("[ERR]{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie zamknieta"));
+    EXPECT_TRUE(
+        Contains("[ERR]{#0009} Podczas ostatniego uruchomienia aplikacja nie zostala poprawnie zamknieta"));
 }
 
 TEST_F(StationTest, AutomaticLoginNeedsNoDialog) {

@@ -128,13 +128,16 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
     };
     ASSERT_GE(messages.size(), 10u) << log;
     EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3), expected);
-    EXPECT_TRUE(std::regex_match(messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
-    EXPECT_TRUE(std::regex_match(messages[4], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
+    EXPECT_TRUE(std::regex_match(
+        messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
+    EXPECT_TRUE(
+        std::regex_match(messages[4], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
     EXPECT_EQ(messages[5], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
     EXPECT_EQ(messages[6], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
     EXPECT_EQ(messages[7], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
     EXPECT_EQ(messages[8], "[---][PRG]Applikacje przywolano z TRAYA");
-    EXPECT_EQ(messages[messages.size() - 2], "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
+    EXPECT_EQ(messages[messages.size() - 2],
+              "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
     EXPECT_EQ(messages.back(), "[---][SYS]Zamkniecie Systemu przez uzytkownika ");
 
     auto sizes = ExportedSizes();
@@ -193,7 +196,7 @@ TEST_F(StationE2E, ScreenChecksUseTheVirtualScreen) {
     ASSERT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("big.reg")}), 0);
     auto fallback = Start({"--screen", "1152x864"});
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA", 2)) << LogText();
-    EXPECT_NE(LogText().find("[---][SYS][") , std::string::npos);
+    EXPECT_NE(LogText().find("[---][SYS]["), std::string::npos);
     EXPECT_NE(LogText().find("] Automatycznie wybrano najnizsza rozdzielczosc aplikacji 1024x768\r\n"),
               std::string::npos);
     EXPECT_NE(fallback->Err().find("Uwaga! Automatycznie wybrano"), std::string::npos);
@@ -201,10 +204,11 @@ TEST_F(StationE2E, ScreenChecksUseTheVirtualScreen) {
     ASSERT_EQ(fallback->Wait(), 0);
 
     std::string err;
-    EXPECT_EQ(Run({"--headless", "--workdir", Work(), "--registry", Registry(), "--screen", "1023x768"}, nullptr,
-                  &err),
+    EXPECT_EQ(Run({"--headless", "--workdir", Work(), "--registry", Registry(), "--screen", "1023x768"},
+                  nullptr, &err),
               1);
-    EXPECT_NE(err.find("Błąd! {#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768"), std::string::npos) << err;
+    EXPECT_NE(err.find("Błąd! {#0007} Minimalna rozdzielczosc ekranu wynosi 1024x768"), std::string::npos)
+        << err;
 }
 
 TEST_F(StationE2E, WithoutYesTheFirstRunQuestionIsAnsweredNo) {

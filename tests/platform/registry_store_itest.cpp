@@ -9,7 +9,6 @@
 namespace kel {
 namespace {
 
-
 constexpr char kKey[] = "Software\\KEL2";
 
 std::vector<uint8_t> Bytes(std::string_view s) {
