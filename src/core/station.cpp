@@ -146,7 +146,7 @@ void Station::AddStartupSummary() {
 void Station::FirstView() {
     switch (config_->AppMode) {
     case 0:
-        host_.ShowWindowMode();
+        WindowMode();
         shared_.WindowLeft = (system_.ScreenWidth() - config_->Width) / 2;
         shared_.WindowTop = (system_.ScreenHeight() - config_->Height) / 2;
         host_.HideWindow();
@@ -154,14 +154,14 @@ void Station::FirstView() {
     case 1:
         host_.ShowWindow();
         host_.WindowPosition(shared_.WindowLeft, shared_.WindowTop);
-        host_.ShowWindowMode();
+        WindowMode();
         break;
     case 2:
         host_.ShowWindow();
-        host_.ShowSmartView();
+        SmartViewOn();
         break;
     case 3:
-        host_.ShowFullScreen();
+        FullScreenOn();
         host_.ShowWindow();
         break;
     default:
@@ -169,15 +169,38 @@ void Station::FirstView() {
     }
 }
 
+void Station::Report(const std::string& text) {
+    debug_.AddLine(text);
+    log_.Write(kPrg, text);
+}
+
+void Station::WindowMode() {
+    Report("Wylaczono tryb Pelnoekranowy");
+    host_.ShowWindowMode();
+    shared_.ViewMode = kViewWindow;
+    shared_.Layout = shared_.SavedLayout.load();
+}
+
+void Station::FullScreenOn() {
+    Report("Wlaczono tryb Pelnoekranowy");
+    host_.ShowFullScreen();
+    shared_.ViewMode = kViewFull;
+}
+
+void Station::SmartViewOn() {
+    Report("Wlaczono tryb SmartView");
+    shared_.ViewMode = kViewSmart;
+    shared_.Layout = 0;
+    host_.ShowSmartView();
+}
+
 void Station::HideToTray() {
-    debug_.AddLine("Aplikacje zminimalizowano do TRAYA");
-    log_.Write(kPrg, "Aplikacje zminimalizowano do TRAYA");
+    Report("Aplikacje zminimalizowano do TRAYA");
     host_.HideWindow();
 }
 
 void Station::RestoreFromTray() {
-    debug_.AddLine("Applikacje przywolano z TRAYA");
-    log_.Write(kPrg, "Applikacje przywolano z TRAYA");
+    Report("Applikacje przywolano z TRAYA");
     host_.ShowWindow();
     // The display thread is resumed here when it was suspended.
 }

@@ -28,10 +28,10 @@ public:
     virtual void RemoveTrayIcon() = 0;
     // Runs the second stage from the event loop once it has started.
     virtual void PostAfterCreate() = 0;
-    // First view and tray moves.
-    virtual void ShowWindowMode() = 0;  // shown, window mode
-    virtual void ShowFullScreen() = 0;
-    virtual void ShowSmartView() = 0;
+    // The widget side of the view modes; the station keeps the state and the log.
+    virtual void ShowWindowMode() = 0;  // every control back, the window at its place and size
+    virtual void ShowFullScreen() = 0;  // the video area over the whole screen
+    virtual void ShowSmartView() = 0;   // the small window
     virtual void HideWindow() = 0;
     virtual void ShowWindow() = 0;  // shown and brought to the front
     virtual bool IsVisible() const = 0;
@@ -76,7 +76,10 @@ public:
     void EndSession();
     // Lets the screen saver back and drops the instance mark.
     void FormDestroy();
-    // Tray moves, with their log and debug lines.
+    // View modes and tray moves, with their log and debug lines.
+    void WindowMode();
+    void FullScreenOn();
+    void SmartViewOn();
     void HideToTray();
     void RestoreFromTray();
 
@@ -92,6 +95,8 @@ private:
     bool CheckScreen();
     void AddStartupSummary();
     void FirstView();
+    // A program action: a debug line and a PRG log line.
+    void Report(const std::string& text);
     void Login();
     void Shutdown();
 

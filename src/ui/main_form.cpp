@@ -104,10 +104,10 @@ void TMainForm::HideWindow() {
 }
 
 void TMainForm::ShowWindow() {
-    if (shared_.ViewMode == kViewFull)
-        showFullScreen();
-    else
+    if (isMinimized())
         showNormal();
+    else
+        show();
     raise();
     activateWindow();
 }

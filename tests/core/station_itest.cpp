@@ -226,6 +226,39 @@ TEST_F(StationTest, AutomaticLoginNeedsNoDialog) {
     EXPECT_EQ(debug.lines[5], "Folder Skórki - Skins/Default/1024/");
 }
 
+TEST_F(StationTest, TheStartModeChoosesTheFirstView) {
+    struct Case {
+        int appMode, viewMode, layout;
+        bool visible;
+        const char* line;
+    };
+    for (Case c : {Case{0, kViewWindow, 3, false, "Wylaczono tryb Pelnoekranowy"},
+                   Case{2, kViewSmart, 0, true, "Wlaczono tryb SmartView"},
+                   Case{3, kViewFull, 3, true, "Wlaczono tryb Pelnoekranowy"}}) {
+        Prepare([&](TConfig& cfg) {
+            cfg.AppMode = c.appMode;
+            cfg.AutoLogin = true;
+        });
+        host.visible = false;
+        debug.lines.clear();
+        auto st = Make();
+        ASSERT_TRUE(st->FormCreate());
+        st->AfterCreate();
+        EXPECT_EQ(shared.ViewMode, c.viewMode) << c.appMode;
+        EXPECT_EQ(shared.Layout, c.layout) << c.appMode;
+        EXPECT_EQ(host.visible, c.visible) << c.appMode;
+        EXPECT_EQ(debug.lines.at(6), c.line) << c.appMode;
+        EXPECT_EQ(LogMessages().back(),
+                  std::string("[---]") +
+                      (c.visible ? "Applikacje przywolano z TRAYA" : "Aplikacje zminimalizowano do TRAYA"));
+        if (c.appMode == 0) {
+            EXPECT_EQ(shared.WindowLeft, (1280 - 1024) / 2);
+            EXPECT_EQ(shared.WindowTop, (1024 - 768) / 2);
+        }
+        st->FormDestroy();
+    }
+}
+
 TEST_F(StationTest, TheLoginDialogComesBackUntilAUserMatches) {
     Prepare([](TConfig& c) {
         c.AutoLogin = true;
