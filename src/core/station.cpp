@@ -97,8 +97,12 @@ bool Station::LoadConfiguration() {
     if (!box_.Ask(kFirstRunQuestion))
         return Stop(config_->ErrorText, BoxKind::Error, false);
     log_.Error(kSys, "System uruchomiono z domyslnymi ustawieniami");
-    if (!config_->WriteDefaults() || !config_->WriteDefaultCameras() || !config_->Load())
+    if (!config_->WriteDefaults() || !config_->WriteDefaultCameras() || !config_->Load()) {
+        // The coded text says what failed; the store's own reason helps whoever mends it.
+        if (!config_->Store().ErrorText().empty())
+            log_.Error(kSys, "Blad magazynu ustawien: " + config_->Store().ErrorText());
         return Stop(config_->ErrorText, BoxKind::Error, false);
+    }
     return true;
 }
 

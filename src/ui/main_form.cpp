@@ -108,6 +108,8 @@ void TMainForm::ShowWindow() {
         showNormal();
     else
         show();
+    if (headless_)
+        return;  // nothing to bring forward on the offscreen platform
     raise();
     activateWindow();
 }

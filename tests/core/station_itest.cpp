@@ -157,6 +157,20 @@ TEST_F(StationTest, FirstStartWithNoStopsWithTheStoreErrorAndWritesNothing) {
     EXPECT_EQ(StoredCorrectClose(), -1);
 }
 
+TEST_F(StationTest, AStoreThatCannotBeWrittenStopsWithItsReasonInTheLog) {
+    WriteFile(dir.File("not-a-folder"), "x");
+    box.answers = {true};
+    Station st(StationOptions{dir.File("not-a-folder/registry.sqlite"), false}, shared, host, box, debug,
+               info, saver, *mark);
+    EXPECT_FALSE(st.FormCreate());
+    ASSERT_EQ(box.shown.size(), 2u);
+    EXPECT_EQ(box.shown[1].text, "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL");
+    auto log = LogMessages();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2].rfind("[ERR]Blad magazynu ustawien: ", 0), 0u) << log[log.size() - 2];
+    EXPECT_EQ(log.back(), "[ERR]{#0006} Brak lub uszkodzone dane konfiguracyjne KEL");
+}
+
 TEST_F(StationTest, AnEnvironmentFailureIsLoggedBeforeItsBox) {
     info.ram = 100ull << 20;
     auto st = Make();
