@@ -10,12 +10,12 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
-#include <unistd.h>
 
 #include "config/config.h"
 #include "core/command_line.h"
 #include "core/shared.h"
 #include "platform/message_box.h"
+#include "platform/offscreen_screen.h"
 #include "platform/reg_file.h"
 #include "platform/registry_store.h"
 #include "platform/signal_watcher.h"
@@ -90,21 +90,6 @@ int RegDefaults(const std::string& registry) {
     return 0;
 }
 
-// The offscreen platform's screen is given by a configuration file read when the application is
-// created; the file is not needed afterwards.
-std::string WriteOffscreenConfig(int width, int height) {
-    std::string path = (fs::temp_directory_path() / "kel-offscreen-XXXXXX").string();
-    int fd = mkstemp(path.data());
-    if (fd < 0)
-        return {};
-    std::string json = "{\"screens\":[{\"name\":\"kel\",\"x\":0,\"y\":0,\"width\":" + std::to_string(width) +
-                       ",\"height\":" + std::to_string(height) +
-                       ",\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}";
-    bool ok = ::write(fd, json.data(), json.size()) == static_cast<ssize_t>(json.size());
-    ::close(fd);
-    return ok ? path : std::string();
-}
-
 std::string Absolute(const std::string& path) {
     std::error_code ec;
     fs::path p = fs::absolute(path, ec);
@@ -145,11 +130,8 @@ int main(int argc, char** argv) {
 
     std::string offscreenConfig;
     if (cmd.headless) {
-        offscreenConfig = WriteOffscreenConfig(cmd.screenWidth, cmd.screenHeight);
-        std::string platform = "offscreen";
-        if (!offscreenConfig.empty())
-            platform += ":configfile=" + offscreenConfig;
-        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform));
+        offscreenConfig = kel::WriteOffscreenScreenConfig(cmd.screenWidth, cmd.screenHeight);
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(kel::OffscreenPlatform(offscreenConfig)));
     }
     QApplication app(argc, argv);
     if (!offscreenConfig.empty())

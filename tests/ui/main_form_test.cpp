@@ -1,0 +1,107 @@
+// The main window's glue to the start-up chain on the offscreen platform: the queued second stage,
+// the login dialog, the close question and Ctrl+D.
+
+#include "ui/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "ui/debugger.h"
+#include "ui/l_form.h"
+#include "ui/smart_form.h"
+#include "ui/test_util.h"
+
+namespace kel {
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_cwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir.Path());
+        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        box.answers = {true};  // the first-run defaults
+    }
+    void TearDown() override {
+        form.reset();
+        std::filesystem::current_path(old_cwd_);
+    }
+    void Create(bool headless) {
+        form = std::make_unique<TMainForm>(StationOptions{dir.File("registry.sqlite"), headless}, shared, box,
+                                           headless);
+        ASSERT_TRUE(form->FormCreate());
+        form->SetCompanions(&debugger, &login, &smart);
+    }
+    int StoredCorrectClose() {
+        TConfig c(dir.File("registry.sqlite"));
+        RegValue v;
+        return c.Store().Open(dir.File("registry.sqlite")) &&
+                       c.Store().ReadValue(TConfig::kKey, "b_CorrectClose", v)
+                   ? v.data.at(0)
+                   : -1;
+    }
+
+    TempDir dir;
+    std::filesystem::path old_cwd_;
+    TShared shared;
+    FakeMessageBox box;
+    TDebugger debugger;
+    TLForm login;
+    TSmartForm smart;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(MainFormTest, TheSecondStageRunsFromTheEventLoopAndShowsTheLoginDialog) {
+    Create(false);
+    EXPECT_EQ(form->Label1->text(), "KEL 50 wersja 2.0.3 PRO");
+    EXPECT_EQ(form->size(), QSize(1024, 768));
+    EXPECT_EQ(shared.CurrentUser, kNobody) << "nothing of the second stage has run yet";
+    test::WhenModal([&] {
+        login.ed_Login->setText("kel");
+        login.ed_Pass->setText("qxv");
+        login.EzRgnBtn1Click();
+    });
+    QApplication::processEvents();
+    EXPECT_EQ(shared.CurrentUser, 0);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(debugger.isVisible());
+    test::PressKey(form.get(), Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(debugger.isVisible());
+    test::PressKey(form.get(), Qt::Key_D, Qt::ControlModifier);
+    EXPECT_FALSE(debugger.isVisible());
+}
+
+TEST_F(MainFormTest, ClosingAsksAndOnlyYesShutsDown) {
+    Create(true);
+    QApplication::processEvents();
+    ASSERT_TRUE(form->isVisible());
+    box.answers = {false};
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(StoredCorrectClose(), 0);
+    box.answers = {true};
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(StoredCorrectClose(), 1);
+    EXPECT_EQ(box.shown.back().kind, BoxKind::Question);
+    EXPECT_EQ(box.shown.back().text,
+              "Zamknięcie Aplikacji przerywa rejestrację obrazu. Czy na pewno zamknąć Aplikację?");
+}
+
+TEST_F(MainFormTest, TheEndOfTheSessionShutsDownWithoutAQuestion) {
+    Create(true);
+    QApplication::processEvents();
+    size_t boxes = box.shown.size();
+    form->WMENDSESSION();
+    EXPECT_EQ(box.shown.size(), boxes);
+    EXPECT_EQ(StoredCorrectClose(), 1);
+}
+
+}  // namespace
+}  // namespace kel
