@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/debug_lines.h"
-#include "core/window_queue.h"
+#include "platform/window_queue.h"
 
 class QKeyEvent;
 class QPlainTextEdit;

@@ -1,4 +1,4 @@
-#include "core/window_queue.h"
+#include "platform/window_queue.h"
 
 #include <gtest/gtest.h>
 
