@@ -256,9 +256,9 @@ void Station::Shutdown() {
     host_.RemoveTrayIcon();
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
     config_->SetCorrectClose(true);
+    // The close goes on either way; a save that failed leaves the previous one whole and says why.
     if (!config_->SaveAll() || !config_->SaveCameras())
-        log_.Error(kSys,
-                   config_->ErrorText.empty() ? "Zapis konfiguracji nie powiodl sie" : config_->ErrorText);
+        log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
     // The recorder closes its open segments behind the closing window and is awaited here.
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
 }
