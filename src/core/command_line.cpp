@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "capture/hicap/hicap.h"
+
 namespace kel {
 
 namespace {
@@ -47,7 +49,7 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             }
             screenGiven = true;
         } else if (a == "--board") {
-            if (!value(a, board))
+            if (!value(a, board) || !HicapCheckBoard(board, error))
                 return false;
         } else if (a == "--serial") {
             if (!value(a, serial))

@@ -90,6 +90,19 @@ int RegDefaults(const std::string& registry) {
     return 0;
 }
 
+// Test hook: with KEL_TEST_CAPTURE_REPORT set, the pictures each camera's capture thread delivered
+// are written to that file at the end of a run, a line "<camera> <pictures>" for each camera.
+void WriteCaptureReport(const kel::Station& station) {
+    const char* file = std::getenv("KEL_TEST_CAPTURE_REPORT");
+    if (!file || !*file)
+        return;
+    std::ofstream out(file, std::ios::trunc);
+    for (int n = 1; n <= kel::kCameraCount; ++n) {
+        const kel::TCapture* capture = station.Capture(n);
+        out << n << ' ' << (capture ? capture->Delivered() : 0) << '\n';
+    }
+}
+
 std::string Absolute(const std::string& path) {
     std::error_code ec;
     fs::path p = fs::absolute(path, ec);
@@ -147,7 +160,7 @@ int main(int argc, char** argv) {
     kel::MessageBox& box = cmd.yes ? static_cast<kel::MessageBox&>(yesBox) : plainBox;
 
     kel::TShared shared;
-    kel::StationOptions options{registry, cmd.headless};
+    kel::StationOptions options{registry, cmd.headless, cmd.board};
 
     // The main window first; its creation runs the start-up chain, which may stop the station.
     auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);
@@ -168,5 +181,6 @@ int main(int argc, char** argv) {
                      [&] { mainForm->WMENDSESSION(); });
     int rc = app.exec();
     mainForm->station().FormDestroy();
+    WriteCaptureReport(mainForm->station());
     return rc;
 }

@@ -4,7 +4,8 @@
 // the pipeline runs and is tested without widgets.
 //
 // Every field read across threads is atomic. Per-camera bytes are indexed by camera number 1..16
-// (index 0 unused). The frame banks join here with the capture threads.
+// (index 0 unused). A LiveFrame slot is handed over as capture/frame_bank.h describes: the
+// picture first, then its flags.
 
 #include <array>
 #include <atomic>
@@ -12,15 +13,17 @@
 #include <mutex>
 #include <string>
 
+#include "capture/frame_bank.h"
 #include "config/records.h"
 
 namespace kel {
 
 enum ViewModes : int { kViewWindow = 1, kViewSmart = 2, kViewFull = 3, kViewConfig = 4 };
 
-using CameraFlags = std::array<std::atomic<uint8_t>, kCameraCount + 1>;
-
 struct TShared {
+    // The newest picture of every camera, written by its capture thread.
+    FrameBank LiveFrame;
+
     // Per-camera bytes.
     CameraFlags FrameReady{};
     CameraFlags NetFrameReady{};
@@ -29,6 +32,9 @@ struct TShared {
     CameraFlags MotionShown{};
     CameraFlags MotionHold{};
     CameraFlags BeepLatch{};
+    // 1 while the board sees a picture on the camera's input. Written by the window thread (the
+    // board poll); the renderer takes it over when it comes.
+    CameraFlags CameraSignal{};
 
     // View and selection (written on the window thread, read by the display thread).
     std::atomic<int> ViewMode{kViewWindow};

@@ -58,10 +58,11 @@ bool Station::FormCreate() {
 
     if (!LoadConfiguration())
         return false;
+    if (!FindBoard())
+        return false;
 
-    // The capture board is found and opened here, then the recorder thread is created suspended
-    // with its copy of the settings, the temporary-space check, the motion settings and the codec
-    // check.
+    // The recorder thread is created suspended here with its copy of the settings, then the
+    // temporary-space check, the motion settings and the codec check.
 
     if (!config_->GetCorrectClose())
         log_.Error(kSys, kNotClosed);
@@ -75,7 +76,8 @@ bool Station::FormCreate() {
 
     host_.AddTrayIcon(kTrayTip);
     config_->SetCorrectClose(false);
-    // The board's video transfer starts here and its signal state goes to the renderer.
+    if (!StartBoard())
+        return false;
     host_.PostAfterCreate();
     return true;
 }
@@ -106,6 +108,53 @@ bool Station::LoadConfiguration() {
     return true;
 }
 
+bool Station::FindBoard() {
+    board_ = std::make_unique<THicap>(options_.board);
+    if (!board_->Find())
+        return Stop(board_->ErrorText(), BoxKind::Warning, true);
+    log_.Write(kSys, "Wykryto kartę: " + board_->Name());
+    return true;
+}
+
+// The board set up for the camera table with its transfer on, and its first signal reading.
+// A board that will not start stops the station as one not found does: running on without
+// pictures would look like a working recorder that records nothing.
+bool Station::StartBoard() {
+    if (!board_->Open(config_->Cameras))
+        return Stop(board_->ErrorText(), BoxKind::Warning, true);
+    PollSignal();
+    return true;
+}
+
+void Station::PollSignal() {
+    if (board_)
+        board_->QuerySignal(shared_.CameraSignal);
+}
+
+void Station::StartCapture() {
+    for (int n = 1; n <= kCameraCount; ++n) {
+        auto capture =
+            std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady, shared_.NetFrameReady);
+        capture->SetSettings(config_->Cameras);
+        capture->SetActive(true);
+        capture->Start();
+        captures_[n] = std::move(capture);
+    }
+}
+
+// The threads stay (they end with the process); once switched off none touches the board again.
+void Station::StopCapture() {
+    for (auto& capture : captures_)
+        if (capture)
+            capture->SetActive(false);
+    if (board_)
+        board_->Close();
+}
+
+const TCapture* Station::Capture(int camera) const {
+    return camera >= 1 && camera <= kCameraCount ? captures_[camera].get() : nullptr;
+}
+
 bool Station::CheckScreen() {
     int sw = system_.ScreenWidth(), sh = system_.ScreenHeight();
     if (sw < kMinScreenWidth || sh < kMinScreenHeight)
@@ -129,8 +178,9 @@ void Station::AfterCreate() {
     shared_.Layout = shared_.SavedLayout = config_->StartMode;
     shared_.SingleCamera = config_->CamMode1;
     shared_.SequenceTicks = 0;
-    // The camera menu is built and the capture threads, the recorder and the display thread start
-    // here.
+    // The camera menu is built here.
+    StartCapture();
+    // The recorder is given the camera table and resumed, and the display thread starts, here.
     FirstView();
     Login();
 }
@@ -140,7 +190,7 @@ void Station::AddStartupSummary() {
     debug_.AddLine("Wersja Aplikacji - " + c.Version);
     debug_.AddLine(system_.OsText());
     debug_.AddLine("Ilosc Pamieci RAM w Systemie " + std::to_string(system_.RamMB()) + "MB");
-    // "Wykryto Kartę: " with the board's name joins with the board.
+    debug_.AddLine("Wykryto Kartę: " + board_->Name());
     debug_.AddLine("Rozdzielczosc aplikacji - " + std::to_string(c.Width) + "x" + std::to_string(c.Height));
     debug_.AddLine("Rozdzielczosc ekranu - " + std::to_string(system_.ScreenWidth()) + "x" +
                    std::to_string(system_.ScreenHeight()));
@@ -251,8 +301,9 @@ void Station::Shutdown() {
     if (shut_down_ || !config_)
         return;
     shut_down_ = true;
-    // The one-second timer stops, the PTZ port closes, recording and capture switch off, the board
-    // closes, the display thread ends and the renderer is released here, in that order.
+    // The one-second timer stops, the PTZ port closes and recording switches off here.
+    StopCapture();
+    // The display thread ends and the renderer is released here.
     host_.RemoveTrayIcon();
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
     config_->SetCorrectClose(true);

@@ -1,12 +1,16 @@
 #pragma once
 // The station's spine: the start-up check chain run while the main window is created, the second
 // stage run from the event loop, the close question and the orderly shutdown. It owns the global
-// objects (log, environment checker, configuration; the board, recorder, renderer and servers join
-// as they are built) and talks to the windows only through StationHost, so it runs without widgets.
+// objects (log, environment checker, configuration, the capture board and the 16 capture threads;
+// the recorder, renderer and servers join as they are built) and talks to the windows only through
+// StationHost, so it runs without widgets.
 
+#include <array>
 #include <memory>
 #include <string>
 
+#include "capture/capture.h"
+#include "capture/hicap.h"
 #include "config/config.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
@@ -51,6 +55,7 @@ public:
 struct StationOptions {
     std::string registry;  // the settings store file
     bool headless = false;
+    std::string board = "sim";  // the capture board back end, NAME[:OPTIONS]
 };
 
 class Station {
@@ -82,16 +87,25 @@ public:
     void SmartViewOn();
     void HideToTray();
     void RestoreFromTray();
+    // Reads the board's per-camera signal into CameraSignal (at start-up, then every second).
+    void PollSignal();
 
     TLog& Log() { return log_; }
     TConfig& Config() { return *config_; }
     TSystem& System() { return system_; }
     bool ShutDown() const { return shut_down_; }
+    // Camera n's capture thread, once the second stage has started it.
+    const TCapture* Capture(int camera) const;
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);
     void DeleteOldTempFolder();
     bool LoadConfiguration();
+    bool FindBoard();
+    bool StartBoard();
+    void StartCapture();
+    // Every capture thread switched off, then the board closed.
+    void StopCapture();
     bool CheckScreen();
     void AddStartupSummary();
     void FirstView();
@@ -109,7 +123,10 @@ private:
     TLog log_;
     TSystem system_;
     std::unique_ptr<TConfig> config_;
+    std::unique_ptr<THicap> board_;
     bool shut_down_ = false;
+    // Index = camera number. Last, so the threads are ended and joined before anything they use.
+    std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
 };
 
 }  // namespace kel

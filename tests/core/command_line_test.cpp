@@ -59,12 +59,19 @@ TEST(CommandLineTest, MalformedLinesAreRefused) {
                                                                               {"reg", "import"},
                                                                               {"reg", "export", "a", "b"},
                                                                               {"reg", "delete"},
-                                                                              {"reg", "defaults", "x"}}) {
+                                                                              {"reg", "defaults", "x"},
+                                                                              {"--board", "sim:bogus"},
+                                                                              {"--board", "sim:motion=0"},
+                                                                              {"--board", "card"}}) {
         CommandLine cmd;
         std::string error;
         EXPECT_FALSE(cmd.Parse(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());
     }
+    CommandLine cmd;
+    std::string error;
+    cmd.Parse({"--board", "sim:still,bogus"}, error);
+    EXPECT_NE(error.find("unknown option 'bogus'"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "capture/fake_board.h"
+#include "capture/hicap/hicap.h"
+#include "capture/hicap/sim_board.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 
@@ -62,9 +67,10 @@ protected:
     }
     void TearDown() override { std::filesystem::current_path(old_cwd_); }
 
-    std::unique_ptr<Station> Make() {
-        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false}, shared, host,
-                                         box, debug, info, saver, *mark);
+    std::unique_ptr<Station> Make(const std::string& board = "sim") { return Make(board, box); }
+    std::unique_ptr<Station> Make(const std::string& board, MessageBox& messages) {
+        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board}, shared,
+                                         host, messages, debug, info, saver, *mark);
     }
     std::string LogText() { return ReadFile(dir.File("Server.log")); }
     // Messages of the log in order, without the stamp.
@@ -124,6 +130,7 @@ TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
                                  "[---]System Operacyjny - Linux 6.1.0",
                                  "[---]Ilosc Pamieci RAM w Systemie 8193MB",
                                  "[ERR]System uruchomiono z domyslnymi ustawieniami",
+                                 "[---]Wykryto kartę: KEL-16 (symulacja)",
                                  "[---]Ustawiono Rozdzielczosc - 1024x768",
                              }));
     ASSERT_EQ(box.shown.size(), 1u);
@@ -231,13 +238,14 @@ TEST_F(StationTest, AutomaticLoginNeedsNoDialog) {
     EXPECT_EQ(shared.Layout, 3);
     EXPECT_EQ(shared.SavedLayout, 3);
     EXPECT_EQ(shared.SingleCamera, 1);
-    ASSERT_GE(debug.lines.size(), 6u);
+    ASSERT_GE(debug.lines.size(), 7u);
     EXPECT_EQ(debug.lines[0], "Wersja Aplikacji - KEL 2.0.3");
     EXPECT_EQ(debug.lines[1], "System Operacyjny - Linux 6.1.0");
     EXPECT_EQ(debug.lines[2], "Ilosc Pamieci RAM w Systemie 8193MB");
-    EXPECT_EQ(debug.lines[3], "Rozdzielczosc aplikacji - 1024x768");
-    EXPECT_EQ(debug.lines[4], "Rozdzielczosc ekranu - 1280x1024");
-    EXPECT_EQ(debug.lines[5], "Folder Skórki - Skins/Default/1024/");
+    EXPECT_EQ(debug.lines[3], "Wykryto Kartę: KEL-16 (symulacja)");
+    EXPECT_EQ(debug.lines[4], "Rozdzielczosc aplikacji - 1024x768");
+    EXPECT_EQ(debug.lines[5], "Rozdzielczosc ekranu - 1280x1024");
+    EXPECT_EQ(debug.lines[6], "Folder Skórki - Skins/Default/1024/");
 }
 
 TEST_F(StationTest, TheStartModeChoosesTheFirstView) {
@@ -261,7 +269,7 @@ TEST_F(StationTest, TheStartModeChoosesTheFirstView) {
         EXPECT_EQ(shared.ViewMode, c.viewMode) << c.appMode;
         EXPECT_EQ(shared.Layout, c.layout) << c.appMode;
         EXPECT_EQ(host.visible, c.visible) << c.appMode;
-        EXPECT_EQ(debug.lines.at(6), c.line) << c.appMode;
+        EXPECT_EQ(debug.lines.at(7), c.line) << c.appMode;
         EXPECT_EQ(LogMessages().back(),
                   std::string("[---]") +
                       (c.visible ? "Applikacje przywolano z TRAYA" : "Aplikacje zminimalizowano do TRAYA"));
@@ -326,6 +334,87 @@ TEST_F(StationTest, TheOldTemporaryFolderOnDriveCIsDeleted) {
     EXPECT_FALSE(std::filesystem::exists("drives/c:/Program Files/KEL System/Temp"));
     EXPECT_TRUE(std::filesystem::exists("drives/c:/Program Files/KEL System"));
     EXPECT_TRUE(Contains("[---]LOG_TempDeleted"));
+}
+
+// Remembers, for every box, whether its text was in the log before the box came up.
+class LogWatchingBox : public FakeMessageBox {
+public:
+    explicit LogWatchingBox(std::string logFile) : log_(std::move(logFile)) {}
+    std::vector<bool> loggedBefore;
+    bool Show(BoxKind kind, std::string_view text) override {
+        loggedBefore.push_back(ReadFile(log_).find(std::string(text) + "\r\n") != std::string::npos);
+        return FakeMessageBox::Show(kind, text);
+    }
+
+private:
+    std::string log_;
+};
+
+TEST_F(StationTest, ABoardThatIsNotFoundStopsTheStartWithItsText) {
+    Prepare([](TConfig&) {});
+    for (auto [board, text] : {std::pair{"sim:absent", "{#0020} Brak karty KEL"},
+                               std::pair{"sim:driver", "{#0021} Blad Otwarcia Sterownika"},
+                               std::pair{"sim:version", "{#0022} Niewlasciwa wersja sterownika"}}) {
+        LogWatchingBox watching(dir.File("Server.log"));
+        host.posted = false;
+        auto st = Make(board, watching);
+        EXPECT_FALSE(st->FormCreate()) << board;
+        EXPECT_EQ(LogMessages().back(), std::string("[ERR]") + text);
+        ASSERT_EQ(watching.shown.size(), 1u) << board;
+        EXPECT_EQ(watching.shown[0].kind, BoxKind::Warning);
+        EXPECT_EQ(watching.shown[0].text, text);
+        EXPECT_TRUE(watching.loggedBefore[0]) << "the line is logged before the box";
+        EXPECT_FALSE(host.posted);
+        EXPECT_FALSE(Contains("[---]Ustawiono Rozdzielczosc - 1024x768")) << "the chain stopped at the board";
+        std::filesystem::remove(dir.File("Server.log"));
+    }
+}
+
+// Not found is not the only way a board fails: one that will not open must not leave a station
+// that looks as if it records.
+TEST_F(StationTest, ABoardThatDoesNotOpenStopsTheStartToo) {
+    Prepare([](TConfig&) {});
+    auto fake = std::make_shared<FakeBoard>();
+    fake->openStatus = kHicapDriverOpen;
+    HicapInstall(fake);
+    auto st = Make("");
+    EXPECT_FALSE(st->FormCreate());
+    EXPECT_TRUE(Contains("[---]Wykryto kartę: Fake"));
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0021} Blad Otwarcia Sterownika");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Warning);
+    EXPECT_FALSE(host.posted);
+    HicapInstall(nullptr);
+}
+
+TEST_F(StationTest, TheBoardRunsFromTheChainToTheShutdownAndItsSignalIsRead) {
+    Prepare([](TConfig& c) {
+        c.Cameras[6].Active = 1;
+        c.Cameras[6].Resolution = 0;
+        ASSERT_TRUE(c.SaveCameras());
+    });
+    auto st = Make("sim:nosignal=3,9-10");
+    ASSERT_TRUE(st->FormCreate());
+    auto sim = std::dynamic_pointer_cast<SimBoard>(HicapBackend());
+    ASSERT_TRUE(sim);
+    EXPECT_TRUE(sim->IsTransferring());
+    EXPECT_EQ(sim->Channel(6).sizeMode, 1);
+    for (int n = 1; n <= kCameraCount; ++n)
+        EXPECT_EQ(shared.CameraSignal[n], n == 3 || n == 9 || n == 10 ? 0 : 1) << n;
+    for (auto& flag : shared.CameraSignal)
+        flag = 7;
+    st->PollSignal();
+    EXPECT_EQ(shared.CameraSignal[3], 0);
+    EXPECT_EQ(shared.CameraSignal[4], 1);
+
+    st->AfterCreate();
+    for (int n = 1; n <= kCameraCount; ++n)
+        ASSERT_NE(st->Capture(n), nullptr) << n;
+    st->EndSession();
+    EXPECT_FALSE(sim->IsOpen());
+    uint64_t delivered = st->Capture(7)->Delivered();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(st->Capture(7)->Delivered(), delivered) << "no picture after the shutdown";
 }
 
 }  // namespace

@@ -126,17 +126,18 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
         "[---][SYS]Start Systemu KEL 2.0.3",
         "[---][SYS]Folder roboczy: " + std::filesystem::canonical(Work()).string(),
     };
-    ASSERT_GE(messages.size(), 12u) << log;
+    ASSERT_GE(messages.size(), 13u) << log;
     EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3), expected);
     EXPECT_TRUE(std::regex_match(
         messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
     EXPECT_TRUE(
         std::regex_match(messages[4], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
     EXPECT_EQ(messages[5], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
-    EXPECT_EQ(messages[6], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
-    EXPECT_EQ(messages[7], "[---][PRG]Wylaczono tryb Pelnoekranowy");
-    EXPECT_EQ(messages[8], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
-    EXPECT_EQ(messages[9], "[---][PRG]Applikacje przywolano z TRAYA");
+    EXPECT_EQ(messages[6], "[---][SYS]Wykryto kartę: KEL-16 (symulacja)");
+    EXPECT_EQ(messages[7], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
+    EXPECT_EQ(messages[8], "[---][PRG]Wylaczono tryb Pelnoekranowy");
+    EXPECT_EQ(messages[9], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
+    EXPECT_EQ(messages[10], "[---][PRG]Applikacje przywolano z TRAYA");
     EXPECT_EQ(messages[messages.size() - 2],
               "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
     EXPECT_EQ(messages.back(), "[---][SYS]Zamkniecie Systemu przez uzytkownika ");

@@ -1,0 +1,113 @@
+#include "capture/capture.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+
+#include "capture/hicap/hicap.h"
+#include "capture/resolution.h"
+
+namespace kel {
+
+namespace {
+constexpr auto kPassInterval = std::chrono::milliseconds(30);
+// Carried to the board's lock call unchanged.
+constexpr int32_t kLockMode = 1;
+constexpr int32_t kLockTimeout = 5;
+// Until the camera's own resolution is seen, the size an unused channel runs at.
+constexpr int32_t kStartResolution = 2;
+}  // namespace
+
+TCapture::TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady, CameraFlags& netFrameReady)
+    : camera_(camera), channel_(camera - 1), live_frame_(liveFrame), frame_ready_(frameReady),
+      net_frame_ready_(netFrameReady), bytes_(ResolutionBytes(kStartResolution)),
+      resolution_(kStartResolution) {}
+
+TCapture::~TCapture() {
+    Stop();
+}
+
+void TCapture::SetSettings(const TCameraTable& cameras) {
+    std::lock_guard<std::mutex> lock(settings_mutex_);
+    settings_ = cameras;
+}
+
+void TCapture::SetActive(bool on) {
+    active_.store(on);
+    if (!on) {
+        std::lock_guard<std::mutex> wait(pass_mutex_);
+    }
+}
+
+void TCapture::Start() {
+    if (!thread_.joinable())
+        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void TCapture::Stop() {
+    if (!thread_.joinable())
+        return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void TCapture::Run(std::stop_token stop) {
+    try {
+        while (!stop.stop_requested()) {
+            Pass();
+            std::unique_lock<std::mutex> lock(sleep_mutex_);
+            wake_.wait_for(lock, stop, kPassInterval, [] { return false; });
+        }
+    } catch (const std::exception& e) {
+        // Nothing in a pass is expected to throw; if it does, this camera stops rather than the
+        // station.
+        std::fprintf(stderr, "kel: capture thread of camera %d ended: %s\n", camera_, e.what());
+    }
+}
+
+bool TCapture::Pass() {
+    std::lock_guard<std::mutex> pass(pass_mutex_);
+    if (!active_.load())
+        return false;
+    TCameraRecord record;
+    {
+        std::lock_guard<std::mutex> lock(settings_mutex_);
+        record = settings_[channel_];
+    }
+    if (!record.Active)
+        return false;
+    board_passes_.fetch_add(1, std::memory_order_relaxed);
+    // An unknown code keeps the count of the last known one.
+    if (ValidResolution(record.Resolution)) {
+        bytes_ = ResolutionBytes(record.Resolution);
+        resolution_ = record.Resolution;
+    }
+    ApplyControls(record);
+    return Grab();
+}
+
+void TCapture::ApplyControls(const TCameraRecord& r) const {
+    HICAP50_bl_BRIGHTNESSControl(channel_, r.Brightness);
+    HICAP50_bl_CONTRASTControl(channel_, r.Contrast);
+    HICAP50_bl_SHARPNESSControl(channel_, r.Sharpness);
+    HICAP50_bl_SATURATIONUControl(channel_, r.SatU);
+    HICAP50_bl_SATURATIONVControl(channel_, r.SatV);
+    HICAP50_bl_HUEControl(channel_, r.Hue);
+}
+
+// REQUIRES: pass_mutex_ held.
+bool TCapture::Grab() {
+    uint8_t* picture = nullptr;
+    // A failed lock holds nothing: no unlock, slot and flags as they were.
+    if (HICAP50_dw_LockWait4GetImageAddrEx(channel_, &picture, kFourccUYVY, kLockMode, kLockTimeout) !=
+        kHicapOk)
+        return false;
+    live_frame_.Write(camera_, picture, bytes_, resolution_);
+    HICAP50_no_UnLockWait4GetImageAddr(channel_);
+    frame_ready_[camera_].store(1, std::memory_order_release);
+    net_frame_ready_[camera_].store(1, std::memory_order_release);
+    delivered_.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+}  // namespace kel

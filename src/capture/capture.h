@@ -1,0 +1,78 @@
+#pragma once
+// TCapture: the capture thread of one camera. Every 30 ms, while its run switch is on and its
+// camera is active in its copy of the camera table, it applies the camera's six picture values to
+// the board channel (on every pass, so a slider's change reaches the board on the next one), locks
+// the channel's newest picture, copies it into the camera's LiveFrame slot, unlocks, and then
+// raises FrameReady and NetFrameReady (release: the picture is in the slot before the flag).
+//
+// Created stopped; Start runs the thread, Stop (or destruction) ends it with a stop request and a
+// join.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+#include "capture/frame_bank.h"
+#include "config/records.h"
+
+namespace kel {
+
+class TCapture {
+public:
+    // The thread of camera n (1..16): its pictures go to bank slot n and flags n.
+    TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady, CameraFlags& netFrameReady);
+    ~TCapture();
+    TCapture(const TCapture&) = delete;
+    TCapture& operator=(const TCapture&) = delete;
+
+    // Copies the whole camera table; the next pass uses it. Any thread.
+    void SetSettings(const TCameraTable& cameras);
+    // The run switch. Switched off, the thread makes no further board call once this returns (a
+    // pass under way is waited for), so the board may be closed right after. Any thread.
+    void SetActive(bool on);
+    void Start();
+    void Stop();
+
+    // One pass of the loop without the sleep: true when a picture was delivered. The thread calls
+    // it; tests and benchmarks may call it while the thread is not running.
+    bool Pass();
+
+    int Camera() const { return camera_; }
+    // Pictures delivered so far (a count for tests and the capture report).
+    uint64_t Delivered() const { return delivered_.load(std::memory_order_relaxed); }
+    // Passes that reached the board (the camera active and the switch on).
+    uint64_t BoardPasses() const { return board_passes_.load(std::memory_order_relaxed); }
+
+private:
+    void Run(std::stop_token stop);
+    void ApplyControls(const TCameraRecord& record) const;
+    bool Grab();
+
+    // Fixed after construction.
+    const int camera_;
+    const int32_t channel_;
+    FrameBank& live_frame_;
+    CameraFlags& frame_ready_;
+    CameraFlags& net_frame_ready_;
+
+    std::atomic<bool> active_{false};
+    std::atomic<uint64_t> delivered_{0};
+    std::atomic<uint64_t> board_passes_{0};
+
+    mutable std::mutex settings_mutex_;
+    TCameraTable settings_{};  // Guarded by settings_mutex_
+
+    // Held for a whole pass, so SetActive(false) can wait for one under way.
+    std::mutex pass_mutex_;
+    size_t bytes_;        // Guarded by pass_mutex_; the current picture's byte count
+    int32_t resolution_;  // Guarded by pass_mutex_; the code that count came from
+
+    std::mutex sleep_mutex_;
+    std::condition_variable_any wake_;
+    std::jthread thread_;  // last: it ends before the members it uses go
+};
+
+}  // namespace kel

@@ -1,0 +1,236 @@
+#include "capture/hicap/hicap.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "capture/hicap/sim_board.h"
+
+namespace kel {
+
+namespace {
+
+struct BackendEntry {
+    const char* name;
+    // Whether the options are right for this back end; says why not in `error`.
+    bool (*check)(std::string_view options, std::string& error);
+    // REQUIRES: check passed.
+    std::shared_ptr<BoardBackend> (*create)(std::string_view options);
+};
+
+bool CheckSim(std::string_view options, std::string& error) {
+    SimOptions parsed;
+    return SimOptions::Parse(options, parsed, error);
+}
+
+std::shared_ptr<BoardBackend> CreateSim(std::string_view options) {
+    SimOptions parsed;
+    std::string error;
+    SimOptions::Parse(options, parsed, error);
+    return std::make_shared<SimBoard>(parsed);
+}
+
+// The back ends by name; the simulated board, always there, closes the table.
+constexpr BackendEntry kBackends[] = {
+    {"sim", &CheckSim, &CreateSim},
+};
+
+struct Loaded {
+    std::mutex mutex;
+    std::shared_ptr<BoardBackend> backend;  // Guarded by mutex
+    std::string board;                      // Guarded by mutex; empty for an installed back end
+};
+
+Loaded& Library() {
+    static Loaded loaded;
+    return loaded;
+}
+
+const BackendEntry* FindBackend(std::string_view name) {
+    for (const BackendEntry& e : kBackends)
+        if (name == e.name)
+            return &e;
+    return nullptr;
+}
+
+// The back end a board names, with its options checked; null with `error` otherwise.
+const BackendEntry* Resolve(std::string_view board, std::string_view& options, std::string& error) {
+    size_t colon = board.find(':');
+    std::string_view name = board.substr(0, colon);
+    options = colon == std::string_view::npos ? std::string_view() : board.substr(colon + 1);
+    const BackendEntry* entry = FindBackend(name);
+    std::string why;
+    if (!entry) {
+        std::string known;
+        for (const BackendEntry& e : kBackends)
+            known += std::string(known.empty() ? "" : ", ") + e.name;
+        why = "unknown board '" + std::string(name) + "' (known: " + known + ")";
+    } else if (!entry->check(options, why)) {
+        entry = nullptr;
+    }
+    if (!entry)
+        error = "--board " + std::string(board) + ": " + why;
+    return entry;
+}
+
+bool ValidChannel(int32_t channel) {
+    return channel >= 0 && channel < kBoardChannels;
+}
+
+bool Control(PictureControl control, int32_t channel, int32_t value) {
+    auto b = HicapBackend();
+    return b && ValidChannel(channel) && b->SetControl(control, channel, value);
+}
+
+}  // namespace
+
+bool HicapLoad(std::string_view board, std::string& error) {
+    Loaded& lib = Library();
+    {
+        std::lock_guard<std::mutex> lock(lib.mutex);
+        if (lib.backend && !lib.board.empty() && lib.board == board)
+            return true;
+    }
+    std::string_view options;
+    const BackendEntry* entry = Resolve(board, options, error);
+    if (!entry)
+        return false;
+    std::shared_ptr<BoardBackend> backend = entry->create(options);
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    lib.backend = std::move(backend);
+    lib.board = board;
+    return true;
+}
+
+bool HicapCheckBoard(std::string_view board, std::string& error) {
+    std::string_view options;
+    return Resolve(board, options, error) != nullptr;
+}
+
+void HicapInstall(std::shared_ptr<BoardBackend> backend) {
+    Loaded& lib = Library();
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    lib.backend = std::move(backend);
+    lib.board.clear();
+}
+
+std::shared_ptr<BoardBackend> HicapBackend() {
+    Loaded& lib = Library();
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    return lib.backend;
+}
+
+uint32_t HICAP50_dw_CArTBDSearch(CArTBDRecord* board) {
+    auto b = HicapBackend();
+    if (!b)
+        return kHicapNoBackend;
+    return board ? b->Search(*board) : kHicapBadArgument;
+}
+
+uint32_t HICAP50_dw_CArTBDDetailInfo(int32_t index, CArTBDDetail* detail) {
+    auto b = HicapBackend();
+    if (!b)
+        return kHicapNoBackend;
+    return detail ? b->DetailInfo(index, *detail) : kHicapBadArgument;
+}
+
+uint32_t HICAP50_dw_BoardOpen(uint8_t selector, int32_t /*reserved*/, const int32_t* sizeModes) {
+    auto b = HicapBackend();
+    if (!b)
+        return kHicapNoBackend;
+    if (!sizeModes)
+        return kHicapBadArgument;
+    SizeModes modes;
+    std::copy(sizeModes, sizeModes + kBoardChannels, modes.begin());
+    return b->Open(selector, modes);
+}
+
+uint32_t HICAP50_dw_BoardInit() {
+    auto b = HicapBackend();
+    return b ? b->Init() : kHicapNoBackend;
+}
+
+bool HICAP50_bl_BRIGHTNESSControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::Brightness, channel, value);
+}
+
+bool HICAP50_bl_CONTRASTControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::Contrast, channel, value);
+}
+
+bool HICAP50_bl_SHARPNESSControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::Sharpness, channel, value);
+}
+
+bool HICAP50_bl_SATURATIONUControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::SaturationU, channel, value);
+}
+
+bool HICAP50_bl_SATURATIONVControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::SaturationV, channel, value);
+}
+
+bool HICAP50_bl_HUEControl(int32_t channel, int32_t value) {
+    return Control(PictureControl::Hue, channel, value);
+}
+
+bool HICAP50_bl_CaptureGroupSliceCtrl(int32_t group, const int32_t* shares) {
+    auto b = HicapBackend();
+    if (!b || !shares || (group != 0 && group != 1))
+        return false;
+    GroupShares s;
+    std::copy(shares, shares + kGroupChannels, s.begin());
+    return b->SetShares(group, s);
+}
+
+uint32_t HICAP50_dw_CaptureVideoTransferON() {
+    auto b = HicapBackend();
+    return b ? b->TransferOn() : kHicapNoBackend;
+}
+
+void HICAP50_no_CaptureVideoTransferOFF() {
+    if (auto b = HicapBackend())
+        b->TransferOff();
+}
+
+void HICAP50_no_BoardClose() {
+    if (auto b = HicapBackend())
+        b->Close();
+}
+
+uint32_t HICAP50_dw_LockWait4GetImageAddrEx(int32_t channel, uint8_t** address, uint32_t fourcc,
+                                            int32_t /*mode*/, int32_t /*timeout*/) {
+    auto b = HicapBackend();
+    if (!b)
+        return kHicapNoBackend;
+    if (!address || !ValidChannel(channel) || fourcc != kFourccUYVY)
+        return kHicapBadArgument;
+    uint8_t* picture = nullptr;
+    uint32_t status = b->Lock(channel, picture);
+    if (status == kHicapOk)
+        *address = picture;
+    return status;
+}
+
+void HICAP50_no_UnLockWait4GetImageAddr(int32_t channel) {
+    auto b = HicapBackend();
+    if (b && ValidChannel(channel))
+        b->Unlock(channel);
+}
+
+bool HICAP50_bl_CAMERA_SIGNAL(int32_t* signal) {
+    auto b = HicapBackend();
+    if (!b || !signal)
+        return false;
+    SignalFlags flags{};
+    if (!b->Signal(flags))
+        return false;
+    std::copy(flags.begin(), flags.end(), signal);
+    return true;
+}
+
+bool HICAP50_bl_TVOUT(int32_t channel) {
+    auto b = HicapBackend();
+    return b && ValidChannel(channel) && b->TvOut(channel);
+}
+
+}  // namespace kel
