@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
     kel::MessageBox& box = cmd.yes ? static_cast<kel::MessageBox&>(yesBox) : plainBox;
 
     kel::TShared shared;
-    kel::StationOptions options{registry, cmd.headless, cmd.board};
+    kel::StationOptions options{registry, cmd.headless, cmd.board, cmd.serial};
 
     // The main window first; its creation runs the start-up chain, which may stop the station.
     auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);

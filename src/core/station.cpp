@@ -75,6 +75,7 @@ bool Station::FormCreate() {
     // The renderer with its memory check and skin bitmaps, and the TCP server, join here.
 
     host_.AddTrayIcon(kTrayTip);
+    StartPtz();
     config_->SetCorrectClose(false);
     if (!StartBoard())
         return false;
@@ -301,7 +302,9 @@ void Station::Shutdown() {
     if (shut_down_ || !config_)
         return;
     shut_down_ = true;
-    // The one-second timer stops, the PTZ port closes and recording switches off here.
+    // The one-second timer stops here.
+    StopPtz();
+    // Recording switches off here.
     StopCapture();
     // The display thread ends and the renderer is released here.
     host_.RemoveTrayIcon();
@@ -312,6 +315,37 @@ void Station::Shutdown() {
         log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
     // The recorder closes its open segments behind the closing window and is awaited here.
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
+}
+
+// The port is opened by its first poll, on the window thread; a line that cannot be opened is
+// logged once and left alone.
+void Station::StartPtz() {
+    ptz_port_ = std::make_unique<TComportDriverThread>(
+        [this](std::function<void()> job) { host_.WindowJobs().Post(std::move(job)); },
+        [this](const std::string& text) { log_.Error(kSys, text); });
+    ptz_port_->SetDevice(options_.serial);
+    ptz_port_->SetSpeed(ComSpeed::Baud2400);
+    ptz_port_->SetPollingDelay(500);
+    ptz_pad_ = std::make_unique<PtzPad>(
+        *ptz_port_, [this] { return shared_.SingleCamera.load(); }, config_->PTZPorts);
+    ptz_port_->SetActive(true);
+}
+
+void Station::StopPtz() {
+    if (!ptz_port_)
+        return;
+    ptz_port_->SetActive(false);  // first, or the next poll would open the port again
+    ptz_port_->Disconnect();
+}
+
+void Station::PtzPress(int kind) {
+    if (ptz_pad_)
+        ptz_pad_->Press(kind);
+}
+
+void Station::PtzRelease() {
+    if (ptz_pad_)
+        ptz_pad_->Release();
 }
 
 void Station::FormDestroy() {

@@ -18,6 +18,9 @@
 #include "core/system.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/window_queue.h"
+#include "ptz/comport_driver_thread.h"
+#include "ptz/ptz_pad.h"
 
 namespace kel {
 
@@ -50,12 +53,15 @@ public:
     virtual void SmartViewPosition(int& x, int& y) const = 0;
     // Ends the event loop.
     virtual void Quit() = 0;
+    // Work other threads hand to the window thread; the host runs it from its event loop.
+    virtual WindowQueue& WindowJobs() = 0;
 };
 
 struct StationOptions {
     std::string registry;  // the settings store file
     bool headless = false;
-    std::string board = "sim";  // the capture board back end, NAME[:OPTIONS]
+    std::string board = "sim";                                  // the capture board back end, NAME[:OPTIONS]
+    std::string serial = TComportDriverThread::kDefaultDevice;  // the PTZ line
 };
 
 class Station {
@@ -94,6 +100,11 @@ public:
     TConfig& Config() { return *config_; }
     TSystem& System() { return system_; }
     bool ShutDown() const { return shut_down_; }
+    // The PTZ pad: a press sends the movement telegram of kind 1..6 to the selected camera, a
+    // release the stop telegram. A failed write is ignored, as on the line itself.
+    void PtzPress(int kind);
+    void PtzRelease();
+    TComportDriverThread* PtzPort() { return ptz_port_.get(); }
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const;
 
@@ -107,6 +118,8 @@ private:
     // Every capture thread switched off, then the board closed.
     void StopCapture();
     bool CheckScreen();
+    void StartPtz();
+    void StopPtz();
     void AddStartupSummary();
     void FirstView();
     // A program action: a debug line and a PRG log line.
@@ -124,6 +137,8 @@ private:
     TSystem system_;
     std::unique_ptr<TConfig> config_;
     std::unique_ptr<THicap> board_;
+    std::unique_ptr<TComportDriverThread> ptz_port_;
+    std::unique_ptr<PtzPad> ptz_pad_;
     bool shut_down_ = false;
     // Index = camera number. Last, so the threads are ended and joined before anything they use.
     std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;

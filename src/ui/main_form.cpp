@@ -22,6 +22,9 @@ TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, b
     Label1->setObjectName("Label1");
     Label1->move(65, 184);
     ScreenSaver& saver = headless ? static_cast<ScreenSaver&>(no_screen_saver_) : screen_saver_;
+    auto* jobs = new QTimer(this);
+    connect(jobs, &QTimer::timeout, this, [this] { window_jobs_.RunPending(); });
+    jobs->start(kWindowJobsMs);
     station_ = std::make_unique<Station>(std::move(options), shared, *this, box, *this, system_info_, saver,
                                          instance_mark_);
 }

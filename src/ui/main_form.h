@@ -54,6 +54,7 @@ public:
     void RequestClose() override;
     void SmartViewPosition(int& x, int& y) const override;
     void Quit() override;
+    WindowQueue& WindowJobs() override { return window_jobs_; }
 
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
@@ -63,6 +64,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    static constexpr int kWindowJobsMs = 20;
     void WMAFTERCREATE();
     void FormKeyDown(QKeyEvent* event);
 
@@ -77,6 +79,7 @@ private:
     TDebugger* debugger_ = nullptr;  // set once on the window thread before any worker starts
     TLForm* login_ = nullptr;
     TSmartForm* smart_ = nullptr;
+    WindowQueue window_jobs_;  // drained by a timer on the window thread
 };
 
 }  // namespace kel

@@ -14,6 +14,7 @@
 #include "capture/fake_board.h"
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
+#include "ptz/pty_pair.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 
@@ -54,6 +55,8 @@ public:
     void RequestClose() override { closeRequested = true; }
     void SmartViewPosition(int& x, int& y) const override { x = 33, y = 44; }
     void Quit() override {}
+    WindowQueue& WindowJobs() override { return jobs; }
+    WindowQueue jobs;
 };
 
 class StationTest : public ::testing::Test {
@@ -69,8 +72,8 @@ protected:
 
     std::unique_ptr<Station> Make(const std::string& board = "sim") { return Make(board, box); }
     std::unique_ptr<Station> Make(const std::string& board, MessageBox& messages) {
-        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board}, shared,
-                                         host, messages, debug, info, saver, *mark);
+        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board, serial},
+                                         shared, host, messages, debug, info, saver, *mark);
     }
     std::string LogText() { return ReadFile(dir.File("Server.log")); }
     // Messages of the log in order, without the stamp.
@@ -116,6 +119,7 @@ protected:
     FakeSystemInfo info;
     FakeScreenSaver saver;
     std::unique_ptr<InstanceLock> mark;
+    std::string serial = dir.File("no-such-tty");  // tests never touch the machine's own ports
 };
 
 TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
@@ -167,8 +171,8 @@ TEST_F(StationTest, FirstStartWithNoStopsWithTheStoreErrorAndWritesNothing) {
 TEST_F(StationTest, AStoreThatCannotBeWrittenStopsWithItsReasonInTheLog) {
     WriteFile(dir.File("not-a-folder"), "x");
     box.answers = {true};
-    Station st(StationOptions{dir.File("not-a-folder/registry.sqlite"), false}, shared, host, box, debug,
-               info, saver, *mark);
+    Station st(StationOptions{dir.File("not-a-folder/registry.sqlite"), false, "sim", serial}, shared, host,
+               box, debug, info, saver, *mark);
     EXPECT_FALSE(st.FormCreate());
     ASSERT_EQ(box.shown.size(), 2u);
     EXPECT_EQ(box.shown[1].text, "{#0006} Brak lub uszkodzone dane konfiguracyjne KEL");
@@ -415,6 +419,52 @@ TEST_F(StationTest, TheBoardRunsFromTheChainToTheShutdownAndItsSignalIsRead) {
     uint64_t delivered = st->Capture(7)->Delivered();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(st->Capture(7)->Delivered(), delivered) << "no picture after the shutdown";
+}
+
+// Runs what the window thread has been handed until `done` or the time is up.
+template <typename F>
+bool RunWindowJobsUntil(FakeHost& host, F done, int limitMs = 5000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        host.jobs.RunPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+TEST_F(StationTest, AMissingPtzLineIsLoggedOnceAndShowsNothing) {
+    box.answers = {true};
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    size_t boxes = box.shown.size();
+    const std::string line = "[ERR]TimerEvent: Could not connect to COM-port !";
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return Contains(line); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // two more poll periods
+    host.jobs.RunPending();
+    auto log = LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), line), 1);
+    EXPECT_EQ(box.shown.size(), boxes);
+    st->PtzPress(1);  // no port: nothing happens
+    st->PtzRelease();
+}
+
+TEST_F(StationTest, ThePtzPadWritesToTheLineOpenedByThePoll) {
+    PtyPair line;
+    ASSERT_TRUE(line.Ok());
+    serial = line.SlavePath();
+    Prepare([](TConfig& c) { c.PTZPorts[2] = 3; });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->PtzPort()->SetSettleDelay(0);
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return st->PtzPort()->Connected(); }));
+    shared.SingleCamera = 3;
+    st->PtzPress(1);
+    st->PtzRelease();
+    EXPECT_EQ(ReadBytes(line.Master(), 14), (std::vector<int>{0xFF, 0x03, 0x00, 0x04, 0x30, 0x00, 0x37, 0xFF,
+                                                              0x03, 0x00, 0x00, 0x00, 0x00, 0x03}));
+    st->EndSession();
+    EXPECT_FALSE(st->PtzPort()->Connected()) << "closed early in the shutdown";
+    EXPECT_FALSE(st->PtzPort()->Active());
 }
 
 }  // namespace

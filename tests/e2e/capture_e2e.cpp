@@ -11,39 +11,18 @@
 #include <thread>
 
 #include "config/records.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/station_runner.h"
 
 namespace kel {
 namespace {
 
 using namespace std::chrono_literals;
 
-class CaptureE2E : public ::testing::Test {
+class CaptureE2E : public StationRunner {
 protected:
-    std::string Work() const { return dir.File("work"); }
-    std::string Registry() const { return dir.File("registry.sqlite"); }
+    void SetUp() override { extraEnv = {"KEL_TEST_CAPTURE_REPORT=" + Report()}; }
     std::string Report() const { return dir.File("capture-report.txt"); }
-    std::string LogText() const { return ReadFile(Work() + "/Server.log"); }
-    std::vector<std::string> Env() const {
-        return {"XDG_RUNTIME_DIR=" + dir.Path(), "QT_QPA_PLATFORM=", "KEL_TEST_CAPTURE_REPORT=" + Report()};
-    }
-    std::unique_ptr<Process> Start(std::vector<std::string> extra) {
-        std::vector<std::string> args{"--headless", "--workdir", Work(), "--registry", Registry()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        ++runs_;
-        return std::make_unique<Process>(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
-                                         dir.File("err" + std::to_string(runs_)));
-    }
-    bool WaitForLog(const std::string& text) {
-        auto end = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < end) {
-            if (LogText().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
+
     // The first-run defaults with the given cameras made active, through the store commands.
     void StoreWithActiveCameras(const std::vector<int>& active) {
         ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
@@ -69,13 +48,6 @@ protected:
                                                hex + "\r\n");
         ASSERT_EQ(RunStore({"reg", "import", dir.File("cameras.reg")}), 0);
     }
-    int RunStore(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--registry", Registry()});
-        ++runs_;
-        Process p(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
-                  dir.File("err" + std::to_string(runs_)));
-        return p.Wait(60s);
-    }
     // Pictures per camera from the capture report of the last run.
     std::map<int, long> Pictures() const {
         std::map<int, long> counts;
@@ -86,9 +58,6 @@ protected:
             counts[camera] = count;
         return counts;
     }
-
-    TempDir dir;
-    int runs_ = 0;
 };
 
 TEST_F(CaptureE2E, OnlyTheActiveCamerasDeliverPictures) {

@@ -7,99 +7,14 @@
 #include <map>
 #include <regex>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/station_runner.h"
 
 namespace kel {
 namespace {
 
 using namespace std::chrono_literals;
 
-class StationE2E : public ::testing::Test {
-protected:
-    std::string Work() const { return dir.File("work"); }
-    std::string Registry() const { return dir.File("registry.sqlite"); }
-    std::string LogText() const { return ReadFile(Work() + "/Server.log"); }
-
-    std::unique_ptr<Process> Start(std::vector<std::string> extra = {"--yes"}) {
-        std::vector<std::string> args{"--headless", "--workdir", Work(), "--registry", Registry()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        ++runs_;
-        return std::make_unique<Process>(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
-                                         dir.File("err" + std::to_string(runs_)));
-    }
-    // Runs kel to its end (store commands, refused starts).
-    int Run(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
-        ++runs_;
-        Process p(KEL_BINARY, args, Env(), dir.File("out" + std::to_string(runs_)),
-                  dir.File("err" + std::to_string(runs_)));
-        int code = p.Wait(60s);
-        if (out)
-            *out = p.Out();
-        if (err)
-            *err = p.Err();
-        return code;
-    }
-    std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + dir.Path(), "QT_QPA_PLATFORM="}; }
-
-    // Waits until the log holds `text` `times` times (the station is then past that point).
-    bool WaitForLog(const std::string& text, int times = 1, std::chrono::seconds limit = 60s) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            std::string log = LogText();
-            int n = 0;
-            for (size_t p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
-                ++n;
-            if (n >= times)
-                return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
-
-    // The exported values by name, as their text after "=", continuation lines joined.
-    std::map<std::string, std::string> ExportedValues(std::string* text = nullptr) {
-        std::string out;
-        EXPECT_EQ(Run({"--registry", Registry(), "reg", "export"}, &out), 0);
-        if (text)
-            *text = out;
-        std::map<std::string, std::string> values;
-        std::istringstream in(out);
-        std::string line, current;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            size_t first = line.find_first_not_of(' ');
-            current += first == std::string::npos ? "" : line.substr(first);
-            if (!current.empty() && current.back() == '\\') {
-                current.pop_back();
-                continue;
-            }
-            size_t eq = current.find("\"=");
-            if (current.size() > 1 && current[0] == '"' && eq != std::string::npos)
-                values[current.substr(1, eq - 1)] = current.substr(eq + 2);
-            current.clear();
-        }
-        return values;
-    }
-    // Sizes of the exported values, by name.
-    std::map<std::string, size_t> ExportedSizes(std::string* text = nullptr) {
-        std::map<std::string, size_t> sizes;
-        for (const auto& [name, v] : ExportedValues(text)) {
-            if (v.rfind("dword:", 0) == 0)
-                sizes[name] = 4;
-            else if (v.rfind("hex", 0) == 0)
-                sizes[name] = v.size() > v.find(':') + 1 ? (v.size() - v.find(':')) / 3 : 0;
-            else
-                sizes[name] = v.size() - 2;
-        }
-        return sizes;
-    }
-    std::string Exported(const std::string& name) { return ExportedValues()[name]; }
-
-    TempDir dir;
-    int runs_ = 0;
-};
+using StationE2E = StationRunner;
 
 TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
     auto kel = Start();
@@ -195,7 +110,7 @@ TEST_F(StationE2E, ScreenChecksUseTheVirtualScreen) {
     std::ofstream(dir.File("big.reg")) << "Windows Registry Editor Version 5.00\r\n\r\n"
                                           "[HKEY_CURRENT_USER\\Software\\KEL2]\r\n"
                                           "\"Width\"=dword:00000500\r\n\"Height\"=dword:00000400\r\n";
-    ASSERT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("big.reg")}), 0);
+    ASSERT_EQ(RunStore({"reg", "import", dir.File("big.reg")}), 0);
     auto fallback = Start({"--screen", "1152x864"});
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA", 2)) << LogText();
     EXPECT_NE(LogText().find("[---][SYS]["), std::string::npos);
@@ -252,25 +167,36 @@ TEST_F(StationE2E, StoreCommandsRefuseBadInputAndChangeNothing) {
                                           "\"Width\"=dword:00000500\r\n"
                                           "\"Height\"=dword:zz\r\n";
     std::string err;
-    EXPECT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("bad.reg")}, nullptr, &err), 1);
+    EXPECT_EQ(RunStore({"reg", "import", dir.File("bad.reg")}, nullptr, &err), 1);
     EXPECT_NE(err.find("5"), std::string::npos) << "the error names its line: " << err;
     std::string after;
     ExportedSizes(&after);
     EXPECT_EQ(before, after);
 
-    EXPECT_EQ(Run({"--registry", Registry(), "reg", "import", dir.File("missing.reg")}), 1);
+    EXPECT_EQ(RunStore({"reg", "import", dir.File("missing.reg")}), 1);
     EXPECT_EQ(Run({"--no-such-option"}), 2);
     EXPECT_EQ(Run({"--headless", "--screen", "big"}), 2);
 }
 
 TEST_F(StationE2E, TheDemoConfigurationStartsWithoutAQuestion) {
-    ASSERT_EQ(Run({"--registry", Registry(), "reg", "defaults"}), 0);
-    ASSERT_EQ(Run({"--registry", Registry(), "reg", "import", KEL_SOURCE_DIR "/scripts/demo.reg"}), 0);
+    ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
+    ASSERT_EQ(RunStore({"reg", "import", KEL_SOURCE_DIR "/scripts/demo.reg"}), 0);
     EXPECT_EQ(Exported("AutoLogin"), "dword:00000001");
     EXPECT_EQ(ExportedSizes()["Cameras"], 1024u);
     auto kel = Start({});  // no --yes: a question would stop the start
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
     EXPECT_NE(LogText().find("] Dane Konfiguracyjne Zainicjalizowano Poprawnie\r\n"), std::string::npos);
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0);
+}
+
+TEST_F(StationE2E, AMissingPtzLineIsLoggedOnceAndNothingIsShown) {
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("] TimerEvent: Could not connect to COM-port !\r\n")) << LogText();
+    std::this_thread::sleep_for(1200ms);  // two more poll periods
+    EXPECT_EQ(CountInLog("TimerEvent: Could not connect to COM-port !"), 1);
+    EXPECT_EQ(kel->Err().find("COM-port"), std::string::npos) << "the operator is not told";
+    EXPECT_TRUE(kel->Running());
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0);
 }

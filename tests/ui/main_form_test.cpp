@@ -34,8 +34,9 @@ protected:
         std::filesystem::current_path(old_cwd_);
     }
     void Create(bool headless) {
-        form = std::make_unique<TMainForm>(StationOptions{dir.File("registry.sqlite"), headless}, shared, box,
-                                           headless);
+        form = std::make_unique<TMainForm>(
+            StationOptions{dir.File("registry.sqlite"), headless, "sim", dir.File("no-such-tty")}, shared,
+            box, headless);
         ASSERT_TRUE(form->FormCreate());
         form->SetCompanions(&debugger, &login, &smart);
     }
