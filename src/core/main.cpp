@@ -176,6 +176,7 @@ int main(int argc, char** argv) {
     kel::TClosingForm closingForm;
     kel::TDebugger debugger;
     mainForm->SetCompanions(&debugger, &loginForm, &smartForm);
+    mainForm->SetClosingForm(&closingForm);
 
     QObject::connect(&watcher, &kel::SignalWatcher::endSession, mainForm.get(),
                      [&] { mainForm->WMENDSESSION(); });

@@ -4,6 +4,8 @@
 #include <system_error>
 #include <utility>
 
+#include "recording/schedule.h"
+
 namespace kel {
 
 namespace fs = std::filesystem;
@@ -23,15 +25,22 @@ constexpr const char* kCloseQuestion =
     "Aplikację?";
 // The old installation's scratch folder on drive C:, cleared at every start.
 constexpr const char* kOldTempFolder = "drives/c:/Program Files/KEL System/Temp";
+constexpr const char* kNoVideoMemory = "{#0011} Niewystarczajaca ilosc pamieci RAM na Karcie Graficznej";
+constexpr const char* kNoSkinFiles = "{#0008} Brak plików graficznych";
+constexpr int32_t kMinVideoMemoryMB = 24;  // 16 camera surfaces, the back surface and the bitmaps
 }  // namespace
 
 Station::Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box,
                  DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
                  const Clock& clock)
     : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
-      log_(clock), system_(info, saver, mark) {}
+      log_(clock), system_(info, saver, mark), recorder_log_(clock) {}
 
-Station::~Station() = default;
+Station::~Station() {
+    // Neither the timer nor the recorder may call back into a station that is going.
+    timer_.reset();
+    recorder_.reset();
+}
 
 bool Station::Stop(const std::string& text, BoxKind kind, bool logFirst) {
     if (logFirst)
@@ -46,6 +55,7 @@ bool Station::FormCreate() {
     host_.SetVersionLabel(kVersionLabel);
     log_.Write(kSys, "**************************************");
     log_.Write(kSys, "Start Systemu KEL 2.0.3");
+    window_thread_ = std::this_thread::get_id();
     std::error_code ec;
     shared_.WorkDir = fs::current_path(ec).string();
     log_.Write(kSys, "Folder roboczy: " + shared_.WorkDir);
@@ -61,8 +71,8 @@ bool Station::FormCreate() {
     if (!FindBoard())
         return false;
 
-    // The recorder thread is created suspended here with its copy of the settings, then the
-    // temporary-space check, the motion settings and the codec check.
+    if (!CreateRecorder())
+        return false;
 
     if (!config_->GetCorrectClose())
         log_.Error(kSys, kNotClosed);
@@ -72,7 +82,9 @@ bool Station::FormCreate() {
     shared_.AppHeight = config_->Height;
     host_.ArrangeWindow(config_->Width, config_->Height);
 
-    // The renderer with its memory check and skin bitmaps, and the TCP server, join here.
+    if (!CreateRenderer())
+        return false;
+    // The TCP server joins here.
 
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
@@ -80,6 +92,7 @@ bool Station::FormCreate() {
     if (!StartBoard())
         return false;
     host_.PostAfterCreate();
+    shared_.RecordDrive = recorder_->RecordDrive();
     return true;
 }
 
@@ -156,6 +169,71 @@ const TCapture* Station::Capture(int camera) const {
     return camera >= 1 && camera <= kCameraCount ? captures_[camera].get() : nullptr;
 }
 
+bool Station::CreateRecorder() {
+    RecorderLinks links{shared_.LiveFrame,    shared_.FrameReady,  shared_.ScheduleMode,
+                        shared_.RecordingNow, shared_.MotionShown, shared_.MotionHold,
+                        shared_.BeepLatch,    shared_.RecordDrive, shared_.DiskFullWarned};
+    recorder_ =
+        std::make_unique<TSaveThread>(shared_.WorkDir, links, MakeRecorderHooks(), clock_, *drive_probe_);
+    config_->CopySettingsTo(recorder_->Settings());
+    recorder_->SetCameras(config_->Cameras);
+    // The temporary folders lie in the working directory; drive C: stands for the space there.
+    recorder_->EnsureDriveC();
+    if (recorder_->FreeSpaceKB('C') < kTempSpaceKB)
+        return Stop(kNoTempSpace, BoxKind::Error, false);
+    recorder_->SetZones(config_->Zones);
+    recorder_->SetDrives(config_->HDDs.data(), static_cast<int>(config_->HDDs.size()));
+    if (!recorder_->Initialize(options_.registry))
+        return Stop(recorder_->ErrorText(), BoxKind::Error, false);
+    return true;
+}
+
+RecorderHooks Station::MakeRecorderHooks() {
+    RecorderHooks hooks;
+    hooks.log = [this](const std::string& text, bool error) { recorder_log_.Write(kSys, text, !error); };
+    hooks.warn = [this](const std::string& text) { OnWindowThread([this, text] { box_.Warning(text); }); };
+    hooks.beep = [this] { OnWindowThread([this] { host_.SystemBeeper().Beep(); }); };
+    return hooks;
+}
+
+void Station::OnWindowThread(std::function<void()> job) {
+    if (std::this_thread::get_id() == window_thread_) {
+        job();
+        return;
+    }
+    std::weak_ptr<int> alive = alive_;
+    host_.WindowJobs().Post([alive, job = std::move(job)] {
+        if (alive.lock())
+            job();
+    });
+}
+
+void Station::TimerTick() {
+    CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
+    // The drive usage, the IP check, the on-screen time, the signal, the clock and the sequence
+    // step join here, between the countdown and the schedule.
+    if (config_)
+        ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
+}
+
+void Station::ApplyRecorderSettings() {
+    if (!recorder_)
+        return;
+    recorder_->SetSizeLimit(config_->VideoFilesSize);
+    if (shared_.ResetVideoCounter.exchange(false))
+        recorder_->ResetIndex();
+    else
+        recorder_->ReadCounter();
+    recorder_->ResetFrameCounters();
+    recorder_->SetSoundDetect(config_->SoundDetect);
+    recorder_->SetZones(config_->Zones);
+    recorder_->SetDrives(config_->HDDs.data(), DriveTable::kEntries);
+    // With no drive selected the previous drive stays.
+    char letter = 0;
+    if (recorder_->SelectFirstDrive(letter))
+        shared_.RecordDrive = letter;
+}
+
 bool Station::CheckScreen() {
     int sw = system_.ScreenWidth(), sh = system_.ScreenHeight();
     if (sw < kMinScreenWidth || sh < kMinScreenHeight)
@@ -172,16 +250,99 @@ bool Station::CheckScreen() {
     return true;
 }
 
+// Only the renderer's own bitmaps are read for now; the main window's skin comes with its
+// skinned controls.
+bool Station::CreateRenderer() {
+    renderer_ = std::make_unique<TDirectX>(*display_platform_);
+    GiveRendererSettings();
+    if (!renderer_->Init(config_->Width, config_->Height, host_.VideoOutput()))
+        return Stop(renderer_->ErrorText(), BoxKind::Warning, true);
+    log_.Write(kSys, "Wykryto biblioteki DirectX");
+    int32_t memoryMB = renderer_->VideoMemoryMB();
+    if (memoryMB < kMinVideoMemoryMB)
+        return Stop(kNoVideoMemory, BoxKind::Warning, true);
+    log_.Write(kSys, "Ilosci pamieci na karcie graficznej - " + std::to_string(memoryMB) + "MB");
+    if (!renderer_->LoadDisplayBitmaps(config_->Skin, config_->Width))
+        return Stop(kNoSkinFiles, BoxKind::Warning, true);
+    log_.Write(kSys, "Poprawnie wczytano pliki graficzne - Folder: " + config_->Skin + "/" +
+                         std::to_string(config_->Width));
+    return true;
+}
+
+// The camera table, the text colour, the three overlay switches, the plan and its icons.
+void Station::GiveRendererSettings() {
+    renderer_->SetCameraRecords(config_->Cameras);
+    renderer_->TextColor = static_cast<uint32_t>(config_->cColor);
+    renderer_->ShowNames = config_->cCamName;
+    renderer_->TextShadow = config_->cDetection;
+    renderer_->ShowRec = config_->cRecording;
+    renderer_->SetMapFile(config_->sMapFile);
+    renderer_->SetPlanIcons(config_->CamIcons);
+}
+
+void Station::StartDisplay() {
+    DisplayInputs inputs{shared_.LiveFrame,
+                         shared_.FrameReady,
+                         shared_.RecordingNow,
+                         shared_.MotionShown,
+                         shared_.CameraSignal,
+                         shared_.ViewMode,
+                         shared_.Layout,
+                         shared_.SingleCamera,
+                         shared_.PlanView,
+                         [this] { return shared_.OsdTime(); },
+                         [this] { return shared_.OsdDate(); }};
+    display_ = std::make_unique<TDisplay>(*renderer_, std::move(inputs), [this](const std::string& text) {
+        OnWindowThread([this, text] { log_.Error(kSys, text); });
+    });
+    CameraLists lists;
+    lists.CamMode4 = config_->CamMode4;
+    lists.CamMode9 = config_->CamMode9;
+    lists.CamMode16 = config_->CamMode16;
+    lists.CamMode8 = config_->CamMode8;
+    lists.CamMode13 = config_->CamMode13;
+    display_->SetCameraLists(lists);
+    display_->SetScreenSize(system_.ScreenWidth(), system_.ScreenHeight());
+    if (!display_->Start()) {
+        log_.Error(kSys, "Nie mozna uruchomic watku wyswietlania kamer");
+        return;
+    }
+    Report("Uruchomiono watek wyswietlania kamer");
+}
+
+// The thread first: the renderer's surfaces go only once no pass can touch them.
+void Station::StopDisplay() {
+    if (display_) {
+        display_->Terminate();
+        Report("Zatrzymano watek wyswietlania kamer");
+    }
+    if (renderer_) {
+        renderer_->Release();
+        Report("Zwolniono pamiec i zamknieto DirectX");
+    }
+}
+
 void Station::AfterCreate() {
     // The start-up e-mail is sent here.
     AddStartupSummary();
-    // The one-second timer is enabled and the SmartView window prepared here.
+    std::weak_ptr<int> alive = alive_;
+    timer_ = std::make_unique<SecondTimer>([this, alive] {
+        host_.WindowJobs().Post([this, alive] {
+            if (alive.lock() && !shut_down_)
+                TimerTick();
+        });
+    });
+    timer_->Start();
+    // The SmartView window is prepared here.
     shared_.Layout = shared_.SavedLayout = config_->StartMode;
     shared_.SingleCamera = config_->CamMode1;
     shared_.SequenceTicks = 0;
     // The camera menu is built here.
     StartCapture();
-    // The recorder is given the camera table and resumed, and the display thread starts, here.
+    recorder_->SetCameras(config_->Cameras);
+    recorder_->SetRecording(true);
+    recorder_->Resume();
+    StartDisplay();
     FirstView();
     Login();
 }
@@ -257,7 +418,8 @@ void Station::HideToTray() {
 void Station::RestoreFromTray() {
     Report("Applikacje przywolano z TRAYA");
     host_.ShowWindow();
-    // The display thread is resumed here when it was suspended.
+    if (display_ && display_->Suspended())
+        display_->Resume();
 }
 
 void Station::Login() {
@@ -273,8 +435,11 @@ void Station::Login() {
         else if (!login.empty() && !password.empty())
             shared_.CurrentUser = config_->FindUser(login, password);
     }
-    // The logged-in user's camera rights go to the renderer here; after a cancelled login it gets
-    // none.
+    // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
+    if (renderer_) {
+        int user = shared_.CurrentUser;
+        renderer_->SetAllowed(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
+    }
     if (shared_.LoginCancelled)
         host_.RequestClose();
     if (config_->AppMode != 0 && !shut_down_)
@@ -302,19 +467,34 @@ void Station::Shutdown() {
     if (shut_down_ || !config_)
         return;
     shut_down_ = true;
-    // The one-second timer stops here.
+    if (timer_)
+        timer_->Stop();
     StopPtz();
-    // Recording switches off here.
+    if (renderer_)
+        renderer_->ShowNames = 0;
+    if (recorder_)
+        recorder_->SetRecording(false);
     StopCapture();
-    // The display thread ends and the renderer is released here.
+    StopDisplay();
     host_.RemoveTrayIcon();
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
     config_->SetCorrectClose(true);
     // The close goes on either way; a save that failed leaves the previous one whole and says why.
     if (!config_->SaveAll() || !config_->SaveCameras())
         log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
-    // The recorder closes its open segments behind the closing window and is awaited here.
+    StopRecorder();
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
+}
+
+// Every open recording closed and archived behind the closing window, then the thread ended.
+void Station::StopRecorder() {
+    if (!recorder_)
+        return;
+    host_.ShowClosingForm(true);
+    recorder_->CloseAll();
+    host_.ShowClosingForm(false);
+    recorder_->Terminate();
+    recorder_.reset();
 }
 
 // The port is opened by its first poll, on the window thread; a line that cannot be opened is

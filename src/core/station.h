@@ -1,26 +1,35 @@
 #pragma once
 // The station's spine: the start-up check chain run while the main window is created, the second
 // stage run from the event loop, the close question and the orderly shutdown. It owns the global
-// objects (log, environment checker, configuration, the capture board and the 16 capture threads;
-// the recorder, renderer and servers join as they are built) and talks to the windows only through
-// StationHost, so it runs without widgets.
+// objects (log, environment checker, configuration, the capture board and the 16 capture threads,
+// the recorder, the renderer and the display thread; the servers join as they are built) and
+// talks to the windows only through StationHost, so it runs without widgets.
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "capture/capture.h"
 #include "capture/hicap.h"
 #include "config/config.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
+#include "core/second_timer.h"
 #include "core/shared.h"
 #include "core/system.h"
+#include "display/direct_x.h"
+#include "display/display.h"
+#include "display/qt_display_platform.h"
+#include "platform/beeper.h"
 #include "platform/clock.h"
+#include "platform/drive_probe.h"
 #include "platform/message_box.h"
 #include "platform/window_queue.h"
 #include "ptz/comport_driver_thread.h"
 #include "ptz/ptz_pad.h"
+#include "recording/save_thread.h"
 
 namespace kel {
 
@@ -55,6 +64,12 @@ public:
     virtual void Quit() = 0;
     // Work other threads hand to the window thread; the host runs it from its event loop.
     virtual WindowQueue& WindowJobs() = 0;
+    // The "closing" window, shown and painted at once, while the recordings are closed.
+    virtual void ShowClosingForm(bool show) = 0;
+    // The system's alert sound, for a camera that starts seeing motion.
+    virtual Beeper& SystemBeeper() = 0;
+    // Where the renderer's pictures go; nullptr composes them without presenting (headless).
+    virtual VideoSink* VideoOutput() = 0;
 };
 
 struct StationOptions {
@@ -70,6 +85,8 @@ public:
     static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
     static constexpr int kMinScreenWidth = 1024;
     static constexpr int kMinScreenHeight = 768;
+    static constexpr const char* kNoTempSpace = "{#0025} Brak miejsca na pliki tymczasowe!";
+    static constexpr uint64_t kTempSpaceKB = 1000000;
 
     Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
             const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
@@ -95,6 +112,18 @@ public:
     void RestoreFromTray();
     // Reads the board's per-camera signal into CameraSignal (at start-up, then every second).
     void PollSignal();
+    // The one-second duties: the motion hold and beep latch count down, then every camera's
+    // schedule value for the current day and hour. Window thread.
+    void TimerTick();
+    // The recorder's part of applying the configuration dialog's settings: the size limit, the
+    // recordings forgotten (ResetVideoCounter) or the counter read again, the batches emptied, the
+    // sound, zones and drive flags copied, and the first selected drive made the recording drive.
+    void ApplyRecorderSettings();
+    // The drive probe the recorder reads free space and drive kinds through (tests set a fake
+    // before FormCreate).
+    void SetDriveProbe(const DriveProbe& probe) { drive_probe_ = &probe; }
+    // The display platform the renderer is set up on (tests set a fake before FormCreate).
+    void SetDisplayPlatform(const DisplayPlatform& platform) { display_platform_ = &platform; }
 
     TLog& Log() { return log_; }
     TConfig& Config() { return *config_; }
@@ -107,6 +136,12 @@ public:
     TComportDriverThread* PtzPort() { return ptz_port_.get(); }
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const;
+    // The recorder, from the start-up chain until the shutdown has closed its recordings.
+    TSaveThread* Recorder() { return recorder_.get(); }
+    // The renderer, from the start-up chain on; the display thread, from the second stage until
+    // the shutdown.
+    TDirectX* Renderer() { return renderer_.get(); }
+    TDisplay* DisplayThread() { return display_.get(); }
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);
@@ -118,6 +153,20 @@ private:
     // Every capture thread switched off, then the board closed.
     void StopCapture();
     bool CheckScreen();
+    // The recorder created suspended, the temporary space checked, the motion and drive settings
+    // copied in, the compressor opened.
+    bool CreateRecorder();
+    RecorderHooks MakeRecorderHooks();
+    // Runs `job` on the window thread: now when called there, else handed over (and dropped if
+    // the station is gone by then).
+    void OnWindowThread(std::function<void()> job);
+    void StopRecorder();
+    // The renderer given its settings, set up, its memory checked and its skin bitmaps loaded.
+    bool CreateRenderer();
+    void GiveRendererSettings();
+    void StartDisplay();
+    // The display thread ended, then the renderer released.
+    void StopDisplay();
     void StartPtz();
     void StopPtz();
     void AddStartupSummary();
@@ -140,6 +189,16 @@ private:
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;
     bool shut_down_ = false;
+    std::thread::id window_thread_;
+    const DriveProbe* drive_probe_ = &SystemDriveProbe::Instance();
+    TLog recorder_log_;  // the recorder's own writer of the same log
+    // Jobs handed to the window thread hold it weakly: they do nothing once the station is gone.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::unique_ptr<SecondTimer> timer_;
+    std::unique_ptr<TSaveThread> recorder_;
+    const DisplayPlatform* display_platform_ = &QtDisplayPlatform::Instance();
+    std::unique_ptr<TDirectX> renderer_;
+    std::unique_ptr<TDisplay> display_;  // after the renderer: it ends first
     // Index = camera number. Last, so the threads are ended and joined before anything they use.
     std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
 };

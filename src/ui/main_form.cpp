@@ -8,9 +8,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "ui/closing_form.h"
 #include "ui/debugger.h"
 #include "ui/l_form.h"
 #include "ui/smart_form.h"
+#include "ui/video_area.h"
 
 namespace kel {
 
@@ -21,6 +23,8 @@ TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, b
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     Label1->move(65, 184);
+    video_area_ = new VideoArea(this);
+    video_area_->move(TDirectX::kVideoLeft, TDirectX::kVideoTop);
     ScreenSaver& saver = headless ? static_cast<ScreenSaver&>(no_screen_saver_) : screen_saver_;
     auto* jobs = new QTimer(this);
     connect(jobs, &QTimer::timeout, this, [this] { window_jobs_.RunPending(); });
@@ -48,6 +52,7 @@ void TMainForm::SetVersionLabel(const std::string& text) {
 
 void TMainForm::ArrangeWindow(int width, int height) {
     resize(width, height);
+    video_area_->resize(width - TDirectX::kVideoLeft, height - TDirectX::kVideoTop);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect s = screen->geometry();
         move(s.x() + (s.width() - width) / 2, s.y() + (s.height() - height) / 2);
@@ -143,6 +148,20 @@ void TMainForm::SmartViewPosition(int& x, int& y) const {
         return;
     x = smart_->x();
     y = smart_->y();
+}
+
+void TMainForm::ShowClosingForm(bool show) {
+    if (!closing_)
+        return;
+    if (show)
+        closing_->ShowAndPaint();
+    else
+        closing_->hide();
+}
+
+// Headless, the pictures are composed but shown nowhere.
+VideoSink* TMainForm::VideoOutput() {
+    return headless_ ? nullptr : video_area_;
 }
 
 void TMainForm::Quit() {

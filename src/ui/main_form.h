@@ -10,15 +10,18 @@
 #include "core/debug_lines.h"
 #include "core/shared.h"
 #include "core/station.h"
+#include "ui/qt_beeper.h"
 
 class QLabel;
 class QSystemTrayIcon;
 
 namespace kel {
 
+class TClosingForm;
 class TDebugger;
 class TLForm;
 class TSmartForm;
+class VideoArea;
 
 class TMainForm : public QWidget, public StationHost, public DebugLines {
     Q_OBJECT
@@ -30,6 +33,8 @@ public:
     bool FormCreate();
     // The windows created after the main one.
     void SetCompanions(TDebugger* debugger, TLForm* login, TSmartForm* smart);
+    // The window shown while the recordings are closed at shutdown.
+    void SetClosingForm(TClosingForm* closing) { closing_ = closing; }
     // The end of the user's session (SIGTERM, SIGINT, SIGHUP): shut down without a question, quit.
     void WMENDSESSION();
 
@@ -55,6 +60,9 @@ public:
     void SmartViewPosition(int& x, int& y) const override;
     void Quit() override;
     WindowQueue& WindowJobs() override { return window_jobs_; }
+    void ShowClosingForm(bool show) override;
+    Beeper& SystemBeeper() override { return beeper_; }
+    VideoSink* VideoOutput() override;
 
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
@@ -79,6 +87,9 @@ private:
     TDebugger* debugger_ = nullptr;  // set once on the window thread before any worker starts
     TLForm* login_ = nullptr;
     TSmartForm* smart_ = nullptr;
+    TClosingForm* closing_ = nullptr;
+    VideoArea* video_area_ = nullptr;  // the renderer's pictures, right of the panel, below the bars
+    QtBeeper beeper_;
     WindowQueue window_jobs_;  // drained by a timer on the window thread
 };
 

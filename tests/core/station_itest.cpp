@@ -8,13 +8,18 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
 #include "capture/fake_board.h"
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
+#include "config/registry_values.h"
 #include "ptz/pty_pair.h"
+#include "recording/fake_drive_probe.h"
+#include "recording/schedule.h"
+#include "support/fake_display_platform.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 
@@ -57,6 +62,18 @@ public:
     void Quit() override {}
     WindowQueue& WindowJobs() override { return jobs; }
     WindowQueue jobs;
+    void ShowClosingForm(bool show) override { closing.push_back(show); }
+    std::vector<bool> closing;  // every showing and hiding of the closing window
+    Beeper& SystemBeeper() override { return beeper; }
+    struct CountingBeeper : Beeper {
+        int beeps = 0;
+        void Beep() override { ++beeps; }
+    } beeper;
+    VideoSink* VideoOutput() override { return &video; }
+    struct CountingSink : VideoSink {
+        std::atomic<int> pictures{0};
+        void Present(PresentTarget, const QImage&) override { ++pictures; }
+    } video;
 };
 
 class StationTest : public ::testing::Test {
@@ -67,13 +84,16 @@ protected:
         // The instance mark lives in this test's own runtime folder: tests run in parallel.
         setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
         mark = std::make_unique<InstanceLock>();
+        std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins");
     }
     void TearDown() override { std::filesystem::current_path(old_cwd_); }
 
     std::unique_ptr<Station> Make(const std::string& board = "sim") { return Make(board, box); }
     std::unique_ptr<Station> Make(const std::string& board, MessageBox& messages) {
-        return std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board, serial},
-                                         shared, host, messages, debug, info, saver, *mark);
+        auto st = std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board, serial},
+                                            shared, host, messages, debug, info, saver, *mark);
+        st->SetDisplayPlatform(display);
+        return st;
     }
     std::string LogText() { return ReadFile(dir.File("Server.log")); }
     // Messages of the log in order, without the stamp.
@@ -118,6 +138,7 @@ protected:
     RecordingDebugLines debug;
     FakeSystemInfo info;
     FakeScreenSaver saver;
+    FakeDisplayPlatform display;  // 512 MB for the surfaces
     std::unique_ptr<InstanceLock> mark;
     std::string serial = dir.File("no-such-tty");  // tests never touch the machine's own ports
 };
@@ -136,6 +157,9 @@ TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
                                  "[ERR]System uruchomiono z domyslnymi ustawieniami",
                                  "[---]Wykryto kartę: KEL-16 (symulacja)",
                                  "[---]Ustawiono Rozdzielczosc - 1024x768",
+                                 "[---]Wykryto biblioteki DirectX",
+                                 "[---]Ilosci pamieci na karcie graficznej - 512MB",
+                                 "[---]Poprawnie wczytano pliki graficzne - Folder: Default/1024",
                              }));
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].kind, BoxKind::Question);
@@ -273,7 +297,8 @@ TEST_F(StationTest, TheStartModeChoosesTheFirstView) {
         EXPECT_EQ(shared.ViewMode, c.viewMode) << c.appMode;
         EXPECT_EQ(shared.Layout, c.layout) << c.appMode;
         EXPECT_EQ(host.visible, c.visible) << c.appMode;
-        EXPECT_EQ(debug.lines.at(7), c.line) << c.appMode;
+        EXPECT_EQ(debug.lines.at(7), "Uruchomiono watek wyswietlania kamer") << c.appMode;
+        EXPECT_EQ(debug.lines.at(8), c.line) << c.appMode;
         EXPECT_EQ(LogMessages().back(),
                   std::string("[---]") +
                       (c.visible ? "Applikacje przywolano z TRAYA" : "Aplikacje zminimalizowano do TRAYA"));
@@ -432,6 +457,114 @@ bool RunWindowJobsUntil(FakeHost& host, F done, int limitMs = 5000) {
     return done();
 }
 
+// Drive C: must keep 1,000,000 KiB free for the temporary recordings: exactly that passes.
+TEST_F(StationTest, TheTemporarySpaceCheckNeedsOneMillionKiBOnDriveC) {
+    Prepare([](TConfig&) {});
+    FakeDriveProbe probe;
+    probe.SetCapacityKB('C', Station::kTempSpaceKB - 1);
+    auto st = Make();
+    st->SetDriveProbe(probe);
+    EXPECT_FALSE(st->FormCreate());
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].kind, BoxKind::Error);
+    EXPECT_EQ(box.shown[0].text, "{#0025} Brak miejsca na pliki tymczasowe!");
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0025} Brak miejsca na pliki tymczasowe!");
+    EXPECT_FALSE(host.posted);
+    EXPECT_TRUE(std::filesystem::is_symlink("drives/c:")) << "the drive map is made on the first start";
+
+    probe.SetCapacityKB('C', Station::kTempSpaceKB);
+    box.shown.clear();
+    auto enough = Make();
+    enough->SetDriveProbe(probe);
+    EXPECT_TRUE(enough->FormCreate());
+    EXPECT_TRUE(box.shown.empty());
+}
+
+// From the second stage to the shutdown: continuous and motion recording to drive C:, the beep
+// handed to the window thread, and the recordings closed behind the closing window.
+TEST_F(StationTest, TheRecorderRecordsFromTheSecondStageUntilTheShutdown) {
+    Prepare([](TConfig& c) {
+        for (int n : {1, 2}) {
+            c.Cameras[n - 1].Active = 1;
+            for (int d = 1; d <= 7; ++d)
+                for (int h = 0; h < 24; ++h)
+                    c.Scheduler[ScheduleIndex(n, d, h)] = n == 1 ? kContinuous : kOnMotion;
+        }
+        std::fill(std::begin(c.Zones[1].Mask), std::end(c.Zones[1].Mask), 1);
+        c.HDDs[0] = 1;
+        c.SoundDetect = true;
+        ASSERT_TRUE(c.SaveCameras());
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_EQ(shared.RecordDrive, 'C');
+    st->AfterCreate();
+    ASSERT_TRUE(st->Recorder()->Recording());
+    // The schedule reaches the cameras with the first tick of the one-second timer.
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return shared.ScheduleMode[1] == kContinuous; }));
+    ASSERT_TRUE(RunWindowJobsUntil(
+        host, [&] { return st->Recorder()->SegmentOpen(1) && st->Recorder()->SegmentOpen(2); }, 30000));
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return host.beeper.beeps > 0; }));
+    st->EndSession();
+    EXPECT_EQ(host.closing, (std::vector<bool>{true, false}));
+    EXPECT_EQ(st->Recorder(), nullptr);
+    EXPECT_EQ(ReadFile("VideoIndex.dat").size(), 2 * 72u);
+    for (int n : {1, 2}) {
+        auto files = std::filesystem::directory_iterator("drives/c:/KEL2_Videos/Kamera" + std::to_string(n));
+        EXPECT_NE(files, std::filesystem::directory_iterator()) << n;
+    }
+    RegistryStore s;
+    int32_t count = 0;
+    ASSERT_TRUE(s.Open(dir.File("registry.sqlite")) && ReadCounter(s, "VideoFiles", count));
+    EXPECT_EQ(count, 2);
+}
+
+// Just after midnight from Sunday to Monday the schedule's Monday 0 h column is in force.
+TEST_F(StationTest, TheTickCountsDownAndTakesTheScheduleOfTheClocksDayAndHour) {
+    Prepare([](TConfig& c) {
+        c.Scheduler[ScheduleIndex(4, 7, 23)] = kContinuous;
+        c.Scheduler[ScheduleIndex(4, 1, 0)] = kOnMotion;
+    });
+    FixedClock clock(LocalTime{2026, 5, 10, 23, 59, 59, 7});
+    Station st(StationOptions{dir.File("registry.sqlite"), false, "sim", serial}, shared, host, box, debug,
+               info, saver, *mark, clock);
+    ASSERT_TRUE(st.FormCreate());
+    shared.MotionHold[4] = 1;
+    shared.BeepLatch[4] = 1;
+    st.TimerTick();
+    EXPECT_EQ(shared.ScheduleMode[4], kContinuous);
+    EXPECT_EQ(shared.MotionHold[4], 0);
+    EXPECT_EQ(shared.BeepLatch[4], 0);
+    clock.Set(LocalTime{2026, 5, 11, 0, 0, 0, 1});
+    st.TimerTick();
+    EXPECT_EQ(shared.ScheduleMode[4], kOnMotion);
+    EXPECT_EQ(shared.MotionHold[4], 0);
+}
+
+TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
+    std::filesystem::create_directories("drives/d:");
+    Prepare([](TConfig& c) { c.HDDs[0] = 1; });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    TSaveThread& rec = *st->Recorder();
+    EXPECT_EQ(rec.SizeLimit(), 5000000);
+    st->Config().VideoFilesSize = 4;
+    st->Config().HDDs = {};
+    st->Config().HDDs[1] = 1;  // D:
+    shared.ResetVideoCounter = true;
+    st->ApplyRecorderSettings();
+    EXPECT_EQ(rec.SizeLimit(), 50000000);
+    EXPECT_FALSE(shared.ResetVideoCounter);
+    EXPECT_EQ(shared.RecordDrive, 'D');
+    EXPECT_EQ(rec.Archive().UsedDisk(), 1);
+    st->Config().VideoFilesSize = 9;  // not a size: the limit stays
+    st->Config().HDDs = {};
+    st->ApplyRecorderSettings();
+    EXPECT_EQ(rec.SizeLimit(), 50000000);
+    EXPECT_EQ(shared.RecordDrive, 'D') << "no drive selected: the previous one stays";
+    EXPECT_FALSE(rec.Archive().AnyDriveSelected());
+}
+
 TEST_F(StationTest, AMissingPtzLineIsLoggedOnceAndShowsNothing) {
     box.answers = {true};
     auto st = Make();
@@ -465,6 +598,88 @@ TEST_F(StationTest, ThePtzPadWritesToTheLineOpenedByThePoll) {
     st->EndSession();
     EXPECT_FALSE(st->PtzPort()->Connected()) << "closed early in the shutdown";
     EXPECT_FALSE(st->PtzPort()->Active());
+}
+
+// Each renderer check stops the start with its text, logged before its warning box.
+TEST_F(StationTest, TheRendererChecksStopTheStart) {
+    Prepare([](TConfig&) {});
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { display.connected = false; }, "{#0010} Brak badz niewlasciwa wersja bibliotek Direct X"},
+        {[&] { display.memory = (24ull << 20) - 1; },
+         "{#0011} Niewystarczajaca ilosc pamieci RAM na Karcie Graficznej"},
+        {[&] { std::filesystem::remove("Skins"); }, "{#0008} Brak plików graficznych"},
+    };
+    for (const auto& [change, text] : cases) {
+        display = FakeDisplayPlatform();
+        change();
+        box.shown.clear();
+        host.posted = false;
+        auto st = Make();
+        EXPECT_FALSE(st->FormCreate()) << text;
+        EXPECT_EQ(LogMessages().back(), "[ERR]" + text);
+        ASSERT_EQ(box.shown.size(), 1u) << text;
+        EXPECT_EQ(box.shown[0].kind, BoxKind::Warning);
+        EXPECT_EQ(box.shown[0].text, text);
+        EXPECT_FALSE(host.posted);
+        st->FormDestroy();
+    }
+    std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins");
+    display = FakeDisplayPlatform();
+    display.memory = 24ull << 20;  // exactly enough
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_TRUE(Contains("[---]Ilosci pamieci na karcie graficznej - 24MB"));
+    st->FormDestroy();
+}
+
+// The renderer gets the user's camera rights, the display thread runs until the shutdown ends it
+// before the renderer is released, and both are logged in that order.
+TEST_F(StationTest, TheDisplayRunsFromTheSecondStageToTheShutdown) {
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        c.Users[0].CamRights[4] = 0;  // kel may not watch camera 5
+        c.cCamName = true;
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_EQ(st->DisplayThread(), nullptr);
+    st->AfterCreate();
+    ASSERT_NE(st->DisplayThread(), nullptr);
+    EXPECT_TRUE(st->DisplayThread()->Running());
+    EXPECT_EQ(st->Renderer()->Allowed[1].load(), 1);
+    EXPECT_EQ(st->Renderer()->Allowed[5].load(), 0);
+    EXPECT_TRUE(Contains("[---]Uruchomiono watek wyswietlania kamer"));
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return host.video.pictures > 1; }));
+
+    st->DisplayThread()->Suspend();
+    st->RestoreFromTray();
+    EXPECT_FALSE(st->DisplayThread()->Suspended()) << "restoring the window resumes the display";
+
+    st->EndSession();
+    EXPECT_FALSE(st->DisplayThread()->Running());
+    EXPECT_EQ(st->Renderer()->ShowNames.load(), 0);
+    auto log = LogMessages();
+    auto stopped = std::find(log.begin(), log.end(), "[---]Zatrzymano watek wyswietlania kamer");
+    auto released = std::find(log.begin(), log.end(), "[---]Zwolniono pamiec i zamknieto DirectX");
+    auto closed = std::find(log.begin(), log.end(), "[---]Zamkniecie Systemu przez uzytkownika ");
+    ASSERT_NE(stopped, log.end());
+    EXPECT_LT(stopped, released);
+    EXPECT_LT(released, closed);
+    int pictures = host.video.pictures;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(host.video.pictures, pictures) << "nothing presented after the shutdown";
+}
+
+TEST_F(StationTest, ACancelledLoginGivesTheRendererNoRights) {
+    Prepare([](TConfig& c) { c.AppMode = 0; });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    ASSERT_TRUE(shared.LoginCancelled);
+    for (int n = 1; n <= kCameraCount; ++n)
+        EXPECT_EQ(st->Renderer()->Allowed[n].load(), 0) << n;
+    box.answers = {true};
+    EXPECT_TRUE(st->FormClose());
 }
 
 }  // namespace

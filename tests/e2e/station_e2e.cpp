@@ -41,7 +41,7 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
         "[---][SYS]Start Systemu KEL 2.0.3",
         "[---][SYS]Folder roboczy: " + std::filesystem::canonical(Work()).string(),
     };
-    ASSERT_GE(messages.size(), 13u) << log;
+    ASSERT_GE(messages.size(), 19u) << log;
     EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3), expected);
     EXPECT_TRUE(std::regex_match(
         messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
@@ -50,11 +50,18 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
     EXPECT_EQ(messages[5], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
     EXPECT_EQ(messages[6], "[---][SYS]Wykryto kartę: KEL-16 (symulacja)");
     EXPECT_EQ(messages[7], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
-    EXPECT_EQ(messages[8], "[---][PRG]Wylaczono tryb Pelnoekranowy");
-    EXPECT_EQ(messages[9], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
-    EXPECT_EQ(messages[10], "[---][PRG]Applikacje przywolano z TRAYA");
-    EXPECT_EQ(messages[messages.size() - 2],
-              "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
+    EXPECT_EQ(messages[8], "[---][SYS]Wykryto biblioteki DirectX");
+    EXPECT_TRUE(std::regex_match(
+        messages[9], std::regex("\\[---\\]\\[SYS\\]Ilosci pamieci na karcie graficznej - \\d+MB")));
+    EXPECT_EQ(messages[10], "[---][SYS]Poprawnie wczytano pliki graficzne - Folder: Default/1024");
+    EXPECT_EQ(messages[11], "[---][PRG]Uruchomiono watek wyswietlania kamer");
+    EXPECT_EQ(messages[12], "[---][PRG]Wylaczono tryb Pelnoekranowy");
+    EXPECT_EQ(messages[13], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
+    EXPECT_EQ(messages[14], "[---][PRG]Applikacje przywolano z TRAYA");
+    const size_t n = messages.size();
+    EXPECT_EQ(messages[n - 4], "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
+    EXPECT_EQ(messages[n - 3], "[---][PRG]Zatrzymano watek wyswietlania kamer");
+    EXPECT_EQ(messages[n - 2], "[---][PRG]Zwolniono pamiec i zamknieto DirectX");
     EXPECT_EQ(messages.back(), "[---][SYS]Zamkniecie Systemu przez uzytkownika ");
 
     auto sizes = ExportedSizes();
@@ -199,6 +206,21 @@ TEST_F(StationE2E, AMissingPtzLineIsLoggedOnceAndNothingIsShown) {
     EXPECT_TRUE(kel->Running());
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0);
+}
+
+// The video area's bitmaps come from the working directory's Skins/ folder; without it the start
+// stops with the coded text, logged before the warning.
+TEST_F(StationE2E, AWorkingDirectoryWithoutSkinsStops) {
+    std::filesystem::remove(Work() + "/Skins");
+    std::string err;
+    EXPECT_EQ(
+        Run({"--headless", "--yes", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+            nullptr, &err),
+        1);
+    EXPECT_NE(err.find("Uwaga! {#0008} Brak plików graficznych"), std::string::npos) << err;
+    EXPECT_NE(LogText().find("] {#0008} Brak plików graficznych\r\n"), std::string::npos) << LogText();
+    EXPECT_NE(LogText().find("] Wykryto biblioteki DirectX\r\n"), std::string::npos)
+        << "the renderer itself was set up";
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 // A fixture for end-to-end tests of the real kel binary: a fresh working directory, settings store
 // and runtime folder per test, the station started headless, its log read back, the store
 // exported. The PTZ line points at a device that does not exist, so no test touches the machine's
-// own serial ports.
+// own serial ports. The working directory has the built skins.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -21,6 +22,12 @@ namespace kel {
 
 class StationRunner : public ::testing::Test {
 protected:
+    // The working directory is prepared as scripts/run prepares one: the built skins linked in.
+    StationRunner() {
+        std::filesystem::create_directories(Work());
+        std::error_code ec;
+        std::filesystem::create_directory_symlink(KEL_SKINS_DIR, Work() + "/Skins", ec);
+    }
     std::string Work() const { return dir.File("work"); }
     std::string Registry() const { return dir.File("registry.sqlite"); }
     std::string LogText() const { return ReadFile(Work() + "/Server.log"); }

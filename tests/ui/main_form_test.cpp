@@ -17,6 +17,7 @@
 #include "ui/l_form.h"
 #include "ui/smart_form.h"
 #include "ui/test_util.h"
+#include "ui/video_area.h"
 
 namespace kel {
 namespace {
@@ -27,6 +28,7 @@ protected:
         old_cwd_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
         setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins");
         box.answers = {true};  // the first-run defaults
     }
     void TearDown() override {
@@ -102,6 +104,36 @@ TEST_F(MainFormTest, TheEndOfTheSessionShutsDownWithoutAQuestion) {
     form->WMENDSESSION();
     EXPECT_EQ(box.shown.size(), boxes);
     EXPECT_EQ(StoredCorrectClose(), 1);
+}
+
+// The video area right of the control panel and below the bars shows the display thread's
+// pictures, painted from the window thread.
+TEST_F(MainFormTest, TheVideoAreaShowsTheRenderersPictures) {
+    Create(false);
+    auto* area = form->findChild<VideoArea*>("VideoArea");
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->geometry(), QRect(250, 41, 774, 727));
+    EXPECT_EQ(form->VideoOutput(), area);
+    test::WhenModal([&] {
+        login.ed_Login->setText("kel");
+        login.ed_Pass->setText("qxv");
+        login.EzRgnBtn1Click();
+    });
+    QDeadlineTimer deadline(10000);
+    while (area->Picture(PresentTarget::MainWindow).isNull() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QImage picture = area->Picture(PresentTarget::MainWindow);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(774, 727));
+    QImage painted = area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(painted.pixel(100, 100), picture.pixel(100, 100));
+    box.answers = {true};
+    EXPECT_TRUE(form->close());
+}
+
+TEST_F(MainFormTest, HeadlessComposesWithoutPresenting) {
+    Create(true);
+    EXPECT_EQ(form->VideoOutput(), nullptr);
 }
 
 }  // namespace

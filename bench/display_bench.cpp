@@ -1,0 +1,242 @@
+// The display pass at 1024 x 768 with the Default skin.
+//
+// 16 cameras: every camera delivers a new 704 x 576 picture each pass; the pass uploads all 16,
+// composes the 16-camera layout with names, stamps and "REC" on half the tiles, and presents the
+// picture. Its unavoidable work is 16 uploads (a memcpy of 811,008 bytes each) and 16 colour-
+// converting scales to a 192 x 157 tile. Target: the whole pass under a quarter of the 40 ms loop.
+//
+// 1 camera: one new picture, the one-camera layout (770 x 630) with its text, presented; against
+// one memcpy and one scale to 770 x 630.
+//
+// Odd tile widths: libswscale's own speed for 385 columns, for 386, and the blitter's 385.
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "display/display.h"
+#include "display/qt_display_platform.h"
+#include "platform/offscreen_screen.h"
+
+namespace kel {
+namespace {
+
+constexpr size_t kFrame = 704 * 576 * 2;
+
+std::vector<uint8_t> TestPicture(int camera) {
+    std::vector<uint8_t> p(kFrame);
+    for (size_t i = 0; i < p.size(); i += 4) {
+        size_t x = i / 2 % 704, y = i / 1408;
+        p[i] = static_cast<uint8_t>(90 + camera * 7);
+        p[i + 1] = static_cast<uint8_t>(16 + (x + y) % 200);
+        p[i + 2] = static_cast<uint8_t>(160 - camera * 3);
+        p[i + 3] = p[i + 1];
+    }
+    return p;
+}
+
+class DropSink : public VideoSink {
+public:
+    void Present(PresentTarget, const QImage& picture) override {
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+};
+
+// A station's display state with the Default skin, every camera active and watched.
+struct Station {
+    explicit Station(int layoutCode) : layout(layoutCode) {
+        std::filesystem::current_path(std::filesystem::temp_directory_path());
+        work = std::filesystem::temp_directory_path() / ("kel-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(work);
+        std::filesystem::current_path(work);
+        std::error_code ec;
+        std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins", ec);
+        ok = renderer.Init(1024, 768, &sink) && renderer.LoadDisplayBitmaps("Default", 1024);
+        TCameraTable cameras{};
+        CameraLists lists;
+        for (int n = 1; n <= 16; ++n) {
+            cameras[n - 1].Name.Set("Kamera " + std::to_string(n));
+            cameras[n - 1].Active = 1;
+            cameras[n - 1].Resolution = 0;
+            signal[n] = 1;
+            rec[n] = n % 2;
+            lists.CamMode16[n - 1] = n;
+            std::vector<uint8_t> p = TestPicture(n);
+            bank.Write(n, p.data(), p.size(), 0);
+        }
+        uint8_t rights[16];
+        std::memset(rights, 1, sizeof rights);
+        renderer.SetCameraRecords(cameras);
+        renderer.SetAllowed(rights);
+        renderer.ShowNames = renderer.ShowRec = renderer.TextShadow = 1;
+        renderer.TextColor = 0x00ffff;
+        display.SetCameraLists(lists);
+    }
+    ~Station() {
+        std::filesystem::current_path(std::filesystem::temp_directory_path());
+        std::error_code ec;
+        std::filesystem::remove_all(work, ec);
+    }
+
+    std::filesystem::path work;
+    bool ok = false;
+    DropSink sink;
+    TDirectX renderer{QtDisplayPlatform::Instance()};
+    FrameBank bank;
+    CameraFlags ready{}, rec{}, motion{}, signal{};
+    std::atomic<int> viewMode{TDisplay::kModeWindow}, layout, single{1};
+    std::atomic<bool> plan{false};
+    TDisplay display{renderer,
+                     {bank, ready, rec, motion, signal, viewMode, layout, single, plan,
+                      [] { return std::string("12:34:56"); }, [] { return std::string("2024-05-06"); }}};
+};
+
+void Pass(benchmark::State& state, int layout, int cameras) {
+    Station s(layout);
+    if (!s.ok) {
+        state.SkipWithError("renderer set-up failed");
+        return;
+    }
+    for (auto _ : state) {
+        for (int n = 1; n <= cameras; ++n)
+            s.ready[n].store(1, std::memory_order_release);
+        s.display.Pass();
+    }
+}
+
+void BM_Pass16(benchmark::State& state) {
+    Pass(state, 3, 16);
+}
+void BM_Pass1(benchmark::State& state) {
+    Pass(state, 0, 1);
+}
+
+// The unavoidable part: copies of the pictures and one plain libswscale scale per tile.
+void Reference(benchmark::State& state, int tiles, int w, int h) {
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int n = 1; n <= tiles; ++n)
+        pictures.push_back(TestPicture(n));
+    std::vector<uint8_t> surface(kFrame), back(774 * 727 * 4);
+    SwsContext* c = sws_getContext(704, 576, AV_PIX_FMT_UYVY422, w, h, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
+                                   nullptr, nullptr);
+    for (auto _ : state) {
+        for (int t = 0; t < tiles; ++t) {
+            std::memcpy(surface.data(), pictures[t].data(), kFrame);
+            const uint8_t* in[4] = {surface.data()};
+            int inStride[4] = {1408};
+            uint8_t* out[4] = {back.data() + (t % 4 * (w + 1) + t / 4 * (h + 1) * 774) * 4};
+            int outStride[4] = {774 * 4};
+            sws_scale(c, in, inStride, 0, 576, out, outStride);
+        }
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(c);
+}
+
+void BM_Reference16(benchmark::State& state) {
+    Reference(state, 16, 192, 157);
+}
+void BM_Reference1(benchmark::State& state) {
+    Reference(state, 1, 770, 630);
+}
+
+// range(0) = tile width; range(1) = 1 through the blitter, 0 plain libswscale.
+void BM_TileScale(benchmark::State& state) {
+    const int w = static_cast<int>(state.range(0));
+    Surface src, back;
+    src.Allocate(704, 576, PixelFormat::Uyvy);
+    back.Allocate(774, 727, PixelFormat::Rgb32);
+    std::vector<uint8_t> p = TestPicture(1);
+    for (int y = 0; y < 576; ++y)
+        std::memcpy(src.Line(y), &p[static_cast<size_t>(y) * 1408], 1408);
+    Blitter blitter;
+    SwsContext* c = sws_getContext(704, 576, AV_PIX_FMT_UYVY422, w, 315, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                   nullptr, nullptr, nullptr);
+    for (auto _ : state) {
+        if (state.range(1)) {
+            blitter.Blit(src, src.Bounds(), back, Rect::Sized(0, 0, w, 315));
+        } else {
+            const uint8_t* in[4] = {src.Line(0)};
+            int inStride[4] = {static_cast<int>(src.Stride())};
+            uint8_t* out[4] = {back.Line(0)};
+            int outStride[4] = {static_cast<int>(back.Stride())};
+            sws_scale(c, in, inStride, 0, 576, out, outStride);
+        }
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(c);
+}
+
+BENCHMARK(BM_Pass16)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Reference16)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Pass1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Reference1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TileScale)
+    ->ArgsProduct({{385, 386}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> medians;  // milliseconds, by benchmark name without "_median"
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                const auto& n = run.run_name;
+                double ms =
+                    run.GetAdjustedRealTime() / (run.time_unit == benchmark::kMicrosecond ? 1000.0 : 1.0);
+                medians[n.function_name + (n.args.empty() ? "" : "/" + n.args)] = ms;
+            }
+    }
+};
+
+void Summary(const std::map<std::string, double>& m) {
+    auto at = [&](const std::string& name) {
+        auto it = m.find(name);
+        return it == m.end() ? 0.0 : it->second;
+    };
+    double p16 = at("BM_Pass16"), r16 = at("BM_Reference16"), p1 = at("BM_Pass1"), r1 = at("BM_Reference1");
+    if (p16 > 0 && r16 > 0)
+        std::printf(
+            "\n16-camera pass / unavoidable work: %.2f ms / %.2f ms = %.2fx; %.1f%% of the 40 ms loop "
+            "(limit 25%%)\n",
+            p16, r16, p16 / r16, p16 / 40 * 100);
+    if (p1 > 0 && r1 > 0)
+        std::printf(
+            "1-camera pass / unavoidable work:  %.2f ms / %.2f ms = %.2fx; %.1f%% of the 40 ms loop\n", p1,
+            r1, p1 / r1, p1 / 40 * 100);
+    double odd = at("BM_TileScale/385/0"), even = at("BM_TileScale/386/0"), ours = at("BM_TileScale/385/1");
+    if (odd > 0 && even > 0 && ours > 0)
+        std::printf(
+            "a 385 x 315 tile: libswscale %.3f ms, at 386 %.3f ms, the blitter %.3f ms (%.1fx faster)\n", odd,
+            even, ours, odd / ours);
+}
+
+}  // namespace
+}  // namespace kel
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::string config = kel::WriteOffscreenScreenConfig(1280, 1024);
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(kel::OffscreenPlatform(config)));
+    QGuiApplication app(argc, argv);
+    std::remove(config.c_str());
+    kel::MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    kel::Summary(reporter.medians);
+    benchmark::Shutdown();
+    return 0;
+}

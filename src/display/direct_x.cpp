@@ -1,0 +1,475 @@
+#include "display/direct_x.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cstring>
+
+#include "display/layout_geometry.h"
+#include "display/rounding.h"
+
+namespace kel {
+
+namespace {
+
+// The set-up texts keep the codes and wording operators and tools know.
+constexpr const char* kNoDisplay = "{#0010} Brak badz niewlasciwa wersja bibliotek Direct X";
+constexpr const char* kNoScaling = "{#0012} Brak wspomagania trybu OVERLAY";
+constexpr const char* kFullScreenOnly = "{#0013} Wybrany tryb dziala jedynie w trybie FULLSCREEN";
+constexpr const char* kNoPictureFormat = "{#0014} Format Obrazu Nieobslugiwany";
+constexpr const char* kNoScreen = "{#0015} Brak mozliwosci utworzenia Primary Surface";
+constexpr const char* kNoDisplayMode = "{#0018} Blad podczas pobierania danych o trybie wyswietlania";
+constexpr const char* kNoBackSurface = "{#0019} Blad podczas tworzenia Back Surface";
+
+constexpr int kMaxPictureWidth = 704;
+constexpr int kMaxPictureHeight = 576;
+constexpr int kZoneTint = 20;
+
+bool IsCamera(int camera) {
+    return camera >= 1 && camera <= kCameraCount;
+}
+
+QColor FromColorRef(uint32_t c) {
+    return QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff);
+}
+
+}  // namespace
+
+TDirectX::TDirectX(const DisplayPlatform& platform)
+    : platform_(platform), zone_masks_(kZoneMaskBytes * kCameraCount, 0) {}
+
+TDirectX::~TDirectX() = default;
+
+bool TDirectX::Fail(const char* text) {
+    error_text_ = text;
+    return false;
+}
+
+bool TDirectX::Init(int width, int height, VideoSink* window) {
+    window_width_ = width;
+    window_height_ = height;
+    // The fonts need the application's font database, so the connection is checked first.
+    if (!platform_.Connected())
+        return Fail(kNoDisplay);
+    text_ = std::make_unique<TileText>();
+    if (!platform_.WindowedMode())
+        return Fail(kFullScreenOnly);
+    if (!platform_.HasScreen())
+        return Fail(kNoScreen);
+    memory_left_ = platform_.SurfaceMemory();
+    if (!platform_.CanConvert(PixelFormat::Rgb32, PixelFormat::Rgb32))
+        return Fail(kNoScaling);
+    Surface probe;
+    if (!platform_.CanConvert(PixelFormat::Uyvy, PixelFormat::Rgb32) ||
+        !CreateOffscreenSurface(10, 10, probe, PixelFormat::Uyvy))
+        return Fail(kNoPictureFormat);
+    memory_left_ += probe.SizeBytes();
+    display_bit_count_ = platform_.ScreenDepth();
+    if (display_bit_count_ <= 0)
+        return Fail(kNoDisplayMode);
+    SetClipperWindow(window);
+    back_width_ = width - kVideoLeft;
+    back_height_ = height - kVideoTop;
+    if (!CreateOffscreenSurface(back_width_, back_height_, back_, PixelFormat::Rgb32))
+        return Fail(kNoBackSurface);
+    return true;
+}
+
+bool TDirectX::CreateOffscreenSurface(int width, int height, Surface& slot, PixelFormat format) {
+    memory_left_ += slot.SizeBytes();
+    slot.Reset();
+    size_t bytes = Surface::BytesFor(width, height, format);
+    if (bytes == 0 || bytes > memory_left_ || !slot.Allocate(width, height, format))
+        return false;
+    memory_left_ -= bytes;
+    return true;
+}
+
+int32_t TDirectX::VideoMemoryMB() const {
+    uint64_t mb = platform_.SurfaceMemory() >> 20;
+    return static_cast<int32_t>(std::min<uint64_t>(mb, INT32_MAX));
+}
+
+bool TDirectX::LoadDisplayBitmaps(const std::string& skin, int width) {
+    stretched_.Clear();
+    bitmaps_.Reset();
+    const std::string folder = "Skins/" + skin + "/" + std::to_string(width) + "/";
+    if (!bitmaps_.Load(folder, map_file_, memory_left_))
+        return false;
+    // Created once at the largest picture size, so a change of resolution never re-creates one.
+    // A camera without a surface shows nothing.
+    for (int n = 1; n <= kCameraCount; ++n)
+        CreateOffscreenSurface(kMaxPictureWidth, kMaxPictureHeight, cam_surface_[n], PixelFormat::Uyvy);
+    return true;
+}
+
+void TDirectX::Release() {
+    sink_ = nullptr;
+    stretched_.Clear();
+    bitmaps_.Reset();
+    back_.Reset();
+    for (Surface& s : cam_surface_)
+        s.Reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    last_back_ = QImage();
+}
+
+// --- Settings ---
+
+void TDirectX::SetCameraRecords(const TCameraTable& records) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_ = records;
+}
+
+TCameraTable TDirectX::Records() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+}
+
+bool TDirectX::SetClipperWindow(VideoSink* window) {
+    sink_ = window;
+    return true;
+}
+
+void TDirectX::SetMapFile(const std::string& file) {
+    map_file_ = file;
+}
+
+void TDirectX::SetPlanIcons(const TCamIconTable& icons) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    plan_icons_ = icons;
+}
+
+void TDirectX::SetZoneMask(int camera, const uint8_t* mask) {
+    if (!IsCamera(camera) || !mask)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::memcpy(&zone_masks_[(camera - 1) * kZoneMaskBytes], mask, kZoneMaskBytes);
+}
+
+void TDirectX::SetAllowed(const uint8_t* rights) {
+    for (int n = 1; n <= kCameraCount; ++n)
+        Allowed[n] = rights ? rights[n - 1] : 0;
+}
+
+// --- Uploads ---
+
+void TDirectX::UploadFrame(int width, int height, int camera, const uint8_t* frame) {
+    if (!IsCamera(camera) || !frame || width <= 0 || height <= 0 || width > kMaxPictureWidth ||
+        height > kMaxPictureHeight)
+        return;
+    Surface& s = cam_surface_[camera];
+    if (!s.Valid())
+        return;
+    const size_t row = static_cast<size_t>(width) * 2;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(s.Line(y), frame + row * y, row);
+}
+
+void TDirectX::UploadFrameWithZones(int width, int height, int camera, const uint8_t* frame) {
+    UploadFrame(width, height, camera, frame);
+    if (ShowZones.load(std::memory_order_relaxed))
+        TintZones(width, height, camera);
+}
+
+void TDirectX::UploadFrom(const FrameBank& bank, int camera, int width, int height, bool zones) {
+    if (!IsCamera(camera) || width <= 0 || height <= 0 || width > kMaxPictureWidth ||
+        height > kMaxPictureHeight)
+        return;
+    Surface& s = cam_surface_[camera];
+    if (!s.Valid())
+        return;
+    const size_t row = static_cast<size_t>(width) * 2;
+    if (row == s.Stride()) {
+        bank.Read(camera, s.Line(0), row * height);  // the rows lie as in the surface: one copy
+    } else {
+        frame_scratch_.resize(row * height);
+        bank.Read(camera, frame_scratch_.data(), frame_scratch_.size());
+        UploadFrame(width, height, camera, frame_scratch_.data());
+    }
+    if (zones && ShowZones.load(std::memory_order_relaxed))
+        TintZones(width, height, camera);
+}
+
+// The zone grid has 176 x 144 cells whatever the picture size; every byte of a cell whose mask
+// byte is 1 is raised by 20, wrapping (so the zone shows brighter and tinted).
+void TDirectX::TintZones(int width, int height, int camera) {
+    Surface& s = cam_surface_[camera];
+    const int cellBytes = 2 * width / kZoneCols, cellRows = height / kZoneRows;
+    if (!s.Valid() || cellBytes == 0 || cellRows == 0)
+        return;
+    std::vector<uint8_t> mask(kZoneMaskBytes);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::memcpy(mask.data(), &zone_masks_[(camera - 1) * kZoneMaskBytes], kZoneMaskBytes);
+    }
+    const int rows = std::min(height, cellRows * kZoneRows),
+              bytes = std::min(2 * width, cellBytes * kZoneCols);
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* cells = &mask[static_cast<size_t>(y / cellRows) * kZoneCols];
+        uint8_t* line = s.Line(y);
+        for (int b = 0; b < bytes; ++b)
+            if (cells[b / cellBytes] == 1)
+                line[b] = static_cast<uint8_t>(line[b] + kZoneTint);
+    }
+}
+
+void TDirectX::SetStamp(int camera, const std::string& time, const std::string& date) {
+    if (!IsCamera(camera))
+        return;
+    stamp_time_[camera] = time.substr(0, 9);
+    stamp_date_[camera] = date.substr(0, 11);
+}
+
+// --- Composition ---
+
+bool TDirectX::ClearBack() {
+    const Surface* bg = stretched_.Get(bitmaps_.Background, bitmaps_.Background.Bounds(), back_width_,
+                                       back_height_, blitter_);
+    return bg && Blitter::Copy(*bg, bg->Bounds(), back_, 0, 0);
+}
+
+bool TDirectX::DrawGrid(std::span<const int32_t> cameras, int n, bool fullScreen) {
+    if (n < 1 || n > 4)
+        return true;
+    std::vector<Rect> tiles = GridTiles(window_width_, n);
+    return Compose(cameras, tiles, fullScreen ? GridHits(TargetWidth(), TargetHeight(), n) : tiles,
+                   fullScreen);
+}
+
+bool TDirectX::DrawLayout8(std::span<const int32_t> cameras, bool fullScreen) {
+    std::vector<Rect> tiles = EightTiles(window_width_);
+    return Compose(cameras, tiles, fullScreen ? EightHits(TargetWidth(), TargetHeight()) : tiles, fullScreen);
+}
+
+bool TDirectX::DrawLayout13(std::span<const int32_t> cameras, bool fullScreen) {
+    std::vector<Rect> tiles = ThirteenTiles(window_width_);
+    return Compose(cameras, tiles, fullScreen ? ThirteenHits(TargetWidth(), TargetHeight()) : tiles,
+                   fullScreen);
+}
+
+// Tiles are drawn in list order, each picture with its text, and the tile table is published
+// whole at the end, so HitTest never sees a table half rebuilt.
+bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>& tiles,
+                       const std::vector<Rect>& hits, bool fullScreen) {
+    ClearBack();
+    const TCameraTable records = Records();
+    TileTable table{};
+    const size_t count = std::min({cameras.size(), tiles.size(), hits.size()});
+    for (size_t i = 0; i < count; ++i) {
+        const int camera = cameras[i];
+        if (!IsCamera(camera))
+            continue;
+        const Rect& hit = fullScreen ? hits[i] : tiles[i];
+        table[i + 1] = {hit.left, hit.top, hit.right, hit.bottom, camera, 1};
+        DrawTile(camera, tiles[i], records[camera - 1]);
+        DrawTileText(tiles[i], camera, records[camera - 1]);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    tiles_ = table;
+    return true;
+}
+
+// The first rule that applies wins: a switched-off camera, no signal, no right to watch, and only
+// then the picture.
+bool TDirectX::DrawTile(int camera, const Rect& tile, const TCameraRecord& record) {
+    if (!IsCamera(camera))
+        return false;
+    if (record.Active == 0)
+        return DrawPanel(bitmaps_.PanelNoCam, tile);
+    if (CameraSignal[camera].load(std::memory_order_relaxed) == 0)
+        return DrawPanel(bitmaps_.PanelNoSignal, tile);
+    if (Allowed[camera].load(std::memory_order_relaxed) == 0)
+        return DrawPanel(bitmaps_.PanelNotAllowed, tile);
+    return DrawPicture(camera, tile, record.Resolution);
+}
+
+bool TDirectX::DrawPanel(const Surface& panel, const Rect& tile) {
+    if (tile.Empty() || !tile.Within(back_width_, back_height_))
+        return false;
+    Rect used = Rect{0, 0, kPanelWidth, kPanelHeight}.Intersected(panel.Bounds());
+    const Surface* fit = stretched_.Get(panel, used, tile.Width(), tile.Height(), blitter_);
+    return fit && Blitter::Copy(*fit, fit->Bounds(), back_, tile.left, tile.top);
+}
+
+bool TDirectX::DrawPicture(int camera, const Rect& tile, int32_t resolution) {
+    const Surface& s = cam_surface_[camera];
+    if (!s.Valid())
+        return false;
+    PictureSize p = ResolutionSize(resolution);
+    const Rect whole{0, 0, p.width, p.height};
+    Rect from = whole;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (zoom_.Active())
+            from = zoom_.Take().Intersected(whole);
+    }
+    if (from.Empty())
+        from = whole;
+    return blitter_.Blit(s, from, back_, tile);
+}
+
+void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& record) {
+    if (!IsCamera(camera) || !text_ || !back_.Valid())
+        return;
+    TileTextStyle style;
+    style.color = FromColorRef(TextColor.load(std::memory_order_relaxed));
+    style.names =
+        ShowNames.load(std::memory_order_relaxed) != 0 && HideNames.load(std::memory_order_relaxed) == 0;
+    style.shadow = TextShadow.load(std::memory_order_relaxed) != 0;
+    style.rec = ShowRec.load(std::memory_order_relaxed) != 0;
+    const bool recording = Recording[camera].load(std::memory_order_relaxed) == 1;
+    if (!style.names && !(style.rec && recording))
+        return;
+    QImage image = back_.Wrap();
+    QPainter painter(&image);
+    const QString stamp = QString::fromStdString(stamp_date_[camera] + " " + stamp_time_[camera]);
+    text_->Draw(painter, tile, QString::fromStdString(record.Name.Get()), stamp, recording, style);
+}
+
+// The plan is the 598 x 472 editor's picture stretched over the video area, so the icons' editor
+// positions are scaled the same way.
+void TDirectX::DrawPlan() {
+    ClearBack();
+    const Rect area{2, 10, back_width_ - 10, back_height_ - 10};
+    if (!area.Empty()) {
+        if (const Surface* plan =
+                stretched_.Get(bitmaps_.Plan, bitmaps_.Plan.Bounds(), area.Width(), area.Height(), blitter_))
+            Blitter::Copy(*plan, plan->Bounds(), back_, area.left, area.top);
+    }
+    TCamIconTable icons;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        icons = plan_icons_;
+    }
+    std::array<Rect, kCameraCount + 1> boxes{};
+    for (int i = 1; i <= kCameraCount; ++i) {
+        const TCamIconRecord& icon = icons[i - 1];
+        if (icon.Placed == 0)
+            continue;
+        int left = RoundEven(static_cast<long double>(back_width_ + 2) * icon.X / kPlanEditorWidth);
+        int top = RoundEven(static_cast<long double>(back_height_ + 10) * icon.Y / kPlanEditorHeight) + 10;
+        boxes[i] = Rect::Sized(left, top, kIconSize, kIconSize);
+        const Surface& bitmap =
+            Motion[i].load(std::memory_order_relaxed) == 1 ? bitmaps_.IconMotion[i] : bitmaps_.Icon[i];
+        if (const Surface* fit = stretched_.Get(bitmap, bitmap.Bounds(), kIconSize, kIconSize, blitter_))
+            Blitter::Copy(*fit, fit->Bounds(), back_, left, top);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    icon_box_ = boxes;
+}
+
+// --- Presentation ---
+
+void TDirectX::Publish(const QImage& back, PresentTarget target, const QImage& picture) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last_back_ = back;
+    }
+    if (VideoSink* sink = sink_.load())
+        sink->Present(target, picture);
+}
+
+bool TDirectX::PresentWindow() {
+    QImage back = back_.Copy(back_.Bounds());
+    if (back.isNull())
+        return false;
+    Publish(back, PresentTarget::MainWindow, back);
+    return sink_.load() != nullptr;
+}
+
+bool TDirectX::PresentScaled(PresentTarget target, int width, int height) {
+    target_width_ = width;
+    target_height_ = height;
+    QImage back = back_.Copy(back_.Bounds());
+    if (back.isNull() || width <= 0 || height <= 0)
+        return false;
+    QImage picture(width, height, QImage::Format_RGB32);
+    Rect from = UsedArea(back_width_).Intersected(back_.Bounds());
+    if (picture.isNull() || !blitter_.BlitImage(back_, from, picture))
+        return false;
+    Publish(back, target, picture);
+    return sink_.load() != nullptr;
+}
+
+QImage TDirectX::CopyToImage(int width, int height) const {
+    QImage back;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        back = last_back_;
+    }
+    if (back.isNull() || width <= 0 || height <= 0)
+        return {};
+    QRect part = QRect(0, 0, back_width_, NineElevenths(back_width_)).intersected(back.rect());
+    return back.copy(part).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// --- Window thread: the mouse ---
+
+int32_t TDirectX::HitTest(int x, int y, bool planView) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (planView) {
+        for (int i = 1; i <= kCameraCount; ++i)
+            if (plan_icons_[i - 1].Placed != 0 && icon_box_[i].StrictlyContains(x, y))
+                return i;
+        return kNoHit;
+    }
+    for (int slot = 1; slot <= kCameraCount; ++slot) {
+        const TTile& t = tiles_[slot];
+        if (t.Valid != 0 && Rect{t.X1, t.Y1, t.X2, t.Y2}.StrictlyContains(x, y))
+            return slot;
+    }
+    return kNoHit;
+}
+
+void TDirectX::ZoomStart(int camera, int x, int y) {
+    if (!IsCamera(camera))
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const TTile& t = tiles_[1];
+    zoom_.Start(ResolutionSize(records_[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
+}
+
+void TDirectX::ZoomPan(int camera, int x, int y) {
+    if (!IsCamera(camera))
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const TTile& t = tiles_[1];
+    zoom_.Pan(ResolutionSize(records_[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
+}
+
+void TDirectX::ZoomStop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    zoom_.Stop();
+}
+
+bool TDirectX::ZoomActive() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return zoom_.Active();
+}
+
+// --- State ---
+
+TTile TDirectX::Tile(int slot) const {
+    if (!IsCamera(slot))
+        return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tiles_[slot];
+}
+
+Rect TDirectX::IconBox(int camera) const {
+    if (!IsCamera(camera))
+        return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    return icon_box_[camera];
+}
+
+DigitalZoom TDirectX::Zoom() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return zoom_;
+}
+
+bool TDirectX::HasCameraSurface(int camera) const {
+    return IsCamera(camera) && cam_surface_[camera].Valid();
+}
+
+}  // namespace kel

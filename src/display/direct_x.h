@@ -1,0 +1,215 @@
+#pragma once
+// TDirectX: the renderer, the one object that puts camera pictures on the screen.
+//
+// It is a software renderer. Camera frames are copied into 704 x 576 UYVY surfaces, one per
+// camera; each pass of the display thread stretches them into their tiles on the RGB32 back
+// surface ((Width - 250) x (Height - 41)), converting the colours on the way, lays the skin's
+// panels, site plan and icons there and draws the tile texts with QPainter; the finished picture
+// is then handed to the widget of the current view mode: 1:1 to the main window's video area, or
+// the used part stretched to the SmartView window, the whole screen or the configuration preview.
+//
+// Threads. The window thread sets it up (Init, LoadDisplayBitmaps) before the display thread
+// starts and releases it after that thread has ended. While both run, the display thread composes
+// and presents; the window thread changes the settings, asks HitTest, drives the zoom and takes
+// snapshots. Settings are atomics or copies taken under a short lock; the window thread never
+// waits for a pass, and no lock is held while a picture is scaled or copied.
+
+#include <QImage>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "capture/frame_bank.h"
+#include "capture/resolution.h"
+#include "config/records.h"
+#include "display/blitter.h"
+#include "display/digital_zoom.h"
+#include "display/display_bitmaps.h"
+#include "display/display_platform.h"
+#include "display/rect.h"
+#include "display/stretch_cache.h"
+#include "display/surface.h"
+#include "display/tile_text.h"
+#include "display/video_sink.h"
+
+namespace kel {
+
+// One entry of the tile table: where a layout put a camera, as the mouse finds it.
+struct TTile {
+    int32_t X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;  // right and bottom exclusive
+    int32_t Camera = 0;
+    uint8_t Valid = 0;
+};
+
+class TDirectX {
+public:
+    static constexpr int kVideoLeft = 250;  // the video area's corner in the main window
+    static constexpr int kVideoTop = 41;
+    static constexpr int32_t kNoHit = 255;
+    static constexpr int kIconSize = 50;
+    static constexpr int kPlanEditorWidth = 598;  // the configuration dialog's plan editor
+    static constexpr int kPlanEditorHeight = 472;
+    static constexpr int kPanelWidth = 352;  // the used part of a panel bitmap
+    static constexpr int kPanelHeight = 288;
+    static constexpr size_t kZoneMaskBytes = 25345;
+
+    explicit TDirectX(const DisplayPlatform& platform);
+    ~TDirectX();
+    TDirectX(const TDirectX&) = delete;
+    TDirectX& operator=(const TDirectX&) = delete;
+
+    // --- Set-up and release. Window thread; Init and LoadDisplayBitmaps before the display thread
+    // starts, Release after it has ended.
+
+    // Sets up for an application of width x height presenting to `window` (nullptr: compose
+    // without presenting). False with ErrorText() holding the coded reason.
+    bool Init(int width, int height, VideoSink* window);
+    // The memory the surfaces may take, in MiB, read afresh; 0 when it cannot be told.
+    int32_t VideoMemoryMB() const;
+    // Loads the video-area bitmaps of "Skins/<skin>/<width>/" and creates the camera surfaces.
+    // False when a required bitmap is missing or does not fit in memory.
+    bool LoadDisplayBitmaps(const std::string& skin, int width);
+    // Frees every surface. Composition afterwards draws nothing.
+    void Release();
+    const std::string& ErrorText() const { return error_text_; }
+
+    // --- Settings. Window thread, at any time.
+
+    // Copies the camera table (names, active flags, resolutions); the next pass uses the copy.
+    void SetCameraRecords(const TCameraTable& records);
+    // The copy in use. Any thread.
+    TCameraTable Records() const;
+    // Where finished pictures go from the next pass on; nullptr presents nothing. Always true.
+    bool SetClipperWindow(VideoSink* window);
+    void SetMapFile(const std::string& file);
+    void SetPlanIcons(const TCamIconTable& icons);
+    // Camera n's zone grid, 176 x 144 cells row by row (kZoneMaskBytes bytes).
+    void SetZoneMask(int camera, const uint8_t* mask);
+    // The logged-in user's camera rights (camera 1 first); nullptr for nobody.
+    void SetAllowed(const uint8_t* rights);
+
+    std::atomic<uint32_t> TextColor{0};  // 0x00BBGGRR
+    std::atomic<uint8_t> ShowNames{0};
+    std::atomic<uint8_t> TextShadow{0};
+    std::atomic<uint8_t> ShowRec{0};
+    std::atomic<uint8_t> HideNames{0};  // 1 while SmartView is on
+    std::atomic<uint8_t> ShowZones{0};  // tint zone cells on upload (the zone editor)
+    CameraFlags CameraSignal{};         // non-zero: the camera's input has a picture
+    CameraFlags Allowed{};              // the user may watch the camera
+    // Refreshed by the display thread on every pass.
+    CameraFlags Motion{};     // the site plan shows the motion icon
+    CameraFlags Recording{};  // the tile shows "REC"
+
+    // --- Composition and presentation. Display thread only.
+
+    // Copies one UYVY frame of width x height (rows of 2 x width bytes) into camera n's surface;
+    // the WithZones variant brightens the bytes of zone cells while ShowZones is on. A camera
+    // outside 1..16, a size beyond 704 x 576 or a missing surface copies nothing.
+    void UploadFrame(int width, int height, int camera, const uint8_t* frame);
+    void UploadFrameWithZones(int width, int height, int camera, const uint8_t* frame);
+    // The same, reading camera n's picture straight from the frame bank.
+    void UploadFrom(const FrameBank& bank, int camera, int width, int height, bool zones);
+    // The time and date of camera n's last shown frame.
+    void SetStamp(int camera, const std::string& time, const std::string& date);
+
+    bool ClearBack();
+    // The layouts: `cameras` is the layout's list (slot 1 first). Camera numbers outside 1..16
+    // leave their tile empty and out of the tile table. Always true.
+    bool DrawGrid(std::span<const int32_t> cameras, int n, bool fullScreen);
+    bool DrawLayout8(std::span<const int32_t> cameras, bool fullScreen);
+    bool DrawLayout13(std::span<const int32_t> cameras, bool fullScreen);
+    // One tile's picture or status panel; false when nothing could be drawn.
+    bool DrawTile(int camera, const Rect& tile, const TCameraRecord& record);
+    void DrawTileText(const Rect& tile, int camera, const TCameraRecord& record);
+    void DrawPlan();
+    // The back surface to the main window's video area, 1:1.
+    bool PresentWindow();
+    // The used part of the back surface stretched to width x height for `target`.
+    bool PresentScaled(PresentTarget target, int width, int height);
+
+    // --- Window thread, while the display thread runs.
+
+    // The slot under (x, y), or in the plan view the camera whose icon is there; kNoHit for none.
+    int32_t HitTest(int x, int y, bool planView) const;
+    // Digital zoom on camera n's picture, (x, y) in tile-table coordinates. Before any layout
+    // pass, or for a camera outside 1..16, nothing happens.
+    void ZoomStart(int camera, int x, int y);
+    void ZoomPan(int camera, int x, int y);
+    void ZoomStop();
+    bool ZoomActive() const;
+    // The last composed picture, the 11:9 part from its top-left corner, stretched to width x
+    // height (the snapshot); null before the first presentation.
+    QImage CopyToImage(int width, int height) const;
+
+    // --- State, for the windows and tests.
+    int WindowWidth() const { return window_width_; }
+    int WindowHeight() const { return window_height_; }
+    int BackWidth() const { return back_width_; }
+    int BackHeight() const { return back_height_; }
+    int DisplayBitCount() const { return display_bit_count_; }
+    int TargetWidth() const { return target_width_.load(std::memory_order_relaxed); }
+    int TargetHeight() const { return target_height_.load(std::memory_order_relaxed); }
+    TTile Tile(int slot) const;
+    Rect IconBox(int camera) const;
+    DigitalZoom Zoom() const;
+    bool HasCameraSurface(int camera) const;
+    // Display thread (or when it is not running): camera n's surface (1..16).
+    const Surface& CameraSurface(int camera) const { return cam_surface_[camera]; }
+    const DisplayBitmaps& Bitmaps() const { return bitmaps_; }
+    // Display thread (or when it is not running): the back surface itself.
+    const Surface& Back() const { return back_; }
+
+private:
+    using TileTable = std::array<TTile, kCameraCount + 1>;  // index = slot 1..16
+
+    bool Fail(const char* text);
+    bool CreateOffscreenSurface(int width, int height, Surface& slot, PixelFormat format);
+    bool Compose(std::span<const int32_t> cameras, const std::vector<Rect>& tiles,
+                 const std::vector<Rect>& hits, bool fullScreen);
+    bool DrawPanel(const Surface& panel, const Rect& tile);
+    bool DrawPicture(int camera, const Rect& tile, int32_t resolution);
+    void TintZones(int width, int height, int camera);
+    void Publish(const QImage& back, PresentTarget target, const QImage& picture);
+
+    // Fixed after Init and LoadDisplayBitmaps (window thread, before the display thread starts).
+    const DisplayPlatform& platform_;
+    int window_width_ = 0;
+    int window_height_ = 0;
+    int back_width_ = 0;
+    int back_height_ = 0;
+    int display_bit_count_ = 0;
+    uint64_t memory_left_ = 0;  // what further surfaces may take
+    std::unique_ptr<TileText> text_;
+    DisplayBitmaps bitmaps_;
+    std::string map_file_;  // window thread only
+    std::string error_text_;
+
+    // Display thread only (after set-up).
+    Surface back_;
+    std::array<Surface, kCameraCount + 1> cam_surface_;  // index = camera number
+    Blitter blitter_;
+    StretchCache stretched_;
+    std::vector<uint8_t> frame_scratch_;
+    std::array<std::string, kCameraCount + 1> stamp_time_;
+    std::array<std::string, kCameraCount + 1> stamp_date_;
+    std::atomic<int> target_width_{0};
+    std::atomic<int> target_height_{0};
+
+    std::atomic<VideoSink*> sink_{nullptr};
+
+    mutable std::mutex mutex_;
+    TCameraTable records_{};                         // Guarded by mutex_
+    TileTable tiles_{};                              // Guarded by mutex_
+    DigitalZoom zoom_;                               // Guarded by mutex_
+    TCamIconTable plan_icons_{};                     // Guarded by mutex_
+    std::array<Rect, kCameraCount + 1> icon_box_{};  // Guarded by mutex_
+    std::vector<uint8_t> zone_masks_;                // Guarded by mutex_; 16 masks, camera 1 first
+    QImage last_back_;                               // Guarded by mutex_; the last composed picture
+};
+
+}  // namespace kel

@@ -1,0 +1,191 @@
+#include "display/display.h"
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+#include "capture/resolution.h"
+
+namespace kel {
+
+TDisplay::TDisplay(TDirectX& renderer, DisplayInputs inputs, FailureReport report)
+    : renderer_(renderer), in_(std::move(inputs)), report_(std::move(report)) {}
+
+TDisplay::~TDisplay() {
+    Terminate();
+}
+
+void TDisplay::SetCameraLists(const CameraLists& lists) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lists_ = lists;
+}
+
+void TDisplay::SetScreenSize(int width, int height) {
+    screen_width_ = width;
+    screen_height_ = height;
+}
+
+void TDisplay::SetDetectionTest(DetectionTest test) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    detection_ = std::move(test);
+}
+
+bool TDisplay::Start() {
+    if (thread_.joinable())
+        return true;
+    try {
+        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void TDisplay::Suspend() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    suspended_ = true;
+}
+
+void TDisplay::Resume() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        suspended_ = false;
+    }
+    wake_.notify_all();
+}
+
+bool TDisplay::Suspended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return suspended_;
+}
+
+void TDisplay::Terminate() {
+    if (!thread_.joinable())
+        return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void TDisplay::Run(std::stop_token stop) {
+    try {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, stop, [this] { return !suspended_; });  // paused between passes
+            if (stop.stop_requested())
+                break;
+            lock.unlock();
+            Pass();
+            lock.lock();
+            // The pause; a stop request cuts it short and no further pass runs.
+            wake_.wait_for(lock, stop, std::chrono::milliseconds(kPauseMs), [] { return false; });
+        }
+    } catch (const std::exception& e) {
+        if (report_)
+            report_(std::string("Watek wyswietlania zatrzymany: ") + e.what());
+    } catch (...) {
+        if (report_)
+            report_("Watek wyswietlania zatrzymany: nieznany blad");
+    }
+}
+
+void TDisplay::Pass() {
+    const int viewMode = in_.ViewMode.load(std::memory_order_relaxed);
+    UploadReady(viewMode);
+    for (int n = 1; n <= kCameraCount; ++n) {
+        renderer_.CameraSignal[n].store(in_.CameraSignal[n].load(std::memory_order_relaxed),
+                                        std::memory_order_relaxed);
+        renderer_.Recording[n].store(in_.RecordingNow[n].load(std::memory_order_relaxed),
+                                     std::memory_order_relaxed);
+    }
+    ComposeLayout(viewMode == kModeFull);
+    for (int n = 1; n <= kCameraCount; ++n)
+        renderer_.Motion[n].store(in_.MotionShown[n].load(std::memory_order_relaxed),
+                                  std::memory_order_relaxed);
+    if (in_.PlanView.load(std::memory_order_relaxed))
+        renderer_.DrawPlan();
+    Present(viewMode);
+    passes_.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Every picture that became ready is uploaded, shown by the layout or not, so a camera brought
+// into view shows its newest picture at once. The flag is taken before the picture is read: a
+// picture that arrives meanwhile raises it again and is shown on the next pass.
+void TDisplay::UploadReady(int viewMode) {
+    const TCameraTable records = renderer_.Records();
+    const std::string time = in_.OsdTime ? in_.OsdTime() : std::string();
+    const std::string date = in_.OsdDate ? in_.OsdDate() : std::string();
+    DetectionTest detection;
+    if (viewMode == kModeConfig) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        detection = detection_;
+    }
+    for (int n = 1; n <= kCameraCount; ++n) {
+        if (in_.FrameReady[n].exchange(0, std::memory_order_acq_rel) == 0)
+            continue;
+        const int32_t code = records[n - 1].Resolution;
+        const PictureSize size = ResolutionSize(code);
+        if (viewMode == kModeConfig) {
+            // The preview shows names and "REC" while the dialog's test sees motion.
+            bool detected = detection && ValidResolution(code) && detection(n, size.width, size.height);
+            renderer_.ShowNames = 1;
+            renderer_.ShowRec = 1;
+            in_.RecordingNow[n].store(detected ? 1 : 0, std::memory_order_relaxed);
+        }
+        if (ValidResolution(code))
+            renderer_.UploadFrom(in_.LiveFrame, n, size.width, size.height, viewMode == kModeConfig);
+        renderer_.SetStamp(n, time, date);
+    }
+}
+
+void TDisplay::ComposeLayout(bool fullScreen) {
+    CameraLists lists;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lists = lists_;
+    }
+    switch (in_.Layout.load(std::memory_order_relaxed)) {
+    case 0: {
+        const int32_t single = in_.SingleCamera.load(std::memory_order_relaxed);
+        renderer_.DrawGrid({&single, 1}, 1, fullScreen);
+        break;
+    }
+    case 1:
+        renderer_.DrawGrid(lists.CamMode4, 2, fullScreen);
+        break;
+    case 2:
+        renderer_.DrawGrid(lists.CamMode9, 3, fullScreen);
+        break;
+    case 3:
+        renderer_.DrawGrid(lists.CamMode16, 4, fullScreen);
+        break;
+    case 4:
+        renderer_.DrawLayout8(lists.CamMode8, fullScreen);
+        break;
+    case 5:
+        renderer_.DrawLayout13(lists.CamMode13, fullScreen);
+        break;
+    default:
+        break;  // the back surface keeps the last pass's picture
+    }
+}
+
+void TDisplay::Present(int viewMode) {
+    switch (viewMode) {
+    case kModeWindow:
+        renderer_.PresentWindow();
+        break;
+    case kModeSmart:
+        renderer_.PresentScaled(PresentTarget::SmartView, kSmartWidth, kSmartHeight);
+        break;
+    case kModeFull:
+        renderer_.PresentScaled(PresentTarget::FullScreen, screen_width_.load(), screen_height_.load());
+        break;
+    case kModeConfig:
+        renderer_.PresentScaled(PresentTarget::ConfigPreview, kPreviewWidth, kPreviewHeight);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace kel

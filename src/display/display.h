@@ -1,0 +1,94 @@
+#pragma once
+// TDisplay: the display thread. About 25 times a second it uploads every camera picture that a
+// capture thread has marked new, composes the current layout (or the site plan) on the renderer's
+// back surface and presents it for the current view mode, then pauses 40 ms. Composition and
+// presentation run on every pass, new pictures or not: a camera without a new picture repeats its
+// last one, or shows its panel.
+//
+// The window thread may pause the loop (while a window is dragged) and resume it; a pause takes
+// effect between passes, without ever waiting for the pass under way. Terminate ends the loop
+// with a stop request and a join; the renderer may be released after it returns.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "display/direct_x.h"
+#include "display/display_inputs.h"
+
+namespace kel {
+
+class TDisplay {
+public:
+    static constexpr int kPauseMs = 40;
+    // View modes, as the station's ViewMode holds them.
+    static constexpr int kModeWindow = 1;
+    static constexpr int kModeSmart = 2;
+    static constexpr int kModeFull = 3;
+    static constexpr int kModeConfig = 4;
+    static constexpr int kSmartWidth = 255;  // the SmartView window's picture
+    static constexpr int kSmartHeight = 188;
+    static constexpr int kPreviewWidth = 352;  // the configuration dialog's preview
+    static constexpr int kPreviewHeight = 288;
+
+    // The configuration dialog's motion test on a new picture of camera n (width x height): true
+    // when it sees motion. Runs on the display thread while the dialog is open.
+    using DetectionTest = std::function<bool(int camera, int width, int height)>;
+    // Reports a failure that ended the loop.
+    using FailureReport = std::function<void(const std::string& text)>;
+
+    TDisplay(TDirectX& renderer, DisplayInputs inputs, FailureReport report = nullptr);
+    ~TDisplay();
+    TDisplay(const TDisplay&) = delete;
+    TDisplay& operator=(const TDisplay&) = delete;
+
+    // Window thread, at any time.
+    void SetCameraLists(const CameraLists& lists);
+    // The screen that full screen covers.
+    void SetScreenSize(int width, int height);
+    // The test while the dialog's test button is down; nullptr when it is up.
+    void SetDetectionTest(DetectionTest test);
+
+    // Starts the loop; false when the thread could not be made.
+    bool Start();
+    void Suspend();
+    void Resume();
+    bool Suspended() const;
+    // Ends the loop after the pass under way, without another; returns once it has ended.
+    void Terminate();
+    bool Running() const { return thread_.joinable(); }
+
+    // One pass without the pause. The thread calls it; tests and benchmarks may call it while the
+    // thread is not running.
+    void Pass();
+    uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
+
+private:
+    void Run(std::stop_token stop);
+    void UploadReady(int viewMode);
+    void ComposeLayout(bool fullScreen);
+    void Present(int viewMode);
+
+    // Fixed after construction.
+    TDirectX& renderer_;
+    const DisplayInputs in_;
+    const FailureReport report_;
+
+    std::atomic<int> screen_width_{0};
+    std::atomic<int> screen_height_{0};
+    std::atomic<uint64_t> passes_{0};
+
+    mutable std::mutex mutex_;
+    CameraLists lists_;        // Guarded by mutex_
+    DetectionTest detection_;  // Guarded by mutex_
+    bool suspended_ = false;   // Guarded by mutex_
+    std::condition_variable_any wake_;
+    std::jthread thread_;  // last: it ends before the members it uses go
+};
+
+}  // namespace kel

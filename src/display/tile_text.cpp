@@ -1,0 +1,95 @@
+#include "display/tile_text.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "display/rounding.h"
+
+namespace kel {
+
+namespace {
+constexpr int kPoints[4] = {8, 10, 11, 22};
+}  // namespace
+
+TileText::TileText() {
+    for (size_t i = 0; i < fonts_.size(); ++i) {
+        QFont font(kFamily);
+        font.setPixelSize(PixelSize(kPoints[i]));
+        font.setBold(true);
+        font.setStyleHint(QFont::SansSerif);
+        fonts_[i] = font;
+    }
+}
+
+int TileText::PointSize(int tileWidth) {
+    if (tileWidth <= 192)
+        return 8;
+    if (tileWidth <= 256)
+        return 10;
+    if (tileWidth <= 385)
+        return 11;
+    return 22;
+}
+
+int TileText::PixelSize(int points) {
+    return RoundEven(static_cast<long double>(points) * 96 / 72);
+}
+
+QRect TileText::NameBox(const Rect& tile) {
+    return QRect(tile.left + 5, tile.top + 5, 200, 40);
+}
+
+QRect TileText::StampBox(const Rect& tile, int points) {
+    int top = tile.bottom - points - RoundEven(0.9L * points);
+    return QRect(tile.left + 5, top, 250, 40);
+}
+
+QRect TileText::RecBox(const Rect& tile, int points) {
+    return QRect(tile.right - 4 * points, tile.top + 5, 250, 40);
+}
+
+const QFont& TileText::FontFor(int points) const {
+    for (size_t i = 0; i < fonts_.size(); ++i)
+        if (kPoints[i] == points)
+            return fonts_[i];
+    return fonts_.back();
+}
+
+void TileText::Text(QPainter& painter, const QRect& box, const QString& text, const QColor& color,
+                    bool opaque) {
+    if (text.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(box);
+    if (opaque) {
+        QFontMetrics fm = painter.fontMetrics();
+        painter.fillRect(QRect(box.topLeft(), QSize(fm.horizontalAdvance(text), fm.height())), Qt::black);
+    }
+    painter.setPen(color);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter.restore();
+}
+
+void TileText::Draw(QPainter& painter, const Rect& tile, const QString& name, const QString& stamp,
+                    bool recording, const TileTextStyle& style) const {
+    const int s = PointSize(tile.Width());
+    painter.setFont(FontFor(s));
+    const bool opaque = !style.shadow;
+    const QPoint shadow(1, 1);
+    if (style.names) {
+        QRect nameBox = NameBox(tile), stampBox = StampBox(tile, s);
+        if (style.shadow) {
+            Text(painter, stampBox.translated(shadow), stamp, Qt::black, false);
+            Text(painter, nameBox.translated(shadow), name, Qt::black, false);
+        }
+        Text(painter, stampBox, stamp, style.color, opaque);
+        Text(painter, nameBox, name, style.color, opaque);
+    }
+    if (style.rec && recording) {
+        QRect recBox = RecBox(tile, s);
+        Text(painter, recBox.translated(shadow), QStringLiteral("REC"), Qt::black, opaque);
+        Text(painter, recBox, QStringLiteral("REC"), style.color, opaque);
+    }
+}
+
+}  // namespace kel

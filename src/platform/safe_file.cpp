@@ -1,0 +1,142 @@
+#include "platform/safe_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kel {
+
+namespace {
+
+std::string Reason(const std::string& path) {
+    return path + ": " + std::strerror(errno);
+}
+
+// Writes all of `size` bytes, retrying short writes and interruptions.
+bool WriteAll(int fd, const void* bytes, size_t size) {
+    const char* p = static_cast<const char*>(bytes);
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The directory entry of a rename or a new file reaches the disk with its folder.
+void SyncFolderOf(const std::string& path) {
+    size_t cut = path.find_last_of('/');
+    std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Copies `from` to the new file `to` (which must not exist) and flushes it. On failure nothing
+// is left at `to`.
+bool CopyNew(const std::string& from, const std::string& to, std::string& error) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = Reason(from);
+        return false;
+    }
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        error = Reason(to);
+        ::close(in);
+        return false;
+    }
+    static constexpr size_t kChunk = 1 << 20;
+    std::string buffer(kChunk, '\0');
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer.data(), kChunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            break;
+        if (n < 0 || !WriteAll(out, buffer.data(), static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok || ::fsync(out) != 0)
+        ok = false;
+    if (!ok)
+        error = Reason(to);
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        error = Reason(to);
+        ok = false;
+    }
+    if (!ok)
+        ::unlink(to.c_str());
+    return ok;
+}
+
+}  // namespace
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& error) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        SyncFolderOf(to);
+        return true;
+    }
+    if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without the no-replace rename: a hard link cannot replace either.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            SyncFolderOf(to);
+            return true;
+        }
+        if (errno == EEXIST) {
+            error = Reason(to);
+            return false;
+        }
+    } else if (errno != EXDEV) {
+        error = Reason(errno == ENOENT ? from : to);
+        return false;
+    }
+    if (!CopyNew(from, to, error))
+        return false;
+    SyncFolderOf(to);
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& error) {
+    std::string part = path + ".part";
+    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = Reason(part);
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
+    if (!ok)
+        error = Reason(part);
+    if (::close(fd) != 0 && ok) {
+        error = Reason(part);
+        ok = false;
+    }
+    if (ok && ::rename(part.c_str(), path.c_str()) != 0) {
+        error = Reason(path);
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(part.c_str());
+        return false;
+    }
+    SyncFolderOf(path);
+    return true;
+}
+
+}  // namespace kel

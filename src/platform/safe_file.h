@@ -1,0 +1,19 @@
+#pragma once
+// Putting finished files in place safely. A move is a rename where the file system allows it,
+// else a copy that is flushed to the disk before the original is removed; it never replaces a file
+// already at the destination. A replacement goes through a flushed temporary file and a rename.
+
+#include <cstddef>
+#include <string>
+
+namespace kel {
+
+// False with `error` set when the file could not be moved; the source is then left where it was
+// and no part of it remains at the destination.
+bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& error);
+
+// Writes `bytes` to `path` through a temporary file beside it that is flushed and renamed over
+// it, so a crash leaves either the old or the new content, never a cut file.
+bool ReplaceFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& error);
+
+}  // namespace kel

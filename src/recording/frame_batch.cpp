@@ -1,0 +1,66 @@
+#include "recording/frame_batch.h"
+
+#include <cstring>
+
+namespace kel {
+
+FrameBatch::FrameBatch() {
+    for (int n = 1; n <= kCameraCount; ++n) {
+        Camera& c = cameras_[n];
+        // Not zeroed: the pages are taken from the system only as pictures fill them.
+        c.bytes.reset(new uint8_t[kSlots * kSlotBytes]);
+        for (int k = 1; k <= kSlots; ++k)
+            c.slot_table[k].data = c.bytes.get() + (k - 1) * kSlotBytes;
+    }
+}
+
+bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, int height,
+                     const std::string& stamp) {
+    if (!Valid(camera) || size > kSlotBytes)
+        return false;
+    Camera& c = cameras_[camera];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    int k = c.count.load(std::memory_order_relaxed) + 1;
+    if (k > kSlots)
+        return false;
+    Slot& s = c.slot_table[k];
+    std::memcpy(s.data, data, size);
+    s.size = static_cast<int32_t>(size);
+    s.width = width;
+    s.height = height;
+    s.stamp.assign(stamp, 0, kStampChars);
+    c.count.store(k, std::memory_order_release);
+    return true;
+}
+
+void FrameBatch::Clear(int camera) {
+    if (!Valid(camera))
+        return;
+    std::lock_guard<std::mutex> lock(cameras_[camera].mutex);
+    cameras_[camera].count.store(0, std::memory_order_release);
+}
+
+const FrameBatch::Slot& FrameBatch::At(int camera, int k) const {
+    return cameras_[Valid(camera) ? camera : 1].slot_table[k >= 1 && k <= kSlots ? k : 0];
+}
+
+int FrameBatch::Count(int camera) const {
+    return Valid(camera) ? cameras_[camera].count.load(std::memory_order_acquire) : 0;
+}
+
+bool FrameBatch::ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const {
+    if (!Valid(camera))
+        return false;
+    const Camera& c = cameras_[camera];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    int k = c.count.load(std::memory_order_relaxed);
+    const Slot& s = c.slot_table[k == 0 ? kSlots : k];
+    if (s.size <= 0 || static_cast<size_t>(s.size) > capacity)
+        return false;
+    std::memcpy(out, s.data, static_cast<size_t>(s.size));
+    info = s;
+    info.data = nullptr;
+    return true;
+}
+
+}  // namespace kel

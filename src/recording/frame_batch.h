@@ -1,0 +1,66 @@
+#pragma once
+// The recorder's compressed pictures: per camera a batch of 20 slots (numbered 1..20; slot 0 is
+// never filled) and the count of pictures in the current batch. Allocated once, about 67 MB.
+//
+// The recorder thread is the only writer. It fills a slot and sets the count under the camera's
+// lock, so a reader on another thread (the TCP server sending the newest picture) copies a whole
+// picture or waits for one; the recorder reads its own slots without the lock.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "config/records.h"
+
+namespace kel {
+
+class FrameBatch {
+public:
+    static constexpr int kSlots = 20;
+    static constexpr size_t kSlotBytes = 200008;
+    static constexpr size_t kStampChars = 30;
+
+    struct Slot {
+        int32_t size = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+        std::string stamp;  // the capture's date and time, at most 30 characters
+        uint8_t* data = nullptr;
+    };
+
+    FrameBatch();
+    FrameBatch(const FrameBatch&) = delete;
+    FrameBatch& operator=(const FrameBatch&) = delete;
+
+    // Recorder thread: the next slot of camera n's batch (count + 1) receives the picture and
+    // the count goes up. False (nothing stored) when the batch is already full or the picture
+    // is larger than a slot.
+    bool Add(int camera, const uint8_t* data, size_t size, int width, int height, const std::string& stamp);
+    // Recorder thread: the batch is written or dropped; the count returns to 0.
+    void Clear(int camera);
+    // Recorder thread: slot k (1..20) of camera n as the recorder left it.
+    const Slot& At(int camera, int k) const;
+
+    // Any thread: pictures in camera n's current batch (0..20).
+    int Count(int camera) const;
+    // Any thread: copies camera n's newest picture (slot Count, or slot 20 when the count is 0)
+    // into `out`; false when that slot is empty.
+    bool ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const;
+
+private:
+    struct Camera {
+        mutable std::mutex mutex;
+        std::atomic<int> count{0};
+        std::array<Slot, kSlots + 1> slot_table;  // contents written under mutex
+        std::unique_ptr<uint8_t[]> bytes;         // fixed after construction: the 20 slots' data
+    };
+    static bool Valid(int camera) { return camera >= 1 && camera <= kCameraCount; }
+
+    std::array<Camera, kCameraCount + 1> cameras_;  // camera 0 is never allocated
+};
+
+}  // namespace kel

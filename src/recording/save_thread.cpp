@@ -1,0 +1,262 @@
+#include "recording/save_thread.h"
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "recording/schedule.h"
+#include "recording/time_stamps.h"
+
+namespace kel {
+
+namespace fs = std::filesystem;
+
+TSaveThread::TSaveThread(std::string workDir, RecorderLinks links, RecorderHooks hooks, const Clock& clock,
+                         const DriveProbe& probe)
+    : work_dir_(std::move(workDir)), links_(links), hooks_(std::move(hooks)), clock_(clock),
+      picture_(new uint8_t[FrameBank::kSlotBytes]), packed_(new uint8_t[FrameBatch::kSlotBytes]),
+      archive_(work_dir_, probe, links_, hooks_) {}
+
+TSaveThread::~TSaveThread() {
+    Terminate();
+}
+
+void TSaveThread::Log(const std::string& text, bool error) const {
+    if (hooks_.log)
+        hooks_.log(text, error);
+}
+
+bool TSaveThread::Initialize(const std::string& storeFile) {
+    archive_.ScanDrives();
+    ResetFrameCounters();
+    for (int n = 1; n <= kCameraCount; ++n) {
+        links_.BeepLatch[n].store(0, std::memory_order_relaxed);
+        links_.MotionHold[n].store(0, std::memory_order_relaxed);
+    }
+    archive_.Start(settings_.VideoFiles, settings_.UsedDisk, storeFile);
+    SetSizeLimit(settings_.VideoFilesSize);
+    SetSoundDetect(settings_.SoundDetect);
+    std::lock_guard<std::mutex> lock(pass_mutex_);
+    if (!compressor_.Open()) {
+        error_ = kNoCodec;
+        return false;
+    }
+    return true;
+}
+
+void TSaveThread::Resume() {
+    if (thread_.joinable())
+        return;
+    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void TSaveThread::Terminate() {
+    if (!thread_.joinable())
+        return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void TSaveThread::Run(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        try {
+            Pass();
+            pass_failed_ = false;
+        } catch (const std::exception& e) {
+            // A pass that failed leaves the recorder running; the next one tries again.
+            if (!pass_failed_)
+                Log(std::string("Blad watku zapisu: ") + e.what(), true);
+            pass_failed_ = true;
+        }
+        std::unique_lock<std::mutex> lock(sleep_mutex_);
+        wake_.wait_for(lock, stop, kPause, [] { return false; });
+    }
+}
+
+void TSaveThread::SetCameras(const TCameraTable& cameras) {
+    std::lock_guard<std::mutex> lock(cameras_mutex_);
+    cameras_ = cameras;
+}
+
+void TSaveThread::SetRecording(bool on) {
+    recording_.store(on, std::memory_order_release);
+    if (!on)
+        std::lock_guard<std::mutex> wait(pass_mutex_);  // a pass under way ends first
+}
+
+void TSaveThread::SetSizeLimit(int32_t videoFilesSize) {
+    static constexpr int32_t kLimits[] = {5000000, 10000000, 20000000, 25000000, 50000000};
+    if (videoFilesSize >= 0 && videoFilesSize < 5)
+        size_limit_.store(kLimits[videoFilesSize], std::memory_order_relaxed);
+}
+
+void TSaveThread::ResetFrameCounters() {
+    for (int n = 1; n <= kCameraCount; ++n)
+        batch_.Clear(n);
+}
+
+bool TSaveThread::Pass() {
+    std::lock_guard<std::mutex> lock(pass_mutex_);
+    if (!recording_.load(std::memory_order_acquire))
+        return false;
+    const bool anyDrive = archive_.AnyDriveSelected();
+    TCameraTable cameras;
+    {
+        std::lock_guard<std::mutex> camerasLock(cameras_mutex_);
+        cameras = cameras_;
+    }
+    for (int n = 1; n <= kCameraCount; ++n)
+        CameraPass(n, cameras[n - 1], anyDrive);
+    return true;
+}
+
+void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) {
+    if (!links_.FrameReady[n].load(std::memory_order_acquire))
+        return;
+    PictureSize size{};
+    if (!CompressPicture(n, size))
+        return;
+    const uint8_t mode = links_.ScheduleMode[n].load(std::memory_order_relaxed);
+    const bool full = batch_.Count(n) >= kBatch;
+    if (mode == kContinuous) {
+        links_.RecordingNow[n].store(1, std::memory_order_relaxed);
+        if (camera.Active && full && anyDrive)
+            WriteBatch(n, camera);
+    } else if (mode == kOnMotion && camera.Active) {
+        if (motion_.DetectMotion(n, picture_.get(), size.width, size.height) ||
+            links_.MotionHold[n].load(std::memory_order_relaxed) > 0) {
+            OnMotion(n);
+            if (full && anyDrive)
+                WriteBatch(n, camera);
+        } else {
+            links_.MotionShown[n].store(0, std::memory_order_relaxed);
+            links_.RecordingNow[n].store(0, std::memory_order_relaxed);
+        }
+    } else if (mode != kContinuous && mode != kOnMotion) {
+        // Nothing is recorded in this hour: the indicators must not say otherwise.
+        links_.MotionShown[n].store(0, std::memory_order_relaxed);
+        links_.RecordingNow[n].store(0, std::memory_order_relaxed);
+    }
+    if (batch_.Count(n) >= kBatch)
+        batch_.Clear(n);  // written above, or dropped
+}
+
+// The newest picture of camera n, copied out of its slot, compressed into its batch. False when
+// there is no usable picture or it could not be compressed (it is then left out of the batch).
+bool TSaveThread::CompressPicture(int n, PictureSize& size) {
+    FrameBank::Info info = links_.LiveFrame.Read(n, picture_.get(), FrameBank::kSlotBytes);
+    // The picture's own size, not the camera table's: after a change of resolution the slot may
+    // still hold a picture of the old size.
+    if (!ValidResolution(info.resolution) || info.bytes < ResolutionBytes(info.resolution))
+        return false;
+    size = ResolutionSize(info.resolution);
+    size_t packed = 0;
+    if (!compressor_.IsOpen())
+        compressor_.Open();  // closed by CloseAll; recording that comes back reopens it
+    if (!compressor_.Compress(picture_.get(), size.width, size.height, packed_.get(), FrameBatch::kSlotBytes,
+                              packed)) {
+        if (!compress_failed_[n])
+            Log("Kamera " + std::to_string(n) + ": obraz pominiety: " + compressor_.ErrorText(), true);
+        compress_failed_[n] = true;
+        return false;
+    }
+    compress_failed_[n] = false;
+    return batch_.Add(n, packed_.get(), packed, size.width, size.height, FrameStamp(clock_.Now()));
+}
+
+void TSaveThread::OnMotion(int n) {
+    // Armed only from 0, so the hold runs out 0 to 5 seconds after the last detection.
+    uint8_t idle = 0;
+    links_.MotionHold[n].compare_exchange_strong(idle, kHoldSeconds, std::memory_order_relaxed);
+    links_.RecordingNow[n].store(1, std::memory_order_relaxed);
+    links_.MotionShown[n].store(1, std::memory_order_relaxed);
+    uint8_t quiet = 0;
+    if (sound_detect_.load(std::memory_order_relaxed) &&
+        links_.BeepLatch[n].compare_exchange_strong(quiet, 1, std::memory_order_relaxed) && hooks_.beep)
+        hooks_.beep();
+}
+
+void TSaveThread::WriteBatch(int n, const TCameraRecord& camera) {
+    CameraSegment& c = segments_[n];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    const FrameBatch::Slot& first = batch_.At(n, 1);
+    // A segment holds pictures of one size only; a new size starts a new segment.
+    if (c.segment.IsOpen() && (c.segment.Width() != first.width || c.segment.Height() != first.height))
+        CloseLocked(n, c);
+    if (!c.segment.IsOpen() && !OpenSegment(n, c, camera, first.width, first.height))
+        return;
+    for (int k = 1; k <= kBatch; ++k) {
+        const FrameBatch::Slot& slot = batch_.At(n, k);
+        if (slot.width != c.segment.Width() || slot.height != c.segment.Height())
+            continue;
+        if (c.segment.WriteFrame(slot.data, static_cast<size_t>(slot.size), slot.stamp)) {
+            c.writeFailed = false;
+        } else if (!c.writeFailed) {
+            Log("Blad zapisu pliku: " + c.segment.ErrorText(), true);
+            c.writeFailed = true;
+        }
+    }
+    if (c.segment.BytesWritten() > static_cast<uint64_t>(SizeLimit()))
+        CloseLocked(n, c);
+}
+
+bool TSaveThread::OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height) {
+    const fs::path folder = fs::path(work_dir_) / "Temp" / ("Kamera" + std::to_string(n));
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    LocalTime now = clock_.Now();
+    const std::string name = SegmentName(now) + ".avi";
+    if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS)) {
+        if (!c.createFailed)
+            Log("Nie mozna utworzyc pliku: " + c.segment.ErrorText(), true);
+        c.createFailed = true;
+        return false;
+    }
+    c.createFailed = false;
+    return true;
+}
+
+void TSaveThread::CloseSegment(int camera) {
+    if (camera < 1 || camera > kCameraCount)
+        return;
+    CameraSegment& c = segments_[camera];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    CloseLocked(camera, c);
+}
+
+void TSaveThread::CloseLocked(int n, CameraSegment& c) {
+    if (!c.segment.IsOpen())
+        return;
+    ClosedSegment closed{n, c.segment.Path(), c.segment.Name(), c.segment.StartTime(),
+                         motion_.TakeMotionCount(n)};
+    const bool empty = c.segment.Frames() == 0;
+    if (!c.segment.Close()) {
+        // An unfinished file is not a recording a viewer can open: it stays where it is.
+        Log("Nie mozna zamknac pliku: " + c.segment.ErrorText(), true);
+        return;
+    }
+    if (empty) {
+        std::error_code ec;
+        fs::remove(closed.tempPath, ec);  // not one picture reached it
+        return;
+    }
+    archive_.Archive(closed);
+}
+
+void TSaveThread::CloseAll() {
+    SetRecording(false);
+    for (int n = 1; n <= kCameraCount; ++n)
+        CloseSegment(n);
+    std::lock_guard<std::mutex> lock(pass_mutex_);
+    compressor_.Close();
+}
+
+bool TSaveThread::SegmentOpen(int camera) const {
+    if (camera < 1 || camera > kCameraCount)
+        return false;
+    std::lock_guard<std::mutex> lock(segments_[camera].mutex);
+    return segments_[camera].segment.IsOpen();
+}
+
+}  // namespace kel

@@ -1,0 +1,159 @@
+#pragma once
+// TSaveThread: the recorder. Every 30 ms, while recording is on, it takes the newest picture of
+// every camera whose FrameReady is set, compresses it as a key frame into the camera's batch of
+// 20 and, when the batch is full, writes it to the camera's open AVI segment if the camera is due:
+// ScheduleMode 1 (continuous), or 2 with motion found now or within the motion hold. Otherwise
+// the full batch is dropped. No batch is written while no recording drive is selected.
+//
+// A segment is opened in "Temp/Kamera<n>" of the working directory by the first batch it takes and
+// named after that moment ("ddmmyyhhmmss.avi"); it is closed when it has passed the size limit
+// after a batch, when the configuration dialog opens and at shutdown, and then archived
+// (SegmentArchive). A segment whose file cannot be created is reported once until one can be
+// created again; its batches are dropped and nothing is indexed for it.
+//
+// Threads: the recorder thread runs the passes. The window thread sets up the recorder before
+// Resume and changes its settings while it runs; CloseSegment and CloseAll may be called from any
+// thread and wait for a batch being written. Lock order: a pass, then a camera's segment, then
+// the archive.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "capture/resolution.h"
+#include "config/config.h"
+#include "platform/clock.h"
+#include "platform/drive_probe.h"
+#include "recording/frame_batch.h"
+#include "recording/motion_detector.h"
+#include "recording/recorder_links.h"
+#include "recording/segment.h"
+#include "recording/segment_archive.h"
+#include "recording/video_compressor.h"
+
+namespace kel {
+
+class TSaveThread {
+public:
+    static constexpr const char* kNoCodec = "{#0024} Brak bibliotek kodeka video!";
+    static constexpr int kBatch = FrameBatch::kSlots;
+    static constexpr uint8_t kHoldSeconds = 5;
+    static constexpr std::chrono::milliseconds kPause{30};
+    static constexpr int32_t kDefaultSizeLimit = 5000000;
+
+    // The recorder of the station in `workDir` (absolute). Created suspended: nothing runs until
+    // Resume, and recording is off.
+    TSaveThread(std::string workDir, RecorderLinks links, RecorderHooks hooks,
+                const Clock& clock = SystemClock::Instance(),
+                const DriveProbe& probe = SystemDriveProbe::Instance());
+    // Ends the thread; open segments are left as they are (CloseAll first to keep them).
+    ~TSaveThread();
+    TSaveThread(const TSaveThread&) = delete;
+    TSaveThread& operator=(const TSaveThread&) = delete;
+
+    // Start-up, window thread, before Resume. The settings snapshot (CopySettingsTo fills it);
+    // the recorder uses its VideoFiles, UsedDisk, VideoFilesSize and SoundDetect.
+    TSettingsBlock& Settings() { return settings_; }
+    // The drive map with its drive C:, made on the first start.
+    bool EnsureDriveC() { return archive_.EnsureDriveC(); }
+    // The drive table, counters, the index and the compressor. False with ErrorText (the codec
+    // text) when no compressor can be opened.
+    bool Initialize(const std::string& storeFile);
+    void Resume();
+    // Stops the thread and waits for it.
+    void Terminate();
+
+    // Window thread, any time.
+    void SetCameras(const TCameraTable& cameras);
+    // Switched off, no pass is under way once this returns.
+    void SetRecording(bool on);
+    bool Recording() const { return recording_.load(std::memory_order_relaxed); }
+    void SetZones(const TZoneTable& zones) { motion_.SetZones(zones); }
+    void SetDrives(const uint8_t* flags, int count) { archive_.SetDrives(flags, count); }
+    void SetSoundDetect(bool on) { sound_detect_.store(on, std::memory_order_relaxed); }
+    // VideoFilesSize 0..4: 5, 10, 20, 25, 50 million bytes. Any other value keeps the limit.
+    void SetSizeLimit(int32_t videoFilesSize);
+    int32_t SizeLimit() const { return size_limit_.load(std::memory_order_relaxed); }
+    // Every camera's batch starts again empty.
+    void ResetFrameCounters();
+    void ResetIndex() { archive_.ResetIndex(); }
+    void ReadCounter() { archive_.ReadCounter(); }
+    bool SelectFirstDrive(char& letter) { return archive_.SelectFirstDrive(letter); }
+    uint64_t FreeSpaceKB(char letter) const { return archive_.FreeSpaceKB(letter); }
+    // The drive the last segment went to.
+    char RecordDrive() const { return archive_.CurrentLetter(); }
+
+    // Any thread: closes camera n's open segment (after a batch being written) and archives it.
+    void CloseSegment(int camera);
+    // Any thread: recording off, every open segment closed and archived, the compressor closed.
+    void CloseAll();
+    bool SegmentOpen(int camera) const;
+
+    // One pass of the loop without the pause: false when recording is off. The thread calls it;
+    // tests call it while the thread is not running.
+    bool Pass();
+
+    FrameBatch& Batch() { return batch_; }
+    MotionDetector& Motion() { return motion_; }
+    SegmentArchive& Archive() { return archive_; }
+    const std::string& ErrorText() const { return error_; }
+
+private:
+    struct CameraSegment {
+        mutable std::mutex mutex;
+        Segment segment;            // Guarded by mutex
+        bool createFailed = false;  // Guarded by mutex; reported until a file is created again
+        bool writeFailed = false;   // Guarded by mutex; reported until a picture is written again
+    };
+
+    void Run(std::stop_token stop);
+    void CameraPass(int n, const TCameraRecord& camera, bool anyDrive);
+    bool CompressPicture(int n, PictureSize& size);
+    void OnMotion(int n);
+    void WriteBatch(int n, const TCameraRecord& camera);
+    bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height);
+    void CloseLocked(int n, CameraSegment& c);  // REQUIRES: c.mutex held
+    void Log(const std::string& text, bool error) const;
+
+    // Fixed after construction.
+    const std::string work_dir_;
+    const RecorderLinks links_;
+    const RecorderHooks hooks_;
+    const Clock& clock_;
+
+    // Window thread only.
+    TSettingsBlock settings_;
+    std::string error_;
+
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> sound_detect_{false};
+    std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
+    mutable std::mutex cameras_mutex_;
+    TCameraTable cameras_{};  // Guarded by cameras_mutex_
+
+    // Held for a whole pass.
+    std::mutex pass_mutex_;
+    TVideoCompressor compressor_;         // Guarded by pass_mutex_
+    std::unique_ptr<uint8_t[]> picture_;  // Guarded by pass_mutex_; the picture being recorded
+    std::unique_ptr<uint8_t[]> packed_;   // Guarded by pass_mutex_; its compressed form
+    std::array<bool, kCameraCount + 1> compress_failed_{};  // Guarded by pass_mutex_
+    bool pass_failed_ = false;                              // Recorder thread only
+
+    FrameBatch batch_;
+    MotionDetector motion_;
+    SegmentArchive archive_;
+    std::array<CameraSegment, kCameraCount + 1> segments_;
+
+    std::mutex sleep_mutex_;
+    std::condition_variable_any wake_;
+    std::jthread thread_;  // last: it ends before the members it uses go
+};
+
+}  // namespace kel

@@ -1,0 +1,62 @@
+#pragma once
+// One camera's open AVI segment: a DIV3 video stream at the camera's rate and, picture by
+// picture, a text stream with the moment each picture was taken. Every picture is a key frame.
+//
+// The text stream's format block is 36 bytes: the int32 30, the current time-stamp sample (a
+// length byte and 30 characters) and a zero byte; it is renewed with each picture, so the closed
+// file's block holds the last picture's stamp. Each text sample is such a 31-byte stamp.
+//
+// A picture goes in whole or not at all: its video and its text sample are taken back together
+// when either cannot be written. Not thread-safe; the recorder guards each camera's segment.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "recording/avi_writer.h"
+
+namespace kel {
+
+class Segment {
+public:
+    static constexpr size_t kTextFormatBytes = 36;
+    static constexpr size_t kStampBytes = 31;
+
+    // Creates the file at `path` (which must not exist) for pictures of width x height at
+    // `fps` a second. False with ErrorText; nothing is then open.
+    bool Open(const std::string& path, const std::string& name, double startTime, int width, int height,
+              int fps);
+    // Appends one compressed picture and its stamp. False with ErrorText when it could not be
+    // written; the file then ends where it did before.
+    bool WriteFrame(const uint8_t* data, size_t size, const std::string& stamp);
+    // Finishes the file (index, sizes) and flushes it to the disk. False with ErrorText when it
+    // could not be finished. Nothing is open afterwards either way.
+    bool Close();
+
+    bool IsOpen() const { return writer_.IsOpen(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    uint64_t BytesWritten() const { return bytes_; }  // the pictures' compressed sizes summed
+    uint32_t Frames() const { return writer_.Samples(0); }
+    const std::string& Path() const { return path_; }
+    const std::string& Name() const { return name_; }
+    double StartTime() const { return start_time_; }
+    const std::string& ErrorText() const { return writer_.ErrorText(); }
+
+    // The 31-byte sample of a stamp: its length (at most 30) and its characters, zero-filled.
+    static std::array<uint8_t, kStampBytes> StampSample(const std::string& stamp);
+
+private:
+    AviWriter writer_;
+    int video_ = -1;
+    int text_ = -1;
+    int width_ = 0;
+    int height_ = 0;
+    uint64_t bytes_ = 0;
+    std::string path_;
+    std::string name_;
+    double start_time_ = 0;
+};
+
+}  // namespace kel

@@ -1,0 +1,302 @@
+#include "recording/segment_archive.h"
+
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "config/registry_values.h"
+#include "platform/safe_file.h"
+
+namespace kel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsLetter(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+
+char Upper(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+uint64_t FileBytes(const std::string& path) {
+    std::error_code ec;
+    uint64_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+}  // namespace
+
+SegmentArchive::SegmentArchive(std::string workDir, const DriveProbe& probe, const RecorderLinks& links,
+                               const RecorderHooks& hooks)
+    : work_dir_(std::move(workDir)), map_(work_dir_), probe_(probe), links_(links), hooks_(hooks) {}
+
+void SegmentArchive::Log(const std::string& text, bool error) const {
+    if (hooks_.log)
+        hooks_.log(text, error);
+}
+
+bool SegmentArchive::EnsureDriveC() {
+    // The map is fixed; only its folder on disk is made here.
+    DriveMap map(work_dir_);
+    if (map.EnsureDriveC())
+        return true;
+    Log("Nie mozna utworzyc dysku C: " + map.ErrorText(), true);
+    return false;
+}
+
+void SegmentArchive::ScanDrives() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    table_.Scan(map_, probe_);
+}
+
+std::string SegmentArchive::IndexPath() const {
+    return (fs::path(work_dir_) / VideoIndex::kFile).string();
+}
+
+void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::string& storeFile) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counter_ = videoFiles;
+    used_disk_ = usedDisk;
+    current_ = table_.Letter(usedDisk);
+    LoadIndexLocked();
+    if (!storeFile.empty() && !store_.Open(storeFile))
+        Log("Nie mozna otworzyc magazynu ustawien: " + store_.ErrorText(), true);
+}
+
+// An index that cannot be read starts empty, without a message; the recordings it named stay on
+// their drives, unindexed.
+void SegmentArchive::LoadIndexLocked() {
+    if (counter_ > 0 && index_.Load(IndexPath(), counter_))
+        return;
+    counter_ = 0;
+    index_.Clear();
+    if (int p = FirstSelected(); p >= 0)
+        current_ = table_.Letter(p);
+}
+
+void SegmentArchive::SetDrives(const uint8_t* flags, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int i = 0; i < count && i < kDriveFlags; ++i)
+        hdds_[i] = flags[i];
+}
+
+bool SegmentArchive::Selected(int position) const {
+    return position >= 0 && position < DriveTable::kEntries && hdds_[position] != 0;
+}
+
+int SegmentArchive::FirstSelected() const {
+    for (int p = 0; p < DriveTable::kEntries; ++p)
+        if (Selected(p))
+            return p;
+    return -1;
+}
+
+int SegmentArchive::NextSelected(int position) const {
+    for (int p = position + 1; p <= DriveTable::kLastPosition; ++p)
+        if (Selected(p))
+            return p;
+    return -1;
+}
+
+bool SegmentArchive::AnyDriveSelected() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return FirstSelected() >= 0;
+}
+
+bool SegmentArchive::SelectFirstDrive(char& letter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int p = FirstSelected();
+    if (p < 0)
+        return false;
+    used_disk_ = p;
+    current_ = letter = table_.Letter(p);
+    return true;
+}
+
+bool SegmentArchive::DriveUsage(char letter, uint64_t& freeKB, uint64_t& totalKB) const {
+    freeKB = totalKB = 0;
+    std::string root = map_.DrivePath(letter);
+    DriveSpace space;
+    if (root.empty() || !probe_.Space(root, space))
+        return false;
+    freeKB = space.freeBytes / 1024;
+    totalKB = space.totalBytes / 1024;
+    return true;
+}
+
+uint64_t SegmentArchive::FreeSpaceKB(char letter) const {
+    uint64_t freeKB = 0, totalKB = 0;
+    DriveUsage(letter, freeKB, totalKB);
+    return freeKB;
+}
+
+int64_t SegmentArchive::FreeKB(int position) const {
+    return static_cast<int64_t>(FreeSpaceKB(table_.Letter(position)));
+}
+
+bool SegmentArchive::Archive(const ClosedSegment& segment) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
+    if (p < 0) {
+        // Nowhere to keep it: the operator chose to record to no drive.
+        std::error_code ec;
+        fs::remove(segment.tempPath, ec);
+        return false;
+    }
+    if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
+        NoRoom();
+        return false;
+    }
+    current_ = table_.Letter(p);
+    std::string dosPath;
+    if (!PlaceFile(segment, current_, dosPath))
+        return false;
+    Index(segment, dosPath);
+    return true;
+}
+
+// Moves `position` on until its drive keeps the reserve with `needKB` more on it, deleting the
+// oldest recordings when no selected drive up to position 20 has room.
+bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
+    const int64_t need = static_cast<int64_t>(needKB);
+    const int64_t reserve = static_cast<int64_t>(kReserveKB);
+    current_ = table_.Letter(position);
+    int64_t free = FreeKB(position);
+    while (free - reserve < need) {
+        int next = position < DriveTable::kLastPosition ? NextSelected(position) : -1;
+        if (next >= 0) {
+            position = next;
+            current_ = table_.Letter(position);
+        } else {
+            if (!DeleteOldestLocked())
+                return false;
+            position = table_.DriveIndex(current_);  // the deleted recording's drive
+        }
+        free = FreeKB(position);
+    }
+    return true;
+}
+
+bool SegmentArchive::PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath) {
+    const std::string folder =
+        std::string{letter} + ":\\KEL2_Videos\\Kamera" + std::to_string(segment.camera);
+    dosPath = folder + "\\" + segment.name;
+    const std::string target = map_.Resolve(dosPath);
+    std::error_code ec;
+    std::string error;
+    // The drive's own root is never made here: a folder in the map would be a new drive.
+    if (!fs::is_directory(map_.DrivePath(letter), ec))
+        error = std::string{letter} + ": brak dysku";
+    else if (fs::create_directories(map_.Resolve(folder), ec); ec)
+        error = ec.message();
+    else if (!MoveFileNoReplace(segment.tempPath, target, error))
+        error = error.empty() ? "?" : error;
+    if (error.empty())
+        return true;
+    Log("Nie mozna przeniesc pliku " + segment.tempPath + " do " + dosPath + ": " + error, true);
+    return false;
+}
+
+void SegmentArchive::Index(const ClosedSegment& segment, const std::string& dosPath) {
+    TVideoIndexEntry entry;
+    entry.FileName.Set(dosPath);
+    entry.Camera = static_cast<uint8_t>(segment.camera);
+    entry.StartTime = segment.startTime;
+    entry.MotionCount = segment.motionCount;
+    index_.Append(entry);
+    ++counter_;
+    links_.RecordDrive.store(current_, std::memory_order_relaxed);
+    std::string error;
+    if (!index_.Save(IndexPath(), error) ||
+        !index_.Save((fs::path(work_dir_) / VideoIndex::kCopy).string(), error)) {
+        // The store keeps the count of the last index written whole; the next archiving
+        // writes the file again with this entry in it.
+        Log("Nie mozna zapisac indeksu nagran: " + error, true);
+        return;
+    }
+    if (!WriteCounter(store_, "VideoFiles", counter_) ||
+        !WriteCounter(store_, "UsedDisk", table_.DriveIndex(current_))) {
+        if (!store_failed_)
+            Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
+        store_failed_ = true;
+        return;
+    }
+    store_failed_ = false;
+}
+
+void SegmentArchive::NoRoom() {
+    if (!links_.DiskFullWarned.exchange(true) && hooks_.warn)
+        hooks_.warn(std::string(kNoRoom) + "\n" + kNoRoomAdvice);
+    Log(kNoRoom, true);
+}
+
+bool SegmentArchive::DeleteOldest() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return DeleteOldestLocked();
+}
+
+bool SegmentArchive::DeleteOldestLocked() {
+    if (counter_ <= 0 || static_cast<size_t>(counter_) > index_.Size())
+        return false;
+    for (size_t i = 0; i < index_.Size(); ++i) {
+        std::string path = index_.At(i).FileName.Get();
+        if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])))
+            continue;
+        current_ = Upper(path[0]);
+        std::string native = map_.Resolve(path);
+        std::error_code ec;
+        if (!native.empty())
+            fs::remove(native, ec);  // a file already gone just loses its entry
+        Log(kDeleted + path, false);
+        index_.Remove(i);
+        --counter_;
+        return true;
+    }
+    return false;
+}
+
+void SegmentArchive::ResetIndex() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counter_ = 0;
+    index_.Clear();
+    if (!WriteCounter(store_, "VideoFiles", 0))
+        Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
+}
+
+void SegmentArchive::ReadCounter() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int32_t value = 0;
+    if (kel::ReadCounter(store_, "VideoFiles", value))
+        counter_ = value;
+}
+
+char SegmentArchive::CurrentLetter() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return current_;
+}
+
+int32_t SegmentArchive::Counter() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counter_;
+}
+
+int32_t SegmentArchive::UsedDisk() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return used_disk_;
+}
+
+std::vector<TVideoIndexEntry> SegmentArchive::Entries() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return index_.Entries();
+}
+
+DriveTable SegmentArchive::Table() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return table_;
+}
+
+}  // namespace kel

@@ -1,0 +1,124 @@
+#pragma once
+// Where finished segments go. A closed segment is moved from the temporary folder to a recording
+// drive, "<L>:\KEL2_Videos\Kamera<n>\<name>", and entered in the index; the index files and the
+// store's counters VideoFiles and UsedDisk follow every archived segment.
+//
+// The drive: the search starts at the position UsedDisk (or the first selected position when that
+// one is not selected) and moves on to the next selected position up to 20 while the drive would
+// keep less than 1,000,000 KB free after the segment. When no position has room, the oldest
+// recording on a selected drive is deleted, one after the other, and the search goes on from the
+// drive of the deleted file. When nothing is left to delete, the segment stays in the temporary
+// folder: the operator is warned once a run and the log says so every time.
+//
+// A segment that cannot be moved stays in the temporary folder and is not indexed. The counter is
+// written to the store only after the index file that holds as many entries was written, so the
+// store's count never exceeds the file's entries.
+//
+// Segments are archived by the recorder thread and, at shutdown or when the configuration dialog
+// opens, by the window thread; all state here is guarded by one lock, held for a whole archiving.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/drive_map.h"
+#include "platform/drive_probe.h"
+#include "platform/registry_store.h"
+#include "recording/drive_table.h"
+#include "recording/recorder_links.h"
+#include "recording/video_index.h"
+
+namespace kel {
+
+struct ClosedSegment {
+    int camera = 0;
+    std::string tempPath;  // the finished file in the temporary folder
+    std::string name;      // "ddmmyyhhmmss.avi"
+    double startTime = 0;
+    int32_t motionCount = 0;
+};
+
+class SegmentArchive {
+public:
+    static constexpr uint64_t kReserveKB = 1000000;
+    static constexpr const char* kNoRoom = "Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!";
+    static constexpr const char* kNoRoomAdvice =
+        "Zalecane zamknięcie aplikacji i zwolnienie miejsca na dyskach";
+    static constexpr const char* kDeleted = "Usuniecie Pliku: ";
+    static constexpr int kDriveFlags = 25;
+
+    // The archive of the station in `workDir` (absolute): its drive map, index files and
+    // temporary folder are there.
+    SegmentArchive(std::string workDir, const DriveProbe& probe, const RecorderLinks& links,
+                   const RecorderHooks& hooks);
+
+    // Start-up, before any segment is archived.
+    bool EnsureDriveC();
+    void ScanDrives();
+    // counter := videoFiles; current drive := the table's entry usedDisk; the index is loaded
+    // and the recorder's own store handle opened.
+    void Start(int32_t videoFiles, int32_t usedDisk, const std::string& storeFile);
+
+    // The first `count` (at most 25) drive-selection flags.
+    void SetDrives(const uint8_t* flags, int count);
+    bool AnyDriveSelected() const;
+    // The first selected position becomes UsedDisk and the current drive; false, changing
+    // nothing, when no drive is selected. `letter` receives the drive's letter.
+    bool SelectFirstDrive(char& letter);
+
+    // Free space of a drive in KB (free bytes / 1024); 0 when it cannot be read.
+    uint64_t FreeSpaceKB(char letter) const;
+    // Free and total KB of a drive; false when it cannot be read.
+    bool DriveUsage(char letter, uint64_t& freeKB, uint64_t& totalKB) const;
+
+    // True when the segment was moved and indexed.
+    bool Archive(const ClosedSegment& segment);
+    // Deletes the oldest recording on a selected drive; false when there is none.
+    bool DeleteOldest();
+    // Forgets every recording: the counter and the store's VideoFiles become 0.
+    void ResetIndex();
+    // counter := the store's VideoFiles.
+    void ReadCounter();
+
+    char CurrentLetter() const;
+    int32_t Counter() const;
+    int32_t UsedDisk() const;
+    std::vector<TVideoIndexEntry> Entries() const;
+    DriveTable Table() const;
+    const DriveMap& Map() const { return map_; }
+    std::string IndexPath() const;
+
+private:
+    void LoadIndexLocked();
+    int FirstSelected() const;             // REQUIRES: mutex_ held; -1 when none
+    int NextSelected(int position) const;  // REQUIRES: mutex_ held; up to 20, -1 when none
+    bool Selected(int position) const;     // REQUIRES: mutex_ held
+    int64_t FreeKB(int position) const;    // REQUIRES: mutex_ held
+    bool FindRoom(int& position, uint64_t needKB);
+    bool DeleteOldestLocked();
+    bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
+    void Index(const ClosedSegment& segment, const std::string& dosPath);
+    void NoRoom();
+    void Log(const std::string& text, bool error) const;
+
+    // Fixed after construction.
+    const std::string work_dir_;
+    const DriveMap map_;
+    const DriveProbe& probe_;
+    const RecorderLinks& links_;
+    const RecorderHooks& hooks_;
+
+    mutable std::mutex mutex_;
+    DriveTable table_;                         // Guarded by mutex_
+    std::array<uint8_t, kDriveFlags> hdds_{};  // Guarded by mutex_
+    int32_t used_disk_ = 0;                    // Guarded by mutex_
+    char current_ = 'C';                       // Guarded by mutex_
+    int32_t counter_ = 0;                      // Guarded by mutex_
+    VideoIndex index_;                         // Guarded by mutex_
+    RegistryStore store_;                      // Guarded by mutex_
+    bool store_failed_ = false;                // Guarded by mutex_
+};
+
+}  // namespace kel

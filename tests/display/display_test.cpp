@@ -1,0 +1,203 @@
+// The display thread's pass against the renderer and a real frame bank: uploads of every ready
+// picture, the view modes, the configurator's preview, the plan, and the thread's pause and stop.
+
+#include "display/display.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "display/display_test_util.h"
+#include "support/fake_display_platform.h"
+
+namespace kel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kWhite = 0xffffff;
+
+class DisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_cwd_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir.Path());
+        WriteSkin(dir.Path(), "Test", 1024, 774, 727);
+        ASSERT_TRUE(renderer.Init(1024, 768, &sink));
+        ASSERT_TRUE(renderer.LoadDisplayBitmaps("Test", 1024));
+        TCameraTable cameras{};
+        for (int n = 1; n <= 16; ++n) {
+            cameras[n - 1].Active = 1;
+            cameras[n - 1].Resolution = 0;
+            signal[n] = 1;
+        }
+        renderer.SetCameraRecords(cameras);
+        uint8_t rights[16];
+        std::fill(std::begin(rights), std::end(rights), 1);
+        renderer.SetAllowed(rights);
+        CameraLists lists;
+        for (int i = 0; i < 16; ++i)
+            lists.CamMode16[i] = i + 1;
+        for (int i = 0; i < 4; ++i)
+            lists.CamMode4[i] = i + 1;
+        display.SetCameraLists(lists);
+        display.SetScreenSize(1280, 1024);
+    }
+    void TearDown() override {
+        display.Terminate();
+        std::filesystem::current_path(old_cwd_);
+    }
+    // A new picture of camera n, marked ready as its capture thread does.
+    void Deliver(int camera, uint8_t y) {
+        std::vector<uint8_t> frame = SolidFrame(704, 576, y);
+        bank.Write(camera, frame.data(), frame.size(), 0);
+        ready[camera].store(1, std::memory_order_release);
+    }
+    uint32_t Shown(int x, int y) { return Pixel(sink.Last().picture, x, y); }
+
+    TempDir dir;
+    FakeDisplayPlatform platform;
+    KeepingSink sink;
+    TDirectX renderer{platform};
+    FrameBank bank;
+    CameraFlags ready{}, recording{}, motion{}, signal{};
+    std::atomic<int> viewMode{TDisplay::kModeWindow}, layout{3}, single{1};
+    std::atomic<bool> planView{false};
+    TDisplay display{renderer,
+                     {bank, ready, recording, motion, signal, viewMode, layout, single, planView,
+                      [] { return std::string("12:34:56"); }, [] { return std::string("2024-05-06"); }}};
+
+private:
+    std::filesystem::path old_cwd_;
+};
+
+// Pictures of cameras the layout does not show are uploaded too, so they appear as soon as the
+// layout shows them; a camera without a new picture keeps its last.
+TEST_F(DisplayTest, EveryReadyPictureIsUploadedAndItsFlagCleared) {
+    layout = 0;
+    for (int n = 1; n <= 16; ++n)
+        Deliver(n, 235);
+    display.Pass();
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_EQ(ready[n].load(), 0) << n;
+    EXPECT_TRUE(Near(Shown(300, 300), kWhite));
+    layout = 3;
+    display.Pass();
+    EXPECT_TRUE(Near(Shown(4 * 193 - 100, 3 * 158 + 80), kWhite)) << "camera 16, uploaded while hidden";
+    EXPECT_EQ(sink.Count(), 2u);
+}
+
+TEST_F(DisplayTest, ALayoutOutsideTheRangePresentsTheLastPicture) {
+    Deliver(1, 235);
+    display.Pass();
+    uint32_t before = Shown(100, 80);
+    layout = 7;
+    Deliver(1, 16);  // a black picture arrives, but nothing is composed
+    display.Pass();
+    EXPECT_EQ(sink.Count(), 2u);
+    EXPECT_EQ(Shown(100, 80), before);
+    EXPECT_TRUE(Near(before, kWhite));
+}
+
+TEST_F(DisplayTest, EachViewModePresentsItsTarget) {
+    const std::tuple<int, PresentTarget, QSize> modes[] = {
+        {TDisplay::kModeWindow, PresentTarget::MainWindow, {774, 727}},
+        {TDisplay::kModeSmart, PresentTarget::SmartView, {255, 188}},
+        {TDisplay::kModeFull, PresentTarget::FullScreen, {1280, 1024}},
+        {TDisplay::kModeConfig, PresentTarget::ConfigPreview, {352, 288}},
+    };
+    for (const auto& [mode, target, size] : modes) {
+        viewMode = mode;
+        display.Pass();
+        EXPECT_EQ(sink.Last().target, target) << mode;
+        EXPECT_EQ(sink.Last().picture.size(), size) << mode;
+    }
+    for (int mode : {0, 5}) {
+        viewMode = mode;
+        Deliver(1, 235);
+        size_t before = sink.Count();
+        display.Pass();
+        EXPECT_EQ(sink.Count(), before) << "mode " << mode << " presents nothing";
+        EXPECT_EQ(ready[1].load(), 0) << "but still takes the picture";
+    }
+}
+
+TEST_F(DisplayTest, TheConfiguratorPreviewShowsTheMotionTest) {
+    viewMode = TDisplay::kModeConfig;
+    recording[1] = recording[2] = 1;
+    Deliver(1, 200);
+    Deliver(2, 200);
+    display.Pass();
+    EXPECT_EQ(recording[1].load(), 0) << "the test button is up";
+    EXPECT_EQ(recording[2].load(), 0);
+    EXPECT_EQ(renderer.ShowNames.load(), 1);
+    EXPECT_EQ(renderer.ShowRec.load(), 1);
+
+    display.SetDetectionTest([](int camera, int w, int h) { return camera == 2 && w == 704 && h == 576; });
+    recording[3] = 1;  // no new picture: left alone
+    Deliver(1, 200);
+    Deliver(2, 200);
+    display.Pass();
+    EXPECT_EQ(recording[1].load(), 0);
+    EXPECT_EQ(recording[2].load(), 1);
+    EXPECT_EQ(recording[3].load(), 1);
+
+    // Zones are tinted while the dialog is open, never otherwise.
+    std::vector<uint8_t> mask(TDirectX::kZoneMaskBytes, 1);
+    renderer.SetZoneMask(1, mask.data());
+    renderer.ShowZones = 1;
+    Deliver(1, 200);
+    display.Pass();
+    EXPECT_EQ(renderer.CameraSurface(1).Line(0)[1], 220);
+    viewMode = TDisplay::kModeWindow;
+    Deliver(1, 200);
+    display.Pass();
+    EXPECT_EQ(renderer.CameraSurface(1).Line(0)[1], 200);
+}
+
+TEST_F(DisplayTest, ThePlanReplacesTheLayoutAndShowsMotion) {
+    TCamIconTable icons{};
+    icons[0] = {100, 200, 0, 1, {}};
+    renderer.SetPlanIcons(icons);
+    planView = true;
+    motion[1] = 1;
+    display.Pass();
+    EXPECT_TRUE(Near(Shown(400, 100), kPlanRgb));
+    EXPECT_TRUE(Near(Shown(155, 347), kMotionIconRgb));
+    EXPECT_EQ(renderer.Tile(1).Camera, 1) << "the tile table keeps the layout's entries";
+}
+
+TEST_F(DisplayTest, TheThreadPausesBetweenPassesAndStops) {
+    ASSERT_TRUE(display.Start());
+    auto waitFor = [&](uint64_t passes) {
+        auto end = std::chrono::steady_clock::now() + 10s;
+        while (display.Passes() < passes && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(5ms);
+        return display.Passes() >= passes;
+    };
+    ASSERT_TRUE(waitFor(2));
+    display.Suspend();
+    std::this_thread::sleep_for(100ms);  // a pass under way may still finish
+    uint64_t paused = display.Passes();
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(display.Passes(), paused);
+    display.Resume();
+    ASSERT_TRUE(waitFor(paused + 2));
+    display.Terminate();
+    EXPECT_FALSE(display.Running());
+    uint64_t stopped = display.Passes();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(display.Passes(), stopped);
+}
+
+TEST_F(DisplayTest, TerminateEndsAPausedThread) {
+    ASSERT_TRUE(display.Start());
+    display.Suspend();
+    display.Terminate();
+    EXPECT_FALSE(display.Running());
+}
+
+}  // namespace
+}  // namespace kel

@@ -1,0 +1,260 @@
+// The recorder's passes over pictures placed in the frame bank by hand: which batches are written
+// and which dropped for each schedule value and motion, the motion hold and the beep, the size
+// limit, and segments that cannot be created. Drives are folders of a temporary drive map.
+
+#include "recording/save_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "recording/avi_reader.h"
+#include "recording/fake_drive_probe.h"
+#include "recording/schedule.h"
+#include "support/temp_dir.h"
+
+namespace kel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Station {
+    std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
+    CameraFlags ready{}, mode{}, now{}, shown{}, hold{}, latch{};
+    std::atomic<char> drive{'C'};
+    std::atomic<bool> warned{false};
+};
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir / "drives/c:");
+        clock.Set(Moment(0));
+        for (TCameraRecord& c : cameras) {
+            c.Active = 1;
+            c.Resolution = 3;
+            c.FPS = 5;
+        }
+        zones = std::make_unique<TZoneTable>();
+        for (TZoneRecord& z : *zones) {
+            z.Sensitivity = 250;
+            std::fill(std::begin(z.Mask), std::end(z.Mask), 1);
+        }
+    }
+    void Start(bool drive = true, int32_t sizeCode = 0) {
+        rec = std::make_unique<TSaveThread>(dir.Path(), links, hooks, clock, probe);
+        rec->Settings().VideoFilesSize = sizeCode;
+        rec->Settings().SoundDetect = sound;
+        std::array<uint8_t, 25> hdds{};
+        hdds[0] = drive;
+        rec->SetZones(*zones);
+        rec->SetDrives(hdds.data(), 25);
+        ASSERT_TRUE(rec->Initialize(dir / "registry.sqlite")) << rec->ErrorText();
+        rec->SetCameras(cameras);
+        rec->SetRecording(true);
+    }
+    static LocalTime Moment(int second) {
+        LocalTime t;
+        t.year = 2026;
+        t.month = 5;
+        t.day = 4;
+        t.hour = 10;
+        t.minute = second / 60;
+        t.second = second % 60;
+        t.weekday = 1;
+        return t;
+    }
+    // Camera n shows a picture of one byte value (176 x 144 unless said).
+    void Show(int n, uint8_t value, int32_t resolution = 3) {
+        std::vector<uint8_t> p(ResolutionBytes(resolution), value);
+        s.bank->Write(n, p.data(), p.size(), resolution);
+        s.ready[n] = 1;
+    }
+    // Passes with camera n showing a new picture every time when `moving`, else the same one.
+    void Passes(int n, int count, bool moving) {
+        for (int i = 0; i < count; ++i) {
+            if (moving)
+                Show(n, static_cast<uint8_t>(++value_ * 64));
+            ASSERT_TRUE(rec->Pass());
+        }
+    }
+    // Pictures in camera n's segments so far: the open one's after closing, and the archived ones.
+    int RecordedPictures(int n) {
+        rec->CloseSegment(n);
+        int pictures = 0;
+        for (const auto& e : rec->Archive().Entries())
+            if (e.Camera == n)
+                pictures += ReadAvi(rec->Archive().Map().Resolve(e.FileName.Get())).Count("00dc");
+        return pictures;
+    }
+
+    TempDir dir;
+    FixedClock clock{Moment(0)};
+    FakeDriveProbe probe;
+    Station s;
+    RecorderLinks links{*s.bank, s.ready, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
+    std::vector<std::string> logged;
+    int beeps = 0;
+    RecorderHooks hooks{
+        [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
+        [](const std::string&) {}, [this] { ++beeps; }};
+    TCameraTable cameras{};
+    std::unique_ptr<TZoneTable> zones;
+    bool sound = false;
+    std::unique_ptr<TSaveThread> rec;
+    int value_ = 0;
+};
+
+TEST_F(RecorderTest, BatchesAreWrittenOrDroppedByTheScheduleValue) {
+    Start();
+    s.mode[1] = kContinuous;
+    s.mode[2] = kNoRecording;
+    s.mode[3] = kOnMotion;  // still: only its first picture differs from the zero reference
+    s.now[2] = 1;           // left over from an hour of recording
+    Show(1, 10);
+    Show(2, 10);
+    Show(3, 100);
+    Passes(1, 60, false);
+    EXPECT_EQ(rec->Batch().Count(1), 0);
+    EXPECT_EQ(s.now[1], 1);
+    EXPECT_EQ(s.now[2], 0) << "nothing is recorded in this hour";
+    EXPECT_EQ(s.hold[3], 5);
+    EXPECT_EQ(RecordedPictures(1), 60);
+    EXPECT_EQ(RecordedPictures(2), 0);
+    EXPECT_FALSE(fs::exists(dir / "Temp/Kamera2")) << "no segment was ever opened";
+    EXPECT_EQ(RecordedPictures(3), 60) << "the hold never ran down: no tick came";
+    EXPECT_EQ(rec->Archive().Counter(), 2);
+    EXPECT_TRUE(logged.empty()) << logged[0];
+}
+
+TEST_F(RecorderTest, ContinuousRecordingWithoutADriveCompressesAndDropsEveryTwenty) {
+    Start(false);
+    s.mode[1] = kContinuous;
+    Show(1, 10);
+    std::vector<int> counts;
+    for (int i = 0; i < 21; ++i) {
+        ASSERT_TRUE(rec->Pass());
+        counts.push_back(rec->Batch().Count(1));
+    }
+    EXPECT_EQ(counts[18], 19);
+    EXPECT_EQ(counts[19], 0);
+    EXPECT_EQ(counts[20], 1);
+    EXPECT_EQ(s.now[1], 1);
+    EXPECT_FALSE(rec->SegmentOpen(1));
+    EXPECT_FALSE(fs::exists(dir / "Temp"));
+    // The newest picture stays readable for the network: in slot 20 right after the batch.
+    std::vector<uint8_t> out(FrameBatch::kSlotBytes);
+    FrameBatch::Slot info;
+    EXPECT_TRUE(rec->Batch().ReadNewest(1, out.data(), out.size(), info));
+    EXPECT_EQ(info.width, 176);
+    EXPECT_EQ(info.stamp, "2026-05-04: 10:00:00");
+}
+
+// The hold is armed at 5 only from 0, so recording goes on 0 to 5 seconds after the last
+// detection; a batch filled after the hold ran out is dropped.
+// The beep sounds once a latch: again only after the latch has counted down.
+TEST_F(RecorderTest, TheMotionHoldKeepsRecordingUntilItRunsOut) {
+    sound = true;
+    Start();
+    s.mode[1] = kOnMotion;
+    Passes(1, 3, true);  // motion: armed at the first detection only
+    EXPECT_EQ(s.hold[1], 5);
+    EXPECT_EQ(s.now[1], 1);
+    EXPECT_EQ(s.shown[1], 1);
+    EXPECT_EQ(beeps, 1);
+    for (int tick = 0; tick < 3; ++tick)
+        CountDownMotion(s.hold, s.latch);
+    Passes(1, 1, true);
+    EXPECT_EQ(s.hold[1], 2) << "not re-armed while it runs";
+    EXPECT_EQ(beeps, 2);
+    Passes(1, 16, false);  // still: the hold carries the batch
+    EXPECT_EQ(rec->Batch().Count(1), 0);
+    EXPECT_TRUE(rec->SegmentOpen(1));
+    CountDownMotion(s.hold, s.latch);
+    CountDownMotion(s.hold, s.latch);
+    EXPECT_EQ(s.hold[1], 0);
+    Passes(1, 20, false);  // no motion, no hold: dropped
+    EXPECT_EQ(s.now[1], 0);
+    EXPECT_EQ(s.shown[1], 0);
+    Passes(1, 5, true);  // motion again re-arms from 0
+    EXPECT_EQ(s.hold[1], 5);
+    Passes(1, 15, false);
+    EXPECT_EQ(RecordedPictures(1), 40);
+    EXPECT_EQ(rec->Archive().Entries()[0].MotionCount, 9) << "4 + 5 detections";
+}
+
+TEST_F(RecorderTest, TheSizeLimitClosesASegmentAfterTheBatchThatPassesIt) {
+    Start(true, 0);  // 5,000,000 bytes
+    s.mode[1] = kContinuous;
+    std::vector<uint8_t> noise(ResolutionBytes(0));
+    uint32_t x = 99;
+    int batches = 0;
+    while (rec->Archive().Counter() == 0 && batches < 20) {
+        for (int i = 0; i < 20; ++i) {
+            for (auto& b : noise)
+                b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 16);
+            s.bank->Write(1, noise.data(), noise.size(), 0);
+            s.ready[1] = 1;
+            ASSERT_TRUE(rec->Pass());
+        }
+        ++batches;
+    }
+    ASSERT_EQ(rec->Archive().Counter(), 1);
+    EXPECT_FALSE(rec->SegmentOpen(1));
+    std::string file = rec->Archive().Map().Resolve(rec->Archive().Entries()[0].FileName.Get());
+    AviFile f = ReadAvi(file);
+    ASSERT_TRUE(f.ok) << f.problem;
+    EXPECT_EQ(f.Count("00dc"), 20 * batches);
+    uint64_t pictures = 0, last = 0;
+    for (const auto& c : f.samples)
+        if (c.id == "00dc")
+            pictures += c.data.size();
+    for (size_t i = f.samples.size() - 40; i < f.samples.size(); i += 2)
+        last += f.samples[i].data.size();
+    EXPECT_GT(pictures, 5000000u);
+    EXPECT_LE(pictures - last, 5000000u) << "the batch before did not pass the limit";
+}
+
+TEST_F(RecorderTest, ASegmentThatCannotBeCreatedIsReportedOnceAndNothingIsIndexed) {
+    Start();
+    fs::create_directories(dir / "Temp");
+    WriteFile(dir / "Temp/Kamera1", "in the way");
+    s.mode[1] = kContinuous;
+    Show(1, 10);
+    Passes(1, 60, false);
+    EXPECT_FALSE(rec->SegmentOpen(1));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].rfind("E Nie mozna utworzyc pliku: ", 0), 0u) << logged[0];
+    rec->CloseAll();
+    EXPECT_EQ(rec->Archive().Counter(), 0);
+    // Once the file can be made, recording goes on with the next batch.
+    fs::remove(dir / "Temp/Kamera1");
+    rec->SetRecording(true);
+    Passes(1, 20, false);
+    EXPECT_TRUE(rec->SegmentOpen(1));
+    EXPECT_EQ(RecordedPictures(1), 20);
+    EXPECT_EQ(logged.size(), 1u);
+}
+
+TEST_F(RecorderTest, APictureOfANewSizeStartsANewSegment) {
+    Start();
+    s.mode[1] = kContinuous;
+    Show(1, 10, 3);
+    Passes(1, 20, false);
+    clock.Set(Moment(1));
+    Show(1, 10, 2);
+    Passes(1, 20, false);
+    EXPECT_EQ(rec->Archive().Counter(), 1);
+    rec->CloseAll();
+    ASSERT_EQ(rec->Archive().Counter(), 2);
+    auto entries = rec->Archive().Entries();
+    EXPECT_EQ(entries[0].FileName.Get(), "C:\\KEL2_Videos\\Kamera1\\040526100000.avi");
+    EXPECT_EQ(entries[1].FileName.Get(), "C:\\KEL2_Videos\\Kamera1\\040526100001.avi");
+    AviFile second = ReadAvi(rec->Archive().Map().Resolve(entries[1].FileName.Get()));
+    ASSERT_EQ(second.formats.size(), 2u);
+    EXPECT_EQ(second.main.dwWidth, 352u);
+}
+
+}  // namespace
+}  // namespace kel

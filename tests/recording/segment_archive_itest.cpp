@@ -1,0 +1,304 @@
+// Placing finished segments on the recording drives: the reserve, the move to the next drive, the
+// deletion of the oldest recordings, the index files and the store's counters, and what happens
+// when a move, the index or the room fails. Drives are folders of a drive map in a temporary
+// working directory; their free space comes from a fake probe.
+
+#include "recording/segment_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "config/registry_values.h"
+#include "platform/registry_store.h"
+#include "recording/fake_drive_probe.h"
+#include "support/temp_dir.h"
+
+namespace kel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kReserve = SegmentArchive::kReserveKB;
+
+class ArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* d : {"c:", "d:", "e:"})
+            fs::create_directories(dir / ("drives/" + std::string(d)));
+    }
+    // Positions: C: 0, D: 1, E: 2.
+    std::unique_ptr<SegmentArchive> Make(std::vector<int> selected, int32_t videoFiles = 0,
+                                         int32_t usedDisk = 0) {
+        auto a = std::make_unique<SegmentArchive>(dir.Path(), probe, links, hooks);
+        std::array<uint8_t, 25> hdds{};
+        for (int p : selected)
+            hdds[p] = 1;
+        a->ScanDrives();
+        a->SetDrives(hdds.data(), 25);
+        a->Start(videoFiles, usedDisk, dir / "registry.sqlite");
+        return a;
+    }
+    // A finished segment of `kb` KB in the temporary folder.
+    ClosedSegment Temp(int camera, const std::string& name, uint64_t kb, int32_t motion = 0) {
+        fs::path folder = fs::path(dir.Path()) / "Temp" / ("Kamera" + std::to_string(camera));
+        fs::create_directories(folder);
+        WriteFile((folder / name).string(), std::string(kb * 1024, 'x'));
+        return ClosedSegment{camera, (folder / name).string(), name, 46000.25, motion};
+    }
+    std::vector<std::string> Paths(const SegmentArchive& a) {
+        std::vector<std::string> out;
+        for (const auto& e : a.Entries())
+            out.push_back(e.FileName.Get());
+        return out;
+    }
+    int32_t Stored(const std::string& name) {
+        RegistryStore s;
+        int32_t v = -1;
+        if (!s.Open(dir / "registry.sqlite") || !ReadCounter(s, name, v))
+            return -1;
+        return v;
+    }
+    // Recordings made earlier: their files on the drives (where the drive exists) and the index.
+    void Recorded(const std::vector<std::string>& dosPaths) {
+        DriveMap map(dir.Path());
+        VideoIndex index;
+        for (const auto& p : dosPaths) {
+            fs::path file = map.Resolve(p);
+            if (fs::exists(file.parent_path().parent_path().parent_path())) {
+                fs::create_directories(file.parent_path());
+                WriteFile(file.string(), "recording");
+            }
+            TVideoIndexEntry e;
+            e.FileName.Set(p);
+            index.Append(e);
+        }
+        std::string error;
+        ASSERT_TRUE(index.Save(dir / "VideoIndex.dat", error)) << error;
+    }
+    bool OnDrive(const std::string& dosPath) {
+        DriveMap map(dir.Path());
+        return fs::exists(map.Resolve(dosPath));
+    }
+
+    TempDir dir;
+    FakeDriveProbe probe;
+    std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
+    CameraFlags flags[6]{};
+    std::atomic<char> recordDrive{'C'};
+    std::atomic<bool> warned{false};
+    RecorderLinks links{*bank,    flags[0], flags[1],    flags[2], flags[3],
+                        flags[4], flags[5], recordDrive, warned};
+    std::vector<std::string> logged;
+    std::vector<std::string> warnings;
+    RecorderHooks hooks{
+        [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
+        [this](const std::string& t) { warnings.push_back(t); }, [] {}};
+};
+
+TEST_F(ArchiveTest, ASegmentFillsTheFirstDriveToItsReserveThenGoesToTheNext) {
+    probe.SetCapacityKB('D', kReserve + 20);  // room for exactly one 20 KB segment
+    auto a = Make({1, 2}, 0, 1);
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 20, 7)));
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 20)));
+    ASSERT_TRUE(a->Archive(Temp(2, "010526100200.avi", 1)));
+    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"D:\\KEL2_Videos\\Kamera1\\010526100000.avi",
+                                                   "E:\\KEL2_Videos\\Kamera1\\010526100100.avi",
+                                                   "E:\\KEL2_Videos\\Kamera2\\010526100200.avi"}));
+    for (const auto& p : Paths(*a))
+        EXPECT_TRUE(OnDrive(p)) << p;
+    EXPECT_FALSE(fs::exists(dir / "Temp/Kamera1/010526100000.avi"));
+    EXPECT_EQ(a->Entries()[0].MotionCount, 7);
+    EXPECT_EQ(a->Entries()[0].Camera, 1);
+    EXPECT_EQ(a->Entries()[2].Camera, 2);
+    EXPECT_EQ(a->Counter(), 3);
+    EXPECT_EQ(a->UsedDisk(), 1) << "archiving never moves where the search starts";
+    EXPECT_EQ(recordDrive, 'E');
+    EXPECT_EQ(Stored("VideoFiles"), 3);
+    EXPECT_EQ(Stored("UsedDisk"), 2);
+    std::string index = ReadFile(dir / "VideoIndex.dat");
+    EXPECT_EQ(index.size(), 3 * sizeof(TVideoIndexEntry));
+    EXPECT_EQ(ReadFile(dir / "~VideoIndex.dat"), index);
+    EXPECT_TRUE(logged.empty()) << logged[0];
+}
+
+TEST_F(ArchiveTest, OneKilobyteShortOfTheReserveMovesOn) {
+    probe.SetCapacityKB('D', kReserve + 20 - 1);
+    auto a = Make({1, 2}, 0, 1);
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 20)));
+    EXPECT_EQ(Paths(*a)[0][0], 'E');
+}
+
+TEST_F(ArchiveTest, WithEveryDriveFullTheOldestRecordingGoesAndTheSegmentTakesItsDrive) {
+    probe.SetCapacityKB('D', kReserve + 20);
+    probe.SetCapacityKB('E', kReserve + 20);
+    auto a = Make({1, 2}, 0, 1);
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 20)));  // D
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 20)));  // E
+    ASSERT_TRUE(a->Archive(Temp(3, "010526100200.avi", 20)));  // both full: the oldest (D) goes
+    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"E:\\KEL2_Videos\\Kamera1\\010526100100.avi",
+                                                   "D:\\KEL2_Videos\\Kamera3\\010526100200.avi"}));
+    EXPECT_FALSE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi"));
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{"N Usuniecie Pliku: D:\\KEL2_Videos\\Kamera1\\010526100000.avi"}));
+    EXPECT_EQ(a->Counter(), 2);
+    EXPECT_EQ(Stored("VideoFiles"), 2);
+    EXPECT_EQ(Stored("UsedDisk"), 1);
+    EXPECT_EQ(recordDrive, 'D');
+}
+
+// The oldest recording on a selected drive goes first, wherever it lies; recordings on drives
+// that are not selected stay, and so do their entries.
+TEST_F(ArchiveTest, DeleteOldestWorksAcrossTheSelectedDrivesOnly) {
+    Recorded({"C:\\KEL2_Videos\\Kamera1\\1.avi", "E:\\KEL2_Videos\\Kamera1\\2.avi",
+              "D:\\KEL2_Videos\\Kamera1\\3.avi", "C:\\KEL2_Videos\\Kamera1\\4.avi"});
+    auto a = Make({1, 2}, 4);
+    ASSERT_EQ(Paths(*a).size(), 4u);
+    EXPECT_TRUE(a->DeleteOldest());
+    EXPECT_EQ(a->CurrentLetter(), 'E');
+    EXPECT_TRUE(a->DeleteOldest());
+    EXPECT_EQ(a->CurrentLetter(), 'D');
+    EXPECT_FALSE(a->DeleteOldest()) << "what is left lies on C:, which is not selected";
+    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"C:\\KEL2_Videos\\Kamera1\\1.avi",
+                                                   "C:\\KEL2_Videos\\Kamera1\\4.avi"}));
+    EXPECT_TRUE(OnDrive("C:\\KEL2_Videos\\Kamera1\\1.avi"));
+    EXPECT_FALSE(OnDrive("E:\\KEL2_Videos\\Kamera1\\2.avi"));
+    EXPECT_EQ(a->Counter(), 2);
+}
+
+TEST_F(ArchiveTest, ARecordingOnADriveNoLongerInTheTableCountsAsPosition20) {
+    Recorded({"Q:\\KEL2_Videos\\Kamera1\\010101000000.avi"});
+    EXPECT_EQ(Make({1})->Table().DriveIndex('Q'), 20);
+    EXPECT_FALSE(Make({1}, 1)->DeleteOldest()) << "position 20 not selected";
+    auto a = Make({1, 20}, 1);
+    EXPECT_TRUE(a->DeleteOldest()) << "a file already gone just loses its entry";
+    EXPECT_EQ(a->Counter(), 0);
+}
+
+TEST_F(ArchiveTest, TheLongestPathIsFortyCharactersAndFitsItsEntry) {
+    auto a = Make({2});
+    ASSERT_TRUE(a->Archive(Temp(16, "311299235959.avi", 1, 3)));
+    std::string bytes = ReadFile(dir / "VideoIndex.dat");
+    ASSERT_EQ(bytes.size(), 72u);
+    const std::string path = "E:\\KEL2_Videos\\Kamera16\\311299235959.avi";
+    ASSERT_EQ(path.size(), 40u);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 40);
+    EXPECT_EQ(bytes.substr(1, 40), path);
+    EXPECT_EQ(bytes.substr(41, 10), std::string(10, '\0'));
+    EXPECT_EQ(static_cast<uint8_t>(bytes[51]), 16);
+    EXPECT_EQ(bytes.substr(52, 4), std::string(4, '\0'));
+    double start = 0;
+    int32_t motion = 0;
+    std::memcpy(&start, bytes.data() + 56, 8);
+    std::memcpy(&motion, bytes.data() + 64, 4);
+    EXPECT_DOUBLE_EQ(start, 46000.25);
+    EXPECT_EQ(motion, 3);
+    EXPECT_EQ(bytes.substr(68, 4), std::string(4, '\0'));
+}
+
+TEST_F(ArchiveTest, AnUnreadableOrShortIndexGivesAnEmptyIndex) {
+    // No file at all, then a file one entry short, then a count far past any file.
+    for (int32_t count : {2, 3, 0x7FFFFFFF}) {
+        auto a = Make({2}, count, 0);
+        EXPECT_EQ(a->Counter(), 0) << count;
+        EXPECT_TRUE(a->Entries().empty()) << count;
+        EXPECT_EQ(a->CurrentLetter(), 'E') << "the first selected drive";
+        WriteFile(dir / "VideoIndex.dat", std::string(2 * sizeof(TVideoIndexEntry), '\0'));
+    }
+    EXPECT_EQ(Make({2}, 2)->Counter(), 2) << "two entries read";
+    EXPECT_EQ(Make({2}, 1)->Counter(), 1) << "a longer file is read only as far as the count";
+}
+
+TEST_F(ArchiveTest, WithNoDriveSelectedTheSegmentIsDeleted) {
+    auto a = Make({});
+    ClosedSegment s = Temp(1, "010526100000.avi", 1);
+    EXPECT_FALSE(a->Archive(s));
+    EXPECT_FALSE(fs::exists(s.tempPath));
+    EXPECT_EQ(a->Counter(), 0);
+}
+
+TEST_F(ArchiveTest, ASegmentThatCannotBeMovedStaysInTheTemporaryFolderUnindexed) {
+    auto a = Make({1});
+    // A file of the same name is there already: it is never replaced.
+    fs::create_directories(dir / "drives/d:/KEL2_Videos/Kamera1");
+    WriteFile(dir / "drives/d:/KEL2_Videos/Kamera1/010526100000.avi", "older");
+    ClosedSegment s = Temp(1, "010526100000.avi", 1);
+    EXPECT_FALSE(a->Archive(s));
+    EXPECT_TRUE(fs::exists(s.tempPath));
+    EXPECT_EQ(ReadFile(dir / "drives/d:/KEL2_Videos/Kamera1/010526100000.avi"), "older");
+    // A drive whose folder has gone.
+    fs::remove_all(dir / "drives/d:");
+    ClosedSegment t = Temp(2, "010526100100.avi", 1);
+    EXPECT_FALSE(a->Archive(t));
+    EXPECT_TRUE(fs::exists(t.tempPath));
+    EXPECT_FALSE(fs::exists(dir / "drives/d:")) << "a drive is never made by archiving";
+    EXPECT_EQ(a->Counter(), 0);
+    EXPECT_FALSE(fs::exists(dir / "VideoIndex.dat"));
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0].rfind("E Nie mozna przeniesc pliku ", 0), 0u) << logged[0];
+}
+
+TEST_F(ArchiveTest, AnIndexThatCannotBeWrittenKeepsTheStoreCountBehindTheFile) {
+    auto a = Make({1});
+    fs::create_directories(dir / "VideoIndex.dat");  // a folder in the way: the rename fails
+    EXPECT_TRUE(a->Archive(Temp(1, "010526100000.avi", 1)));
+    EXPECT_EQ(a->Counter(), 1);
+    EXPECT_EQ(Stored("VideoFiles"), -1) << "not written: no index file holds the entry";
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].rfind("E Nie mozna zapisac indeksu nagran: ", 0), 0u) << logged[0];
+    fs::remove(dir / "VideoIndex.dat");
+    EXPECT_TRUE(a->Archive(Temp(1, "010526100100.avi", 1)));
+    EXPECT_EQ(ReadFile(dir / "VideoIndex.dat").size(), 2 * sizeof(TVideoIndexEntry));
+    EXPECT_EQ(Stored("VideoFiles"), 2);
+    EXPECT_EQ(Make({1}, 2)->Counter(), 2);
+}
+
+TEST_F(ArchiveTest, NoRoomAnywhereWarnsOnceARunAndLogsEveryTime) {
+    probe.SetCapacityKB('D', kReserve);
+    auto a = Make({1});
+    ClosedSegment s = Temp(1, "010526100000.avi", 1), t = Temp(1, "010526100100.avi", 1);
+    EXPECT_FALSE(a->Archive(s));
+    EXPECT_FALSE(a->Archive(t));
+    EXPECT_TRUE(fs::exists(s.tempPath));
+    EXPECT_TRUE(fs::exists(t.tempPath));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!\n"
+                           "Zalecane zamknięcie aplikacji i zwolnienie miejsca na dyskach");
+    EXPECT_EQ(logged,
+              std::vector<std::string>(2, "E Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!"));
+    EXPECT_TRUE(warned);
+}
+
+TEST_F(ArchiveTest, ResetForgetsEveryRecordingAndTheNextIndexHoldsOnlyNewOnes) {
+    auto a = Make({1});
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 1)));
+    a->ResetIndex();
+    EXPECT_EQ(a->Counter(), 0);
+    EXPECT_EQ(Stored("VideoFiles"), 0);
+    EXPECT_TRUE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi")) << "forgotten, not deleted";
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 1)));
+    EXPECT_EQ(Make({1}, 1)->Entries()[0].FileName.Get(), "D:\\KEL2_Videos\\Kamera1\\010526100100.avi");
+}
+
+TEST_F(ArchiveTest, TheDriveTableHoldsFixedAndNetworkDrivesInLetterOrderWithTheirSpace) {
+    for (const char* d : {"a:", "f:", "g:", "h:", "m:"})
+        fs::create_directories(dir / ("drives/" + std::string(d)));
+    probe.SetType('A', DriveType::Removable);
+    probe.SetType('D', DriveType::CdRom);
+    probe.SetType('F', DriveType::RamDisk);
+    probe.SetType('G', DriveType::Remote);
+    probe.SetType('H', DriveType::NoRootDir);
+    probe.SetCapacityKB('E', 5ull << 30);  // 5 TiB: free space is counted in 64 bits
+    auto a = Make({});
+    EXPECT_EQ(a->FreeSpaceKB('e'), 5ull << 30);
+    EXPECT_EQ(a->FreeSpaceKB('%'), 0u);
+    DriveTable t = a->Table();
+    EXPECT_EQ(std::string(t.Letters().begin(), t.Letters().begin() + 5), "CEGMZ");
+    EXPECT_EQ(t.DriveIndex('g'), 2);
+    EXPECT_EQ(t.DriveIndex('Z'), 20) << "the last of the fillers up to 20";
+    EXPECT_EQ(t.DriveIndex('D'), 20);
+}
+
+}  // namespace
+}  // namespace kel
