@@ -209,11 +209,15 @@ void Station::OnWindowThread(std::function<void()> job) {
 }
 
 void Station::TimerTick() {
+    // The drive usage label joins here.
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
-    // The drive usage, the IP check, the on-screen time, the signal, the clock and the sequence
-    // step join here, between the countdown and the schedule.
+    // The IP address check joins here.
+    const LocalTime now = clock_.Now();
+    shared_.SetOsd(LongTimeText(now), ShortDateText(now));
+    PollSignal();
+    // The clock label and the sequence step join here.
     if (config_)
-        ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
+        ApplySchedule(config_->Scheduler, now, shared_.ScheduleMode);
 }
 
 void Station::ApplyRecorderSettings() {

@@ -535,10 +535,14 @@ TEST_F(StationTest, TheTickCountsDownAndTakesTheScheduleOfTheClocksDayAndHour) {
     EXPECT_EQ(shared.ScheduleMode[4], kContinuous);
     EXPECT_EQ(shared.MotionHold[4], 0);
     EXPECT_EQ(shared.BeepLatch[4], 0);
+    EXPECT_EQ(shared.OsdTime(), "23:59:59");
+    EXPECT_EQ(shared.OsdDate(), "2026-05-10");
     clock.Set(LocalTime{2026, 5, 11, 0, 0, 0, 1});
     st.TimerTick();
     EXPECT_EQ(shared.ScheduleMode[4], kOnMotion);
     EXPECT_EQ(shared.MotionHold[4], 0);
+    EXPECT_EQ(shared.OsdTime(), "00:00:00");
+    EXPECT_EQ(shared.OsdDate(), "2026-05-11");
 }
 
 TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
