@@ -1,12 +1,21 @@
 #include "ui/video_area.h"
 
 #include <QPainter>
+#include <QTimer>
 
 namespace kel {
 
 VideoArea::VideoArea(QWidget* parent) : QWidget(parent) {
     setObjectName("VideoArea");
     setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted from the picture
+    // The display thread only raises a flag; the window thread looks for it twice per pass, so
+    // no toolkit call is made from the display thread.
+    auto* repaint = new QTimer(this);
+    connect(repaint, &QTimer::timeout, this, [this] {
+        if (repaint_asked_.exchange(false))
+            update();
+    });
+    repaint->start(kRepaintCheckMs);
 }
 
 void VideoArea::Present(PresentTarget target, const QImage& picture) {
@@ -18,14 +27,7 @@ void VideoArea::Present(PresentTarget target, const QImage& picture) {
     if (target != PresentTarget::MainWindow)
         return;
     // One repaint request at a time: a slow window thread sees only the newest picture.
-    if (!repaint_asked_.exchange(true))
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                repaint_asked_ = false;
-                update();
-            },
-            Qt::QueuedConnection);
+    repaint_asked_ = true;
 }
 
 QImage VideoArea::Picture(PresentTarget target) const {

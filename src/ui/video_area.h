@@ -33,6 +33,7 @@ protected:
 
 private:
     static constexpr int kTargets = 4;
+    static constexpr int kRepaintCheckMs = 20;
 
     mutable std::mutex mutex_;
     QImage pictures_[kTargets];  // Guarded by mutex_; index = PresentTarget
