@@ -34,11 +34,14 @@ Station::Station(StationOptions options, TShared& shared, StationHost& host, Mes
                  DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
                  const Clock& clock)
     : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
-      log_(clock), system_(info, saver, mark), recorder_log_(clock) {}
+      log_(clock), system_(info, saver, mark), recorder_log_(clock), server_log_(clock) {}
 
 Station::~Station() {
     // Neither the timer nor the recorder may call back into a station that is going.
     timer_.reset();
+    tcp_server_.reset();
+    ip_monitor_.reset();
+    mail_.reset();  // a message on its way is cancelled
     recorder_.reset();
 }
 
@@ -84,7 +87,8 @@ bool Station::FormCreate() {
 
     if (!CreateRenderer())
         return false;
-    // The TCP server joins here.
+    StartTcpServer();
+    StartNotices();
 
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
@@ -211,7 +215,7 @@ void Station::OnWindowThread(std::function<void()> job) {
 void Station::TimerTick() {
     // The drive usage label joins here.
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
-    // The IP address check joins here.
+    CheckAddress();
     const LocalTime now = clock_.Now();
     shared_.SetOsd(LongTimeText(now), ShortDateText(now));
     PollSignal();
@@ -327,7 +331,7 @@ void Station::StopDisplay() {
 }
 
 void Station::AfterCreate() {
-    // The start-up e-mail is sent here.
+    SendNotification(TMailNotifier::StartupText(clock_.Now(), StartupAddress()));
     AddStartupSummary();
     std::weak_ptr<int> alive = alive_;
     timer_ = std::make_unique<SecondTimer>([this, alive] {
@@ -474,6 +478,8 @@ void Station::Shutdown() {
     if (timer_)
         timer_->Stop();
     StopPtz();
+    StopTcpServer();
+    StopIpMonitor();
     if (renderer_)
         renderer_->ShowNames = 0;
     if (recorder_)
@@ -499,6 +505,89 @@ void Station::StopRecorder() {
     host_.ShowClosingForm(false);
     recorder_->Terminate();
     recorder_.reset();
+}
+
+void Station::StartTcpServer() {
+    ShareTablesWithServer();
+    ServerLinks links{
+        shared_.NetFrameReady, shared_.CameraSignal, &recorder_->Batch(), server_tables_,
+        [archive = &recorder_->Archive()] { return static_cast<uint32_t>(archive->Entries().size()); },
+        [this](const std::string& text) { server_log_.Write(kSys, text); },
+        // The debug window is reached through the window thread, as every widget is.
+        [this](const std::string& text) { OnWindowThread([this, text] { debug_.AddLine(text); }); }, clock_};
+    tcp_server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
+    tcp_server_->SetPort(config_->Port);
+    if (!config_->TCP)
+        return;
+    if (!tcp_server_->Start())
+        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(config_->Port) + ": " +
+                             tcp_server_->ErrorText());
+}
+
+void Station::StopTcpServer() {
+    if (tcp_server_)
+        tcp_server_->Stop();
+}
+
+void Station::StartNotices() {
+    shared_.SetLastIP(address_lookup_());
+    ip_monitor_ = std::make_unique<TIpMonitor>(address_lookup_);
+    ip_monitor_->Start();
+    mail_ = std::make_unique<TMailNotifier>(*mail_sender_);
+}
+
+void Station::StopIpMonitor() {
+    if (!ip_monitor_)
+        return;
+    ip_monitor_->Stop();
+    const std::string path = shared_.WorkDir + "/" + TIpMonitor::kHistoryFile;
+    if (!ip_monitor_->SaveHistory(path))
+        log_.Error(kSys, std::string("Nie mozna zapisac pliku ") + TIpMonitor::kHistoryFile);
+}
+
+// The watcher's first reading comes 500 ms after the start, usually after this notice: until then
+// the address looked up at start-up stands in, so the notice always says where the station is.
+std::string Station::StartupAddress() const {
+    std::string current = ip_monitor_ ? ip_monitor_->Current() : "";
+    return current.empty() ? shared_.LastIP() : current;
+}
+
+// A watcher without its first reading yet is no new address: the notice waits for a real one,
+// so each change is told exactly once.
+void Station::CheckAddress() {
+    if (!ip_monitor_)
+        return;
+    const std::string current = ip_monitor_->Current();
+    if (current.empty() || current == shared_.LastIP())
+        return;
+    SendNotification(TMailNotifier::AddressChangeText(current));
+    shared_.SetLastIP(current);
+}
+
+void Station::SendNotification(const std::string& text) {
+    if (!config_ || !config_->bMessages || !mail_)
+        return;
+    mail_->Post(MailMessage{config_->mSMTP, config_->mUSER, config_->mPASS, config_->mTARGET,
+                            TMailNotifier::kNoticeSubject, text});
+}
+
+void Station::SendTestMail(const std::string& server, const std::string& user, const std::string& password,
+                           const std::string& target) {
+    if (!mail_)
+        return;
+    mail_->Post(
+        MailMessage{server, user, password, target, TMailNotifier::kTestSubject, TMailNotifier::kTestBody},
+        [this](bool sent, const std::string& error) {
+            if (!sent)
+                OnWindowThread([this, error] { box_.Error(error); });
+        });
+}
+
+void Station::ShareTablesWithServer() {
+    if (!config_)
+        return;
+    server_tables_.SetCameras(config_->Cameras);
+    server_tables_.SetUsers(config_->Users);
 }
 
 // The port is opened by its first poll, on the window thread; a line that cannot be opened is

@@ -22,6 +22,11 @@
 #include "display/direct_x.h"
 #include "display/display.h"
 #include "display/qt_display_platform.h"
+#include "net/curl_mail_sender.h"
+#include "net/ip_monitor.h"
+#include "net/mail_notifier.h"
+#include "net/server_tables.h"
+#include "net/tcp_server.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
@@ -119,6 +124,21 @@ public:
     // recordings forgotten (ResetVideoCounter) or the counter read again, the batches emptied, the
     // sound, zones and drive flags copied, and the first selected drive made the recording drive.
     void ApplyRecorderSettings();
+    // Hands the TCP server the configuration's camera and user tables; called at start-up and
+    // whenever the configuration dialog or the user administration has changed them.
+    void ShareTablesWithServer();
+    // Sends `text` as a notice when notifications are on; returns at once, the mail goes out on
+    // the notifier's thread and a failure is dropped silently.
+    void SendNotification(const std::string& text);
+    // The configuration dialog's test message with the values being edited; a failure is shown
+    // in the error box (on the window thread) once the attempt has ended.
+    void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
+                      const std::string& target);
+    // The address check of the one-second timer: a notice for every new address.
+    void CheckAddress();
+    // The mail port and the address lookup (tests set their own before FormCreate).
+    void SetMailSender(MailSender& sender) { mail_sender_ = &sender; }
+    void SetAddressLookup(std::function<std::string()> lookup) { address_lookup_ = std::move(lookup); }
     // The drive probe the recorder reads free space and drive kinds through (tests set a fake
     // before FormCreate).
     void SetDriveProbe(const DriveProbe& probe) { drive_probe_ = &probe; }
@@ -142,6 +162,9 @@ public:
     // the shutdown.
     TDirectX* Renderer() { return renderer_.get(); }
     TDisplay* DisplayThread() { return display_.get(); }
+    // The TCP server while it runs (started at start-up when TCP is on).
+    TTcpServer* TcpServer() { return tcp_server_.get(); }
+    TIpMonitor* IpMonitor() { return ip_monitor_.get(); }
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);
@@ -167,6 +190,15 @@ private:
     void StartDisplay();
     // The display thread ended, then the renderer released.
     void StopDisplay();
+    // The port taken from the configuration once; a port that cannot be opened is logged with
+    // its reason and the station runs on without the server.
+    void StartTcpServer();
+    void StopTcpServer();
+    // The address watcher and the mail notifier, which sit on the window from its creation on.
+    void StartNotices();
+    std::string StartupAddress() const;
+    // The watcher stopped and its history written to the working directory.
+    void StopIpMonitor();
     void StartPtz();
     void StopPtz();
     void AddStartupSummary();
@@ -192,6 +224,7 @@ private:
     std::thread::id window_thread_;
     const DriveProbe* drive_probe_ = &SystemDriveProbe::Instance();
     TLog recorder_log_;  // the recorder's own writer of the same log
+    TLog server_log_;    // the TCP server's connection threads' writer of the same log
     // Jobs handed to the window thread hold it weakly: they do nothing once the station is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::unique_ptr<SecondTimer> timer_;
@@ -199,6 +232,13 @@ private:
     const DisplayPlatform* display_platform_ = &QtDisplayPlatform::Instance();
     std::unique_ptr<TDirectX> renderer_;
     std::unique_ptr<TDisplay> display_;  // after the renderer: it ends first
+    ServerTables server_tables_;
+    std::unique_ptr<TTcpServer> tcp_server_;  // reads the recorder's pictures: ended before it
+    CurlMailSender curl_mail_sender_;
+    MailSender* mail_sender_ = &curl_mail_sender_;
+    std::function<std::string()> address_lookup_ = LocalIPv4;
+    std::unique_ptr<TIpMonitor> ip_monitor_;
+    std::unique_ptr<TMailNotifier> mail_;
     // Index = camera number. Last, so the threads are ended and joined before anything they use.
     std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
 };

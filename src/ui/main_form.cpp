@@ -40,7 +40,7 @@ bool TMainForm::FormCreate() {
 }
 
 void TMainForm::SetCompanions(TDebugger* debugger, TLForm* login, TSmartForm* smart) {
-    debugger_ = debugger;
+    debugger_.store(debugger, std::memory_order_release);
     login_ = login;
     smart_ = smart;
 }
@@ -169,8 +169,8 @@ void TMainForm::Quit() {
 }
 
 void TMainForm::AddLine(std::string_view text) {
-    if (debugger_)
-        debugger_->AddLine(text);
+    if (TDebugger* d = debugger_.load(std::memory_order_acquire))
+        d->AddLine(text);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -192,8 +192,8 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMainForm::FormKeyDown(QKeyEvent* event) {
-    if (event->key() == Qt::Key_D && (event->modifiers() & Qt::ControlModifier) && debugger_)
-        debugger_->Toggle();
+    if (event->key() == Qt::Key_D && (event->modifiers() & Qt::ControlModifier) && debugger_.load())
+        debugger_.load()->Toggle();
 }
 
 }  // namespace kel

@@ -4,6 +4,7 @@
 // are added around them.
 
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -84,7 +85,8 @@ private:
     InstanceLock instance_mark_;
     std::unique_ptr<Station> station_;
     QSystemTrayIcon* tray_ = nullptr;
-    TDebugger* debugger_ = nullptr;  // set once on the window thread before any worker starts
+    // Set on the window thread once the debug window exists; lines may come from any thread before.
+    std::atomic<TDebugger*> debugger_{nullptr};
     TLForm* login_ = nullptr;
     TSmartForm* smart_ = nullptr;
     TClosingForm* closing_ = nullptr;

@@ -688,3 +688,104 @@ TEST_F(StationTest, ACancelledLoginGivesTheRendererNoRights) {
 
 }  // namespace
 }  // namespace kel
+
+namespace kel {
+namespace {
+
+// Records the messages it is asked to send.
+class FakeMailSender : public MailSender {
+public:
+    bool Send(const MailMessage& message, std::string&) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        sent.push_back(message);
+        return true;
+    }
+    std::vector<MailMessage> Sent() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sent;
+    }
+    std::mutex mutex;
+    std::vector<MailMessage> sent;
+};
+
+// The machine's address as a test sets it.
+struct FakeAddress {
+    std::string Get() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return address;
+    }
+    void Set(const std::string& a) {
+        std::lock_guard<std::mutex> lock(mutex);
+        address = a;
+    }
+    std::mutex mutex;
+    std::string address = "192.168.0.10";
+};
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 1000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
+TEST_F(StationTest, NoticesGoOutAtTheStartAndOncePerNewAddress) {
+    Prepare([](TConfig& c) {
+        c.bMessages = true;
+        c.mSMTP = "smtp.example.org";
+        c.mTARGET = "op@example.org,szef@example.org";
+        c.AutoLogin = true;
+    });
+    FakeMailSender mail;
+    FakeAddress address;
+    auto st = Make();
+    st->SetMailSender(mail);
+    st->SetAddressLookup([&] { return address.Get(); });
+    ASSERT_TRUE(st->FormCreate());
+    EXPECT_EQ(shared.LastIP(), "192.168.0.10") << "taken at start-up from an immediate lookup";
+    st->AfterCreate();
+    ASSERT_TRUE(WaitFor([&] { return mail.Sent().size() == 1; }));
+    MailMessage start = mail.Sent()[0];
+    EXPECT_EQ(start.subject, "Komunikat Systemu KEL 2.0");
+    EXPECT_EQ(start.target, "op@example.org,szef@example.org");
+    EXPECT_NE(start.body.find(" : Uruchomienie Systemu KEL 2.0 IP: 192.168.0.10"), std::string::npos)
+        << start.body;
+
+    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "192.168.0.10"; }));
+    st->TimerTick();
+    address.Set("127.0.0.1");
+    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "127.0.0.1"; }));
+    st->TimerTick();
+    st->TimerTick();
+    ASSERT_TRUE(WaitFor([&] { return mail.Sent().size() == 2; }));
+    EXPECT_EQ(mail.Sent()[1].body, "Zmiana Adresu IP na:127.0.0.1");
+    EXPECT_EQ(shared.LastIP(), "127.0.0.1");
+
+    // Notices off: the address is still taken over, nothing is sent.
+    st->Config().bMessages = false;
+    address.Set("10.0.0.7");
+    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "10.0.0.7"; }));
+    st->TimerTick();
+    EXPECT_EQ(shared.LastIP(), "10.0.0.7");
+
+    st->EndSession();
+    EXPECT_EQ(mail.Sent().size(), 2u);
+    EXPECT_EQ(ReadFile(dir.File("iphist.dat")), "192.168.0.10\r\n127.0.0.1\r\n");
+}
+
+TEST_F(StationTest, TheTestMailShowsItsFailureInTheErrorBox) {
+    Prepare([](TConfig&) {});
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->SendTestMail("", "konto", "haslo", "op@example.org");
+    ASSERT_TRUE(WaitFor([&] {
+        host.jobs.RunPending();
+        return !box.shown.empty();
+    }));
+    EXPECT_EQ(box.shown.back().kind, BoxKind::Error);
+    EXPECT_EQ(box.shown.back().text, "Brak nazwy serwera SMTP");
+    st->EndSession();
+    EXPECT_EQ(LogText().find("haslo"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kel

@@ -1,0 +1,219 @@
+#include "net/client_session.h"
+
+#include <cstring>
+#include <utility>
+
+#include "platform/cp1250.h"
+
+namespace kel {
+
+namespace {
+
+constexpr const char* kGreeting = "KEL2.0";
+constexpr const char* kNoSlot = "@nas";
+constexpr const char* kAccepted = "@ufo";
+constexpr const char* kRefused = "@nou";
+constexpr size_t kCameraBytes = sizeof(TCameraTable);
+constexpr size_t kReplyHead = 6 + 4;  // "@ufo" CR LF and the BE32 length
+static_assert(kCameraBytes == 1024);
+
+void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 3; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A short text field of `chars` characters: the length byte, the text, zero padding.
+void PutShortText(std::vector<uint8_t>& out, const std::string& text, size_t chars) {
+    std::string bytes = ToCp1250(text).substr(0, chars);
+    out.push_back(static_cast<uint8_t>(bytes.size()));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), chars - bytes.size(), 0);
+}
+
+}  // namespace
+
+ClientSession::ClientSession(ByteStream& stream, ClientTable& table, const ServerLinks& links,
+                             std::string peer)
+    : stream_(stream), reader_(stream), table_(table), links_(links), peer_(std::move(peer)) {}
+
+ClientSession::~ClientSession() {
+    if (slot_ != 0)
+        table_.Release(slot_);
+}
+
+void ClientSession::Run() {
+    if (!Connect())
+        return;
+    std::string line;
+    while (reader_.ReadLine(line) == LineReader::Result::Ok) {
+        if (line.empty())
+            continue;
+        if (!Handle(MatchCommand(line)))
+            break;
+    }
+    Disconnect();
+}
+
+// The slot is claimed before the greeting: two connections arriving together must not both see
+// the last free slot.
+bool ClientSession::Connect() {
+    slot_ = table_.Claim(peer_);
+    if (slot_ == 0) {
+        SendLine(kNoSlot);
+        return false;
+    }
+    reply_.reserve(21);
+    picture_.reset(new uint8_t[FrameBatch::kSlotBytes]);
+    if (!SendLine(kGreeting)) {
+        table_.Release(slot_);
+        slot_ = 0;
+        return false;
+    }
+    links_.Debug("Established Connection with peer: " + peer_);
+    links_.Log("Podlaczono Klienta Sieciowego z adresu : " + peer_);
+    return true;
+}
+
+void ClientSession::Disconnect() {
+    links_.Debug("Canceled connection from peer: " + peer_);
+    links_.Log("Zakonczono polaczenie z adresem : " + peer_);
+    table_.Release(slot_);
+    slot_ = 0;
+}
+
+bool ClientSession::Handle(Command command) {
+    switch (command) {
+    case Command::GetPictures:
+        return SendPictures();
+    case Command::GetConfig:
+        return SendConfig();
+    case Command::GetTime:
+        return SendTime();
+    case Command::GetSignal:
+        return SendSignal();
+    case Command::SelectCameras:
+        return ReadSelection();
+    case Command::Login:
+        return LogIn();
+    case Command::GetFileList:
+        return SendFileCount();
+    case Command::None:
+        break;
+    }
+    return false;
+}
+
+bool ClientSession::SendLine(const char* token) {
+    std::string line = std::string(token) + "\r\n";
+    return stream_.Write(line.data(), line.size());
+}
+
+// "@ufo" and its data in one write: a reply split over several small writes would wait on the
+// client's delayed acknowledgement between them.
+bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out(kAccepted, kAccepted + 4);
+    out.push_back('\r');
+    out.push_back('\n');
+    out.insert(out.end(), data.begin(), data.end());
+    return stream_.Write(out.data(), out.size());
+}
+
+// The newest picture of every selected active camera that has a new frame since this client last
+// took one, after the time and the date.
+bool ClientSession::SendPictures() {
+    const LocalTime now = links_.Time.Now();
+    if (!loggedIn_)
+        return SendLine(kRefused);
+    for (int k = 1; k <= 16; ++k)
+        if (links_.NetFrameReady[k].load(std::memory_order_acquire) == 1)
+            pending_[k - 1] = true;
+    // The reply line and the length go in front of the payload, so the whole reply is one write.
+    reply_.assign(kReplyHead, 0);
+    PutShortText(reply_, LongTimeText(now), 9);
+    PutShortText(reply_, ShortDateText(now), 10);
+    const TCameraTable cameras = links_.Tables.Cameras();
+    for (int k = 1; k <= 16; ++k) {
+        if (cameras[k - 1].Active == 0 || selection_[k - 1] == 0 || !pending_[k - 1])
+            continue;
+        AppendPicture(k);
+        pending_[k - 1] = false;
+        links_.NetFrameReady[k].store(0, std::memory_order_relaxed);
+    }
+    const uint32_t length = static_cast<uint32_t>(reply_.size() - kReplyHead);
+    std::memcpy(reply_.data(), "@ufo\r\n", 6);
+    for (int i = 0; i < 4; ++i)
+        reply_[6 + i] = static_cast<uint8_t>(length >> (8 * (3 - i)));
+    return stream_.Write(reply_.data(), reply_.size());
+}
+
+// The recorder's newest complete picture, copied under its lock, so a slot being written is never
+// sent; size 0 only while the camera has no picture at all.
+void ClientSession::AppendPicture(int camera) {
+    FrameBatch::Slot info;
+    uint32_t size = 0;
+    if (links_.Pictures &&
+        links_.Pictures->ReadNewest(camera, picture_.get(), FrameBatch::kSlotBytes, info) && info.size > 0)
+        size = static_cast<uint32_t>(info.size);
+    PutLe32(reply_, static_cast<uint32_t>(camera));
+    PutLe32(reply_, size);
+    reply_.insert(reply_.end(), picture_.get(), picture_.get() + size);
+}
+
+bool ClientSession::SendConfig() {
+    links_.Debug("GetConfigData message recived");
+    if (!loggedIn_)
+        return SendLine(kRefused);
+    const TCameraTable cameras = links_.Tables.Cameras();
+    std::vector<uint8_t> out;
+    PutBe32(out, kCameraBytes);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(cameras.data());
+    out.insert(out.end(), bytes, bytes + kCameraBytes);
+    return SendAccepted(out);
+}
+
+bool ClientSession::SendTime() {
+    std::vector<uint8_t> out;
+    PutShortText(out, LongTimeText(links_.Time.Now()), 9);
+    return stream_.Write(out.data(), out.size());
+}
+
+bool ClientSession::SendSignal() {
+    if (!loggedIn_)
+        return SendLine(kRefused);
+    std::vector<uint8_t> out;
+    for (int k = 1; k <= 16; ++k)
+        PutLe32(out, links_.CameraSignal[k].load(std::memory_order_relaxed));
+    return SendAccepted(out);
+}
+
+bool ClientSession::ReadSelection() {
+    return reader_.ReadExact(selection_.data(), selection_.size());
+}
+
+// A refused login leaves a client that was logged in logged in.
+bool ClientSession::LogIn() {
+    std::string login, password;
+    if (reader_.ReadLine(login) != LineReader::Result::Ok ||
+        reader_.ReadLine(password) != LineReader::Result::Ok)
+        return false;
+    uint8_t rights[16];
+    if (!links_.Tables.FindUser(FromCp1250(login), FromCp1250(password), rights))
+        return SendLine(kRefused);
+    loggedIn_ = true;
+    return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
+}
+
+bool ClientSession::SendFileCount() {
+    if (!loggedIn_)
+        return SendLine(kRefused);
+    std::vector<uint8_t> out;
+    PutLe32(out, links_.SegmentCount ? links_.SegmentCount() : 0);
+    return SendAccepted(out);
+}
+
+}  // namespace kel

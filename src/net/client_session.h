@@ -1,0 +1,67 @@
+#pragma once
+// One remote viewer's connection, from the greeting to the release of its slot, run on the
+// connection's own thread. The protocol:
+//
+//   client -> server  LF-ended lines (code page 1250, at most 16384 bytes); raw bytes after @svc
+//   server -> client  CR LF-ended reply lines ("KEL2.0", "@ufo", "@nou", "@nas"), each directly
+//                     followed by its raw bytes; @gst answers with raw bytes only
+//
+// A line that names no command, a line too long and a peer that is gone end the session.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/byte_stream.h"
+#include "net/client_table.h"
+#include "net/command.h"
+#include "net/line_reader.h"
+#include "net/server_links.h"
+
+namespace kel {
+
+class ClientSession {
+public:
+    ClientSession(ByteStream& stream, ClientTable& table, const ServerLinks& links, std::string peer);
+    // Releases the slot if the session ended by an exception.
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    // Runs the connection to its end; the slot is free again when this returns.
+    void Run();
+
+private:
+    bool Connect();
+    void Disconnect();
+    // False when the session must end.
+    bool Handle(Command command);
+    bool SendLine(const char* token);
+    bool SendAccepted(const std::vector<uint8_t>& data);
+    bool SendPictures();
+    bool SendConfig();
+    bool SendTime();
+    bool SendSignal();
+    bool ReadSelection();
+    bool LogIn();
+    bool SendFileCount();
+    void AppendPicture(int camera);
+
+    ByteStream& stream_;
+    LineReader reader_;
+    ClientTable& table_;
+    const ServerLinks& links_;
+    const std::string peer_;
+
+    // This connection's thread only: the slot's state.
+    int slot_ = 0;
+    bool loggedIn_ = false;
+    std::array<uint8_t, 16> selection_{};
+    std::array<bool, 16> pending_{};
+    std::vector<uint8_t> reply_;          // the @gcs payload being built
+    std::unique_ptr<uint8_t[]> picture_;  // one picture copied out of the recorder
+};
+
+}  // namespace kel

@@ -1,0 +1,156 @@
+#include "net/curl_mail_sender.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "platform/cp1250.h"
+
+namespace kel {
+
+namespace {
+
+// libcurl's global set-up is not thread-safe before 7.84; do it once, before any sender runs.
+void GlobalInit() {
+    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+    (void)done;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t");
+    size_t e = s.find_last_not_of(" \t");
+    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> Recipients(const std::string& target) {
+    std::vector<std::string> list;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = target.find(',', start);
+        std::string one =
+            Trim(target.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (!one.empty())
+            list.push_back(one);
+        if (comma == std::string::npos)
+            return list;
+        start = comma + 1;
+    }
+}
+
+// RFC 5322 date in English, whatever the locale.
+std::string DateHeader() {
+    static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    long offset = local.tm_gmtoff / 60;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                  std::labs(offset) % 60);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %s", days[local.tm_wday], local.tm_mday,
+                  months[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                  zone);
+    return text;
+}
+
+std::string MessageId() {
+    static std::atomic<unsigned> sequence{0};
+    return "<" + std::to_string(std::time(nullptr)) + "." + std::to_string(::getpid()) + "." +
+           std::to_string(sequence.fetch_add(1)) + "@kel-system.local>";
+}
+
+struct Upload {
+    const std::string& text;
+    size_t at = 0;
+};
+
+size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
+    auto* up = static_cast<Upload*>(user);
+    size_t n = std::min(size * count, up->text.size() - up->at);
+    std::memcpy(buffer, up->text.data() + up->at, n);
+    up->at += n;
+    return n;
+}
+
+// libcurl asks this about once a second and more often while data moves; non-zero aborts.
+int AbortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
+}  // namespace
+
+CurlMailSender::CurlMailSender(int port, std::chrono::seconds connectTimeout,
+                               std::chrono::seconds replyTimeout)
+    : port_(port), connect_timeout_(connectTimeout), reply_timeout_(replyTimeout) {
+    GlobalInit();
+}
+
+std::string CurlMailSender::Compose(const MailMessage& message, const std::string& date,
+                                    const std::string& id) {
+    std::string to;
+    for (const std::string& r : Recipients(message.target))
+        to += (to.empty() ? "" : ", ") + r;
+    return "Date: " + date + "\r\nFrom: <" + kSender + ">\r\nTo: " + to + "\r\nSubject: " + message.subject +
+           "\r\nMessage-ID: " + id +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=windows-1250\r\n"
+           "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+           ToCp1250(message.body) + "\r\n";
+}
+
+bool CurlMailSender::Send(const MailMessage& message, std::string& error) {
+    if (cancelled_.load()) {
+        error = "cancelled";
+        return false;
+    }
+    const std::vector<std::string> recipients = Recipients(message.target);
+    if (Trim(message.server).empty() || recipients.empty()) {
+        error = recipients.empty() ? "Brak adresu odbiorcy" : "Brak nazwy serwera SMTP";
+        return false;
+    }
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        error = "curl_easy_init failed";
+        return false;
+    }
+    curl_slist* rcpt = nullptr;
+    for (const std::string& r : recipients)
+        rcpt = curl_slist_append(rcpt, ("<" + r + ">").c_str());
+    const std::string text = Compose(message, DateHeader(), MessageId());
+    Upload upload{text};
+    char detail[CURL_ERROR_SIZE] = "";
+    const std::string url = "smtp://" + Trim(message.server) + ":" + std::to_string(port_);
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, (std::string("<") + kSender + ">").c_str());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadUpload);
+    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_.count()));
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(reply_timeout_.count()));
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);  // off the window thread, never by signals
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, AbortWhenCancelled);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &cancelled_);
+    CURLcode result = curl_easy_perform(c);
+    curl_slist_free_all(rcpt);
+    if (result == CURLE_OK)
+        return true;
+    error = curl_easy_strerror(result);
+    if (detail[0] != '\0')
+        error += std::string(": ") + detail;
+    return false;
+}
+
+}  // namespace kel

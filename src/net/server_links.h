@@ -1,0 +1,27 @@
+#pragma once
+// What the TCP server reads from the rest of the station. Everything here outlives the server.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "capture/frame_bank.h"
+#include "net/server_tables.h"
+#include "platform/clock.h"
+#include "recording/frame_batch.h"
+
+namespace kel {
+
+struct ServerLinks {
+    CameraFlags& NetFrameReady;       // raised by the capture threads, cleared by a sent picture
+    const CameraFlags& CameraSignal;  // the board's signal per camera, refreshed every second
+    const FrameBatch* Pictures;       // the recorder's compressed pictures; nullptr: none yet
+    const ServerTables& Tables;
+    std::function<uint32_t()> SegmentCount;  // the recordings in the video index
+    // Any thread: an event log line (category SYS) and a debug window line.
+    std::function<void(const std::string&)> Log;
+    std::function<void(const std::string&)> Debug;
+    const Clock& Time;
+};
+
+}  // namespace kel

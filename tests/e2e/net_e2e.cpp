@@ -1,0 +1,130 @@
+// The real kel binary serving remote viewers: pictures fetched with the command-line client and
+// decoded by ffmpeg, and a station whose port is taken running on without its server.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "config/config.h"
+#include "config/user_table.h"
+#include "net/test_client.h"
+#include "recording/schedule.h"
+#include "support/station_runner.h"
+
+namespace kel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A socket bound to a free loopback port; the port stays taken while the holder lives.
+class PortHolder {
+public:
+    PortHolder() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 1);
+        socklen_t length = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+    }
+    ~PortHolder() { Release(); }
+    void Release() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+class NetE2E : public StationRunner {
+protected:
+    // Cameras 1 and 2 recorded continuously to drive C:, the server on `port`, a remote user.
+    void Prepare(int port) {
+        ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
+        auto c = std::make_unique<TConfig>(Registry());
+        ASSERT_TRUE(c->Load()) << c->ErrorText;
+        for (int n = 1; n <= 2; ++n) {
+            c->Cameras[n - 1].Active = 1;
+            for (int d = 1; d <= 7; ++d)
+                for (int h = 0; h < 24; ++h)
+                    c->Scheduler[ScheduleIndex(n, d, h)] = kContinuous;
+        }
+        c->HDDs[0] = 1;
+        c->TCP = true;
+        c->Port = port;
+        int free = FirstFreeUser(c->Users);
+        ASSERT_GE(free, 0);
+        UserFields f;
+        f.Login = "zdalny";
+        f.Password = "haslo";
+        f.Cam[0] = f.Cam[1] = true;
+        f.StoreInto(c->Users[free]);
+        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
+    }
+};
+
+TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
+    PortHolder holder;
+    const int port = holder.Port();
+    holder.Release();
+    Prepare(port);
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+
+    const std::string out = dir.File("pictures");
+    Process client(KEL_REMOTE_BINARY,
+                   {"--port", std::to_string(port), "--user", "zdalny", "--password", "haslo", "--cameras",
+                    "1,2", "--polls", "60", "--interval-ms", "50", "--out", out},
+                   {}, dir.File("client.out"), dir.File("client.err"));
+    ASSERT_EQ(client.Wait(std::chrono::seconds(60)), 0) << client.Err() << kel->Err();
+    EXPECT_NE(client.Out().find("camera 1: "), std::string::npos) << client.Out();
+    EXPECT_NE(client.Out().find("camera 2: "), std::string::npos) << client.Out();
+    EXPECT_TRUE(WaitForLog("Podlaczono Klienta Sieciowego z adresu : 127.0.0.1"));
+    EXPECT_TRUE(WaitForLog("Zakonczono polaczenie z adresem : 127.0.0.1"));
+
+    for (int n : {1, 2}) {
+        std::string file = out + "/kamera" + std::to_string(n) + ".avi";
+        ASSERT_TRUE(fs::exists(file));
+        Process ffmpeg("/usr/bin/ffmpeg", {"-v", "error", "-i", file, "-f", "null", "-"}, {},
+                       dir.File("ffmpeg.out"), dir.File("ffmpeg.err"));
+        EXPECT_EQ(ffmpeg.Wait(std::chrono::seconds(60)), 0) << ffmpeg.Err();
+        EXPECT_EQ(ffmpeg.Err(), "") << "every picture decodes";
+    }
+
+    // A client that is still connected is let go at the end.
+    TestClient lingering(port);
+    EXPECT_EQ(lingering.Line(), "KEL2.0\r\n");
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
+    EXPECT_TRUE(lingering.ClosedByServer());
+}
+
+TEST_F(NetE2E, AStationWhosePortIsTakenRunsOnWithoutItsServer) {
+    PortHolder holder;
+    Prepare(holder.Port());
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    EXPECT_EQ(CountInLog("[ERR][SYS]"),
+              CountInLog("COM-port") + CountInLog("Nie mozna uruchomic serwera TCP"));
+    EXPECT_EQ(CountInLog("Nie mozna uruchomic serwera TCP na porcie " + std::to_string(holder.Port()) +
+                         ": bind: Address already in use"),
+              1)
+        << LogText();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
+}
+
+}  // namespace
+}  // namespace kel

@@ -1,0 +1,284 @@
+// The command server over real loopback sockets.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "config/user_table.h"
+#include "net/tcp_server.h"
+#include "net/test_client.h"
+
+namespace kel {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Le32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        s[i] = static_cast<char>(v >> (8 * i));
+    return s;
+}
+
+// "HH:MM:SS" as a 10-byte short text, "YYYY-MM-DD" as an 11-byte one.
+const std::string kTime = std::string("\x08") + "09:05:07" + std::string(1, '\0');
+const std::string kDate = std::string("\x0a") + "2004-05-06";
+
+class TcpServerTest : public ::testing::Test {
+protected:
+    TcpServerTest() {
+        TCameraTable cameras{};
+        cameras[0].Active = 1;
+        cameras[1].Active = 0;
+        cameras[2].Active = 1;
+        cameras[0].FPS = 25;
+        tables.SetCameras(cameras);
+        TUserTable users{};
+        UserFields f;
+        f.Login = "jan";
+        f.Password = "tajne";
+        f.Cam[0] = f.Cam[2] = true;
+        f.StoreInto(users[0]);
+        tables.SetUsers(users);
+        server.SetPort(0);
+        EXPECT_TRUE(server.Start()) << server.ErrorText();
+    }
+
+    ServerLinks Links() {
+        return ServerLinks{netReady,
+                           signal,
+                           &pictures,
+                           tables,
+                           [] { return 7u; },
+                           [this](const std::string& s) { Note("log:" + s); },
+                           [this](const std::string& s) { Note("debug:" + s); },
+                           clock};
+    }
+    void Note(const std::string& s) {
+        std::lock_guard<std::mutex> lock(mutex);
+        notes.push_back(s);
+    }
+    int Notes(const std::string& s) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return static_cast<int>(std::count(notes.begin(), notes.end(), s));
+    }
+    bool WaitForClients(int n) {
+        for (int i = 0; i < 1000 && count.load() != n; ++i)
+            std::this_thread::sleep_for(10ms);
+        return count.load() == n;
+    }
+    std::unique_ptr<TestClient> Connect(bool logIn = true) {
+        auto c = std::make_unique<TestClient>(server.BoundPort());
+        EXPECT_EQ(c->Line(), "KEL2.0\r\n");
+        if (logIn) {
+            EXPECT_EQ(c->LogIn("jan", "tajne").size(), 16u);
+        }
+        return c;
+    }
+    // The payload of one @gcs poll after its "@ufo".
+    std::string Poll(TestClient& c) {
+        c.Send("@gcs\n");
+        EXPECT_EQ(c.Line(), "@ufo\r\n");
+        return c.Read(c.Be32());
+    }
+    void NewPicture(int camera, const std::string& bytes) {
+        pictures.Clear(camera);
+        pictures.Add(camera, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 352, 288, "");
+        netReady[camera] = 1;
+    }
+
+    CameraFlags netReady{};
+    CameraFlags signal{};
+    FrameBatch pictures;
+    ServerTables tables;
+    FixedClock clock{LocalTime{2004, 5, 6, 9, 5, 7, 4}};
+    std::mutex mutex;
+    std::vector<std::string> notes;
+    std::atomic<int> count{0};
+    TTcpServer server{Links(), count};
+};
+
+TEST_F(TcpServerTest, PicturesNeedALoginAndFollowTheSelection) {
+    auto c = Connect(false);
+    c->Send("@gcs\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");
+    std::string rights = c->LogIn("jan", "tajne");
+    EXPECT_EQ(rights, std::string("\x01\x00\x01", 3) + std::string(13, '\0'));
+
+    // Logged in but nothing selected: time and date only.
+    NewPicture(1, "first picture");
+    EXPECT_EQ(Poll(*c), kTime + kDate);
+
+    // Camera 1 selected, camera 2 selected but not active, camera 3 selected without a new frame.
+    std::string selection(16, '\0');
+    selection[0] = selection[1] = selection[2] = 1;
+    NewPicture(2, "inactive camera");
+    c->Send("@svc\n" + selection);
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(13) + "first picture");
+    EXPECT_EQ(netReady[1], 0) << "a sent picture clears the camera's new-frame flag";
+    EXPECT_EQ(netReady[2], 1);
+    EXPECT_EQ(Poll(*c), kTime + kDate) << "no new frame, nothing sent again";
+
+    // A camera whose frame came before the recorder compressed any picture goes out with size 0.
+    netReady[3] = 1;
+    NewPicture(1, "second");
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(6) + "second" + Le32(3) + Le32(0));
+}
+
+TEST_F(TcpServerTest, TheNewestWholePictureIsSentFromAPartBatch) {
+    auto c = Connect();
+    std::string selection(16, '\0');
+    selection[0] = 1;
+    c->Send("@svc\n" + selection);
+    pictures.Add(1, reinterpret_cast<const uint8_t*>("one"), 3, 352, 288, "");
+    pictures.Add(1, reinterpret_cast<const uint8_t*>("two!"), 4, 352, 288, "");
+    netReady[1] = 1;
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(4) + "two!");
+    // A written batch starts again empty; the last picture of the batch stays the newest.
+    pictures.Clear(1);
+    netReady[1] = 1;
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(0)) << "slot 20 was never filled here";
+}
+
+TEST_F(TcpServerTest, TheFirstClientToPollTakesANewPicture) {
+    auto a = Connect();
+    auto b = Connect();
+    std::string selection(16, '\0');
+    selection[0] = 1;
+    a->Send("@svc\n" + selection);
+    b->Send("@svc\n" + selection);
+    NewPicture(1, "frame");
+    EXPECT_EQ(Poll(*a).size(), 21u + 8 + 5);
+    EXPECT_EQ(Poll(*b).size(), 21u);
+    NewPicture(1, "later");
+    EXPECT_EQ(Poll(*b).size(), 21u + 8 + 5);
+    EXPECT_EQ(Poll(*a).size(), 21u);
+}
+
+TEST_F(TcpServerTest, CommandWordsMatchInAnyCaseAndWithATail) {
+    auto c = Connect();
+    for (const char* line : {"@GCS\n", "@gcs ignored words\r\n", "@GcS\r\n"}) {
+        c->Send(line);
+        EXPECT_EQ(c->Line(), "@ufo\r\n") << line;
+        EXPECT_EQ(c->Read(c->Be32()).size(), 21u);
+    }
+    c->Send("\n\r\n@gfl\n");  // empty lines are skipped
+    EXPECT_EQ(c->Line(), "@ufo\r\n");
+    EXPECT_EQ(c->Read(4), Le32(7));
+    c->Send("@gcsx\n@gst\n");
+    EXPECT_TRUE(c->ClosedByServer()) << "a line naming no command ends the connection without a reply";
+}
+
+TEST_F(TcpServerTest, TimeNeedsNoLoginAndIsExactlyTenBytes) {
+    auto c = Connect(false);
+    c->Send("@gst\n@gcs\n");
+    EXPECT_EQ(c->Read(10), kTime);
+    EXPECT_EQ(c->Line(), "@nou\r\n") << "nothing between the time and the next reply";
+}
+
+TEST_F(TcpServerTest, LoginRefusalsAndTheOtherCommands) {
+    auto c = Connect(false);
+    for (const char* command : {"@gcd\n", "@gsg\n", "@GFL\n"}) {
+        c->Send(command);
+        EXPECT_EQ(c->Line(), "@nou\r\n") << command;
+    }
+    c->Send("@gud\n\n\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n") << "empty credentials never match";
+    c->Send("@gud\njan\nTAJNE\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");
+    EXPECT_EQ(c->LogIn("jan", "tajne").size(), 16u);
+    c->Send("@gud\njan\nwrong\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");
+
+    // Still logged in after the refusal.
+    c->Send("@gcd\n");
+    EXPECT_EQ(c->Line(), "@ufo\r\n");
+    ASSERT_EQ(c->Be32(), 1024u);
+    TCameraTable cameras = tables.Cameras();
+    EXPECT_EQ(c->Read(1024), std::string(reinterpret_cast<const char*>(cameras.data()), 1024));
+    EXPECT_EQ(Notes("debug:GetConfigData message recived"), 2) << "written before the login check too";
+
+    signal[1] = 1;
+    signal[16] = 1;
+    c->Send("@gsg\n");
+    EXPECT_EQ(c->Line(), "@ufo\r\n");
+    EXPECT_EQ(c->Read(64), Le32(1) + std::string(56, '\0') + Le32(1));
+}
+
+TEST_F(TcpServerTest, ALineLongerThanTheLimitEndsTheConnection) {
+    auto c = Connect(false);
+    std::string longest = "@gst " + std::string(16384 - 5, 'x');
+    c->Send(longest + "\r\n");
+    EXPECT_EQ(c->Read(10), kTime) << "16384 bytes and the CR LF are still a line";
+    c->Send("@gst " + std::string(16385 - 5, 'x') + "\n");
+    EXPECT_TRUE(c->ClosedByServer());
+    EXPECT_TRUE(WaitForClients(0));
+}
+
+TEST_F(TcpServerTest, TheHundredAndFirstClientIsTurnedAwayWhileTheOthersWork) {
+    std::vector<std::unique_ptr<TestClient>> clients;
+    for (int i = 0; i < 100; ++i)
+        clients.push_back(Connect(false));
+    EXPECT_EQ(count.load(), 100);
+    TestClient extra(server.BoundPort());
+    EXPECT_EQ(extra.Line(), "@nas\r\n");
+    EXPECT_TRUE(extra.ClosedByServer());
+    for (auto& c : clients) {
+        c->Send("@gst\n");
+        EXPECT_EQ(c->Read(10), kTime);
+    }
+    EXPECT_EQ(count.load(), 100);
+    EXPECT_EQ(Notes("log:Podlaczono Klienta Sieciowego z adresu : 127.0.0.1"), 100)
+        << "the refused one is not logged";
+
+    // A freed slot is taken again, and its new owner starts logged out.
+    clients[0]->LogIn("jan", "tajne");
+    clients[0].reset();
+    ASSERT_TRUE(WaitForClients(99));
+    auto again = Connect(false);
+    again->Send("@gcs\n");
+    EXPECT_EQ(again->Line(), "@nou\r\n");
+}
+
+TEST_F(TcpServerTest, AClientLeavingInTheMiddleOfACommandFreesItsSlot) {
+    auto selecting = Connect(false);
+    selecting->Send("@svc\n12345");
+    auto loggingIn = Connect(false);
+    loggingIn->Send("@gud\njan\n");
+    ASSERT_TRUE(WaitForClients(2));
+    selecting.reset();
+    loggingIn.reset();
+    EXPECT_TRUE(WaitForClients(0));
+    EXPECT_EQ(Notes("log:Zakonczono polaczenie z adresem : 127.0.0.1"), 2);
+    EXPECT_EQ(Notes("debug:Canceled connection from peer: 127.0.0.1"), 2);
+    EXPECT_EQ(Notes("debug:Established Connection with peer: 127.0.0.1"), 2);
+}
+
+TEST_F(TcpServerTest, StoppingEndsEveryConnection) {
+    auto a = Connect();
+    auto b = Connect(false);
+    b->Send("@svc\n");  // waiting for the selection bytes
+    ASSERT_TRUE(WaitForClients(2));
+    server.Stop();
+    EXPECT_EQ(count.load(), 0);
+    EXPECT_TRUE(a->ClosedByServer());
+    EXPECT_TRUE(b->ClosedByServer());
+    EXPECT_FALSE(TestClient(server.BoundPort()).Connected());
+}
+
+TEST_F(TcpServerTest, APortInUseIsReportedWithItsReason) {
+    std::atomic<int> otherCount{0};
+    TTcpServer other(Links(), otherCount);
+    other.SetPort(server.BoundPort());
+    EXPECT_FALSE(other.Start());
+    EXPECT_NE(other.ErrorText().find("Address already in use"), std::string::npos) << other.ErrorText();
+    EXPECT_FALSE(other.Active());
+}
+
+}  // namespace
+}  // namespace kel
