@@ -153,13 +153,19 @@ void TDirectX::SetAllowed(const uint8_t* rights) {
 
 // --- Uploads ---
 
-void TDirectX::UploadFrame(int width, int height, int camera, const uint8_t* frame) {
-    if (!IsCamera(camera) || !frame || width <= 0 || height <= 0 || width > kMaxPictureWidth ||
+Surface* TDirectX::UploadTarget(int camera, int width, int height) {
+    if (!IsCamera(camera) || width <= 0 || height <= 0 || width > kMaxPictureWidth ||
         height > kMaxPictureHeight)
-        return;
+        return nullptr;
     Surface& s = cam_surface_[camera];
-    if (!s.Valid())
+    return s.Valid() ? &s : nullptr;
+}
+
+void TDirectX::UploadFrame(int width, int height, int camera, const uint8_t* frame) {
+    Surface* target = frame ? UploadTarget(camera, width, height) : nullptr;
+    if (!target)
         return;
+    Surface& s = *target;
     const size_t row = static_cast<size_t>(width) * 2;
     for (int y = 0; y < height; ++y)
         std::memcpy(s.Line(y), frame + row * y, row);
@@ -172,12 +178,10 @@ void TDirectX::UploadFrameWithZones(int width, int height, int camera, const uin
 }
 
 void TDirectX::UploadFrom(const FrameBank& bank, int camera, int width, int height, bool zones) {
-    if (!IsCamera(camera) || width <= 0 || height <= 0 || width > kMaxPictureWidth ||
-        height > kMaxPictureHeight)
+    Surface* target = UploadTarget(camera, width, height);
+    if (!target)
         return;
-    Surface& s = cam_surface_[camera];
-    if (!s.Valid())
-        return;
+    Surface& s = *target;
     const size_t row = static_cast<size_t>(width) * 2;
     if (row == s.Stride()) {
         bank.Read(camera, s.Line(0), row * height);  // the rows lie as in the surface: one copy

@@ -165,6 +165,8 @@ public:
     const Surface& Back() const { return back_; }
 
 private:
+    // Camera n's surface when a width x height picture fits it; nullptr otherwise.
+    Surface* UploadTarget(int camera, int width, int height);
     using TileTable = std::array<TTile, kCameraCount + 1>;  // index = slot 1..16
 
     bool Fail(const char* text);
