@@ -1,11 +1,14 @@
-// Draws the Default skin's video-area bitmaps for the three application widths:
+// Draws the Default skin for the three application widths, and the program's icon:
 //
 //   kel_default_skin OUTPUT_FOLDER      writes OUTPUT_FOLDER/<width>/*.bmp for 1024, 1152 and 1280
+//   kel_default_skin --icon FILE.png    writes the 128 x 128 icon with a transparent background
 //
-// The background, the three status panels, the two symbols, the site plan and the camera icons
-// with and without motion. A dark, calm theme: slate greys, one muted accent per panel, amber
-// for motion. Everything is drawn from code so the skin builds with the program and scales to
-// each width's video area.
+// The video area: the background, the three status panels, the two symbols, the site plan and
+// the camera icons with and without motion. The console: the title and command bars, the left
+// control panel's backgrounds, every key in its idle, hovered, pressed and disabled looks, and
+// the small SmartView window. A dark, calm theme: slate greys, steel for what the pointer is on,
+// amber for motion and for an armed zoom. Everything is drawn from code so the skin builds with
+// the program and fits each width's geometry.
 
 #include <QDir>
 #include <QFont>
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -357,6 +361,697 @@ QImage CameraIcon(int number, bool motion) {
     return image;
 }
 
+// --- The console: window chrome, the control panel and its keys ---
+//
+// Every key is drawn on the colour of what it sits on, so its rounded corners blend into the
+// panel. Idle keys are raised, hovered ones lighter with a steel rim, pressed ones sunk and
+// dark, disabled ones flat and dim.
+
+struct Console {
+    QColor panel = kTheme.base;           // the control panel's body
+    QColor edge{0x09, 0x0c, 0x10};        // the panel's seam against the video area
+    QColor well{0x0d, 0x11, 0x16};        // recesses: the clock's display, the PTZ pad
+    QColor wellRim{0x29, 0x32, 0x3d};     // their edge
+    QColor commandBar{0x0f, 0x13, 0x18};  // grey labels read on it
+    QColor caption{0x6c, 0x7a, 0x8a};     // section names
+    QColor chromeInk{0xa9, 0xb4, 0xc0};   // title bar pictograms
+};
+const Console kConsole;
+
+constexpr int kPanelWidth = 250;
+
+enum class Look { Idle, Hover, Pressed, Disabled, Lit };
+
+struct KeyColors {
+    QColor top, bottom, border, sheen, ink;
+};
+
+KeyColors ColorsOf(Look look) {
+    switch (look) {
+    case Look::Hover:
+        return {QColor(0x36, 0x48, 0x5e), QColor(0x27, 0x35, 0x46), kTheme.steel, QColor(0x55, 0x6f, 0x8d),
+                QColor(0xff, 0xff, 0xff)};
+    case Look::Pressed:
+        return {QColor(0x0a, 0x0d, 0x11), QColor(0x13, 0x18, 0x1f), QColor(0x05, 0x07, 0x0a),
+                QColor(0x04, 0x06, 0x08), kTheme.steel.lighter(125)};
+    case Look::Disabled:
+        return {QColor(0x1a, 0x20, 0x28), QColor(0x1a, 0x20, 0x28), QColor(0x24, 0x2c, 0x36),
+                QColor(0x1a, 0x20, 0x28), QColor(0x3e, 0x48, 0x55)};
+    case Look::Lit:
+        return {QColor(0x45, 0x6e, 0x98), QColor(0x2d, 0x4e, 0x71), QColor(0xa4, 0xc8, 0xea),
+                QColor(0x78, 0xa0, 0xc8), QColor(0xff, 0xff, 0xff)};
+    case Look::Idle:
+        break;
+    }
+    return {QColor(0x2a, 0x33, 0x3f), QColor(0x1d, 0x24, 0x2e), QColor(0x36, 0x41, 0x4f),
+            QColor(0x3a, 0x46, 0x55), QColor(0xc9, 0xd2, 0xdc)};
+}
+
+void KeyBody(QPainter& p, const QRectF& r, Look look) {
+    const KeyColors c = ColorsOf(look);
+    QLinearGradient g(0, r.top(), 0, r.bottom());
+    g.setColorAt(0, c.top);
+    g.setColorAt(1, c.bottom);
+    p.setPen(QPen(c.border, 1));
+    p.setBrush(g);
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+    // A raised key catches the light along its top edge; a pressed one is in shadow there.
+    const bool sunk = look == Look::Pressed;
+    p.setPen(QPen(c.sheen, sunk ? 2 : 1));
+    const qreal y = r.top() + (sunk ? 2 : 1.5);
+    p.drawLine(QPointF(r.left() + 4, y), QPointF(r.right() - 4, y));
+}
+
+// A key on `surround`; `ink` overrides the look's own colour for the pictogram.
+QImage Key(QSize size, const QColor& surround, Look look, const Glyph& glyph, QColor ink = QColor()) {
+    QImage image = Canvas(size.width(), size.height(), surround);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(0, 0, size.width(), size.height());
+    KeyBody(p, r, look);
+    if (look == Look::Pressed)
+        p.translate(0, 1);  // the face sinks with the key
+    glyph(p, r, ink.isValid() ? ink : ColorsOf(look).ink);
+    return image;
+}
+
+// Pictograms are laid out around the key's centre pixel, so strokes land on whole pixels.
+QPointF Centre(const QRectF& r) {
+    return QPointF(std::floor(r.center().x()), std::floor(r.center().y()));
+}
+
+void Fill(QPainter& p, const QPainterPath& path, const QColor& ink) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawPath(path);
+}
+
+// --- Camera keys: the number ---
+
+Glyph NumberGlyph(int number) {
+    return [number](QPainter& p, const QRectF& r, const QColor& ink) {
+        p.setPen(ink);
+        p.setFont(Font(17));
+        p.drawText(r.adjusted(0, 0, 0, -1), Qt::AlignCenter, QString::number(number));
+    };
+}
+
+// --- Layout keys: the screen split into tiles ---
+
+struct Tile {
+    int col, row, span;
+};
+
+// The tiles of a layout of `count` pictures, on a grid of `grid` x `grid` cells.
+std::vector<Tile> LayoutTiles(int count, int& grid) {
+    std::vector<Tile> tiles;
+    if (count == 8) {
+        grid = 4;
+        tiles.push_back({0, 0, 3});
+        for (int i = 0; i < 3; ++i)
+            tiles.push_back({3, i, 1});
+        for (int i = 0; i < 4; ++i)
+            tiles.push_back({i, 3, 1});
+        return tiles;
+    }
+    if (count == 13) {
+        grid = 4;
+        tiles.push_back({1, 1, 2});
+        for (int row = 0; row < 4; ++row)
+            for (int col = 0; col < 4; ++col)
+                if (row == 0 || row == 3 || col == 0 || col == 3)
+                    tiles.push_back({col, row, 1});
+        return tiles;
+    }
+    grid = static_cast<int>(std::lround(std::sqrt(count)));
+    for (int row = 0; row < grid; ++row)
+        for (int col = 0; col < grid; ++col)
+            tiles.push_back({col, row, 1});
+    return tiles;
+}
+
+Glyph LayoutGlyph(int count) {
+    return [count](QPainter& p, const QRectF& r, const QColor& ink) {
+        // A 4:3 screen of 27 x 19 pixels: 4 x 4 cells of 6 x 4 with one-pixel gaps.
+        const int w = 27, h = 19;
+        const QPointF c = Centre(r);
+        const int x0 = static_cast<int>(c.x()) - 13, y0 = static_cast<int>(c.y()) - 9;
+        int grid = 1;
+        const auto edge = [&grid](int i, int length) {
+            return static_cast<int>(std::lround(i * (length + 1.0) / grid));
+        };
+        for (const Tile& t : LayoutTiles(count, grid)) {
+            const int left = edge(t.col, w), right = edge(t.col + t.span, w) - 1;
+            const int top = edge(t.row, h), bottom = edge(t.row + t.span, h) - 1;
+            p.fillRect(QRect(x0 + left, y0 + top, right - left, bottom - top), ink);
+        }
+    };
+}
+
+// --- Sequence, zoom and the lower panel's tools ---
+
+void CycleGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    const qreal radius = 8.5;
+    const QRectF ring(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
+    for (int half = 0; half < 2; ++half) {
+        const qreal start = 25 + half * 180, span = 120;  // degrees, anticlockwise
+        p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::FlatCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(ring, static_cast<int>(start * 16), static_cast<int>(span * 16));
+        const qreal a = (start + span) * M_PI / 180;
+        const QPointF at = c + QPointF(radius * std::cos(a), -radius * std::sin(a));
+        const QPointF along(-std::sin(a), -std::cos(a)), out(std::cos(a), -std::sin(a));
+        QPainterPath head;
+        head.addPolygon(QPolygonF({at + along * 5, at - along + out * 4.2, at - along - out * 4.2}));
+        head.closeSubpath();
+        Fill(p, head, ink);
+    }
+}
+
+// A magnifying glass with `sign` +1 (plus), -1 (minus) or 0 in the lens.
+void Magnifier(QPainter& p, QPointF lens, qreal radius, int sign, const QColor& ink) {
+    const qreal stroke = radius >= 8 ? 2.5 : 2;
+    p.setPen(QPen(ink, stroke));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(lens, radius, radius);
+    const QPointF diagonal(M_SQRT1_2, M_SQRT1_2);
+    p.setPen(QPen(ink, stroke + 1.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(lens + diagonal * (radius + stroke), lens + diagonal * (radius * 1.85 + stroke));
+    const qreal arm = std::round(radius * 0.55);
+    p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::FlatCap));
+    if (sign != 0)
+        p.drawLine(lens - QPointF(arm, 0), lens + QPointF(arm, 0));
+    if (sign > 0)
+        p.drawLine(lens - QPointF(0, arm), lens + QPointF(0, arm));
+}
+
+void ZoomGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    Magnifier(p, Centre(r) - QPointF(3, 3), 7, +1, ink);
+}
+
+void PhotoGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    QPainterPath body;
+    body.addRoundedRect(QRectF(c.x() - 13, c.y() - 7, 26, 18), 3, 3);
+    QPainterPath hump;
+    hump.addRoundedRect(QRectF(c.x() - 7, c.y() - 10, 10, 5), 1.5, 1.5);
+    QPainterPath camera = body.united(hump);
+    camera.setFillRule(Qt::OddEvenFill);
+    const QPointF lens = c + QPointF(0, 2);
+    camera.addEllipse(lens, 6.5, 6.5);
+    camera.addEllipse(lens, 4, 4);
+    camera.addRect(QRectF(c.x() + 7, c.y() - 5, 3, 2));
+    Fill(p, camera, ink);
+}
+
+void FilmGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    const qreal x = c.x() - 13, y = c.y() - 10;
+    QPainterPath film;
+    film.setFillRule(Qt::OddEvenFill);
+    film.addRoundedRect(QRectF(x, y, 26, 20), 2, 2);
+    film.addRect(QRectF(x + 5, y + 2, 16, 16));
+    for (int i = 0; i < 4; ++i) {
+        film.addRect(QRectF(x + 2, y + 3 + i * 4, 2, 2));
+        film.addRect(QRectF(x + 22, y + 3 + i * 4, 2, 2));
+    }
+    film.addPolygon(
+        QPolygonF({QPointF(c.x() - 3, c.y() - 5), QPointF(c.x() + 5, c.y()), QPointF(c.x() - 3, c.y() + 5)}));
+    film.closeSubpath();
+    Fill(p, film, ink);
+}
+
+void GearGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    QPainterPath gear;
+    gear.addEllipse(c, 7.5, 7.5);
+    for (int i = 0; i < 8; ++i) {
+        QPainterPath tooth;
+        tooth.addRoundedRect(QRectF(-2.2, -11, 4.4, 6), 0.8, 0.8);
+        gear = gear.united(QTransform().translate(c.x(), c.y()).rotate(i * 45 + 22.5).map(tooth));
+    }
+    QPainterPath hole;
+    hole.addEllipse(c, 3.2, 3.2);
+    Fill(p, gear.subtracted(hole), ink);
+}
+
+void PlanGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    // A floor plan: outer walls, two inner walls with door gaps, and a camera in one room.
+    const QPointF c = Centre(r);
+    const int x = static_cast<int>(c.x()) - 12, y = static_cast<int>(c.y()) - 9;
+    p.fillRect(QRect(x, y, 24, 2), ink);
+    p.fillRect(QRect(x, y + 16, 24, 2), ink);
+    p.fillRect(QRect(x, y, 2, 18), ink);
+    p.fillRect(QRect(x + 22, y, 2, 18), ink);
+    p.fillRect(QRect(x + 10, y, 2, 10), ink);
+    p.fillRect(QRect(x + 10, y + 8, 4, 2), ink);
+    p.fillRect(QRect(x + 18, y + 8, 4, 2), ink);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kTheme.amber);
+    p.drawEllipse(QPointF(x + 16.5, y + 12.5), 2.5, 2.5);
+}
+
+// --- The PTZ pad's arrows ---
+
+template <int dx, int dy>
+void ArrowGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r), along(dx, dy), across(dy, dx);
+    QPainterPath arrow;
+    arrow.addPolygon(QPolygonF({c + along * 6, c - along * 5 + across * 10, c - along * 5 - across * 10}));
+    arrow.closeSubpath();
+    Fill(p, arrow, ink);
+}
+
+void ZoomInGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    Magnifier(p, Centre(r) - QPointF(2, 2), 8, +1, ink);
+}
+
+void ZoomOutGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    Magnifier(p, Centre(r) - QPointF(2, 2), 8, -1, ink);
+}
+
+// --- Window chrome: title bars and their small buttons ---
+
+void TitleFill(QPainter& p, int w, int h) {
+    QLinearGradient g(0, 0, 0, h);
+    g.setColorAt(0, QColor(0x23, 0x2b, 0x36));
+    g.setColorAt(1, QColor(0x16, 0x1c, 0x24));
+    p.fillRect(QRect(0, 0, w, h), g);
+    p.fillRect(QRect(0, 0, w, 1), QColor(0x2e, 0x38, 0x45));
+    p.fillRect(QRect(0, h - 1, w, 1), kConsole.edge);
+}
+
+// The product's mark: a camera lens seen head-on.
+void LensMark(QPainter& p, QPointF c, qreal r) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    QLinearGradient ring(c.x(), c.y() - r, c.x(), c.y() + r);
+    ring.setColorAt(0, kTheme.steel.lighter(135));
+    ring.setColorAt(1, kTheme.steel.darker(165));
+    p.setBrush(ring);
+    p.drawEllipse(c, r, r);
+    p.setBrush(QColor(0x07, 0x0a, 0x0e));
+    p.drawEllipse(c, r * 0.8, r * 0.8);
+    QRadialGradient iris(c - QPointF(r * 0.15, r * 0.2), r * 0.7);
+    iris.setColorAt(0, QColor(0x4d, 0x7c, 0xaa));
+    iris.setColorAt(1, QColor(0x12, 0x1d, 0x2a));
+    p.setBrush(iris);
+    p.drawEllipse(c, r * 0.64, r * 0.64);
+    p.setBrush(QColor(0x05, 0x07, 0x0a));
+    p.drawEllipse(c, r * 0.26, r * 0.26);
+    p.setBrush(QColor(255, 255, 255, 210));
+    p.drawEllipse(c + QPointF(-r * 0.28, -r * 0.3), r * 0.13, r * 0.13);
+    p.restore();
+}
+
+// A title: the mark, "KEL" and the rest of the line in a quieter grey.
+void Title(QPainter& p, int h, int pixels, const QString& rest) {
+    const qreal r = (h - 6) / 2.0;
+    LensMark(p, QPointF(4 + r + 1, h / 2.0 - 0.5), r);
+    QFont bold = Font(pixels), plain = Font(pixels, false);
+    bold.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    const int x = static_cast<int>(2 * r) + 11;
+    const QRect line(x, 0, 400, h - 1);
+    p.setFont(bold);
+    p.setPen(kTheme.text);
+    p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, "KEL");
+    p.setFont(plain);
+    p.setPen(kTheme.muted.lighter(140));
+    p.drawText(line.adjusted(QFontMetrics(bold).horizontalAdvance("KEL"), 0, 0, 0),
+               Qt::AlignLeft | Qt::AlignVCenter, rest);
+}
+
+QImage TitleBar(int w, int h, int pixels, const QString& rest) {
+    QImage image = Canvas(w, h, kConsole.panel);
+    QPainter p(&image);
+    TitleFill(p, w, h);
+    p.setRenderHint(QPainter::Antialiasing);
+    Title(p, h, pixels, rest);
+    return image;
+}
+
+void CloseGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(c + QPointF(-3.5, -3.5), c + QPointF(4.5, 4.5));
+    p.drawLine(c + QPointF(-3.5, 4.5), c + QPointF(4.5, -3.5));
+}
+
+void MaximizeGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    p.setPen(QPen(ink, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(c.x() - 3.5, c.y() - 3.5, 8, 8));
+    p.fillRect(QRectF(c.x() - 4, c.y() - 3, 9, 1), ink);
+}
+
+void MinimizeGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    p.fillRect(QRectF(c.x() - 4, c.y() + 3, 9, 2), ink);
+}
+
+void SmallWindowGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    // A screen with a small picture in its lower right corner.
+    const QPointF c = Centre(r);
+    p.setPen(QPen(ink, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(c.x() - 5.5, c.y() - 3.5, 11, 8));
+    p.fillRect(QRectF(c.x(), c.y() + 1, 4, 3), ink);
+}
+
+void CameraListGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    const QPointF c = Centre(r);
+    for (int i = -1; i <= 1; ++i)
+        p.fillRect(QRectF(c.x() - 5, c.y() - 1 + i * 3, 6, 1), ink);
+    QPainterPath chevron;
+    chevron.addPolygon(QPolygonF(
+        {QPointF(c.x() + 2, c.y() - 1), QPointF(c.x() + 7, c.y() - 1), QPointF(c.x() + 4.5, c.y() + 2)}));
+    chevron.closeSubpath();
+    Fill(p, chevron, ink);
+}
+
+void RestoreGlyph(QPainter& p, const QRectF& r, const QColor& ink) {
+    // The main window behind, the small one in front.
+    const QPointF c = Centre(r);
+    p.setPen(QPen(ink, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(c.x() - 4.5, c.y() - 1.5, 7, 6));
+    p.fillRect(QRectF(c.x() - 4, c.y() - 1, 7, 1), ink);
+    p.drawPolyline(QPolygonF({QPointF(c.x() - 1.5, c.y() - 2), QPointF(c.x() - 1.5, c.y() - 4.5),
+                              QPointF(c.x() + 5.5, c.y() - 4.5), QPointF(c.x() + 5.5, c.y() + 1.5),
+                              QPointF(c.x() + 3, c.y() + 1.5)}));
+}
+
+// A title bar button: plain on the bar; on hover a lit square behind a white pictogram.
+QImage ChromeButton(QSize size, bool hover, const QColor& hoverFill, const Glyph& glyph) {
+    const int w = size.width(), h = size.height();
+    QImage image = Canvas(w, h, kConsole.panel);
+    QPainter p(&image);
+    TitleFill(p, w, h);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (hover) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(hoverFill);
+        p.drawRoundedRect(QRectF(1, 2, w - 2, h - 4), 3, 3);
+    }
+    glyph(p, QRectF(0, 0, w, h), hover ? QColor(0xff, 0xff, 0xff) : kConsole.chromeInk);
+    return image;
+}
+
+QImage CommandBar(int w) {
+    QImage image = Canvas(w, 20, kConsole.commandBar);
+    QPainter p(&image);
+    p.fillRect(QRect(0, 19, w, 1), QColor(0x24, 0x2c, 0x37));
+    return image;
+}
+
+// --- The control panel's backgrounds ---
+
+QImage PanelCanvas(int h) {
+    QImage image = Canvas(kPanelWidth, h, kConsole.panel);
+    QPainter p(&image);
+    p.fillRect(QRect(kPanelWidth - 1, 0, 1, h), kConsole.edge);
+    return image;
+}
+
+// A section's name set upright in the panel's left margin, in a bracket along the section.
+void RailCaption(QPainter& p, const QString& text, int top, int bottom) {
+    const qreal x = 15.5;
+    QFont f = Font(9);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
+    const qreal half = QFontMetrics(f).horizontalAdvance(text) / 2.0 + 6;
+    const qreal mid = std::round((top + bottom) / 2.0);
+    p.save();
+    p.setPen(QPen(kTheme.line, 1));
+    p.drawLine(QPointF(x, top + 0.5), QPointF(x, mid - half));
+    p.drawLine(QPointF(x, mid + half), QPointF(x, bottom - 0.5));
+    p.drawLine(QPointF(x, top + 0.5), QPointF(x + 5, top + 0.5));
+    p.drawLine(QPointF(x, bottom - 0.5), QPointF(x + 5, bottom - 0.5));
+    p.translate(x + 0.5, mid);
+    p.rotate(-90);
+    p.setFont(f);
+    p.setPen(kConsole.caption);
+    p.drawText(QRectF(-half, -7, 2 * half, 14), Qt::AlignCenter, text);
+    p.restore();
+}
+
+QImage LogoPanel() {
+    QImage image = PanelCanvas(97);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, 97);
+    g.setColorAt(0, kTheme.raised);
+    g.setColorAt(1, kConsole.panel);
+    p.fillRect(QRect(0, 0, kPanelWidth - 1, 97), g);
+    LensMark(p, QPointF(50, 40), 27);
+    QFont word = Font(44);
+    word.setLetterSpacing(QFont::AbsoluteSpacing, 5);
+    p.setFont(word);
+    p.setPen(kTheme.text);
+    p.drawText(QRect(92, 12, 150, 50), Qt::AlignLeft | Qt::AlignVCenter, "KEL");
+    // A steel rule under the word, as long as the letters.
+    const int rule = QFontMetrics(word).tightBoundingRect("KEL").width() + 10;
+    p.fillRect(QRect(95, 64, rule, 2), kTheme.steel);
+    p.setPen(kTheme.muted.lighter(140));
+    QFont small = Font(10, false);
+    small.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    p.setFont(small);
+    p.drawText(QRect(0, 76, kPanelWidth - 1, 16), Qt::AlignCenter, "System Cyfrowej Rejestracji Obrazu");
+    return image;
+}
+
+void ClockGlyph(QPainter& p, QPointF c, qreal r) {
+    p.setPen(QPen(kTheme.steel, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, r, r);
+    p.setPen(QPen(kTheme.steel.darker(130), 1.5, Qt::SolidLine, Qt::FlatCap));
+    for (int i = 0; i < 12; i += 3) {
+        const qreal a = i * M_PI / 6;
+        const QPointF d(std::sin(a), -std::cos(a));
+        p.drawLine(c + d * (r - 5), c + d * (r - 2.5));
+    }
+    p.setPen(QPen(kTheme.text, 2, Qt::SolidLine, Qt::RoundCap));
+    const auto hand = [c](qreal hours, qreal length) {
+        return c + QPointF(std::sin(hours * M_PI / 6), -std::cos(hours * M_PI / 6)) * length;
+    };
+    p.drawLine(c, hand(10, r * 0.5));
+    p.setPen(QPen(kTheme.text, 1.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(c, hand(2, r * 0.72));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kTheme.amber);
+    p.drawEllipse(c, 1.8, 1.8);
+}
+
+void DriveGlyph(QPainter& p, QPointF c) {
+    p.setPen(QPen(kTheme.muted.lighter(120), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(c.x() - 7.5, c.y() - 4.5, 15, 9), 1.5, 1.5);
+    p.drawLine(QPointF(c.x() - 7.5, c.y() + 1.5), QPointF(c.x() + 7.5, c.y() + 1.5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x6c, 0xc0, 0x7a));
+    p.drawEllipse(QPointF(c.x() + 4.5, c.y() + 3), 1, 1);
+}
+
+void InfoGlyph(QPainter& p, QPointF c) {
+    p.setPen(QPen(kTheme.muted.lighter(120), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, 6.5, 6.5);
+    p.fillRect(QRectF(c.x() - 0.5, c.y() - 1, 2, 5), kTheme.muted.lighter(130));
+    p.fillRect(QRectF(c.x() - 0.5, c.y() - 4, 2, 2), kTheme.muted.lighter(130));
+}
+
+// Behind the time, the drive usage and the version: a recessed display, its text area uniform.
+QImage ClockPanel() {
+    QImage image = PanelCanvas(125);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kConsole.wellRim, 1));
+    p.setBrush(kConsole.well);
+    p.drawRoundedRect(QRectF(8.5, 14.5, 233, 101), 6, 6);
+    p.setPen(QPen(QColor(0x05, 0x07, 0x09), 1));
+    p.drawLine(QPointF(13, 15.5), QPointF(237, 15.5));
+    ClockGlyph(p, QPointF(36, 41), 14);
+    DriveGlyph(p, QPointF(37, 69.5));
+    InfoGlyph(p, QPointF(37, 93.5));
+    return image;
+}
+
+// Behind the layout keys (rows at 10 and 50) and the camera keys (rows at 105 to 225).
+QImage KeysPanel() {
+    QImage image = PanelCanvas(271);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    RailCaption(p, "WIDOK", 10, 86);
+    RailCaption(p, "KAMERY", 105, 261);
+    p.fillRect(QRect(35, 95, 177, 1), kTheme.line);
+    return image;
+}
+
+// The PTZ pad's keys, placed from the pad's top left corner.
+struct PadKey {
+    const char* name;
+    QRect rect;
+    void (*glyph)(QPainter&, const QRectF&, const QColor&);
+};
+
+constexpr QPoint kPadOrigin(37, 0);  // plus the pad's height offset, at the larger width
+const PadKey kPadKeys[] = {
+    {"up", QRect(44, 0, 88, 40), ArrowGlyph<0, -1>},     {"left", QRect(0, 40, 44, 76), ArrowGlyph<-1, 0>},
+    {"right", QRect(132, 40, 44, 76), ArrowGlyph<1, 0>}, {"down", QRect(44, 116, 88, 40), ArrowGlyph<0, 1>},
+    {"zoomin", QRect(44, 40, 88, 40), ZoomInGlyph},      {"zoomout", QRect(44, 80, 88, 36), ZoomOutGlyph},
+};
+
+// Behind the PTZ pad and the four tools (a row at 162): the pad sits in a rounded well.
+QImage PtzPanel(int h, int padTop) {
+    QImage image = PanelCanvas(h);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF pad(kPadOrigin.x(), padTop, 176, 156);
+    p.setPen(QPen(kConsole.wellRim, 1));
+    p.setBrush(kConsole.well);
+    p.drawRoundedRect(pad.adjusted(0.5, 0.5, -0.5, -0.5), 44, 40);
+    RailCaption(p, "PTZ", padTop + 4, padTop + 152);
+    return image;
+}
+
+// --- The small SmartView window ---
+
+QImage SmartVideoFrame() {
+    QImage image = Canvas(259, 191, QColor(0, 0, 0));
+    QPainter p(&image);
+    p.setPen(kTheme.line);
+    p.drawRect(0, 0, 258, 190);
+    p.setPen(kConsole.edge);
+    p.drawRect(1, 1, 256, 188);
+    return image;
+}
+
+// --- The program's icon ---
+
+QImage AppIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 128.0;
+    QLinearGradient g(0, 4 * s, 0, 124 * s);
+    g.setColorAt(0, QColor(0x2a, 0x33, 0x40));
+    g.setColorAt(1, QColor(0x10, 0x14, 0x1a));
+    p.setPen(QPen(QColor(0x3c, 0x48, 0x58), 3 * s));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(5 * s, 5 * s, 118 * s, 118 * s), 26 * s, 26 * s);
+    LensMark(p, QPointF(64 * s, 64 * s), 46 * s);
+    return image;
+}
+
+// --- Writing the console's pictures ---
+
+struct Variant {
+    const char* suffix;
+    Look look;
+};
+
+bool SaveKeys(const QString& folder, const QString& stem, QSize size, const QColor& surround,
+              std::initializer_list<Variant> variants, const Glyph& glyph) {
+    for (const Variant& v : variants)
+        if (!Save(Key(size, surround, v.look, glyph), folder, stem + v.suffix + ".bmp"))
+            return false;
+    return true;
+}
+
+bool WriteLeftKeys(const QString& folder) {
+    const QSize size(42, 36);
+    const QColor& on = kConsole.panel;
+    bool ok = true;
+    for (int n = 1; ok && n <= 16; ++n)
+        ok = SaveKeys(folder, QString("btn%1").arg(n, 2, 10, QChar('0')), size, on,
+                      {{"_std", Look::Idle}, {"_on", Look::Hover}}, NumberGlyph(n));
+    for (int count : {1, 4, 8, 9, 13, 16})
+        ok = ok && SaveKeys(folder, QString("func%1").arg(count, 2, 10, QChar('0')), size, on,
+                            {{"_std", Look::Idle}, {"_on", Look::Hover}, {"_off", Look::Disabled}},
+                            LayoutGlyph(count));
+    ok = ok && SaveKeys(folder, "funcswitch", size, on,
+                        {{"_std", Look::Idle}, {"_on", Look::Hover}, {"_off", Look::Disabled}}, CycleGlyph);
+    ok =
+        ok && SaveKeys(folder, "funczoom", size, on, {{"_std", Look::Idle}, {"_on", Look::Hover}}, ZoomGlyph);
+    // Pressed is also how the key shows that zoom is armed: the lens turns amber.
+    ok = ok && Save(Key(size, on, Look::Pressed, ZoomGlyph, kTheme.amber), folder, "funczoom_down.bmp");
+    return ok;
+}
+
+struct ToolKey {
+    const char* idle;
+    const char* hover;
+    void (*glyph)(QPainter&, const QRectF&, const QColor&);
+};
+
+const ToolKey kToolKeys[] = {
+    {"funcrec_std", "funcrec_on", PhotoGlyph},
+    {"btn_view", "btn_view_on", FilmGlyph},
+    {"btn_tools", "btn_tools_on", GearGlyph},
+    {"btn_web", "btn_web_on", PlanGlyph},
+};
+
+bool WriteLowerKeys(const QString& folder, bool litArrows) {
+    bool ok = true;
+    for (const ToolKey& k : kToolKeys)
+        ok =
+            ok &&
+            Save(Key(QSize(44, 40), kConsole.panel, Look::Idle, k.glyph), folder, QString(k.idle) + ".bmp") &&
+            Save(Key(QSize(44, 40), kConsole.panel, Look::Hover, k.glyph), folder, QString(k.hover) + ".bmp");
+    for (const PadKey& k : kPadKeys) {
+        ok = ok && SaveKeys(folder, QString("ptz_") + k.name, k.rect.size(), kConsole.well,
+                            {{"_std", Look::Idle}, {"_down", Look::Pressed}}, k.glyph);
+        // The second set of arrows: idle, and lit while the camera turns.
+        if (litArrows && k.glyph != ZoomInGlyph && k.glyph != ZoomOutGlyph)
+            ok = ok && SaveKeys(folder, k.name, k.rect.size(), kConsole.well,
+                                {{"_off", Look::Idle}, {"_on", Look::Lit}}, k.glyph);
+    }
+    return ok;
+}
+
+struct ChromeKey {
+    const char* name;
+    QSize size;
+    void (*glyph)(QPainter&, const QRectF&, const QColor&);
+    QColor hoverFill;
+};
+
+bool WriteChrome(const QString& folder, int width) {
+    const QColor lit(0x34, 0x4b, 0x66), danger = kTheme.red;
+    const ChromeKey keys[] = {
+        {"btn_close", QSize(16, 21), CloseGlyph, danger},
+        {"btn_maximize", QSize(16, 21), MaximizeGlyph, lit},
+        {"btn_minimize", QSize(16, 21), MinimizeGlyph, lit},
+        {"btn_smart", QSize(16, 21), SmallWindowGlyph, lit},
+        {"btn_smart_select", QSize(18, 18), CameraListGlyph, lit},
+        {"btn_smart_main", QSize(18, 18), RestoreGlyph, lit},
+        {"btn_smart_close", QSize(18, 18), CloseGlyph, danger},
+    };
+    bool ok =
+        Save(TitleBar(width, 21, 11, "  ·  System Cyfrowej Rejestracji Obrazu"), folder, "w_title_bar.bmp") &&
+        Save(CommandBar(width), folder, "w_command_bar.bmp") &&
+        Save(TitleBar(259, 18, 10, " SmartView"), folder, "w_smart_title_bar.bmp") &&
+        Save(SmartVideoFrame(), folder, "w_smart_video.bmp");
+    for (const ChromeKey& k : keys)
+        ok = ok &&
+             Save(ChromeButton(k.size, false, k.hoverFill, k.glyph), folder, QString(k.name) + ".bmp") &&
+             Save(ChromeButton(k.size, true, k.hoverFill, k.glyph), folder, QString(k.name) + "_on.bmp");
+    return ok;
+}
+
+// The main window's and the small window's pictures for an application of width x height.
+bool WriteConsole(const QString& folder, int width, int height) {
+    // Below 1280 the pad sits at the top of the lower panel; at 1280 under the tools.
+    const int padTop = width >= 1280 ? 234 : 0;
+    return WriteChrome(folder, width) && Save(LogoPanel(), folder, "w_logo.bmp") &&
+           Save(ClockPanel(), folder, "w_clock.bmp") && Save(KeysPanel(), folder, "w_keys.bmp") &&
+           Save(PtzPanel(height - 534, padTop), folder, "w_ptz.bmp") && WriteLeftKeys(folder) &&
+           WriteLowerKeys(folder, width == 1152);
+}
+
 // --- One width's folder ---
 
 struct Size {
@@ -390,19 +1085,29 @@ bool WriteWidth(const QString& root, Size app) {
         ok = Save(CameraIcon(n, false), folder, QString("camera_%1.bmp").arg(n)) &&
              Save(CameraIcon(n, true), folder, QString("camera_%1_yellow.bmp").arg(n));
     }
-    return ok;
+    return ok && WriteConsole(folder, app.width, app.height);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kel_default_skin OUTPUT_FOLDER\n");
+    const bool icon = argc == 3 && std::string(argv[1]) == "--icon";
+    if (argc != 2 && !icon) {
+        std::fprintf(stderr, "usage: kel_default_skin OUTPUT_FOLDER\n"
+                             "       kel_default_skin --icon FILE.png\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (icon) {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        if (!AppIcon(128).save(path, "PNG")) {
+            std::fprintf(stderr, "kel_default_skin: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        return 0;
+    }
     const QString root = QString::fromLocal8Bit(argv[1]);
     for (Size s : {Size{1024, 768}, Size{1152, 864}, Size{1280, 1024}})
         if (!WriteWidth(root, s))

@@ -1,9 +1,11 @@
 #include "core/station.h"
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "capture/hicap/hicap.h"
 #include "recording/schedule.h"
 
 namespace kel {
@@ -71,6 +73,7 @@ bool Station::FormCreate() {
 
     if (!LoadConfiguration())
         return false;
+    view_ = std::make_unique<ViewController>(shared_, *config_, host_, static_cast<ViewPorts&>(*this));
     if (!FindBoard())
         return false;
 
@@ -213,15 +216,43 @@ void Station::OnWindowThread(std::function<void()> job) {
 }
 
 void Station::TimerTick() {
-    // The drive usage label joins here.
+    host_.SetDriveLabel(DriveUsage());
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
     CheckAddress();
     const LocalTime now = clock_.Now();
-    shared_.SetOsd(LongTimeText(now), ShortDateText(now));
+    const std::string time = LongTimeText(now);
+    shared_.SetOsd(time, ShortDateText(now));
     PollSignal();
-    // The clock label and the sequence step join here.
+    host_.SetClockLabel(time);
+    if (view_)
+        view_->SequenceStep();
     if (config_)
         ApplySchedule(config_->Scheduler, now, shared_.ScheduleMode);
+}
+
+std::string Station::DriveUsage() const {
+    if (!recorder_ || !config_)
+        return kNoDriveUsage;
+    bool anyDrive = false;
+    for (int i = 0; i < 24; ++i)
+        anyDrive = anyDrive || config_->HDDs[i] == 1;
+    if (!anyDrive)
+        return kNoDriveUsage;
+    const char letter = shared_.RecordDrive;
+    uint64_t freeKB = 0, totalKB = 0;
+    const bool read = recorder_->Archive().DriveUsage(letter, freeKB, totalKB);
+    return DriveUsageText(true, letter, read, freeKB, totalKB);
+}
+
+// "Użycie Napędu D -  37%": the second space stands where the figure's sign would.
+std::string Station::DriveUsageText(bool anyDrive, char letter, bool read, uint64_t freeKB,
+                                    uint64_t totalKB) {
+    if (!anyDrive || !read || totalKB == 0)
+        return kNoDriveUsage;
+    const double freeShare =
+        100.0 * static_cast<double>(std::min(freeKB, totalKB)) / static_cast<double>(totalKB);
+    const long used = 100 - static_cast<long>(std::nearbyint(freeShare));  // half to even
+    return std::string("Użycie Napędu ") + letter + " - " + " " + std::to_string(used) + "%";
 }
 
 void Station::ApplyRecorderSettings() {
@@ -258,8 +289,7 @@ bool Station::CheckScreen() {
     return true;
 }
 
-// Only the renderer's own bitmaps are read for now; the main window's skin comes with its
-// skinned controls.
+// The renderer set up and checked, then the video area's bitmaps and the main window's own.
 bool Station::CreateRenderer() {
     renderer_ = std::make_unique<TDirectX>(*display_platform_);
     GiveRendererSettings();
@@ -270,7 +300,8 @@ bool Station::CreateRenderer() {
     if (memoryMB < kMinVideoMemoryMB)
         return Stop(kNoVideoMemory, BoxKind::Warning, true);
     log_.Write(kSys, "Ilosci pamieci na karcie graficznej - " + std::to_string(memoryMB) + "MB");
-    if (!renderer_->LoadDisplayBitmaps(config_->Skin, config_->Width))
+    if (!renderer_->LoadDisplayBitmaps(config_->Skin, config_->Width) ||
+        !host_.LoadMainSkin(config_->Skin, config_->Width))
         return Stop(kNoSkinFiles, BoxKind::Warning, true);
     log_.Write(kSys, "Poprawnie wczytano pliki graficzne - Folder: " + config_->Skin + "/" +
                          std::to_string(config_->Width));
@@ -303,13 +334,7 @@ void Station::StartDisplay() {
     display_ = std::make_unique<TDisplay>(*renderer_, std::move(inputs), [this](const std::string& text) {
         OnWindowThread([this, text] { log_.Error(kSys, text); });
     });
-    CameraLists lists;
-    lists.CamMode4 = config_->CamMode4;
-    lists.CamMode9 = config_->CamMode9;
-    lists.CamMode16 = config_->CamMode16;
-    lists.CamMode8 = config_->CamMode8;
-    lists.CamMode13 = config_->CamMode13;
-    display_->SetCameraLists(lists);
+    SlotTablesChanged();
     display_->SetScreenSize(system_.ScreenWidth(), system_.ScreenHeight());
     if (!display_->Start()) {
         log_.Error(kSys, "Nie mozna uruchomic watku wyswietlania kamer");
@@ -342,10 +367,9 @@ void Station::AfterCreate() {
     });
     timer_->Start();
     // The SmartView window is prepared here.
-    shared_.Layout = shared_.SavedLayout = config_->StartMode;
-    shared_.SingleCamera = config_->CamMode1;
-    shared_.SequenceTicks = 0;
-    // The camera menu is built here.
+    view_->Start();
+    host_.SetClockLabel(LongTimeText(clock_.Now()));
+    host_.BuildCameraMenu();
     StartCapture();
     recorder_->SetCameras(config_->Cameras);
     recorder_->SetRecording(true);
@@ -370,7 +394,7 @@ void Station::AddStartupSummary() {
 void Station::FirstView() {
     switch (config_->AppMode) {
     case 0:
-        WindowMode();
+        view_->WindowMode();
         shared_.WindowLeft = (system_.ScreenWidth() - config_->Width) / 2;
         shared_.WindowTop = (system_.ScreenHeight() - config_->Height) / 2;
         host_.HideWindow();
@@ -378,14 +402,14 @@ void Station::FirstView() {
     case 1:
         host_.ShowWindow();
         host_.WindowPosition(shared_.WindowLeft, shared_.WindowTop);
-        WindowMode();
+        view_->WindowMode();
         break;
     case 2:
         host_.ShowWindow();
-        SmartViewOn();
+        view_->SmartViewOn();
         break;
     case 3:
-        FullScreenOn();
+        view_->FullScreenOn();
         host_.ShowWindow();
         break;
     default:
@@ -398,43 +422,74 @@ void Station::Report(const std::string& text) {
     log_.Write(kPrg, text);
 }
 
-void Station::WindowMode() {
-    Report("Wylaczono tryb Pelnoekranowy");
-    host_.ShowWindowMode();
-    shared_.ViewMode = kViewWindow;
-    shared_.Layout = shared_.SavedLayout.load();
+void Station::DebugLine(const std::string& text) {
+    debug_.AddLine(text);
 }
 
-void Station::FullScreenOn() {
-    Report("Wlaczono tryb Pelnoekranowy");
-    host_.ShowFullScreen();
-    shared_.ViewMode = kViewFull;
+int32_t Station::HitTest(int x, int y, bool planView) const {
+    return renderer_ ? renderer_->HitTest(x, y, planView) : ViewController::kNoTile;
 }
 
-void Station::SmartViewOn() {
-    Report("Wlaczono tryb SmartView");
-    shared_.ViewMode = kViewSmart;
-    shared_.Layout = 0;
-    host_.ShowSmartView();
+void Station::ZoomStart(int camera, int x, int y) {
+    if (renderer_)
+        renderer_->ZoomStart(camera, x, y);
 }
 
-void Station::HideToTray() {
-    Report("Aplikacje zminimalizowano do TRAYA");
-    host_.HideWindow();
+void Station::ZoomPan(int camera, int x, int y) {
+    if (renderer_)
+        renderer_->ZoomPan(camera, x, y);
 }
 
-void Station::RestoreFromTray() {
-    Report("Applikacje przywolano z TRAYA");
-    host_.ShowWindow();
+void Station::ZoomStop() {
+    if (renderer_)
+        renderer_->ZoomStop();
+}
+
+bool Station::ZoomActive() const {
+    return renderer_ && renderer_->ZoomActive();
+}
+
+// Once the board is closed there is no output to switch.
+void Station::MonitorOutput(int camera) {
+    if (board_ && !shut_down_)
+        HICAP50_bl_TVOUT(camera - 1);
+}
+
+void Station::SlotTablesChanged() {
+    if (!display_)
+        return;
+    CameraLists lists;
+    lists.CamMode4 = config_->CamMode4;
+    lists.CamMode9 = config_->CamMode9;
+    lists.CamMode16 = config_->CamMode16;
+    lists.CamMode8 = config_->CamMode8;
+    lists.CamMode13 = config_->CamMode13;
+    display_->SetCameraLists(lists);
+}
+
+void Station::SuspendDisplay() {
+    if (display_ && display_->Running())
+        display_->Suspend();
+}
+
+void Station::ResumeDisplay() {
     if (display_ && display_->Suspended())
         display_->Resume();
+}
+
+void Station::OpenConfigurator(int camera) {
+    const int user = shared_.CurrentUser;
+    if (!config_ || user < 0 || user >= kUserCount || !config_->Users[user].ConfigRight)
+        return;
+    Report("Wlaczono konfigurator");
+    host_.ShowConfigurator(camera == 0 ? 0 : camera + 1);
 }
 
 void Station::Login() {
     shared_.CurrentUser = kNobody;
     if (config_->AutoLogin)
         shared_.CurrentUser = config_->FindUser(config_->sUser, config_->sPass);
-    HideToTray();
+    view_->HideToTray();
     shared_.LoginCancelled = false;
     std::string login, password;
     while (shared_.CurrentUser == kNobody && !shared_.LoginCancelled && host_.CanShowDialogs()) {
@@ -451,7 +506,7 @@ void Station::Login() {
     if (shared_.LoginCancelled)
         host_.RequestClose();
     if (config_->AppMode != 0 && !shut_down_)
-        RestoreFromTray();
+        view_->RestoreFromTray();
 }
 
 bool Station::FormClose() {

@@ -19,6 +19,7 @@
 #include "core/second_timer.h"
 #include "core/shared.h"
 #include "core/system.h"
+#include "core/view_controller.h"
 #include "display/direct_x.h"
 #include "display/display.h"
 #include "display/qt_display_platform.h"
@@ -39,9 +40,8 @@
 namespace kel {
 
 // What the chain asks of the main window and its companions. Window thread only.
-class StationHost {
+class StationHost : public ViewWindows {
 public:
-    virtual ~StationHost() = default;
     virtual void SetVersionLabel(const std::string& text) = 0;
     // Sizes the main window for width x height and opens it centred on the screen.
     virtual void ArrangeWindow(int width, int height) = 0;
@@ -49,12 +49,6 @@ public:
     virtual void RemoveTrayIcon() = 0;
     // Runs the second stage from the event loop once it has started.
     virtual void PostAfterCreate() = 0;
-    // The widget side of the view modes; the station keeps the state and the log.
-    virtual void ShowWindowMode() = 0;  // every control back, the window at its place and size
-    virtual void ShowFullScreen() = 0;  // the video area over the whole screen
-    virtual void ShowSmartView() = 0;   // the small window
-    virtual void HideWindow() = 0;
-    virtual void ShowWindow() = 0;  // shown and brought to the front
     virtual bool IsVisible() const = 0;
     virtual void WindowPosition(int& left, int& top) const = 0;
     // The login dialog: false when cancelled. The texts typed before are kept between showings.
@@ -75,6 +69,15 @@ public:
     virtual Beeper& SystemBeeper() = 0;
     // Where the renderer's pictures go; nullptr composes them without presenting (headless).
     virtual VideoSink* VideoOutput() = 0;
+    // The main window's own skin pictures from "Skins/<skin>/<width>/"; false when one is missing.
+    virtual bool LoadMainSkin(const std::string& skin, int width) = 0;
+    // The labels the one-second timer keeps current.
+    virtual void SetClockLabel(const std::string& text) = 0;
+    virtual void SetDriveLabel(const std::string& text) = 0;
+    // The camera menu built again from the view controller's items.
+    virtual void BuildCameraMenu() = 0;
+    // The configuration dialog on `page` (0 the system page, camera n's page n + 1).
+    virtual void ShowConfigurator(int page) = 0;
 };
 
 struct StationOptions {
@@ -84,7 +87,7 @@ struct StationOptions {
     std::string serial = TComportDriverThread::kDefaultDevice;  // the PTZ line
 };
 
-class Station {
+class Station : private ViewPorts {
 public:
     static constexpr const char* kVersionLabel = "KEL 50 wersja 2.0.3 PRO";
     static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
@@ -92,6 +95,7 @@ public:
     static constexpr int kMinScreenHeight = 768;
     static constexpr const char* kNoTempSpace = "{#0025} Brak miejsca na pliki tymczasowe!";
     static constexpr uint64_t kTempSpaceKB = 1000000;
+    static constexpr const char* kNoDriveUsage = "Użycie Napędu - brak";
 
     Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
             const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
@@ -109,16 +113,20 @@ public:
     void EndSession();
     // Lets the screen saver back and drops the instance mark.
     void FormDestroy();
-    // View modes and tray moves, with their log and debug lines.
-    void WindowMode();
-    void FullScreenOn();
-    void SmartViewOn();
-    void HideToTray();
-    void RestoreFromTray();
+    // The view state's owner, from the loaded configuration on (nullptr before).
+    ViewController* View() { return view_.get(); }
+    // The configurator on the system page (camera 0) or on camera n's page, for a user with the
+    // right to change the configuration; refused silently otherwise (nobody logged in included).
+    void OpenConfigurator(int camera);
+    // The drive usage label's text: `anyDrive` when a recording drive is selected, `read` when
+    // the drive's size could be read.
+    static std::string DriveUsageText(bool anyDrive, char letter, bool read, uint64_t freeKB,
+                                      uint64_t totalKB);
     // Reads the board's per-camera signal into CameraSignal (at start-up, then every second).
     void PollSignal();
-    // The one-second duties: the motion hold and beep latch count down, then every camera's
-    // schedule value for the current day and hour. Window thread.
+    // The one-second duties, in order: the drive usage label, the motion hold and beep latch
+    // count down, the address check, the on-screen time and date, the board's signal, the clock
+    // label, the sequence step, every camera's schedule value for the day and hour. Window thread.
     void TimerTick();
     // The recorder's part of applying the configuration dialog's settings: the size limit, the
     // recordings forgotten (ResetVideoCounter) or the counter read again, the batches emptied, the
@@ -204,7 +212,20 @@ private:
     void AddStartupSummary();
     void FirstView();
     // A program action: a debug line and a PRG log line.
-    void Report(const std::string& text);
+    // ViewPorts
+    void Report(const std::string& text) override;
+    void DebugLine(const std::string& text) override;
+    int32_t HitTest(int x, int y, bool planView) const override;
+    void ZoomStart(int camera, int x, int y) override;
+    void ZoomPan(int camera, int x, int y) override;
+    void ZoomStop() override;
+    bool ZoomActive() const override;
+    void MonitorOutput(int camera) override;
+    void SlotTablesChanged() override;
+    void SuspendDisplay() override;
+    void ResumeDisplay() override;
+
+    std::string DriveUsage() const;
     void Login();
     void Shutdown();
 
@@ -217,6 +238,7 @@ private:
     TLog log_;
     TSystem system_;
     std::unique_ptr<TConfig> config_;
+    std::unique_ptr<ViewController> view_;
     std::unique_ptr<THicap> board_;
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;

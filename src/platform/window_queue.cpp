@@ -4,9 +4,17 @@
 
 namespace kel {
 
+// Only a post to an empty queue wakes the window thread: one wake-up is pending for everything
+// queued behind it, since RunPending takes the whole queue.
 void WindowQueue::Post(std::function<void()> job) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(std::move(job));
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wasEmpty = jobs_.empty();
+        jobs_.push_back(std::move(job));
+    }
+    if (wasEmpty && wake_)
+        wake_();
 }
 
 void WindowQueue::RunPending() {

@@ -1,10 +1,19 @@
 #pragma once
-// The operator's console. For now it carries the version label, the tray icon, the debug window's
-// Ctrl+D and the start-up, close and shutdown paths; the skinned controls, view modes and video area
-// are added around them.
+// TMainForm: the operator's console. A borderless, skinned window: the title bar and the command
+// bar across the top, the 250-pixel control panel on the left (clock, drive usage, layout and
+// camera buttons, the PTZ pad, the tool buttons) and the video area on the right.
+//
+// The window binds its controls and keys to the station: the view state belongs to the station's
+// ViewController, the start-up, close and shutdown paths to the Station. What it keeps itself is
+// the widget side of the view modes (which controls show, where the window stands), the skin
+// pictures, the tray icon and the camera menu.
+//
+// Window thread only, like every widget; other threads reach it through its job queue.
 
 #include <QWidget>
+#include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,33 +23,97 @@
 #include "ui/qt_beeper.h"
 
 class QLabel;
+class QMenu;
 class QSystemTrayIcon;
+class QUrl;
 
 namespace kel {
 
 class TClosingForm;
+class TCommandLabel;
+class TConfigForm;
 class TDebugger;
+class TEzRgnBtn;
+class TInfoForm;
 class TLForm;
 class TSmartForm;
 class VideoArea;
 
+// The windows created after the main one that it shows or asks about.
+struct MainFormCompanions {
+    TDebugger* debugger = nullptr;
+    TLForm* login = nullptr;
+    TSmartForm* smart = nullptr;
+    TConfigForm* config = nullptr;
+    TInfoForm* info = nullptr;
+};
+
 class TMainForm : public QWidget, public StationHost, public DebugLines {
     Q_OBJECT
 public:
+    static constexpr int kPanelWidth = 250;
+    static constexpr int kPadDrop1280 = 234;  // the pad sits this much lower at 1280 x 1024
+
     TMainForm(StationOptions options, TShared& shared, MessageBox& box, bool headless);
     ~TMainForm() override;
 
     // The start-up check chain; false when the station must stop.
     bool FormCreate();
-    // The windows created after the main one.
-    void SetCompanions(TDebugger* debugger, TLForm* login, TSmartForm* smart);
+    void SetCompanions(const MainFormCompanions& companions);
     // The window shown while the recordings are closed at shutdown.
     void SetClosingForm(TClosingForm* closing) { closing_ = closing; }
     // The end of the user's session (SIGTERM, SIGINT, SIGHUP): shut down without a question, quit.
     void WMENDSESSION();
 
     Station& station() { return *station_; }
-    QLabel* Label1 = nullptr;
+    // How the archive viewer is started and the documentation opened (tests put their own).
+    std::function<bool(const QString& program)> StartProgram;
+    std::function<bool(const QUrl& url)> OpenUrl;
+    // The archive viewer beside the executable, and the installed documentation.
+    static QString ViewerProgram();
+    static QString DocumentationFile();
+
+    // --- Controls, named as the console's design names them.
+    QLabel* w_TitleBar;
+    QLabel* w_ComandBar;
+    TCommandLabel* LConfigLabel;  // "Konfiguracja"
+    TCommandLabel* Label2;        // "Przeglądarka"
+    TCommandLabel* Label3;        // "Witryna WWW"
+    TCommandLabel* Label4;        // "Informacje"
+    TEzRgnBtn* BtnSmart;
+    TEzRgnBtn* BtnMin;
+    TEzRgnBtn* BtnMax;
+    TEzRgnBtn* BtnClose;
+    QWidget* ControlPanel;
+    QLabel* w_Logo;
+    QLabel* w_Clock;
+    QLabel* w_Background;
+    QLabel* w_Ptz;
+    QLabel* l_Timer;
+    QLabel* Label5;  // drive usage
+    QLabel* Label1;  // version
+    TEzRgnBtn* Func01;
+    TEzRgnBtn* Func04;
+    TEzRgnBtn* Func09;
+    TEzRgnBtn* Func16;
+    TEzRgnBtn* Func08;
+    TEzRgnBtn* Func13;
+    TEzRgnBtn* FuncSwitch;
+    TEzRgnBtn* FuncRec;                              // the zoom
+    std::array<TEzRgnBtn*, kCameraCount + 1> Btn{};  // Btn[1..16]
+    TEzRgnBtn* btnView;
+    TEzRgnBtn* btnTools;
+    TEzRgnBtn* btnWeb;
+    TEzRgnBtn* btnzoom;  // the snapshot
+    // The pad: 4 up, 1 left, 5 zoom in, 6 zoom out, 2 right, 3 down.
+    TEzRgnBtn* EzRgnBtn1;
+    TEzRgnBtn* EzRgnBtn2;
+    TEzRgnBtn* EzRgnBtn3;
+    TEzRgnBtn* EzRgnBtn4;
+    TEzRgnBtn* EzRgnBtn5;
+    TEzRgnBtn* EzRgnBtn6;
+    VideoArea* w_Tlo;
+    QMenu* PopMenuCamera;
 
     // StationHost
     void SetVersionLabel(const std::string& text) override;
@@ -64,18 +137,45 @@ public:
     void ShowClosingForm(bool show) override;
     Beeper& SystemBeeper() override { return beeper_; }
     VideoSink* VideoOutput() override;
+    bool LoadMainSkin(const std::string& skin, int width) override;
+    void SetClockLabel(const std::string& text) override;
+    void SetDriveLabel(const std::string& text) override;
+    void BuildCameraMenu() override;
+    void ShowConfigurator(int page) override;
 
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
 
+    // The tray icon's left click.
+    void TrayClick();
+    // The camera menu pops up at a screen position (a right click on a tile).
+    void PopupCameraMenu(const QPoint& globalPos);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    static constexpr int kWindowJobsMs = 20;
+    void CreateControls();
+    void CreatePanelButtons();
+    void CreatePad();
+    void BindControls();
+    // Every control at its place for the window's width and height.
+    void PlaceControls();
+    std::vector<QWidget*> WindowModeControls() const;
+    void LoadDesignPictures(int width);
     void WMAFTERCREATE();
     void FormKeyDown(QKeyEvent* event);
+    // The zoom's pictures after ZoomOn changed.
+    void ShowZoomState();
+    void w_TloMouseDown(Qt::MouseButton button, bool shift, QPoint pos, QPoint globalPos);
+    void w_TloMouseMove(QPoint pos);
+    void PopMenuCameraClick(int tag);
+    // Dragging by either bar: the window system's move where it offers one, else our own.
+    void w_TitleBarMouseDown(QMouseEvent* event);
+    void EndMove();
+    ViewController* View() { return station_->View(); }
 
     TShared& shared_;
     bool headless_;
@@ -83,16 +183,23 @@ private:
     DbusScreenSaver screen_saver_;
     NoScreenSaver no_screen_saver_;
     InstanceLock instance_mark_;
+    WindowQueue window_jobs_;  // its wake-up is a queued call to the window thread
     std::unique_ptr<Station> station_;
     QSystemTrayIcon* tray_ = nullptr;
     // Set on the window thread once the debug window exists; lines may come from any thread before.
     std::atomic<TDebugger*> debugger_{nullptr};
-    TLForm* login_ = nullptr;
-    TSmartForm* smart_ = nullptr;
+    MainFormCompanions companions_;
     TClosingForm* closing_ = nullptr;
-    VideoArea* video_area_ = nullptr;  // the renderer's pictures, right of the panel, below the bars
     QtBeeper beeper_;
-    WindowQueue window_jobs_;  // drained by a timer on the window thread
+    QPixmap zoom_idle_;  // FuncRec's idle picture, and its look while the zoom is armed
+    QPixmap zoom_armed_;
+    // A window drag under way: by the window system (`system`) or by following the pointer from
+    // `grab` (the pointer's offset in the window).
+    struct Move {
+        bool active = false;
+        bool system = false;
+        QPoint grab;
+    } move_;
 };
 
 }  // namespace kel

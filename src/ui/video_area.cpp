@@ -1,21 +1,14 @@
 #include "ui/video_area.h"
 
+#include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 
 namespace kel {
 
 VideoArea::VideoArea(QWidget* parent) : QWidget(parent) {
-    setObjectName("VideoArea");
+    setObjectName("w_Tlo");
     setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted from the picture
-    // The display thread only raises a flag; the window thread looks for it twice per pass, so
-    // no toolkit call is made from the display thread.
-    auto* repaint = new QTimer(this);
-    connect(repaint, &QTimer::timeout, this, [this] {
-        if (repaint_asked_.exchange(false))
-            update();
-    });
-    repaint->start(kRepaintCheckMs);
+    setMouseTracking(true);                 // the pointer's shape follows the tiles
 }
 
 void VideoArea::Present(PresentTarget target, const QImage& picture) {
@@ -24,10 +17,24 @@ void VideoArea::Present(PresentTarget target, const QImage& picture) {
         pictures_[static_cast<int>(target)] = picture;
     }
     presented_.fetch_add(1, std::memory_order_relaxed);
-    if (target != PresentTarget::MainWindow)
+    if (static_cast<int>(target) != shown_.load(std::memory_order_relaxed))
         return;
-    // One repaint request at a time: a slow window thread sees only the newest picture.
-    repaint_asked_ = true;
+    // One repaint asked for at a time, as a queued call to the window thread: a slow window
+    // thread sees only the newest picture, and the display thread never touches the widget.
+    if (repaint_asked_.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaint_asked_ = false;
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+void VideoArea::ShowTarget(PresentTarget target) {
+    shown_ = static_cast<int>(target);
+    update();
 }
 
 QImage VideoArea::Picture(PresentTarget target) const {
@@ -37,7 +44,7 @@ QImage VideoArea::Picture(PresentTarget target) const {
 
 void VideoArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QImage picture = Picture(PresentTarget::MainWindow);
+    QImage picture = Picture(ShownTarget());
     if (picture.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
@@ -47,6 +54,15 @@ void VideoArea::paintEvent(QPaintEvent*) {
         painter.fillRect(picture.width(), 0, width() - picture.width(), height(), Qt::black);
         painter.fillRect(0, picture.height(), picture.width(), height() - picture.height(), Qt::black);
     }
+}
+
+void VideoArea::mousePressEvent(QMouseEvent* event) {
+    emit pressed(event->button(), event->modifiers() & Qt::ShiftModifier, event->position().toPoint(),
+                 event->globalPosition().toPoint());
+}
+
+void VideoArea::mouseMoveEvent(QMouseEvent* event) {
+    emit moved(event->position().toPoint());
 }
 
 }  // namespace kel

@@ -1,10 +1,12 @@
 #pragma once
-// The main window's video area: the widget right of the control panel and below the bars, at
-// (250, 41), that shows the renderer's finished pictures 1:1.
+// The main window's video area (`w_Tlo`): the widget right of the control panel and below the
+// bars, at (250, 41), or over the whole screen in full screen, that shows the renderer's
+// finished pictures 1:1.
 //
 // It is the renderer's sink. The display thread hands each picture over and returns at once; the
 // widget keeps the newest and repaints from the window thread. Pictures for the other view modes
-// are kept for the windows that show them.
+// are kept for the windows that show them. Presses and pointer moves go to the main window,
+// in the coordinates of the picture shown.
 
 #include <QImage>
 #include <QWidget>
@@ -23,20 +25,29 @@ public:
     // Display thread.
     void Present(PresentTarget target, const QImage& picture) override;
 
-    // Window thread: the newest picture for `target` (null before the first).
+    // Window thread: the picture shown, the main window's or the full screen's.
+    void ShowTarget(PresentTarget target);
+    PresentTarget ShownTarget() const { return static_cast<PresentTarget>(shown_.load()); }
+    // The newest picture for `target` (null before the first).
     QImage Picture(PresentTarget target) const;
     // Pictures presented so far, for every target.
     uint64_t Presented() const { return presented_.load(std::memory_order_relaxed); }
 
+signals:
+    void pressed(Qt::MouseButton button, bool shift, QPoint pos, QPoint globalPos);
+    void moved(QPoint pos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     static constexpr int kTargets = 4;
-    static constexpr int kRepaintCheckMs = 20;
 
     mutable std::mutex mutex_;
     QImage pictures_[kTargets];  // Guarded by mutex_; index = PresentTarget
+    std::atomic<int> shown_{static_cast<int>(PresentTarget::MainWindow)};
     std::atomic<bool> repaint_asked_{false};
     std::atomic<uint64_t> presented_{0};
 };

@@ -70,6 +70,15 @@ public:
         void Beep() override { ++beeps; }
     } beeper;
     VideoSink* VideoOutput() override { return &video; }
+    bool LoadMainSkin(const std::string&, int) override { return skinLoads; }
+    void SetClockLabel(const std::string& text) override { clockLabel = text; }
+    void SetDriveLabel(const std::string& text) override { driveLabel = text; }
+    void BuildCameraMenu() override { ++menuBuilds; }
+    void ShowConfigurator(int page) override { configuratorPages.push_back(page); }
+    bool skinLoads = true;
+    std::string clockLabel, driveLabel;
+    int menuBuilds = 0;
+    std::vector<int> configuratorPages;
     struct CountingSink : VideoSink {
         std::atomic<int> pictures{0};
         void Present(PresentTarget, const QImage&) override { ++pictures; }
@@ -524,6 +533,7 @@ TEST_F(StationTest, TheTickCountsDownAndTakesTheScheduleOfTheClocksDayAndHour) {
     Prepare([](TConfig& c) {
         c.Scheduler[ScheduleIndex(4, 7, 23)] = kContinuous;
         c.Scheduler[ScheduleIndex(4, 1, 0)] = kOnMotion;
+        c.HDDs.fill(0);
     });
     FixedClock clock(LocalTime{2026, 5, 10, 23, 59, 59, 7});
     Station st(StationOptions{dir.File("registry.sqlite"), false, "sim", serial}, shared, host, box, debug,
@@ -537,12 +547,56 @@ TEST_F(StationTest, TheTickCountsDownAndTakesTheScheduleOfTheClocksDayAndHour) {
     EXPECT_EQ(shared.BeepLatch[4], 0);
     EXPECT_EQ(shared.OsdTime(), "23:59:59");
     EXPECT_EQ(shared.OsdDate(), "2026-05-10");
+    EXPECT_EQ(host.clockLabel, "23:59:59");
+    EXPECT_EQ(host.driveLabel, "Użycie Napędu - brak") << "no recording drive selected";
     clock.Set(LocalTime{2026, 5, 11, 0, 0, 0, 1});
     st.TimerTick();
     EXPECT_EQ(shared.ScheduleMode[4], kOnMotion);
     EXPECT_EQ(shared.MotionHold[4], 0);
     EXPECT_EQ(shared.OsdTime(), "00:00:00");
     EXPECT_EQ(shared.OsdDate(), "2026-05-11");
+}
+
+TEST(DriveUsageTextTest, TheLabelReadsTheUsedShareOrNone) {
+    struct Case {
+        bool any, read;
+        uint64_t freeKB, totalKB;
+        const char* text;
+    } cases[] = {
+        {true, true, 63, 100, "Użycie Napędu D -  37%"},
+        {true, true, 0, 100, "Użycie Napędu D -  100%"},
+        {true, true, 100, 100, "Użycie Napędu D -  0%"},
+        {true, true, 5, 1000, "Użycie Napędu D -  100%"},  // 0.5 % free rounds to even: 0
+        {true, true, 15, 1000, "Użycie Napędu D -  98%"},  // 1.5 % free: 2
+        {true, true, 0, 0, "Użycie Napędu - brak"},
+        {true, false, 10, 100, "Użycie Napędu - brak"},
+        {false, true, 10, 100, "Użycie Napędu - brak"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Station::DriveUsageText(c.any, 'D', c.read, c.freeKB, c.totalKB), c.text);
+}
+
+// Only a logged-in user with the configuration right gets the configurator: on the system page
+// from the label, button or key, on camera n's page (n + 1) from the camera menu.
+TEST_F(StationTest, TheConfiguratorNeedsTheConfigurationRight) {
+    Prepare([](TConfig& c) {
+        c.Users[1] = c.Users[0];
+        c.Users[1].ConfigRight = 0;
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    for (int user : {kNobody, 1}) {
+        shared.CurrentUser = user;
+        st->OpenConfigurator(0);
+    }
+    EXPECT_TRUE(host.configuratorPages.empty());
+    EXPECT_FALSE(Contains("[---]Wlaczono konfigurator"));
+    shared.CurrentUser = 0;
+    st->OpenConfigurator(0);
+    st->OpenConfigurator(3);
+    EXPECT_EQ(host.configuratorPages, (std::vector<int>{0, 4}));
+    EXPECT_TRUE(Contains("[---]Wlaczono konfigurator"));
+    st->FormDestroy();
 }
 
 TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
@@ -612,9 +666,11 @@ TEST_F(StationTest, TheRendererChecksStopTheStart) {
         {[&] { display.memory = (24ull << 20) - 1; },
          "{#0011} Niewystarczajaca ilosc pamieci RAM na Karcie Graficznej"},
         {[&] { std::filesystem::remove("Skins"); }, "{#0008} Brak plików graficznych"},
+        {[&] { host.skinLoads = false; }, "{#0008} Brak plików graficznych"},  // the main window's own
     };
     for (const auto& [change, text] : cases) {
         display = FakeDisplayPlatform();
+        host.skinLoads = true;
         change();
         box.shown.clear();
         host.posted = false;
@@ -628,6 +684,7 @@ TEST_F(StationTest, TheRendererChecksStopTheStart) {
         st->FormDestroy();
     }
     std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins");
+    host.skinLoads = true;
     display = FakeDisplayPlatform();
     display.memory = 24ull << 20;  // exactly enough
     auto st = Make();
@@ -656,7 +713,7 @@ TEST_F(StationTest, TheDisplayRunsFromTheSecondStageToTheShutdown) {
     ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return host.video.pictures > 1; }));
 
     st->DisplayThread()->Suspend();
-    st->RestoreFromTray();
+    st->View()->RestoreFromTray();
     EXPECT_FALSE(st->DisplayThread()->Suspended()) << "restoring the window resumes the display";
 
     st->EndSession();

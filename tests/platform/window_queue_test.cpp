@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -37,6 +39,37 @@ TEST(WindowQueueTest, PostersOnManyThreadsLoseNothing) {
     }
     q.RunPending();
     EXPECT_EQ(count, 4000);
+}
+
+// The window thread runs the queue only when woken: no job may be left without a wake-up pending,
+// and a busy queue does not wake it for every job.
+TEST(WindowQueueTest, AJobNeverWaitsWithoutAWakeUp) {
+    WindowQueue q;
+    std::atomic<int> wakes{0};
+    q.SetWake([&] { wakes.fetch_add(1); });
+    int count = 0;
+    int handled = 0;  // wake-ups the "window thread" has answered
+    {
+        std::vector<std::jthread> posters;
+        for (int t = 0; t < 4; ++t)
+            posters.emplace_back([&] {
+                for (int i = 0; i < 1000; ++i)
+                    q.Post([&] { ++count; });
+            });
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (count < 4000 && std::chrono::steady_clock::now() < deadline) {
+            if (handled < wakes.load()) {
+                ++handled;
+                q.RunPending();
+            }
+        }
+    }
+    EXPECT_EQ(count, 4000);
+    EXPECT_LE(wakes.load(), 4000);
+    const int before = wakes.load();
+    q.Post([] {});
+    q.Post([] {});
+    EXPECT_EQ(wakes.load(), before + 1) << "one wake-up for a queue that was empty";
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ protected:
             StationOptions{dir.File("registry.sqlite"), headless, "sim", dir.File("no-such-tty")}, shared,
             box, headless);
         ASSERT_TRUE(form->FormCreate());
-        form->SetCompanions(&debugger, &login, &smart);
+        form->SetCompanions({&debugger, &login, &smart, nullptr, nullptr});
     }
     int StoredCorrectClose() {
         TConfig c(dir.File("registry.sqlite"));
@@ -110,7 +110,7 @@ TEST_F(MainFormTest, TheEndOfTheSessionShutsDownWithoutAQuestion) {
 // pictures, painted from the window thread.
 TEST_F(MainFormTest, TheVideoAreaShowsTheRenderersPictures) {
     Create(false);
-    auto* area = form->findChild<VideoArea*>("VideoArea");
+    auto* area = form->findChild<VideoArea*>("w_Tlo");
     ASSERT_NE(area, nullptr);
     EXPECT_EQ(area->geometry(), QRect(250, 41, 774, 727));
     EXPECT_EQ(form->VideoOutput(), area);

@@ -19,6 +19,7 @@
 #include "platform/reg_file.h"
 #include "platform/registry_store.h"
 #include "platform/signal_watcher.h"
+#include "ui/application_setup.h"
 #include "ui/closing_form.h"
 #include "ui/config_form.h"
 #include "ui/debugger.h"
@@ -149,6 +150,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (!offscreenConfig.empty())
         std::remove(offscreenConfig.c_str());
+    QApplication::setWindowIcon(kel::ProgramIcon());
+    kel::InstallPolishTranslation(app);
     QApplication::setQuitOnLastWindowClosed(false);
     // Installed before the start-up chain: a signal that comes early waits for the event loop.
     kel::SignalWatcher watcher;
@@ -175,7 +178,7 @@ int main(int argc, char** argv) {
     kel::TPhotoForm photoForm;
     kel::TClosingForm closingForm;
     kel::TDebugger debugger;
-    mainForm->SetCompanions(&debugger, &loginForm, &smartForm);
+    mainForm->SetCompanions({&debugger, &loginForm, &smartForm, &configForm, &infoForm});
     mainForm->SetClosingForm(&closingForm);
 
     QObject::connect(&watcher, &kel::SignalWatcher::endSession, mainForm.get(),
