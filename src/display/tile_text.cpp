@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "display/rounding.h"
 
@@ -9,6 +10,7 @@ namespace kel {
 
 namespace {
 constexpr int kPoints[4] = {8, 10, 11, 22};
+constexpr size_t kFittedTexts = 256;  // per size; a day's stamps come and go
 }  // namespace
 
 TileText::TileText() {
@@ -55,6 +57,29 @@ const QFont& TileText::FontFor(int points) const {
     return fonts_.back();
 }
 
+QFont TileText::FittedFont(int points, const QString& text, int width) const {
+    size_t i = 0;
+    while (i + 1 < fonts_.size() && kPoints[i] != points)
+        ++i;
+    const QFont& font = fonts_[i];
+    auto& cache = fitted_[i];
+    auto found = cache.find(text);
+    if (found == cache.end()) {
+        if (cache.size() > kFittedTexts)
+            cache.clear();
+        int pixels = font.pixelSize();
+        const int advance = QFontMetrics(font).horizontalAdvance(text);
+        if (advance > width)
+            pixels = std::max(1, pixels * width / advance);
+        found = cache.emplace(text, pixels).first;
+    }
+    if (found->second == font.pixelSize())
+        return font;
+    QFont smaller = font;
+    smaller.setPixelSize(found->second);
+    return smaller;
+}
+
 void TileText::Text(QPainter& painter, const QRect& box, const QString& text, const QColor& color,
                     bool opaque) {
     if (text.isEmpty())
@@ -78,12 +103,17 @@ void TileText::Draw(QPainter& painter, const Rect& tile, const QString& name, co
     const QPoint shadow(1, 1);
     if (style.names) {
         QRect nameBox = NameBox(tile), stampBox = StampBox(tile, s);
-        if (style.shadow) {
+        const QFont stampFont = FittedFont(s, stamp, stampBox.width());
+        const QFont nameFont = FittedFont(s, name, nameBox.width());
+        painter.setFont(stampFont);
+        if (style.shadow)
             Text(painter, stampBox.translated(shadow), stamp, Qt::black, false);
-            Text(painter, nameBox.translated(shadow), name, Qt::black, false);
-        }
         Text(painter, stampBox, stamp, style.color, opaque);
+        painter.setFont(nameFont);
+        if (style.shadow)
+            Text(painter, nameBox.translated(shadow), name, Qt::black, false);
         Text(painter, nameBox, name, style.color, opaque);
+        painter.setFont(FontFor(s));
     }
     if (style.rec && recording) {
         QRect recBox = RecBox(tile, s);

@@ -10,13 +10,15 @@
 //
 // Without the shadow switch each text stands on a black box as wide as the text and a line high;
 // with it, the text is drawn in black one pixel down and right first, over the picture. "REC"
-// always has its black shadow. Every text is clipped to its box.
+// always has its black shadow. A name or stamp wider than its box is drawn smaller so that it
+// fits whole; every text is clipped to its box.
 
 #include <QColor>
 #include <QFont>
 #include <QRect>
 #include <QString>
 #include <array>
+#include <unordered_map>
 
 #include "display/rect.h"
 
@@ -45,6 +47,8 @@ public:
     static QRect StampBox(const Rect& tile, int points);
     static QRect RecBox(const Rect& tile, int points);
 
+    // The face a name or stamp of `points` is drawn in: smaller when `text` would not fit `width`.
+    QFont FittedFont(int points, const QString& text, int width) const;
     // Draws the tile's texts with `painter`, which is active on the back surface.
     void Draw(QPainter& painter, const Rect& tile, const QString& name, const QString& stamp, bool recording,
               const TileTextStyle& style) const;
@@ -55,6 +59,9 @@ private:
                      bool opaque);
 
     std::array<QFont, 4> fonts_;  // 8, 10, 11 and 22 points
+    // Pixel sizes that make a text fit its box, by point size and text; the stamps change every
+    // second, so each text is measured once, not on every pass. Display thread only.
+    mutable std::unordered_map<QString, int> fitted_[4];
 };
 
 }  // namespace kel

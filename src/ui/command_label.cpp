@@ -6,7 +6,8 @@ namespace kel {
 
 TCommandLabel::TCommandLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
     QFont f = font();
-    f.setFamilies({QStringLiteral("DejaVu Sans")});
+    // Narrow enough for the four labels' fixed places.
+    f.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     f.setPixelSize(11);
     setFont(f);
     setCursor(Qt::PointingHandCursor);

@@ -298,6 +298,27 @@ TEST_F(DirectXTest, SitePlanPlacesIconsByTheEditorsScale) {
     EXPECT_EQ(dx->HitTest(x4, y4, true), TDirectX::kNoHit) << "where the unplaced icon would be";
 }
 
+// A long name and the date-and-time stamp stay whole in their boxes at every size: they are drawn
+// smaller when the size of the tile would cut them.
+TEST(TileTextTest, NamesAndStampsFitTheirBoxes) {
+    TileText text;
+    const QString stamp = QStringLiteral("2026-12-07 11:03:27");
+    const QString name = QStringLiteral("Wejście główne od parkingu");
+    const Rect tile = Rect::Sized(0, 0, 770, 630);
+    for (int points : {8, 10, 11, 22}) {
+        for (const auto& [t, box] :
+             {std::pair{stamp, TileText::StampBox(tile, points)}, std::pair{name, TileText::NameBox(tile)}}) {
+            QFont f = text.FittedFont(points, t, box.width());
+            const int advance = QFontMetrics(f).horizontalAdvance(t);
+            EXPECT_LE(advance, box.width()) << points << " " << t.toStdString();
+            if (f.pixelSize() < TileText::PixelSize(points)) {
+                EXPECT_GE(advance, box.width() * 3 / 4) << "only as much smaller as needed";
+            }
+        }
+    }
+    EXPECT_EQ(text.FittedFont(22, QStringLiteral("Brama"), 200).pixelSize(), TileText::PixelSize(22));
+}
+
 // Text over a grey picture: black boxes without the shadow switch, a black shadow with it, and
 // "REC" drawn whatever the name switches say.
 TEST_F(DirectXTest, TileTextBoxesAndShadows) {
