@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
-#include <QTimer>
 #include <QWindow>
 
 namespace kel {
@@ -21,9 +20,10 @@ TDebugger::TDebugger(QWidget* parent)
     Memo->setMaximumBlockCount(0);  // every line is kept
     installEventFilter(this);
     Memo->installEventFilter(this);
-    auto* drain = new QTimer(this);
-    connect(drain, &QTimer::timeout, this, [this] { queue_.RunPending(); });
-    drain->start(kDrainMs);
+    queue_.SetWake([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { queue_.RunPending(); }, Qt::QueuedConnection);
+    });
 }
 
 void TDebugger::AddLine(std::string_view text) {
@@ -33,7 +33,7 @@ void TDebugger::AddLine(std::string_view text) {
         AppendLine(line);
         return;
     }
-    // Queued for the window thread's drain timer; jobs run in the order they were posted, and
+    // Queued for the window thread; jobs run in the order they were posted, and
     // pending ones go with the window.
     queue_.Post([this, line = std::move(line)] { AppendLine(line); });
 }

@@ -3,7 +3,7 @@
 // life of the process. Ctrl+D hides it when visible and shows it otherwise.
 //
 // AddLine may be called from any thread; lines from other threads are copied and queued for the
-// window thread (drained every 50 ms), so only the window thread touches the text box. Lines from
+// window thread (a queued call runs them), so only the window thread touches the text box. Lines from
 // one thread arrive in the order they were added.
 
 #include <QWidget>
@@ -45,7 +45,6 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    static constexpr int kDrainMs = 50;
     void AppendLine(const QString& line);
 
     WindowQueue queue_;  // lines from other threads

@@ -1,0 +1,432 @@
+// The console on the offscreen platform: its geometry at the three window sizes, its skin, keys,
+// buttons, labels, the presses on the video area, the camera menu and the tray click.
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QEnterEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QUrl>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "ptz/pty_pair.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "ui/application_setup.h"
+#include "ui/command_label.h"
+#include "ui/debugger.h"
+#include "ui/ez_rgn_btn.h"
+#include "ui/info_form.h"
+#include "ui/l_form.h"
+#include "ui/main_form.h"
+#include "ui/smart_form.h"
+#include "ui/test_util.h"
+#include "ui/video_area.h"
+
+namespace kel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_cwd_ = fs::current_path();
+        fs::current_path(dir.Path());
+        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+        fs::create_directory_symlink(KEL_SKINS_DIR, "Skins");
+    }
+    void TearDown() override {
+        if (form)
+            form->WMENDSESSION();
+        form.reset();
+        fs::current_path(old_cwd_);
+    }
+    // A store with the defaults, the automatic login and the test's changes.
+    template <typename F>
+    void Prepare(F change) {
+        TConfig c(Store());
+        ASSERT_TRUE(c.WriteDefaults() && c.WriteDefaultCameras() && c.Load());
+        c.AutoLogin = true;
+        change(c);
+        ASSERT_TRUE(c.SaveAll() && c.SaveCameras());
+    }
+    // The console after its second stage, logged in as kel.
+    bool Start(const std::string& serial = "") {
+        form = std::make_unique<TMainForm>(
+            StationOptions{Store(), false, "sim", serial.empty() ? dir.File("no-such-tty") : serial}, shared,
+            box, false);
+        form->SetCompanions({&debugger, &login, &smart, nullptr, &info});
+        form->StartProgram = [this](const QString& p) {
+            started.push_back(p);
+            return false;
+        };
+        form->OpenUrl = [this](const QUrl& u) {
+            opened.push_back(u);
+            return false;
+        };
+        if (!form->FormCreate())
+            return false;
+        QApplication::processEvents();
+        return shared.CurrentUser == 0;
+    }
+    std::string Store() { return dir.File("registry.sqlite"); }
+    std::string LogText() { return ReadFile(dir.File("Server.log")); }
+    int Count(const std::string& line) {
+        std::string log = LogText();
+        int n = 0;
+        for (size_t p = log.find("] " + line + "\r"); p != std::string::npos;
+             p = log.find("] " + line + "\r", p + 1))
+            ++n;
+        return n;
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { test::PressKey(form.get(), key, mods); }
+    // Waits until the display thread has laid out a layout, so the hit test answers.
+    void WaitForPicture() {
+        QDeadlineTimer deadline(10000);
+        auto* area = form->w_Tlo;
+        uint64_t before = area->Presented();
+        while (area->Presented() < before + 2 && !deadline.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    void Click(QWidget* w, Qt::MouseButton button, QPoint at, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), button, button, mods);
+        QApplication::sendEvent(w, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), button, Qt::NoButton, mods);
+        QApplication::sendEvent(w, &release);
+    }
+
+    TempDir dir;
+    fs::path old_cwd_;
+    TShared shared;
+    FakeMessageBox box;
+    TDebugger debugger;
+    TLForm login;
+    TSmartForm smart;
+    TInfoForm info;
+    std::unique_ptr<TMainForm> form;
+    std::vector<QString> started;
+    std::vector<QUrl> opened;
+};
+
+TEST_F(ConsoleTest, GeometryAtTheThreeWindowSizes) {
+    for (QSize size : {QSize(1024, 768), QSize(1152, 864), QSize(1280, 1024)}) {
+        SCOPED_TRACE(size.width());
+        const int w = size.width(), h = size.height(), drop = w == 1280 ? 234 : 0;
+        Prepare([&](TConfig& c) {
+            c.Width = w;
+            c.Height = h;
+        });
+        ASSERT_TRUE(Start());
+        TMainForm& f = *form;
+        EXPECT_EQ(f.size(), size);
+        EXPECT_EQ(f.pos(), QPoint((1280 - w) / 2, (1024 - h) / 2)) << "centred on the screen";
+        EXPECT_EQ(f.w_TitleBar->geometry(), QRect(0, 0, w, 21));
+        EXPECT_EQ(f.w_ComandBar->geometry(), QRect(0, 21, w, 20));
+        EXPECT_EQ(f.BtnClose->geometry(), QRect(w - 18, 0, 16, 21));
+        EXPECT_EQ(f.BtnMax->x(), w - 36);
+        EXPECT_EQ(f.BtnMin->x(), w - 54);
+        EXPECT_EQ(f.BtnSmart->x(), w - 72);
+        EXPECT_EQ(f.LConfigLabel->pos(), QPoint(10, 24));
+        EXPECT_EQ(f.Label4->pos(), QPoint(236, 24));
+        EXPECT_EQ(f.ControlPanel->geometry(), QRect(0, 40, 250, h - 40));
+        EXPECT_EQ(f.w_Ptz->geometry(), QRect(0, 494, 250, h - 534));
+        EXPECT_EQ(f.w_Clock->geometry(), QRect(0, 98, 250, 125));
+        EXPECT_EQ(f.l_Timer->pos(), QPoint(66, 128));
+        EXPECT_EQ(f.Func01->geometry(), QRect(35, 233, 42, 36));
+        EXPECT_EQ(f.FuncRec->pos(), QPoint(170, 273));
+        EXPECT_EQ(f.Btn[1]->pos(), QPoint(35, 328));
+        EXPECT_EQ(f.Btn[16]->pos(), QPoint(170, 448));
+        EXPECT_EQ(f.btnView->pos(), QPoint(32, 656));
+        EXPECT_EQ(f.btnzoom->pos(), QPoint(176, 656));
+        EXPECT_EQ(f.EzRgnBtn4->geometry(), QRect(81, 534 + drop, 88, 40));
+        EXPECT_EQ(f.EzRgnBtn1->geometry(), QRect(37, 574 + drop, 44, 76));
+        EXPECT_EQ(f.EzRgnBtn5->geometry(), QRect(81, 574 + drop, 88, 40));
+        EXPECT_EQ(f.EzRgnBtn6->geometry(), QRect(81, 614 + drop, 88, 36));
+        EXPECT_EQ(f.EzRgnBtn2->geometry(), QRect(169, 574 + drop, 44, 76));
+        EXPECT_EQ(f.EzRgnBtn3->geometry(), QRect(81, 650 + drop, 88, 40));
+        EXPECT_EQ(f.w_Tlo->geometry(), QRect(250, 41, w - 250, h - 41));
+        const bool fixedArrows = f.EzRgnBtn1->PicDown().toImage() ==
+                                 QImage("Skins/Default/1152/left_on.bmp")
+                                     .convertToFormat(f.EzRgnBtn1->PicDown().toImage().format());
+        EXPECT_EQ(fixedArrows, w == 1152) << "the 1152 arrows have pictures of their own";
+        EXPECT_EQ(Count("Poprawnie wczytano pliki graficzne - Folder: Default/" + std::to_string(w)), 1);
+        form->WMENDSESSION();
+        form.reset();
+        fs::remove(Store());
+        fs::remove(dir.File("Server.log"));
+    }
+}
+
+TEST_F(ConsoleTest, EveryButtonHasItsHint) {
+    Prepare([](TConfig&) {});
+    ASSERT_TRUE(Start());
+    TMainForm& f = *form;
+    const std::pair<QWidget*, const char*> hints[] = {
+        {f.BtnSmart, "Tryb SmartView"}, {f.BtnMin, "Minimalizuj"},
+        {f.BtnMax, "Pełny Ekran"},      {f.BtnClose, "Zamknij Apikację"},
+        {f.Func01, "1 Kamera"},         {f.Func04, "4 Kamery"},
+        {f.Func09, "9 Kamer"},          {f.Func16, "16 Kamer"},
+        {f.Func08, "8 Kamer"},          {f.Func13, "13 Kamer"},
+        {f.FuncSwitch, "Sekwencja"},    {f.FuncRec, "Zoom"},
+        {f.Btn[1], "Kamera 1"},         {f.Btn[16], "Kamera 16"},
+        {f.btnView, "Przeglądarka"},    {f.btnTools, "Konfiguracja"},
+        {f.btnWeb, "Wizualizacja"},     {f.btnzoom, "Foto"},
+    };
+    for (auto [w, hint] : hints)
+        EXPECT_EQ(w->toolTip().toStdString(), hint) << w->objectName().toStdString();
+    const std::pair<QLabel*, const char*> labels[] = {{f.LConfigLabel, "Konfiguracja"},
+                                                      {f.Label2, "Przeglądarka"},
+                                                      {f.Label3, "Witryna WWW"},
+                                                      {f.Label4, "Informacje"}};
+    for (auto [label, text] : labels) {
+        EXPECT_EQ(label->text().toStdString(), text);
+        auto* l = static_cast<TCommandLabel*>(label);
+        EXPECT_EQ(l->TextColor(), QColor(0x626262));
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(l, &enter);
+        EXPECT_EQ(l->TextColor(), QColor(0xffffff)) << text;
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(l, &leave);
+        EXPECT_EQ(l->TextColor(), QColor(0x626262));
+    }
+}
+
+// The keyboard table, row by row; Alt+digit selects the plain digit's camera first, then its
+// own.
+TEST_F(ConsoleTest, TheKeys) {
+    Prepare([](TConfig& c) { c.StartMode = 3; });
+    ASSERT_TRUE(Start());
+    Key(Qt::Key_F2);
+    EXPECT_EQ(shared.Layout, 1);
+    Key(Qt::Key_F6);
+    EXPECT_EQ(shared.Layout, 5);
+    Key(Qt::Key_Z);
+    EXPECT_FALSE(shared.ZoomOn) << "Z only in the one-camera layout";
+    Key(Qt::Key_3);
+    EXPECT_EQ(shared.SingleCamera, 3);
+    EXPECT_EQ(shared.Layout, 0);
+    Key(Qt::Key_0);
+    EXPECT_EQ(shared.SingleCamera, 10);
+    Key(Qt::Key_1, Qt::AltModifier);
+    EXPECT_EQ(shared.SingleCamera, 11);
+    EXPECT_EQ(Count("Wybarno pojedynczą kamerę: 1"), 1);
+    EXPECT_EQ(Count("Wybarno pojedynczą kamerę: 11"), 1);
+    Key(Qt::Key_6, Qt::AltModifier);
+    EXPECT_EQ(shared.SingleCamera, 16);
+    Key(Qt::Key_Z);
+    EXPECT_TRUE(shared.ZoomOn);
+    EXPECT_EQ(form->FuncRec->PicIdle().toImage(), form->FuncRec->PicDown().toImage())
+        << "armed, and it shows";
+    Key(Qt::Key_Z);
+    EXPECT_FALSE(shared.ZoomOn);
+
+    Key(Qt::Key_F);
+    EXPECT_EQ(shared.ViewMode, kViewFull);
+    EXPECT_EQ(form->geometry(), QRect(0, 0, 1280, 1024));
+    EXPECT_EQ(form->w_Tlo->geometry(), QRect(0, 0, 1280, 1024));
+    EXPECT_FALSE(form->ControlPanel->isVisible());
+    Key(Qt::Key_S);
+    EXPECT_EQ(shared.ViewMode, kViewFull) << "S does nothing in full screen";
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(shared.ViewMode, kViewWindow);
+    EXPECT_EQ(form->geometry(), QRect(128, 128, 1024, 768));
+    EXPECT_TRUE(form->ControlPanel->isVisible());
+    Key(Qt::Key_F);
+    Key(Qt::Key_F);
+    EXPECT_EQ(shared.ViewMode, kViewWindow) << "F toggles";
+
+    test::WhenModal([&] {
+        EXPECT_EQ(shared.ViewMode, kViewSmart);
+        EXPECT_EQ(shared.Layout, 0);
+        smart.done(0);
+    });
+    Key(Qt::Key_S);
+    EXPECT_EQ(shared.ViewMode, kViewWindow) << "SmartView closed: back to window mode";
+
+    Key(Qt::Key_M);
+    EXPECT_FALSE(form->IsVisible());
+    Key(Qt::Key_M);
+    EXPECT_TRUE(form->IsVisible());
+
+    Key(Qt::Key_C);
+    EXPECT_EQ(Count("Wlaczono konfigurator"), 1);
+    shared.CurrentUser = kNobody;
+    Key(Qt::Key_C);
+    EXPECT_EQ(Count("Wlaczono konfigurator"), 1) << "nobody logged in: refused silently";
+
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(debugger.isVisible());
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_FALSE(debugger.isVisible());
+}
+
+TEST_F(ConsoleTest, TheButtonsAndLabels) {
+    Prepare([](TConfig&) {});
+    ASSERT_TRUE(Start());
+    TMainForm& f = *form;
+    f.Func16->click();
+    EXPECT_EQ(shared.Layout, 3);
+    f.Btn[7]->click();
+    EXPECT_EQ(shared.SingleCamera, 7);
+    EXPECT_EQ(shared.Layout, 0);
+    f.FuncRec->click();
+    EXPECT_TRUE(shared.ZoomOn);
+    f.FuncSwitch->click();
+    EXPECT_TRUE(shared.SequenceOn);
+    EXPECT_FALSE(shared.ZoomOn);
+    f.btnWeb->click();
+    EXPECT_TRUE(shared.PlanView);
+    f.btnWeb->click();
+    EXPECT_FALSE(shared.PlanView);
+
+    f.btnView->click();
+    emit f.Label2->clicked();
+    EXPECT_EQ(started, (std::vector<QString>(2, TMainForm::ViewerProgram())));
+    EXPECT_TRUE(TMainForm::ViewerProgram().endsWith("/kel-viewer"));
+    emit f.Label3->clicked();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(TMainForm::DocumentationFile()));
+    f.btnTools->click();
+    emit f.LConfigLabel->clicked();
+    EXPECT_EQ(Count("Wlaczono konfigurator"), 2);
+
+    test::WhenModal([&] {
+        EXPECT_EQ(info.windowTitle(), "System Cyfrowej Rejestracji Obrazu ");
+        info.accept();
+    });
+    emit f.Label4->clicked();
+
+    f.BtnMax->click();
+    EXPECT_EQ(shared.ViewMode, kViewFull);
+    Key(Qt::Key_Escape);
+    f.BtnMin->click();
+    EXPECT_FALSE(f.IsVisible());
+    form->TrayClick();
+    EXPECT_TRUE(f.IsVisible());
+    box.answers = {false};
+    f.BtnClose->click();
+    EXPECT_EQ(box.shown.back().kind, BoxKind::Question) << "the close question";
+    EXPECT_TRUE(f.IsVisible());
+}
+
+// A click on the tray icon brings the window back only when none of its dialogs is open.
+TEST_F(ConsoleTest, TheTrayClickWaitsForTheLoginDialog) {
+    Prepare([](TConfig&) {});
+    ASSERT_TRUE(Start());
+    form->TrayClick();
+    EXPECT_FALSE(form->IsVisible());
+    login.show();
+    form->TrayClick();
+    EXPECT_FALSE(form->IsVisible());
+    login.hide();
+    form->TrayClick();
+    EXPECT_TRUE(form->IsVisible());
+}
+
+// Presses on the live picture: a right click opens the camera menu on the tile's camera and a
+// choice puts another camera there, stored at shutdown; Shift+left only switches the monitor
+// output; the pointer shows a hand over a tile.
+TEST_F(ConsoleTest, TheVideoAreaAndTheCameraMenu) {
+    Prepare([](TConfig& c) {
+        c.StartMode = 2;  // nine cameras
+        c.Cameras[6].Name.Set("Brama");
+    });
+    ASSERT_TRUE(Start());
+    WaitForPicture();
+    VideoArea* area = form->w_Tlo;
+    const QPoint slot3(2 * 258 + 20, 20);  // the third tile of the top row
+    Click(area, Qt::LeftButton, slot3, Qt::ShiftModifier);
+    EXPECT_TRUE(debugger.Memo->toPlainText().contains("kanal : 3"));
+    EXPECT_EQ(shared.Layout, 2) << "nothing changes on screen";
+
+    QMouseEvent move(QEvent::MouseMove, slot3, area->mapToGlobal(slot3), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(area, &move);
+    EXPECT_EQ(area->cursor().shape(), Qt::PointingHandCursor);
+
+    Click(area, Qt::RightButton, slot3);
+    ASSERT_TRUE(form->PopMenuCamera->isVisible());
+    QList<QAction*> actions = form->PopMenuCamera->actions();
+    ASSERT_EQ(actions.size(), 18);
+    EXPECT_EQ(actions[0]->text(), "Konfiguracja Kamery: 3");
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[8]->text(), "7  :  Brama");
+    actions[8]->trigger();
+    form->PopMenuCamera->hide();
+    EXPECT_EQ(actions[0]->text(), "Konfiguracja Kamery: ");
+    EXPECT_EQ(form->station().Config().CamMode9[2], 7);
+
+    Click(area, Qt::LeftButton, QPoint(20, 20));
+    EXPECT_EQ(shared.Layout, 0);
+    EXPECT_EQ(shared.SingleCamera, 1);
+    EXPECT_EQ(Count("Kliknięto kamerę: 1"), 1);
+
+    form->WMENDSESSION();
+    form.reset();
+    TConfig stored(Store());
+    ASSERT_TRUE(stored.Load());
+    EXPECT_EQ(stored.CamMode9[2], 7);
+}
+
+// The pad sends its telegram on press and the stop on release, for the camera shown.
+TEST_F(ConsoleTest, ThePadSteersTheCameraShown) {
+    PtyPair line;
+    ASSERT_TRUE(line.Ok());
+    Prepare([](TConfig& c) { c.CamMode1 = 3; });
+    ASSERT_TRUE(Start(line.SlavePath()));
+    QDeadlineTimer deadline(5000);
+    while (!form->station().PtzPort()->Connected() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(form->station().PtzPort()->Connected());
+    Key(Qt::Key_3);
+    const QPoint mid(10, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, mid, form->EzRgnBtn4->mapToGlobal(mid), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form->EzRgnBtn4, &press);
+    EXPECT_EQ(ReadBytes(line.Master(), 7), (std::vector<int>{0xFF, 3, 0, 0x08, 0, 0x26, 0x31}));
+    QMouseEvent release(QEvent::MouseButtonRelease, mid, form->EzRgnBtn4->mapToGlobal(mid), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form->EzRgnBtn4, &release);
+    EXPECT_EQ(ReadBytes(line.Master(), 7), (std::vector<int>{0xFF, 3, 0, 0, 0, 0, 3}));
+}
+
+// A main-window picture that is missing stops the start with the coded text, the pictures before
+// it loaded; the last one, too.
+TEST_F(ConsoleTest, AMissingMainWindowPictureStopsTheStart) {
+    for (const char* missing : {"w_title_bar.bmp", "btn_web_on.bmp"}) {
+        SCOPED_TRACE(missing);
+        fs::remove_all("Skins");
+        fs::create_directories("Skins/Broken");
+        fs::copy(fs::path(KEL_SKINS_DIR) / "Default/1024", "Skins/Broken/1024");
+        fs::remove(fs::path("Skins/Broken/1024") / missing);
+        Prepare([](TConfig& c) { c.Skin = "Broken"; });
+        box.answers = {};
+        EXPECT_FALSE(Start());
+        EXPECT_NE(LogText().find("[ERR][SYS]"), std::string::npos);
+        EXPECT_EQ(box.shown.back().text, "{#0008} Brak plików graficznych");
+        EXPECT_EQ(Count("Poprawnie wczytano pliki graficzne - Folder: Broken/1024"), 0);
+        const bool last = std::string(missing) == "btn_web_on.bmp";
+        EXPECT_EQ(!form->btnWeb->PicIdle().isNull(), last)
+            << "the pictures before the missing one are loaded";
+        form->station().FormDestroy();
+        form.reset();
+        fs::remove(Store());
+        fs::remove(dir.File("Server.log"));
+    }
+}
+
+TEST(ApplicationSetupTest, MessageBoxButtonsSpeakPolish) {
+    ASSERT_TRUE(InstallPolishTranslation(*qApp));
+    QMessageBox box(QMessageBox::Warning, "Uwaga!", "?", QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Tak");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Nie");
+    EXPECT_FALSE(ProgramIcon().isNull());
+}
+
+}  // namespace
+}  // namespace kel
