@@ -1,0 +1,143 @@
+// The real kel on a virtual X screen (Xvfb, 1280 x 1024, no window manager), driven from outside
+// with xdotool as an operator would: keys, clicks and a drag produce their log lines, and the
+// window stands where the console puts it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/station_runner.h"
+
+namespace kel {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Geometry {
+    int x = -1, y = -1, w = 0, h = 0;
+    bool operator==(const Geometry&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Geometry& g) {
+    return out << g.x << "," << g.y << " " << g.w << "x" << g.h;
+}
+
+class ConsoleE2E : public StationRunner {
+protected:
+    void SetUp() override {
+        display_ = ":" + std::to_string(200 + getpid() % 300);
+        xvfb_ = std::make_unique<Process>(
+            "/usr/bin/Xvfb",
+            std::vector<std::string>{display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+            std::vector<std::string>{}, dir.File("xvfb.out"), dir.File("xvfb.err"));
+        const std::string socket = "/tmp/.X11-unix/X" + display_.substr(1);
+        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(std::filesystem::exists(socket)) << ReadFile(dir.File("xvfb.err"));
+        extraEnv.push_back("DISPLAY=" + display_);
+    }
+    void TearDown() override {
+        if (xvfb_)
+            xvfb_->Signal(SIGTERM);
+    }
+    // The demo station (six cameras, automatic login), in a window.
+    std::unique_ptr<Process> StartConsole() {
+        EXPECT_EQ(RunStore({"reg", "defaults"}), 0);
+        EXPECT_EQ(RunStore({"reg", "import", std::string(KEL_SOURCE_DIR) + "/scripts/demo.reg"}), 0);
+        auto kel = std::make_unique<Process>(
+            KEL_BINARY,
+            std::vector<std::string>{"--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+            Env(), dir.File("kel.out"), dir.File("kel.err"));
+        EXPECT_TRUE(WaitForLog("Applikacje przywolano z TRAYA"))
+            << LogText() << ReadFile(dir.File("kel.err"));
+        window_ = Xdo({"search", "--sync", "--onlyvisible", "--name", "^KEL$"});
+        window_ = window_.substr(0, window_.find('\n'));
+        return kel;
+    }
+    std::string Xdo(std::vector<std::string> args) {
+        Process p("/usr/bin/xdotool", args, {"DISPLAY=" + display_}, dir.File("xdo.out"),
+                  dir.File("xdo.err"));
+        EXPECT_EQ(p.Wait(10s), 0) << ReadFile(dir.File("xdo.err"));
+        return p.Out();
+    }
+    Geometry WindowGeometry() {
+        std::istringstream in(Xdo({"getwindowgeometry", "--shell", window_}));
+        Geometry g;
+        std::string line;
+        while (std::getline(in, line)) {
+            auto value = [&](const char* key) { return std::stoi(line.substr(std::string(key).size())); };
+            if (line.rfind("X=", 0) == 0)
+                g.x = value("X=");
+            else if (line.rfind("Y=", 0) == 0)
+                g.y = value("Y=");
+            else if (line.rfind("WIDTH=", 0) == 0)
+                g.w = value("WIDTH=");
+            else if (line.rfind("HEIGHT=", 0) == 0)
+                g.h = value("HEIGHT=");
+        }
+        return g;
+    }
+    // The window's geometry once it has settled at `want` (or what it is after five seconds).
+    Geometry WaitForGeometry(const Geometry& want) {
+        Geometry g;
+        for (int i = 0; i < 100 && !((g = WindowGeometry()) == want); ++i)
+            std::this_thread::sleep_for(50ms);
+        return g;
+    }
+    // Presses `keys` with the pointer over the window (without a window manager the keyboard
+    // goes to the window under the pointer).
+    void Keys(const std::string& keys) {
+        Xdo({"mousemove", "640", "600"});
+        Xdo({"key", "--delay", "50", keys});
+    }
+
+    std::string display_;
+    std::unique_ptr<Process> xvfb_;
+    std::string window_;
+};
+
+TEST_F(ConsoleE2E, KeysClicksAndADragWorkTheConsole) {
+    auto kel = StartConsole();
+    ASSERT_FALSE(window_.empty());
+    const Geometry centred{128, 128, 1024, 768};
+    EXPECT_EQ(WaitForGeometry(centred), centred) << "the window opens centred";
+
+    Keys("F");
+    ASSERT_TRUE(WaitForLog("Wlaczono tryb Pelnoekranowy"));
+    EXPECT_EQ(WaitForGeometry({0, 0, 1280, 1024}), (Geometry{0, 0, 1280, 1024})) << "full screen covers it";
+    Keys("Escape");
+    ASSERT_TRUE(WaitForLog("Wylaczono tryb Pelnoekranowy", 2));
+    EXPECT_EQ(WaitForGeometry(centred), centred) << "Esc brings the window back";
+
+    Keys("F4");
+    EXPECT_TRUE(WaitForLog("Wybarno tryb wyswietlania kamer: 3"));
+    Keys("alt+2");
+    EXPECT_TRUE(WaitForLog("Wybarno pojedynczą kamerę: 12"));
+    EXPECT_EQ(CountInLog("Wybarno pojedynczą kamerę: 2\r"), 1) << "the plain digit's camera first";
+
+    // Camera button 7: third column, second row of the panel.
+    Xdo({"mousemove", std::to_string(128 + 125 + 20), std::to_string(128 + 40 + 368 + 18), "click", "1"});
+    EXPECT_TRUE(WaitForLog("Wybarno pojedynczą kamerę: 7"));
+
+    // A drag by the title bar moves the window, with the display paused in between.
+    Xdo({"mousemove", "500", "138", "mousedown", "1"});
+    Xdo({"mousemove", "530", "150"});
+    Xdo({"mousemove", "560", "170"});
+    Xdo({"mouseup", "1"});
+    EXPECT_TRUE(WaitForLog("Zakonczono przesuwanie okna"));
+    EXPECT_EQ(CountInLog("Rozpoczeto przesuwanie okna"), 1);
+    const Geometry moved{188, 160, 1024, 768};
+    EXPECT_EQ(WaitForGeometry(moved), moved);
+    Keys("F");
+    Keys("Escape");
+    ASSERT_TRUE(WaitForLog("Wylaczono tryb Pelnoekranowy", 3));
+    EXPECT_EQ(WaitForGeometry(moved), moved) << "window mode returns to where the window was dragged";
+
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+}
+
+}  // namespace
+}  // namespace kel
