@@ -103,17 +103,22 @@ void TileText::Draw(QPainter& painter, const Rect& tile, const QString& name, co
     const QPoint shadow(1, 1);
     if (style.names) {
         QRect nameBox = NameBox(tile), stampBox = StampBox(tile, s);
+        // Most texts fit: the painter's font is changed only for one that does not.
+        const int pixels = FontFor(s).pixelSize();
         const QFont stampFont = FittedFont(s, stamp, stampBox.width());
         const QFont nameFont = FittedFont(s, name, nameBox.width());
-        painter.setFont(stampFont);
+        if (stampFont.pixelSize() != pixels)
+            painter.setFont(stampFont);
         if (style.shadow)
             Text(painter, stampBox.translated(shadow), stamp, Qt::black, false);
         Text(painter, stampBox, stamp, style.color, opaque);
-        painter.setFont(nameFont);
+        if (nameFont.pixelSize() != painter.font().pixelSize())
+            painter.setFont(nameFont);
         if (style.shadow)
             Text(painter, nameBox.translated(shadow), name, Qt::black, false);
         Text(painter, nameBox, name, style.color, opaque);
-        painter.setFont(FontFor(s));
+        if (painter.font().pixelSize() != pixels)
+            painter.setFont(FontFor(s));
     }
     if (style.rec && recording) {
         QRect recBox = RecBox(tile, s);

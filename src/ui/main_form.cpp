@@ -200,7 +200,7 @@ void TMainForm::BindControls() {
     });
     connect(FuncRec, &QAbstractButton::clicked, this, [this] {
         if (View()->ZoomToggle(false))
-            ShowZoomState();
+            ZoomToggled();
     });
 
     const std::pair<TEzRgnBtn*, int> pad[] = {{EzRgnBtn1, 1}, {EzRgnBtn2, 2}, {EzRgnBtn4, 3},
@@ -605,6 +605,13 @@ void TMainForm::w_TloMouseMove(QPoint pos) {
     }
 }
 
+// The snapshot button takes its disabled picture while the zoom is armed, its pressed picture
+// (the idle one, when it has none) once it is off.
+void TMainForm::ZoomToggled() {
+    btnzoom->SetPicIdle(shared_.ZoomOn ? btnzoom->PicDsbld() : PressedPicture(btnzoom));
+    ShowZoomState();
+}
+
 // The zoom button shows its pressed picture while the zoom is armed, so the operator can see it.
 void TMainForm::ShowZoomState() {
     if (!zoom_armed_.isNull())
@@ -665,12 +672,8 @@ void TMainForm::FormKeyDown(QKeyEvent* event) {
     }
     if (key == Qt::Key_C)
         station_->OpenConfigurator(0);
-    if (key == Qt::Key_Z && shared_.Layout == 0 && view->ZoomToggle(true)) {
-        // The snapshot button takes its disabled picture while the zoom is armed, its pressed
-        // picture (the idle one, when it has none) once it is off.
-        btnzoom->SetPicIdle(shared_.ZoomOn ? btnzoom->PicDsbld() : PressedPicture(btnzoom));
-        ShowZoomState();
-    }
+    if (key == Qt::Key_Z && shared_.Layout == 0 && view->ZoomToggle(true))
+        ZoomToggled();
     if (key == Qt::Key_F) {
         if (shared_.ViewMode == kViewFull)
             view->WindowMode();

@@ -167,7 +167,9 @@ private:
     void LoadDesignPictures(int width);
     void WMAFTERCREATE();
     void FormKeyDown(QKeyEvent* event);
-    // The zoom's pictures after ZoomOn changed.
+    // The zoom's pictures after ZoomOn changed: by the zoom button or key Z, or by any other
+    // choice that ends the zoom.
+    void ZoomToggled();
     void ShowZoomState();
     void w_TloMouseDown(Qt::MouseButton button, bool shift, QPoint pos, QPoint globalPos);
     void w_TloMouseMove(QPoint pos);
