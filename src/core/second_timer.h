@@ -1,8 +1,7 @@
 #pragma once
 // The station's one-second timer: a small thread that hands a tick to the window thread every
 // second, where the tick's work runs. Ticks keep to the second over a long run (each is due one
-// second after the one before, not after the work). The main window's own timer takes this
-// over when the window grows its controls; until then this one serves headless and desktop alike.
+// second after the one before, not after the work), headless and on the desktop alike.
 
 #include <chrono>
 #include <condition_variable>

@@ -20,10 +20,7 @@ TDebugger::TDebugger(QWidget* parent)
     Memo->setMaximumBlockCount(0);  // every line is kept
     installEventFilter(this);
     Memo->installEventFilter(this);
-    queue_.SetWake([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { queue_.RunPending(); }, Qt::QueuedConnection);
-    });
+    queue_.SetWake([this] { QMetaObject::invokeMethod(this, "DrainLines", Qt::QueuedConnection); });
 }
 
 void TDebugger::AddLine(std::string_view text) {
@@ -36,6 +33,10 @@ void TDebugger::AddLine(std::string_view text) {
     // Queued for the window thread; jobs run in the order they were posted, and
     // pending ones go with the window.
     queue_.Post([this, line = std::move(line)] { AppendLine(line); });
+}
+
+void TDebugger::DrainLines() {
+    queue_.RunPending();
 }
 
 void TDebugger::AppendLine(const QString& line) {

@@ -45,6 +45,8 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // Lines queued by other threads, on the window thread (called by name from the queue's wake-up).
+    Q_INVOKABLE void DrainLines();
     void AppendLine(const QString& line);
 
     WindowQueue queue_;  // lines from other threads

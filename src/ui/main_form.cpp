@@ -90,11 +90,9 @@ TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, b
     OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     CreateControls();
     BindControls();
-    // Other threads' work comes to the window thread as a queued call, not by polling.
-    window_jobs_.SetWake([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { window_jobs_.RunPending(); }, Qt::QueuedConnection);
-    });
+    // Other threads' work comes to the window thread as a queued call, not by polling. The call
+    // is made by name: the toolkit keeps the whole hand-over inside its own event queue.
+    window_jobs_.SetWake([this] { QMetaObject::invokeMethod(this, "RunWindowJobs", Qt::QueuedConnection); });
     ScreenSaver& saver = headless ? static_cast<ScreenSaver&>(no_screen_saver_) : screen_saver_;
     station_ = std::make_unique<Station>(std::move(options), shared, *this, box, *this, system_info_, saver,
                                          instance_mark_);
@@ -433,6 +431,10 @@ void TMainForm::TrayClick() {
 void TMainForm::RemoveTrayIcon() {
     if (tray_)
         tray_->hide();
+}
+
+void TMainForm::RunWindowJobs() {
+    window_jobs_.RunPending();
 }
 
 void TMainForm::PostAfterCreate() {

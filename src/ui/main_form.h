@@ -157,6 +157,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What other threads handed over, run on the window thread.
+    Q_INVOKABLE void RunWindowJobs();
     void CreateControls();
     void CreatePanelButtons();
     void CreatePad();

@@ -20,16 +20,15 @@ void VideoArea::Present(PresentTarget target, const QImage& picture) {
     if (static_cast<int>(target) != shown_.load(std::memory_order_relaxed))
         return;
     // One repaint asked for at a time, as a queued call to the window thread: a slow window
-    // thread sees only the newest picture, and the display thread never touches the widget.
-    if (repaint_asked_.exchange(true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            repaint_asked_ = false;
-            update();
-        },
-        Qt::QueuedConnection);
+    // thread sees only the newest picture, and the display thread never touches the widget. The
+    // call is made by name, so the toolkit keeps the whole hand-over inside its event queue.
+    if (!repaint_asked_.exchange(true))
+        QMetaObject::invokeMethod(this, "Repaint", Qt::QueuedConnection);
+}
+
+void VideoArea::Repaint() {
+    repaint_asked_ = false;
+    update();
 }
 
 void VideoArea::ShowTarget(PresentTarget target) {

@@ -44,6 +44,8 @@ protected:
 
 private:
     static constexpr int kTargets = 4;
+    // The repaint the display thread asked for, on the window thread.
+    Q_INVOKABLE void Repaint();
 
     mutable std::mutex mutex_;
     QImage pictures_[kTargets];  // Guarded by mutex_; index = PresentTarget

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "capture/hicap/hicap.h"
+#include "capture/hicap/sim_board.h"
 #include "ptz/pty_pair.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -342,6 +344,9 @@ TEST_F(ConsoleTest, TheVideoAreaAndTheCameraMenu) {
     const QPoint slot3(2 * 258 + 20, 20);  // the third tile of the top row
     Click(area, Qt::LeftButton, slot3, Qt::ShiftModifier);
     EXPECT_TRUE(debugger.Memo->toPlainText().contains("kanal : 3"));
+    auto sim = std::dynamic_pointer_cast<SimBoard>(HicapBackend());
+    ASSERT_NE(sim, nullptr);
+    EXPECT_EQ(sim->TvOutChannel(), 2) << "camera 3 on the monitor output";
     EXPECT_EQ(shared.Layout, 2) << "nothing changes on screen";
 
     QMouseEvent move(QEvent::MouseMove, slot3, area->mapToGlobal(slot3), Qt::NoButton, Qt::NoButton,
