@@ -713,15 +713,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != w_TitleBar && watched != w_ComandBar)
         return QWidget::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::LeftButton)
+        if (auto* mouse = static_cast<QMouseEvent*>(event); mouse->button() == Qt::LeftButton)
             w_TitleBarMouseDown(mouse);
         return true;
     case QEvent::MouseMove:
         if (move_.active && !move_.system)
-            move(mouse->globalPosition().toPoint() - move_.grab);
+            move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - move_.grab);
         return true;
     case QEvent::MouseButtonRelease:
         if (move_.active && !move_.system)
