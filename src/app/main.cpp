@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     kel::TPhotoForm photoForm;
     kel::TClosingForm closingForm;
     kel::TDebugger debugger;
-    mainForm->SetCompanions({&debugger, &loginForm, &smartForm, &configForm, &infoForm});
+    mainForm->SetCompanions({&debugger, &loginForm, &smartForm, &configForm, &infoForm, &photoForm});
     mainForm->SetClosingForm(&closingForm);
 
     QObject::connect(&watcher, &kel::SignalWatcher::endSession, mainForm.get(),

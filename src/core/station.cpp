@@ -366,7 +366,17 @@ void Station::AfterCreate() {
         });
     });
     timer_->Start();
-    // The SmartView window is prepared here.
+    if (!host_.PrepareSmartView(config_->Skin, config_->Width, config_->Cameras, config_->Smart_X,
+                                config_->Smart_Y)) {
+        // Nothing has started yet but the board: it is closed, and the program ends through
+        // its event loop.
+        log_.Error(kSys, kNoSkinFiles);
+        box_.Warning(kNoSkinFiles);
+        timer_->Stop();
+        StopCapture();
+        host_.Quit(1);
+        return;
+    }
     view_->Start();
     host_.SetClockLabel(LongTimeText(clock_.Now()));
     host_.BuildCameraMenu();
@@ -465,6 +475,13 @@ void Station::SlotTablesChanged() {
     lists.CamMode8 = config_->CamMode8;
     lists.CamMode13 = config_->CamMode13;
     display_->SetCameraLists(lists);
+}
+
+void Station::PresentTo(bool smartView) {
+    if (!renderer_)
+        return;
+    renderer_->HideNames = smartView ? 1 : 0;
+    renderer_->SetClipperWindow(smartView ? host_.SmartViewOutput() : host_.VideoOutput());
 }
 
 void Station::SuspendDisplay() {

@@ -59,8 +59,8 @@ public:
     virtual void RequestClose() = 0;
     // The SmartView window's position, stored at shutdown.
     virtual void SmartViewPosition(int& x, int& y) const = 0;
-    // Ends the event loop.
-    virtual void Quit() = 0;
+    // Ends the event loop; the program exits with `code`.
+    virtual void Quit(int code = 0) = 0;
     // Work other threads hand to the window thread; the host runs it from its event loop.
     virtual WindowQueue& WindowJobs() = 0;
     // The "closing" window, shown and painted at once, while the recordings are closed.
@@ -78,6 +78,12 @@ public:
     virtual void BuildCameraMenu() = 0;
     // The configuration dialog on `page` (0 the system page, camera n's page n + 1).
     virtual void ShowConfigurator(int page) = 0;
+    // The SmartView window set up at (left, top) with the camera names and its skin pictures;
+    // false when a picture is missing.
+    virtual bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
+                                  int top) = 0;
+    // Where the renderer's pictures go while SmartView is on; nullptr headless.
+    virtual VideoSink* SmartViewOutput() = 0;
 };
 
 struct StationOptions {
@@ -224,6 +230,7 @@ private:
     void SlotTablesChanged() override;
     void SuspendDisplay() override;
     void ResumeDisplay() override;
+    void PresentTo(bool smartView) override;
 
     std::string DriveUsage() const;
     void Login();

@@ -21,6 +21,7 @@ void ViewController::Start() {
 
 void ViewController::WindowMode() {
     ports_.Report("Wylaczono tryb Pelnoekranowy");
+    ports_.PresentTo(false);
     windows_.ShowWindowMode();
     shared_.ViewMode = kViewWindow;
     shared_.Layout = shared_.SavedLayout.load();
@@ -37,6 +38,7 @@ void ViewController::SmartViewOn() {
     ports_.Report("Wlaczono tryb SmartView");
     shared_.ViewMode = kViewSmart;
     shared_.Layout = 0;
+    ports_.PresentTo(true);
     windows_.ShowSmartView();
 }
 

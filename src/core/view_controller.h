@@ -52,6 +52,9 @@ public:
     // The display thread paused (a window drag) and resumed.
     virtual void SuspendDisplay() = 0;
     virtual void ResumeDisplay() = 0;
+    // The renderer's pictures go to the SmartView window, names and stamps hidden, or back to
+    // the main window.
+    virtual void PresentTo(bool smartView) = 0;
 };
 
 enum class MouseButton { Left, Right, Middle };
@@ -94,6 +97,9 @@ public:
     // A window drag: the display thread pauses for it; the new place is kept for window mode.
     void MoveStarted();
     void MoveEnded(int left, int top);
+    // The SmartView window's drag: only the pause.
+    void SmallWindowMoveStarted() { ports_.SuspendDisplay(); }
+    void SmallWindowMoveEnded() { ports_.ResumeDisplay(); }
 
     // --- The video area.
     // Layout code 0..5 (1, 4, 9, 16, 8, 13 cameras).

@@ -12,7 +12,6 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
-#include <QWindow>
 
 #include "ui/closing_form.h"
 #include "ui/command_label.h"
@@ -21,9 +20,11 @@
 #include "ui/ez_rgn_btn.h"
 #include "ui/info_form.h"
 #include "ui/l_form.h"
+#include "ui/photo_form.h"
 #include "ui/skin_loader.h"
 #include "ui/smart_form.h"
 #include "ui/video_area.h"
+#include "ui/window_drag.h"
 
 namespace kel {
 
@@ -103,8 +104,6 @@ TMainForm::~TMainForm() = default;
 void TMainForm::CreateControls() {
     w_TitleBar = Image(this, "w_TitleBar");
     w_ComandBar = Image(this, "w_ComandBar");
-    w_TitleBar->installEventFilter(this);
-    w_ComandBar->installEventFilter(this);
     LConfigLabel = new TCommandLabel(QStringLiteral("Konfiguracja"), this);
     Label2 = new TCommandLabel(QStringLiteral("Przeglądarka"), this);
     Label3 = new TCommandLabel(QStringLiteral("Witryna WWW"), this);
@@ -128,6 +127,16 @@ void TMainForm::CreateControls() {
     CreatePad();
 
     w_Tlo = new VideoArea(this);
+    new WindowDrag(
+        this, {w_TitleBar, w_ComandBar},
+        [this] {
+            if (View())
+                View()->MoveStarted();
+        },
+        [this] {
+            if (View())
+                View()->MoveEnded(x(), y());
+        });
     PopMenuCamera = new QMenu(this);
     PopMenuCamera->setObjectName("PopMenuCamera");
 }
@@ -179,6 +188,7 @@ void TMainForm::BindControls() {
             companions_.info->exec();
     });
     connect(btnWeb, &QAbstractButton::clicked, this, [this] { View()->TogglePlanView(); });
+    connect(btnzoom, &QAbstractButton::clicked, this, &TMainForm::FuncRecClick);
 
     const std::pair<TEzRgnBtn*, int> layouts[] = {{Func01, 0}, {Func04, 1}, {Func09, 2},
                                                   {Func16, 3}, {Func08, 4}, {Func13, 5}};
@@ -227,6 +237,33 @@ bool TMainForm::FormCreate() {
 void TMainForm::SetCompanions(const MainFormCompanions& companions) {
     companions_ = companions;
     debugger_.store(companions.debugger, std::memory_order_release);
+    if (TSmartForm* smart = companions.smart)
+        BindSmartView(smart);
+}
+
+// SmartView's choices are the main window's: a camera as its camera button, the sequence as its
+// sequence button.
+void TMainForm::BindSmartView(TSmartForm* smart) {
+    connect(smart, &TSmartForm::cameraChosen, this, [this](int camera) {
+        if (View())
+            View()->SelectCamera(camera);
+        ShowZoomState();
+    });
+    connect(smart, &TSmartForm::sequenceChosen, this, [this] {
+        if (View())
+            View()->SequenceToggle();
+        ShowZoomState();
+    });
+    connect(smart, &TSmartForm::moveStarted, this, [this] {
+        if (View())
+            View()->SmallWindowMoveStarted();
+    });
+    connect(smart, &TSmartForm::moveEnded, this, [this] {
+        if (View())
+            View()->SmallWindowMoveEnded();
+    });
+    connect(smart, &TSmartForm::shown, this, [this] { hide(); });
+    connect(smart, &TSmartForm::closeProgram, this, [this] { smart_close_program_ = true; });
 }
 
 void TMainForm::SetVersionLabel(const std::string& text) {
@@ -412,6 +449,17 @@ void TMainForm::AddTrayIcon(const std::string& tip) {
     tray_->show();
 }
 
+// The picture is the one the display thread composed last, never one half drawn.
+void TMainForm::FuncRecClick() {
+    TDirectX* renderer = station_->Renderer();
+    if (!companions_.photo || !renderer)
+        return;
+    const QSize size = TPhotoForm::SnapshotSize(shared_.AppWidth);
+    const QImage picture = renderer->CopyToImage(size.width(), size.height());
+    if (!picture.isNull())
+        companions_.photo->Execute(picture, this);
+}
+
 // A hidden window comes back only when no dialog of its own stands in the way.
 void TMainForm::TrayClick() {
     if (!View())
@@ -476,13 +524,28 @@ void TMainForm::ShowFullScreen() {
         setWindowState(windowState() | Qt::WindowFullScreen);
 }
 
-// The SmartView window is modal; once it has closed the main window takes over again.
+// The SmartView window is modal; once it has closed the main window comes back and takes over
+// again, unless the operator closed the program from it and agreed.
 void TMainForm::ShowSmartView() {
     if (headless_ || !companions_.smart)
         return;
+    smart_close_program_ = false;
     companions_.smart->exec();
-    if (shared_.ViewMode == kViewSmart)
+    if (!IsVisible())
+        ShowWindow();
+    if (smart_close_program_)
+        close();
+    if (!station_->ShutDown() && shared_.ViewMode == kViewSmart)
         View()->WindowMode();
+}
+
+bool TMainForm::PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
+                                 int top) {
+    return !companions_.smart || companions_.smart->SetUp(skin, width, cameras, left, top);
+}
+
+VideoSink* TMainForm::SmartViewOutput() {
+    return headless_ || !companions_.smart ? nullptr : companions_.smart->Video();
 }
 
 void TMainForm::HideWindow() {
@@ -629,8 +692,8 @@ QString TMainForm::DocumentationFile() {
         .filePath(QStringLiteral("../share/doc/kel/README.md"));
 }
 
-void TMainForm::Quit() {
-    QCoreApplication::quit();
+void TMainForm::Quit(int code) {
+    QCoreApplication::exit(code);
 }
 
 void TMainForm::AddLine(std::string_view text) {
@@ -699,56 +762,6 @@ void TMainForm::FormKeyDown(QKeyEvent* event) {
     if ((mods & Qt::AltModifier) && key >= Qt::Key_1 && key <= Qt::Key_6)
         view->SelectCamera(10 + key - Qt::Key_0);
     ShowZoomState();
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (move_.active && move_.system) {
-        // The window system has the pointer during its move; the first pointer event that comes
-        // back to us ends it.
-        const QEvent::Type t = event->type();
-        if (t == QEvent::MouseButtonRelease || t == QEvent::NonClientAreaMouseButtonRelease ||
-            t == QEvent::Enter || (t == QEvent::MouseMove && QGuiApplication::mouseButtons() == Qt::NoButton))
-            EndMove();
-        return false;
-    }
-    if (watched != w_TitleBar && watched != w_ComandBar)
-        return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (auto* mouse = static_cast<QMouseEvent*>(event); mouse->button() == Qt::LeftButton)
-            w_TitleBarMouseDown(mouse);
-        return true;
-    case QEvent::MouseMove:
-        if (move_.active && !move_.system)
-            move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - move_.grab);
-        return true;
-    case QEvent::MouseButtonRelease:
-        if (move_.active && !move_.system)
-            EndMove();
-        return true;
-    default:
-        return QWidget::eventFilter(watched, event);
-    }
-}
-
-void TMainForm::w_TitleBarMouseDown(QMouseEvent* event) {
-    if (move_.active || !View())
-        return;
-    move_ = Move{true, false, event->globalPosition().toPoint() - pos()};
-    View()->MoveStarted();
-    if (!headless_ && windowHandle() && windowHandle()->startSystemMove()) {
-        move_.system = true;
-        qApp->installEventFilter(this);
-    }
-}
-
-void TMainForm::EndMove() {
-    if (!move_.active)
-        return;
-    if (move_.system)
-        qApp->removeEventFilter(this);
-    move_ = Move{};
-    View()->MoveEnded(x(), y());
 }
 
 }  // namespace kel

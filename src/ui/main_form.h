@@ -36,6 +36,7 @@ class TDebugger;
 class TEzRgnBtn;
 class TInfoForm;
 class TLForm;
+class TPhotoForm;
 class TSmartForm;
 class VideoArea;
 
@@ -46,6 +47,7 @@ struct MainFormCompanions {
     TSmartForm* smart = nullptr;
     TConfigForm* config = nullptr;
     TInfoForm* info = nullptr;
+    TPhotoForm* photo = nullptr;
 };
 
 class TMainForm : public QWidget, public StationHost, public DebugLines {
@@ -132,7 +134,7 @@ public:
     bool RunLoginDialog(std::string& login, std::string& password) override;
     void RequestClose() override;
     void SmartViewPosition(int& x, int& y) const override;
-    void Quit() override;
+    void Quit(int code = 0) override;
     WindowQueue& WindowJobs() override { return window_jobs_; }
     void ShowClosingForm(bool show) override;
     Beeper& SystemBeeper() override { return beeper_; }
@@ -142,24 +144,29 @@ public:
     void SetDriveLabel(const std::string& text) override;
     void BuildCameraMenu() override;
     void ShowConfigurator(int page) override;
+    bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
+                          int top) override;
+    VideoSink* SmartViewOutput() override;
 
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
 
     // The tray icon's left click.
     void TrayClick();
+    // The snapshot button: the last composed picture in the snapshot viewer.
+    void FuncRecClick();
     // The camera menu pops up at a screen position (a right click on a tile).
     void PopupCameraMenu(const QPoint& globalPos);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // What other threads handed over, run on the window thread.
     Q_INVOKABLE void RunWindowJobs();
     void CreateControls();
+    void BindSmartView(TSmartForm* smart);
     void CreatePanelButtons();
     void CreatePad();
     void BindControls();
@@ -176,9 +183,6 @@ private:
     void w_TloMouseDown(Qt::MouseButton button, bool shift, QPoint pos, QPoint globalPos);
     void w_TloMouseMove(QPoint pos);
     void PopMenuCameraClick(int tag);
-    // Dragging by either bar: the window system's move where it offers one, else our own.
-    void w_TitleBarMouseDown(QMouseEvent* event);
-    void EndMove();
     ViewController* View() { return station_->View(); }
 
     TShared& shared_;
@@ -195,15 +199,9 @@ private:
     MainFormCompanions companions_;
     TClosingForm* closing_ = nullptr;
     QtBeeper beeper_;
-    QPixmap zoom_idle_;  // FuncRec's idle picture, and its look while the zoom is armed
+    bool smart_close_program_ = false;  // SmartView's close button was used
+    QPixmap zoom_idle_;                 // FuncRec's idle picture, and its look while the zoom is armed
     QPixmap zoom_armed_;
-    // A window drag under way: by the window system (`system`) or by following the pointer from
-    // `grab` (the pointer's offset in the window).
-    struct Move {
-        bool active = false;
-        bool system = false;
-        QPoint grab;
-    } move_;
 };
 
 }  // namespace kel

@@ -59,7 +59,8 @@ public:
     }
     void RequestClose() override { closeRequested = true; }
     void SmartViewPosition(int& x, int& y) const override { x = 33, y = 44; }
-    void Quit() override {}
+    void Quit(int code) override { quitCodes.push_back(code); }
+    std::vector<int> quitCodes;
     WindowQueue& WindowJobs() override { return jobs; }
     WindowQueue jobs;
     void ShowClosingForm(bool show) override { closing.push_back(show); }
@@ -71,6 +72,13 @@ public:
     } beeper;
     VideoSink* VideoOutput() override { return &video; }
     bool LoadMainSkin(const std::string&, int) override { return skinLoads; }
+    bool PrepareSmartView(const std::string&, int, const TCameraTable&, int left, int top) override {
+        smartPlace = {left, top};
+        return smartSkinLoads;
+    }
+    VideoSink* SmartViewOutput() override { return &video; }
+    bool smartSkinLoads = true;
+    std::pair<int, int> smartPlace{-1, -1};
     void SetClockLabel(const std::string& text) override { clockLabel = text; }
     void SetDriveLabel(const std::string& text) override { driveLabel = text; }
     void BuildCameraMenu() override { ++menuBuilds; }
@@ -596,6 +604,28 @@ TEST_F(StationTest, TheConfiguratorNeedsTheConfigurationRight) {
     st->OpenConfigurator(3);
     EXPECT_EQ(host.configuratorPages, (std::vector<int>{0, 4}));
     EXPECT_TRUE(Contains("[---]Wlaczono konfigurator"));
+    st->FormDestroy();
+}
+
+// The SmartView window is set up at its stored place; a picture of its skin missing ends the
+// second stage there: the coded text logged and shown, the board closed, the event loop ended
+// with an error, nothing started.
+TEST_F(StationTest, TheSmartViewSetUpEndsTheStartWhenItsSkinIsMissing) {
+    Prepare([](TConfig& c) {
+        c.Smart_X = 120;
+        c.Smart_Y = 340;
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    host.smartSkinLoads = false;
+    st->AfterCreate();
+    EXPECT_EQ(host.smartPlace, std::make_pair(120, 340));
+    EXPECT_EQ(LogMessages().back(), "[ERR]{#0008} Brak plików graficznych");
+    ASSERT_FALSE(box.shown.empty());
+    EXPECT_EQ(box.shown.back().kind, BoxKind::Warning);
+    EXPECT_EQ(host.quitCodes, (std::vector<int>{1}));
+    EXPECT_EQ(st->DisplayThread(), nullptr);
+    EXPECT_EQ(st->Capture(1), nullptr);
     st->FormDestroy();
 }
 

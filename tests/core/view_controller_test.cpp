@@ -31,6 +31,7 @@ public:
     void SlotTablesChanged() override { calls.push_back("slots"); }
     void SuspendDisplay() override { calls.push_back("suspend"); }
     void ResumeDisplay() override { calls.push_back("resume"); }
+    void PresentTo(bool smart) override { calls.push_back(smart ? "to smart" : "to main"); }
     void ShowWindowMode() override { calls.push_back("window"); }
     void ShowFullScreen() override { calls.push_back("full"); }
     void ShowSmartView() override { calls.push_back("smart"); }
@@ -108,10 +109,12 @@ TEST_F(ViewControllerTest, ModesLogAndSetTheirState) {
     EXPECT_EQ(Calls([&] { view.FullScreenOn(); }), (Calls_{"log Wlaczono tryb Pelnoekranowy", "full"}));
     EXPECT_EQ(shared.ViewMode, kViewFull);
     EXPECT_EQ(shared.Layout, 3) << "full screen keeps the layout";
-    EXPECT_EQ(Calls([&] { view.SmartViewOn(); }), (Calls_{"log Wlaczono tryb SmartView", "smart"}));
+    EXPECT_EQ(Calls([&] { view.SmartViewOn(); }),
+              (Calls_{"log Wlaczono tryb SmartView", "to smart", "smart"}));
     EXPECT_EQ(shared.ViewMode, kViewSmart);
     EXPECT_EQ(shared.Layout, 0);
-    EXPECT_EQ(Calls([&] { view.WindowMode(); }), (Calls_{"log Wylaczono tryb Pelnoekranowy", "window"}));
+    EXPECT_EQ(Calls([&] { view.WindowMode(); }),
+              (Calls_{"log Wylaczono tryb Pelnoekranowy", "to main", "window"}));
     EXPECT_EQ(shared.ViewMode, kViewWindow);
     EXPECT_EQ(shared.Layout, 3);
     EXPECT_EQ(Calls([&] { view.HideToTray(); }), (Calls_{"log Aplikacje zminimalizowano do TRAYA", "hide"}));
@@ -202,7 +205,7 @@ TEST_F(ViewControllerTest, PressesOnTheVideoArea) {
     // clang-format off
     const Case cases[] = {
         {"right click leaves full screen, zoom armed too", 0, kViewFull, true, true, false, R, false, 1,
-         {"log Wylaczono tryb Pelnoekranowy", "window"}, PressResult::Done, 2},
+         {"log Wylaczono tryb Pelnoekranowy", "to main", "window"}, PressResult::Done, 2},
         {"shift+left switches the monitor to the tile's camera", 1, kViewWindow, false, false, false, L, true, 2,
          {"monitor 3", "debug kanal : 2"}, PressResult::Done, 2},
         {"shift+left on no tile switches nothing", 1, kViewWindow, false, false, false, L, true, 255,

@@ -42,10 +42,13 @@ protected:
         if (xvfb_)
             xvfb_->Signal(SIGTERM);
     }
-    // The demo station (six cameras, automatic login), in a window.
-    std::unique_ptr<Process> StartConsole() {
+    // The demo station (six cameras, automatic login) with `extraReg` on top, in a window.
+    std::unique_ptr<Process> StartConsole(const std::string& extraReg = "") {
         EXPECT_EQ(RunStore({"reg", "defaults"}), 0);
         EXPECT_EQ(RunStore({"reg", "import", std::string(KEL_SOURCE_DIR) + "/scripts/demo.reg"}), 0);
+        if (!extraReg.empty()) {
+            EXPECT_EQ(RunStore({"reg", "import", extraReg}), 0);
+        }
         auto kel = std::make_unique<Process>(
             KEL_BINARY,
             std::vector<std::string>{"--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
@@ -56,10 +59,14 @@ protected:
         window_ = window_.substr(0, window_.find('\n'));
         return kel;
     }
-    std::string Xdo(std::vector<std::string> args) {
+    // xdotool's output; a search that finds nothing (`mayFail`) is an empty answer.
+    std::string Xdo(std::vector<std::string> args, bool mayFail = false) {
         Process p("/usr/bin/xdotool", args, {"DISPLAY=" + display_}, dir.File("xdo.out"),
                   dir.File("xdo.err"));
-        EXPECT_EQ(p.Wait(10s), 0) << ReadFile(dir.File("xdo.err"));
+        const int code = p.Wait(10s);
+        if (!mayFail) {
+            EXPECT_EQ(code, 0) << ReadFile(dir.File("xdo.err"));
+        }
         return p.Out();
     }
     Geometry WindowGeometry() {
@@ -137,6 +144,53 @@ TEST_F(ConsoleE2E, KeysClicksAndADragWorkTheConsole) {
 
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+}
+
+// SmartView opens where it was left, in place of the main window; a digit picks a camera, a drag
+// moves it, S brings the console back, and the store keeps the new place. "Foto" opens the
+// snapshot viewer centred on the console.
+TEST_F(ConsoleE2E, SmartViewAndTheSnapshotViewer) {
+    std::ofstream(dir.File("place.reg"), std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KEL2]\r\n"
+           "\"Smart_X\"=dword:00000064\r\n\"Smart_Y\"=dword:00000078\r\n";
+    auto kel = StartConsole(dir.File("place.reg"));
+    ASSERT_FALSE(window_.empty());
+    Keys("s");
+    ASSERT_TRUE(WaitForLog("Wlaczono tryb SmartView"));
+    std::string smart = Xdo({"search", "--sync", "--onlyvisible", "--name", "^KEL SmartView$"});
+    smart = smart.substr(0, smart.find('\n'));
+    const std::string main = window_;
+    window_ = smart;
+    EXPECT_EQ(WaitForGeometry({100, 120, 259, 209}), (Geometry{100, 120, 259, 209}));
+    EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL$"}, true), "") << "the console is hidden";
+    Xdo({"mousemove", "200", "250", "key", "5"});
+    EXPECT_TRUE(WaitForLog("Wybarno pojedynczą kamerę: 5"));
+    Xdo({"mousemove", "150", "129", "mousedown", "1"});
+    Xdo({"mousemove", "170", "139"});
+    Xdo({"mousemove", "190", "159"});
+    Xdo({"mouseup", "1"});
+    EXPECT_EQ(WaitForGeometry({140, 150, 259, 209}), (Geometry{140, 150, 259, 209}));
+    Xdo({"mousemove", "250", "280", "key", "s"});
+    ASSERT_TRUE(WaitForLog("Wylaczono tryb Pelnoekranowy", 2));
+    window_ = main;
+    const Geometry centred{128, 128, 1024, 768};
+    EXPECT_EQ(WaitForGeometry(centred), centred) << "the console is back";
+
+    // "Foto": the fourth tool button.
+    Xdo({"mousemove", std::to_string(128 + 176 + 22), std::to_string(128 + 40 + 656 + 20), "click", "1"});
+    std::string photo = Xdo({"search", "--sync", "--onlyvisible", "--name", "^Zrzut Kamer$"});
+    window_ = photo.substr(0, photo.find('\n'));
+    const Geometry dialog = WindowGeometry();
+    EXPECT_EQ(dialog.w, 581);
+    EXPECT_EQ(dialog.h, 402);
+    EXPECT_NEAR(dialog.x + dialog.w / 2, 128 + 512, 2);
+    EXPECT_NEAR(dialog.y + dialog.h / 2, 128 + 384, 2);
+    Xdo({"mousemove", std::to_string(dialog.x + 100), std::to_string(dialog.y + 100), "key", "Escape"});
+
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+    EXPECT_EQ(Exported("Smart_X"), "dword:0000008c");
+    EXPECT_EQ(Exported("Smart_Y"), "dword:00000096");
 }
 
 }  // namespace

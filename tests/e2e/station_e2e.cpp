@@ -223,5 +223,25 @@ TEST_F(StationE2E, AWorkingDirectoryWithoutSkinsStops) {
         << "the renderer itself was set up";
 }
 
+// A SmartView picture missing: the main window's skin is there, so the start gets as far as the
+// second stage, which closes the board and ends through the event loop with the coded text.
+TEST_F(StationE2E, AMissingSmartViewPictureEndsTheSecondStage) {
+    std::filesystem::remove(Work() + "/Skins");
+    std::filesystem::create_directories(Work() + "/Skins/Default");
+    std::filesystem::copy(std::string(KEL_SKINS_DIR) + "/Default/1024", Work() + "/Skins/Default/1024");
+    std::filesystem::remove(Work() + "/Skins/Default/1024/btn_smart_close_on.bmp");
+    std::string err;
+    EXPECT_EQ(
+        Run({"--headless", "--yes", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+            nullptr, &err),
+        1);
+    EXPECT_NE(err.find("Uwaga! {#0008} Brak plików graficznych"), std::string::npos) << err;
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Poprawnie wczytano pliki graficzne - Folder: Default/1024"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[ERR][SYS]"), std::string::npos);
+    EXPECT_EQ(log.find("Uruchomiono watek wyswietlania kamer"), std::string::npos) << "nothing after it runs";
+}
+
 }  // namespace
 }  // namespace kel

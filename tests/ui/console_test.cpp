@@ -1,119 +1,24 @@
 // The console on the offscreen platform: its geometry at the three window sizes, its skin, keys,
 // buttons, labels, the presses on the video area, the camera menu and the tray click.
 
-#include <QApplication>
-#include <QDeadlineTimer>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QUrl>
-#include <filesystem>
-#include <gtest/gtest.h>
 
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
 #include "ptz/pty_pair.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
 #include "ui/application_setup.h"
 #include "ui/command_label.h"
-#include "ui/debugger.h"
+#include "ui/console_fixture.h"
 #include "ui/ez_rgn_btn.h"
-#include "ui/info_form.h"
-#include "ui/l_form.h"
-#include "ui/main_form.h"
-#include "ui/smart_form.h"
-#include "ui/test_util.h"
-#include "ui/video_area.h"
 
 namespace kel {
 namespace {
 
-namespace fs = std::filesystem;
-
-class ConsoleTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir.Path());
-        setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
-        fs::create_directory_symlink(KEL_SKINS_DIR, "Skins");
-    }
-    void TearDown() override {
-        if (form)
-            form->WMENDSESSION();
-        form.reset();
-        fs::current_path(old_cwd_);
-    }
-    // A store with the defaults, the automatic login and the test's changes.
-    template <typename F>
-    void Prepare(F change) {
-        TConfig c(Store());
-        ASSERT_TRUE(c.WriteDefaults() && c.WriteDefaultCameras() && c.Load());
-        c.AutoLogin = true;
-        change(c);
-        ASSERT_TRUE(c.SaveAll() && c.SaveCameras());
-    }
-    // The console after its second stage, logged in as kel.
-    bool Start(const std::string& serial = "") {
-        form = std::make_unique<TMainForm>(
-            StationOptions{Store(), false, "sim", serial.empty() ? dir.File("no-such-tty") : serial}, shared,
-            box, false);
-        form->SetCompanions({&debugger, &login, &smart, nullptr, &info});
-        form->StartProgram = [this](const QString& p) {
-            started.push_back(p);
-            return false;
-        };
-        form->OpenUrl = [this](const QUrl& u) {
-            opened.push_back(u);
-            return false;
-        };
-        if (!form->FormCreate())
-            return false;
-        QApplication::processEvents();
-        return shared.CurrentUser == 0;
-    }
-    std::string Store() { return dir.File("registry.sqlite"); }
-    std::string LogText() { return ReadFile(dir.File("Server.log")); }
-    int Count(const std::string& line) {
-        std::string log = LogText();
-        int n = 0;
-        for (size_t p = log.find("] " + line + "\r"); p != std::string::npos;
-             p = log.find("] " + line + "\r", p + 1))
-            ++n;
-        return n;
-    }
-    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { test::PressKey(form.get(), key, mods); }
-    // Waits until the display thread has laid out a layout, so the hit test answers.
-    void WaitForPicture() {
-        QDeadlineTimer deadline(10000);
-        auto* area = form->w_Tlo;
-        uint64_t before = area->Presented();
-        while (area->Presented() < before + 2 && !deadline.hasExpired())
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    void Click(QWidget* w, Qt::MouseButton button, QPoint at, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), button, button, mods);
-        QApplication::sendEvent(w, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), button, Qt::NoButton, mods);
-        QApplication::sendEvent(w, &release);
-    }
-
-    TempDir dir;
-    fs::path old_cwd_;
-    TShared shared;
-    FakeMessageBox box;
-    TDebugger debugger;
-    TLForm login;
-    TSmartForm smart;
-    TInfoForm info;
-    std::unique_ptr<TMainForm> form;
-    std::vector<QString> started;
-    std::vector<QUrl> opened;
-};
+using ConsoleTest = ConsoleFixture;
 
 TEST_F(ConsoleTest, GeometryAtTheThreeWindowSizes) {
     for (QSize size : {QSize(1024, 768), QSize(1152, 864), QSize(1280, 1024)}) {
@@ -157,7 +62,7 @@ TEST_F(ConsoleTest, GeometryAtTheThreeWindowSizes) {
                                      .convertToFormat(f.EzRgnBtn1->PicDown().toImage().format());
         EXPECT_EQ(fixedArrows, w == 1152) << "the 1152 arrows have pictures of their own";
         EXPECT_EQ(Count("Poprawnie wczytano pliki graficzne - Folder: Default/" + std::to_string(w)), 1);
-        form->WMENDSESSION();
+        form->station().EndSession();
         form.reset();
         fs::remove(Store());
         fs::remove(dir.File("Server.log"));
@@ -371,7 +276,7 @@ TEST_F(ConsoleTest, TheVideoAreaAndTheCameraMenu) {
     EXPECT_EQ(shared.SingleCamera, 1);
     EXPECT_EQ(Count("Kliknięto kamerę: 1"), 1);
 
-    form->WMENDSESSION();
+    form->station().EndSession();
     form.reset();
     TConfig stored(Store());
     ASSERT_TRUE(stored.Load());
