@@ -41,6 +41,7 @@ TPhotoForm::TPhotoForm(const Clock& clock, QWidget* parent)
     bold.setBold(true);
     Label1->setFont(bold);
     ShellTreeView1->setHeaderHidden(true);
+    ShellTreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ShellTreeView1->viewport()->installEventFilter(this);  // a right click selects too
     connect(ShellTreeView1, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Fill(item); });
     Imagek->setFixedSize(kPreviewSize);
@@ -48,6 +49,7 @@ TPhotoForm::TPhotoForm(const Clock& clock, QWidget* parent)
     Imagek->setStyleSheet(QStringLiteral("background: #0d1116;"));
     connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(SpeedButton2, &QPushButton::clicked, this, &QDialog::reject);
+    SpeedButton1->setDefault(true);
 
     AddRoot(QStringLiteral("Komputer (/)"), QStringLiteral("/"));
     AddRoot(QStringLiteral("Folder domowy"), QDir::homePath());
@@ -89,6 +91,7 @@ QString TPhotoForm::FileName(const QString& folder, const LocalTime& t) {
 
 int TPhotoForm::Execute(const QImage& picture, const QWidget* over) {
     ShowPicture(picture);
+    SpeedButton1->setFocus();
     if (over)  // the picture areas' centres meet, whatever frame the window system adds
         setGeometry(QRect(over->geometry().center() - QPoint(width() / 2, height() / 2), size()));
     return exec();
@@ -100,9 +103,10 @@ void TPhotoForm::ShowPicture(const QImage& picture) {
         QPixmap::fromImage(picture_.scaled(kPreviewSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
+// What the operator chose: the tree's own current item on first focus is no choice.
 QString TPhotoForm::SelectedFolder() const {
-    const QTreeWidgetItem* item = ShellTreeView1->currentItem();
-    return item ? item->data(0, kPathRole).toString() : QString();
+    const QList<QTreeWidgetItem*> items = ShellTreeView1->selectedItems();
+    return items.isEmpty() ? QString() : items.front()->data(0, kPathRole).toString();
 }
 
 bool TPhotoForm::SelectFolder(const QString& path) {
