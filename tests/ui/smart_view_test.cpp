@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "ui/console_fixture.h"
@@ -88,6 +89,25 @@ TEST_F(SmartViewTest, KeysAndWhatTheOpenWindowShows) {
     EXPECT_EQ(shared.ViewMode, kViewWindow);
     EXPECT_TRUE(form->IsVisible());
     EXPECT_EQ(form->station().Renderer()->HideNames.load(), 0);
+}
+
+// Start mode 2 opens SmartView before the login, which follows once it is closed.
+TEST_F(SmartViewTest, TheStartModeCanBeSmartView) {
+    Prepare([](TConfig& c) { c.AppMode = 2; });
+    // The second stage runs from the event loop: wait there for SmartView to come up.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!smart.isVisible())
+            return;
+        closer.stop();
+        EXPECT_EQ(shared.ViewMode, kViewSmart);
+        EXPECT_EQ(shared.CurrentUser, kNobody) << "the login comes after";
+        smart.close();
+    });
+    closer.start(20);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(shared.ViewMode, kViewWindow);
+    EXPECT_TRUE(form->IsVisible());
 }
 
 TEST_F(SmartViewTest, EveryWayOfClosingBringsTheMainWindowBack) {
