@@ -594,8 +594,9 @@ void TMainForm::SmartViewPosition(int& x, int& y) const {
     y = companions_.smart->y();
 }
 
+// Headless there is nobody to read it (and the offscreen platform cannot raise it).
 void TMainForm::ShowClosingForm(bool show) {
-    if (!closing_)
+    if (!closing_ || headless_)
         return;
     if (show)
         closing_->ShowAndPaint();
