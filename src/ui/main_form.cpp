@@ -272,10 +272,8 @@ void TMainForm::SetVersionLabel(const std::string& text) {
 }
 
 // The window centred on the screen; that is also where window mode puts it back until it is
-// dragged elsewhere.
+// dragged elsewhere. The station has stored the size in AppWidth and AppHeight.
 void TMainForm::ArrangeWindow(int width, int height) {
-    shared_.AppWidth = width;
-    shared_.AppHeight = height;
     resize(width, height);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect s = screen->geometry();
