@@ -1,14 +1,19 @@
-// The about box, the closing window and the Qt message boxes.
+// The about box, the closing window, the skin chooser and the Qt message boxes.
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
 #include "ui/closing_form.h"
 #include "ui/info_form.h"
 #include "ui/qt_message_box.h"
+#include "ui/skin_form.h"
 #include "ui/test_util.h"
 
 namespace kel {
@@ -31,6 +36,37 @@ TEST(InfoForm, ShowingSetsTheCaptionAndVersionAndOkCloses) {
     EXPECT_EQ(caption, QStringLiteral("System Cyfrowej Rejestracji Obrazu "));
     EXPECT_EQ(version, QStringLiteral(" Aplikacja Rejestrująca - wersja: KEL 2.0.3"));
     EXPECT_FALSE(form.isVisible());
+}
+
+// The chooser offers the plain folders under Skins/, not files, hidden or read-only folders, and
+// OK gives the selected one.
+TEST(SkinForm, ListsThePlainSkinFoldersAndOkGivesTheChoice) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.Path());
+    for (const char* folder : {"Skins/Default", "Skins/Noc", "Skins/.cache", "Skins/Tylko do odczytu"})
+        fs::create_directories(folder);
+    fs::permissions("Skins/Tylko do odczytu", fs::perms::owner_write, fs::perm_options::remove);
+    std::ofstream("Skins/readme.txt") << "not a skin";
+    TSkinForm form;
+    fs::current_path(old);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Temat Graficzny"));
+    QStringList listed;
+    for (int i = 0; i < form.ListBox1->count(); ++i)
+        listed << form.ListBox1->item(i)->text();
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Default", "Noc"}));
+    EXPECT_EQ(form.ListBox1->currentRow(), 0) << "the first line is selected";
+    WhenModal([&] {
+        form.ListBox1->setCurrentRow(
+            form.ListBox1->row(form.ListBox1->findItems("Noc", Qt::MatchExactly)[0]));
+        form.Button1->click();
+    });
+    EXPECT_EQ(form.exec(), QDialog::Accepted);
+    EXPECT_EQ(form.SelectedSkin(), "Noc");
+    WhenModal([&] { form.Button2->click(); });
+    EXPECT_EQ(form.exec(), QDialog::Rejected);
 }
 
 TEST(ClosingForm, ShowsTheBoldLineAtOnce) {
