@@ -20,6 +20,7 @@
 #include "ui/ez_rgn_btn.h"
 #include "ui/info_form.h"
 #include "ui/l_form.h"
+#include "ui/menu_caption.h"
 #include "ui/photo_form.h"
 #include "ui/skin_loader.h"
 #include "ui/smart_form.h"
@@ -72,10 +73,6 @@ void SetImage(QLabel* image, const QPixmap& pic) {
 // The picture a button shows while pressed, after its fall-back to the idle picture.
 QPixmap PressedPicture(const TEzRgnBtn* button) {
     return button->PicDown().isNull() ? button->PicIdle() : button->PicDown();
-}
-
-QString Caption(const std::string& text) {
-    return QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }  // namespace
@@ -622,7 +619,7 @@ void TMainForm::BuildCameraMenu() {
     for (const MenuItem& item : View()->MenuItems()) {
         QAction* action = item.tag == ViewController::kMenuSeparatorTag
                               ? PopMenuCamera->addSeparator()
-                              : PopMenuCamera->addAction(Caption(item.caption));
+                              : PopMenuCamera->addAction(MenuCaption(item.caption));
         action->setData(item.tag);
     }
 }
@@ -635,7 +632,7 @@ void TMainForm::PopupCameraMenu(const QPoint& globalPos) {
     const std::vector<MenuItem> items = View()->MenuItems();
     for (QAction* action : PopMenuCamera->actions())
         if (action->data().toInt() == ViewController::kMenuConfigTag)
-            action->setText(Caption(items.front().caption));
+            action->setText(MenuCaption(items.front().caption));
     PopMenuCamera->popup(globalPos);
 }
 

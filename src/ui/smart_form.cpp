@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 
 #include "ui/ez_rgn_btn.h"
+#include "ui/menu_caption.h"
 #include "ui/skin_loader.h"
 #include "ui/video_area.h"
 #include "ui/window_drag.h"
@@ -91,8 +92,7 @@ bool TSmartForm::SetUp(const std::string& skin, int width, const TCameraTable& c
 void TSmartForm::BuildMenu(const TCameraTable& cameras) {
     PopMenu->clear();
     for (int n = 1; n <= kCameraCount; ++n) {
-        const QString name =
-            QString::fromStdString(cameras[n - 1].Name.Get()).replace('&', QStringLiteral("&&"));
+        const QString name = MenuCaption(cameras[n - 1].Name.Get());
         PopMenu->addAction(name + QStringLiteral("  :  ") + QString::number(n))->setData(n);
     }
     PopMenu->addAction(QStringLiteral("Sekwencja"))->setData(kSequenceTag);

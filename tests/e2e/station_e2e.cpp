@@ -213,10 +213,7 @@ TEST_F(StationE2E, AMissingPtzLineIsLoggedOnceAndNothingIsShown) {
 TEST_F(StationE2E, AWorkingDirectoryWithoutSkinsStops) {
     std::filesystem::remove(Work() + "/Skins");
     std::string err;
-    EXPECT_EQ(
-        Run({"--headless", "--yes", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
-            nullptr, &err),
-        1);
+    EXPECT_EQ(RunStation(&err), 1);
     EXPECT_NE(err.find("Uwaga! {#0008} Brak plików graficznych"), std::string::npos) << err;
     EXPECT_NE(LogText().find("] {#0008} Brak plików graficznych\r\n"), std::string::npos) << LogText();
     EXPECT_NE(LogText().find("] Wykryto biblioteki DirectX\r\n"), std::string::npos)
@@ -231,10 +228,7 @@ TEST_F(StationE2E, AMissingSmartViewPictureEndsTheSecondStage) {
     std::filesystem::copy(std::string(KEL_SKINS_DIR) + "/Default/1024", Work() + "/Skins/Default/1024");
     std::filesystem::remove(Work() + "/Skins/Default/1024/btn_smart_close_on.bmp");
     std::string err;
-    EXPECT_EQ(
-        Run({"--headless", "--yes", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
-            nullptr, &err),
-        1);
+    EXPECT_EQ(RunStation(&err), 1);
     EXPECT_NE(err.find("Uwaga! {#0008} Brak plików graficznych"), std::string::npos) << err;
     const std::string log = LogText();
     EXPECT_NE(log.find("Poprawnie wczytano pliki graficzne - Folder: Default/1024"), std::string::npos)

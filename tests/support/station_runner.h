@@ -60,6 +60,12 @@ protected:
             *err = p.Err();
         return code;
     }
+    // The station headless on this test's folders, run to its end (a start that stops).
+    int RunStation(std::string* err) {
+        return Run(
+            {"--headless", "--yes", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+            nullptr, err);
+    }
     // A store command on this test's store: `kel --registry R args…`.
     int RunStore(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
         args.insert(args.begin(), {"--registry", Registry()});
