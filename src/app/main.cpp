@@ -169,11 +169,11 @@ int main(int argc, char** argv) {
     auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);
     if (!mainForm->FormCreate())
         return 1;
-    kel::TConfigForm configForm;
     kel::TSmartForm smartForm;
     kel::TSkinForm skinForm;
     kel::TLForm loginForm;
     kel::TUsersForm usersForm(box);
+    kel::TConfigForm configForm(box, &skinForm, &usersForm);
     kel::TInfoForm infoForm;
     kel::TPhotoForm photoForm;
     kel::TClosingForm closingForm;

@@ -73,6 +73,12 @@ GroupShares THicap::SharesFor(const TCameraTable& cameras, int group) {
     return shares;
 }
 
+GroupShares THicap::FavourShares(int camera) {
+    GroupShares shares{};
+    shares[(camera - 1) / 2] = kMaxFps * 4;
+    return shares;
+}
+
 bool THicap::Open(const TCameraTable& cameras) {
     error_text_.clear();
     if (!found_)
@@ -94,6 +100,11 @@ bool THicap::Open(const TCameraTable& cameras) {
         HICAP50_bl_CaptureGroupSliceCtrl(group, shares.data());
     }
     return Check(HICAP50_dw_CaptureVideoTransferON());
+}
+
+void THicap::Favour(int camera) {
+    if (found_ && camera >= 1 && camera <= kBoardChannels)
+        HICAP50_bl_CaptureGroupSliceCtrl((camera - 1) % 2, FavourShares(camera).data());
 }
 
 void THicap::Close() {

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "capture/hicap/hicap.h"
+#include "platform/drive_map.h"
+#include "recording/drive_table.h"
 #include "recording/schedule.h"
 
 namespace kel {
@@ -496,10 +498,159 @@ void Station::ResumeDisplay() {
 
 void Station::OpenConfigurator(int camera) {
     const int user = shared_.CurrentUser;
-    if (!config_ || user < 0 || user >= kUserCount || !config_->Users[user].ConfigRight)
+    if (!config_ || !view_ || shut_down_ || user < 0 || user >= kUserCount || !config_->Users[user].ConfigRight)
+        return;
+    if (shared_.ViewMode == kViewConfig || !host_.CanShowDialogs())
         return;
     Report("Wlaczono konfigurator");
-    host_.ShowConfigurator(camera == 0 ? 0 : camera + 1);
+    if (renderer_)
+        renderer_->SetClipperWindow(host_.ConfigPreviewOutput());
+    host_.ShowClosingForm(true);
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (config_->Cameras[n - 1].Active)
+            recorder_->CloseSegment(n);
+    host_.ShowClosingForm(false);
+    view_->ConfiguratorOn(camera != 0);
+    recorder_->SetRecording(false);
+
+    ConfiguratorWork work;
+    config_->CopySettingsTo(work.settings);
+    work.cameras = config_->Cameras;
+    work.live = config_->Cameras;
+    work.startPage = camera == 0 ? 0 : camera + 1;
+    host_.RunConfigurator(work, *this);
+    ApplyConfiguration(work);
+}
+
+// The steps in the order the recorder and the display expect them: capture stopped and the board
+// closed first, so nothing grabs while the camera table changes under it.
+void Station::ApplyConfiguration(const ConfiguratorWork& work) {
+    StopCapture();
+    if (display_)
+        display_->SetDetectionTest(nullptr);
+    if (renderer_)
+        renderer_->ShowZones = 0;
+    std::error_code ec;
+    fs::current_path(shared_.WorkDir, ec);
+    if (work.applied) {
+        const bool tcp = config_->TCP;
+        const int32_t port = config_->Port;
+        config_->ApplySettings(work.settings);
+        config_->ApplyCameras(work.cameras);
+        // Written at once: a crash later must not take the installer's work with it.
+        if (!config_->SaveAll() || !config_->SaveCameras())
+            log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
+        host_.BuildCameraMenu();
+        host_.BuildSmartViewMenu(config_->Cameras);
+        if (renderer_) {
+            GiveRendererSettings();
+            GiveRendererRights();
+        }
+        ApplyRecorderSettings();
+        ShareTablesWithServer();
+        if (config_->TCP != tcp || config_->Port != port)
+            RestartTcpServer();
+    } else if (renderer_) {
+        // The preview changed the renderer's table; the stored one comes back.
+        renderer_->SetCameraRecords(config_->Cameras);
+    }
+    // Recordings deleted in the dialog leave the index empty whichever way it closed.
+    if (recorder_ && shared_.ResetVideoCounter.exchange(false))
+        recorder_->ResetIndex();
+    if (!board_->Open(config_->Cameras))
+        log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
+    for (auto& capture : captures_)
+        if (capture) {
+            capture->SetSettings(config_->Cameras);
+            capture->SetActive(true);
+        }
+    recorder_->SetCameras(config_->Cameras);
+    recorder_->SetRecording(true);
+    view_->ConfiguratorOff();
+}
+
+void Station::SetLiveCameras(const TCameraTable& live) {
+    for (auto& capture : captures_)
+        if (capture)
+            capture->SetSettings(live);
+    if (renderer_)
+        renderer_->SetCameraRecords(live);
+}
+
+void Station::PreviewCamera(int camera) {
+    view_->PreviewCamera(camera);
+    board_->Favour(camera);
+}
+
+void Station::ShowZone(int camera, const uint8_t* cells, bool show) {
+    if (!renderer_)
+        return;
+    if (cells)
+        renderer_->SetZoneMask(camera, cells);
+    renderer_->ShowZones = show ? 1 : 0;
+}
+
+// The test reads the camera's newest picture on the display thread, with the recorder's detector
+// (whose reference it then replaces, as recording does) and a copy of the working zones that no
+// later edit can change under it.
+void Station::SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) {
+    if (!display_ || !recorder_)
+        return;
+    if (!on) {
+        display_->SetDetectionTest(nullptr);
+        return;
+    }
+    auto masks = std::make_shared<const TZoneTable>(zones);
+    auto picture = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
+    display_->SetDetectionTest([this, masks, picture, sensitivity](int camera, int width, int height) {
+        const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
+        if (info.bytes != static_cast<size_t>(2 * width * height))
+            return false;
+        return recorder_->Motion().TestDetection(camera, picture->data(), width, height,
+                                                 (*masks)[camera - 1].Mask, sensitivity);
+    });
+}
+
+std::vector<DriveRow> Station::Drives() const {
+    DriveMap map(shared_.WorkDir);
+    DriveTable table;
+    table.Scan(map, *drive_probe_);
+    std::vector<DriveRow> rows;
+    for (char letter : table.Letters()) {
+        if (letter == 'Z')
+            break;
+        DriveSpace space;
+        drive_probe_->Space(map.DrivePath(letter), space);
+        rows.push_back({letter, space.freeBytes});
+    }
+    return rows;
+}
+
+void Station::DeleteRecordings() {
+    shared_.ResetVideoCounter = true;
+    DriveMap map(shared_.WorkDir);
+    for (const DriveRow& row : Drives()) {
+        const fs::path folder = fs::path(map.DrivePath(row.letter)) / "KEL2_Videos";
+        std::error_code ec;
+        if (fs::is_directory(folder, ec) && fs::remove_all(folder, ec) == static_cast<std::uintmax_t>(-1))
+            log_.Error(kSys, "Nie mozna usunac folderu " + folder.string() + ": " + ec.message());
+    }
+    log_.Write(kSys, "Usunieto wszystkie nagrania");
+}
+
+void Station::RestartTcpServer() {
+    if (!tcp_server_)
+        return;
+    tcp_server_->Stop();
+    tcp_server_->SetPort(config_->Port);
+    if (config_->TCP && !tcp_server_->Start())
+        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(config_->Port) + ": " +
+                             tcp_server_->ErrorText());
+}
+
+void Station::GiveRendererRights() {
+    const int user = shared_.CurrentUser;
+    renderer_->SetAllowed(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
 }
 
 void Station::Login() {
@@ -516,10 +667,8 @@ void Station::Login() {
             shared_.CurrentUser = config_->FindUser(login, password);
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
-    if (renderer_) {
-        int user = shared_.CurrentUser;
-        renderer_->SetAllowed(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
-    }
+    if (renderer_)
+        GiveRendererRights();
     if (shared_.LoginCancelled)
         host_.RequestClose();
     if (config_->AppMode != 0 && !shut_down_)

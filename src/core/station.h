@@ -14,6 +14,7 @@
 #include "capture/capture.h"
 #include "capture/hicap.h"
 #include "config/config.h"
+#include "core/configurator_ports.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
 #include "core/second_timer.h"
@@ -76,8 +77,14 @@ public:
     virtual void SetDriveLabel(const std::string& text) = 0;
     // The camera menu built again from the view controller's items.
     virtual void BuildCameraMenu() = 0;
-    // The configuration dialog on `page` (0 the system page, camera n's page n + 1).
-    virtual void ShowConfigurator(int page) = 0;
+    // The configuration dialog, modal, on work.startPage with the working copies, the station
+    // behind its preview reached through `ports`; returns once it has closed (work.applied says
+    // how). Not called when dialogs cannot be shown (headless).
+    virtual void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) = 0;
+    // Where the renderer's pictures go while the configurator is open; nullptr headless.
+    virtual VideoSink* ConfigPreviewOutput() = 0;
+    // The SmartView window's camera menu built again for the applied names.
+    virtual void BuildSmartViewMenu(const TCameraTable& cameras) = 0;
     // The SmartView window set up at (left, top) with the camera names and its skin pictures;
     // false when a picture is missing.
     virtual bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
@@ -93,7 +100,7 @@ struct StationOptions {
     std::string serial = TComportDriverThread::kDefaultDevice;  // the PTZ line
 };
 
-class Station : private ViewPorts {
+class Station : private ViewPorts, private ConfiguratorPorts {
 public:
     static constexpr const char* kVersionLabel = "KEL 50 wersja 2.0.3 PRO";
     static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
@@ -121,8 +128,11 @@ public:
     void FormDestroy();
     // The view state's owner, from the loaded configuration on (nullptr before).
     ViewController* View() { return view_.get(); }
-    // The configurator on the system page (camera 0) or on camera n's page, for a user with the
-    // right to change the configuration; refused silently otherwise (nobody logged in included).
+    // The configurator on the system page (camera 0) or on camera n's page (from the camera
+    // menu), for a user with the right to change the configuration; refused silently otherwise
+    // (nobody logged in included). The open recordings are closed and recording paused while the
+    // dialog is open; when it closes the configuration is applied, saved when it was accepted,
+    // and capture, recording and window mode come back either way.
     void OpenConfigurator(int camera);
     // The drive usage label's text: `anyDrive` when a recording drive is selected, `read` when
     // the drive's size could be read.
@@ -138,6 +148,9 @@ public:
     // recordings forgotten (ResetVideoCounter) or the counter read again, the batches emptied, the
     // sound, zones and drive flags copied, and the first selected drive made the recording drive.
     void ApplyRecorderSettings();
+    // The dialog's result: when accepted, the working copy becomes the configuration, is saved
+    // and reaches every subsystem; in every case the board, capture and recording start again.
+    void ApplyConfiguration(const ConfiguratorWork& work);
     // Hands the TCP server the configuration's camera and user tables; called at start-up and
     // whenever the configuration dialog or the user administration has changed them.
     void ShareTablesWithServer();
@@ -147,7 +160,7 @@ public:
     // The configuration dialog's test message with the values being edited; a failure is shown
     // in the error box (on the window thread) once the attempt has ended.
     void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
-                      const std::string& target);
+                      const std::string& target) override;
     // The address check of the one-second timer: a notice for every new address.
     void CheckAddress();
     // The mail port and the address lookup (tests set their own before FormCreate).
@@ -231,6 +244,20 @@ private:
     void SuspendDisplay() override;
     void ResumeDisplay() override;
     void PresentTo(bool smartView) override;
+
+    // ConfiguratorPorts
+    void SetLiveCameras(const TCameraTable& live) override;
+    void PreviewCamera(int camera) override;
+    void ShowZone(int camera, const uint8_t* cells, bool show) override;
+    void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) override;
+    std::vector<DriveRow> Drives() const override;
+    void DeleteRecordings() override;
+    void DialogMoveStarted() override { SuspendDisplay(); }
+    void DialogMoveEnded() override { ResumeDisplay(); }
+    // The server listening or not, and on which port, as the configuration now says.
+    void RestartTcpServer();
+    // The logged-in user's camera rights to the renderer; nobody gets none.
+    void GiveRendererRights();
 
     std::string DriveUsage() const;
     void Login();

@@ -53,6 +53,29 @@ void ViewController::RestoreFromTray() {
     ports_.ResumeDisplay();
 }
 
+void ViewController::ConfiguratorOn(bool fromCameraMenu) {
+    before_config_ = {shared_.SingleCamera.load(), shared_.SequenceOn.load(), shared_.PlanView.load()};
+    shared_.SequenceOn = false;
+    shared_.PlanView = false;
+    shared_.ViewMode = kViewConfig;
+    if (fromCameraMenu)
+        shared_.Layout = 0;
+}
+
+void ViewController::PreviewCamera(int camera) {
+    if (camera < 1 || camera > kCameraCount)
+        return;
+    shared_.Layout = 0;
+    shared_.SingleCamera = camera;
+}
+
+void ViewController::ConfiguratorOff() {
+    shared_.SingleCamera = before_config_.single;
+    shared_.SequenceOn = before_config_.sequence;
+    shared_.PlanView = before_config_.plan;
+    WindowMode();
+}
+
 void ViewController::MoveStarted() {
     ports_.Report("Rozpoczeto przesuwanie okna");
     ports_.SuspendDisplay();

@@ -94,6 +94,13 @@ public:
     void SmartViewOn();
     void HideToTray();
     void RestoreFromTray();
+    // The configurator open: ViewMode 4, the sequence and the site plan put aside until it
+    // closes; from the camera menu the video area also shows one camera.
+    void ConfiguratorOn(bool fromCameraMenu);
+    // The preview shows camera n alone.
+    void PreviewCamera(int camera);
+    // The configurator closed: the camera, sequence and plan as they were, then window mode.
+    void ConfiguratorOff();
     // A window drag: the display thread pauses for it; the new place is kept for window mode.
     void MoveStarted();
     void MoveEnded(int left, int top);
@@ -140,6 +147,11 @@ private:
     ViewPorts& ports_;
     int menu_slot_ = 0;
     int menu_camera_ = 0;
+    struct {
+        int32_t single = 1;
+        bool sequence = false;
+        bool plan = false;
+    } before_config_;  // the view the configurator put aside
     bool menu_open_ = false;
 };
 

@@ -626,7 +626,27 @@ void TMainForm::BuildCameraMenu() {
 
 // The configuration dialog takes over from here once it is built; until then opening it ends
 // with the log line.
-void TMainForm::ShowConfigurator(int) {}
+// The main window steps aside while the dialog is open and comes back when it closes.
+void TMainForm::RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) {
+    TConfigForm* dialog = companions_.config;
+    if (!dialog)
+        return;
+    dialog->Open(work, ports);
+    hide();
+    dialog->exec();
+    show();
+    raise();
+    activateWindow();
+}
+
+VideoSink* TMainForm::ConfigPreviewOutput() {
+    return headless_ || !companions_.config ? nullptr : companions_.config->Preview;
+}
+
+void TMainForm::BuildSmartViewMenu(const TCameraTable& cameras) {
+    if (companions_.smart)
+        companions_.smart->BuildMenu(cameras);
+}
 
 void TMainForm::PopupCameraMenu(const QPoint& globalPos) {
     const std::vector<MenuItem> items = View()->MenuItems();

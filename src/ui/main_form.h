@@ -143,7 +143,9 @@ public:
     void SetClockLabel(const std::string& text) override;
     void SetDriveLabel(const std::string& text) override;
     void BuildCameraMenu() override;
-    void ShowConfigurator(int page) override;
+    void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) override;
+    VideoSink* ConfigPreviewOutput() override;
+    void BuildSmartViewMenu(const TCameraTable& cameras) override;
     bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
                           int top) override;
     VideoSink* SmartViewOutput() override;

@@ -64,4 +64,8 @@ void VideoArea::mouseMoveEvent(QMouseEvent* event) {
     emit moved(event->position().toPoint());
 }
 
+void VideoArea::mouseReleaseEvent(QMouseEvent* event) {
+    emit released(event->button(), event->position().toPoint());
+}
+
 }  // namespace kel

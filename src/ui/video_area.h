@@ -36,11 +36,13 @@ public:
 signals:
     void pressed(Qt::MouseButton button, bool shift, QPoint pos, QPoint globalPos);
     void moved(QPoint pos);
+    void released(Qt::MouseButton button, QPoint pos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     static constexpr int kTargets = 4;

@@ -82,7 +82,18 @@ public:
     void SetClockLabel(const std::string& text) override { clockLabel = text; }
     void SetDriveLabel(const std::string& text) override { driveLabel = text; }
     void BuildCameraMenu() override { ++menuBuilds; }
-    void ShowConfigurator(int page) override { configuratorPages.push_back(page); }
+    void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) override {
+        configuratorPages.push_back(work.startPage);
+        viewModeInDialog = shared ? shared->ViewMode.load() : 0;
+        if (onConfigurator)
+            onConfigurator(work, ports);
+    }
+    VideoSink* ConfigPreviewOutput() override { return &video; }
+    void BuildSmartViewMenu(const TCameraTable& cameras) override { smartMenuNames = cameras[0].Name.Get(); }
+    std::function<void(ConfiguratorWork&, ConfiguratorPorts&)> onConfigurator;
+    TShared* shared = nullptr;
+    int viewModeInDialog = 0;
+    std::string smartMenuNames;
     bool skinLoads = true;
     std::string clockLabel, driveLabel;
     int menuBuilds = 0;
@@ -102,6 +113,7 @@ protected:
         setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
         mark = std::make_unique<InstanceLock>();
         std::filesystem::create_directory_symlink(KEL_SKINS_DIR, "Skins");
+        host.shared = &shared;
     }
     void TearDown() override { std::filesystem::current_path(old_cwd_); }
 

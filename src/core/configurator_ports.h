@@ -1,0 +1,56 @@
+#pragma once
+// What the configuration dialog works on while it is open: the working copies it edits, and the
+// running station behind its preview. Nothing reaches the stored configuration until the dialog
+// is accepted and the station applies the working copy; the preview, though, shows each picture
+// value at once, because the capture threads get the live table while a slider moves.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "config/records.h"
+
+namespace kel {
+
+struct ConfiguratorWork {
+    TSettingsBlock settings;  // every setting; the dialog's editors write here
+    TCameraTable cameras{};   // the edited camera records
+    TCameraTable live{};      // the records the capture threads read while the dialog is open
+    int startPage = 0;        // 0 the system page, 1 the schedule, 2..17 cameras 1..16, 18 the plan
+    bool applied = false;     // closed with the OK button
+};
+
+// A drive that may hold recordings, as the dialog's drive grid lists it.
+struct DriveRow {
+    char letter = 'Z';
+    uint64_t freeBytes = 0;
+};
+
+// Window thread only.
+class ConfiguratorPorts {
+public:
+    virtual ~ConfiguratorPorts() = default;
+    // The live table to every capture thread and the renderer: the next grab uses it.
+    virtual void SetLiveCameras(const TCameraTable& live) = 0;
+    // The preview shows camera n alone, and the board gives it its group's capture time.
+    virtual void PreviewCamera(int camera) = 0;
+    // Camera n's zone cells (176 x 144, row by row) tinted on the preview, or the tint off.
+    virtual void ShowZone(int camera, const uint8_t* cells, bool show) = 0;
+    // While on, every new picture of camera n is tested for motion with the working mask of `zones`
+    // and the slider's `sensitivity`, and the preview's "REC" shows the result.
+    virtual void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) = 0;
+    // The fixed and network drives in the system's order, with their free space.
+    virtual std::vector<DriveRow> Drives() const = 0;
+    // Every drive's recordings folder deleted; the index is emptied when the dialog closes,
+    // whichever way it closes.
+    virtual void DeleteRecordings() = 0;
+    // A test message with the values being edited; a failure is shown in the error box.
+    virtual void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
+                              const std::string& target) = 0;
+    // The dialog being dragged: the display thread pauses meanwhile.
+    virtual void DialogMoveStarted() = 0;
+    virtual void DialogMoveEnded() = 0;
+};
+
+}  // namespace kel
