@@ -498,7 +498,8 @@ void Station::ResumeDisplay() {
 
 void Station::OpenConfigurator(int camera) {
     const int user = shared_.CurrentUser;
-    if (!config_ || !view_ || shut_down_ || user < 0 || user >= kUserCount || !config_->Users[user].ConfigRight)
+    if (!config_ || !view_ || shut_down_ || user < 0 || user >= kUserCount ||
+        !config_->Users[user].ConfigRight)
         return;
     if (shared_.ViewMode == kViewConfig || !host_.CanShowDialogs())
         return;

@@ -59,7 +59,7 @@ struct PictureSlider {
 };
 // In the order of TConfigForm::tb_Picture.
 constexpr PictureSlider kPictureSliders[] = {
-    {"Jasność", -128, 128},   {"Kontrast", 0, 255},    {"Zabarwienie", -128, 127},
+    {"Jasność", -128, 128},  {"Kontrast", 0, 255},    {"Zabarwienie", -128, 127},
     {"Saturacja U", 0, 255}, {"Saturacja V", 0, 255}, {"Ostrość", 0, 255},
 };
 
@@ -184,7 +184,8 @@ TConfigForm::TConfigForm(MessageBox& boxes, TSkinForm* skins, TUsersForm* users,
         return true;
     };
     ChoosePlanFile = [this] {
-        return QFileDialog::getOpenFileName(this, QString::fromUtf8("Wczytaj Plik z Planem Obiektu"), QString(),
+        return QFileDialog::getOpenFileName(this, QString::fromUtf8("Wczytaj Plik z Planem Obiektu"),
+                                            QString(),
                                             QString::fromUtf8("Pliki z Planami Obiektu (*.bmp *.BMP)"));
     };
     move_timer_ = new QTimer(this);
@@ -431,7 +432,8 @@ void TConfigForm::FillDriveGrid() {
     drives_ = ports_->Drives();
     StringGrid1->setRowCount(static_cast<int>(drives_.size()));
     for (int row = 0; row < static_cast<int>(drives_.size()); ++row) {
-        const bool used = row < static_cast<int>(work_->settings.HDDs.size()) && work_->settings.HDDs[row] == 1;
+        const bool used =
+            row < static_cast<int>(work_->settings.HDDs.size()) && work_->settings.HDDs[row] == 1;
         const QString texts[3] = {QString("%1:\\").arg(QChar(drives_[row].letter)),
                                   FreeSpaceText(drives_[row].freeBytes),
                                   QString::fromUtf8(used ? kUsed : kFree)};
@@ -819,7 +821,8 @@ void TConfigForm::LoadPictures() {
         if (!icon.isNull())
             icon_pictures_[n - 1] = icon;
     }
-    const QString plan = s.sMapFile == "screen.bmp" || s.sMapFile.empty() ? folder + "screen.bmp" : Utf8(s.sMapFile);
+    const QString plan =
+        s.sMapFile == "screen.bmp" || s.sMapFile.empty() ? folder + "screen.bmp" : Utf8(s.sMapFile);
     QImage picture(plan);
     if (!picture.isNull())
         clean_plan_ = picture;
