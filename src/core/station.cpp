@@ -565,6 +565,9 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
             capture->SetSettings(config_->Cameras);
             capture->SetActive(true);
         }
+    // The preview's test result must not stay on the tiles: the recorder sets them from now on.
+    for (int n = 1; n <= kCameraCount; ++n)
+        shared_.RecordingNow[n] = 0;
     recorder_->SetCameras(config_->Cameras);
     recorder_->SetRecording(true);
     view_->ConfiguratorOff();

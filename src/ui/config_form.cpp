@@ -51,6 +51,16 @@ const char* const kSequences[] = {"1", "2", "5", "10", "20", "30"};
 const char* const kFileSizes[] = {"5MB", "10MB", "20MB", "25MB", "50MB"};
 const char* const kCameraResolutions[] = {"704x576", "704x288", "352x288"};
 constexpr int kInactiveResolution = 2;
+// The plan editor's picture: icon places are kept in its coordinates, and the video area's plan
+// view stretches them with the plan.
+constexpr int kPlanWidth = 598;
+constexpr int kPlanHeight = 472;
+constexpr int kIconSize = 50;
+
+QImage PlanScaled(const QImage& picture) {
+    return picture.scaled(kPlanWidth, kPlanHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB32);
+}
 
 struct PictureSlider {
     const char* caption;
@@ -210,12 +220,16 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(18);
     StringGrid1->horizontalHeader()->setFixedHeight(18);
+    // The usage column as wide as its longest text in the system's font.
+    const int usage = std::max({38, StringGrid1->fontMetrics().horizontalAdvance(QString::fromUtf8("Użycie")),
+                                StringGrid1->fontMetrics().horizontalAdvance(QString::fromUtf8(kUsed))}) +
+                      10;
     StringGrid1->setColumnWidth(0, 44);
     StringGrid1->setColumnWidth(1, 109);
-    StringGrid1->setColumnWidth(2, 38);
+    StringGrid1->setColumnWidth(2, usage);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
-    StringGrid1->setFixedWidth(44 + 109 + 38 + 2 * StringGrid1->frameWidth() + 18);
+    StringGrid1->setFixedWidth(44 + 109 + usage + 2 * StringGrid1->frameWidth() + 18);
     btn_DeleteFiles = Button("Kasuj Pliki", drives);
     auto* dl = new QVBoxLayout(drives);
     dl->addWidget(StringGrid1);
@@ -776,7 +790,7 @@ void TConfigForm::PreviewMouseUp() {
 
 void TConfigForm::CreatePlanPage(QWidget* page) {
     Image2 = new PlanPicture(page);
-    Image2->setFixedSize(598, 472);
+    Image2->setFixedSize(kPlanWidth, kPlanHeight);
     ed_MapFile = new QLineEdit(page);
     ed_MapFile->setReadOnly(true);
     btn_LoadMap = Button(">>", page);
@@ -825,7 +839,7 @@ void TConfigForm::LoadPictures() {
         s.sMapFile == "screen.bmp" || s.sMapFile.empty() ? folder + "screen.bmp" : Utf8(s.sMapFile);
     QImage picture(plan);
     if (!picture.isNull())
-        clean_plan_ = picture;
+        clean_plan_ = PlanScaled(picture);
     ed_MapFile->setText(Utf8(s.sMapFile));
 }
 
@@ -838,7 +852,7 @@ void TConfigForm::LoadPlanClick() {
         boxes_.Error(("Nie można wczytać pliku " + file).toStdString());
         return;
     }
-    clean_plan_ = picture;
+    clean_plan_ = PlanScaled(picture);
     ed_MapFile->setText(file);
     work_->settings.sMapFile = file.toStdString();
     RedrawPlan();
@@ -857,8 +871,8 @@ void TConfigForm::PlanCameraClick(int camera) {
 void TConfigForm::PlanMouseDown(QPoint pos) {
     if (btn_EditPlan->isChecked() && plan_camera_ >= 1) {
         TCamIconRecord& icon = icons_[plan_camera_ - 1];
-        icon.X = pos.x() - 25;
-        icon.Y = pos.y() - 25;
+        icon.X = pos.x() - kIconSize / 2;
+        icon.Y = pos.y() - kIconSize / 2;
         icon.Placed = 1;
     }
     RedrawPlan();
@@ -869,13 +883,14 @@ void TConfigForm::EditPlanClick(bool down) {
 }
 
 void TConfigForm::RedrawPlan() {
-    QImage plan = clean_plan_.isNull() ? QImage(598, 472, QImage::Format_RGB32) : clean_plan_.copy();
+    QImage plan =
+        clean_plan_.isNull() ? QImage(kPlanWidth, kPlanHeight, QImage::Format_RGB32) : clean_plan_.copy();
     if (clean_plan_.isNull())
         plan.fill(Qt::white);
     QPainter p(&plan);
     for (int n = 1; n <= kCameraCount; ++n)
         if (icons_[n - 1].Placed && !icon_pictures_[n - 1].isNull())
-            p.drawImage(icons_[n - 1].X, icons_[n - 1].Y, icon_pictures_[n - 1]);
+            p.drawImage(QRect(icons_[n - 1].X, icons_[n - 1].Y, kIconSize, kIconSize), icon_pictures_[n - 1]);
     p.end();
     Image2->SetPicture(plan);
 }
@@ -919,7 +934,10 @@ void TConfigForm::SelectPage(int page) {
                            : page == kSchedulePage ? kStackSchedule
                            : page == kPlanPage     ? kStackPlan
                                                    : kStackCamera);
-    if (camera == 0 || !ports_)
+    if (!ports_)
+        return;
+    UpdateDetectionTest();  // the test runs on camera pages only
+    if (camera == 0)
         return;
     FillCameraPage();
     ports_->PreviewCamera(camera);
