@@ -268,6 +268,9 @@ void Station::ApplyRecorderSettings() {
     recorder_->ResetFrameCounters();
     recorder_->SetSoundDetect(config_->SoundDetect);
     recorder_->SetZones(config_->Zones);
+    // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
+    // attached since the start takes its place in the table too.
+    recorder_->Archive().ScanDrives();
     recorder_->SetDrives(config_->HDDs.data(), DriveTable::kEntries);
     // With no drive selected the previous drive stays.
     char letter = 0;

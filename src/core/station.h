@@ -192,6 +192,8 @@ public:
     // The TCP server while it runs (started at start-up when TCP is on).
     TTcpServer* TcpServer() { return tcp_server_.get(); }
     TIpMonitor* IpMonitor() { return ip_monitor_.get(); }
+    // The tables the TCP server answers from.
+    const ServerTables& Tables() const { return server_tables_; }
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);

@@ -886,5 +886,94 @@ TEST_F(StationTest, TheTestMailShowsItsFailureInTheErrorBox) {
     EXPECT_EQ(LogText().find("haslo"), std::string::npos);
 }
 
+// The configurator closes the open recordings and pauses recording while it is open. Cancel leaves
+// the store and the capture as they were, though the preview changed, but recordings deleted in
+// the dialog leave the index empty; OK applies and saves the copy, which reaches every subsystem
+// while the station runs. Either way recording, capture and window mode come back.
+TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        c.Cameras[0].Active = 1;
+        c.Cameras[0].Brightness = 5;
+        for (int d = 1; d <= 7; ++d)
+            for (int h = 0; h < 24; ++h)
+                c.Scheduler[ScheduleIndex(1, d, h)] = kContinuous;
+        c.HDDs[0] = 1;
+        ASSERT_TRUE(c.SaveCameras());
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    ASSERT_EQ(shared.CurrentUser, 0);
+    ASSERT_TRUE(RunWindowJobsUntil(
+        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
+    const int menus = host.menuBuilds;
+
+    host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts& ports) {
+        EXPECT_FALSE(st->Recorder()->Recording());
+        EXPECT_FALSE(st->Recorder()->SegmentOpen(1));
+        EXPECT_EQ(st->Recorder()->Archive().Entries().size(), 1u) << "the open recording was archived";
+        EXPECT_TRUE(std::filesystem::is_empty("Temp/Kamera1"));
+        w.live[0].Brightness = 77;
+        ports.SetLiveCameras(w.live);
+        EXPECT_EQ(st->Renderer()->Records()[0].Brightness, 77);
+        ports.DeleteRecordings();
+        w.settings.VideoFilesSize = 4;
+    };
+    st->OpenConfigurator(0);
+    EXPECT_EQ(host.viewModeInDialog, kViewConfig);
+    EXPECT_FALSE(std::filesystem::exists("drives/c:/KEL2_Videos"));
+    EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "no entry for a deleted file";
+    EXPECT_EQ(st->Recorder()->Archive().Counter(), 0);
+    EXPECT_EQ(st->Renderer()->Records()[0].Brightness, 5);
+    EXPECT_EQ(st->Recorder()->SizeLimit(), 5000000);
+    EXPECT_EQ(host.menuBuilds, menus);
+    EXPECT_EQ(shared.ViewMode, kViewWindow);
+    EXPECT_TRUE(st->Recorder()->Recording());
+    {
+        TConfig stored(dir.File("registry.sqlite"));
+        ASSERT_TRUE(stored.Load());
+        EXPECT_EQ(stored.VideoFilesSize, 0);
+        EXPECT_EQ(stored.Cameras[0].Brightness, 5);
+    }
+
+    std::filesystem::create_directories("drives/d:");
+    host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts&) {
+        EXPECT_EQ(w.startPage, 3);
+        w.cameras[0].Name.Set("Brama");
+        w.settings.VideoFilesSize = 4;
+        w.settings.cColor = 0x00FF00;
+        w.settings.cCamName = false;
+        std::fill(std::begin(w.settings.Zones[1].Mask), std::end(w.settings.Zones[1].Mask), 1);
+        w.settings.Zones[1].Sensitivity = 250;
+        std::fill(std::begin(w.settings.Zones[2].Mask), std::end(w.settings.Zones[2].Mask), 0);
+        w.settings.HDDs = {};
+        w.settings.HDDs[1] = 1;  // D:
+        w.settings.TCP = true;
+        w.settings.Port = 0;  // any free port
+        w.applied = true;
+    };
+    st->OpenConfigurator(2);
+    EXPECT_EQ(host.menuBuilds, menus + 1);
+    EXPECT_EQ(host.smartMenuNames, "Brama");
+    EXPECT_EQ(st->Renderer()->Records()[0].Name.Get(), "Brama");
+    EXPECT_EQ(st->Renderer()->TextColor, 0x00FF00u);
+    EXPECT_EQ(st->Renderer()->ShowNames, 0);
+    EXPECT_EQ(st->Tables().Cameras()[0].Name.Get(), "Brama");
+    EXPECT_EQ(st->Recorder()->SizeLimit(), 50000000);
+    EXPECT_EQ(shared.RecordDrive, 'D');
+    EXPECT_TRUE(st->TcpServer()->Active());
+    std::vector<uint8_t> changed(2 * 352 * 288, 200);
+    EXPECT_TRUE(st->Recorder()->Motion().DetectMotion(2, changed.data(), 352, 288)) << "camera 2 watches all";
+    EXPECT_FALSE(st->Recorder()->Motion().DetectMotion(3, changed.data(), 352, 288)) << "camera 3 nothing";
+    EXPECT_EQ(shared.ViewMode, kViewWindow);
+    EXPECT_TRUE(st->Recorder()->Recording());
+    TConfig stored(dir.File("registry.sqlite"));
+    ASSERT_TRUE(stored.Load());
+    EXPECT_EQ(stored.Cameras[0].Name.Get(), "Brama") << "saved at once";
+    EXPECT_EQ(stored.VideoFilesSize, 4);
+    st->EndSession();
+}
+
 }  // namespace
 }  // namespace kel
