@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,7 @@ protected:
         if (!extraReg.empty()) {
             EXPECT_EQ(RunStore({"reg", "import", extraReg}), 0);
         }
+        before_ = ExportedValues();
         auto kel = std::make_unique<Process>(
             KEL_BINARY,
             std::vector<std::string>{"--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
@@ -102,6 +104,7 @@ protected:
 
     std::string display_;
     std::unique_ptr<Process> xvfb_;
+    std::map<std::string, std::string> before_;  // the store as the station started on it
     std::string window_;
 };
 
@@ -191,6 +194,86 @@ TEST_F(ConsoleE2E, SmartViewAndTheSnapshotViewer) {
     EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
     EXPECT_EQ(Exported("Smart_X"), "dword:0000008c");
     EXPECT_EQ(Exported("Smart_Y"), "dword:00000096");
+}
+
+// A recorded camera's open segment in the temporary folder.
+bool SegmentInTemp(const std::string& work) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(work + "/Temp/Kamera1", ec))
+        if (e.path().extension() == ".avi")
+            return true;
+    return false;
+}
+
+// "C" opens the configuration dialog in place of the console: the open recording is closed and
+// archived first. Escape cancels; the console comes back, recording goes on, and the store holds
+// what it held before.
+TEST_F(ConsoleE2E, TheConfiguratorOpensClosesTheRecordingsAndCancels) {
+    auto kel = StartConsole();
+    ASSERT_FALSE(window_.empty());
+    for (int i = 0; i < 200 && !SegmentInTemp(Work()); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(SegmentInTemp(Work())) << "camera 1 records continuously";
+    Keys("c");
+    ASSERT_TRUE(WaitForLog("Wlaczono konfigurator"));
+    std::string dialog = Xdo({"search", "--sync", "--onlyvisible", "--name", "^KEL 2.0.3 Konfiguracja $"});
+    dialog = dialog.substr(0, dialog.find('\n'));
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL$"}, true), "") << "the console steps aside";
+    EXPECT_FALSE(SegmentInTemp(Work())) << "the open recording was closed";
+    EXPECT_GE(std::filesystem::file_size(Work() + "/VideoIndex.dat"), 72u) << "and indexed";
+
+    const std::string console = window_;
+    window_ = dialog;
+    const Geometry g = WindowGeometry();
+    Xdo({"mousemove", std::to_string(g.x + g.w / 2), std::to_string(g.y + 20), "key", "Escape"});
+    ASSERT_TRUE(WaitForLog("Wylaczono tryb Pelnoekranowy", 2));
+    window_ = console;
+    const Geometry centred{128, 128, 1024, 768};
+    EXPECT_EQ(WaitForGeometry(centred), centred) << "the console is back";
+    for (int i = 0; i < 200 && !SegmentInTemp(Work()); ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(SegmentInTemp(Work())) << "recording goes on";
+
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+    std::map<std::string, std::string> after = ExportedValues();
+    for (const char* name : {"Cameras", "Scheduler", "Zones", "HDDs", "VideoFilesSize", "Users", "cColor"})
+        EXPECT_EQ(after[name], before_[name]) << name;
+}
+
+// Without the configuration right the key does nothing at all.
+TEST_F(ConsoleE2E, TheConfiguratorNeedsTheRight) {
+    // User 0, kel/qxv, sees every camera but may not change the configuration.
+    std::string users;
+    for (int record = 0; record < 256; ++record) {
+        unsigned char bytes[54] = {};
+        if (record == 0) {
+            bytes[0] = 3;
+            std::memcpy(bytes + 1, "kel", 3);
+            bytes[21] = 3;
+            std::memcpy(bytes + 22, "qxv", 3);
+            std::memset(bytes + 37, 1, 16);
+        }
+        for (unsigned char b : bytes) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02x,", b);
+            users += hex;
+        }
+    }
+    users.pop_back();
+    std::ofstream(dir.File("users.reg"), std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KEL2]\r\n\"Users\"=hex:"
+        << users << "\r\n";
+    auto kel = StartConsole(dir.File("users.reg"));
+    ASSERT_FALSE(window_.empty());
+    Keys("c");
+    Keys("F1");
+    ASSERT_TRUE(WaitForLog("Wybarno tryb wyswietlania kamer: 0"));
+    EXPECT_EQ(CountInLog("Wlaczono konfigurator"), 0);
+    EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL 2.0.3 Konfiguracja $"}, true), "");
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
 }
 
 }  // namespace
