@@ -659,7 +659,9 @@ void TConfigForm::FillCameraPage() {
     ed_Name->setText(QString::fromStdString(c.Name.Get()));
     chk_Active->setChecked(c.Active != 0);
     Choose(cb_CamResolution, c.Resolution);
-    const int rate = FreeRate(work_->cameras, n);
+    // A stored rate above the budget (set outside the dialog) stays on the list, so it can be
+    // kept or lowered, never raised.
+    const int rate = std::max<int>(FreeRate(work_->cameras, n), c.Active ? c.FPS : 0);
     cb_Rate->clear();
     for (int k = 1; k <= rate; ++k)
         cb_Rate->addItem(QString::number(k));
