@@ -27,9 +27,9 @@ TCapture::~TCapture() {
     Stop();
 }
 
-void TCapture::SetSettings(const TCameraTable& cameras) {
+void TCapture::SetSettings(CameraTablePtr cameras) {
     std::lock_guard<std::mutex> lock(settings_mutex_);
-    settings_ = cameras;
+    settings_ = std::move(cameras);
 }
 
 void TCapture::SetActive(bool on) {
@@ -69,11 +69,14 @@ bool TCapture::Pass() {
     std::lock_guard<std::mutex> pass(pass_mutex_);
     if (!active_.load())
         return false;
-    TCameraRecord record;
+    CameraTablePtr cameras;
     {
         std::lock_guard<std::mutex> lock(settings_mutex_);
-        record = settings_[channel_];
+        cameras = settings_;
     }
+    if (!cameras)
+        return false;
+    const TCameraRecord& record = (*cameras)[channel_];
     if (!record.Active)
         return false;
     board_passes_.fetch_add(1, std::memory_order_relaxed);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "capture/frame_bank.h"
+#include "config/applied_config.h"
 #include "config/records.h"
 
 namespace kel {
@@ -28,8 +29,9 @@ public:
     TCapture(const TCapture&) = delete;
     TCapture& operator=(const TCapture&) = delete;
 
-    // Copies the whole camera table; the next pass uses it. Any thread.
-    void SetSettings(const TCameraTable& cameras);
+    // The camera table the next pass uses (the thread keeps the snapshot, not a copy). Any thread.
+    void SetSettings(CameraTablePtr cameras);
+    void SetSettings(const TCameraTable& cameras) { SetSettings(ShareTable(cameras)); }
     // The run switch. Switched off, the thread makes no further board call once this returns (a
     // pass under way is waited for), so the board may be closed right after. Any thread.
     void SetActive(bool on);
@@ -63,7 +65,7 @@ private:
     std::atomic<uint64_t> board_passes_{0};
 
     mutable std::mutex settings_mutex_;
-    TCameraTable settings_{};  // Guarded by settings_mutex_
+    CameraTablePtr settings_;  // Guarded by settings_mutex_; nullptr: no camera active
 
     // Held for a whole pass, so SetActive(false) can wait for one under way.
     std::mutex pass_mutex_;

@@ -75,6 +75,7 @@ bool Station::FormCreate() {
 
     if (!LoadConfiguration())
         return false;
+    snapshot_ = MakeSnapshot(*config_);
     view_ = std::make_unique<ViewController>(shared_, *config_, host_, static_cast<ViewPorts&>(*this));
     if (!FindBoard())
         return false;
@@ -158,7 +159,7 @@ void Station::StartCapture() {
     for (int n = 1; n <= kCameraCount; ++n) {
         auto capture =
             std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady, shared_.NetFrameReady);
-        capture->SetSettings(config_->Cameras);
+        capture->SetSettings(CamerasOf(snapshot_));
         capture->SetActive(true);
         capture->Start();
         captures_[n] = std::move(capture);
@@ -184,14 +185,11 @@ bool Station::CreateRecorder() {
                         shared_.BeepLatch,    shared_.RecordDrive, shared_.DiskFullWarned};
     recorder_ =
         std::make_unique<TSaveThread>(shared_.WorkDir, links, MakeRecorderHooks(), clock_, *drive_probe_);
-    config_->CopySettingsTo(recorder_->Settings());
-    recorder_->SetCameras(config_->Cameras);
+    recorder_->Configure(snapshot_);
     // The temporary folders lie in the working directory; drive C: stands for the space there.
     recorder_->EnsureDriveC();
     if (recorder_->FreeSpaceKB('C') < kTempSpaceKB)
         return Stop(kNoTempSpace, BoxKind::Error, false);
-    recorder_->SetZones(config_->Zones);
-    recorder_->SetDrives(config_->HDDs.data(), static_cast<int>(config_->HDDs.size()));
     if (!recorder_->Initialize(options_.registry))
         return Stop(recorder_->ErrorText(), BoxKind::Error, false);
     return true;
@@ -260,22 +258,29 @@ std::string Station::DriveUsageText(bool anyDrive, char letter, bool read, uint6
 void Station::ApplyRecorderSettings() {
     if (!recorder_)
         return;
-    recorder_->SetSizeLimit(config_->VideoFilesSize);
+    // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
+    // attached since the start takes its place in the table too.
+    recorder_->Archive().ScanDrives();
+    recorder_->Configure(snapshot_);
     if (shared_.ResetVideoCounter.exchange(false))
         recorder_->ResetIndex();
     else
         recorder_->ReadCounter();
     recorder_->ResetFrameCounters();
-    recorder_->SetSoundDetect(config_->SoundDetect);
-    recorder_->SetZones(config_->Zones);
-    // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
-    // attached since the start takes its place in the table too.
-    recorder_->Archive().ScanDrives();
-    recorder_->SetDrives(config_->HDDs.data(), DriveTable::kEntries);
     // With no drive selected the previous drive stays.
     char letter = 0;
     if (recorder_->SelectFirstDrive(letter))
         shared_.RecordDrive = letter;
+}
+
+void Station::Publish() {
+    snapshot_ = MakeSnapshot(*config_);
+    if (renderer_) {
+        GiveRendererSettings();
+        GiveRendererRights();
+    }
+    ApplyRecorderSettings();
+    ShareTablesWithServer();
 }
 
 bool Station::CheckScreen() {
@@ -315,13 +320,14 @@ bool Station::CreateRenderer() {
 
 // The camera table, the text colour, the three overlay switches, the plan and its icons.
 void Station::GiveRendererSettings() {
-    renderer_->SetCameraRecords(config_->Cameras);
-    renderer_->TextColor = static_cast<uint32_t>(config_->cColor);
-    renderer_->ShowNames = config_->cCamName;
-    renderer_->TextShadow = config_->cDetection;
-    renderer_->ShowRec = config_->cRecording;
-    renderer_->SetMapFile(config_->sMapFile);
-    renderer_->SetPlanIcons(config_->CamIcons);
+    const TSettingsBlock& s = snapshot_->settings;
+    renderer_->SetCameraRecords(CamerasOf(snapshot_));
+    renderer_->TextColor = static_cast<uint32_t>(s.cColor);
+    renderer_->ShowNames = s.cCamName;
+    renderer_->TextShadow = s.cDetection;
+    renderer_->ShowRec = s.cRecording;
+    renderer_->SetMapFile(s.sMapFile);
+    renderer_->SetPlanIcons(s.CamIcons);
 }
 
 void Station::StartDisplay() {
@@ -386,7 +392,7 @@ void Station::AfterCreate() {
     host_.SetClockLabel(LongTimeText(clock_.Now()));
     host_.BuildCameraMenu();
     StartCapture();
-    recorder_->SetCameras(config_->Cameras);
+    recorder_->SetCameras(CamerasOf(snapshot_));
     recorder_->SetRecording(true);
     recorder_->Resume();
     StartDisplay();
@@ -544,19 +550,14 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
         // Written at once: a crash later must not take the installer's work with it.
         if (!config_->SaveAll() || !config_->SaveCameras())
             log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
+        Publish();
         host_.BuildCameraMenu();
         host_.BuildSmartViewMenu(config_->Cameras);
-        if (renderer_) {
-            GiveRendererSettings();
-            GiveRendererRights();
-        }
-        ApplyRecorderSettings();
-        ShareTablesWithServer();
         if (config_->TCP != tcp || config_->Port != port)
             RestartTcpServer();
     } else if (renderer_) {
-        // The preview changed the renderer's table; the stored one comes back.
-        renderer_->SetCameraRecords(config_->Cameras);
+        // The preview changed the renderer's table; the applied one comes back.
+        renderer_->SetCameraRecords(CamerasOf(snapshot_));
     }
     // Recordings deleted in the dialog leave the index empty whichever way it closed.
     if (recorder_ && shared_.ResetVideoCounter.exchange(false))
@@ -565,23 +566,26 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
         log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
     for (auto& capture : captures_)
         if (capture) {
-            capture->SetSettings(config_->Cameras);
+            capture->SetSettings(CamerasOf(snapshot_));
             capture->SetActive(true);
         }
     // The preview's test result must not stay on the tiles: the recorder sets them from now on.
     for (int n = 1; n <= kCameraCount; ++n)
         shared_.RecordingNow[n] = 0;
-    recorder_->SetCameras(config_->Cameras);
+    recorder_->SetCameras(CamerasOf(snapshot_));
     recorder_->SetRecording(true);
     view_->ConfiguratorOff();
 }
 
+// The preview's table is no applied configuration: the capture threads and the renderer share a
+// table of its own until the dialog closes.
 void Station::SetLiveCameras(const TCameraTable& live) {
+    const CameraTablePtr table = ShareTable(live);
     for (auto& capture : captures_)
         if (capture)
-            capture->SetSettings(live);
+            capture->SetSettings(table);
     if (renderer_)
-        renderer_->SetCameraRecords(live);
+        renderer_->SetCameraRecords(table);
 }
 
 void Station::PreviewCamera(int camera) {
@@ -812,10 +816,7 @@ void Station::SendTestMail(const std::string& server, const std::string& user, c
 }
 
 void Station::ShareTablesWithServer() {
-    if (!config_)
-        return;
-    server_tables_.SetCameras(config_->Cameras);
-    server_tables_.SetUsers(config_->Users);
+    server_tables_.Set(snapshot_);
 }
 
 // The port is opened by its first poll, on the window thread; a line that cannot be opened is

@@ -13,6 +13,7 @@
 
 #include "capture/capture.h"
 #include "capture/hicap.h"
+#include "config/applied_config.h"
 #include "config/config.h"
 #include "core/configurator_ports.h"
 #include "core/debug_lines.h"
@@ -144,15 +145,19 @@ public:
     // count down, the address check, the on-screen time and date, the board's signal, the clock
     // label, the sequence step, every camera's schedule value for the day and hour. Window thread.
     void TimerTick();
-    // The recorder's part of applying the configuration dialog's settings: the size limit, the
-    // recordings forgotten (ResetVideoCounter) or the counter read again, the batches emptied, the
-    // sound, zones and drive flags copied, and the first selected drive made the recording drive.
+    // The configuration as it stands becomes the applied snapshot, and the running subsystems
+    // get it: the renderer its table, colour, switches and plan, the recorder its part, the TCP
+    // server its tables. The one place a new configuration is handed out; the capture threads
+    // take it when capture starts again.
+    void Publish();
+    // The recorder's part of the applied snapshot: the drives read again, the size limit, sound,
+    // zones, drive flags and cameras, the recordings forgotten (ResetVideoCounter) or the counter
+    // read again, the batches emptied, and the first selected drive made the recording drive.
     void ApplyRecorderSettings();
     // The dialog's result: when accepted, the working copy becomes the configuration, is saved
     // and reaches every subsystem; in every case the board, capture and recording start again.
     void ApplyConfiguration(const ConfiguratorWork& work);
-    // Hands the TCP server the configuration's camera and user tables; called at start-up and
-    // whenever the configuration dialog or the user administration has changed them.
+    // Hands the TCP server the applied snapshot's camera and user tables.
     void ShareTablesWithServer();
     // Sends `text` as a notice when notifications are on; returns at once, the mail goes out on
     // the notifier's thread and a failure is dropped silently.
@@ -274,6 +279,7 @@ private:
     TLog log_;
     TSystem system_;
     std::unique_ptr<TConfig> config_;
+    ConfigSnapshot snapshot_;  // the configuration as last applied; what the threads read
     std::unique_ptr<ViewController> view_;
     std::unique_ptr<THicap> board_;
     std::unique_ptr<TComportDriverThread> ptz_port_;

@@ -115,12 +115,14 @@ void TDirectX::Release() {
 
 // --- Settings ---
 
-void TDirectX::SetCameraRecords(const TCameraTable& records) {
+void TDirectX::SetCameraRecords(CameraTablePtr records) {
+    if (!records)
+        return;
     std::lock_guard<std::mutex> lock(mutex_);
-    records_ = records;
+    records_ = std::move(records);
 }
 
-TCameraTable TDirectX::Records() const {
+CameraTablePtr TDirectX::Records() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
 }
@@ -256,7 +258,8 @@ bool TDirectX::DrawLayout13(std::span<const int32_t> cameras, bool fullScreen) {
 bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>& tiles,
                        const std::vector<Rect>& hits, bool fullScreen) {
     ClearBack();
-    const TCameraTable records = Records();
+    const CameraTablePtr shared = Records();
+    const TCameraTable& records = *shared;
     TileTable table{};
     const size_t count = std::min({cameras.size(), tiles.size(), hits.size()});
     for (size_t i = 0; i < count; ++i) {
@@ -430,7 +433,7 @@ void TDirectX::ZoomStart(int camera, int x, int y) {
         return;
     std::lock_guard<std::mutex> lock(mutex_);
     const TTile& t = tiles_[1];
-    zoom_.Start(ResolutionSize(records_[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
+    zoom_.Start(ResolutionSize((*records_)[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
 }
 
 void TDirectX::ZoomPan(int camera, int x, int y) {
@@ -438,7 +441,7 @@ void TDirectX::ZoomPan(int camera, int x, int y) {
         return;
     std::lock_guard<std::mutex> lock(mutex_);
     const TTile& t = tiles_[1];
-    zoom_.Pan(ResolutionSize(records_[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
+    zoom_.Pan(ResolutionSize((*records_)[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
 }
 
 void TDirectX::ZoomStop() {

@@ -26,6 +26,7 @@
 
 #include "capture/frame_bank.h"
 #include "capture/resolution.h"
+#include "config/applied_config.h"
 #include "config/records.h"
 #include "display/blitter.h"
 #include "display/digital_zoom.h"
@@ -80,10 +81,11 @@ public:
 
     // --- Settings. Window thread, at any time.
 
-    // Copies the camera table (names, active flags, resolutions); the next pass uses the copy.
-    void SetCameraRecords(const TCameraTable& records);
-    // The copy in use. Any thread.
-    TCameraTable Records() const;
+    // The camera table (names, active flags, resolutions) the next pass uses; kept, not copied.
+    void SetCameraRecords(CameraTablePtr records);
+    void SetCameraRecords(const TCameraTable& records) { SetCameraRecords(ShareTable(records)); }
+    // The table in use. Any thread.
+    CameraTablePtr Records() const;
     // Where finished pictures go from the next pass on; nullptr presents nothing. Always true.
     bool SetClipperWindow(VideoSink* window);
     void SetMapFile(const std::string& file);
@@ -205,13 +207,13 @@ private:
     std::atomic<VideoSink*> sink_{nullptr};
 
     mutable std::mutex mutex_;
-    TCameraTable records_{};                         // Guarded by mutex_
-    TileTable tiles_{};                              // Guarded by mutex_
-    DigitalZoom zoom_;                               // Guarded by mutex_
-    TCamIconTable plan_icons_{};                     // Guarded by mutex_
-    std::array<Rect, kCameraCount + 1> icon_box_{};  // Guarded by mutex_
-    std::vector<uint8_t> zone_masks_;                // Guarded by mutex_; 16 masks, camera 1 first
-    QImage last_back_;                               // Guarded by mutex_; the last composed picture
+    CameraTablePtr records_ = ShareTable(TCameraTable{});  // Guarded by mutex_
+    TileTable tiles_{};                                    // Guarded by mutex_
+    DigitalZoom zoom_;                                     // Guarded by mutex_
+    TCamIconTable plan_icons_{};                           // Guarded by mutex_
+    std::array<Rect, kCameraCount + 1> icon_box_{};        // Guarded by mutex_
+    std::vector<uint8_t> zone_masks_;                      // Guarded by mutex_; 16 masks, camera 1 first
+    QImage last_back_;                                     // Guarded by mutex_; the last composed picture
 };
 
 }  // namespace kel

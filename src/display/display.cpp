@@ -111,7 +111,8 @@ void TDisplay::Pass() {
 // into view shows its newest picture at once. The flag is taken before the picture is read: a
 // picture that arrives meanwhile raises it again and is shown on the next pass.
 void TDisplay::UploadReady(int viewMode) {
-    const TCameraTable records = renderer_.Records();
+    const CameraTablePtr shared = renderer_.Records();
+    const TCameraTable& records = *shared;
     const std::string time = in_.OsdTime ? in_.OsdTime() : std::string();
     const std::string date = in_.OsdDate ? in_.OsdDate() : std::string();
     DetectionTest detection;

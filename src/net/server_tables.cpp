@@ -6,29 +6,41 @@
 
 namespace kel {
 
+void ServerTables::Set(const ConfigSnapshot& applied) {
+    if (!applied)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    cameras_ = CamerasOf(applied);
+    users_ = std::shared_ptr<const TUserTable>(applied, &applied->settings.Users);
+}
+
 void ServerTables::SetCameras(const TCameraTable& cameras) {
     std::lock_guard<std::mutex> lock(mutex_);
-    cameras_ = cameras;
+    cameras_ = ShareTable(cameras);
 }
 
 void ServerTables::SetUsers(const TUserTable& users) {
     std::lock_guard<std::mutex> lock(mutex_);
-    users_ = users;
+    users_ = std::make_shared<const TUserTable>(users);
 }
 
 TCameraTable ServerTables::Cameras() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return cameras_;
+    return *cameras_;
 }
 
 bool ServerTables::FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const {
     if (login.empty() || password.empty())
         return false;
-    std::lock_guard<std::mutex> lock(mutex_);
-    int index = kel::FindUser(users_, login, password);
+    std::shared_ptr<const TUserTable> users;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        users = users_;
+    }
+    int index = kel::FindUser(*users, login, password);
     if (index < 0 || index >= kUserCount)
         return false;
-    std::memcpy(rights, users_[index].CamRights, 16);
+    std::memcpy(rights, (*users)[index].CamRights, 16);
     return true;
 }
 

@@ -1,19 +1,23 @@
 #pragma once
-// The server's copies of the camera and user tables. The configuration lives on the window thread,
-// which hands the server a copy at start-up and after every change; connection threads read the
-// copies under the lock, never the configuration itself.
+// The camera and user tables the server answers from. The configuration lives on the window
+// thread, which hands the server the applied snapshot at start-up and after every change;
+// connection threads read the snapshot's tables, never the configuration itself.
 
 #include <cstdint>
 #include <mutex>
 #include <string_view>
 
+#include <memory>
+
+#include "config/applied_config.h"
 #include "config/records.h"
 
 namespace kel {
 
 class ServerTables {
 public:
-    // Window thread.
+    // Window thread: both tables of the applied configuration, or one table of its own.
+    void Set(const ConfigSnapshot& applied);
     void SetCameras(const TCameraTable& cameras);
     void SetUsers(const TUserTable& users);
 
@@ -25,8 +29,8 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    TCameraTable cameras_{};  // Guarded by mutex_
-    TUserTable users_{};      // Guarded by mutex_
+    CameraTablePtr cameras_ = ShareTable(TCameraTable{});                             // Guarded by mutex_
+    std::shared_ptr<const TUserTable> users_ = std::make_shared<const TUserTable>();  // Guarded by mutex_
 };
 
 }  // namespace kel

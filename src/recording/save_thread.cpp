@@ -74,9 +74,20 @@ void TSaveThread::Run(std::stop_token stop) {
     }
 }
 
-void TSaveThread::SetCameras(const TCameraTable& cameras) {
+void TSaveThread::Configure(const ConfigSnapshot& applied) {
+    if (!applied)
+        return;
+    settings_ = applied->settings;
+    SetSizeLimit(applied->settings.VideoFilesSize);
+    SetSoundDetect(applied->settings.SoundDetect);
+    SetZones(applied->settings.Zones);
+    SetDrives(applied->settings.HDDs.data(), DriveTable::kEntries);
+    SetCameras(CamerasOf(applied));
+}
+
+void TSaveThread::SetCameras(CameraTablePtr cameras) {
     std::lock_guard<std::mutex> lock(cameras_mutex_);
-    cameras_ = cameras;
+    cameras_ = std::move(cameras);
 }
 
 void TSaveThread::SetRecording(bool on) {
@@ -101,13 +112,13 @@ bool TSaveThread::Pass() {
     if (!recording_.load(std::memory_order_acquire))
         return false;
     const bool anyDrive = archive_.AnyDriveSelected();
-    TCameraTable cameras;
+    CameraTablePtr cameras;
     {
         std::lock_guard<std::mutex> camerasLock(cameras_mutex_);
         cameras = cameras_;
     }
     for (int n = 1; n <= kCameraCount; ++n)
-        CameraPass(n, cameras[n - 1], anyDrive);
+        CameraPass(n, (*cameras)[n - 1], anyDrive);
     return true;
 }
 

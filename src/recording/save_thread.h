@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "capture/resolution.h"
+#include "config/applied_config.h"
 #include "config/config.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
@@ -71,7 +72,12 @@ public:
     void Terminate();
 
     // Window thread, any time.
-    void SetCameras(const TCameraTable& cameras);
+    // The applied configuration, by one route at start-up and at every apply: the camera table
+    // (kept, not copied), the size limit, the sound, the zones and the 24 drive flags; its
+    // settings block is what Initialize reads the counters from.
+    void Configure(const ConfigSnapshot& applied);
+    void SetCameras(CameraTablePtr cameras);
+    void SetCameras(const TCameraTable& cameras) { SetCameras(ShareTable(cameras)); }
     // Switched off, no pass is under way once this returns.
     void SetRecording(bool on);
     bool Recording() const { return recording_.load(std::memory_order_relaxed); }
@@ -136,7 +142,7 @@ private:
     std::atomic<bool> sound_detect_{false};
     std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
     mutable std::mutex cameras_mutex_;
-    TCameraTable cameras_{};  // Guarded by cameras_mutex_
+    CameraTablePtr cameras_ = ShareTable(TCameraTable{});  // Guarded by cameras_mutex_
 
     // Held for a whole pass.
     std::mutex pass_mutex_;

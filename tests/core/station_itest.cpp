@@ -652,14 +652,14 @@ TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
     st->Config().HDDs = {};
     st->Config().HDDs[1] = 1;  // D:
     shared.ResetVideoCounter = true;
-    st->ApplyRecorderSettings();
+    st->Publish();
     EXPECT_EQ(rec.SizeLimit(), 50000000);
     EXPECT_FALSE(shared.ResetVideoCounter);
     EXPECT_EQ(shared.RecordDrive, 'D');
     EXPECT_EQ(rec.Archive().UsedDisk(), 1);
     st->Config().VideoFilesSize = 9;  // not a size: the limit stays
     st->Config().HDDs = {};
-    st->ApplyRecorderSettings();
+    st->Publish();
     EXPECT_EQ(rec.SizeLimit(), 50000000);
     EXPECT_EQ(shared.RecordDrive, 'D') << "no drive selected: the previous one stays";
     EXPECT_FALSE(rec.Archive().AnyDriveSelected());
@@ -916,7 +916,7 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         EXPECT_TRUE(std::filesystem::is_empty("Temp/Kamera1"));
         w.live[0].Brightness = 77;
         ports.SetLiveCameras(w.live);
-        EXPECT_EQ(st->Renderer()->Records()[0].Brightness, 77);
+        EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 77);
         ports.DeleteRecordings();
         w.settings.VideoFilesSize = 4;
     };
@@ -925,7 +925,7 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     EXPECT_FALSE(std::filesystem::exists("drives/c:/KEL2_Videos"));
     EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "no entry for a deleted file";
     EXPECT_EQ(st->Recorder()->Archive().Counter(), 0);
-    EXPECT_EQ(st->Renderer()->Records()[0].Brightness, 5);
+    EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 5);
     EXPECT_EQ(st->Recorder()->SizeLimit(), 5000000);
     EXPECT_EQ(host.menuBuilds, menus);
     EXPECT_EQ(shared.ViewMode, kViewWindow);
@@ -938,6 +938,7 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     }
 
     std::filesystem::create_directories("drives/d:");
+    const CameraTablePtr taken = st->Renderer()->Records();  // as a pass under way holds it
     host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts&) {
         EXPECT_EQ(w.startPage, 3);
         w.cameras[0].Name.Set("Brama");
@@ -956,7 +957,8 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     st->OpenConfigurator(2);
     EXPECT_EQ(host.menuBuilds, menus + 1);
     EXPECT_EQ(host.smartMenuNames, "Brama");
-    EXPECT_EQ(st->Renderer()->Records()[0].Name.Get(), "Brama");
+    EXPECT_EQ((*st->Renderer()->Records())[0].Name.Get(), "Brama");
+    EXPECT_NE((*taken)[0].Name.Get(), "Brama") << "a table taken before never changes under its reader";
     EXPECT_EQ(st->Renderer()->TextColor, 0x00FF00u);
     EXPECT_EQ(st->Renderer()->ShowNames, 0);
     EXPECT_EQ(st->Tables().Cameras()[0].Name.Get(), "Brama");
