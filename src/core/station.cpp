@@ -38,15 +38,24 @@ Station::Station(StationOptions options, TShared& shared, StationHost& host, Mes
                  DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
                  const Clock& clock)
     : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
-      log_(clock), system_(info, saver, mark), recorder_log_(clock), server_log_(clock) {}
+      log_(clock), system_(info, saver, mark),
+      pipeline_(shared, host, log_, box, clock,
+                PipelineLinks{[this](const std::string& text, BoxKind kind, bool logFirst) {
+                                  return Stop(text, kind, logFirst);
+                              },
+                              [this](const std::string& text) { Report(text); },
+                              [this](std::function<void()> job) { OnWindowThread(std::move(job)); }}),
+      notices_(shared, log_,
+               [this](const std::string& error) { OnWindowThread([this, error] { box_.Error(error); }); }),
+      remote_(shared, log_, debug, clock,
+              [this](std::function<void()> job) { OnWindowThread(std::move(job)); }) {}
 
 Station::~Station() {
-    // Neither the timer nor the recorder may call back into a station that is going.
+    // Neither the timer, the server, the notices nor the recorder may call back into a station
+    // that is going; the server reads the recorder's pictures, so it goes first.
     timer_.reset();
-    tcp_server_.reset();
-    ip_monitor_.reset();
-    mail_.reset();  // a message on its way is cancelled
-    recorder_.reset();
+    remote_.Stop();
+    notices_.Close();
 }
 
 bool Station::Stop(const std::string& text, BoxKind kind, bool logFirst) {
@@ -77,10 +86,10 @@ bool Station::FormCreate() {
         return false;
     snapshot_ = MakeSnapshot(*config_);
     view_ = std::make_unique<ViewController>(shared_, *config_, host_, static_cast<ViewPorts&>(*this));
-    if (!FindBoard())
+    if (!pipeline_.FindBoard(options_.board))
         return false;
 
-    if (!CreateRecorder())
+    if (!pipeline_.CreateRecorder(snapshot_, options_.registry))
         return false;
 
     if (!config_->GetCorrectClose())
@@ -91,18 +100,19 @@ bool Station::FormCreate() {
     shared_.AppHeight = config_->Height;
     host_.ArrangeWindow(config_->Width, config_->Height);
 
-    if (!CreateRenderer())
+    if (!pipeline_.CreateRenderer(snapshot_, config_->Width, config_->Height, config_->Skin))
         return false;
-    StartTcpServer();
-    StartNotices();
+    remote_.Share(snapshot_);
+    remote_.Start(*pipeline_.Recorder(), *config_);
+    notices_.Start();
 
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
     config_->SetCorrectClose(false);
-    if (!StartBoard())
+    if (!pipeline_.OpenBoard(config_->Cameras))
         return false;
     host_.PostAfterCreate();
-    shared_.RecordDrive = recorder_->RecordDrive();
+    shared_.RecordDrive = pipeline_.Recorder()->RecordDrive();
     return true;
 }
 
@@ -132,77 +142,6 @@ bool Station::LoadConfiguration() {
     return true;
 }
 
-bool Station::FindBoard() {
-    board_ = std::make_unique<THicap>(options_.board);
-    if (!board_->Find())
-        return Stop(board_->ErrorText(), BoxKind::Warning, true);
-    log_.Write(kSys, "Wykryto kartę: " + board_->Name());
-    return true;
-}
-
-// The board set up for the camera table with its transfer on, and its first signal reading.
-// A board that will not start stops the station as one not found does: running on without
-// pictures would look like a working recorder that records nothing.
-bool Station::StartBoard() {
-    if (!board_->Open(config_->Cameras))
-        return Stop(board_->ErrorText(), BoxKind::Warning, true);
-    PollSignal();
-    return true;
-}
-
-void Station::PollSignal() {
-    if (board_)
-        board_->QuerySignal(shared_.CameraSignal);
-}
-
-void Station::StartCapture() {
-    for (int n = 1; n <= kCameraCount; ++n) {
-        auto capture =
-            std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady, shared_.NetFrameReady);
-        capture->SetSettings(CamerasOf(snapshot_));
-        capture->SetActive(true);
-        capture->Start();
-        captures_[n] = std::move(capture);
-    }
-}
-
-// The threads stay (they end with the process); once switched off none touches the board again.
-void Station::StopCapture() {
-    for (auto& capture : captures_)
-        if (capture)
-            capture->SetActive(false);
-    if (board_)
-        board_->Close();
-}
-
-const TCapture* Station::Capture(int camera) const {
-    return camera >= 1 && camera <= kCameraCount ? captures_[camera].get() : nullptr;
-}
-
-bool Station::CreateRecorder() {
-    RecorderLinks links{shared_.LiveFrame,    shared_.FrameReady,  shared_.ScheduleMode,
-                        shared_.RecordingNow, shared_.MotionShown, shared_.MotionHold,
-                        shared_.BeepLatch,    shared_.RecordDrive, shared_.DiskFullWarned};
-    recorder_ =
-        std::make_unique<TSaveThread>(shared_.WorkDir, links, MakeRecorderHooks(), clock_, *drive_probe_);
-    recorder_->Configure(snapshot_);
-    // The temporary folders lie in the working directory; drive C: stands for the space there.
-    recorder_->EnsureDriveC();
-    if (recorder_->FreeSpaceKB('C') < kTempSpaceKB)
-        return Stop(kNoTempSpace, BoxKind::Error, false);
-    if (!recorder_->Initialize(options_.registry))
-        return Stop(recorder_->ErrorText(), BoxKind::Error, false);
-    return true;
-}
-
-RecorderHooks Station::MakeRecorderHooks() {
-    RecorderHooks hooks;
-    hooks.log = [this](const std::string& text, bool error) { recorder_log_.Write(kSys, text, !error); };
-    hooks.warn = [this](const std::string& text) { OnWindowThread([this, text] { box_.Warning(text); }); };
-    hooks.beep = [this] { OnWindowThread([this] { host_.SystemBeeper().Beep(); }); };
-    return hooks;
-}
-
 void Station::OnWindowThread(std::function<void()> job) {
     if (std::this_thread::get_id() == window_thread_) {
         job();
@@ -218,11 +157,11 @@ void Station::OnWindowThread(std::function<void()> job) {
 void Station::TimerTick() {
     host_.SetDriveLabel(DriveUsage());
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
-    CheckAddress();
+    notices_.CheckAddress(*config_);
     const LocalTime now = clock_.Now();
     const std::string time = LongTimeText(now);
     shared_.SetOsd(time, ShortDateText(now));
-    PollSignal();
+    pipeline_.PollSignal();
     host_.SetClockLabel(time);
     if (view_)
         view_->SequenceStep();
@@ -230,8 +169,9 @@ void Station::TimerTick() {
         ApplySchedule(config_->Scheduler, now, shared_.ScheduleMode);
 }
 
-std::string Station::DriveUsage() const {
-    if (!recorder_ || !config_)
+std::string Station::DriveUsage() {
+    TSaveThread* recorder = pipeline_.Recorder();
+    if (!recorder || !config_)
         return kNoDriveUsage;
     bool anyDrive = false;
     for (int i = 0; i < 24; ++i)
@@ -240,7 +180,7 @@ std::string Station::DriveUsage() const {
         return kNoDriveUsage;
     const char letter = shared_.RecordDrive;
     uint64_t freeKB = 0, totalKB = 0;
-    const bool read = recorder_->Archive().DriveUsage(letter, freeKB, totalKB);
+    const bool read = recorder->Archive().DriveUsage(letter, freeKB, totalKB);
     return DriveUsageText(true, letter, read, freeKB, totalKB);
 }
 
@@ -256,29 +196,13 @@ std::string Station::DriveUsageText(bool anyDrive, char letter, bool read, uint6
 }
 
 void Station::ApplyRecorderSettings() {
-    if (!recorder_)
-        return;
-    // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
-    // attached since the start takes its place in the table too.
-    recorder_->Archive().ScanDrives();
-    recorder_->Configure(snapshot_);
-    if (shared_.ResetVideoCounter.exchange(false))
-        recorder_->ResetIndex();
-    else
-        recorder_->ReadCounter();
-    recorder_->ResetFrameCounters();
-    // With no drive selected the previous drive stays.
-    char letter = 0;
-    if (recorder_->SelectFirstDrive(letter))
-        shared_.RecordDrive = letter;
+    pipeline_.ApplyRecorderSettings(snapshot_);
 }
 
 void Station::Publish() {
     snapshot_ = MakeSnapshot(*config_);
-    if (renderer_) {
-        GiveRendererSettings();
-        GiveRendererRights();
-    }
+    pipeline_.GiveRendererSettings(snapshot_);
+    GiveRendererRights();
     ApplyRecorderSettings();
     ShareTablesWithServer();
 }
@@ -299,75 +223,8 @@ bool Station::CheckScreen() {
     return true;
 }
 
-// The renderer set up and checked, then the video area's bitmaps and the main window's own.
-bool Station::CreateRenderer() {
-    renderer_ = std::make_unique<TDirectX>(*display_platform_);
-    GiveRendererSettings();
-    if (!renderer_->Init(config_->Width, config_->Height, host_.VideoOutput()))
-        return Stop(renderer_->ErrorText(), BoxKind::Warning, true);
-    log_.Write(kSys, "Wykryto biblioteki DirectX");
-    int32_t memoryMB = renderer_->VideoMemoryMB();
-    if (memoryMB < kMinVideoMemoryMB)
-        return Stop(kNoVideoMemory, BoxKind::Warning, true);
-    log_.Write(kSys, "Ilosci pamieci na karcie graficznej - " + std::to_string(memoryMB) + "MB");
-    if (!renderer_->LoadDisplayBitmaps(config_->Skin, config_->Width) ||
-        !host_.LoadMainSkin(config_->Skin, config_->Width))
-        return Stop(kNoSkinFiles, BoxKind::Warning, true);
-    log_.Write(kSys, "Poprawnie wczytano pliki graficzne - Folder: " + config_->Skin + "/" +
-                         std::to_string(config_->Width));
-    return true;
-}
-
-// The camera table, the text colour, the three overlay switches, the plan and its icons.
-void Station::GiveRendererSettings() {
-    const TSettingsBlock& s = snapshot_->settings;
-    renderer_->SetCameraRecords(CamerasOf(snapshot_));
-    renderer_->TextColor = static_cast<uint32_t>(s.cColor);
-    renderer_->ShowNames = s.cCamName;
-    renderer_->TextShadow = s.cDetection;
-    renderer_->ShowRec = s.cRecording;
-    renderer_->SetMapFile(s.sMapFile);
-    renderer_->SetPlanIcons(s.CamIcons);
-}
-
-void Station::StartDisplay() {
-    DisplayInputs inputs{shared_.LiveFrame,
-                         shared_.FrameReady,
-                         shared_.RecordingNow,
-                         shared_.MotionShown,
-                         shared_.CameraSignal,
-                         shared_.ViewMode,
-                         shared_.Layout,
-                         shared_.SingleCamera,
-                         shared_.PlanView,
-                         [this] { return shared_.OsdTime(); },
-                         [this] { return shared_.OsdDate(); }};
-    display_ = std::make_unique<TDisplay>(*renderer_, std::move(inputs), [this](const std::string& text) {
-        OnWindowThread([this, text] { log_.Error(kSys, text); });
-    });
-    SlotTablesChanged();
-    display_->SetScreenSize(system_.ScreenWidth(), system_.ScreenHeight());
-    if (!display_->Start()) {
-        log_.Error(kSys, "Nie mozna uruchomic watku wyswietlania kamer");
-        return;
-    }
-    Report("Uruchomiono watek wyswietlania kamer");
-}
-
-// The thread first: the renderer's surfaces go only once no pass can touch them.
-void Station::StopDisplay() {
-    if (display_) {
-        display_->Terminate();
-        Report("Zatrzymano watek wyswietlania kamer");
-    }
-    if (renderer_) {
-        renderer_->Release();
-        Report("Zwolniono pamiec i zamknieto DirectX");
-    }
-}
-
 void Station::AfterCreate() {
-    SendNotification(TMailNotifier::StartupText(clock_.Now(), StartupAddress()));
+    SendNotification(TMailNotifier::StartupText(clock_.Now(), notices_.StartupAddress()));
     AddStartupSummary();
     std::weak_ptr<int> alive = alive_;
     timer_ = std::make_unique<SecondTimer>([this, alive] {
@@ -384,18 +241,15 @@ void Station::AfterCreate() {
         log_.Error(kSys, kNoSkinFiles);
         box_.Warning(kNoSkinFiles);
         timer_->Stop();
-        StopCapture();
+        pipeline_.StopCapture();
         host_.Quit(1);
         return;
     }
     view_->Start();
     host_.SetClockLabel(LongTimeText(clock_.Now()));
     host_.BuildCameraMenu();
-    StartCapture();
-    recorder_->SetCameras(CamerasOf(snapshot_));
-    recorder_->SetRecording(true);
-    recorder_->Resume();
-    StartDisplay();
+    pipeline_.StartWorkers(snapshot_);
+    pipeline_.StartDisplay(CameraListsOf(*config_), system_.ScreenWidth(), system_.ScreenHeight());
     FirstView();
     Login();
 }
@@ -405,7 +259,7 @@ void Station::AddStartupSummary() {
     debug_.AddLine("Wersja Aplikacji - " + c.Version);
     debug_.AddLine(system_.OsText());
     debug_.AddLine("Ilosc Pamieci RAM w Systemie " + std::to_string(system_.RamMB()) + "MB");
-    debug_.AddLine("Wykryto Kartę: " + board_->Name());
+    debug_.AddLine("Wykryto Kartę: " + pipeline_.Board()->Name());
     debug_.AddLine("Rozdzielczosc aplikacji - " + std::to_string(c.Width) + "x" + std::to_string(c.Height));
     debug_.AddLine("Rozdzielczosc ekranu - " + std::to_string(system_.ScreenWidth()) + "x" +
                    std::to_string(system_.ScreenHeight()));
@@ -448,61 +302,64 @@ void Station::DebugLine(const std::string& text) {
 }
 
 int32_t Station::HitTest(int x, int y, bool planView) const {
-    return renderer_ ? renderer_->HitTest(x, y, planView) : ViewController::kNoTile;
+    const TDirectX* renderer = pipeline_.Renderer();
+    return renderer ? renderer->HitTest(x, y, planView) : ViewController::kNoTile;
 }
 
 void Station::ZoomStart(int camera, int x, int y) {
-    if (renderer_)
-        renderer_->ZoomStart(camera, x, y);
+    if (TDirectX* renderer = pipeline_.Renderer())
+        renderer->ZoomStart(camera, x, y);
 }
 
 void Station::ZoomPan(int camera, int x, int y) {
-    if (renderer_)
-        renderer_->ZoomPan(camera, x, y);
+    if (TDirectX* renderer = pipeline_.Renderer())
+        renderer->ZoomPan(camera, x, y);
 }
 
 void Station::ZoomStop() {
-    if (renderer_)
-        renderer_->ZoomStop();
+    if (TDirectX* renderer = pipeline_.Renderer())
+        renderer->ZoomStop();
 }
 
 bool Station::ZoomActive() const {
-    return renderer_ && renderer_->ZoomActive();
+    const TDirectX* renderer = pipeline_.Renderer();
+    return renderer && renderer->ZoomActive();
 }
 
 // Once the board is closed there is no output to switch.
 void Station::MonitorOutput(int camera) {
-    if (board_ && !shut_down_)
+    if (pipeline_.Board() && !shut_down_)
         HICAP50_bl_TVOUT(camera - 1);
 }
 
-void Station::SlotTablesChanged() {
-    if (!display_)
-        return;
+CameraLists Station::CameraListsOf(const TConfig& config) {
     CameraLists lists;
-    lists.CamMode4 = config_->CamMode4;
-    lists.CamMode9 = config_->CamMode9;
-    lists.CamMode16 = config_->CamMode16;
-    lists.CamMode8 = config_->CamMode8;
-    lists.CamMode13 = config_->CamMode13;
-    display_->SetCameraLists(lists);
+    lists.CamMode4 = config.CamMode4;
+    lists.CamMode9 = config.CamMode9;
+    lists.CamMode16 = config.CamMode16;
+    lists.CamMode8 = config.CamMode8;
+    lists.CamMode13 = config.CamMode13;
+    return lists;
+}
+
+void Station::SlotTablesChanged() {
+    pipeline_.SetCameraLists(CameraListsOf(*config_));
 }
 
 void Station::PresentTo(bool smartView) {
-    if (!renderer_)
+    TDirectX* renderer = pipeline_.Renderer();
+    if (!renderer)
         return;
-    renderer_->HideNames = smartView ? 1 : 0;
-    renderer_->SetClipperWindow(smartView ? host_.SmartViewOutput() : host_.VideoOutput());
+    renderer->HideNames = smartView ? 1 : 0;
+    renderer->SetClipperWindow(smartView ? host_.SmartViewOutput() : host_.VideoOutput());
 }
 
 void Station::SuspendDisplay() {
-    if (display_ && display_->Running())
-        display_->Suspend();
+    pipeline_.SuspendDisplay();
 }
 
 void Station::ResumeDisplay() {
-    if (display_ && display_->Suspended())
-        display_->Resume();
+    pipeline_.ResumeDisplay();
 }
 
 void Station::OpenConfigurator(int camera) {
@@ -513,15 +370,10 @@ void Station::OpenConfigurator(int camera) {
     if (shared_.ViewMode == kViewConfig || !host_.CanShowDialogs())
         return;
     Report("Wlaczono konfigurator");
-    if (renderer_)
-        renderer_->SetClipperWindow(host_.ConfigPreviewOutput());
-    host_.ShowClosingForm(true);
-    for (int n = 1; n <= kCameraCount; ++n)
-        if (config_->Cameras[n - 1].Active)
-            recorder_->CloseSegment(n);
-    host_.ShowClosingForm(false);
+    if (TDirectX* renderer = pipeline_.Renderer())
+        renderer->SetClipperWindow(host_.ConfigPreviewOutput());
+    pipeline_.PauseRecording(config_->Cameras);
     view_->ConfiguratorOn(camera != 0);
-    recorder_->SetRecording(false);
 
     ConfiguratorWork work;
     config_->CopySettingsTo(work.settings);
@@ -535,11 +387,9 @@ void Station::OpenConfigurator(int camera) {
 // The steps in the order the recorder and the display expect them: capture stopped and the board
 // closed first, so nothing grabs while the camera table changes under it.
 void Station::ApplyConfiguration(const ConfiguratorWork& work) {
-    StopCapture();
-    if (display_)
-        display_->SetDetectionTest(nullptr);
-    if (renderer_)
-        renderer_->ShowZones = 0;
+    pipeline_.StopCapture();
+    pipeline_.SetDetectionTest(false, config_->Zones, 0);
+    pipeline_.ShowZone(0, nullptr, false);
     std::error_code ec;
     fs::current_path(shared_.WorkDir, ec);
     if (work.applied) {
@@ -554,114 +404,26 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
         host_.BuildCameraMenu();
         host_.BuildSmartViewMenu(config_->Cameras);
         if (config_->TCP != tcp || config_->Port != port)
-            RestartTcpServer();
-    } else if (renderer_) {
+            remote_.Restart(*config_);
+    } else if (TDirectX* renderer = pipeline_.Renderer()) {
         // The preview changed the renderer's table; the applied one comes back.
-        renderer_->SetCameraRecords(CamerasOf(snapshot_));
+        renderer->SetCameraRecords(CamerasOf(snapshot_));
     }
     // Recordings deleted in the dialog leave the index empty whichever way it closed.
-    if (recorder_ && shared_.ResetVideoCounter.exchange(false))
-        recorder_->ResetIndex();
-    if (!board_->Open(config_->Cameras))
-        log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
-    for (auto& capture : captures_)
-        if (capture) {
-            capture->SetSettings(CamerasOf(snapshot_));
-            capture->SetActive(true);
-        }
-    // The preview's test result must not stay on the tiles: the recorder sets them from now on.
-    for (int n = 1; n <= kCameraCount; ++n)
-        shared_.RecordingNow[n] = 0;
-    recorder_->SetCameras(CamerasOf(snapshot_));
-    recorder_->SetRecording(true);
+    if (pipeline_.Recorder() && shared_.ResetVideoCounter.exchange(false))
+        pipeline_.Recorder()->ResetIndex();
+    pipeline_.RestartCapture(snapshot_);
     view_->ConfiguratorOff();
-}
-
-// The preview's table is no applied configuration: the capture threads and the renderer share a
-// table of its own until the dialog closes.
-void Station::SetLiveCameras(const TCameraTable& live) {
-    const CameraTablePtr table = ShareTable(live);
-    for (auto& capture : captures_)
-        if (capture)
-            capture->SetSettings(table);
-    if (renderer_)
-        renderer_->SetCameraRecords(table);
 }
 
 void Station::PreviewCamera(int camera) {
     view_->PreviewCamera(camera);
-    board_->Favour(camera);
-}
-
-void Station::ShowZone(int camera, const uint8_t* cells, bool show) {
-    if (!renderer_)
-        return;
-    if (cells)
-        renderer_->SetZoneMask(camera, cells);
-    renderer_->ShowZones = show ? 1 : 0;
-}
-
-// The test reads the camera's newest picture on the display thread, with the recorder's detector
-// (whose reference it then replaces, as recording does) and a copy of the working zones that no
-// later edit can change under it.
-void Station::SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) {
-    if (!display_ || !recorder_)
-        return;
-    if (!on) {
-        display_->SetDetectionTest(nullptr);
-        return;
-    }
-    auto masks = std::make_shared<const TZoneTable>(zones);
-    auto picture = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
-    display_->SetDetectionTest([this, masks, picture, sensitivity](int camera, int width, int height) {
-        const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
-        if (info.bytes != static_cast<size_t>(2 * width * height))
-            return false;
-        return recorder_->Motion().TestDetection(camera, picture->data(), width, height,
-                                                 (*masks)[camera - 1].Mask, sensitivity);
-    });
-}
-
-std::vector<DriveRow> Station::Drives() const {
-    DriveMap map(shared_.WorkDir);
-    DriveTable table;
-    table.Scan(map, *drive_probe_);
-    std::vector<DriveRow> rows;
-    for (char letter : table.Letters()) {
-        if (letter == 'Z')
-            break;
-        DriveSpace space;
-        drive_probe_->Space(map.DrivePath(letter), space);
-        rows.push_back({letter, space.freeBytes});
-    }
-    return rows;
-}
-
-void Station::DeleteRecordings() {
-    shared_.ResetVideoCounter = true;
-    DriveMap map(shared_.WorkDir);
-    for (const DriveRow& row : Drives()) {
-        const fs::path folder = fs::path(map.DrivePath(row.letter)) / "KEL2_Videos";
-        std::error_code ec;
-        if (fs::is_directory(folder, ec) && fs::remove_all(folder, ec) == static_cast<std::uintmax_t>(-1))
-            log_.Error(kSys, "Nie mozna usunac folderu " + folder.string() + ": " + ec.message());
-    }
-    log_.Write(kSys, "Usunieto wszystkie nagrania");
-}
-
-void Station::RestartTcpServer() {
-    if (!tcp_server_)
-        return;
-    tcp_server_->Stop();
-    tcp_server_->SetPort(config_->Port);
-    if (config_->TCP && !tcp_server_->Start())
-        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(config_->Port) + ": " +
-                             tcp_server_->ErrorText());
+    pipeline_.Board()->Favour(camera);
 }
 
 void Station::GiveRendererRights() {
     const int user = shared_.CurrentUser;
-    renderer_->SetAllowed(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
+    pipeline_.GiveRendererRights(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
 }
 
 void Station::Login() {
@@ -678,8 +440,7 @@ void Station::Login() {
             shared_.CurrentUser = config_->FindUser(login, password);
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
-    if (renderer_)
-        GiveRendererRights();
+    GiveRendererRights();
     if (shared_.LoginCancelled)
         host_.RequestClose();
     if (config_->AppMode != 0 && !shut_down_)
@@ -710,113 +471,36 @@ void Station::Shutdown() {
     if (timer_)
         timer_->Stop();
     StopPtz();
-    StopTcpServer();
-    StopIpMonitor();
-    if (renderer_)
-        renderer_->ShowNames = 0;
-    if (recorder_)
-        recorder_->SetRecording(false);
-    StopCapture();
-    StopDisplay();
+    remote_.Stop();
+    notices_.StopWatcher();
+    if (TDirectX* renderer = pipeline_.Renderer())
+        renderer->ShowNames = 0;
+    if (TSaveThread* recorder = pipeline_.Recorder())
+        recorder->SetRecording(false);
+    pipeline_.StopCapture();
+    pipeline_.StopDisplay();
     host_.RemoveTrayIcon();
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
     config_->SetCorrectClose(true);
     // The close goes on either way; a save that failed leaves the previous one whole and says why.
     if (!config_->SaveAll() || !config_->SaveCameras())
         log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
-    StopRecorder();
+    pipeline_.StopRecorder();
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
 }
 
-// Every open recording closed and archived behind the closing window, then the thread ended.
-void Station::StopRecorder() {
-    if (!recorder_)
-        return;
-    host_.ShowClosingForm(true);
-    recorder_->CloseAll();
-    host_.ShowClosingForm(false);
-    recorder_->Terminate();
-    recorder_.reset();
-}
-
-void Station::StartTcpServer() {
-    ShareTablesWithServer();
-    ServerLinks links{
-        shared_.NetFrameReady, shared_.CameraSignal, &recorder_->Batch(), server_tables_,
-        [archive = &recorder_->Archive()] { return static_cast<uint32_t>(archive->Entries().size()); },
-        [this](const std::string& text) { server_log_.Write(kSys, text); },
-        // The debug window is reached through the window thread, as every widget is.
-        [this](const std::string& text) { OnWindowThread([this, text] { debug_.AddLine(text); }); }, clock_};
-    tcp_server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
-    tcp_server_->SetPort(config_->Port);
-    if (!config_->TCP)
-        return;
-    if (!tcp_server_->Start())
-        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(config_->Port) + ": " +
-                             tcp_server_->ErrorText());
-}
-
-void Station::StopTcpServer() {
-    if (tcp_server_)
-        tcp_server_->Stop();
-}
-
-void Station::StartNotices() {
-    shared_.SetLastIP(address_lookup_());
-    ip_monitor_ = std::make_unique<TIpMonitor>(address_lookup_);
-    ip_monitor_->Start();
-    mail_ = std::make_unique<TMailNotifier>(*mail_sender_);
-}
-
-void Station::StopIpMonitor() {
-    if (!ip_monitor_)
-        return;
-    ip_monitor_->Stop();
-    const std::string path = shared_.WorkDir + "/" + TIpMonitor::kHistoryFile;
-    if (!ip_monitor_->SaveHistory(path))
-        log_.Error(kSys, std::string("Nie mozna zapisac pliku ") + TIpMonitor::kHistoryFile);
-}
-
-// The watcher's first reading comes 500 ms after the start, usually after this notice: until then
-// the address looked up at start-up stands in, so the notice always says where the station is.
-std::string Station::StartupAddress() const {
-    std::string current = ip_monitor_ ? ip_monitor_->Current() : "";
-    return current.empty() ? shared_.LastIP() : current;
-}
-
-// A watcher without its first reading yet is no new address: the notice waits for a real one,
-// so each change is told exactly once.
-void Station::CheckAddress() {
-    if (!ip_monitor_)
-        return;
-    const std::string current = ip_monitor_->Current();
-    if (current.empty() || current == shared_.LastIP())
-        return;
-    SendNotification(TMailNotifier::AddressChangeText(current));
-    shared_.SetLastIP(current);
-}
-
 void Station::SendNotification(const std::string& text) {
-    if (!config_ || !config_->bMessages || !mail_)
-        return;
-    mail_->Post(MailMessage{config_->mSMTP, config_->mUSER, config_->mPASS, config_->mTARGET,
-                            TMailNotifier::kNoticeSubject, text});
+    if (config_)
+        notices_.Send(*config_, text);
 }
 
 void Station::SendTestMail(const std::string& server, const std::string& user, const std::string& password,
                            const std::string& target) {
-    if (!mail_)
-        return;
-    mail_->Post(
-        MailMessage{server, user, password, target, TMailNotifier::kTestSubject, TMailNotifier::kTestBody},
-        [this](bool sent, const std::string& error) {
-            if (!sent)
-                OnWindowThread([this, error] { box_.Error(error); });
-        });
+    notices_.SendTest(server, user, password, target);
 }
 
 void Station::ShareTablesWithServer() {
-    server_tables_.Set(snapshot_);
+    remote_.Share(snapshot_);
 }
 
 // The port is opened by its first poll, on the window thread; a line that cannot be opened is

@@ -18,8 +18,11 @@
 #include "core/configurator_ports.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
+#include "core/remote_links.h"
 #include "core/second_timer.h"
 #include "core/shared.h"
+#include "core/station_notices.h"
+#include "core/station_pipeline.h"
 #include "core/system.h"
 #include "core/view_controller.h"
 #include "display/direct_x.h"
@@ -140,7 +143,7 @@ public:
     static std::string DriveUsageText(bool anyDrive, char letter, bool read, uint64_t freeKB,
                                       uint64_t totalKB);
     // Reads the board's per-camera signal into CameraSignal (at start-up, then every second).
-    void PollSignal();
+    void PollSignal() { pipeline_.PollSignal(); }
     // The one-second duties, in order: the drive usage label, the motion hold and beep latch
     // count down, the address check, the on-screen time and date, the board's signal, the clock
     // label, the sequence step, every camera's schedule value for the day and hour. Window thread.
@@ -167,15 +170,20 @@ public:
     void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
                       const std::string& target) override;
     // The address check of the one-second timer: a notice for every new address.
-    void CheckAddress();
+    void CheckAddress() {
+        if (config_)
+            notices_.CheckAddress(*config_);
+    }
     // The mail port and the address lookup (tests set their own before FormCreate).
-    void SetMailSender(MailSender& sender) { mail_sender_ = &sender; }
-    void SetAddressLookup(std::function<std::string()> lookup) { address_lookup_ = std::move(lookup); }
+    void SetMailSender(MailSender& sender) { notices_.SetMailSender(sender); }
+    void SetAddressLookup(std::function<std::string()> lookup) {
+        notices_.SetAddressLookup(std::move(lookup));
+    }
     // The drive probe the recorder reads free space and drive kinds through (tests set a fake
     // before FormCreate).
-    void SetDriveProbe(const DriveProbe& probe) { drive_probe_ = &probe; }
+    void SetDriveProbe(const DriveProbe& probe) { pipeline_.SetDriveProbe(probe); }
     // The display platform the renderer is set up on (tests set a fake before FormCreate).
-    void SetDisplayPlatform(const DisplayPlatform& platform) { display_platform_ = &platform; }
+    void SetDisplayPlatform(const DisplayPlatform& platform) { pipeline_.SetDisplayPlatform(platform); }
 
     TLog& Log() { return log_; }
     TConfig& Config() { return *config_; }
@@ -187,58 +195,35 @@ public:
     void PtzRelease();
     TComportDriverThread* PtzPort() { return ptz_port_.get(); }
     // Camera n's capture thread, once the second stage has started it.
-    const TCapture* Capture(int camera) const;
+    const TCapture* Capture(int camera) const { return pipeline_.Capture(camera); }
     // The recorder, from the start-up chain until the shutdown has closed its recordings.
-    TSaveThread* Recorder() { return recorder_.get(); }
+    TSaveThread* Recorder() { return pipeline_.Recorder(); }
     // The renderer, from the start-up chain on; the display thread, from the second stage until
     // the shutdown.
-    TDirectX* Renderer() { return renderer_.get(); }
-    TDisplay* DisplayThread() { return display_.get(); }
+    TDirectX* Renderer() { return pipeline_.Renderer(); }
+    TDisplay* DisplayThread() { return pipeline_.DisplayThread(); }
     // The TCP server while it runs (started at start-up when TCP is on).
-    TTcpServer* TcpServer() { return tcp_server_.get(); }
-    TIpMonitor* IpMonitor() { return ip_monitor_.get(); }
+    TTcpServer* TcpServer() { return remote_.Server(); }
+    TIpMonitor* IpMonitor() { return notices_.IpMonitor(); }
     // The tables the TCP server answers from.
-    const ServerTables& Tables() const { return server_tables_; }
+    const ServerTables& Tables() const { return remote_.Tables(); }
+    // The slot tables of the layouts, as the display thread takes them.
+    static CameraLists CameraListsOf(const TConfig& config);
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);
     void DeleteOldTempFolder();
     bool LoadConfiguration();
-    bool FindBoard();
-    bool StartBoard();
-    void StartCapture();
-    // Every capture thread switched off, then the board closed.
-    void StopCapture();
     bool CheckScreen();
-    // The recorder created suspended, the temporary space checked, the motion and drive settings
-    // copied in, the compressor opened.
-    bool CreateRecorder();
-    RecorderHooks MakeRecorderHooks();
     // Runs `job` on the window thread: now when called there, else handed over (and dropped if
     // the station is gone by then).
     void OnWindowThread(std::function<void()> job);
-    void StopRecorder();
-    // The renderer given its settings, set up, its memory checked and its skin bitmaps loaded.
-    bool CreateRenderer();
-    void GiveRendererSettings();
-    void StartDisplay();
-    // The display thread ended, then the renderer released.
-    void StopDisplay();
-    // The port taken from the configuration once; a port that cannot be opened is logged with
-    // its reason and the station runs on without the server.
-    void StartTcpServer();
-    void StopTcpServer();
-    // The address watcher and the mail notifier, which sit on the window from its creation on.
-    void StartNotices();
-    std::string StartupAddress() const;
-    // The watcher stopped and its history written to the working directory.
-    void StopIpMonitor();
     void StartPtz();
     void StopPtz();
     void AddStartupSummary();
     void FirstView();
-    // A program action: a debug line and a PRG log line.
     // ViewPorts
+    // A program action: a debug line and a PRG log line.
     void Report(const std::string& text) override;
     void DebugLine(const std::string& text) override;
     int32_t HitTest(int x, int y, bool planView) const override;
@@ -253,20 +238,22 @@ private:
     void PresentTo(bool smartView) override;
 
     // ConfiguratorPorts
-    void SetLiveCameras(const TCameraTable& live) override;
+    void SetLiveCameras(const TCameraTable& live) override { pipeline_.SetLiveCameras(live); }
     void PreviewCamera(int camera) override;
-    void ShowZone(int camera, const uint8_t* cells, bool show) override;
-    void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) override;
-    std::vector<DriveRow> Drives() const override;
-    void DeleteRecordings() override;
+    void ShowZone(int camera, const uint8_t* cells, bool show) override {
+        pipeline_.ShowZone(camera, cells, show);
+    }
+    void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) override {
+        pipeline_.SetDetectionTest(on, zones, sensitivity);
+    }
+    std::vector<DriveRow> Drives() const override { return pipeline_.Drives(); }
+    void DeleteRecordings() override { pipeline_.DeleteRecordings(); }
     void DialogMoveStarted() override { SuspendDisplay(); }
     void DialogMoveEnded() override { ResumeDisplay(); }
-    // The server listening or not, and on which port, as the configuration now says.
-    void RestartTcpServer();
     // The logged-in user's camera rights to the renderer; nobody gets none.
     void GiveRendererRights();
 
-    std::string DriveUsage() const;
+    std::string DriveUsage();
     void Login();
     void Shutdown();
 
@@ -281,30 +268,18 @@ private:
     std::unique_ptr<TConfig> config_;
     ConfigSnapshot snapshot_;  // the configuration as last applied; what the threads read
     std::unique_ptr<ViewController> view_;
-    std::unique_ptr<THicap> board_;
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;
     bool shut_down_ = false;
     std::thread::id window_thread_;
-    const DriveProbe* drive_probe_ = &SystemDriveProbe::Instance();
-    TLog recorder_log_;  // the recorder's own writer of the same log
-    TLog server_log_;    // the TCP server's connection threads' writer of the same log
     // Jobs handed to the window thread hold it weakly: they do nothing once the station is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::unique_ptr<SecondTimer> timer_;
-    std::unique_ptr<TSaveThread> recorder_;
-    const DisplayPlatform* display_platform_ = &QtDisplayPlatform::Instance();
-    std::unique_ptr<TDirectX> renderer_;
-    std::unique_ptr<TDisplay> display_;  // after the renderer: it ends first
-    ServerTables server_tables_;
-    std::unique_ptr<TTcpServer> tcp_server_;  // reads the recorder's pictures: ended before it
-    CurlMailSender curl_mail_sender_;
-    MailSender* mail_sender_ = &curl_mail_sender_;
-    std::function<std::string()> address_lookup_ = LocalIPv4;
-    std::unique_ptr<TIpMonitor> ip_monitor_;
-    std::unique_ptr<TMailNotifier> mail_;
-    // Index = camera number. Last, so the threads are ended and joined before anything they use.
-    std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
+    // The pieces, each readable alone: the picture pipeline, then what reads it (the TCP server,
+    // ended first) and the notices.
+    StationPipeline pipeline_;
+    RemoteLinks remote_;
+    StationNotices notices_;
 };
 
 }  // namespace kel

@@ -1,0 +1,49 @@
+#include "core/remote_links.h"
+
+namespace kel {
+
+namespace {
+constexpr const char* kSys = "SYS";
+}
+
+RemoteLinks::RemoteLinks(TShared& shared, TLog& log, DebugLines& debug, const Clock& clock,
+                         std::function<void(std::function<void()>)> onWindowThread)
+    : shared_(shared), log_(log), debug_(debug), clock_(clock), on_window_thread_(std::move(onWindowThread)),
+      server_log_(clock) {}
+
+RemoteLinks::~RemoteLinks() {
+    server_.reset();
+}
+
+void RemoteLinks::Start(TSaveThread& recorder, const TSettingsBlock& settings) {
+    ServerLinks links{
+        shared_.NetFrameReady, shared_.CameraSignal, &recorder.Batch(), tables_,
+        [archive = &recorder.Archive()] { return static_cast<uint32_t>(archive->Entries().size()); },
+        [this](const std::string& text) { server_log_.Write(kSys, text); },
+        // The debug window is reached through the window thread, as every widget is.
+        [this](const std::string& text) { on_window_thread_([this, text] { debug_.AddLine(text); }); },
+        clock_};
+    server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
+    Listen(settings);
+}
+
+void RemoteLinks::Restart(const TSettingsBlock& settings) {
+    if (!server_)
+        return;
+    server_->Stop();
+    Listen(settings);
+}
+
+void RemoteLinks::Listen(const TSettingsBlock& settings) {
+    server_->SetPort(settings.Port);
+    if (settings.TCP && !server_->Start())
+        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(settings.Port) + ": " +
+                             server_->ErrorText());
+}
+
+void RemoteLinks::Stop() {
+    if (server_)
+        server_->Stop();
+}
+
+}  // namespace kel

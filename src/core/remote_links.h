@@ -1,0 +1,54 @@
+#pragma once
+// The remote viewers' way in: the TCP server with the tables it answers from. It reads the
+// recorder's compressed pictures and index, so it is stopped before the recorder goes.
+//
+// Window thread only.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "config/applied_config.h"
+#include "core/debug_lines.h"
+#include "core/log.h"
+#include "core/shared.h"
+#include "net/server_tables.h"
+#include "net/tcp_server.h"
+#include "platform/clock.h"
+#include "recording/save_thread.h"
+
+namespace kel {
+
+class RemoteLinks {
+public:
+    // `onWindowThread` hands the server's debug lines to the window thread.
+    RemoteLinks(TShared& shared, TLog& log, DebugLines& debug, const Clock& clock,
+                std::function<void(std::function<void()>)> onWindowThread);
+    ~RemoteLinks();
+
+    // The applied snapshot's camera and user tables.
+    void Share(const ConfigSnapshot& applied) { tables_.Set(applied); }
+    // The server made on the recorder's pictures with the settings' port, listening when TCP is
+    // on; a port that cannot be opened is logged with its reason and the station runs on.
+    void Start(TSaveThread& recorder, const TSettingsBlock& settings);
+    // Listening or not, and on which port, as `settings` now say.
+    void Restart(const TSettingsBlock& settings);
+    void Stop();
+
+    TTcpServer* Server() { return server_.get(); }
+    const ServerTables& Tables() const { return tables_; }
+
+private:
+    void Listen(const TSettingsBlock& settings);
+
+    TShared& shared_;
+    TLog& log_;
+    DebugLines& debug_;
+    const Clock& clock_;
+    const std::function<void(std::function<void()>)> on_window_thread_;
+    TLog server_log_;  // the connection threads' writer of the same log
+    ServerTables tables_;
+    std::unique_ptr<TTcpServer> server_;
+};
+
+}  // namespace kel

@@ -1,0 +1,71 @@
+#include "core/station_notices.h"
+
+namespace kel {
+
+StationNotices::StationNotices(TShared& shared, TLog& log, std::function<void(const std::string&)> onFailure)
+    : shared_(shared), log_(log), on_failure_(std::move(onFailure)) {}
+
+StationNotices::~StationNotices() {
+    Close();
+}
+
+void StationNotices::Start() {
+    shared_.SetLastIP(address_lookup_());
+    ip_monitor_ = std::make_unique<TIpMonitor>(address_lookup_);
+    ip_monitor_->Start();
+    mail_ = std::make_unique<TMailNotifier>(*mail_sender_);
+}
+
+// The watcher's first reading comes 500 ms after the start, usually after this notice: until then
+// the address looked up at start-up stands in, so the notice always says where the station is.
+std::string StationNotices::StartupAddress() const {
+    std::string current = ip_monitor_ ? ip_monitor_->Current() : "";
+    return current.empty() ? shared_.LastIP() : current;
+}
+
+// A watcher without its first reading yet is no new address: the notice waits for a real one,
+// so each change is told exactly once.
+void StationNotices::CheckAddress(const TSettingsBlock& settings) {
+    if (!ip_monitor_)
+        return;
+    const std::string current = ip_monitor_->Current();
+    if (current.empty() || current == shared_.LastIP())
+        return;
+    Send(settings, TMailNotifier::AddressChangeText(current));
+    shared_.SetLastIP(current);
+}
+
+void StationNotices::Send(const TSettingsBlock& settings, const std::string& text) {
+    if (!settings.bMessages || !mail_)
+        return;
+    mail_->Post(MailMessage{settings.mSMTP, settings.mUSER, settings.mPASS, settings.mTARGET,
+                            TMailNotifier::kNoticeSubject, text});
+}
+
+void StationNotices::SendTest(const std::string& server, const std::string& user, const std::string& password,
+                              const std::string& target) {
+    if (!mail_)
+        return;
+    mail_->Post(
+        MailMessage{server, user, password, target, TMailNotifier::kTestSubject, TMailNotifier::kTestBody},
+        [this](bool sent, const std::string& error) {
+            if (!sent)
+                on_failure_(error);
+        });
+}
+
+void StationNotices::StopWatcher() {
+    if (!ip_monitor_)
+        return;
+    ip_monitor_->Stop();
+    const std::string path = shared_.WorkDir + "/" + TIpMonitor::kHistoryFile;
+    if (!ip_monitor_->SaveHistory(path))
+        log_.Error("SYS", std::string("Nie mozna zapisac pliku ") + TIpMonitor::kHistoryFile);
+}
+
+void StationNotices::Close() {
+    ip_monitor_.reset();
+    mail_.reset();
+}
+
+}  // namespace kel

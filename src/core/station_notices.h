@@ -1,0 +1,61 @@
+#pragma once
+// The notices the station sends by e-mail: at the start, for every new address the watcher reads,
+// and the configuration dialog's test message. The address watcher and the mail notifier sit on
+// the window from its creation on; a message goes out on the notifier's thread and a failed
+// notice is dropped silently (only the test's failure is shown).
+//
+// Window thread only.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "config/config.h"
+#include "core/log.h"
+#include "core/shared.h"
+#include "net/curl_mail_sender.h"
+#include "net/ip_monitor.h"
+#include "net/mail_notifier.h"
+
+namespace kel {
+
+class StationNotices {
+public:
+    // `onFailure` shows a failed test message (on the window thread, however it is called).
+    StationNotices(TShared& shared, TLog& log, std::function<void(const std::string& error)> onFailure);
+    ~StationNotices();
+
+    // The mail port and the address lookup (tests set their own before Start).
+    void SetMailSender(MailSender& sender) { mail_sender_ = &sender; }
+    void SetAddressLookup(std::function<std::string()> lookup) { address_lookup_ = std::move(lookup); }
+
+    // The address looked up once into LastIP, the watcher started, the notifier made.
+    void Start();
+    // The address the start-up notice gives: the watcher's, or until its first reading the one
+    // looked up at the start.
+    std::string StartupAddress() const;
+    // A notice for every new address the watcher has read; one without a reading yet is none.
+    void CheckAddress(const TSettingsBlock& settings);
+    // `text` as a notice when notifications are on.
+    void Send(const TSettingsBlock& settings, const std::string& text);
+    void SendTest(const std::string& server, const std::string& user, const std::string& password,
+                  const std::string& target);
+    // The watcher stopped and its history written to the working directory.
+    void StopWatcher();
+    // A message on its way is cancelled.
+    void Close();
+
+    TIpMonitor* IpMonitor() { return ip_monitor_.get(); }
+
+private:
+    TShared& shared_;
+    TLog& log_;
+    const std::function<void(const std::string&)> on_failure_;
+    CurlMailSender curl_mail_sender_;
+    MailSender* mail_sender_ = &curl_mail_sender_;
+    std::function<std::string()> address_lookup_ = LocalIPv4;
+    std::unique_ptr<TIpMonitor> ip_monitor_;
+    std::unique_ptr<TMailNotifier> mail_;
+};
+
+}  // namespace kel

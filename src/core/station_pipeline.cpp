@@ -1,0 +1,312 @@
+#include "core/station_pipeline.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/station.h"
+#include "platform/drive_map.h"
+#include "recording/drive_table.h"
+
+namespace kel {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kSys = "SYS";
+constexpr const char* kNoVideoMemory = "{#0011} Niewystarczajaca ilosc pamieci RAM na Karcie Graficznej";
+constexpr const char* kNoSkinFiles = "{#0008} Brak plików graficznych";
+constexpr int32_t kMinVideoMemoryMB = 24;  // 16 camera surfaces, the back surface and the bitmaps
+}  // namespace
+
+StationPipeline::StationPipeline(TShared& shared, StationHost& host, TLog& log, MessageBox& box,
+                                 const Clock& clock, PipelineLinks links)
+    : shared_(shared), host_(host), log_(log), box_(box), clock_(clock), links_(std::move(links)),
+      recorder_log_(clock) {}
+
+// The recorder may not call back once the pipeline is going.
+StationPipeline::~StationPipeline() {
+    recorder_.reset();
+}
+
+bool StationPipeline::FindBoard(const std::string& board) {
+    board_ = std::make_unique<THicap>(board);
+    if (!board_->Find())
+        return links_.stop(board_->ErrorText(), BoxKind::Warning, true);
+    log_.Write(kSys, "Wykryto kartę: " + board_->Name());
+    return true;
+}
+
+bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile) {
+    RecorderLinks links{shared_.LiveFrame,    shared_.FrameReady,  shared_.ScheduleMode,
+                        shared_.RecordingNow, shared_.MotionShown, shared_.MotionHold,
+                        shared_.BeepLatch,    shared_.RecordDrive, shared_.DiskFullWarned};
+    recorder_ =
+        std::make_unique<TSaveThread>(shared_.WorkDir, links, MakeRecorderHooks(), clock_, *drive_probe_);
+    recorder_->Configure(applied);
+    // The temporary folders lie in the working directory; drive C: stands for the space there.
+    recorder_->EnsureDriveC();
+    if (recorder_->FreeSpaceKB('C') < kTempSpaceKB)
+        return links_.stop(kNoTempSpace, BoxKind::Error, false);
+    if (!recorder_->Initialize(storeFile))
+        return links_.stop(recorder_->ErrorText(), BoxKind::Error, false);
+    return true;
+}
+
+RecorderHooks StationPipeline::MakeRecorderHooks() {
+    RecorderHooks hooks;
+    hooks.log = [this](const std::string& text, bool error) { recorder_log_.Write(kSys, text, !error); };
+    hooks.warn = [this](const std::string& text) {
+        links_.onWindowThread([this, text] { box_.Warning(text); });
+    };
+    hooks.beep = [this] { links_.onWindowThread([this] { host_.SystemBeeper().Beep(); }); };
+    return hooks;
+}
+
+bool StationPipeline::CreateRenderer(const ConfigSnapshot& applied, int width, int height,
+                                     const std::string& skin) {
+    renderer_ = std::make_unique<TDirectX>(*display_platform_);
+    GiveRendererSettings(applied);
+    if (!renderer_->Init(width, height, host_.VideoOutput()))
+        return links_.stop(renderer_->ErrorText(), BoxKind::Warning, true);
+    log_.Write(kSys, "Wykryto biblioteki DirectX");
+    int32_t memoryMB = renderer_->VideoMemoryMB();
+    if (memoryMB < kMinVideoMemoryMB)
+        return links_.stop(kNoVideoMemory, BoxKind::Warning, true);
+    log_.Write(kSys, "Ilosci pamieci na karcie graficznej - " + std::to_string(memoryMB) + "MB");
+    if (!renderer_->LoadDisplayBitmaps(skin, width) || !host_.LoadMainSkin(skin, width))
+        return links_.stop(kNoSkinFiles, BoxKind::Warning, true);
+    log_.Write(kSys, "Poprawnie wczytano pliki graficzne - Folder: " + skin + "/" + std::to_string(width));
+    return true;
+}
+
+// A board that will not start stops the station as one not found does: running on without
+// pictures would look like a working recorder that records nothing.
+bool StationPipeline::OpenBoard(const TCameraTable& cameras) {
+    if (!board_->Open(cameras))
+        return links_.stop(board_->ErrorText(), BoxKind::Warning, true);
+    PollSignal();
+    return true;
+}
+
+void StationPipeline::StartWorkers(const ConfigSnapshot& applied) {
+    for (int n = 1; n <= kCameraCount; ++n) {
+        auto capture =
+            std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady, shared_.NetFrameReady);
+        capture->SetSettings(CamerasOf(applied));
+        capture->SetActive(true);
+        capture->Start();
+        captures_[n] = std::move(capture);
+    }
+    recorder_->SetCameras(CamerasOf(applied));
+    recorder_->SetRecording(true);
+    recorder_->Resume();
+}
+
+void StationPipeline::StartDisplay(const CameraLists& lists, int screenWidth, int screenHeight) {
+    DisplayInputs inputs{shared_.LiveFrame,
+                         shared_.FrameReady,
+                         shared_.RecordingNow,
+                         shared_.MotionShown,
+                         shared_.CameraSignal,
+                         shared_.ViewMode,
+                         shared_.Layout,
+                         shared_.SingleCamera,
+                         shared_.PlanView,
+                         [this] { return shared_.OsdTime(); },
+                         [this] { return shared_.OsdDate(); }};
+    display_ = std::make_unique<TDisplay>(*renderer_, std::move(inputs), [this](const std::string& text) {
+        links_.onWindowThread([this, text] { log_.Error(kSys, text); });
+    });
+    display_->SetCameraLists(lists);
+    display_->SetScreenSize(screenWidth, screenHeight);
+    if (!display_->Start()) {
+        log_.Error(kSys, "Nie mozna uruchomic watku wyswietlania kamer");
+        return;
+    }
+    links_.report("Uruchomiono watek wyswietlania kamer");
+}
+
+void StationPipeline::PollSignal() {
+    if (board_)
+        board_->QuerySignal(shared_.CameraSignal);
+}
+
+// The threads stay (they end with the process); once switched off none touches the board again.
+void StationPipeline::StopCapture() {
+    for (auto& capture : captures_)
+        if (capture)
+            capture->SetActive(false);
+    if (board_)
+        board_->Close();
+}
+
+void StationPipeline::RestartCapture(const ConfigSnapshot& applied) {
+    if (!board_->Open(applied->cameras))
+        log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
+    for (auto& capture : captures_)
+        if (capture) {
+            capture->SetSettings(CamerasOf(applied));
+            capture->SetActive(true);
+        }
+    // The preview's test result must not stay on the tiles: the recorder sets them from now on.
+    for (int n = 1; n <= kCameraCount; ++n)
+        shared_.RecordingNow[n] = 0;
+    recorder_->SetCameras(CamerasOf(applied));
+    recorder_->SetRecording(true);
+}
+
+const TCapture* StationPipeline::Capture(int camera) const {
+    return camera >= 1 && camera <= kCameraCount ? captures_[camera].get() : nullptr;
+}
+
+// The camera table, the text colour, the three overlay switches, the plan and its icons.
+void StationPipeline::GiveRendererSettings(const ConfigSnapshot& applied) {
+    if (!renderer_)
+        return;
+    const TSettingsBlock& s = applied->settings;
+    renderer_->SetCameraRecords(CamerasOf(applied));
+    renderer_->TextColor = static_cast<uint32_t>(s.cColor);
+    renderer_->ShowNames = s.cCamName;
+    renderer_->TextShadow = s.cDetection;
+    renderer_->ShowRec = s.cRecording;
+    renderer_->SetMapFile(s.sMapFile);
+    renderer_->SetPlanIcons(s.CamIcons);
+}
+
+void StationPipeline::GiveRendererRights(const uint8_t* rights) {
+    if (renderer_)
+        renderer_->SetAllowed(rights);
+}
+
+void StationPipeline::ApplyRecorderSettings(const ConfigSnapshot& applied) {
+    if (!recorder_)
+        return;
+    // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
+    // attached since the start takes its place in the table too.
+    recorder_->Archive().ScanDrives();
+    recorder_->Configure(applied);
+    if (shared_.ResetVideoCounter.exchange(false))
+        recorder_->ResetIndex();
+    else
+        recorder_->ReadCounter();
+    recorder_->ResetFrameCounters();
+    // With no drive selected the previous drive stays.
+    char letter = 0;
+    if (recorder_->SelectFirstDrive(letter))
+        shared_.RecordDrive = letter;
+}
+
+void StationPipeline::SetCameraLists(const CameraLists& lists) {
+    if (display_)
+        display_->SetCameraLists(lists);
+}
+
+void StationPipeline::SuspendDisplay() {
+    if (display_ && display_->Running())
+        display_->Suspend();
+}
+
+void StationPipeline::ResumeDisplay() {
+    if (display_ && display_->Suspended())
+        display_->Resume();
+}
+
+// The thread first: the renderer's surfaces go only once no pass can touch them.
+void StationPipeline::StopDisplay() {
+    if (display_) {
+        display_->Terminate();
+        links_.report("Zatrzymano watek wyswietlania kamer");
+    }
+    if (renderer_) {
+        renderer_->Release();
+        links_.report("Zwolniono pamiec i zamknieto DirectX");
+    }
+}
+
+void StationPipeline::StopRecorder() {
+    if (!recorder_)
+        return;
+    host_.ShowClosingForm(true);
+    recorder_->CloseAll();
+    host_.ShowClosingForm(false);
+    recorder_->Terminate();
+    recorder_.reset();
+}
+
+void StationPipeline::PauseRecording(const TCameraTable& cameras) {
+    host_.ShowClosingForm(true);
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (cameras[n - 1].Active)
+            recorder_->CloseSegment(n);
+    host_.ShowClosingForm(false);
+    recorder_->SetRecording(false);
+}
+
+// The preview's table is no applied configuration: the capture threads and the renderer share a
+// table of its own until the dialog closes.
+void StationPipeline::SetLiveCameras(const TCameraTable& live) {
+    const CameraTablePtr table = ShareTable(live);
+    for (auto& capture : captures_)
+        if (capture)
+            capture->SetSettings(table);
+    if (renderer_)
+        renderer_->SetCameraRecords(table);
+}
+
+void StationPipeline::ShowZone(int camera, const uint8_t* cells, bool show) {
+    if (!renderer_)
+        return;
+    if (cells)
+        renderer_->SetZoneMask(camera, cells);
+    renderer_->ShowZones = show ? 1 : 0;
+}
+
+// The test reads the camera's newest picture on the display thread, with the recorder's detector
+// (whose reference it then replaces, as recording does) and a copy of the working zones that no
+// later edit can change under it.
+void StationPipeline::SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) {
+    if (!display_ || !recorder_)
+        return;
+    if (!on) {
+        display_->SetDetectionTest(nullptr);
+        return;
+    }
+    auto masks = std::make_shared<const TZoneTable>(zones);
+    auto picture = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
+    display_->SetDetectionTest([this, masks, picture, sensitivity](int camera, int width, int height) {
+        const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
+        if (info.bytes != static_cast<size_t>(2 * width * height))
+            return false;
+        return recorder_->Motion().TestDetection(camera, picture->data(), width, height,
+                                                 (*masks)[camera - 1].Mask, sensitivity);
+    });
+}
+
+std::vector<DriveRow> StationPipeline::Drives() const {
+    DriveMap map(shared_.WorkDir);
+    DriveTable table;
+    table.Scan(map, *drive_probe_);
+    std::vector<DriveRow> rows;
+    for (char letter : table.Letters()) {
+        if (letter == 'Z')
+            break;
+        DriveSpace space;
+        drive_probe_->Space(map.DrivePath(letter), space);
+        rows.push_back({letter, space.freeBytes});
+    }
+    return rows;
+}
+
+void StationPipeline::DeleteRecordings() {
+    shared_.ResetVideoCounter = true;
+    DriveMap map(shared_.WorkDir);
+    for (const DriveRow& row : Drives()) {
+        const fs::path folder = fs::path(map.DrivePath(row.letter)) / "KEL2_Videos";
+        std::error_code ec;
+        if (fs::is_directory(folder, ec) && fs::remove_all(folder, ec) == static_cast<std::uintmax_t>(-1))
+            log_.Error(kSys, "Nie mozna usunac folderu " + folder.string() + ": " + ec.message());
+    }
+    log_.Write(kSys, "Usunieto wszystkie nagrania");
+}
+
+}  // namespace kel

@@ -1,0 +1,134 @@
+#pragma once
+// The picture pipeline: the capture board, the 16 capture threads, the recorder, the renderer and
+// the display thread, with the order they start and stop in. Producers stop before consumers:
+// capture off and the board closed, then the display thread ended and the renderer released,
+// then the recorder's recordings closed and the thread awaited. The station's start-up chain
+// calls its steps; a failed step stops the station through the chain's own stop.
+//
+// It also carries the configuration dialog's preview: the live camera table, the camera shown,
+// the zone overlay and the motion test, the drive list and the deletion of the recordings.
+//
+// Window thread only, but for what the threads themselves do.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/capture.h"
+#include "capture/hicap.h"
+#include "config/applied_config.h"
+#include "core/configurator_ports.h"
+#include "core/log.h"
+#include "core/shared.h"
+#include "display/direct_x.h"
+#include "display/display.h"
+#include "display/display_inputs.h"
+#include "display/qt_display_platform.h"
+#include "platform/clock.h"
+#include "platform/drive_probe.h"
+#include "platform/message_box.h"
+#include "recording/save_thread.h"
+
+namespace kel {
+
+class StationHost;
+
+// What the pipeline asks of the station around it.
+struct PipelineLinks {
+    // Stops the start-up: the box shown and the line logged (first when `logFirst`); false.
+    std::function<bool(const std::string& text, BoxKind kind, bool logFirst)> stop;
+    // A program action: a debug line and a PRG log line.
+    std::function<void(const std::string& text)> report;
+    // Runs a job on the window thread (now when called there).
+    std::function<void(std::function<void()>)> onWindowThread;
+};
+
+class StationPipeline {
+public:
+    static constexpr uint64_t kTempSpaceKB = 1000000;
+    static constexpr const char* kNoTempSpace = "{#0025} Brak miejsca na pliki tymczasowe!";
+
+    StationPipeline(TShared& shared, StationHost& host, TLog& log, MessageBox& box, const Clock& clock,
+                    PipelineLinks links);
+    ~StationPipeline();
+
+    // What the recorder reads drives through, and the display platform the renderer is set up on
+    // (tests set fakes before the start).
+    void SetDriveProbe(const DriveProbe& probe) { drive_probe_ = &probe; }
+    const DriveProbe& Probe() const { return *drive_probe_; }
+    void SetDisplayPlatform(const DisplayPlatform& platform) { display_platform_ = &platform; }
+
+    // --- Start-up steps, in the order the chain runs them. False once the station was stopped.
+    bool FindBoard(const std::string& board);
+    // The recorder created suspended, the temporary space checked, the applied configuration
+    // given, the compressor opened.
+    bool CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile);
+    // The renderer given its settings, set up for width x height, its memory checked, its skin
+    // bitmaps loaded and then the main window's own.
+    bool CreateRenderer(const ConfigSnapshot& applied, int width, int height, const std::string& skin);
+    // The board set up for the camera table with its transfer on, and its first signal reading.
+    bool OpenBoard(const TCameraTable& cameras);
+    // The 16 capture threads started on the applied table, then the recorder resumed with it.
+    void StartWorkers(const ConfigSnapshot& applied);
+    void StartDisplay(const CameraLists& lists, int screenWidth, int screenHeight);
+
+    // --- Running.
+    void PollSignal();
+    // The capture threads off, then the board closed; the threads stay and idle.
+    void StopCapture();
+    // The applied table to every capture thread and recording on again after the configurator.
+    void RestartCapture(const ConfigSnapshot& applied);
+    // The renderer's table, text colour, overlay switches, plan and icons; and the user's rights
+    // (nullptr: none).
+    void GiveRendererSettings(const ConfigSnapshot& applied);
+    void GiveRendererRights(const uint8_t* rights);
+    // The recorder's part of a new configuration (see Station::ApplyRecorderSettings).
+    void ApplyRecorderSettings(const ConfigSnapshot& applied);
+    void SetCameraLists(const CameraLists& lists);
+    void SuspendDisplay();
+    void ResumeDisplay();
+
+    // --- Shutdown, in this order after StopCapture.
+    void StopDisplay();
+    // Every open recording closed and archived behind the closing window, then the thread ended.
+    void StopRecorder();
+
+    // --- The configurator's preview.
+    void SetLiveCameras(const TCameraTable& live);
+    void ShowZone(int camera, const uint8_t* cells, bool show);
+    void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity);
+    std::vector<DriveRow> Drives() const;
+    void DeleteRecordings();
+    // The open recordings of the active cameras closed and archived, recording paused.
+    void PauseRecording(const TCameraTable& cameras);
+
+    THicap* Board() { return board_.get(); }
+    const TCapture* Capture(int camera) const;
+    TSaveThread* Recorder() { return recorder_.get(); }
+    TDirectX* Renderer() { return renderer_.get(); }
+    const TDirectX* Renderer() const { return renderer_.get(); }
+    TDisplay* DisplayThread() { return display_.get(); }
+
+private:
+    RecorderHooks MakeRecorderHooks();
+
+    TShared& shared_;
+    StationHost& host_;
+    TLog& log_;
+    MessageBox& box_;
+    const Clock& clock_;
+    const PipelineLinks links_;
+    TLog recorder_log_;  // the recorder's own writer of the same log
+    const DriveProbe* drive_probe_ = &SystemDriveProbe::Instance();
+    const DisplayPlatform* display_platform_ = &QtDisplayPlatform::Instance();
+    std::unique_ptr<THicap> board_;
+    std::unique_ptr<TSaveThread> recorder_;
+    std::unique_ptr<TDirectX> renderer_;
+    std::unique_ptr<TDisplay> display_;  // after the renderer: it ends first
+    // Index = camera number. Last, so the threads are ended and joined before anything they use.
+    std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
+};
+
+}  // namespace kel
