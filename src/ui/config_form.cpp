@@ -728,21 +728,19 @@ void TConfigForm::ApplyToAllClick() {
 }
 
 void TConfigForm::ClearZoneClick() {
-    const int n = PageCamera();
-    if (n == 0)
-        return;
-    overlay_.fill(0);
-    std::memcpy((*zones_)[n - 1].Mask, overlay_.data(), overlay_.size());
-    btn_ShowZone->setChecked(true);
-    ShowZoneClick(true);
-    UpdateDetectionTest();
+    FillZone(0);
 }
 
 void TConfigForm::WholeZoneClick() {
+    FillZone(1);
+}
+
+// The whole grid of the page's camera set to `value`, and the zone shown.
+void TConfigForm::FillZone(uint8_t value) {
     const int n = PageCamera();
     if (n == 0)
         return;
-    overlay_.fill(1);
+    overlay_.fill(value);
     std::memcpy((*zones_)[n - 1].Mask, overlay_.data(), overlay_.size());
     btn_ShowZone->setChecked(true);
     ShowZoneClick(true);

@@ -186,6 +186,7 @@ private:
     // A picture value of the current camera: both copies, then the capture threads.
     void PictureChanged(int which, int value);
     void SendLiveCameras();
+    void FillZone(uint8_t value);
     // The detection test as the buttons and the slider now say.
     void UpdateDetectionTest();
     void Close(bool applied);
