@@ -320,10 +320,11 @@ void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& r
         return;
     TileTextStyle style;
     style.color = FromColorRef(TextColor.load(std::memory_order_relaxed));
-    style.names =
-        ShowNames.load(std::memory_order_relaxed) != 0 && HideNames.load(std::memory_order_relaxed) == 0;
+    const bool preview = PreviewOverlay.load(std::memory_order_relaxed) != 0;
+    style.names = (ShowNames.load(std::memory_order_relaxed) != 0 || preview) &&
+                  HideNames.load(std::memory_order_relaxed) == 0;
     style.shadow = TextShadow.load(std::memory_order_relaxed) != 0;
-    style.rec = ShowRec.load(std::memory_order_relaxed) != 0;
+    style.rec = ShowRec.load(std::memory_order_relaxed) != 0 || preview;
     const bool recording = Recording[camera].load(std::memory_order_relaxed) == 1;
     if (!style.names && !(style.rec && recording))
         return;

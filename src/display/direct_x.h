@@ -101,8 +101,12 @@ public:
     std::atomic<uint8_t> ShowRec{0};
     std::atomic<uint8_t> HideNames{0};  // 1 while SmartView is on
     std::atomic<uint8_t> ShowZones{0};  // tint zone cells on upload (the zone editor)
-    CameraFlags CameraSignal{};         // non-zero: the camera's input has a picture
-    CameraFlags Allowed{};              // the user may watch the camera
+    // Names and "REC" shown whatever the two switches say: the configurator's preview. The
+    // display thread sets it on every pass from the view mode, so the switches the window thread
+    // gives are never overwritten by the preview.
+    std::atomic<uint8_t> PreviewOverlay{0};
+    CameraFlags CameraSignal{};  // non-zero: the camera's input has a picture
+    CameraFlags Allowed{};       // the user may watch the camera
     // Refreshed by the display thread on every pass.
     CameraFlags Motion{};     // the site plan shows the motion icon
     CameraFlags Recording{};  // the tile shows "REC"

@@ -116,6 +116,7 @@ void TDisplay::UploadReady(int viewMode) {
     const std::string time = in_.OsdTime ? in_.OsdTime() : std::string();
     const std::string date = in_.OsdDate ? in_.OsdDate() : std::string();
     DetectionTest detection;
+    renderer_.PreviewOverlay.store(viewMode == kModeConfig ? 1 : 0, std::memory_order_relaxed);
     if (viewMode == kModeConfig) {
         std::lock_guard<std::mutex> lock(mutex_);
         detection = detection_;
@@ -126,10 +127,8 @@ void TDisplay::UploadReady(int viewMode) {
         const int32_t code = records[n - 1].Resolution;
         const PictureSize size = ResolutionSize(code);
         if (viewMode == kModeConfig) {
-            // The preview shows names and "REC" while the dialog's test sees motion.
+            // The preview shows names, and "REC" while the dialog's test sees motion.
             bool detected = detection && ValidResolution(code) && detection(n, size.width, size.height);
-            renderer_.ShowNames = 1;
-            renderer_.ShowRec = 1;
             in_.RecordingNow[n].store(detected ? 1 : 0, std::memory_order_relaxed);
         }
         if (ValidResolution(code))

@@ -132,8 +132,8 @@ TEST_F(DisplayTest, TheConfiguratorPreviewShowsTheMotionTest) {
     display.Pass();
     EXPECT_EQ(recording[1].load(), 0) << "the test button is up";
     EXPECT_EQ(recording[2].load(), 0);
-    EXPECT_EQ(renderer.ShowNames.load(), 1);
-    EXPECT_EQ(renderer.ShowRec.load(), 1);
+    EXPECT_EQ(renderer.PreviewOverlay.load(), 1) << "names and REC shown on the preview";
+    EXPECT_EQ(renderer.ShowNames.load(), 0) << "the operator's switches stay as they were given";
 
     display.SetDetectionTest([](int camera, int w, int h) { return camera == 2 && w == 704 && h == 576; });
     recording[3] = 1;  // no new picture: left alone
@@ -155,6 +155,7 @@ TEST_F(DisplayTest, TheConfiguratorPreviewShowsTheMotionTest) {
     Deliver(1, 200);
     display.Pass();
     EXPECT_EQ(renderer.CameraSurface(1).Line(0)[1], 200);
+    EXPECT_EQ(renderer.PreviewOverlay.load(), 0);
 }
 
 TEST_F(DisplayTest, ThePlanReplacesTheLayoutAndShowsMotion) {
