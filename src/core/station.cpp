@@ -481,11 +481,12 @@ void Station::Shutdown() {
     pipeline_.StopDisplay();
     host_.RemoveTrayIcon();
     host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
-    config_->SetCorrectClose(true);
     // The close goes on either way; a save that failed leaves the previous one whole and says why.
     if (!config_->SaveAll() || !config_->SaveCameras())
         log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
     pipeline_.StopRecorder();
+    // Last: a crash anywhere before, archiving included, is reported at the next start.
+    config_->SetCorrectClose(true);
     log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
 }
 

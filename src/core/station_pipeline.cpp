@@ -233,13 +233,14 @@ void StationPipeline::StopRecorder() {
     recorder_.reset();
 }
 
+// Recording off first, so the last pictures of each camera are written before its segment closes.
 void StationPipeline::PauseRecording(const TCameraTable& cameras) {
     host_.ShowClosingForm(true);
+    recorder_->SetRecording(false);
     for (int n = 1; n <= kCameraCount; ++n)
         if (cameras[n - 1].Active)
-            recorder_->CloseSegment(n);
+            recorder_->FinishSegment(n);
     host_.ShowClosingForm(false);
-    recorder_->SetRecording(false);
 }
 
 // The preview's table is no applied configuration: the capture threads and the renderer share a

@@ -101,7 +101,8 @@ public:
     void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity);
     std::vector<DriveRow> Drives() const;
     void DeleteRecordings();
-    // The open recordings of the active cameras closed and archived, recording paused.
+    // Recording paused, the last pictures of the active cameras written and their recordings
+    // closed and archived.
     void PauseRecording(const TCameraTable& cameras);
 
     THicap* Board() { return board_.get(); }

@@ -1,11 +1,14 @@
 #include "recording/save_thread.h"
 
+#include <algorithm>
+
 #include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "recording/schedule.h"
+#include "recording/segment_repair.h"
 #include "recording/time_stamps.h"
 
 namespace kel {
@@ -35,6 +38,7 @@ bool TSaveThread::Initialize(const std::string& storeFile) {
         links_.MotionHold[n].store(0, std::memory_order_relaxed);
     }
     archive_.Start(settings_.VideoFiles, settings_.UsedDisk, storeFile);
+    RecoverTemp();
     SetSizeLimit(settings_.VideoFilesSize);
     SetSoundDetect(settings_.SoundDetect);
     std::lock_guard<std::mutex> lock(pass_mutex_);
@@ -188,7 +192,7 @@ void TSaveThread::OnMotion(int n) {
         hooks_.beep();
 }
 
-void TSaveThread::WriteBatch(int n, const TCameraRecord& camera) {
+void TSaveThread::WriteBatch(int n, const TCameraRecord& camera, int count) {
     CameraSegment& c = segments_[n];
     std::lock_guard<std::mutex> lock(c.mutex);
     const FrameBatch::Slot& first = batch_.At(n, 1);
@@ -197,7 +201,7 @@ void TSaveThread::WriteBatch(int n, const TCameraRecord& camera) {
         CloseLocked(n, c);
     if (!c.segment.IsOpen() && !OpenSegment(n, c, camera, first.width, first.height))
         return;
-    for (int k = 1; k <= kBatch; ++k) {
+    for (int k = 1; k <= count && k <= kBatch; ++k) {
         const FrameBatch::Slot& slot = batch_.At(n, k);
         if (slot.width != c.segment.Width() || slot.height != c.segment.Height())
             continue;
@@ -255,12 +259,82 @@ void TSaveThread::CloseLocked(int n, CameraSegment& c) {
     archive_.Archive(closed);
 }
 
+void TSaveThread::FinishSegment(int camera) {
+    if (camera < 1 || camera > kCameraCount)
+        return;
+    {
+        // No pass runs meanwhile: the batch is the one the last pass left.
+        std::lock_guard<std::mutex> pass(pass_mutex_);
+        CameraTablePtr cameras;
+        {
+            std::lock_guard<std::mutex> lock(cameras_mutex_);
+            cameras = cameras_;
+        }
+        const TCameraRecord& record = (*cameras)[camera - 1];
+        const uint8_t mode = links_.ScheduleMode[camera].load(std::memory_order_relaxed);
+        const bool due = mode == kContinuous ||
+                         (mode == kOnMotion && links_.MotionHold[camera].load(std::memory_order_relaxed) > 0);
+        const int count = batch_.Count(camera);
+        if (record.Active && due && count > 0 && archive_.AnyDriveSelected())
+            WriteBatch(camera, record, count);
+        batch_.Clear(camera);
+    }
+    CloseSegment(camera);
+}
+
 void TSaveThread::CloseAll() {
     SetRecording(false);
     for (int n = 1; n <= kCameraCount; ++n)
-        CloseSegment(n);
+        FinishSegment(n);
     std::lock_guard<std::mutex> lock(pass_mutex_);
     compressor_.Close();
+}
+
+// Oldest first, so the index stays in the order the recordings were made.
+void TSaveThread::RecoverTemp() {
+    struct Found {
+        ClosedSegment segment;
+        uint32_t pictures;
+    };
+    std::vector<Found> found;
+    std::error_code ec;
+    for (int n = 1; n <= kCameraCount; ++n) {
+        const fs::path folder = fs::path(work_dir_) / "Temp" / ("Kamera" + std::to_string(n));
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            if (!entry.is_regular_file(ec) || entry.path().extension() != ".avi")
+                continue;
+            const std::string path = entry.path().string();
+            const RepairResult r = RepairSegment(path);
+            if (!r.ok) {
+                // Left where it is: nothing that might hold a picture is ever deleted.
+                Log("Nie mozna naprawic pliku " + path + ": " + r.error, true);
+                continue;
+            }
+            if (r.pictures == 0) {
+                fs::remove(entry.path(), ec);
+                Log("Usunieto plik bez zadnego obrazu: " + path, true);
+                continue;
+            }
+            const std::string name = entry.path().filename().string();
+            double start = 0;
+            if (!SegmentStartFromName(name, start))
+                start = DateTimeValue(clock_.Now());
+            found.push_back({ClosedSegment{n, path, name, start, 0}, r.pictures});
+        }
+    }
+    if (found.empty())
+        return;
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.segment.startTime < b.segment.startTime;
+    });
+    uint64_t pictures = 0;
+    for (const Found& f : found) {
+        archive_.Archive(f.segment);
+        pictures += f.pictures;
+    }
+    Log("Odzyskano nagrania przerwane awaria: " + std::to_string(found.size()) + " plikow, " +
+            std::to_string(pictures) + " obrazow",
+        false);
 }
 
 bool TSaveThread::SegmentOpen(int camera) const {

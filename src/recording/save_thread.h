@@ -98,7 +98,12 @@ public:
 
     // Any thread: closes camera n's open segment (after a batch being written) and archives it.
     void CloseSegment(int camera);
-    // Any thread: recording off, every open segment closed and archived, the compressor closed.
+    // Any thread, with recording off: camera n's pictures not yet written (a batch not yet full)
+    // go to its segment when the camera is being recorded, then the segment is closed and
+    // archived. An orderly stop loses no picture taken.
+    void FinishSegment(int camera);
+    // Any thread: recording off, every camera's last pictures written, every open segment closed
+    // and archived, the compressor closed.
     void CloseAll();
     bool SegmentOpen(int camera) const;
 
@@ -123,7 +128,10 @@ private:
     void CameraPass(int n, const TCameraRecord& camera, bool anyDrive);
     bool CompressPicture(int n, PictureSize& size);
     void OnMotion(int n);
-    void WriteBatch(int n, const TCameraRecord& camera);
+    // The first `count` slots of camera n's batch to its segment (a new one when none is open).
+    void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch);
+    // Segments a crash left in the temporary folders, mended, archived and indexed.
+    void RecoverTemp();
     bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height);
     void CloseLocked(int n, CameraSegment& c);  // REQUIRES: c.mutex held
     void Log(const std::string& text, bool error) const;

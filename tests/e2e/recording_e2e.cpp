@@ -97,7 +97,7 @@ TEST_F(RecordingE2E, FourCamerasRecordToDriveCAndTheIndexAgreesWithTheFiles) {
         ASSERT_TRUE(f.ok) << dos << ": " << f.problem;
         EXPECT_EQ(ProbeStreams(path), "video,DIV3\nsubtitle,[0][0][0][0]\n") << dos;
         EXPECT_EQ(DecodedPictures(path), f.Count("00dc")) << dos;
-        EXPECT_EQ(f.Count("00dc") % 20, 0) << dos << ": whole batches only";
+        EXPECT_GT(f.Count("00dc"), 0) << dos;  // the stop writes the last batch, full or not
         EXPECT_EQ(f.Count("01tx"), f.Count("00dc")) << dos;
         pictures[n] += f.Count("00dc");
         ++segments[n];

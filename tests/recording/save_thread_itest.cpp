@@ -12,6 +12,7 @@
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
 #include "recording/schedule.h"
+#include "recording/segment.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -254,6 +255,64 @@ TEST_F(RecorderTest, APictureOfANewSizeStartsANewSegment) {
     AviFile second = ReadAvi(rec->Archive().Map().Resolve(entries[1].FileName.Get()));
     ASSERT_EQ(second.formats.size(), 2u);
     EXPECT_EQ(second.main.dwWidth, 352u);
+}
+
+// An orderly stop writes the pictures of a batch not yet full for every camera being recorded
+// (continuously, or on motion within its hold); a camera not recorded this hour keeps nothing.
+TEST_F(RecorderTest, AnOrderlyStopWritesTheLastPictures) {
+    Start();
+    s.mode[1] = kContinuous;
+    s.mode[2] = kNoRecording;
+    s.mode[3] = kOnMotion;
+    for (int i = 0; i < 27; ++i) {
+        for (int n : {1, 2, 3})
+            Show(n, static_cast<uint8_t>(i * 40));
+        ASSERT_TRUE(rec->Pass());
+    }
+    rec->CloseAll();
+    EXPECT_EQ(RecordedPictures(1), 27);
+    EXPECT_EQ(RecordedPictures(2), 0);
+    EXPECT_EQ(RecordedPictures(3), 27);
+}
+
+// Segments a crash left in the temporary folders are mended, then archived and indexed at the
+// next start, before recording; a file without a whole picture is removed, one that is no
+// recording is left where it is.
+TEST_F(RecorderTest, SegmentsLeftByACrashAreRecoveredAtTheNextStart) {
+    Start();
+    s.mode[3] = kContinuous;
+    Passes(3, 45, true);  // two batches in the open segment, five pictures in memory
+    ASSERT_TRUE(rec->SegmentOpen(3));
+    rec.reset();  // the crash: nothing closed
+    const fs::path temp = dir / "Temp";
+    {
+        Segment empty;
+        fs::create_directories(temp / "Kamera4");
+        ASSERT_TRUE(
+            empty.Open((temp / "Kamera4/040526100500.avi").string(), "040526100500.avi", 0, 176, 144, 5));
+    }
+    fs::create_directories(temp / "Kamera5");
+    WriteFile(temp / "Kamera5/junk.avi", "not a recording");
+    logged.clear();
+
+    Start();
+    ASSERT_EQ(rec->Archive().Entries().size(), 1u);
+    const TVideoIndexEntry e = rec->Archive().Entries()[0];
+    EXPECT_EQ(e.Camera, 3);
+    const AviFile f = ReadAvi(rec->Archive().Map().Resolve(e.FileName.Get()));
+    ASSERT_TRUE(f.ok) << f.problem;
+    EXPECT_EQ(f.Count("00dc"), 40);
+    EXPECT_TRUE(fs::is_empty(temp / "Kamera3"));
+    EXPECT_TRUE(fs::is_empty(temp / "Kamera4"));
+    EXPECT_TRUE(fs::exists(temp / "Kamera5/junk.avi"));
+    const std::vector<std::string> lines = logged;
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "N Odzyskano nagrania przerwane awaria: 1 plikow, 40 obrazow"),
+        lines.end());
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("E ", 0) == 0; }),
+        2)
+        << "the removed file and the one left";
 }
 
 }  // namespace

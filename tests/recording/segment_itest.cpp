@@ -13,6 +13,7 @@
 #include "capture/hicap/sim_painter.h"
 #include "capture/resolution.h"
 #include "recording/avi_reader.h"
+#include "recording/segment_repair.h"
 #include "recording/video_compressor.h"
 #include "support/temp_dir.h"
 
@@ -165,6 +166,65 @@ TEST_F(SegmentTest, APictureThatCannotBeWrittenWholeIsTakenBack) {
     EXPECT_EQ(f.Count("00dc"), 4);
     EXPECT_EQ(f.Count("01tx"), 4);
     EXPECT_EQ(DecodedPictures(dir / "f.avi"), 4);
+}
+
+// A segment a crash left unfinished (headers with their first sizes, no index) keeps every picture
+// written whole; a torn end is cut off, and ffmpeg then decodes every picture kept. A finished
+// file mended again stays as it was; a file with no whole picture is reported as empty, and one
+// that is no segment is left alone.
+TEST_F(SegmentTest, ACrashedSegmentIsMendedToItsWholePictures) {
+    const auto picture = Picture(2, 0);
+    std::string videoChunk("00dc\0\0\0\0", 8);
+    const uint32_t size = static_cast<uint32_t>(picture.size());
+    std::memcpy(videoChunk.data() + 4, &size, 4);
+    videoChunk.append(picture.begin(), picture.end());
+    if (size % 2)
+        videoChunk.push_back('\0');
+    const struct {
+        const char* what;
+        int pictures;
+        std::string tail;
+        bool close;
+        uint32_t kept;
+    } cases[] = {
+        {"crash between pictures", 5, "", false, 5},
+        {"video written, text not", 5, videoChunk, false, 5},
+        {"a chunk cut short", 5, videoChunk.substr(0, 300), false, 5},
+        {"closed before", 5, "", true, 5},
+        {"no picture yet", 0, "", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir / "010526093000.avi";
+        std::remove(path.c_str());
+        {
+            Segment seg;
+            ASSERT_TRUE(seg.Open(path, "010526093000.avi", 0, 352, 288, 4));
+            for (int i = 0; i < c.pictures; ++i)
+                ASSERT_TRUE(seg.WriteFrame(picture.data(), picture.size(), Stamp(i)));
+            if (c.close)
+                ASSERT_TRUE(seg.Close());
+        }  // otherwise abandoned, as a crash leaves it
+        WriteFile(path, ReadFile(path) + c.tail);
+        const RepairResult r = RepairSegment(path);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.pictures, c.kept);
+        const AviFile f = ReadAvi(path);
+        ASSERT_TRUE(f.ok) << f.problem;
+        EXPECT_EQ(f.Count("00dc"), static_cast<int>(c.kept));
+        EXPECT_EQ(f.Count("01tx"), static_cast<int>(c.kept));
+        EXPECT_EQ(f.index.size(), 2 * c.kept);
+        EXPECT_EQ(f.main.dwTotalFrames, c.kept);
+        if (c.kept)
+            EXPECT_EQ(DecodedPictures(path), static_cast<int>(c.kept));
+    }
+    WriteFile(dir / "x.avi", "RIFF....not a recording");
+    EXPECT_FALSE(RepairSegment(dir / "x.avi").ok);
+    EXPECT_EQ(ReadFile(dir / "x.avi"), "RIFF....not a recording");
+    double start = 0;
+    ASSERT_TRUE(SegmentStartFromName("040526101502.avi", start));
+    EXPECT_NEAR(start, 46146 + (10 * 3600 + 15 * 60 + 2) / 86400.0, 1e-9);
+    EXPECT_FALSE(SegmentStartFromName("991326101502.avi", start));
 }
 
 TEST(VideoCompressor, PicturesTakeTheFixedQuantiserAndNeverOverrunTheirSlot) {
