@@ -2,11 +2,14 @@
 
 #include <cctype>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <system_error>
 #include <utility>
 
 #include "config/registry_values.h"
 #include "platform/safe_file.h"
+#include "recording/segment_repair.h"
 
 namespace kel {
 
@@ -62,20 +65,111 @@ void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::stri
     counter_ = videoFiles;
     used_disk_ = usedDisk;
     current_ = table_.Letter(usedDisk);
-    LoadIndexLocked();
     if (!storeFile.empty() && !store_.Open(storeFile))
         Log("Nie mozna otworzyc magazynu ustawien: " + store_.ErrorText(), true);
+    LoadIndexLocked();
 }
 
-// An index that cannot be read starts empty, without a message; the recordings it named stay on
-// their drives, unindexed.
+// The index file, or its copy when the file fails its checks, or nothing when both do; then
+// checked against the archive folders, and written back with the counter when anything changed.
 void SegmentArchive::LoadIndexLocked() {
-    if (counter_ > 0 && index_.Load(IndexPath(), counter_))
-        return;
-    counter_ = 0;
-    index_.Clear();
-    if (int p = FirstSelected(); p >= 0)
-        current_ = table_.Letter(p);
+    const std::string copy = (fs::path(work_dir_) / VideoIndex::kCopy).string();
+    std::error_code ec;
+    const bool anyFile = fs::exists(IndexPath(), ec) || fs::exists(copy, ec);
+    bool changed = false;
+    if (index_.LoadChecked(IndexPath())) {
+        changed = static_cast<int32_t>(index_.Size()) != counter_;
+    } else if (index_.LoadChecked(copy)) {
+        Log("Indeks nagran uszkodzony: odtworzono go z kopii", true);
+        changed = true;
+    } else {
+        index_.Clear();
+        changed = anyFile || counter_ > 0;
+        if (changed)
+            Log("Indeks nagran i jego kopia uszkodzone: odbudowano go z folderow nagran", true);
+    }
+    changed = Reconcile() || changed;
+    counter_ = static_cast<int32_t>(index_.Size());
+    if (changed)
+        SaveIndexLocked();
+    if (counter_ == 0)
+        if (int p = FirstSelected(); p >= 0)
+            current_ = table_.Letter(p);
+}
+
+// What the folders hold wins: an entry whose file is gone from a drive that is there is dropped,
+// an archived file the index lacks is added. The entries of a drive that is not there wait for it.
+bool SegmentArchive::Reconcile() {
+    std::set<std::string> onDisk;
+    std::error_code ec;
+    for (char letter : table_.Letters()) {
+        if (letter == 'Z')
+            continue;
+        for (int n = 1; n <= kCameraCount; ++n) {
+            const std::string folder = map_.Resolve(VideoIndex::ArchivePath(letter, n, ""));
+            for (const auto& e : fs::directory_iterator(folder, ec)) {
+                TVideoIndexEntry entry;
+                entry.FileName.Set(VideoIndex::ArchivePath(letter, n, e.path().filename().string()));
+                entry.Camera = static_cast<uint8_t>(n);
+                if (SegmentStartFromName(e.path().filename().string(), entry.StartTime) &&
+                    e.is_regular_file(ec) && VideoIndex::Plausible(entry))
+                    onDisk.insert(entry.FileName.Get());
+            }
+        }
+    }
+    size_t dropped = 0, added = 0;
+    std::vector<TVideoIndexEntry>& entries = index_.Mutable();
+    std::set<std::string> indexed;
+    for (size_t i = 0; i < entries.size();) {
+        const std::string path = entries[i].FileName.Get();
+        const bool present = fs::is_directory(map_.DrivePath(path[0]), ec);
+        const bool gone = present && !onDisk.count(path) && !fs::is_regular_file(map_.Resolve(path), ec);
+        if (gone || !indexed.insert(path).second) {
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
+            ++dropped;
+        } else {
+            ++i;
+        }
+    }
+    for (const std::string& path : onDisk) {
+        if (indexed.count(path))
+            continue;
+        TVideoIndexEntry entry;
+        entry.FileName.Set(path);
+        const size_t slash = path.rfind('\\');
+        SegmentStartFromName(path.substr(slash + 1), entry.StartTime);
+        entry.Camera = static_cast<uint8_t>(std::stoi(path.substr(path.find("Kamera") + 6)));
+        entries.push_back(entry);
+        ++added;
+    }
+    if (dropped == 0 && added == 0)
+        return false;
+    index_.SortByStart();
+    Log("Indeks nagran uzgodniony z folderami: dodano " + std::to_string(added) + ", usunieto " +
+            std::to_string(dropped),
+        false);
+    return true;
+}
+
+// Both index files, then the counters: the store's count never exceeds the file's entries.
+bool SegmentArchive::SaveIndexLocked() {
+    std::string error;
+    if (!index_.Save(IndexPath(), error) ||
+        !index_.Save((fs::path(work_dir_) / VideoIndex::kCopy).string(), error)) {
+        // The store keeps the count of the last index written whole; the next archiving
+        // writes the file again with this entry in it.
+        Log("Nie mozna zapisac indeksu nagran: " + error, true);
+        return false;
+    }
+    if (!WriteCounter(store_, "VideoFiles", counter_) ||
+        !WriteCounter(store_, "UsedDisk", table_.DriveIndex(current_))) {
+        if (!store_failed_)
+            Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
+        store_failed_ = true;
+        return false;
+    }
+    store_failed_ = false;
+    return true;
 }
 
 void SegmentArchive::SetDrives(const uint8_t* flags, int count) {
@@ -166,12 +260,18 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
     const int64_t reserve = static_cast<int64_t>(kReserveKB);
     current_ = table_.Letter(position);
     int64_t free = FreeKB(position);
+    bool checked = false;
     while (free - reserve < need) {
         int next = position < DriveTable::kLastPosition ? NextSelected(position) : -1;
         if (next >= 0) {
             position = next;
             current_ = table_.Letter(position);
         } else {
+            // Recordings are deleted only when that can make the room: a drive filled by other
+            // files must not lose every recording for nothing.
+            if (!checked && !RoomByDeleting(need))
+                return false;
+            checked = true;
             if (!DeleteOldestLocked())
                 return false;
             position = table_.DriveIndex(current_);  // the deleted recording's drive
@@ -179,6 +279,26 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
         free = FreeKB(position);
     }
     return true;
+}
+
+bool SegmentArchive::DrivePresent(char letter) const {
+    std::error_code ec;
+    return fs::is_directory(map_.DrivePath(letter), ec);
+}
+
+bool SegmentArchive::RoomByDeleting(int64_t needKB) const {
+    std::map<char, int64_t> deletable;
+    for (const TVideoIndexEntry& e : index_.Entries()) {
+        const std::string path = e.FileName.Get();
+        if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])) ||
+            !DrivePresent(path[0]))
+            continue;
+        deletable[Upper(path[0])] += static_cast<int64_t>(FileBytes(map_.Resolve(path)) / 1024);
+    }
+    for (const auto& [letter, kb] : deletable)
+        if (static_cast<int64_t>(FreeSpaceKB(letter)) + kb - static_cast<int64_t>(kReserveKB) >= needKB)
+            return true;
+    return false;
 }
 
 bool SegmentArchive::PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath) {
@@ -210,22 +330,7 @@ void SegmentArchive::Index(const ClosedSegment& segment, const std::string& dosP
     index_.Append(entry);
     ++counter_;
     links_.RecordDrive.store(current_, std::memory_order_relaxed);
-    std::string error;
-    if (!index_.Save(IndexPath(), error) ||
-        !index_.Save((fs::path(work_dir_) / VideoIndex::kCopy).string(), error)) {
-        // The store keeps the count of the last index written whole; the next archiving
-        // writes the file again with this entry in it.
-        Log("Nie mozna zapisac indeksu nagran: " + error, true);
-        return;
-    }
-    if (!WriteCounter(store_, "VideoFiles", counter_) ||
-        !WriteCounter(store_, "UsedDisk", table_.DriveIndex(current_))) {
-        if (!store_failed_)
-            Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
-        store_failed_ = true;
-        return;
-    }
-    store_failed_ = false;
+    SaveIndexLocked();
 }
 
 void SegmentArchive::NoRoom() {
@@ -244,8 +349,9 @@ bool SegmentArchive::DeleteOldestLocked() {
         return false;
     for (size_t i = 0; i < index_.Size(); ++i) {
         std::string path = index_.At(i).FileName.Get();
-        if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])))
-            continue;
+        if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])) ||
+            !DrivePresent(path[0]))
+            continue;  // a drive that is not there keeps its recordings until it comes back
         current_ = Upper(path[0]);
         std::string native = map_.Resolve(path);
         std::error_code ec;
@@ -259,12 +365,12 @@ bool SegmentArchive::DeleteOldestLocked() {
     return false;
 }
 
+// The files emptied too: an index is read whole, so old entries must not come back.
 void SegmentArchive::ResetIndex() {
     std::lock_guard<std::mutex> lock(mutex_);
     counter_ = 0;
     index_.Clear();
-    if (!WriteCounter(store_, "VideoFiles", 0))
-        Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
+    SaveIndexLocked();
 }
 
 void SegmentArchive::ReadCounter() {

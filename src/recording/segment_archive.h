@@ -92,12 +92,18 @@ public:
 
 private:
     void LoadIndexLocked();
+    bool Reconcile();                      // REQUIRES: mutex_ held; true when the index changed
+    bool SaveIndexLocked();                // REQUIRES: mutex_ held
     int FirstSelected() const;             // REQUIRES: mutex_ held; -1 when none
     int NextSelected(int position) const;  // REQUIRES: mutex_ held; up to 20, -1 when none
     bool Selected(int position) const;     // REQUIRES: mutex_ held
     int64_t FreeKB(int position) const;    // REQUIRES: mutex_ held
     bool FindRoom(int& position, uint64_t needKB);
     bool DeleteOldestLocked();
+    bool DrivePresent(char letter) const;
+    // REQUIRES: mutex_ held. Whether deleting the indexed recordings of one selected drive that is
+    // there would leave the reserve and `needKB` free on it.
+    bool RoomByDeleting(int64_t needKB) const;
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
     void Index(const ClosedSegment& segment, const std::string& dosPath);
     void NoRoom();

@@ -1,9 +1,12 @@
 #include "recording/video_index.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/stat.h>
 
 #include "platform/safe_file.h"
+#include "recording/segment_repair.h"
 
 namespace kel {
 
@@ -25,6 +28,47 @@ bool VideoIndex::Load(const std::string& path, int32_t count) {
     if (!ok)
         entries_.clear();
     return ok;
+}
+
+bool VideoIndex::LoadChecked(const std::string& path) {
+    entries_.clear();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || st.st_size % sizeof(TVideoIndexEntry) != 0)
+        return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    entries_.resize(static_cast<size_t>(st.st_size) / sizeof(TVideoIndexEntry));
+    bool ok = std::fread(entries_.data(), sizeof(TVideoIndexEntry), entries_.size(), f) == entries_.size();
+    std::fclose(f);
+    ok = ok && std::all_of(entries_.begin(), entries_.end(), Plausible);
+    if (!ok)
+        entries_.clear();
+    return ok;
+}
+
+std::string VideoIndex::ArchivePath(char letter, int camera, const std::string& name) {
+    return std::string{letter} + ":\\KEL2_Videos\\Kamera" + std::to_string(camera) + "\\" + name;
+}
+
+bool VideoIndex::Plausible(const TVideoIndexEntry& e) {
+    if (e.Camera < 1 || e.Camera > 16 || !std::isfinite(e.StartTime) || e.StartTime <= 0 || e.MotionCount < 0)
+        return false;
+    const std::string path = e.FileName.Get();
+    const char letter = path.empty() ? 0 : path[0];
+    if (letter < 'A' || letter > 'Z')
+        return false;
+    const std::string folder = ArchivePath(letter, e.Camera, "");
+    double start = 0;
+    return path.size() == folder.size() + 16 && path.compare(0, folder.size(), folder) == 0 &&
+           path.compare(path.size() - 4, 4, ".avi") == 0 &&
+           SegmentStartFromName(path.substr(folder.size()), start);
+}
+
+void VideoIndex::SortByStart() {
+    std::stable_sort(
+        entries_.begin(), entries_.end(),
+        [](const TVideoIndexEntry& a, const TVideoIndexEntry& b) { return a.StartTime < b.StartTime; });
 }
 
 bool VideoIndex::Save(const std::string& path, std::string& error) const {

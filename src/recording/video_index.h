@@ -1,7 +1,7 @@
 #pragma once
 // The index of archived recordings, "VideoIndex.dat": 72-byte entries back to back, oldest first,
-// no header. How many entries count is kept apart (the store's VideoFiles), so a file is read
-// only as far as that count. A copy, "~VideoIndex.dat", is written beside it and never read.
+// no header. How many entries count is kept apart (the store's VideoFiles). A copy,
+// "~VideoIndex.dat", is written beside it and read when the index itself fails its checks.
 //
 // Files are replaced through a flushed temporary file and a rename: a crash while writing leaves
 // the previous index whole.
@@ -39,12 +39,23 @@ public:
     // The first `count` entries of `path`. False, with the index left empty, when the file cannot
     // be read or holds fewer; a count of 0 or less reads nothing and succeeds.
     bool Load(const std::string& path, int32_t count);
+    // Every entry of `path`. False, with the index left empty, when the file cannot be read, is no
+    // whole number of entries, or holds an entry the station could not have written.
+    bool LoadChecked(const std::string& path);
+    // Whether an entry could have been written by the station: its path
+    // "L:\KEL2_Videos\Kamera<n>\<ddmmyyhhmmss>.avi" with n its own camera, and a start time.
+    static bool Plausible(const TVideoIndexEntry& entry);
+    // The DOS path an archived segment of camera n named `name` has on drive `letter`.
+    static std::string ArchivePath(char letter, int camera, const std::string& name);
     // The whole index into `path`. False with `error` set; the old file is then unchanged.
     bool Save(const std::string& path, std::string& error) const;
 
     void Append(const TVideoIndexEntry& entry) { entries_.push_back(entry); }
     void Remove(size_t i);
     void Clear() { entries_.clear(); }
+    // Oldest first by start time; entries of the same time keep their order.
+    void SortByStart();
+    std::vector<TVideoIndexEntry>& Mutable() { return entries_; }
     size_t Size() const { return entries_.size(); }
     const TVideoIndexEntry& At(size_t i) const { return entries_[i]; }
     const std::vector<TVideoIndexEntry>& Entries() const { return entries_; }

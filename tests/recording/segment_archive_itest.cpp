@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "config/registry_values.h"
 #include "platform/registry_store.h"
 #include "recording/fake_drive_probe.h"
+#include "recording/segment_repair.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -72,6 +74,8 @@ protected:
             }
             TVideoIndexEntry e;
             e.FileName.Set(p);
+            e.Camera = static_cast<uint8_t>(std::stoi(p.substr(p.find("Kamera") + 6)));
+            SegmentStartFromName(p.substr(p.rfind('\\') + 1), e.StartTime);
             index.Append(e);
         }
         std::string error;
@@ -151,8 +155,8 @@ TEST_F(ArchiveTest, WithEveryDriveFullTheOldestRecordingGoesAndTheSegmentTakesIt
 // The oldest recording on a selected drive goes first, wherever it lies; recordings on drives
 // that are not selected stay, and so do their entries.
 TEST_F(ArchiveTest, DeleteOldestWorksAcrossTheSelectedDrivesOnly) {
-    Recorded({"C:\\KEL2_Videos\\Kamera1\\1.avi", "E:\\KEL2_Videos\\Kamera1\\2.avi",
-              "D:\\KEL2_Videos\\Kamera1\\3.avi", "C:\\KEL2_Videos\\Kamera1\\4.avi"});
+    Recorded({"C:\\KEL2_Videos\\Kamera1\\010526100001.avi", "E:\\KEL2_Videos\\Kamera1\\010526100002.avi",
+              "D:\\KEL2_Videos\\Kamera1\\010526100003.avi", "C:\\KEL2_Videos\\Kamera1\\010526100004.avi"});
     auto a = Make({1, 2}, 4);
     ASSERT_EQ(Paths(*a).size(), 4u);
     EXPECT_TRUE(a->DeleteOldest());
@@ -160,20 +164,31 @@ TEST_F(ArchiveTest, DeleteOldestWorksAcrossTheSelectedDrivesOnly) {
     EXPECT_TRUE(a->DeleteOldest());
     EXPECT_EQ(a->CurrentLetter(), 'D');
     EXPECT_FALSE(a->DeleteOldest()) << "what is left lies on C:, which is not selected";
-    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"C:\\KEL2_Videos\\Kamera1\\1.avi",
-                                                   "C:\\KEL2_Videos\\Kamera1\\4.avi"}));
-    EXPECT_TRUE(OnDrive("C:\\KEL2_Videos\\Kamera1\\1.avi"));
-    EXPECT_FALSE(OnDrive("E:\\KEL2_Videos\\Kamera1\\2.avi"));
+    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"C:\\KEL2_Videos\\Kamera1\\010526100001.avi",
+                                                   "C:\\KEL2_Videos\\Kamera1\\010526100004.avi"}));
+    EXPECT_TRUE(OnDrive("C:\\KEL2_Videos\\Kamera1\\010526100001.avi"));
+    EXPECT_FALSE(OnDrive("E:\\KEL2_Videos\\Kamera1\\010526100002.avi"));
     EXPECT_EQ(a->Counter(), 2);
 }
 
+// A recording on a drive that is there but no longer in the table (now removable) counts as
+// position 20. A drive that is not there at all keeps its recordings, entries and all, until it
+// comes back: nothing is deleted or forgotten for a drive briefly unplugged.
 TEST_F(ArchiveTest, ARecordingOnADriveNoLongerInTheTableCountsAsPosition20) {
+    fs::create_directories(dir / "drives/q:");
+    probe.SetType('Q', DriveType::Removable);
     Recorded({"Q:\\KEL2_Videos\\Kamera1\\010101000000.avi"});
     EXPECT_EQ(Make({1})->Table().DriveIndex('Q'), 20);
     EXPECT_FALSE(Make({1}, 1)->DeleteOldest()) << "position 20 not selected";
     auto a = Make({1, 20}, 1);
-    EXPECT_TRUE(a->DeleteOldest()) << "a file already gone just loses its entry";
+    EXPECT_TRUE(a->DeleteOldest());
     EXPECT_EQ(a->Counter(), 0);
+
+    Recorded({"R:\\KEL2_Videos\\Kamera1\\010101000000.avi"});  // R: is not there
+    auto b = Make({1, 20}, 1);
+    EXPECT_EQ(b->Counter(), 1) << "its entry waits";
+    EXPECT_FALSE(b->DeleteOldest());
+    EXPECT_EQ(b->Counter(), 1);
 }
 
 TEST_F(ArchiveTest, TheLongestPathIsFortyCharactersAndFitsItsEntry) {
@@ -197,17 +212,67 @@ TEST_F(ArchiveTest, TheLongestPathIsFortyCharactersAndFitsItsEntry) {
     EXPECT_EQ(bytes.substr(68, 4), std::string(4, '\0'));
 }
 
-TEST_F(ArchiveTest, AnUnreadableOrShortIndexGivesAnEmptyIndex) {
-    // No file at all, then a file one entry short, then a count far past any file.
-    for (int32_t count : {2, 3, 0x7FFFFFFF}) {
-        auto a = Make({2}, count, 0);
-        EXPECT_EQ(a->Counter(), 0) << count;
-        EXPECT_TRUE(a->Entries().empty()) << count;
-        EXPECT_EQ(a->CurrentLetter(), 'E') << "the first selected drive";
-        WriteFile(dir / "VideoIndex.dat", std::string(2 * sizeof(TVideoIndexEntry), '\0'));
+// The index is checked at every start. A damaged one falls back to its copy, and with both
+// damaged the index is built again from the archive folders; either way the folders then win:
+// an archived file the index lacks is added, an entry whose file is gone from a drive that is
+// there is dropped, and the counter agrees with the file.
+TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
+    const std::vector<std::string> recorded = {"D:\\KEL2_Videos\\Kamera1\\010526100000.avi",
+                                               "E:\\KEL2_Videos\\Kamera2\\010526110000.avi"};
+    const std::string entry(sizeof(TVideoIndexEntry), '\0');
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        int32_t count;
+        const char* line;  // the log line it gives, if any
+    } cases[] = {
+        {"whole", [] {}, 2, nullptr},
+        {"the count too low (a crash before it was written)", [] {}, 1, nullptr},
+        {"the count too high", [] {}, 9, nullptr},
+        {"cut short",
+         [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 100)); }, 2,
+         "E Indeks nagran uszkodzony: odtworzono go z kopii"},
+        {"random bytes",
+         [&] {
+             WriteFile(dir / "VideoIndex.dat", std::string(144, '\x5A'));
+             WriteFile(dir / "~VideoIndex.dat", std::string(144, '\x5A'));
+         },
+         2, "E Indeks nagran i jego kopia uszkodzone: odbudowano go z folderow nagran"},
+        {"both missing",
+         [&] {
+             fs::remove(dir / "VideoIndex.dat");
+             fs::remove(dir / "~VideoIndex.dat");
+         },
+         2, "E Indeks nagran i jego kopia uszkodzone: odbudowano go z folderow nagran"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorded(recorded);
+        fs::copy_file(dir / "VideoIndex.dat", dir / "~VideoIndex.dat", fs::copy_options::overwrite_existing);
+        c.damage();
+        logged.clear();
+        auto a = Make({1, 2}, c.count);
+        EXPECT_EQ(Paths(*a), recorded);
+        EXPECT_EQ(a->Counter(), 2);
+        EXPECT_EQ(Stored("VideoFiles"), c.count == 2 && !c.line ? -1 : 2) << "written only when it changed";
+        if (c.line)
+            EXPECT_EQ(logged.front(), c.line);
+        EXPECT_EQ(ReadFile(dir / "VideoIndex.dat").size(), 2 * entry.size());
+        fs::remove(dir / "registry.sqlite");
     }
-    EXPECT_EQ(Make({2}, 2)->Counter(), 2) << "two entries read";
-    EXPECT_EQ(Make({2}, 1)->Counter(), 1) << "a longer file is read only as far as the count";
+    // A file archived while the index was not written, and an entry whose file was deleted.
+    Recorded(recorded);
+    fs::remove(DriveMap(dir.Path()).Resolve(recorded[0]));
+    fs::create_directories(dir / "drives/e:/KEL2_Videos/Kamera3");
+    WriteFile(dir / "drives/e:/KEL2_Videos/Kamera3/010526090000.avi", "recording");
+    logged.clear();
+    auto a = Make({1, 2}, 2);
+    EXPECT_EQ(Paths(*a),
+              (std::vector<std::string>{"E:\\KEL2_Videos\\Kamera3\\010526090000.avi", recorded[1]}))
+        << "oldest first";
+    EXPECT_EQ(a->Entries()[0].Camera, 3);
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{"N Indeks nagran uzgodniony z folderami: dodano 1, usunieto 1"}));
 }
 
 TEST_F(ArchiveTest, WithNoDriveSelectedTheSegmentIsDeleted) {
@@ -268,6 +333,22 @@ TEST_F(ArchiveTest, NoRoomAnywhereWarnsOnceARunAndLogsEveryTime) {
     EXPECT_EQ(logged,
               std::vector<std::string>(2, "E Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!"));
     EXPECT_TRUE(warned);
+}
+
+// Recordings are deleted only when that can make the room. A drive filled by someone else's files
+// keeps every recording: the segment waits in the temporary folder and the operator is warned.
+TEST_F(ArchiveTest, ADriveFilledByOtherFilesKeepsItsRecordings) {
+    probe.SetCapacityKB('D', kReserve + 60);
+    auto a = Make({1});
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 20)));
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 20)));
+    WriteFile(dir / "drives/d:/other.bin", std::string(1000 * 1024, 'o'));
+    ClosedSegment s = Temp(1, "010526100200.avi", 20);
+    EXPECT_FALSE(a->Archive(s));
+    EXPECT_EQ(a->Counter(), 2);
+    EXPECT_TRUE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi"));
+    EXPECT_TRUE(fs::exists(s.tempPath));
+    EXPECT_EQ(warnings.size(), 1u);
 }
 
 TEST_F(ArchiveTest, ResetForgetsEveryRecordingAndTheNextIndexHoldsOnlyNewOnes) {
