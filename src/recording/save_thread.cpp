@@ -52,14 +52,17 @@ bool TSaveThread::Initialize(const std::string& storeFile) {
 void TSaveThread::Resume() {
     if (thread_.joinable())
         return;
+    archiver_.Start();
     thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
 
+// The recorder first: it is the one that hands segments to the archiving thread.
 void TSaveThread::Terminate() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
+    archiver_.Stop();
 }
 
 void TSaveThread::Run(std::stop_token stop) {
@@ -235,9 +238,12 @@ bool TSaveThread::OpenSegment(int n, CameraSegment& c, const TCameraRecord& came
 void TSaveThread::CloseSegment(int camera) {
     if (camera < 1 || camera > kCameraCount)
         return;
-    CameraSegment& c = segments_[camera];
-    std::lock_guard<std::mutex> lock(c.mutex);
-    CloseLocked(camera, c);
+    {
+        CameraSegment& c = segments_[camera];
+        std::lock_guard<std::mutex> lock(c.mutex);
+        CloseLocked(camera, c);
+    }
+    archiver_.Drain();
 }
 
 void TSaveThread::CloseLocked(int n, CameraSegment& c) {
@@ -256,7 +262,7 @@ void TSaveThread::CloseLocked(int n, CameraSegment& c) {
         fs::remove(closed.tempPath, ec);  // not one picture reached it
         return;
     }
-    archive_.Archive(closed);
+    archiver_.Post(closed);
 }
 
 void TSaveThread::FinishSegment(int camera) {

@@ -32,6 +32,7 @@
 #include "config/config.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
+#include "recording/archive_worker.h"
 #include "recording/frame_batch.h"
 #include "recording/motion_detector.h"
 #include "recording/recorder_links.h"
@@ -96,7 +97,8 @@ public:
     // The drive the last segment went to.
     char RecordDrive() const { return archive_.CurrentLetter(); }
 
-    // Any thread: closes camera n's open segment (after a batch being written) and archives it.
+    // Any thread: closes camera n's open segment (after a batch being written) and returns once
+    // it is archived (or waits for room in the temporary folder).
     void CloseSegment(int camera);
     // Any thread, with recording off: camera n's pictures not yet written (a batch not yet full)
     // go to its segment when the camera is being recorded, then the segment is closed and
@@ -114,6 +116,10 @@ public:
     FrameBatch& Batch() { return batch_; }
     MotionDetector& Motion() { return motion_; }
     SegmentArchive& Archive() { return archive_; }
+    // Returns once every segment closed so far has been archived (or waits for room).
+    void WaitArchived() { archiver_.Drain(); }
+    // Closed segments still waiting for room (tried again every few seconds).
+    size_t SegmentsWaiting() const { return archiver_.Waiting(); }
     const std::string& ErrorText() const { return error_; }
 
 private:
@@ -163,6 +169,9 @@ private:
     FrameBatch batch_;
     MotionDetector motion_;
     SegmentArchive archive_;
+    // Closed segments go to the archive on a thread of their own: a slow drive never holds up a
+    // pass. After the archive, so it ends before the archive goes.
+    ArchiveWorker archiver_{[this](const ClosedSegment& s) { return archive_.Archive(s); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
 
     std::mutex sleep_mutex_;

@@ -176,6 +176,7 @@ void SegmentArchive::SetDrives(const uint8_t* flags, int count) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (int i = 0; i < count && i < kDriveFlags; ++i)
         hdds_[i] = flags[i];
+    any_selected_.store(FirstSelected() >= 0, std::memory_order_relaxed);
 }
 
 bool SegmentArchive::Selected(int position) const {
@@ -196,9 +197,9 @@ int SegmentArchive::NextSelected(int position) const {
     return -1;
 }
 
+// Asked by the recorder on every pass: it never waits for an archiving under way.
 bool SegmentArchive::AnyDriveSelected() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return FirstSelected() >= 0;
+    return any_selected_.load(std::memory_order_relaxed);
 }
 
 bool SegmentArchive::SelectFirstDrive(char& letter) {
@@ -232,23 +233,32 @@ int64_t SegmentArchive::FreeKB(int position) const {
     return static_cast<int64_t>(FreeSpaceKB(table_.Letter(position)));
 }
 
+// One archiving at a time (the archiving thread, or the start-up before it runs). The lock is
+// let go while the file moves, which may take long on a slow drive; nothing else changes the
+// drive chosen meanwhile.
 bool SegmentArchive::Archive(const ClosedSegment& segment) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
-    if (p < 0) {
-        // Nowhere to keep it: the operator chose to record to no drive.
-        std::error_code ec;
-        fs::remove(segment.tempPath, ec);
-        return false;
+    std::lock_guard<std::mutex> one(archiving_);
+    char letter = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
+        if (p < 0) {
+            // Nowhere to keep it: the operator chose to record to no drive.
+            std::error_code ec;
+            fs::remove(segment.tempPath, ec);
+            return false;
+        }
+        if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
+            NoRoom();
+            return false;
+        }
+        current_ = letter = table_.Letter(p);
     }
-    if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
-        NoRoom();
-        return false;
-    }
-    current_ = table_.Letter(p);
     std::string dosPath;
-    if (!PlaceFile(segment, current_, dosPath))
+    if (!PlaceFile(segment, letter, dosPath))
         return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_ = letter;
     Index(segment, dosPath);
     return true;
 }

@@ -18,6 +18,7 @@
 // opens, by the window thread; all state here is guarded by one lock, held for a whole archiving.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -116,7 +117,9 @@ private:
     const RecorderLinks& links_;
     const RecorderHooks& hooks_;
 
+    std::mutex archiving_;  // held for a whole archiving: one at a time
     mutable std::mutex mutex_;
+    std::atomic<bool> any_selected_{false};
     DriveTable table_;                         // Guarded by mutex_
     std::array<uint8_t, kDriveFlags> hdds_{};  // Guarded by mutex_
     int32_t used_disk_ = 0;                    // Guarded by mutex_

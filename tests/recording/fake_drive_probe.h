@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,7 +32,12 @@ public:
         auto it = type_.find(LetterOf(path));
         return it == type_.end() ? DriveType::Fixed : it->second;
     }
+    // Called before every space query: a test makes a drive as slow as it likes.
+    std::function<void()> beforeSpace;
+
     bool Space(const std::string& path, DriveSpace& out) const override {
+        if (beforeSpace)
+            beforeSpace();
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = capacity_.find(LetterOf(path));
         out.totalBytes = it == capacity_.end() ? kPlenty : it->second;

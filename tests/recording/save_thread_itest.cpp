@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
@@ -200,6 +203,7 @@ TEST_F(RecorderTest, TheSizeLimitClosesASegmentAfterTheBatchThatPassesIt) {
             ASSERT_TRUE(rec->Pass());
         }
         ++batches;
+        rec->WaitArchived();  // the size limit hands the segment to the archiving thread
     }
     ASSERT_EQ(rec->Archive().Counter(), 1);
     EXPECT_FALSE(rec->SegmentOpen(1));
@@ -246,6 +250,7 @@ TEST_F(RecorderTest, APictureOfANewSizeStartsANewSegment) {
     clock.Set(Moment(1));
     Show(1, 10, 2);
     Passes(1, 20, false);
+    rec->WaitArchived();
     EXPECT_EQ(rec->Archive().Counter(), 1);
     rec->CloseAll();
     ASSERT_EQ(rec->Archive().Counter(), 2);
@@ -313,6 +318,47 @@ TEST_F(RecorderTest, SegmentsLeftByACrashAreRecoveredAtTheNextStart) {
         std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("E ", 0) == 0; }),
         2)
         << "the removed file and the one left";
+}
+
+// Archiving runs on a thread of its own: while a closed segment waits on a drive that does not
+// answer, the recorder goes on writing batch after batch into the camera's next segment.
+TEST_F(RecorderTest, ASlowDriveHoldsUpNoBatch) {
+    Start();
+    s.mode[1] = kContinuous;
+    std::mutex gate;
+    std::unique_lock<std::mutex> closed(gate);  // the drive answers once the test lets it
+    std::atomic<bool> asked{false};
+    probe.beforeSpace = [&] {
+        asked = true;
+        std::lock_guard<std::mutex> answer(gate);
+    };
+    auto until = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done();
+    };
+    Show(1, 10, 3);  // the flag stays up: the recorder takes a picture on every pass
+    rec->Resume();
+    ASSERT_TRUE(until([&] { return rec->SegmentOpen(1); }));
+    clock.Set(Moment(1));
+    Show(1, 10, 2);  // a new size: the next batch closes the segment, whose archiving then waits
+    ASSERT_TRUE(until([&] { return asked.load(); }));
+    const std::string next = dir / "Temp/Kamera1/040526100001.avi";
+    uint64_t size = 0;
+    int batches = 0;
+    ASSERT_TRUE(until([&] {
+        std::error_code ec;
+        const uint64_t now = fs::file_size(next, ec);
+        if (!ec && now > size) {
+            size = now;
+            ++batches;
+        }
+        return batches >= 3;
+    })) << "batches written while the drive keeps the first segment waiting";
+    closed.unlock();
+    rec->CloseAll();
+    EXPECT_EQ(rec->Archive().Counter(), 2);
+    probe.beforeSpace = nullptr;
 }
 
 }  // namespace

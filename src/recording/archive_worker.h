@@ -1,0 +1,66 @@
+#pragma once
+// Archives closed segments on a thread of its own, so that moving a segment to a slow or network
+// drive never holds up compression: the recorder hands a closed segment over and goes on. A
+// segment that cannot be archived yet (no room, its drive away) stays in the temporary folder and
+// is tried again every `retry` until it is; one still waiting at the stop is found there by the
+// next start.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+#include "recording/segment_archive.h"
+
+namespace kel {
+
+class ArchiveWorker {
+public:
+    // True when the segment was archived; false when it was not (it is tried again while its file
+    // is still in the temporary folder).
+    using ArchiveFn = std::function<bool(const ClosedSegment&)>;
+
+    explicit ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry = std::chrono::seconds(10));
+    ~ArchiveWorker();
+    ArchiveWorker(const ArchiveWorker&) = delete;
+    ArchiveWorker& operator=(const ArchiveWorker&) = delete;
+
+    void Start();
+    // Ends the thread after the segment under way; what waits stays where it is.
+    void Stop();
+    // Any thread.
+    void Post(const ClosedSegment& segment);
+    // Returns once every segment posted before the call has been tried (archived or waiting).
+    void Drain();
+    // Segments tried and still waiting for room.
+    size_t Waiting() const;
+
+private:
+    struct Item {
+        ClosedSegment segment;
+        bool retry;  // tried before: not counted again
+    };
+    void Run(std::stop_token stop);
+    // Archives the first segment of the queue, the lock released meanwhile; false when the queue
+    // is empty. REQUIRES: `lock` holds mutex_.
+    bool TryLocked(std::unique_lock<std::mutex>& lock);
+
+    const ArchiveFn archive_;
+    const std::chrono::milliseconds retry_;
+    mutable std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::condition_variable_any done_;
+    std::deque<Item> queue_;                            // Guarded by mutex_
+    std::vector<ClosedSegment> waiting_;                // Guarded by mutex_
+    uint64_t posted_ = 0;                               // Guarded by mutex_
+    uint64_t tried_ = 0;                                // Guarded by mutex_; of the posted ones
+    std::chrono::steady_clock::time_point next_retry_;  // Guarded by mutex_
+    std::jthread thread_;                               // last: it ends before the members it uses go
+};
+
+}  // namespace kel
