@@ -1,6 +1,8 @@
 #include "recording/save_thread.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <exception>
 #include <filesystem>
@@ -212,6 +214,7 @@ void TSaveThread::WriteBatch(int n, const TCameraRecord& camera, int count) {
             c.writeFailed = false;
         } else if (!c.writeFailed) {
             Log("Blad zapisu pliku: " + c.segment.ErrorText(), true);
+            WriteFailed(c.segment.ErrorText());
             c.writeFailed = true;
         }
     }
@@ -226,8 +229,10 @@ bool TSaveThread::OpenSegment(int n, CameraSegment& c, const TCameraRecord& came
     LocalTime now = clock_.Now();
     const std::string name = SegmentName(now) + ".avi";
     if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS)) {
-        if (!c.createFailed)
+        if (!c.createFailed) {
             Log("Nie mozna utworzyc pliku: " + c.segment.ErrorText(), true);
+            WriteFailed(c.segment.ErrorText());
+        }
         c.createFailed = true;
         return false;
     }
@@ -253,8 +258,11 @@ void TSaveThread::CloseLocked(int n, CameraSegment& c) {
                          motion_.TakeMotionCount(n)};
     const bool empty = c.segment.Frames() == 0;
     if (!c.segment.Close()) {
-        // An unfinished file is not a recording a viewer can open: it stays where it is.
+        // Its pictures are on the disk; the archiving thread mends the file once there is room.
         Log("Nie mozna zamknac pliku: " + c.segment.ErrorText(), true);
+        WriteFailed(c.segment.ErrorText());
+        closed.unfinished = true;
+        archiver_.Post(closed);
         return;
     }
     if (empty) {
@@ -294,6 +302,30 @@ void TSaveThread::CloseAll() {
         FinishSegment(n);
     std::lock_guard<std::mutex> lock(pass_mutex_);
     compressor_.Close();
+}
+
+bool TSaveThread::ArchiveClosed(const ClosedSegment& segment) {
+    if (segment.unfinished) {
+        const RepairResult r = RepairSegment(segment.tempPath);
+        if (!r.ok)
+            return false;  // tried again later
+        if (r.pictures == 0) {
+            std::error_code ec;
+            fs::remove(segment.tempPath, ec);
+            return true;
+        }
+    }
+    return archive_.Archive(segment);
+}
+
+// A full working disk (or one the process may not grow a file on) stops every recording: the
+// operator must know at once, not find out from the log.
+void TSaveThread::WriteFailed(const std::string& error) {
+    for (int code : {ENOSPC, EDQUOT, EFBIG})
+        if (error.find(std::strerror(code)) != std::string::npos) {
+            archive_.NoRoom();
+            return;
+        }
 }
 
 // Oldest first, so the index stays in the order the recordings were made.

@@ -138,6 +138,10 @@ private:
     void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch);
     // Segments a crash left in the temporary folders, mended, archived and indexed.
     void RecoverTemp();
+    // The archiving thread's work: an unfinished segment mended first, then archived.
+    bool ArchiveClosed(const ClosedSegment& segment);
+    // A file that could not be written: on a full disk the operator is warned.
+    void WriteFailed(const std::string& error);
     bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height);
     void CloseLocked(int n, CameraSegment& c);  // REQUIRES: c.mutex held
     void Log(const std::string& text, bool error) const;
@@ -171,7 +175,7 @@ private:
     SegmentArchive archive_;
     // Closed segments go to the archive on a thread of their own: a slow drive never holds up a
     // pass. After the archive, so it ends before the archive goes.
-    ArchiveWorker archiver_{[this](const ClosedSegment& s) { return archive_.Archive(s); }};
+    ArchiveWorker archiver_{[this](const ClosedSegment& s) { return ArchiveClosed(s); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
 
     std::mutex sleep_mutex_;

@@ -39,6 +39,7 @@ struct ClosedSegment {
     std::string name;      // "ddmmyyhhmmss.avi"
     double startTime = 0;
     int32_t motionCount = 0;
+    bool unfinished = false;  // its index could not be written (a full disk): it is mended first
 };
 
 class SegmentArchive {
@@ -78,6 +79,8 @@ public:
     bool Archive(const ClosedSegment& segment);
     // Deletes the oldest recording on a selected drive; false when there is none.
     bool DeleteOldest();
+    // The disk-full warning, once a run, and its log line every time.
+    void NoRoom();
     // Forgets every recording: the counter and the store's VideoFiles become 0.
     void ResetIndex();
     // counter := the store's VideoFiles.
@@ -107,7 +110,6 @@ private:
     bool RoomByDeleting(int64_t needKB) const;
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
     void Index(const ClosedSegment& segment, const std::string& dosPath);
-    void NoRoom();
     void Log(const std::string& text, bool error) const;
 
     // Fixed after construction.

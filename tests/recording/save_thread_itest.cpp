@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
 
 #include "recording/avi_reader.h"
@@ -99,10 +101,11 @@ protected:
     Station s;
     RecorderLinks links{*s.bank, s.ready, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
     std::vector<std::string> logged;
+    std::vector<std::string> warnings;
     int beeps = 0;
     RecorderHooks hooks{
         [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
-        [](const std::string&) {}, [this] { ++beeps; }};
+        [this](const std::string& t) { warnings.push_back(t); }, [this] { ++beeps; }};
     TCameraTable cameras{};
     std::unique_ptr<TZoneTable> zones;
     bool sound = false;
@@ -359,6 +362,37 @@ TEST_F(RecorderTest, ASlowDriveHoldsUpNoBatch) {
     rec->CloseAll();
     EXPECT_EQ(rec->Archive().Counter(), 2);
     probe.beforeSpace = nullptr;
+}
+
+// A disk the recorder cannot grow its file on: the operator is warned once and the log says so;
+// what was written stays whole, and recording resumes by itself once there is room.
+TEST_F(RecorderTest, AFullDiskWarnsAndRecordingResumesWhenThereIsRoom) {
+    Start();
+    s.mode[1] = kContinuous;
+    Passes(1, 20, true);
+    ASSERT_TRUE(rec->SegmentOpen(1));
+    const std::string file = dir / "Temp/Kamera1/040526100000.avi";
+    {
+        struct sigaction ignore {
+        }, old{};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &old);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit full = saved;
+        full.rlim_cur = fs::file_size(file);
+        setrlimit(RLIMIT_FSIZE, &full);
+        Passes(1, 40, true);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &old, nullptr);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind(SegmentArchive::kNoRoom, 0), 0u);
+    EXPECT_NE(std::find(logged.begin(), logged.end(), std::string("E ") + SegmentArchive::kNoRoom),
+              logged.end());
+    Passes(1, 20, true);
+    rec->CloseAll();
+    EXPECT_EQ(RecordedPictures(1), 40) << "the batches before and after; those in between could not be kept";
 }
 
 }  // namespace
