@@ -110,8 +110,8 @@ public:
     static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
     static constexpr int kMinScreenWidth = 1024;
     static constexpr int kMinScreenHeight = 768;
-    static constexpr const char* kNoTempSpace = "{#0025} Brak miejsca na pliki tymczasowe!";
-    static constexpr uint64_t kTempSpaceKB = 1000000;
+    static constexpr const char* kNoTempSpace = StationPipeline::kNoTempSpace;
+    static constexpr uint64_t kTempSpaceKB = StationPipeline::kTempSpaceKB;
     static constexpr const char* kNoDriveUsage = "Użycie Napędu - brak";
 
     Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
