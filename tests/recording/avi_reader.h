@@ -80,7 +80,8 @@ inline bool Walk(const std::string& b, uint64_t from, uint64_t to, AviFile& out,
             out.formats.emplace_back(b.begin() + at + 8, b.begin() + at + 8 + size);
         } else if (id == "idx1") {
             out.index.resize(size / sizeof(AviIndexEntry));
-            std::memcpy(out.index.data(), b.data() + at + 8, out.index.size() * sizeof(AviIndexEntry));
+            if (!out.index.empty())  // an empty index: no bytes to copy, and no array to copy into
+                std::memcpy(out.index.data(), b.data() + at + 8, out.index.size() * sizeof(AviIndexEntry));
         } else {
             out.samples.push_back(
                 {id, at, std::vector<uint8_t>(b.begin() + at + 8, b.begin() + at + 8 + size)});
