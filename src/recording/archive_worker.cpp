@@ -74,7 +74,10 @@ void ArchiveWorker::Drain() {
 
 size_t ArchiveWorker::Waiting() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return waiting_.size();
+    size_t n = waiting_.size();
+    for (const Item& item : queue_)
+        n += item.retry ? 1 : 0;
+    return n;
 }
 
 void ArchiveWorker::Run(std::stop_token stop) {

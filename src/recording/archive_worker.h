@@ -37,7 +37,7 @@ public:
     void Post(const ClosedSegment& segment);
     // Returns once every segment posted before the call has been tried (archived or waiting).
     void Drain();
-    // Segments tried and still waiting for room.
+    // Segments tried and still waiting for room (being tried again included).
     size_t Waiting() const;
 
 private:

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -21,12 +22,18 @@ namespace fs = std::filesystem;
 TEST(ArchiveWorker, ASegmentWithoutRoomIsTriedAgainUntilItIsArchived) {
     TempDir dir;
     std::atomic<bool> room{false};
-    std::vector<std::string> archived;
+    std::mutex mutex;
+    std::vector<std::string> archived;  // guarded by mutex
+    auto archivedNow = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return archived;
+    };
     ArchiveWorker worker(
         [&](const ClosedSegment& s) {
             if (!room && s.name != "gone.avi")
                 return false;
             fs::remove(s.tempPath);
+            std::lock_guard<std::mutex> lock(mutex);
             archived.push_back(s.name);
             return true;
         },
@@ -39,19 +46,19 @@ TEST(ArchiveWorker, ASegmentWithoutRoomIsTriedAgainUntilItIsArchived) {
     worker.Post(ClosedSegment{1, dir / "gone.avi", "gone.avi", 0, 0});
     worker.Drain();
     EXPECT_EQ(worker.Waiting(), 2u);
-    EXPECT_EQ(archived, std::vector<std::string>{"gone.avi"});
+    EXPECT_EQ(archivedNow(), std::vector<std::string>{"gone.avi"});
     room = true;
-    for (int i = 0; i < 500 && worker.Waiting() > 0; ++i)
+    for (int i = 0; i < 500 && archivedNow().size() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    worker.Drain();
+    EXPECT_EQ(archivedNow(), (std::vector<std::string>{"gone.avi", "a.avi", "b.avi"}))
+        << "in the order they came";
     EXPECT_EQ(worker.Waiting(), 0u);
-    EXPECT_EQ(archived, (std::vector<std::string>{"gone.avi", "a.avi", "b.avi"})) << "in the order they came";
     worker.Stop();
     // Without its thread, Drain archives what was handed over itself.
     WriteFile(dir / "c.avi", "c");
     worker.Post(ClosedSegment{1, dir / "c.avi", "c.avi", 0, 0});
     worker.Drain();
-    EXPECT_EQ(archived.back(), "c.avi");
+    EXPECT_EQ(archivedNow().back(), "c.avi");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "recording/fake_drive_probe.h"
 #include "recording/schedule.h"
 #include "recording/segment.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -373,18 +374,8 @@ TEST_F(RecorderTest, AFullDiskWarnsAndRecordingResumesWhenThereIsRoom) {
     ASSERT_TRUE(rec->SegmentOpen(1));
     const std::string file = dir / "Temp/Kamera1/040526100000.avi";
     {
-        struct sigaction ignore {
-        }, old{};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &old);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit full = saved;
-        full.rlim_cur = fs::file_size(file);
-        setrlimit(RLIMIT_FSIZE, &full);
+        FileSizeLimit full(fs::file_size(file));
         Passes(1, 40, true);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        sigaction(SIGXFSZ, &old, nullptr);
     }
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].rfind(SegmentArchive::kNoRoom, 0), 0u);

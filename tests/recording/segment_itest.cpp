@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 #include <vector>
 
 #include "capture/hicap/sim_painter.h"
@@ -15,6 +13,7 @@
 #include "recording/avi_reader.h"
 #include "recording/segment_repair.h"
 #include "recording/video_compressor.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -142,18 +141,11 @@ TEST_F(SegmentTest, APictureThatCannotBeWrittenWholeIsTakenBack) {
         ASSERT_TRUE(seg.WriteFrame(p.data(), p.size(), Stamp(i)));
     const uint64_t before = ReadFile(dir / "f.avi").size();
 
-    struct sigaction ignore {
-    }, old{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit tight = saved;
-    tight.rlim_cur = before + p.size() / 2;  // the next picture breaks off half-way
-    setrlimit(RLIMIT_FSIZE, &tight);
-    bool written = seg.WriteFrame(p.data(), p.size(), Stamp(3));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &old, nullptr);
+    bool written = false;
+    {
+        FileSizeLimit full(before + p.size() / 2);  // the next picture breaks off half-way
+        written = seg.WriteFrame(p.data(), p.size(), Stamp(3));
+    }
 
     EXPECT_FALSE(written);
     EXPECT_NE(seg.ErrorText().find("f.avi"), std::string::npos);
