@@ -106,8 +106,25 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
         error = Reason(errno == ENOENT ? from : to);
         return false;
     }
-    if (!CopyNew(from, to, error))
+    // Across file systems: a copy under a name of its own, flushed, then put in place without
+    // replacing. A crash during the copy leaves only that ".part" file beside the source, never a
+    // cut file under the recording's name.
+    if (::access(to.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        error = Reason(to);
         return false;
+    }
+    const std::string part = to + kPartSuffix;
+    ::unlink(part.c_str());  // left by a crash during an earlier copy
+    if (!CopyNew(from, part, error))
+        return false;
+    if (::renameat2(AT_FDCWD, part.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0 &&
+        !((errno == EINVAL || errno == ENOSYS) && ::link(part.c_str(), to.c_str()) == 0 &&
+          ::unlink(part.c_str()) == 0)) {
+        error = Reason(to);
+        ::unlink(part.c_str());
+        return false;
+    }
     SyncFolderOf(to);
     ::unlink(from.c_str());
     return true;

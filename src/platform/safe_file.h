@@ -8,8 +8,12 @@
 
 namespace kel {
 
+// The name a copy across file systems has until it is whole: "<destination>.part".
+constexpr const char* kPartSuffix = ".part";
+
 // False with `error` set when the file could not be moved; the source is then left where it was
-// and no part of it remains at the destination.
+// and no part of it remains at the destination. Across file systems the copy is made under
+// "<to>.part" and renamed when whole.
 bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& error);
 
 // Writes `bytes` to `path` through a temporary file beside it that is flushed and renamed over

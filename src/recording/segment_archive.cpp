@@ -108,6 +108,12 @@ bool SegmentArchive::Reconcile() {
         for (int n = 1; n <= kCameraCount; ++n) {
             const std::string folder = map_.Resolve(VideoIndex::ArchivePath(letter, n, ""));
             for (const auto& e : fs::directory_iterator(folder, ec)) {
+                if (e.path().extension() == kPartSuffix) {
+                    // A copy a crash cut off; its source is still in the temporary folder.
+                    std::error_code removed;
+                    fs::remove(e.path(), removed);
+                    continue;
+                }
                 TVideoIndexEntry entry;
                 entry.FileName.Set(VideoIndex::ArchivePath(letter, n, e.path().filename().string()));
                 entry.Camera = static_cast<uint8_t>(n);

@@ -88,10 +88,12 @@ TEST(SafeFile, AMoveAcrossFileSystemsCopiesAndRemovesTheSource) {
     TempDir dir;
     std::string target = "/dev/shm/kel-move-" + std::to_string(::getpid());
     WriteFile(dir / "a", std::string(3 << 20, 'v'));
+    WriteFile(target + ".part", "cut off by a crash");
     std::string error;
     ASSERT_TRUE(MoveFileNoReplace(dir / "a", target, error)) << error;
     EXPECT_FALSE(fs::exists(dir / "a"));
     EXPECT_EQ(ReadFile(target), std::string(3 << 20, 'v'));
+    EXPECT_FALSE(fs::exists(target + ".part")) << "the copy is made under a name of its own";
     WriteFile(dir / "a", "again");
     EXPECT_FALSE(MoveFileNoReplace(dir / "a", target, error));
     EXPECT_EQ(ReadFile(dir / "a"), "again");

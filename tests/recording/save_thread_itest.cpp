@@ -14,6 +14,8 @@
 #include <sys/resource.h>
 #include <thread>
 
+#include "config/registry_values.h"
+#include "platform/registry_store.h"
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
 #include "recording/schedule.h"
@@ -384,6 +386,52 @@ TEST_F(RecorderTest, AFullDiskWarnsAndRecordingResumesWhenThereIsRoom) {
     Passes(1, 20, true);
     rec->CloseAll();
     EXPECT_EQ(RecordedPictures(1), 40) << "the batches before and after; those in between could not be kept";
+}
+
+// A crash at any point of archiving loses nothing: whichever steps the disk shows done (the move,
+// the index, its copy, the counter), the next start ends with the recording archived once, in the
+// index and its copy, and the counter agreeing.
+TEST_F(RecorderTest, ACrashAnywhereInArchivingIsMendedAtTheNextStart) {
+    const std::string archived = dir / "drives/c:/KEL2_Videos/Kamera2/040526100000.avi";
+    const std::string temp = dir / "Temp/Kamera2/040526100000.avi";
+    auto stored = [&] {
+        RegistryStore store;
+        int32_t v = -1;
+        return store.Open(dir / "registry.sqlite") && ReadCounter(store, "VideoFiles", v) ? v : -1;
+    };
+    const char* crashes[] = {"before the counter", "before the copy", "before the index", "before the move"};
+    for (int crash = 0; crash < 4; ++crash) {
+        SCOPED_TRACE(crashes[crash]);
+        for (const char* gone : {"Temp", "drives/c:/KEL2_Videos", "VideoIndex.dat", "~VideoIndex.dat"})
+            fs::remove_all(dir / gone);
+        Start();
+        s.mode[2] = kContinuous;
+        Passes(2, 20, true);
+        rec->CloseAll();
+        rec.reset();
+        ASSERT_TRUE(fs::exists(archived));
+        // Back to the disk as the crash left it.
+        {
+            RegistryStore store;
+            ASSERT_TRUE(store.Open(dir / "registry.sqlite") && WriteCounter(store, "VideoFiles", 0));
+        }
+        if (crash >= 1)
+            fs::remove(dir / "~VideoIndex.dat");
+        if (crash >= 2)
+            fs::remove(dir / "VideoIndex.dat");
+        if (crash >= 3)
+            fs::rename(archived, temp);
+
+        Start();
+        ASSERT_EQ(rec->Archive().Entries().size(), 1u);
+        EXPECT_EQ(rec->Archive().Entries()[0].FileName.Get(), "C:\\KEL2_Videos\\Kamera2\\040526100000.avi");
+        EXPECT_TRUE(fs::exists(archived));
+        EXPECT_FALSE(fs::exists(temp));
+        EXPECT_EQ(rec->Archive().Counter(), 1);
+        EXPECT_EQ(stored(), 1);
+        EXPECT_EQ(ReadFile(dir / "~VideoIndex.dat"), ReadFile(dir / "VideoIndex.dat"));
+        rec.reset();
+    }
 }
 
 }  // namespace

@@ -265,12 +265,14 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
     fs::remove(DriveMap(dir.Path()).Resolve(recorded[0]));
     fs::create_directories(dir / "drives/e:/KEL2_Videos/Kamera3");
     WriteFile(dir / "drives/e:/KEL2_Videos/Kamera3/010526090000.avi", "recording");
+    WriteFile(dir / "drives/e:/KEL2_Videos/Kamera3/010526093000.avi.part", "a copy a crash cut off");
     logged.clear();
     auto a = Make({1, 2}, 2);
     EXPECT_EQ(Paths(*a),
               (std::vector<std::string>{"E:\\KEL2_Videos\\Kamera3\\010526090000.avi", recorded[1]}))
         << "oldest first";
     EXPECT_EQ(a->Entries()[0].Camera, 3);
+    EXPECT_FALSE(fs::exists(dir / "drives/e:/KEL2_Videos/Kamera3/010526093000.avi.part"));
     EXPECT_EQ(logged,
               (std::vector<std::string>{"N Indeks nagran uzgodniony z folderami: dodano 1, usunieto 1"}));
 }
