@@ -90,6 +90,7 @@ void SegmentArchive::LoadIndexLocked() {
     }
     changed = Reconcile() || changed;
     counter_ = static_cast<int32_t>(index_.Size());
+    indexed_.store(index_.Size(), std::memory_order_relaxed);
     if (changed)
         SaveIndexLocked();
     if (counter_ == 0)
@@ -344,6 +345,7 @@ void SegmentArchive::Index(const ClosedSegment& segment, const std::string& dosP
     entry.StartTime = segment.startTime;
     entry.MotionCount = segment.motionCount;
     index_.Append(entry);
+    indexed_.store(index_.Size(), std::memory_order_relaxed);
     ++counter_;
     links_.RecordDrive.store(current_, std::memory_order_relaxed);
     SaveIndexLocked();
@@ -375,6 +377,7 @@ bool SegmentArchive::DeleteOldestLocked() {
             fs::remove(native, ec);  // a file already gone just loses its entry
         Log(kDeleted + path, false);
         index_.Remove(i);
+        indexed_.store(index_.Size(), std::memory_order_relaxed);
         --counter_;
         return true;
     }
@@ -386,6 +389,7 @@ void SegmentArchive::ResetIndex() {
     std::lock_guard<std::mutex> lock(mutex_);
     counter_ = 0;
     index_.Clear();
+    indexed_.store(0, std::memory_order_relaxed);
     SaveIndexLocked();
 }
 

@@ -90,6 +90,9 @@ public:
     int32_t Counter() const;
     int32_t UsedDisk() const;
     std::vector<TVideoIndexEntry> Entries() const;
+    // How many recordings the index lists, without waiting for an archiving under way (the
+    // remote viewers ask for it).
+    size_t IndexedCount() const { return indexed_.load(std::memory_order_relaxed); }
     DriveTable Table() const;
     const DriveMap& Map() const { return map_; }
     std::string IndexPath() const;
@@ -122,6 +125,7 @@ private:
     std::mutex archiving_;  // held for a whole archiving: one at a time
     mutable std::mutex mutex_;
     std::atomic<bool> any_selected_{false};
+    std::atomic<size_t> indexed_{0};           // index_.Size(), published for readers without the lock
     DriveTable table_;                         // Guarded by mutex_
     std::array<uint8_t, kDriveFlags> hdds_{};  // Guarded by mutex_
     int32_t used_disk_ = 0;                    // Guarded by mutex_

@@ -117,6 +117,7 @@ TEST_F(ArchiveTest, ASegmentFillsTheFirstDriveToItsReserveThenGoesToTheNext) {
     EXPECT_EQ(a->Entries()[0].Camera, 1);
     EXPECT_EQ(a->Entries()[2].Camera, 2);
     EXPECT_EQ(a->Counter(), 3);
+    EXPECT_EQ(a->IndexedCount(), 3u);
     EXPECT_EQ(a->UsedDisk(), 1) << "archiving never moves where the search starts";
     EXPECT_EQ(recordDrive, 'E');
     EXPECT_EQ(Stored("VideoFiles"), 3);
@@ -147,6 +148,7 @@ TEST_F(ArchiveTest, WithEveryDriveFullTheOldestRecordingGoesAndTheSegmentTakesIt
     EXPECT_EQ(logged,
               (std::vector<std::string>{"N Usuniecie Pliku: D:\\KEL2_Videos\\Kamera1\\010526100000.avi"}));
     EXPECT_EQ(a->Counter(), 2);
+    EXPECT_EQ(a->IndexedCount(), 2u);
     EXPECT_EQ(Stored("VideoFiles"), 2);
     EXPECT_EQ(Stored("UsedDisk"), 1);
     EXPECT_EQ(recordDrive, 'D');
