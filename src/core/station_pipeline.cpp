@@ -273,7 +273,10 @@ void StationPipeline::SetDetectionTest(bool on, const TZoneTable& zones, int32_t
         return;
     }
     auto masks = std::make_shared<const TZoneTable>(zones);
-    auto picture = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
+    // One buffer for every test of the dialog: only the display thread reads pictures into it.
+    if (!test_picture_)
+        test_picture_ = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
+    auto picture = test_picture_;
     display_->SetDetectionTest([this, masks, picture, sensitivity](int camera, int width, int height) {
         const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
         if (info.bytes != static_cast<size_t>(2 * width * height))
@@ -283,14 +286,20 @@ void StationPipeline::SetDetectionTest(bool on, const TZoneTable& zones, int32_t
     });
 }
 
+std::vector<char> StationPipeline::DriveLetters() const {
+    DriveTable table;
+    table.Scan(DriveMap(shared_.WorkDir), *drive_probe_);
+    std::vector<char> letters;
+    for (char letter : table.Letters())
+        if (letter != 'Z')
+            letters.push_back(letter);
+    return letters;
+}
+
 std::vector<DriveRow> StationPipeline::Drives() const {
     DriveMap map(shared_.WorkDir);
-    DriveTable table;
-    table.Scan(map, *drive_probe_);
     std::vector<DriveRow> rows;
-    for (char letter : table.Letters()) {
-        if (letter == 'Z')
-            break;
+    for (char letter : DriveLetters()) {
         DriveSpace space;
         drive_probe_->Space(map.DrivePath(letter), space);
         rows.push_back({letter, space.freeBytes});
@@ -301,8 +310,8 @@ std::vector<DriveRow> StationPipeline::Drives() const {
 void StationPipeline::DeleteRecordings() {
     shared_.ResetVideoCounter = true;
     DriveMap map(shared_.WorkDir);
-    for (const DriveRow& row : Drives()) {
-        const fs::path folder = fs::path(map.DrivePath(row.letter)) / "KEL2_Videos";
+    for (char letter : DriveLetters()) {
+        const fs::path folder = fs::path(map.DrivePath(letter)) / "KEL2_Videos";
         std::error_code ec;
         if (fs::is_directory(folder, ec) && fs::remove_all(folder, ec) == static_cast<std::uintmax_t>(-1))
             log_.Error(kSys, "Nie mozna usunac folderu " + folder.string() + ": " + ec.message());

@@ -114,6 +114,8 @@ public:
 
 private:
     RecorderHooks MakeRecorderHooks();
+    // The fixed and network drives in the system's order.
+    std::vector<char> DriveLetters() const;
 
     TShared& shared_;
     StationHost& host_;
@@ -127,7 +129,8 @@ private:
     std::unique_ptr<THicap> board_;
     std::unique_ptr<TSaveThread> recorder_;
     std::unique_ptr<TDirectX> renderer_;
-    std::unique_ptr<TDisplay> display_;  // after the renderer: it ends first
+    std::unique_ptr<TDisplay> display_;                   // after the renderer: it ends first
+    std::shared_ptr<std::vector<uint8_t>> test_picture_;  // the preview's motion test reads into it
     // Index = camera number. Last, so the threads are ended and joined before anything they use.
     std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
 };

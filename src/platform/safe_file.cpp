@@ -16,19 +16,25 @@ std::string Reason(const std::string& path) {
     return path + ": " + std::strerror(errno);
 }
 
-// Writes all of `size` bytes, retrying short writes and interruptions.
-bool WriteAll(int fd, const void* bytes, size_t size) {
-    const char* p = static_cast<const char*>(bytes);
-    while (size > 0) {
-        ssize_t n = ::write(fd, p, size);
+// Repeats `step` (one read or write of what is left, from byte `done` on) until `size` bytes have
+// gone, through short transfers and interruptions; false on an error or at the file's end.
+template <typename Step>
+bool Whole(size_t size, Step step) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = step(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        p += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
     return true;
+}
+
+bool WriteAll(int fd, const void* bytes, size_t size) {
+    const char* p = static_cast<const char*>(bytes);
+    return Whole(size, [&](size_t done) { return ::write(fd, p + done, size - done); });
 }
 
 // The directory entry of a rename or a new file reaches the disk with its folder.
@@ -128,6 +134,20 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
     SyncFolderOf(to);
     ::unlink(from.c_str());
     return true;
+}
+
+bool WriteAllAt(int fd, const void* bytes, size_t size, uint64_t offset) {
+    const char* p = static_cast<const char*>(bytes);
+    return Whole(size, [&](size_t done) {
+        return ::pwrite(fd, p + done, size - done, static_cast<off_t>(offset + done));
+    });
+}
+
+bool ReadAllAt(int fd, void* bytes, size_t size, uint64_t offset) {
+    char* p = static_cast<char*>(bytes);
+    return Whole(size, [&](size_t done) {
+        return ::pread(fd, p + done, size - done, static_cast<off_t>(offset + done));
+    });
 }
 
 bool ReplaceFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& error) {

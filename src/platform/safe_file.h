@@ -4,6 +4,7 @@
 // already at the destination. A replacement goes through a flushed temporary file and a rename.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kel {
@@ -15,6 +16,11 @@ constexpr const char* kPartSuffix = ".part";
 // and no part of it remains at the destination. Across file systems the copy is made under
 // "<to>.part" and renamed when whole.
 bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& error);
+
+// All of `size` bytes at `offset` of an open file, retrying short transfers and interruptions;
+// false on an error or, reading, at the file's end.
+bool WriteAllAt(int fd, const void* bytes, size_t size, uint64_t offset);
+bool ReadAllAt(int fd, void* bytes, size_t size, uint64_t offset);
 
 // Writes `bytes` to `path` through a temporary file beside it that is flushed and renamed over
 // it, so a crash leaves either the old or the new content, never a cut file.

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/safe_file.h"
+
 namespace kel {
 
 namespace {
@@ -188,18 +190,7 @@ bool AviWriter::Append(const void* data, size_t size) {
 }
 
 bool AviWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    return WriteAllAt(fd_, data, size, offset);
 }
 
 bool AviWriter::Write(int stream, const void* data, size_t size, bool keyFrame) {

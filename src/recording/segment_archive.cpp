@@ -101,7 +101,7 @@ void SegmentArchive::LoadIndexLocked() {
 // What the folders hold wins: an entry whose file is gone from a drive that is there is dropped,
 // an archived file the index lacks is added. The entries of a drive that is not there wait for it.
 bool SegmentArchive::Reconcile() {
-    std::set<std::string> onDisk;
+    std::map<std::string, TVideoIndexEntry> onDisk;  // by DOS path
     std::error_code ec;
     for (char letter : table_.Letters()) {
         if (letter == 'Z')
@@ -120,35 +120,30 @@ bool SegmentArchive::Reconcile() {
                 entry.Camera = static_cast<uint8_t>(n);
                 if (SegmentStartFromName(e.path().filename().string(), entry.StartTime) &&
                     e.is_regular_file(ec) && VideoIndex::Plausible(entry))
-                    onDisk.insert(entry.FileName.Get());
+                    onDisk.emplace(entry.FileName.Get(), entry);
             }
         }
     }
-    size_t dropped = 0, added = 0;
-    std::vector<TVideoIndexEntry>& entries = index_.Mutable();
+    std::map<char, bool> present;  // drive letter: its folder is there
     std::set<std::string> indexed;
-    for (size_t i = 0; i < entries.size();) {
-        const std::string path = entries[i].FileName.Get();
-        const bool present = fs::is_directory(map_.DrivePath(path[0]), ec);
-        const bool gone = present && !onDisk.count(path) && !fs::is_regular_file(map_.Resolve(path), ec);
-        if (gone || !indexed.insert(path).second) {
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
-            ++dropped;
-        } else {
-            ++i;
+    std::vector<TVideoIndexEntry>& entries = index_.Mutable();
+    const size_t before = entries.size();
+    std::erase_if(entries, [&](const TVideoIndexEntry& e) {
+        const std::string path = e.FileName.Get();
+        auto [drive, fresh] = present.try_emplace(path[0], false);
+        if (fresh)
+            drive->second = DrivePresent(path[0]);
+        const bool gone =
+            drive->second && !onDisk.count(path) && !fs::is_regular_file(map_.Resolve(path), ec);
+        return gone || !indexed.insert(path).second;
+    });
+    const size_t dropped = before - entries.size();
+    size_t added = 0;
+    for (const auto& [path, entry] : onDisk)
+        if (!indexed.count(path)) {
+            entries.push_back(entry);
+            ++added;
         }
-    }
-    for (const std::string& path : onDisk) {
-        if (indexed.count(path))
-            continue;
-        TVideoIndexEntry entry;
-        entry.FileName.Set(path);
-        const size_t slash = path.rfind('\\');
-        SegmentStartFromName(path.substr(slash + 1), entry.StartTime);
-        entry.Camera = static_cast<uint8_t>(std::stoi(path.substr(path.find("Kamera") + 6)));
-        entries.push_back(entry);
-        ++added;
-    }
     if (dropped == 0 && added == 0)
         return false;
     index_.SortByStart();

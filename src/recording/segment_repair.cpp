@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/safe_file.h"
 #include "recording/avi_format.h"
 #include "recording/time_stamps.h"
 
@@ -37,36 +38,10 @@ public:
     bool Open() const { return fd_ >= 0; }
     uint64_t Size() const { return size_; }
     bool Read(uint64_t at, void* out, size_t n) const {
-        if (at + n > size_)
-            return false;
-        auto* p = static_cast<char*>(out);
-        while (n > 0) {
-            ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(at));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            p += got;
-            n -= static_cast<size_t>(got);
-            at += static_cast<uint64_t>(got);
-        }
-        return true;
+        return at + n <= size_ && ReadAllAt(fd_, out, n, at);
     }
     bool U32(uint64_t at, uint32_t& v) const { return Read(at, &v, 4); }
-    bool Write(uint64_t at, const void* data, size_t n) {
-        const auto* p = static_cast<const char*>(data);
-        while (n > 0) {
-            ssize_t put = ::pwrite(fd_, p, n, static_cast<off_t>(at));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            p += put;
-            n -= static_cast<size_t>(put);
-            at += static_cast<uint64_t>(put);
-        }
-        return true;
-    }
+    bool Write(uint64_t at, const void* data, size_t n) { return WriteAllAt(fd_, data, n, at); }
     bool PutU32(uint64_t at, uint32_t v) { return Write(at, &v, 4); }
     bool Truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
     bool Sync() { return ::fsync(fd_) == 0; }

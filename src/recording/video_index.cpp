@@ -10,26 +10,6 @@
 
 namespace kel {
 
-bool VideoIndex::Load(const std::string& path, int32_t count) {
-    entries_.clear();
-    if (count <= 0)
-        return true;
-    const uint64_t want = uint64_t{sizeof(TVideoIndexEntry)} * static_cast<uint32_t>(count);
-    // The size first: a damaged count must not size the array beyond what the file holds.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || static_cast<uint64_t>(st.st_size) < want)
-        return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    entries_.resize(static_cast<size_t>(count));
-    bool ok = std::fread(entries_.data(), sizeof(TVideoIndexEntry), entries_.size(), f) == entries_.size();
-    std::fclose(f);
-    if (!ok)
-        entries_.clear();
-    return ok;
-}
-
 bool VideoIndex::LoadChecked(const std::string& path) {
     entries_.clear();
     struct stat st {};

@@ -36,9 +36,6 @@ public:
     static constexpr const char* kFile = "VideoIndex.dat";
     static constexpr const char* kCopy = "~VideoIndex.dat";
 
-    // The first `count` entries of `path`. False, with the index left empty, when the file cannot
-    // be read or holds fewer; a count of 0 or less reads nothing and succeeds.
-    bool Load(const std::string& path, int32_t count);
     // Every entry of `path`. False, with the index left empty, when the file cannot be read, is no
     // whole number of entries, or holds an entry the station could not have written.
     bool LoadChecked(const std::string& path);
