@@ -45,10 +45,10 @@ Station::Station(StationOptions options, TShared& shared, StationHost& host, Mes
                               },
                               [this](const std::string& text) { Report(text); },
                               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }}),
-      notices_(shared, log_,
-               [this](const std::string& error) { OnWindowThread([this, error] { box_.Error(error); }); }),
       remote_(shared, log_, debug, clock,
-              [this](std::function<void()> job) { OnWindowThread(std::move(job)); }) {}
+              [this](std::function<void()> job) { OnWindowThread(std::move(job)); }),
+      notices_(shared, log_,
+               [this](const std::string& error) { OnWindowThread([this, error] { box_.Error(error); }); }) {}
 
 Station::~Station() {
     // Neither the timer, the server, the notices nor the recorder may call back into a station

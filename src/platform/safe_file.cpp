@@ -1,5 +1,8 @@
 #include "platform/safe_file.h"
 
+#include "platform/file_faults.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,7 +37,7 @@ bool Whole(size_t size, Step step) {
 
 bool WriteAll(int fd, const void* bytes, size_t size) {
     const char* p = static_cast<const char*>(bytes);
-    return Whole(size, [&](size_t done) { return ::write(fd, p + done, size - done); });
+    return Whole(size, [&](size_t done) { return FileWrite(fd, p + done, size - done); });
 }
 
 // The directory entry of a rename or a new file reaches the disk with its folder.
@@ -43,7 +46,7 @@ void SyncFolderOf(const std::string& path) {
     std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);
+        FileSync(fd);
         ::close(fd);
     }
 }
@@ -56,7 +59,7 @@ bool CopyNew(const std::string& from, const std::string& to, std::string& error)
         error = Reason(from);
         return false;
     }
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int out = FileOpen(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (out < 0) {
         error = Reason(to);
         ::close(in);
@@ -76,7 +79,7 @@ bool CopyNew(const std::string& from, const std::string& to, std::string& error)
             break;
         }
     }
-    if (!ok || ::fsync(out) != 0)
+    if (!ok || FileSync(out) != 0)
         ok = false;
     if (!ok)
         error = Reason(to);
@@ -86,21 +89,21 @@ bool CopyNew(const std::string& from, const std::string& to, std::string& error)
         ok = false;
     }
     if (!ok)
-        ::unlink(to.c_str());
+        FileRemove(to.c_str());
     return ok;
 }
 
 }  // namespace
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& error) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    if (FileRename(from.c_str(), to.c_str(), RENAME_NOREPLACE) == 0) {
         SyncFolderOf(to);
         return true;
     }
     if (errno == EINVAL || errno == ENOSYS) {
         // A file system without the no-replace rename: a hard link cannot replace either.
-        if (::link(from.c_str(), to.c_str()) == 0) {
-            ::unlink(from.c_str());
+        if (FileLink(from.c_str(), to.c_str()) == 0) {
+            FileRemove(from.c_str());
             SyncFolderOf(to);
             return true;
         }
@@ -121,25 +124,25 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
         return false;
     }
     const std::string part = to + kPartSuffix;
-    ::unlink(part.c_str());  // left by a crash during an earlier copy
+    FileRemove(part.c_str());  // left by a crash during an earlier copy
     if (!CopyNew(from, part, error))
         return false;
-    if (::renameat2(AT_FDCWD, part.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0 &&
-        !((errno == EINVAL || errno == ENOSYS) && ::link(part.c_str(), to.c_str()) == 0 &&
-          ::unlink(part.c_str()) == 0)) {
+    if (FileRename(part.c_str(), to.c_str(), RENAME_NOREPLACE) != 0 &&
+        !((errno == EINVAL || errno == ENOSYS) && FileLink(part.c_str(), to.c_str()) == 0 &&
+          FileRemove(part.c_str()) == 0)) {
         error = Reason(to);
-        ::unlink(part.c_str());
+        FileRemove(part.c_str());
         return false;
     }
     SyncFolderOf(to);
-    ::unlink(from.c_str());
+    FileRemove(from.c_str());
     return true;
 }
 
 bool WriteAllAt(int fd, const void* bytes, size_t size, uint64_t offset) {
     const char* p = static_cast<const char*>(bytes);
     return Whole(size, [&](size_t done) {
-        return ::pwrite(fd, p + done, size - done, static_cast<off_t>(offset + done));
+        return FilePWrite(fd, p + done, size - done, static_cast<off_t>(offset + done));
     });
 }
 
@@ -150,26 +153,44 @@ bool ReadAllAt(int fd, void* bytes, size_t size, uint64_t offset) {
     });
 }
 
+bool SameContent(const std::string& a, const std::string& b) {
+    int fa = ::open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    int fb = ::open(b.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat sa {}, sb {};
+    bool same = fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && sa.st_size == sb.st_size;
+    static constexpr size_t kChunk = 1 << 16;
+    std::string x(kChunk, '\0'), y(kChunk, '\0');
+    for (uint64_t at = 0, size = static_cast<uint64_t>(sa.st_size); same && at < size; at += kChunk) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
+        same = ReadAllAt(fa, x.data(), n, at) && ReadAllAt(fb, y.data(), n, at) && x.compare(0, n, y, 0, n) == 0;
+    }
+    if (fa >= 0)
+        ::close(fa);
+    if (fb >= 0)
+        ::close(fb);
+    return same;
+}
+
 bool ReplaceFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& error) {
     std::string part = path + ".part";
-    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = FileOpen(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = Reason(part);
         return false;
     }
-    bool ok = WriteAll(fd, bytes, size) && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, bytes, size) && FileSync(fd) == 0;
     if (!ok)
         error = Reason(part);
     if (::close(fd) != 0 && ok) {
         error = Reason(part);
         ok = false;
     }
-    if (ok && ::rename(part.c_str(), path.c_str()) != 0) {
+    if (ok && FileRename(part.c_str(), path.c_str(), 0) != 0) {
         error = Reason(path);
         ok = false;
     }
     if (!ok) {
-        ::unlink(part.c_str());
+        FileRemove(part.c_str());
         return false;
     }
     SyncFolderOf(path);

@@ -22,6 +22,9 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 bool WriteAllAt(int fd, const void* bytes, size_t size, uint64_t offset);
 bool ReadAllAt(int fd, void* bytes, size_t size, uint64_t offset);
 
+// Whether both files can be read and hold the same bytes.
+bool SameContent(const std::string& a, const std::string& b);
+
 // Writes `bytes` to `path` through a temporary file beside it that is flushed and renamed over
 // it, so a crash leaves either the old or the new content, never a cut file.
 bool ReplaceFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& error);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/file_faults.h"
 #include "platform/safe_file.h"
 
 namespace kel {
@@ -153,7 +154,7 @@ bool AviWriter::Create(const std::string& path, int width, int height) {
     index_.clear();
     for (Stream& s : streams_)
         s.samples = s.largest = 0;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd_ = FileOpen(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return Fail("cannot create");
     position_ = 0;
@@ -164,7 +165,7 @@ bool AviWriter::Create(const std::string& path, int width, int height) {
     if (!Append(headers.data(), headers.size())) {
         Fail("cannot write the headers");
         Abandon();
-        ::unlink(path.c_str());
+        FileRemove(path.c_str());
         return false;
     }
     return true;
@@ -174,7 +175,7 @@ bool AviWriter::Append(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     size_t left = size;
     while (left > 0) {
-        ssize_t n = ::write(fd_, p, left);
+        ssize_t n = FileWrite(fd_, p, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -239,7 +240,7 @@ bool AviWriter::RollBack(const Mark& mark) {
     for (size_t i = 0; i < streams_.size() && i < mark.samples.size(); ++i)
         streams_[i].samples = mark.samples[i];
     // A short write may have moved the file's end and its offset anywhere past the mark.
-    if (::ftruncate(fd_, static_cast<off_t>(mark.position)) != 0 ||
+    if (FileTruncate(fd_, static_cast<off_t>(mark.position)) != 0 ||
         ::lseek(fd_, static_cast<off_t>(mark.position), SEEK_SET) < 0) {
         Fail("cannot cut back");
         Abandon();
@@ -264,7 +265,7 @@ bool AviWriter::Close() {
         ok = WriteAt(0, headers.data(), headers.size());
     }
     if (ok)
-        ok = ::fsync(fd_) == 0;
+        ok = FileSync(fd_) == 0;
     if (!ok)
         Fail("cannot finish the file");
     if (::close(fd_) != 0 && ok) {

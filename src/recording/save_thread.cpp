@@ -9,6 +9,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/file_faults.h"
+#include "platform/safe_file.h"
 #include "recording/schedule.h"
 #include "recording/segment_repair.h"
 #include "recording/time_stamps.h"
@@ -266,8 +268,7 @@ void TSaveThread::CloseLocked(int n, CameraSegment& c) {
         return;
     }
     if (empty) {
-        std::error_code ec;
-        fs::remove(closed.tempPath, ec);  // not one picture reached it
+        FileRemove(closed.tempPath.c_str());  // not one picture reached it
         return;
     }
     archiver_.Post(closed);
@@ -310,8 +311,7 @@ bool TSaveThread::ArchiveClosed(const ClosedSegment& segment) {
         if (!r.ok)
             return false;  // tried again later
         if (r.pictures == 0) {
-            std::error_code ec;
-            fs::remove(segment.tempPath, ec);
+            FileRemove(segment.tempPath.c_str());
             return true;
         }
     }
@@ -342,6 +342,14 @@ void TSaveThread::RecoverTemp() {
             if (!entry.is_regular_file(ec) || entry.path().extension() != ".avi")
                 continue;
             const std::string path = entry.path().string();
+            const std::string name = entry.path().filename().string();
+            // A crash after a copy to another drive was whole and before its source was removed.
+            const std::string archived = archive_.ArchivedFile(n, name);
+            if (!archived.empty() && SameContent(path, archived)) {
+                FileRemove(path.c_str());
+                Log("Usunieto kopie pliku juz zarchiwizowanego: " + path, false);
+                continue;
+            }
             const RepairResult r = RepairSegment(path);
             if (!r.ok) {
                 // Left where it is: nothing that might hold a picture is ever deleted.
@@ -349,11 +357,10 @@ void TSaveThread::RecoverTemp() {
                 continue;
             }
             if (r.pictures == 0) {
-                fs::remove(entry.path(), ec);
+                FileRemove(path.c_str());
                 Log("Usunieto plik bez zadnego obrazu: " + path, true);
                 continue;
             }
-            const std::string name = entry.path().filename().string();
             double start = 0;
             if (!SegmentStartFromName(name, start))
                 start = DateTimeValue(clock_.Now());

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "config/registry_values.h"
+#include "platform/file_faults.h"
 #include "platform/safe_file.h"
 #include "recording/segment_repair.h"
 
@@ -111,8 +112,7 @@ bool SegmentArchive::Reconcile() {
             for (const auto& e : fs::directory_iterator(folder, ec)) {
                 if (e.path().extension() == kPartSuffix) {
                     // A copy a crash cut off; its source is still in the temporary folder.
-                    std::error_code removed;
-                    fs::remove(e.path(), removed);
+                    FileRemove(e.path().c_str());
                     continue;
                 }
                 TVideoIndexEntry entry;
@@ -246,8 +246,7 @@ bool SegmentArchive::Archive(const ClosedSegment& segment) {
         int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
         if (p < 0) {
             // Nowhere to keep it: the operator chose to record to no drive.
-            std::error_code ec;
-            fs::remove(segment.tempPath, ec);
+            FileRemove(segment.tempPath.c_str());
             return false;
         }
         if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
@@ -367,9 +366,8 @@ bool SegmentArchive::DeleteOldestLocked() {
             continue;  // a drive that is not there keeps its recordings until it comes back
         current_ = Upper(path[0]);
         std::string native = map_.Resolve(path);
-        std::error_code ec;
         if (!native.empty())
-            fs::remove(native, ec);  // a file already gone just loses its entry
+            FileRemove(native.c_str());  // a file already gone just loses its entry
         Log(kDeleted + path, false);
         index_.Remove(i);
         indexed_.store(index_.Size(), std::memory_order_relaxed);
@@ -413,6 +411,17 @@ int32_t SegmentArchive::UsedDisk() const {
 std::vector<TVideoIndexEntry> SegmentArchive::Entries() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return index_.Entries();
+}
+
+std::string SegmentArchive::ArchivedFile(int camera, const std::string& name) const {
+    const std::string tail = VideoIndex::ArchivePath('?', camera, name).substr(1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const TVideoIndexEntry& e : index_.Entries()) {
+        const std::string path = e.FileName.Get();
+        if (e.Camera == camera && path.size() == tail.size() + 1 && path.compare(1, tail.size(), tail) == 0)
+            return map_.Resolve(path);
+    }
+    return {};
 }
 
 DriveTable SegmentArchive::Table() const {

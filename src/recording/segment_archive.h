@@ -90,6 +90,9 @@ public:
     int32_t Counter() const;
     int32_t UsedDisk() const;
     std::vector<TVideoIndexEntry> Entries() const;
+    // Where the indexed recording of `camera` named `name` is on this machine; empty when the
+    // index holds none.
+    std::string ArchivedFile(int camera, const std::string& name) const;
     // How many recordings the index lists, without waiting for an archiving under way (the
     // remote viewers ask for it).
     size_t IndexedCount() const { return indexed_.load(std::memory_order_relaxed); }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/file_faults.h"
 #include "platform/safe_file.h"
 #include "recording/avi_format.h"
 #include "recording/time_stamps.h"
@@ -43,8 +44,8 @@ public:
     bool U32(uint64_t at, uint32_t& v) const { return Read(at, &v, 4); }
     bool Write(uint64_t at, const void* data, size_t n) { return WriteAllAt(fd_, data, n, at); }
     bool PutU32(uint64_t at, uint32_t v) { return Write(at, &v, 4); }
-    bool Truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
-    bool Sync() { return ::fsync(fd_) == 0; }
+    bool Truncate(uint64_t size) { return FileTruncate(fd_, static_cast<off_t>(size)) == 0; }
+    bool Sync() { return FileSync(fd_) == 0; }
 
 private:
     int fd_ = -1;
@@ -108,6 +109,24 @@ bool ReadLayout(const File& f, Layout& out, std::string& error) {
     return true;
 }
 
+// A crash while the writer put down the headers leaves a file that ends before the first chunk
+// could begin: nothing at all, or the start of "RIFF", "AVI " and the 'hdrl' list, whose stated
+// size places the 'movi' list beyond the file's end.
+bool EndsInItsHeaders(const File& f) {
+    static constexpr char kStart[] = "RIFF????AVI LIST";
+    const size_t present = static_cast<size_t>(std::min<uint64_t>(f.Size(), 16));
+    char head[16] = {};
+    if (present > 0 && !f.Read(0, head, present))
+        return false;
+    for (size_t i = 0; i < present; ++i)
+        if (kStart[i] != '?' && head[i] != kStart[i])
+            return false;
+    uint32_t hdrlSize = 0;
+    if (!f.U32(16, hdrlSize))
+        return true;
+    return hdrlSize < (1u << 16) && f.Size() < 20 + uint64_t{hdrlSize} + 12;
+}
+
 }  // namespace
 
 RepairResult RepairSegment(const std::string& path) {
@@ -118,8 +137,13 @@ RepairResult RepairSegment(const std::string& path) {
         return r;
     }
     Layout layout;
-    if (!ReadLayout(f, layout, r.error))
+    if (!ReadLayout(f, layout, r.error)) {
+        if (EndsInItsHeaders(f)) {
+            r.error.clear();
+            r.ok = true;  // not one picture
+        }
         return r;
+    }
     const int streams = static_cast<int>(layout.strh.size());
 
     // The chunks present, up to the index, a torn chunk or anything that is no chunk of a stream.

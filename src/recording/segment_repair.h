@@ -15,14 +15,15 @@
 namespace kel {
 
 struct RepairResult {
-    bool ok = false;        // the file is now a whole AVI file
+    bool ok = false;        // the file is now a whole AVI file, or one cut within its headers
     uint32_t pictures = 0;  // the pictures it holds
     uint32_t cut = 0;       // chunks cut off the end
     std::string error;      // why it could not be mended
 };
 
-// Mends the segment at `path` in place. A file that is no segment, or one whose headers are torn,
-// is left as it is (ok false).
+// Mends the segment at `path` in place. A file that ends before its headers do (a crash right
+// after it was created) holds no picture: ok, with pictures 0, and left as it is. A file that is
+// no segment, or one whose headers are damaged, is left as it is (ok false).
 RepairResult RepairSegment(const std::string& path);
 
 // The start of a segment from its name "ddmmyyhhmmss.avi", as days since 30 December 1899; false

@@ -9,12 +9,17 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "config/registry_values.h"
+#include "platform/file_faults.h"
 #include "platform/registry_store.h"
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
@@ -431,6 +436,157 @@ TEST_F(RecorderTest, ACrashAnywhereInArchivingIsMendedAtTheNextStart) {
         EXPECT_EQ(stored(), 1);
         EXPECT_EQ(ReadFile(dir / "~VideoIndex.dat"), ReadFile(dir / "VideoIndex.dat"));
         rec.reset();
+    }
+}
+
+// Writes that fail for a while, or go through a few bytes at a time, or a flush that fails at the
+// close: whatever was written whole is kept, decodes, and is archived.
+TEST_F(RecorderTest, FailingAndShortWritesKeepEveryPictureWrittenWhole) {
+    struct Faults : FileFaults {
+        FileStep step = FileStep::Write;
+        int error = 0;
+        int times = 0;    // the next `times` of `step` fail with `error`
+        size_t most = 0;  // when set, no write takes more bytes
+        int Before(FileStep s, const char*, size_t& bytes) override {
+            if (most && s == FileStep::Write)
+                bytes = std::min(bytes, most);
+            return s == step && times > 0 && times-- ? error : 0;
+        }
+    };
+    struct Row {
+        const char* what;
+        FileStep step;
+        int times;  // while the second batch is written, or at the close
+        size_t most;
+        int pictures;
+        bool logged;
+    };
+    const Row rows[] = {
+        {"writes failing for a batch", FileStep::Write, 1000, 0, 40, true},
+        {"writes of at most 7 bytes", FileStep::Write, 0, 7, 60, false},
+        {"no flush at the close", FileStep::Sync, 1, 0, 60, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const char* gone : {"Temp", "drives/c:/KEL2_Videos", "VideoIndex.dat", "~VideoIndex.dat"})
+            fs::remove_all(dir / gone);
+        logged.clear();
+        Faults faults;
+        faults.step = row.step;
+        faults.error = EIO;
+        faults.most = row.most;
+        SetFileFaults(&faults);
+        Start();
+        s.mode[1] = kContinuous;
+        Passes(1, 20, true);
+        if (row.step == FileStep::Write)
+            faults.times = row.times;
+        Passes(1, 20, true);
+        faults.times = 0;
+        Passes(1, 20, true);
+        if (row.step == FileStep::Sync)
+            faults.times = row.times;
+        rec->CloseAll();
+        SetFileFaults(nullptr);
+        ASSERT_EQ(rec->Archive().Entries().size(), 1u) << (logged.empty() ? "" : logged.back());
+        const std::string file = rec->Archive().Map().Resolve(rec->Archive().Entries()[0].FileName.Get());
+        EXPECT_EQ(ReadAvi(file).Count("00dc"), row.pictures);
+        EXPECT_EQ(DecodedPictures(file), row.pictures);
+        EXPECT_EQ(!logged.empty(), row.logged) << (logged.empty() ? "" : logged[0]);
+        EXPECT_TRUE(warnings.empty()) << "only a full disk warns";
+        rec.reset();
+    }
+}
+
+// The process ends between any two file steps of recording, closing, archiving and writing the
+// index: on the disk as it was left, the next start keeps every picture written whole, archives
+// it once, and leaves the index, its copy, the counter and the folders agreeing. The drive is on
+// the working disk's file system (the move a rename), then on another (a copy, from the first
+// step of archiving on).
+TEST_F(RecorderTest, ACrashBetweenAnyTwoFileStepsLosesNoPictureWritten) {
+    constexpr int kCrashed = 77;
+    struct CrashAt : FileFaults {
+        int at = 0;  // 0: never
+        int seen = 0;
+        int archiving = 0;  // the step moving the segment out of the temporary folder
+        bool otherFileSystem = false;
+        int Before(FileStep step, const char* path, size_t&) override {
+            if (++seen == at)
+                _exit(kCrashed);
+            const bool move = step == FileStep::Rename && std::strstr(path, "/Temp/");
+            if (move && archiving == 0)
+                archiving = seen;
+            return move && otherFileSystem ? EXDEV : 0;
+        }
+    };
+    auto clear = [&] {
+        for (const char* gone : {"Temp", "drives/c:/KEL2_Videos", "VideoIndex.dat", "~VideoIndex.dat",
+                                 "registry.sqlite"})
+            fs::remove_all(dir / gone);
+    };
+    auto record = [&](CrashAt& crash) {
+        SetFileFaults(&crash);
+        value_ = 0;  // the same pictures, so the same steps, every time
+        Start();
+        s.mode[2] = kContinuous;
+        Passes(2, 25, true);  // a batch written, five pictures in memory
+        rec->CloseAll();
+        rec.reset();
+        SetFileFaults(nullptr);
+    };
+    CrashAt dryRun;
+    record(dryRun);
+    ASSERT_GT(dryRun.archiving, 50) << "the steps of writing the pictures come first";
+
+    const fs::path archive = dir / "drives/c:/KEL2_Videos";
+    for (bool otherFileSystem : {false, true}) {
+        int kept = 0;
+        for (int at = otherFileSystem ? dryRun.archiving : 1;; ++at) {
+            SCOPED_TRACE(std::string(otherFileSystem ? "copied" : "renamed") + ", step " + std::to_string(at));
+            clear();
+            const bool failedBefore = HasFailure();
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                CrashAt crash;
+                crash.at = at;
+                crash.otherFileSystem = otherFileSystem;
+                record(crash);
+                _exit(HasFailure() && !failedBefore ? 1 : 0);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            const bool crashed = WEXITSTATUS(status) == kCrashed;
+            ASSERT_TRUE(crashed || WEXITSTATUS(status) == 0);
+
+            Start();
+            std::set<std::string> indexed, files;
+            int pictures = 0;
+            for (const auto& e : rec->Archive().Entries()) {
+                const std::string file = rec->Archive().Map().Resolve(e.FileName.Get());
+                indexed.insert(file);
+                pictures += DecodedPictures(file);
+            }
+            std::error_code ec;
+            for (const auto& f : fs::recursive_directory_iterator(archive, ec))
+                if (f.is_regular_file())
+                    files.insert(f.path().string());
+            EXPECT_EQ(indexed, files) << "no copy cut off, nothing archived twice";
+            EXPECT_TRUE(fs::is_empty(dir / "Temp/Kamera2", ec));
+            EXPECT_EQ(rec->Archive().Counter(), static_cast<int>(indexed.size()));
+            if (!indexed.empty()) {
+                EXPECT_EQ(ReadFile(dir / "~VideoIndex.dat"), ReadFile(dir / "VideoIndex.dat"));
+            }
+            EXPECT_GE(pictures, kept) << "a later crash keeps no less";
+            kept = pictures;
+            rec.reset();
+            if (!crashed) {
+                EXPECT_EQ(pictures, 25);
+                EXPECT_EQ(at - 1, otherFileSystem ? at - 1 : dryRun.seen) << "every step was tried";
+                break;
+            }
+        }
     }
 }
 

@@ -257,8 +257,9 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
         EXPECT_EQ(Paths(*a), recorded);
         EXPECT_EQ(a->Counter(), 2);
         EXPECT_EQ(Stored("VideoFiles"), c.count == 2 && !c.line ? -1 : 2) << "written only when it changed";
-        if (c.line)
+        if (c.line) {
             EXPECT_EQ(logged.front(), c.line);
+        }
         EXPECT_EQ(ReadFile(dir / "VideoIndex.dat").size(), 2 * entry.size());
         fs::remove(dir / "registry.sqlite");
     }

@@ -194,8 +194,9 @@ TEST_F(SegmentTest, ACrashedSegmentIsMendedToItsWholePictures) {
             ASSERT_TRUE(seg.Open(path, "010526093000.avi", 0, 352, 288, 4));
             for (int i = 0; i < c.pictures; ++i)
                 ASSERT_TRUE(seg.WriteFrame(picture.data(), picture.size(), Stamp(i)));
-            if (c.close)
+            if (c.close) {
                 ASSERT_TRUE(seg.Close());
+            }
         }  // otherwise abandoned, as a crash leaves it
         WriteFile(path, ReadFile(path) + c.tail);
         const RepairResult r = RepairSegment(path);
@@ -207,8 +208,9 @@ TEST_F(SegmentTest, ACrashedSegmentIsMendedToItsWholePictures) {
         EXPECT_EQ(f.Count("01tx"), static_cast<int>(c.kept));
         EXPECT_EQ(f.index.size(), 2 * c.kept);
         EXPECT_EQ(f.main.dwTotalFrames, c.kept);
-        if (c.kept)
+        if (c.kept) {
             EXPECT_EQ(DecodedPictures(path), static_cast<int>(c.kept));
+        }
     }
     WriteFile(dir / "x.avi", "RIFF....not a recording");
     EXPECT_FALSE(RepairSegment(dir / "x.avi").ok);
