@@ -156,13 +156,16 @@ bool ReadAllAt(int fd, void* bytes, size_t size, uint64_t offset) {
 bool SameContent(const std::string& a, const std::string& b) {
     int fa = ::open(a.c_str(), O_RDONLY | O_CLOEXEC);
     int fb = ::open(b.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat sa {}, sb {};
-    bool same = fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && sa.st_size == sb.st_size;
+    struct stat sa {
+    }, sb{};
+    bool same =
+        fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && sa.st_size == sb.st_size;
     static constexpr size_t kChunk = 1 << 16;
     std::string x(kChunk, '\0'), y(kChunk, '\0');
     for (uint64_t at = 0, size = static_cast<uint64_t>(sa.st_size); same && at < size; at += kChunk) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
-        same = ReadAllAt(fa, x.data(), n, at) && ReadAllAt(fb, y.data(), n, at) && x.compare(0, n, y, 0, n) == 0;
+        same =
+            ReadAllAt(fa, x.data(), n, at) && ReadAllAt(fb, y.data(), n, at) && x.compare(0, n, y, 0, n) == 0;
     }
     if (fa >= 0)
         ::close(fa);

@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
@@ -520,8 +520,8 @@ TEST_F(RecorderTest, ACrashBetweenAnyTwoFileStepsLosesNoPictureWritten) {
         }
     };
     auto clear = [&] {
-        for (const char* gone : {"Temp", "drives/c:/KEL2_Videos", "VideoIndex.dat", "~VideoIndex.dat",
-                                 "registry.sqlite"})
+        for (const char* gone :
+             {"Temp", "drives/c:/KEL2_Videos", "VideoIndex.dat", "~VideoIndex.dat", "registry.sqlite"})
             fs::remove_all(dir / gone);
     };
     auto record = [&](CrashAt& crash) {
@@ -542,7 +542,8 @@ TEST_F(RecorderTest, ACrashBetweenAnyTwoFileStepsLosesNoPictureWritten) {
     for (bool otherFileSystem : {false, true}) {
         int kept = 0;
         for (int at = otherFileSystem ? dryRun.archiving : 1;; ++at) {
-            SCOPED_TRACE(std::string(otherFileSystem ? "copied" : "renamed") + ", step " + std::to_string(at));
+            SCOPED_TRACE(std::string(otherFileSystem ? "copied" : "renamed") + ", step " +
+                         std::to_string(at));
             clear();
             const bool failedBefore = HasFailure();
             const pid_t child = fork();
