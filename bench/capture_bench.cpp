@@ -64,11 +64,11 @@ void BM_Memcpy704x576(benchmark::State& state) {
 void BM_CapturePass704x576(benchmark::State& state) {
     HicapInstall(std::make_shared<ReadyBoard>());
     auto bank = std::make_unique<FrameBank>();
-    CameraFlags ready{}, net{};
+    CameraFlags ready{};
     TCameraTable cameras{};
     cameras[0].Active = 1;
     cameras[0].Resolution = 0;
-    TCapture capture(1, *bank, ready, net);
+    TCapture capture(1, *bank, ready);
     capture.SetSettings(cameras);
     capture.SetActive(true);
     for (auto _ : state)

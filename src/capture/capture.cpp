@@ -18,10 +18,9 @@ constexpr int32_t kLockTimeout = 5;
 constexpr int32_t kStartResolution = 2;
 }  // namespace
 
-TCapture::TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady, CameraFlags& netFrameReady)
+TCapture::TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady)
     : camera_(camera), channel_(camera - 1), live_frame_(liveFrame), frame_ready_(frameReady),
-      net_frame_ready_(netFrameReady), bytes_(ResolutionBytes(kStartResolution)),
-      resolution_(kStartResolution) {}
+      bytes_(ResolutionBytes(kStartResolution)), resolution_(kStartResolution) {}
 
 TCapture::~TCapture() {
     Stop();
@@ -108,7 +107,6 @@ bool TCapture::Grab() {
     live_frame_.Write(camera_, picture, bytes_, resolution_);
     HICAP50_no_UnLockWait4GetImageAddr(channel_);
     frame_ready_[camera_].store(1, std::memory_order_release);
-    net_frame_ready_[camera_].store(1, std::memory_order_release);
     delivered_.fetch_add(1, std::memory_order_relaxed);
     return true;
 }

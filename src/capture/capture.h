@@ -3,7 +3,8 @@
 // camera is active in its copy of the camera table, it applies the camera's six picture values to
 // the board channel (on every pass, so a slider's change reaches the board on the next one), locks
 // the channel's newest picture, copies it into the camera's LiveFrame slot, unlocks, and then
-// raises FrameReady and NetFrameReady (release: the picture is in the slot before the flag).
+// raises FrameReady (release: the picture is in the slot before the flag). The slot's serial
+// tells the other readers (the recorder) which pictures are new to them.
 //
 // Created stopped; Start runs the thread, Stop (or destruction) ends it with a stop request and a
 // join.
@@ -24,7 +25,7 @@ namespace kel {
 class TCapture {
 public:
     // The thread of camera n (1..16): its pictures go to bank slot n and flags n.
-    TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady, CameraFlags& netFrameReady);
+    TCapture(int camera, FrameBank& liveFrame, CameraFlags& frameReady);
     ~TCapture();
     TCapture(const TCapture&) = delete;
     TCapture& operator=(const TCapture&) = delete;
@@ -58,7 +59,6 @@ private:
     const int32_t channel_;
     FrameBank& live_frame_;
     CameraFlags& frame_ready_;
-    CameraFlags& net_frame_ready_;
 
     std::atomic<bool> active_{false};
     std::atomic<uint64_t> delivered_{0};

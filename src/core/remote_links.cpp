@@ -17,7 +17,7 @@ RemoteLinks::~RemoteLinks() {
 
 void RemoteLinks::Start(TSaveThread& recorder, const TSettingsBlock& settings) {
     ServerLinks links{
-        shared_.NetFrameReady, shared_.CameraSignal, &recorder.Batch(), tables_,
+        shared_.CameraSignal, &recorder.Batch(), tables_,
         [archive = &recorder.Archive()] { return static_cast<uint32_t>(archive->IndexedCount()); },
         [this](const std::string& text) { server_log_.Write(kSys, text); },
         // The debug window is reached through the window thread, as every widget is.

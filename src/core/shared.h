@@ -26,7 +26,6 @@ struct TShared {
 
     // Per-camera bytes.
     CameraFlags FrameReady{};
-    CameraFlags NetFrameReady{};
     CameraFlags ScheduleMode{};
     CameraFlags RecordingNow{};
     CameraFlags MotionShown{};

@@ -37,9 +37,9 @@ bool StationPipeline::FindBoard(const std::string& board) {
 }
 
 bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile) {
-    RecorderLinks links{shared_.LiveFrame,    shared_.FrameReady,  shared_.ScheduleMode,
-                        shared_.RecordingNow, shared_.MotionShown, shared_.MotionHold,
-                        shared_.BeepLatch,    shared_.RecordDrive, shared_.DiskFullWarned};
+    RecorderLinks links{shared_.LiveFrame,   shared_.ScheduleMode,  shared_.RecordingNow,
+                        shared_.MotionShown, shared_.MotionHold,    shared_.BeepLatch,
+                        shared_.RecordDrive, shared_.DiskFullWarned};
     recorder_ =
         std::make_unique<TSaveThread>(shared_.WorkDir, links, MakeRecorderHooks(), clock_, *drive_probe_);
     recorder_->Configure(applied);
@@ -90,8 +90,7 @@ bool StationPipeline::OpenBoard(const TCameraTable& cameras) {
 
 void StationPipeline::StartWorkers(const ConfigSnapshot& applied) {
     for (int n = 1; n <= kCameraCount; ++n) {
-        auto capture =
-            std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady, shared_.NetFrameReady);
+        auto capture = std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady);
         capture->SetSettings(CamerasOf(applied));
         capture->SetActive(true);
         capture->Start();

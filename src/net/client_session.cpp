@@ -123,26 +123,22 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
     return stream_.Write(out.data(), out.size());
 }
 
-// The newest picture of every selected active camera that has a new frame since this client last
-// took one, after the time and the date.
+// The newest picture of every selected active camera that this client has not had yet, after the
+// time and the date. Every client keeps its own count, so each gets every new picture once.
 bool ClientSession::SendPictures() {
     const LocalTime now = links_.Time.Now();
     if (!loggedIn_)
         return SendLine(kRefused);
-    for (int k = 1; k <= 16; ++k)
-        if (links_.NetFrameReady[k].load(std::memory_order_acquire) == 1)
-            pending_[k - 1] = true;
     // The reply line and the length go in front of the payload, so the whole reply is one write.
     reply_.assign(kReplyHead, 0);
     PutShortText(reply_, LongTimeText(now), 9);
     PutShortText(reply_, ShortDateText(now), 10);
-    const TCameraTable cameras = links_.Tables.Cameras();
+    const CameraTablePtr cameras = links_.Tables.CameraTable();
     for (int k = 1; k <= 16; ++k) {
-        if (cameras[k - 1].Active == 0 || selection_[k - 1] == 0 || !pending_[k - 1])
+        if ((*cameras)[k - 1].Active == 0 || selection_[k - 1] == 0 || !links_.Pictures ||
+            links_.Pictures->Added(k) == sent_[k - 1])
             continue;
         AppendPicture(k);
-        pending_[k - 1] = false;
-        links_.NetFrameReady[k].store(0, std::memory_order_relaxed);
     }
     const uint32_t length = static_cast<uint32_t>(reply_.size() - kReplyHead);
     std::memcpy(reply_.data(), "@ufo\r\n", 6);
@@ -152,13 +148,13 @@ bool ClientSession::SendPictures() {
 }
 
 // The recorder's newest complete picture, copied under its lock, so a slot being written is never
-// sent; size 0 only while the camera has no picture at all.
+// sent (size 0 when that slot is empty).
 void ClientSession::AppendPicture(int camera) {
     FrameBatch::Slot info;
     uint32_t size = 0;
-    if (links_.Pictures &&
-        links_.Pictures->ReadNewest(camera, picture_.get(), FrameBatch::kSlotBytes, info) && info.size > 0)
+    if (links_.Pictures->ReadNewest(camera, picture_.get(), FrameBatch::kSlotBytes, info) && info.size > 0)
         size = static_cast<uint32_t>(info.size);
+    sent_[camera - 1] = size > 0 ? info.serial : links_.Pictures->Added(camera);
     PutLe32(reply_, static_cast<uint32_t>(camera));
     PutLe32(reply_, size);
     reply_.insert(reply_.end(), picture_.get(), picture_.get() + size);

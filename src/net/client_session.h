@@ -59,7 +59,7 @@ private:
     int slot_ = 0;
     bool loggedIn_ = false;
     std::array<uint8_t, 16> selection_{};
-    std::array<bool, 16> pending_{};
+    std::array<uint64_t, 16> sent_{};     // serial of the last picture sent, per camera
     std::vector<uint8_t> reply_;          // the @gcs payload being built
     std::unique_ptr<uint8_t[]> picture_;  // one picture copied out of the recorder
 };

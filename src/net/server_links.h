@@ -13,7 +13,6 @@
 namespace kel {
 
 struct ServerLinks {
-    CameraFlags& NetFrameReady;       // raised by the capture threads, cleared by a sent picture
     const CameraFlags& CameraSignal;  // the board's signal per camera, refreshed every second
     const FrameBatch* Pictures;       // the recorder's compressed pictures; nullptr: none yet
     const ServerTables& Tables;

@@ -29,6 +29,11 @@ TCameraTable ServerTables::Cameras() const {
     return *cameras_;
 }
 
+CameraTablePtr ServerTables::CameraTable() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return cameras_;
+}
+
 bool ServerTables::FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const {
     if (login.empty() || password.empty())
         return false;

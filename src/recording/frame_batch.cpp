@@ -29,7 +29,9 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
     s.width = width;
     s.height = height;
     s.stamp.assign(stamp, 0, kStampChars);
+    s.serial = c.added.load(std::memory_order_relaxed) + 1;
     c.count.store(k, std::memory_order_release);
+    c.added.store(s.serial, std::memory_order_release);
     return true;
 }
 
@@ -46,6 +48,10 @@ const FrameBatch::Slot& FrameBatch::At(int camera, int k) const {
 
 int FrameBatch::Count(int camera) const {
     return Valid(camera) ? cameras_[camera].count.load(std::memory_order_acquire) : 0;
+}
+
+uint64_t FrameBatch::Added(int camera) const {
+    return Valid(camera) ? cameras_[camera].added.load(std::memory_order_acquire) : 0;
 }
 
 bool FrameBatch::ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const {

@@ -30,6 +30,7 @@ public:
         int32_t height = 0;
         std::string stamp;  // the capture's date and time, at most 30 characters
         uint8_t* data = nullptr;
+        uint64_t serial = 0;  // the camera's pictures added so far, this one the last
     };
 
     FrameBatch();
@@ -47,6 +48,9 @@ public:
 
     // Any thread: pictures in camera n's current batch (0..20).
     int Count(int camera) const;
+    // Any thread: camera n's pictures added since the start, the serial of its newest picture; a
+    // reader that remembers the serial it took knows whether there is a newer one.
+    uint64_t Added(int camera) const;
     // Any thread: copies camera n's newest picture (slot Count, or slot 20 when the count is 0)
     // into `out`; false when that slot is empty.
     bool ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const;
@@ -55,6 +59,7 @@ private:
     struct Camera {
         mutable std::mutex mutex;
         std::atomic<int> count{0};
+        std::atomic<uint64_t> added{0};
         std::array<Slot, kSlots + 1> slot_table;  // contents written under mutex
         std::unique_ptr<uint8_t[]> bytes;         // fixed after construction: the 20 slots' data
     };

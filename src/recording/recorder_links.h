@@ -13,7 +13,6 @@ namespace kel {
 
 struct RecorderLinks {
     FrameBank& LiveFrame;
-    CameraFlags& FrameReady;  // read only: the display thread clears it
     CameraFlags& ScheduleMode;
     CameraFlags& RecordingNow;
     CameraFlags& MotionShown;

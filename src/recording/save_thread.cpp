@@ -134,7 +134,8 @@ bool TSaveThread::Pass() {
 }
 
 void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) {
-    if (!links_.FrameReady[n].load(std::memory_order_acquire))
+    const uint64_t serial = links_.LiveFrame.Peek(n).serial;
+    if (serial == 0 || serial == taken_[n])
         return;
     PictureSize size{};
     if (!CompressPicture(n, size))
@@ -168,6 +169,7 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
 // there is no usable picture or it could not be compressed (it is then left out of the batch).
 bool TSaveThread::CompressPicture(int n, PictureSize& size) {
     FrameBank::Info info = links_.LiveFrame.Read(n, picture_.get(), FrameBank::kSlotBytes);
+    taken_[n] = info.serial;  // a newer one than Peek saw is taken instead, and only once
     // The picture's own size, not the camera table's: after a change of resolution the slot may
     // still hold a picture of the old size.
     if (!ValidResolution(info.resolution) || info.bytes < ResolutionBytes(info.resolution))

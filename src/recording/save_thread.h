@@ -1,9 +1,10 @@
 #pragma once
 // TSaveThread: the recorder. Every 30 ms, while recording is on, it takes the newest picture of
-// every camera whose FrameReady is set, compresses it as a key frame into the camera's batch of
-// 20 and, when the batch is full, writes it to the camera's open AVI segment if the camera is due:
-// ScheduleMode 1 (continuous), or 2 with motion found now or within the motion hold. Otherwise
-// the full batch is dropped. No batch is written while no recording drive is selected.
+// every camera that has one it has not taken yet (it keeps the frame bank's count of the last one
+// it took, so each picture is taken once whatever the other readers do), compresses it as a key
+// frame into the camera's batch of 20 and, when the batch is full, writes it to the camera's open AVI segment
+// if the camera is due: ScheduleMode 1 (continuous), or 2 with motion found now or within the motion hold.
+// Otherwise the full batch is dropped. No batch is written while no recording drive is selected.
 //
 // A segment is opened in "Temp/Kamera<n>" of the working directory by the first batch it takes and
 // named after that moment ("ddmmyyhhmmss.avi"); it is closed when it has passed the size limit
@@ -168,6 +169,7 @@ private:
     std::unique_ptr<uint8_t[]> picture_;  // Guarded by pass_mutex_; the picture being recorded
     std::unique_ptr<uint8_t[]> packed_;   // Guarded by pass_mutex_; its compressed form
     std::array<bool, kCameraCount + 1> compress_failed_{};  // Guarded by pass_mutex_
+    std::array<uint64_t, kCameraCount + 1> taken_{};        // Guarded by pass_mutex_: serials
     bool pass_failed_ = false;                              // Recorder thread only
 
     FrameBatch batch_;

@@ -34,8 +34,8 @@ protected:
     std::shared_ptr<FakeBoard> board = std::make_shared<FakeBoard>();
     TCameraTable cameras{};
     FrameBank bank;
-    CameraFlags ready{}, net{};
-    TCapture capture{3, bank, ready, net};
+    CameraFlags ready{};
+    TCapture capture{3, bank, ready};
 };
 
 TEST_F(CaptureTest, APictureGoesToTheCamerasSlotAndRaisesBothFlags) {
@@ -45,7 +45,6 @@ TEST_F(CaptureTest, APictureGoesToTheCamerasSlotAndRaisesBothFlags) {
     EXPECT_EQ(info.resolution, 2);
     for (int n = 1; n <= kCameraCount; ++n) {
         EXPECT_EQ(ready[n], n == 3) << n;
-        EXPECT_EQ(net[n], n == 3) << n;
     }
     EXPECT_EQ(Channel().unlocks, 1);
     EXPECT_EQ(capture.Delivered(), 1u);
@@ -73,7 +72,6 @@ TEST_F(CaptureTest, PictureValuesReachTheBoardOnEveryPass) {
 TEST_F(CaptureTest, AnInactiveCameraNeverRaisesItsFlagsAndKeepsItsLastPicture) {
     ASSERT_TRUE(capture.Pass());
     ready[3] = 0;
-    net[3] = 0;
     uint8_t before[16];
     bank.Read(3, before, sizeof before);
 
@@ -83,7 +81,7 @@ TEST_F(CaptureTest, AnInactiveCameraNeverRaisesItsFlagsAndKeepsItsLastPicture) {
     for (int i = 0; i < 5; ++i)
         EXPECT_FALSE(capture.Pass());
     EXPECT_EQ(board->boardCalls, calls) << "an inactive camera leaves the board alone";
-    EXPECT_EQ(ready[3] + net[3], 0);
+    EXPECT_EQ(ready[3], 0);
     uint8_t after[16];
     EXPECT_EQ(bank.Read(3, after, sizeof after).serial, 1u);
     EXPECT_EQ(0, std::memcmp(before, after, sizeof after));
@@ -103,7 +101,7 @@ TEST_F(CaptureTest, AFailedLockChangesNothingAndIsNotUnlocked) {
     board->lockStatus = kHicapNoPicture;
     EXPECT_FALSE(capture.Pass());
     EXPECT_EQ(bank.Peek(3).serial, 0u);
-    EXPECT_EQ(ready[3] + net[3], 0);
+    EXPECT_EQ(ready[3], 0);
     EXPECT_EQ(Channel().unlocks, 0);
     EXPECT_EQ(capture.Delivered(), 0u);
 }

@@ -47,29 +47,21 @@ struct World {
         const uint8_t picture[] = {1, 2, 3, 4, 5};
         pictures.Add(1, picture, sizeof picture, 352, 288, "");
     }
-    CameraFlags netReady{};
     CameraFlags signal{};
     FrameBatch pictures;
     ServerTables tables;
     FixedClock clock{LocalTime{}};
     std::atomic<int> count{0};
     ClientTable table{count};
-    ServerLinks links{netReady,
-                      signal,
-                      &pictures,
-                      tables,
-                      [] { return 3u; },
-                      [](const std::string&) {},
-                      [](const std::string&) {},
-                      clock};
+    ServerLinks links{
+        signal, &pictures, tables, [] { return 3u; }, [](const std::string&) {}, [](const std::string&) {},
+        clock};
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static World world;
-    for (int k = 1; k <= kCameraCount; ++k)
-        world.netReady[k] = 1;
     InputStream stream(data, size);
     {
         ClientSession session(stream, world.table, world.links, "10.0.0.1");

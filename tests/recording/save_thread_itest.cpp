@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 struct Station {
     std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
-    CameraFlags ready{}, mode{}, now{}, shown{}, hold{}, latch{};
+    CameraFlags mode{}, now{}, shown{}, hold{}, latch{};
     std::atomic<char> drive{'C'};
     std::atomic<bool> warned{false};
 };
@@ -79,18 +79,26 @@ protected:
         t.weekday = 1;
         return t;
     }
-    // Camera n shows a picture of one byte value (176 x 144 unless said).
+    // Camera n shows a picture of one byte value (176 x 144 unless said), and goes on delivering
+    // it before every pass, as a camera does with a still scene.
     void Show(int n, uint8_t value, int32_t resolution = 3) {
         std::vector<uint8_t> p(ResolutionBytes(resolution), value);
         s.bank->Write(n, p.data(), p.size(), resolution);
-        s.ready[n] = 1;
+        scene_[n] = {value, resolution};
+    }
+    // One pass after every camera shown so far has delivered its picture once more.
+    void Pass() {
+        for (int n = 1; n <= kCameraCount; ++n)
+            if (scene_[n].second >= 0)
+                Show(n, scene_[n].first, scene_[n].second);
+        ASSERT_TRUE(rec->Pass());
     }
     // Passes with camera n showing a new picture every time when `moving`, else the same one.
     void Passes(int n, int count, bool moving) {
         for (int i = 0; i < count; ++i) {
             if (moving)
                 Show(n, static_cast<uint8_t>(++value_ * 64));
-            ASSERT_TRUE(rec->Pass());
+            Pass();
         }
     }
     // Pictures in camera n's segments so far: the open one's after closing, and the archived ones.
@@ -107,7 +115,7 @@ protected:
     FixedClock clock{Moment(0)};
     FakeDriveProbe probe;
     Station s;
-    RecorderLinks links{*s.bank, s.ready, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
+    RecorderLinks links{*s.bank, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
     std::vector<std::string> logged;
     std::vector<std::string> warnings;
     int beeps = 0;
@@ -119,6 +127,12 @@ protected:
     bool sound = false;
     std::unique_ptr<TSaveThread> rec;
     int value_ = 0;
+    std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> scene_ = MakeScenes();
+    static std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> MakeScenes() {
+        std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> none;
+        none.fill({0, -1});
+        return none;
+    }
 };
 
 TEST_F(RecorderTest, BatchesAreWrittenOrDroppedByTheScheduleValue) {
@@ -143,13 +157,26 @@ TEST_F(RecorderTest, BatchesAreWrittenOrDroppedByTheScheduleValue) {
     EXPECT_TRUE(logged.empty()) << logged[0];
 }
 
+// The recorder keeps its own count of the pictures it took: a pass with nothing new takes nothing,
+// so every picture delivered between passes is recorded once.
+TEST_F(RecorderTest, EachDeliveredPictureIsRecordedOnce) {
+    Start();
+    s.mode[1] = kContinuous;
+    for (int i = 0; i < 40; ++i) {
+        Show(1, static_cast<uint8_t>(i * 6));
+        ASSERT_TRUE(rec->Pass());
+        ASSERT_TRUE(rec->Pass());
+    }
+    EXPECT_EQ(RecordedPictures(1), 40);
+}
+
 TEST_F(RecorderTest, ContinuousRecordingWithoutADriveCompressesAndDropsEveryTwenty) {
     Start(false);
     s.mode[1] = kContinuous;
     Show(1, 10);
     std::vector<int> counts;
     for (int i = 0; i < 21; ++i) {
-        ASSERT_TRUE(rec->Pass());
+        Pass();
         counts.push_back(rec->Batch().Count(1));
     }
     EXPECT_EQ(counts[18], 19);
@@ -210,7 +237,6 @@ TEST_F(RecorderTest, TheSizeLimitClosesASegmentAfterTheBatchThatPassesIt) {
             for (auto& b : noise)
                 b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 16);
             s.bank->Write(1, noise.data(), noise.size(), 0);
-            s.ready[1] = 1;
             ASSERT_TRUE(rec->Pass());
         }
         ++batches;
@@ -348,11 +374,19 @@ TEST_F(RecorderTest, ASlowDriveHoldsUpNoBatch) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return done();
     };
-    Show(1, 10, 3);  // the flag stays up: the recorder takes a picture on every pass
+    std::atomic<int32_t> resolution{3};
+    std::jthread camera([&](std::stop_token stop) {  // a picture every 5 ms
+        const std::vector<uint8_t> picture(ResolutionBytes(2), 10);
+        while (!stop.stop_requested()) {
+            const int32_t r = resolution;
+            s.bank->Write(1, picture.data(), ResolutionBytes(r), r);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
     rec->Resume();
     ASSERT_TRUE(until([&] { return rec->SegmentOpen(1); }));
     clock.Set(Moment(1));
-    Show(1, 10, 2);  // a new size: the next batch closes the segment, whose archiving then waits
+    resolution = 2;  // a new size: the next batch closes the segment, whose archiving then waits
     ASSERT_TRUE(until([&] { return asked.load(); }));
     const std::string next = dir / "Temp/Kamera1/040526100001.avi";
     uint64_t size = 0;

@@ -89,11 +89,10 @@ protected:
     TempDir dir;
     FakeDriveProbe probe;
     std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
-    CameraFlags flags[6]{};
+    CameraFlags flags[5]{};
     std::atomic<char> recordDrive{'C'};
     std::atomic<bool> warned{false};
-    RecorderLinks links{*bank,    flags[0], flags[1],    flags[2], flags[3],
-                        flags[4], flags[5], recordDrive, warned};
+    RecorderLinks links{*bank, flags[0], flags[1], flags[2], flags[3], flags[4], recordDrive, warned};
     std::vector<std::string> logged;
     std::vector<std::string> warnings;
     RecorderHooks hooks{
