@@ -91,6 +91,7 @@ int32_t TDirectX::VideoMemoryMB() const {
 
 bool TDirectX::LoadDisplayBitmaps(const std::string& skin, int width) {
     stretched_.Clear();
+    redraw_all_ = true;
     bitmaps_.Reset();
     const std::string folder = "Skins/" + skin + "/" + std::to_string(width) + "/";
     if (!bitmaps_.Load(folder, map_file_, memory_left_))
@@ -105,6 +106,8 @@ bool TDirectX::LoadDisplayBitmaps(const std::string& skin, int width) {
 void TDirectX::Release() {
     sink_ = nullptr;
     stretched_.Clear();
+    redraw_all_ = true;
+    presented_ = {};
     bitmaps_.Reset();
     back_.Reset();
     for (Surface& s : cam_surface_)
@@ -171,6 +174,7 @@ void TDirectX::UploadFrame(int width, int height, int camera, const uint8_t* fra
     const size_t row = static_cast<size_t>(width) * 2;
     for (int y = 0; y < height; ++y)
         std::memcpy(s.Line(y), frame + row * y, row);
+    ++uploads_[camera];
 }
 
 void TDirectX::UploadFrameWithZones(int width, int height, int camera, const uint8_t* frame) {
@@ -187,6 +191,7 @@ void TDirectX::UploadFrom(const FrameBank& bank, int camera, int width, int heig
     const size_t row = static_cast<size_t>(width) * 2;
     if (row == s.Stride()) {
         bank.Read(camera, s.Line(0), row * height);  // the rows lie as in the surface: one copy
+        ++uploads_[camera];
     } else {
         frame_scratch_.resize(row * height);
         bank.Read(camera, frame_scratch_.data(), frame_scratch_.size());
@@ -229,9 +234,16 @@ void TDirectX::SetStamp(int camera, const std::string& time, const std::string& 
 // --- Composition ---
 
 bool TDirectX::ClearBack() {
+    redraw_all_ = true;
+    ++generation_;
+    return PaintBackground(back_.Bounds());
+}
+
+bool TDirectX::PaintBackground(const Rect& area) {
     const Surface* bg = stretched_.Get(bitmaps_.Background, bitmaps_.Background.Bounds(), back_width_,
                                        back_height_, blitter_);
-    return bg && Blitter::Copy(*bg, bg->Bounds(), back_, 0, 0);
+    const Rect part = area.Intersected(back_.Bounds());
+    return bg && !part.Empty() && Blitter::Copy(*bg, part, back_, part.left, part.top);
 }
 
 bool TDirectX::DrawGrid(std::span<const int32_t> cameras, int n, bool fullScreen) {
@@ -254,22 +266,41 @@ bool TDirectX::DrawLayout13(std::span<const int32_t> cameras, bool fullScreen) {
 }
 
 // Tiles are drawn in list order, each picture with its text, and the tile table is published
-// whole at the end, so HitTest never sees a table half rebuilt.
+// whole at the end, so HitTest never sees a table half rebuilt. A tile that would be drawn as it
+// was on the last pass is left alone.
 bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>& tiles,
                        const std::vector<Rect>& hits, bool fullScreen) {
-    ClearBack();
+    const bool whole = redraw_all_ || tiles != drawn_tiles_;
+    if (whole) {
+        PaintBackground(back_.Bounds());
+        drawn_.fill(TileDrawn{});
+        drawn_tiles_ = tiles;
+        redraw_all_ = false;
+        ++generation_;
+    }
     const CameraTablePtr shared = Records();
     const TCameraTable& records = *shared;
+    const TileTextStyle style = TextStyle();
     TileTable table{};
     const size_t count = std::min({cameras.size(), tiles.size(), hits.size()});
     for (size_t i = 0; i < count; ++i) {
         const int camera = cameras[i];
-        if (!IsCamera(camera))
+        TileDrawn now;
+        now.tile = tiles[i];
+        if (IsCamera(camera)) {
+            const Rect& hit = fullScreen ? hits[i] : tiles[i];
+            table[i + 1] = {hit.left, hit.top, hit.right, hit.bottom, camera, 1};
+            now = Describe(camera, tiles[i], records[camera - 1], style);
+        }
+        if (now == drawn_[i + 1])
             continue;
-        const Rect& hit = fullScreen ? hits[i] : tiles[i];
-        table[i + 1] = {hit.left, hit.top, hit.right, hit.bottom, camera, 1};
-        DrawTile(camera, tiles[i], records[camera - 1]);
-        DrawTileText(tiles[i], camera, records[camera - 1]);
+        if (IsCamera(camera))
+            Paint(now, records[camera - 1], style);
+        else
+            PaintBackground(tiles[i]);  // a camera taken out of the list leaves its tile empty
+        drawn_[i + 1] = std::move(now);
+        tiles_drawn_.fetch_add(1, std::memory_order_relaxed);
+        ++generation_;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     tiles_ = table;
@@ -278,16 +309,95 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
 
 // The first rule that applies wins: a switched-off camera, no signal, no right to watch, and only
 // then the picture.
+TDirectX::TileKind TDirectX::KindOf(int camera, const TCameraRecord& record) const {
+    if (record.Active == 0)
+        return TileKind::NoCamera;
+    if (CameraSignal[camera].load(std::memory_order_relaxed) == 0)
+        return TileKind::NoSignal;
+    if (Allowed[camera].load(std::memory_order_relaxed) == 0)
+        return TileKind::NotAllowed;
+    return TileKind::Picture;
+}
+
+Rect TDirectX::PictureFrom(int camera, int32_t resolution) {
+    PictureSize p = ResolutionSize(resolution);
+    const Rect whole{0, 0, p.width, p.height};
+    Rect from = whole;
+    if (IsCamera(camera)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (zoom_.Active())
+            from = zoom_.Take().Intersected(whole);
+    }
+    return from.Empty() ? whole : from;
+}
+
+TDirectX::TileDrawn TDirectX::Describe(int camera, const Rect& tile, const TCameraRecord& record,
+                                       const TileTextStyle& style) {
+    TileDrawn d;
+    d.camera = camera;
+    d.tile = tile;
+    d.kind = KindOf(camera, record);
+    if (d.kind == TileKind::Picture) {
+        d.upload = uploads_[camera];
+        d.from = PictureFrom(camera, record.Resolution);
+    }
+    const bool recording = style.rec && Recording[camera].load(std::memory_order_relaxed) == 1;
+    if (!text_ || (!style.names && !recording))
+        return d;
+    d.text = (style.names ? 1 : 0) | (recording ? 2 : 0) | (style.shadow ? 4 : 0);
+    d.color = style.color.rgb();
+    if (style.names) {
+        d.name = record.Name.Get();
+        d.stamp = stamp_date_[camera] + " " + stamp_time_[camera];
+    }
+    return d;
+}
+
+void TDirectX::Paint(const TileDrawn& d, const TCameraRecord& record, const TileTextStyle& style) {
+    bool drawn = false;
+    switch (d.kind) {
+    case TileKind::NoCamera:
+        drawn = DrawPanel(bitmaps_.PanelNoCam, d.tile);
+        break;
+    case TileKind::NoSignal:
+        drawn = DrawPanel(bitmaps_.PanelNoSignal, d.tile);
+        break;
+    case TileKind::NotAllowed:
+        drawn = DrawPanel(bitmaps_.PanelNotAllowed, d.tile);
+        break;
+    case TileKind::Picture:
+        drawn = DrawPicture(d.camera, d.tile, d.from);
+        break;
+    case TileKind::None:
+        break;
+    }
+    if (!drawn)
+        PaintBackground(d.tile);
+    if (d.text == 0 || !back_.Valid())
+        return;
+    QImage image = back_.Wrap();
+    QPainter painter(&image);
+    text_->Draw(painter, d.tile, QString::fromStdString(record.Name.Get()),
+                QString::fromStdString(d.stamp.empty() ? stamp_date_[d.camera] + " " + stamp_time_[d.camera]
+                                                       : d.stamp),
+                (d.text & 2) != 0, style);
+}
+
 bool TDirectX::DrawTile(int camera, const Rect& tile, const TCameraRecord& record) {
     if (!IsCamera(camera))
         return false;
-    if (record.Active == 0)
+    redraw_all_ = true;
+    ++generation_;
+    switch (KindOf(camera, record)) {
+    case TileKind::NoCamera:
         return DrawPanel(bitmaps_.PanelNoCam, tile);
-    if (CameraSignal[camera].load(std::memory_order_relaxed) == 0)
+    case TileKind::NoSignal:
         return DrawPanel(bitmaps_.PanelNoSignal, tile);
-    if (Allowed[camera].load(std::memory_order_relaxed) == 0)
+    case TileKind::NotAllowed:
         return DrawPanel(bitmaps_.PanelNotAllowed, tile);
-    return DrawPicture(camera, tile, record.Resolution);
+    default:
+        return DrawPicture(camera, tile, PictureFrom(camera, record.Resolution));
+    }
 }
 
 bool TDirectX::DrawPanel(const Surface& panel, const Rect& tile) {
@@ -298,26 +408,12 @@ bool TDirectX::DrawPanel(const Surface& panel, const Rect& tile) {
     return fit && Blitter::Copy(*fit, fit->Bounds(), back_, tile.left, tile.top);
 }
 
-bool TDirectX::DrawPicture(int camera, const Rect& tile, int32_t resolution) {
+bool TDirectX::DrawPicture(int camera, const Rect& tile, const Rect& from) {
     const Surface& s = cam_surface_[camera];
-    if (!s.Valid())
-        return false;
-    PictureSize p = ResolutionSize(resolution);
-    const Rect whole{0, 0, p.width, p.height};
-    Rect from = whole;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (zoom_.Active())
-            from = zoom_.Take().Intersected(whole);
-    }
-    if (from.Empty())
-        from = whole;
-    return blitter_.Blit(s, from, back_, tile);
+    return s.Valid() && blitter_.Blit(s, from, back_, tile);
 }
 
-void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& record) {
-    if (!IsCamera(camera) || !text_ || !back_.Valid())
-        return;
+TileTextStyle TDirectX::TextStyle() const {
     TileTextStyle style;
     style.color = FromColorRef(TextColor.load(std::memory_order_relaxed));
     const bool preview = PreviewOverlay.load(std::memory_order_relaxed) != 0;
@@ -325,9 +421,18 @@ void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& r
                   HideNames.load(std::memory_order_relaxed) == 0;
     style.shadow = TextShadow.load(std::memory_order_relaxed) != 0;
     style.rec = ShowRec.load(std::memory_order_relaxed) != 0 || preview;
+    return style;
+}
+
+void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& record) {
+    if (!IsCamera(camera) || !text_ || !back_.Valid())
+        return;
+    const TileTextStyle style = TextStyle();
     const bool recording = Recording[camera].load(std::memory_order_relaxed) == 1;
     if (!style.names && !(style.rec && recording))
         return;
+    redraw_all_ = true;
+    ++generation_;
     QImage image = back_.Wrap();
     QPainter painter(&image);
     const QString stamp = QString::fromStdString(stamp_date_[camera] + " " + stamp_time_[camera]);
@@ -377,7 +482,18 @@ void TDirectX::Publish(const QImage& back, PresentTarget target, const QImage& p
         sink->Present(target, picture);
 }
 
+bool TDirectX::AlreadyPresented(PresentTarget target, int width, int height) {
+    const PresentedAs now{target, width, height, sink_.load(), generation_};
+    if (now == presented_)
+        return true;
+    presented_ = now;
+    presentations_.fetch_add(1, std::memory_order_relaxed);
+    return false;
+}
+
 bool TDirectX::PresentWindow() {
+    if (AlreadyPresented(PresentTarget::MainWindow, back_width_, back_height_))
+        return sink_.load() != nullptr;
     QImage back = back_.Copy(back_.Bounds());
     if (back.isNull())
         return false;
@@ -388,6 +504,8 @@ bool TDirectX::PresentWindow() {
 bool TDirectX::PresentScaled(PresentTarget target, int width, int height) {
     target_width_ = width;
     target_height_ = height;
+    if (AlreadyPresented(target, width, height))
+        return sink_.load() != nullptr;
     QImage back = back_.Copy(back_.Bounds());
     if (back.isNull() || width <= 0 || height <= 0)
         return false;

@@ -11,8 +11,15 @@
 // Threads. The window thread sets it up (Init, LoadDisplayBitmaps) before the display thread
 // starts and releases it after that thread has ended. While both run, the display thread composes
 // and presents; the window thread changes the settings, asks HitTest, drives the zoom and takes
-// snapshots. Settings are atomics or copies taken under a short lock; the window thread never
-// waits for a pass, and no lock is held while a picture is scaled or copied.
+// snapshots.
+//
+// A pass draws only what changed. Each tile keeps what it shows (the camera, its panel or the
+// upload of its picture, the zoom, its texts); a tile whose description is the same as on the
+// last pass is left as it is on the back surface, so a steady layout scales only the cameras with
+// a new picture. A new layout, new bitmaps or the site plan make the next pass draw everything,
+// and a picture that did not change is not presented again. Settings are atomics or copies taken under a
+// short lock; the window thread never waits for a pass, and no lock is held while a picture is scaled or
+// copied.
 
 #include <QImage>
 #include <array>
@@ -105,6 +112,9 @@ public:
     // display thread sets it on every pass from the view mode, so the switches the window thread
     // gives are never overwritten by the preview.
     std::atomic<uint8_t> PreviewOverlay{0};
+    // 0 while no window shows the pictures (hidden in the tray, minimised, headless): the display
+    // thread then uploads, composes and presents nothing.
+    std::atomic<uint8_t> Watched{1};
     CameraFlags CameraSignal{};  // non-zero: the camera's input has a picture
     CameraFlags Allowed{};       // the user may watch the camera
     // Refreshed by the display thread on every pass.
@@ -169,8 +179,35 @@ public:
     const DisplayBitmaps& Bitmaps() const { return bitmaps_; }
     // Display thread (or when it is not running): the back surface itself.
     const Surface& Back() const { return back_; }
+    // Tiles drawn (scaled or copied) and pictures presented so far. Any thread.
+    uint64_t TilesDrawn() const { return tiles_drawn_.load(std::memory_order_relaxed); }
+    uint64_t Presentations() const { return presentations_.load(std::memory_order_relaxed); }
+    // Display thread: the next pass draws every tile, as if nothing had been drawn before.
+    void RedrawAll() { redraw_all_ = true; }
 
 private:
+    enum class TileKind { None, NoCamera, NoSignal, NotAllowed, Picture };
+    // What a tile showed when it was drawn; a pass draws it again only when this changed.
+    struct TileDrawn {
+        int camera = 0;
+        Rect tile;
+        TileKind kind = TileKind::None;
+        uint64_t upload = 0;  // the camera's uploads when its picture was drawn
+        Rect from;            // the part of the picture shown (the zoom)
+        uint8_t text = 0;     // which texts: 1 names and stamp, 2 "REC", 4 shadows
+        uint32_t color = 0;
+        std::string name;
+        std::string stamp;
+        bool operator==(const TileDrawn&) const = default;
+    };
+    struct PresentedAs {
+        PresentTarget target = PresentTarget::MainWindow;
+        int width = 0;
+        int height = 0;
+        VideoSink* sink = nullptr;
+        uint64_t generation = 0;
+        bool operator==(const PresentedAs&) const = default;
+    };
     // Camera n's surface when a width x height picture fits it; nullptr otherwise.
     Surface* UploadTarget(int camera, int width, int height);
     using TileTable = std::array<TTile, kCameraCount + 1>;  // index = slot 1..16
@@ -180,7 +217,16 @@ private:
     bool Compose(std::span<const int32_t> cameras, const std::vector<Rect>& tiles,
                  const std::vector<Rect>& hits, bool fullScreen);
     bool DrawPanel(const Surface& panel, const Rect& tile);
-    bool DrawPicture(int camera, const Rect& tile, int32_t resolution);
+    bool DrawPicture(int camera, const Rect& tile, const Rect& from);
+    TileKind KindOf(int camera, const TCameraRecord& record) const;
+    // The part of camera n's picture a tile shows: the whole, or the zoom's view of this pass.
+    Rect PictureFrom(int camera, int32_t resolution);
+    TileDrawn Describe(int camera, const Rect& tile, const TCameraRecord& record, const TileTextStyle& style);
+    void Paint(const TileDrawn& d, const TCameraRecord& record, const TileTextStyle& style);
+    TileTextStyle TextStyle() const;
+    bool PaintBackground(const Rect& area);
+    // True when the last presentation showed the same picture to the same place.
+    bool AlreadyPresented(PresentTarget target, int width, int height);
     void TintZones(int width, int height, int camera);
     void Publish(const QImage& back, PresentTarget target, const QImage& picture);
 
@@ -207,6 +253,14 @@ private:
     std::array<std::string, kCameraCount + 1> stamp_date_;
     std::atomic<int> target_width_{0};
     std::atomic<int> target_height_{0};
+    std::array<uint64_t, kCameraCount + 1> uploads_{};  // pictures uploaded per camera
+    std::array<TileDrawn, kCameraCount + 1> drawn_{};   // index = slot
+    std::vector<Rect> drawn_tiles_;                     // the layout's tiles as last drawn
+    bool redraw_all_ = true;
+    uint64_t generation_ = 0;  // changes of the back surface
+    PresentedAs presented_{};
+    std::atomic<uint64_t> tiles_drawn_{0};
+    std::atomic<uint64_t> presentations_{0};
 
     std::atomic<VideoSink*> sink_{nullptr};
 

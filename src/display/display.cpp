@@ -89,6 +89,11 @@ void TDisplay::Run(std::stop_token stop) {
 }
 
 void TDisplay::Pass() {
+    passes_.fetch_add(1, std::memory_order_relaxed);
+    // Nobody sees the pictures: new ones wait in the frame bank with their flags up, and the
+    // first pass that is watched again shows the newest of each camera.
+    if (renderer_.Watched.load(std::memory_order_relaxed) == 0)
+        return;
     const int viewMode = in_.ViewMode.load(std::memory_order_relaxed);
     UploadReady(viewMode);
     for (int n = 1; n <= kCameraCount; ++n) {
@@ -104,7 +109,6 @@ void TDisplay::Pass() {
     if (in_.PlanView.load(std::memory_order_relaxed))
         renderer_.DrawPlan();
     Present(viewMode);
-    passes_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // Every picture that became ready is uploaded, shown by the layout or not, so a camera brought

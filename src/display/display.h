@@ -1,9 +1,9 @@
 #pragma once
 // TDisplay: the display thread. About 25 times a second it uploads every camera picture that a
 // capture thread has marked new, composes the current layout (or the site plan) on the renderer's
-// back surface and presents it for the current view mode, then pauses 40 ms. Composition and
-// presentation run on every pass, new pictures or not: a camera without a new picture repeats its
-// last one, or shows its panel.
+// back surface and presents it for the current view mode, then pauses 40 ms. The renderer draws
+// only the tiles that changed and presents only a changed picture; while nobody watches (the
+// renderer's Watched is 0) a pass does nothing at all.
 //
 // The window thread may pause the loop (while a window is dragged) and resume it; a pause takes
 // effect between passes, without ever waiting for the pass under way. Terminate ends the loop

@@ -94,6 +94,7 @@ TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, b
     ScreenSaver& saver = headless ? static_cast<ScreenSaver&>(no_screen_saver_) : screen_saver_;
     station_ = std::make_unique<Station>(std::move(options), shared, *this, box, *this, system_info_, saver,
                                          instance_mark_);
+    installEventFilter(this);
 }
 
 TMainForm::~TMainForm() = default;
@@ -233,6 +234,9 @@ bool TMainForm::FormCreate() {
 
 void TMainForm::SetCompanions(const MainFormCompanions& companions) {
     companions_ = companions;
+    for (QWidget* w : {static_cast<QWidget*>(companions.smart), static_cast<QWidget*>(companions.config)})
+        if (w)
+            w->installEventFilter(this);
     debugger_.store(companions.debugger, std::memory_order_release);
     if (TSmartForm* smart = companions.smart)
         BindSmartView(smart);
@@ -487,6 +491,23 @@ void TMainForm::PostAfterCreate() {
 
 void TMainForm::WMAFTERCREATE() {
     station_->AfterCreate();
+    UpdateWatched();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Show || type == QEvent::Hide || type == QEvent::WindowStateChange)
+        QMetaObject::invokeMethod(this, "UpdateWatched", Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::UpdateWatched() {
+    TDirectX* renderer = station_->Renderer();
+    if (!renderer)
+        return;
+    auto shows = [](const QWidget* w) { return w && w->isVisible() && !w->isMinimized(); };
+    const bool watched = !headless_ && (shows(this) || shows(companions_.smart) || shows(companions_.config));
+    renderer->Watched.store(watched ? 1 : 0, std::memory_order_relaxed);
 }
 
 std::vector<QWidget*> TMainForm::WindowModeControls() const {

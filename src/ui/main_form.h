@@ -161,10 +161,14 @@ public:
     void PopupCameraMenu(const QPoint& globalPos);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Tells the renderer whether any window shows its pictures: the main window (not hidden in
+    // the tray, not minimised), SmartView or the configuration dialog. Headless, none does.
+    Q_INVOKABLE void UpdateWatched();
     // What other threads handed over, run on the window thread.
     Q_INVOKABLE void RunWindowJobs();
     void CreateControls();

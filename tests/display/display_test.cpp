@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "display/display_test_util.h"
@@ -96,9 +99,199 @@ TEST_F(DisplayTest, ALayoutOutsideTheRangePresentsTheLastPicture) {
     layout = 7;
     Deliver(1, 16);  // a black picture arrives, but nothing is composed
     display.Pass();
-    EXPECT_EQ(sink.Count(), 2u);
+    EXPECT_EQ(sink.Count(), 1u) << "the same picture is not presented again";
     EXPECT_EQ(Shown(100, 80), before);
     EXPECT_TRUE(Near(before, kWhite));
+}
+
+// A second renderer fed the same pictures draws everything on every pass; after every kind of
+// change the one that draws only what changed must show the same picture, pixel for pixel.
+TEST_F(DisplayTest, DrawingOnlyWhatChangedShowsWhatAFullRedrawShows) {
+    KeepingSink fullSink;
+    TDirectX full{platform};
+    ASSERT_TRUE(full.Init(1024, 768, &fullSink));
+    ASSERT_TRUE(full.LoadDisplayBitmaps("Test", 1024));
+    CameraFlags fullReady{};
+    TDisplay fullDisplay{full,
+                         {bank, fullReady, recording, motion, signal, viewMode, layout, single, planView,
+                          [] { return std::string("12:34:56"); }, [] { return std::string("2024-05-06"); }}};
+    TCameraTable cameras = *renderer.Records();
+    std::array<uint8_t, 16> rights;
+    rights.fill(1);
+    CameraLists lists;
+    for (int i = 0; i < 16; ++i) {
+        lists.CamMode16[i] = i + 1;
+        if (i < 13)
+            lists.CamMode13[i] = i + 1;
+        if (i < 9)
+            lists.CamMode9[i] = i + 1;
+        if (i < 8)
+            lists.CamMode8[i] = i + 1;
+        if (i < 4)
+            lists.CamMode4[i] = i + 1;
+    }
+    auto apply = [&] {
+        for (TDirectX* r : {&renderer, &full}) {
+            r->SetCameraRecords(cameras);
+            r->SetAllowed(rights.data());
+        }
+        display.SetCameraLists(lists);
+        fullDisplay.SetCameraLists(lists);
+    };
+    auto picture = [&](int camera, int seed) {  // a pattern, so that scaling and zoom show
+        std::vector<uint8_t> frame(704 * 576 * 2);
+        for (size_t i = 0; i < frame.size(); i += 2) {
+            const size_t x = i / 2 % 704, y = i / 1408;
+            frame[i] = static_cast<uint8_t>(100 + camera * 5);
+            frame[i + 1] = static_cast<uint8_t>(16 + (x + 3 * y + seed * 37) % 219);
+        }
+        bank.Write(camera, frame.data(), frame.size(), 0);
+        ready[camera] = fullReady[camera] = 1;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        int passes;
+    };
+    const std::vector<Step> steps = {
+        {"every camera's first picture",
+         [&] {
+             for (int n = 1; n <= 16; ++n)
+                 picture(n, 0);
+         },
+         1},
+        {"two new pictures",
+         [&] {
+             picture(3, 1);
+             picture(14, 1);
+         },
+         1},
+        {"names, stamps and REC",
+         [&] {
+             for (TDirectX* r : {&renderer, &full})
+                 r->ShowNames = r->ShowRec = 1;
+             recording[2] = 1;
+         },
+         1},
+        {"REC off, a new picture",
+         [&] {
+             recording[2] = 0;
+             picture(2, 2);
+         },
+         1},
+        {"shadows and a colour",
+         [&] {
+             for (TDirectX* r : {&renderer, &full}) {
+                 r->TextShadow = 1;
+                 r->TextColor = 0x00ff00;
+             }
+         },
+         1},
+        {"a lost signal", [&] { signal[5] = 0; }, 1},
+        {"a camera not allowed",
+         [&] {
+             rights[6] = 0;
+             apply();
+         },
+         1},
+        {"a camera switched off and renamed",
+         [&] {
+             cameras[8].Active = 0;
+             cameras[9].Name.Set("Brama");
+             apply();
+         },
+         1},
+        {"a camera taken out of the layout",
+         [&] {
+             lists.CamMode16[10] = 0;
+             lists.CamMode16[11] = 3;
+             apply();
+         },
+         1},
+        {"four cameras", [&] { layout = 1; }, 1},
+        {"nine",
+         [&] {
+             layout = 2;
+             picture(1, 3);
+         },
+         1},
+        {"eight", [&] { layout = 4; }, 1},
+        {"thirteen", [&] { layout = 5; }, 1},
+        {"one camera",
+         [&] {
+             layout = 0;
+             single = 4;
+         },
+         1},
+        {"the zoom gliding",
+         [&] {
+             renderer.ZoomStart(4, 100, 100);
+             full.ZoomStart(4, 100, 100);
+         },
+         4},
+        {"a new picture under the zoom", [&] { picture(4, 4); }, 1},
+        {"the zoom ended",
+         [&] {
+             renderer.ZoomStop();
+             full.ZoomStop();
+         },
+         1},
+        {"the plan", [&] { planView = true; }, 1},
+        {"the plan left",
+         [&] {
+             planView = false;
+             layout = 3;
+         },
+         1},
+        {"full screen", [&] { viewMode = TDisplay::kModeFull; }, 1},
+    };
+    apply();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        for (int i = 0; i < step.passes; ++i) {
+            display.Pass();
+            full.RedrawAll();
+            fullDisplay.Pass();
+        }
+        const Surface& a = renderer.Back();
+        const Surface& b = full.Back();
+        int differ = 0;
+        for (int y = 0; y < a.Height(); ++y)
+            differ += std::memcmp(a.Line(y), b.Line(y), static_cast<size_t>(a.Width()) * 4) != 0;
+        EXPECT_EQ(differ, 0) << "rows that differ";
+    }
+    // In a steady layout a pass draws the tiles with a new picture, and presents once.
+    layout = 3;
+    viewMode = TDisplay::kModeWindow;
+    display.Pass();
+    const uint64_t tiles = renderer.TilesDrawn(), shown = renderer.Presentations();
+    picture(1, 5);
+    picture(16, 5);
+    display.Pass();
+    display.Pass();
+    EXPECT_EQ(renderer.TilesDrawn() - tiles, 2u);
+    EXPECT_EQ(renderer.Presentations() - shown, 1u);
+}
+
+// While no window shows the pictures nothing is uploaded, drawn or presented; the first pass
+// watched again shows the newest picture of every camera.
+TEST_F(DisplayTest, NothingIsDrawnWhileNobodyWatches) {
+    Deliver(1, 235);
+    display.Pass();
+    const uint64_t tiles = renderer.TilesDrawn(), shown = sink.Count();
+    renderer.Watched = 0;
+    for (uint8_t y : {16, 80, 120}) {
+        Deliver(1, y);
+        display.Pass();
+    }
+    EXPECT_EQ(renderer.TilesDrawn(), tiles);
+    EXPECT_EQ(sink.Count(), shown);
+    EXPECT_EQ(ready[1].load(), 1) << "the picture waits for the next watched pass";
+    renderer.Watched = 1;
+    display.Pass();
+    EXPECT_EQ(sink.Count(), shown + 1);
+    EXPECT_TRUE(Near(Shown(100, 80), 0x787878, 12)) << std::hex << Shown(100, 80);
 }
 
 TEST_F(DisplayTest, EachViewModePresentsItsTarget) {

@@ -9,8 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
+#include "display/direct_x.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "ui/debugger.h"
@@ -131,9 +133,42 @@ TEST_F(MainFormTest, TheVideoAreaShowsTheRenderersPictures) {
     EXPECT_TRUE(form->close());
 }
 
-TEST_F(MainFormTest, HeadlessComposesWithoutPresenting) {
-    Create(true);
-    EXPECT_EQ(form->VideoOutput(), nullptr);
+// Hidden or minimised, the window shows nothing, and the renderer is told so (the display thread
+// then draws nothing); headless, nothing is ever watched.
+TEST_F(MainFormTest, NothingIsDrawnWhileNoWindowShowsThePictures) {
+    for (bool headless : {false, true}) {
+        SCOPED_TRACE(headless ? "headless" : "on a screen");
+        Create(headless);
+        test::WhenModal([&] {
+            login.ed_Login->setText("kel");
+            login.ed_Pass->setText("qxv");
+            login.EzRgnBtn1Click();
+        });
+        TDirectX* renderer = form->station().Renderer();
+        ASSERT_NE(renderer, nullptr);
+        auto until = [](const std::function<bool()>& done) {
+            QDeadlineTimer deadline(10000);
+            while (!done() && !deadline.hasExpired())
+                QApplication::processEvents(QEventLoop::AllEvents, 20);
+            return done();
+        };
+        if (headless) {
+            QApplication::processEvents();
+            EXPECT_EQ(form->VideoOutput(), nullptr);
+            EXPECT_EQ(renderer->Watched.load(), 0);
+        } else {
+            ASSERT_TRUE(until([&] { return renderer->TilesDrawn() > 0; }));
+            form->HideWindow();
+            EXPECT_TRUE(until([&] { return renderer->Watched.load() == 0; }));
+            form->ShowWindow();
+            EXPECT_TRUE(until([&] { return renderer->Watched.load() == 1; }));
+        }
+        box.answers = {true};
+        EXPECT_TRUE(form->close());
+        form.reset();
+        std::filesystem::remove(dir.File("registry.sqlite"));
+        box.answers = {true};
+    }
 }
 
 }  // namespace
