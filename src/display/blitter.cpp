@@ -29,6 +29,12 @@ Rect EvenEdges(const Surface& src, Rect r) {
 
 }  // namespace
 
+// Measured on the simulated board's picture (bench/display_bench, BM_Filter): scaled to a
+// 16-camera tile, "area" gives 35.8 dB against a Lanczos scale in 237 us, bilinear 34.5 dB in
+// 245 us, point 24.5 dB and fast bilinear 16.5 dB; bicubic's 44.6 dB takes 400 us. Enlarged to
+// the one-camera tile, area and bilinear are the same filter. So: area.
+const int Blitter::kFilter = SWS_AREA;
+
 Blitter::~Blitter() {
     for (Entry& e : contexts_)
         sws_freeContext(e.context);
@@ -46,7 +52,7 @@ SwsContext* Blitter::Context(const Key& key) {
         }
     }
     SwsContext* c = sws_getContext(key.sw, key.sh, AvFormat(key.sf), key.dw, key.dh, AvFormat(key.df),
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                   kFilter, nullptr, nullptr, nullptr);
     if (!c)
         return nullptr;
     if (contexts_.size() >= kMaxContexts) {

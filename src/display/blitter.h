@@ -1,7 +1,8 @@
 #pragma once
 // The renderer's blitter: a stretch blit with colour conversion from one surface rectangle to
-// another, done by libswscale (UYVY -> RGB32 and RGB32 -> RGB32, bilinear). Scaling contexts are
-// kept per pair of sizes and formats, so a steady layout builds none after its first pass.
+// another, done by libswscale (UYVY -> RGB32 and RGB32 -> RGB32, with its "area" filter).
+// Scaling contexts are kept per pair of sizes and formats, so a steady layout builds none after
+// its first pass.
 //
 // libswscale falls back to slow code for an odd destination width (several times slower), and
 // half the tile widths of the layouts are odd. Such a blit scales to the even width one pixel
@@ -42,6 +43,8 @@ public:
     static bool CanConvert(PixelFormat from, PixelFormat to);
 
     size_t CachedContexts() const { return contexts_.size(); }
+    // The libswscale filter of every scale.
+    static const int kFilter;
     static constexpr size_t kMaxContexts = 48;
 
 private:
