@@ -126,9 +126,17 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
 // The newest picture of every selected active camera that this client has not had yet, after the
 // time and the date. Every client keeps its own count, so each gets every new picture once.
 bool ClientSession::SendPictures() {
-    const LocalTime now = links_.Time.Now();
     if (!loggedIn_)
         return SendLine(kRefused);
+    // Viewers poll as fast as they can; a poll with nothing new waits a little for a picture, so
+    // that they are not answered thousands of times a second with nothing.
+    const CameraTablePtr followed = links_.Tables.CameraTable();
+    std::array<bool, 16> wanted{};
+    for (int k = 1; k <= 16; ++k)
+        wanted[k - 1] = (*followed)[k - 1].Active != 0 && selection_[k - 1] != 0;
+    if (links_.Pictures)
+        links_.Pictures->WaitForNewer(sent_, wanted, links_.QuietPoll);
+    const LocalTime now = links_.Time.Now();
     // The reply line and the length go in front of the payload, so the whole reply is one write.
     reply_.assign(kReplyHead, 0);
     PutShortText(reply_, LongTimeText(now), 9);

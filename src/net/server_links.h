@@ -1,6 +1,7 @@
 #pragma once
 // What the TCP server reads from the rest of the station. Everything here outlives the server.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,8 @@ struct ServerLinks {
     std::function<void(const std::string&)> Log;
     std::function<void(const std::string&)> Debug;
     const Clock& Time;
+    // The longest a picture poll with nothing new waits for a picture before it answers.
+    std::chrono::milliseconds QuietPoll{100};
 };
 
 }  // namespace kel

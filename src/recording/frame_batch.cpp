@@ -19,19 +19,25 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
     if (!Valid(camera) || size > kSlotBytes)
         return false;
     Camera& c = cameras_[camera];
-    std::lock_guard<std::mutex> lock(c.mutex);
-    int k = c.count.load(std::memory_order_relaxed) + 1;
-    if (k > kSlots)
-        return false;
-    Slot& s = c.slot_table[k];
-    std::memcpy(s.data, data, size);
-    s.size = static_cast<int32_t>(size);
-    s.width = width;
-    s.height = height;
-    s.stamp.assign(stamp, 0, kStampChars);
-    s.serial = c.added.load(std::memory_order_relaxed) + 1;
-    c.count.store(k, std::memory_order_release);
-    c.added.store(s.serial, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        int k = c.count.load(std::memory_order_relaxed) + 1;
+        if (k > kSlots)
+            return false;
+        Slot& s = c.slot_table[k];
+        std::memcpy(s.data, data, size);
+        s.size = static_cast<int32_t>(size);
+        s.width = width;
+        s.height = height;
+        s.stamp.assign(stamp, 0, kStampChars);
+        s.serial = c.added.load(std::memory_order_relaxed) + 1;
+        c.count.store(k, std::memory_order_release);
+        c.added.store(s.serial, std::memory_order_release);
+    }
+    {
+        std::lock_guard<std::mutex> news(news_mutex_);  // a waiter checks under it, so none misses this
+    }
+    news_.notify_all();
     return true;
 }
 
@@ -52,6 +58,19 @@ int FrameBatch::Count(int camera) const {
 
 uint64_t FrameBatch::Added(int camera) const {
     return Valid(camera) ? cameras_[camera].added.load(std::memory_order_acquire) : 0;
+}
+
+bool FrameBatch::WaitForNewer(const std::array<uint64_t, kCameraCount>& seen,
+                              const std::array<bool, kCameraCount>& cameras,
+                              std::chrono::milliseconds timeout) const {
+    auto newer = [&] {
+        for (int k = 1; k <= kCameraCount; ++k)
+            if (cameras[k - 1] && Added(k) != seen[k - 1])
+                return true;
+        return false;
+    };
+    std::unique_lock<std::mutex> lock(news_mutex_);
+    return news_.wait_for(lock, timeout, newer);
 }
 
 bool FrameBatch::ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const {

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,6 +53,10 @@ public:
     // Any thread: camera n's pictures added since the start, the serial of its newest picture; a
     // reader that remembers the serial it took knows whether there is a newer one.
     uint64_t Added(int camera) const;
+    // Any thread: waits until a camera k marked in `cameras` (camera 1 first) has a picture newer
+    // than seen[k - 1], or `timeout` has passed; true when one has.
+    bool WaitForNewer(const std::array<uint64_t, kCameraCount>& seen,
+                      const std::array<bool, kCameraCount>& cameras, std::chrono::milliseconds timeout) const;
     // Any thread: copies camera n's newest picture (slot Count, or slot 20 when the count is 0)
     // into `out`; false when that slot is empty.
     bool ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const;
@@ -66,6 +72,9 @@ private:
     static bool Valid(int camera) { return camera >= 1 && camera <= kCameraCount; }
 
     std::array<Camera, kCameraCount + 1> cameras_;  // camera 0 is never allocated
+    // Raised after every picture added, for readers waiting for one.
+    mutable std::mutex news_mutex_;
+    mutable std::condition_variable news_;
 };
 
 }  // namespace kel

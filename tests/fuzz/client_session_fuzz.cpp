@@ -53,9 +53,14 @@ struct World {
     FixedClock clock{LocalTime{}};
     std::atomic<int> count{0};
     ClientTable table{count};
-    ServerLinks links{
-        signal, &pictures, tables, [] { return 3u; }, [](const std::string&) {}, [](const std::string&) {},
-        clock};
+    ServerLinks links{signal,
+                      &pictures,
+                      tables,
+                      [] { return 3u; },
+                      [](const std::string&) {},
+                      [](const std::string&) {},
+                      clock,
+                      std::chrono::milliseconds(0)};  // a poll with nothing new answers at once
 };
 
 }  // namespace

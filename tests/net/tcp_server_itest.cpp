@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -155,6 +156,51 @@ TEST_F(TcpServerTest, EveryClientGetsEachNewPictureOnce) {
     EXPECT_EQ(Poll(*b), kTime + kDate + Le32(1) + Le32(5) + "newer");
     EXPECT_EQ(Poll(*a), kTime + kDate + Le32(1) + Le32(5) + "newer");
     EXPECT_EQ(Poll(*b).size(), 21u);
+}
+
+// Viewers polling on their own threads while the recorder adds pictures: a poll with nothing new
+// waits for the next picture, and every viewer gets every picture once, in order. The next picture
+// comes only once every viewer has had the last, as from a board that waits for them.
+TEST_F(TcpServerTest, ViewersPollingTogetherGetEveryPictureOnce) {
+    constexpr int kViewers = 4, kPictures = 30;
+    std::vector<std::unique_ptr<TestClient>> clients;
+    std::string selection(16, '\0');
+    selection[2] = 1;
+    for (int i = 0; i < kViewers; ++i) {
+        clients.push_back(Connect());
+        clients.back()->Send("@svc\n" + selection);
+    }
+    std::atomic<int> had[kViewers] = {};
+    std::vector<std::vector<int>> got(kViewers);
+    std::vector<std::thread> viewers;
+    for (int i = 0; i < kViewers; ++i)
+        viewers.emplace_back([&, i] {
+            for (int polls = 0; had[i] < kPictures && polls < 1000; ++polls) {
+                const std::string payload = Poll(*clients[i]);
+                for (size_t at = 21; at + 8 <= payload.size();) {
+                    uint32_t size = 0;
+                    std::memcpy(&size, payload.data() + at + 4, 4);
+                    got[i].push_back(std::stoi(payload.substr(at + 8, size)));
+                    at += 8 + size;
+                    had[i] = got[i].back();
+                }
+            }
+        });
+    for (int n = 1; n <= kPictures; ++n) {
+        const std::string text = std::to_string(n);
+        if (pictures.Count(3) == FrameBatch::kSlots)
+            pictures.Clear(3);  // as the recorder does with a batch written
+        pictures.Add(3, reinterpret_cast<const uint8_t*>(text.data()), text.size(), 352, 288, "");
+        for (int i = 0; i < kViewers; ++i)
+            for (int wait = 0; had[i] < n && wait < 10000; ++wait)
+                std::this_thread::sleep_for(1ms);
+    }
+    for (auto& t : viewers)
+        t.join();
+    std::vector<int> all(kPictures);
+    std::iota(all.begin(), all.end(), 1);
+    for (int i = 0; i < kViewers; ++i)
+        EXPECT_EQ(got[i], all) << "viewer " << i;
 }
 
 TEST_F(TcpServerTest, CommandWordsMatchInAnyCaseAndWithATail) {

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The whole station's CPU per recorded picture: kel with the simulated board, 16 active cameras at
+# one size, every camera recorded continuously to drive C:, run for a while and stopped with
+# SIGTERM; its CPU (user + system, the whole life of the process) divided by the pictures in the
+# archived segments. Against it, in the same run: ffmpeg encoding the same number of pictures of
+# the same size, from UYVY as the board gives them, the way the recorder does
+# (-c:v msmpeg4 -q:v 5 -g 1 -threads 1). Also counts the pictures each capture thread delivered
+# (the capture report), so recorded / delivered and repeated pictures are printed.
+#
+# Headless runs and, with Xvfb installed, runs on a virtual X screen with the console showing the
+# 16-camera layout alternate; prints every run and the medians.
+#
+# Usage: bench/station.sh [seconds] [runs] [size]     (defaults 60, 3, 704x576; or 352x288)
+#   KEL_BINARY   the kel to run (default: build/kel)
+# Targets: recorded / delivered >= 0.99 with no picture twice; CPU per picture <= 1.5x ffmpeg
+# headless, <= 2x on the desktop.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+kel="${KEL_BINARY:-$root/build/kel}"
+[ -x "$kel" ] || { echo "station: no kel at $kel (set KEL_BINARY)" >&2; exit 2; }
+command -v ffmpeg >/dev/null || { echo "station: needs ffmpeg" >&2; exit 2; }
+exec python3 - "$kel" "${1:-60}" "${2:-3}" "${3:-704x576}" <<'PY'
+import os, shutil, signal, statistics, struct, subprocess, sys, tempfile, time
+
+kel, seconds, runs, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+code = {"704x576": 0, "352x288": 2}[size]
+width, height = map(int, size.split("x"))
+
+
+def station_reg(path):
+    cams = b""
+    for n in range(1, 17):
+        raw = ("Kamera %d" % n).encode("cp1250")
+        cams += bytes([len(raw)]) + raw.ljust(30, b"\0") + struct.pack("<B8i", 1, code, 3, 0, 128, 0, 128, 128, 0)
+    hexed = lambda b: ",".join("%02x" % x for x in b)
+    with open(path, "w", newline="\r\n") as f:
+        f.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KEL2]\n")
+        f.write('"StartMode"=dword:00000003\n"AppMode"=dword:00000001\n"AutoLogin"=dword:00000001\n')
+        f.write('"Cameras"=hex:%s\n"Scheduler"=hex:%s\n' % (hexed(cams), hexed(b"\x01" * 2688)))
+        f.write('"HDDs"=hex:%s\n' % hexed(b"\x01" + b"\0" * 24))
+
+
+def video_chunks(path):
+    """The video chunks of an AVI file, in file order."""
+    data = open(path, "rb").read()
+    at = data.find(b"movi") + 4
+    end = len(data)
+    out = []
+    while at + 8 <= end:
+        cid, n = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+        if cid == b"idx1":
+            break
+        if cid == b"00dc":
+            out.append(data[at + 8:at + 8 + n])
+        at += 8 + n + (n & 1)
+    return out
+
+
+def run_station(work, desktop, display):
+    station = os.path.join(work, "station")
+    shutil.rmtree(station, ignore_errors=True)
+    os.makedirs(station)
+    os.symlink(os.path.join(os.path.dirname(os.path.abspath(kel)), "Skins"), os.path.join(station, "Skins"))
+    registry = os.path.join(work, "registry.sqlite")
+    if os.path.exists(registry):
+        os.remove(registry)
+    subprocess.run([kel, "--registry", registry, "reg", "defaults"], check=True, capture_output=True)
+    station_reg(os.path.join(work, "station.reg"))
+    subprocess.run([kel, "--registry", registry, "reg", "import", os.path.join(work, "station.reg")],
+                   check=True, capture_output=True)
+    report = os.path.join(work, "capture.txt")
+    env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(work, "run"), KEL_TEST_CAPTURE_REPORT=report)
+    args = [kel, "--yes", "--workdir", station, "--registry", registry, "--serial", os.path.join(work, "no-tty")]
+    if desktop:
+        env["DISPLAY"] = display
+        env["QT_QPA_PLATFORM"] = "xcb"
+    else:
+        args.insert(1, "--headless")
+    p = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(seconds)
+    p.send_signal(signal.SIGTERM)
+    _, status, usage = os.wait4(p.pid, 0)
+    p.returncode = status
+    delivered = sum(int(line.split()[1]) for line in open(report))
+    recorded = repeated = 0
+    for folder, _, files in os.walk(os.path.join(station, "drives", "c:", "KEL2_Videos")):
+        for name in files:
+            chunks = video_chunks(os.path.join(folder, name))
+            recorded += len(chunks)
+            repeated += sum(a == b for a, b in zip(chunks, chunks[1:]))
+    return usage.ru_utime + usage.ru_stime, recorded, delivered, repeated
+
+
+def run_ffmpeg(work, pictures):
+    raw = os.path.join(work, "pictures.uyvy")
+    if not os.path.exists(raw):
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=%s:rate=25" % size,
+                        "-frames:v", "50", "-pix_fmt", "uyvy422", "-f", "rawvideo", raw], check=True)
+    p = subprocess.Popen(["ffmpeg", "-v", "error", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "uyvy422",
+                          "-s", size, "-i", raw, "-frames:v", str(pictures), "-c:v", "msmpeg4", "-q:v", "5",
+                          "-g", "1", "-threads", "1", "-f", "avi", "-y", os.devnull])
+    _, _, usage = os.wait4(p.pid, 0)
+    return usage.ru_utime + usage.ru_stime
+
+
+work = tempfile.mkdtemp()
+os.makedirs(os.path.join(work, "run"), mode=0o700)
+xvfb, display = None, ":%d" % (150 + os.getpid() % 50)
+if shutil.which("Xvfb"):
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+kinds = ["headless"] + (["desktop"] if xvfb else [])
+ratios = {k: [] for k in kinds}
+try:
+    for i in range(1, runs + 1):
+        for kind in kinds:
+            cpu, recorded, delivered, repeated = run_station(work, kind == "desktop", display)
+            ref = run_ffmpeg(work, recorded)
+            ratio = (cpu / recorded) / (ref / recorded) if recorded and ref else float("inf")
+            ratios[kind].append((ratio, recorded / delivered if delivered else 0, repeated))
+            print("run %d %-8s %s: kel %.1f s CPU, %d pictures recorded of %d delivered (%.3f), %d repeated; "
+                  "%.2f ms a picture; ffmpeg %.2f ms a picture; ratio %.2f" %
+                  (i, kind, size, cpu, recorded, delivered, recorded / delivered if delivered else 0, repeated,
+                   1000 * cpu / max(recorded, 1), 1000 * ref / max(recorded, 1), ratio), flush=True)
+finally:
+    if xvfb:
+        xvfb.terminate()
+    shutil.rmtree(work, ignore_errors=True)
+for kind in kinds:
+    r = ratios[kind]
+    print("median %-8s: CPU per picture %.2fx ffmpeg (target <= %s), recorded / delivered %.3f, repeated %d" %
+          (kind, statistics.median(x[0] for x in r), "1.5" if kind == "headless" else "2",
+           statistics.median(x[1] for x in r), max(x[2] for x in r)))
+PY
