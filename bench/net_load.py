@@ -6,7 +6,10 @@ against the new pictures the cameras delivered meanwhile (target: every viewer >
 with viewers against without (target: < 1.5x), its memory, and checks afterwards that every slot
 came back (N fresh clients all greeted) and that kel ends cleanly.
 
-    bench/net_load.py --kel build/kel --skins build/Skins [--clients 10] [--seconds 60]
+    bench/net_load.py --kel build/kel --skins build/Skins [--clients 10] [--seconds 60] [--churn N]
+
+With --churn, N connections are then opened and closed as fast as four threads can (each reads the
+greeting), and kel's resident memory before and after is printed (target: within a few MB).
 """
 
 import argparse
@@ -108,6 +111,7 @@ def main():
     ap.add_argument("--skins", required=True)
     ap.add_argument("--clients", type=int, default=10)
     ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--churn", type=int, default=0)
     a = ap.parse_args()
 
     with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(a.kel))) as work:
@@ -153,6 +157,27 @@ def main():
         pictures = sum(p for p, _ in filter(None, totals))
         polls = sum(q for _, q in filter(None, totals))
 
+        churn = None
+        if a.churn:
+            time.sleep(1)
+            before = rss_kib(kel.pid)
+
+            def cycles(n):
+                for _ in range(n):
+                    s = socket.create_connection(("127.0.0.1", port))
+                    read_line(s)
+                    s.close()
+
+            t_churn = time.monotonic()
+            workers = [threading.Thread(target=cycles, args=(a.churn // 4,)) for _ in range(4)]
+            for t in workers:
+                t.start()
+            for t in workers:
+                t.join()
+            t_churn = time.monotonic() - t_churn
+            time.sleep(2)
+            churn = (a.churn // 4 * 4, t_churn, before, rss_kib(kel.pid))
+
         # Every slot must be free again: a full set of new clients is greeted.
         time.sleep(1)
         fresh = [socket.create_connection(("127.0.0.1", port)) for _ in range(a.clients)]
@@ -175,6 +200,9 @@ def main():
               (received[0], received[len(received) // 2], expected, 100 * received[0] / expected,
                100 * received[len(received) // 2] / expected))
     print("kel RSS KiB every 5 s: %s" % " ".join(map(str, rss)))
+    if churn:
+        print("churn: %d connections in %.0f s; kel RSS %.1f MB before, %.1f MB after (%+.1f MB)" %
+              (churn[0], churn[1], churn[2] / 1024, churn[3] / 1024, (churn[3] - churn[2]) / 1024))
     print("errors: %d %s" % (len(errors), errors[:3]))
     print("fresh clients greeted after the run: %d of %d; kel exit status %d" % (greeted, a.clients, code))
     return 0 if not errors and greeted == a.clients and code == 0 else 1

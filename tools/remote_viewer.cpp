@@ -25,6 +25,8 @@
 
 #include "capture/resolution.h"
 #include "config/records.h"
+#include "platform/cp1250.h"
+#include "recording/frame_batch.h"
 #include "recording/segment.h"
 
 namespace {
@@ -192,7 +194,9 @@ int main(int argc, char** argv) {
     if (greeting != "KEL2.0")
         return Fail(("refused: " + greeting).c_str());
     uint8_t rights[16];
-    if (!c.Send("@gud\n" + o.user + "\n" + o.password + "\n") || c.Line() != "@ufo" || !c.Read(rights, 16))
+    // The station keeps logins in code page 1250; the command line gives UTF-8.
+    if (!c.Send("@gud\n" + kel::ToCp1250(o.user) + "\n" + kel::ToCp1250(o.password) + "\n") ||
+        c.Line() != "@ufo" || !c.Read(rights, 16))
         return Fail("login refused");
     uint32_t length = 0;
     kel::TCameraTable cameras{};
@@ -209,7 +213,11 @@ int main(int argc, char** argv) {
     PictureFiles files(o, cameras);
     std::vector<uint8_t> payload;
     for (int poll = 0; poll < o.polls; ++poll) {
-        if (!c.Send("@gcs\n") || c.Line() != "@ufo" || !c.Be32(length) || length < 21)
+        // Time and date, then at most every camera's largest picture: a longer length is no reply
+        // of a station, and is not trusted with memory.
+        constexpr uint32_t kLongestReply = 21 + 16 * (8 + kel::FrameBatch::kSlotBytes);
+        if (!c.Send("@gcs\n") || c.Line() != "@ufo" || !c.Be32(length) || length < 21 ||
+            length > kLongestReply)
             return Fail("bad picture reply");
         payload.resize(length);
         if (!c.Read(payload.data(), length))

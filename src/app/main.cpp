@@ -37,6 +37,12 @@ namespace fs = std::filesystem;
 namespace {
 
 int RegExport(const std::string& registry, const std::string& file) {
+    // Exporting reads: a mistyped path must not make an empty store (and its folder) there.
+    std::error_code missing;
+    if (!fs::is_regular_file(registry, missing)) {
+        std::fprintf(stderr, "kel: %s: no such store\n", registry.c_str());
+        return 1;
+    }
     kel::RegistryStore store;
     std::string text, error;
     if (!store.Open(registry) || !kel::ExportRegFile(store, text, error)) {
@@ -73,7 +79,16 @@ int RegImport(const std::string& registry, const std::string& file) {
     text << in.rdbuf();
     kel::RegistryStore store;
     std::string error;
-    if (!store.Open(registry) || !kel::ImportRegFile(store, text.str(), error)) {
+    // A value the station could not load is refused before anything is written: the next start
+    // would otherwise replace the whole configuration by the defaults.
+    std::vector<kel::RegFileOp> ops;
+    if (store.Open(registry) && kel::ParseRegFile(text.str(), ops, error) &&
+        !kel::CheckSettingsImport(store, ops, error)) {
+        std::fprintf(stderr, "kel: %s: %s\n", file.c_str(), error.c_str());
+        return 1;
+    }
+    error.clear();
+    if (!store.IsOpen() || !kel::ImportRegFile(store, text.str(), error)) {
         std::fprintf(stderr, "kel: %s: %s\n", file.c_str(),
                      (error.empty() ? store.ErrorText() : error).c_str());
         return 1;

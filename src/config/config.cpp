@@ -348,6 +348,90 @@ bool TConfig::GetCorrectClose() {
     return flag != 0;
 }
 
+namespace {
+
+bool StartsWithKey(const std::string& key, const std::string& prefix) {
+    return EqualsNoCase(key, prefix) ||
+           (key.size() > prefix.size() && key[prefix.size()] == '\\' &&
+            EqualsNoCase(std::string_view(key).substr(0, prefix.size()), prefix));
+}
+
+// Why a value the configuration reads would not load, by its kind; empty when it would.
+std::string LoadProblem(const ValueDesc& d, const RegValue* v) {
+    Block scratch;
+    if (std::visit(FieldReader{v, d.maxChars, scratch}, d.target)) {
+        if ((d.flags & kRequired) && (scratch.*std::get<std::string Block::*>(d.target)).empty())
+            return "must not be empty";
+        return {};
+    }
+    if (!v)
+        return "cannot be removed: the station reads it at every start";
+    if (std::holds_alternative<std::string Block::*>(d.target))
+        return "must be a text (\"...\")";
+    if (std::holds_alternative<BytesOf>(d.target))
+        return "must be hex: of at most " + std::to_string(std::get<BytesOf>(d.target)(scratch).size()) +
+               " bytes";
+    return "must be dword: (4 bytes)";
+}
+
+}  // namespace
+
+bool CheckSettingsImport(RegistryStore& store, const std::vector<RegFileOp>& ops, std::string& error) {
+    std::string key;
+    RegistryStore::NormalizeKey(TConfig::kKey, key);
+    // The settings as they would be after the import, and the line that last touched each value.
+    std::vector<RegValue> values;
+    if (store.KeyExists(TConfig::kKey))
+        store.ListValues(TConfig::kKey, values);
+    std::vector<std::pair<std::string, int>> touched;
+    auto touch = [&](const std::string& name, int line) { touched.emplace_back(name, line); };
+    auto erase = [&](const std::string& name) {
+        std::erase_if(values, [&](const RegValue& v) { return EqualsNoCase(v.name, name); });
+    };
+    for (const RegFileOp& op : ops) {
+        if (op.kind == RegFileOp::Kind::DeleteKey && StartsWithKey(key, op.key)) {
+            for (const RegValue& v : values)
+                touch(v.name, op.line);
+            values.clear();
+        } else if ((op.kind == RegFileOp::Kind::WriteValue || op.kind == RegFileOp::Kind::DeleteValue) &&
+                   EqualsNoCase(op.key, key)) {
+            erase(op.value.name);
+            if (op.kind == RegFileOp::Kind::WriteValue)
+                values.push_back(op.value);
+            touch(op.value.name, op.line);
+        }
+    }
+    auto lastLine = [&](std::string_view name) {
+        int line = 0;
+        for (const auto& [n, l] : touched)
+            if (EqualsNoCase(n, name))
+                line = l;
+        return line;
+    };
+    auto refuse = [&](std::string_view name, int line, const std::string& why) {
+        error = "line " + std::to_string(line) + ": \"" + std::string(name) + "\" " + why;
+        return false;
+    };
+    for (const ValueDesc& d : kValues) {
+        const char* name = d.readAs ? d.readAs : d.name;
+        const int line = lastLine(name);
+        if (line == 0)
+            continue;  // the file leaves it as it is
+        const std::string why = LoadProblem(d, FindValue(values, name));
+        if (!why.empty())
+            return refuse(name, line, why);
+    }
+    if (const int line = lastLine(kCamerasName)) {
+        TCameraTable cameras{};
+        const RegValue* v = FindValue(values, kCamerasName);
+        if (!v || v->data.empty() || !ReadBinary(v, CameraBytes(cameras)))
+            return refuse(kCamerasName, line,
+                          "must be hex: of at most " + std::to_string(sizeof cameras) +
+                              " bytes, and not removed");
+    }
+    return true;
+}
+
 int TConfig::FindUser(std::string_view login, std::string_view password) const {
     return kel::FindUser(Users, login, password);
 }

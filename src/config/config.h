@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/records.h"
+#include "platform/reg_file.h"
 #include "platform/registry_store.h"
 
 namespace kel {
@@ -101,5 +103,11 @@ private:
     std::string store_file_;
     RegistryStore store_;
 };
+
+// Whether the changes `ops` (read from a .reg file) leave the settings of `store` such that the
+// station can load them: every value they write or remove is checked against the type and size
+// the configuration reads it as. False with `error` giving the line and the reason of the first
+// that would not load. Values the file does not touch are not judged.
+bool CheckSettingsImport(RegistryStore& store, const std::vector<RegFileOp>& ops, std::string& error);
 
 }  // namespace kel

@@ -7,10 +7,12 @@
 namespace kel {
 
 int FindUser(const TUserTable& users, std::string_view login, std::string_view password) {
-    // Only records in use count, so an empty login or password never matches a free slot.
     // Records hold code page 1250 bytes; compare in that form so the match is byte for byte.
-    const std::string loginBytes = ToCp1250(login);
-    const std::string passwordBytes = ToCp1250(password);
+    return FindUserBytes(users, ToCp1250(login), ToCp1250(password));
+}
+
+int FindUserBytes(const TUserTable& users, std::string_view loginBytes, std::string_view passwordBytes) {
+    // Only records in use count, so an empty login or password never matches a free slot.
     for (int i = 0; i < kUserCount; ++i) {
         const TUserRecord& r = users[i];
         if (r.InUse() && r.Login.EqualsBytes(loginBytes) && r.Password.EqualsBytes(passwordBytes)) {

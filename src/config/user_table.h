@@ -12,6 +12,10 @@ namespace kel {
 // Index 0..255 of the first record in use whose login and password equal the given texts byte for
 // byte (case matters); kNobody (256) when there is none. Texts are UTF-8.
 int FindUser(const TUserTable& users, std::string_view login, std::string_view password);
+// The same for a login and password in code page 1250 bytes, as a remote viewer sends them:
+// compared with the stored bytes as they are, never through a conversion that could make two
+// different bytes equal.
+int FindUserBytes(const TUserTable& users, std::string_view loginBytes, std::string_view passwordBytes);
 
 // What the administration dialog's fields hold for one record.
 struct UserFields {

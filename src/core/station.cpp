@@ -92,7 +92,8 @@ bool Station::FormCreate() {
     if (!pipeline_.CreateRecorder(snapshot_, options_.registry))
         return false;
 
-    if (!config_->GetCorrectClose())
+    const bool closedInOrder = config_->GetCorrectClose();
+    if (!closedInOrder)
         log_.Error(kSys, kNotClosed);
     if (!CheckScreen())
         return false;
@@ -109,8 +110,10 @@ bool Station::FormCreate() {
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
     config_->SetCorrectClose(false);
-    if (!pipeline_.OpenBoard(config_->Cameras))
+    if (!pipeline_.OpenBoard(config_->Cameras)) {
+        config_->SetCorrectClose(closedInOrder);  // a start stopped in order: the last run's mark stands
         return false;
+    }
     host_.PostAfterCreate();
     shared_.RecordDrive = pipeline_.Recorder()->RecordDrive();
     return true;

@@ -56,7 +56,7 @@ RecorderHooks StationPipeline::MakeRecorderHooks() {
     RecorderHooks hooks;
     hooks.log = [this](const std::string& text, bool error) { recorder_log_.Write(kSys, text, !error); };
     hooks.warn = [this](const std::string& text) {
-        links_.onWindowThread([this, text] { box_.Warning(text); });
+        links_.onWindowThread([this, text] { box_.Alarm(text); });
     };
     hooks.beep = [this] { links_.onWindowThread([this] { host_.SystemBeeper().Beep(); }); };
     return hooks;

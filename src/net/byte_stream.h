@@ -2,6 +2,7 @@
 // The two directions of one client connection, so the protocol runs over a socket in the server
 // and over memory in tests and the fuzz target.
 
+#include <chrono>
 #include <cstddef>
 
 namespace kel {
@@ -13,6 +14,8 @@ public:
     virtual size_t Read(void* out, size_t capacity) = 0;
     // All `size` bytes or false (the peer is gone).
     virtual bool Write(const void* data, size_t size) = 0;
+    // Reads from now on give up (return 0) at `deadline`. Streams in memory ignore it.
+    virtual void SetDeadline(std::chrono::steady_clock::time_point deadline) { (void)deadline; }
 };
 
 }  // namespace kel

@@ -38,19 +38,26 @@ void PutShortText(std::vector<uint8_t>& out, const std::string& text, size_t cha
 }  // namespace
 
 ClientSession::ClientSession(ByteStream& stream, ClientTable& table, const ServerLinks& links,
-                             std::string peer)
-    : stream_(stream), reader_(stream), table_(table), links_(links), peer_(std::move(peer)) {}
+                             std::string peer, PeerGuard* guard)
+    : stream_(stream), reader_(stream), table_(table), links_(links), peer_(std::move(peer)), guard_(guard) {}
 
 ClientSession::~ClientSession() {
     if (slot_ != 0)
         table_.Release(slot_);
 }
 
+// A client has LoginTime from its greeting to log in, and once in, IdleTime after each command
+// for the next; a slot is never held by a connection that does nothing.
 void ClientSession::Run() {
     if (!Connect())
         return;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point loginBy = Clock::now() + links_.LoginTime;
     std::string line;
-    while (reader_.ReadLine(line) == LineReader::Result::Ok) {
+    for (;;) {
+        stream_.SetDeadline(loggedIn_ ? Clock::now() + links_.IdleTime : loginBy);
+        if (reader_.ReadLine(line) != LineReader::Result::Ok)
+            break;
         if (line.empty())
             continue;
         if (!Handle(MatchCommand(line)))
@@ -74,14 +81,22 @@ bool ClientSession::Connect() {
         slot_ = 0;
         return false;
     }
-    links_.Debug("Established Connection with peer: " + peer_);
-    links_.Log("Podlaczono Klienta Sieciowego z adresu : " + peer_);
+    int skipped = 0;
+    logged_ = !guard_ || guard_->LogConnection(peer_, skipped);
+    if (skipped > 0)
+        links_.Log("Pominieto w dzienniku " + std::to_string(skipped) + " polaczen z adresu : " + peer_);
+    if (logged_) {
+        links_.Debug("Established Connection with peer: " + peer_);
+        links_.Log("Podlaczono Klienta Sieciowego z adresu : " + peer_);
+    }
     return true;
 }
 
 void ClientSession::Disconnect() {
-    links_.Debug("Canceled connection from peer: " + peer_);
-    links_.Log("Zakonczono polaczenie z adresem : " + peer_);
+    if (logged_) {
+        links_.Debug("Canceled connection from peer: " + peer_);
+        links_.Log("Zakonczono polaczenie z adresem : " + peer_);
+    }
     table_.Release(slot_);
     slot_ = 0;
 }
@@ -206,10 +221,37 @@ bool ClientSession::LogIn() {
         reader_.ReadLine(password) != LineReader::Result::Ok)
         return false;
     uint8_t rights[16];
-    if (!links_.Tables.FindUser(FromCp1250(login), FromCp1250(password), rights))
-        return SendLine(kRefused);
+    if (!links_.Tables.FindUser(login, password, rights))
+        return RefuseLogin(login);
+    if (guard_)
+        guard_->LoginSucceeded(peer_);
+    failedLogins_ = 0;
     loggedIn_ = true;
     return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
+}
+
+// A wrong login or password is answered only after a wait that grows with every failure from the
+// address, and the connection ends after a few; the log names the login, never the password.
+bool ClientSession::RefuseLogin(const std::string& login) {
+    ++failedLogins_;
+    if (guard_) {
+        bool log = false;
+        int skipped = 0;
+        const std::chrono::milliseconds delay = guard_->LoginFailed(peer_, log, skipped);
+        if (skipped > 0)
+            links_.Log("Pominieto w dzienniku " + std::to_string(skipped) +
+                       " odmow logowania z adresu : " + peer_);
+        if (log) {
+            std::string shown = login.substr(0, 32);
+            for (char& c : shown)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                    c = '?';  // a hostile login must not break the log's lines
+            links_.Log("Odmowa logowania uzytkownika \"" + FromCp1250(shown) + "\" z adresu : " + peer_);
+        }
+        if (!guard_->Pause(delay))
+            return false;  // the server is stopping
+    }
+    return SendLine(kRefused) && failedLogins_ < kLoginAttempts;
 }
 
 bool ClientSession::SendFileCount() {

@@ -18,13 +18,19 @@
 #include "net/client_table.h"
 #include "net/command.h"
 #include "net/line_reader.h"
+#include "net/peer_guard.h"
 #include "net/server_links.h"
 
 namespace kel {
 
 class ClientSession {
 public:
-    ClientSession(ByteStream& stream, ClientTable& table, const ServerLinks& links, std::string peer);
+    // A login failing this many times in a row on one connection closes it.
+    static constexpr int kLoginAttempts = 3;
+
+    // `guard` (optional) keeps the log and the logins of each address in bounds.
+    ClientSession(ByteStream& stream, ClientTable& table, const ServerLinks& links, std::string peer,
+                  PeerGuard* guard = nullptr);
     // Releases the slot if the session ended by an exception.
     ~ClientSession();
     ClientSession(const ClientSession&) = delete;
@@ -46,6 +52,7 @@ private:
     bool SendSignal();
     bool ReadSelection();
     bool LogIn();
+    bool RefuseLogin(const std::string& login);
     bool SendFileCount();
     void AppendPicture(int camera);
 
@@ -54,10 +61,13 @@ private:
     ClientTable& table_;
     const ServerLinks& links_;
     const std::string peer_;
+    PeerGuard* const guard_;
 
     // This connection's thread only: the slot's state.
     int slot_ = 0;
     bool loggedIn_ = false;
+    bool logged_ = true;  // this connection's lines go to the log
+    int failedLogins_ = 0;
     std::array<uint8_t, 16> selection_{};
     std::array<uint64_t, 16> sent_{};     // serial of the last picture sent, per camera
     std::vector<uint8_t> reply_;          // the @gcs payload being built

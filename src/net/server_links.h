@@ -7,6 +7,7 @@
 #include <string>
 
 #include "capture/frame_bank.h"
+#include "net/peer_guard.h"
 #include "net/server_tables.h"
 #include "platform/clock.h"
 #include "recording/frame_batch.h"
@@ -24,6 +25,12 @@ struct ServerLinks {
     const Clock& Time;
     // The longest a picture poll with nothing new waits for a picture before it answers.
     std::chrono::milliseconds QuietPoll{100};
+    // A connection not logged in this long after its greeting is closed, and so is one silent
+    // this long after its last command (viewers poll many times a second).
+    std::chrono::milliseconds LoginTime{30000};
+    std::chrono::milliseconds IdleTime{120000};
+    // The log lines per address and the delays of failed logins.
+    PeerGuard::Timing Guard{};
 };
 
 }  // namespace kel

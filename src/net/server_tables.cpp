@@ -42,7 +42,7 @@ bool ServerTables::FindUser(std::string_view login, std::string_view password, u
         std::lock_guard<std::mutex> lock(mutex_);
         users = users_;
     }
-    int index = kel::FindUser(*users, login, password);
+    int index = kel::FindUserBytes(*users, login, password);
     if (index < 0 || index >= kUserCount)
         return false;
     std::memcpy(rights, (*users)[index].CamRights, 16);

@@ -1,6 +1,10 @@
 #include "net/socket_stream.h"
 
+#include <poll.h>
 #include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include <cerrno>
 
@@ -8,6 +12,20 @@ namespace kel {
 
 size_t SocketStream::Read(void* out, size_t capacity) {
     for (;;) {
+        if (deadline_ != std::chrono::steady_clock::time_point::max()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline_ - std::chrono::steady_clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            const int ready = left.count() <= 0
+                                  ? 0
+                                  : ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), 60000)));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0 && std::chrono::steady_clock::now() >= deadline_)
+                return 0;
+            if (ready == 0)
+                continue;
+        }
         ssize_t n = ::recv(fd_, out, capacity, 0);
         if (n >= 0)
             return static_cast<size_t>(n);

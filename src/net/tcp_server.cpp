@@ -27,7 +27,7 @@ std::string Reason() {
 }  // namespace
 
 TTcpServer::TTcpServer(ServerLinks links, std::atomic<int>& clientCount)
-    : links_(std::move(links)), clients_(clientCount) {}
+    : links_(std::move(links)), clients_(clientCount), guard_(links_.Guard) {}
 
 TTcpServer::~TTcpServer() {
     Stop();
@@ -43,6 +43,7 @@ bool TTcpServer::Start() {
         listen_fd_ = -1;
         return false;
     }
+    guard_.SetStopping(false);
     listener_ = std::jthread([this](std::stop_token stop) { Listen(stop); });
     return true;
 }
@@ -83,6 +84,7 @@ void TTcpServer::Stop() {
         return;
     listener_.request_stop();
     listener_.join();
+    guard_.SetStopping(true);  // a refused login's wait ends at once
     listener_ = std::jthread();
     ::close(listen_fd_);
     listen_fd_ = -1;
@@ -127,7 +129,8 @@ void TTcpServer::Accept() {
     std::lock_guard<std::mutex> lock(connections_mutex_);
     connections_.push_back(std::move(connection));
     try {
-        c.thread = std::jthread([&c, this, peer = std::string(text)] { Serve(c, clients_, links_, peer); });
+        c.thread =
+            std::jthread([&c, this, peer = std::string(text)] { Serve(c, clients_, links_, guard_, peer); });
     } catch (const std::system_error&) {
         // No thread to be had: this client is turned away, the listener goes on.
         connections_.pop_back();
@@ -135,11 +138,11 @@ void TTcpServer::Accept() {
     }
 }
 
-void TTcpServer::Serve(Connection& connection, ClientTable& table, const ServerLinks& links,
+void TTcpServer::Serve(Connection& connection, ClientTable& table, const ServerLinks& links, PeerGuard& guard,
                        std::string peer) {
     try {
         SocketStream stream(connection.fd);
-        ClientSession session(stream, table, links, std::move(peer));
+        ClientSession session(stream, table, links, std::move(peer), &guard);
         session.Run();
     } catch (const std::exception& e) {
         // Out of memory for the reply buffer: the connection ends, the station runs on.

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "net/client_table.h"
+#include "net/peer_guard.h"
 #include "net/server_links.h"
 
 namespace kel {
@@ -51,7 +52,8 @@ private:
     void Listen(std::stop_token stop);
     void Accept();
     void ReapFinished();
-    static void Serve(Connection& connection, ClientTable& table, const ServerLinks& links, std::string peer);
+    static void Serve(Connection& connection, ClientTable& table, const ServerLinks& links, PeerGuard& guard,
+                      std::string peer);
 
     // Fixed after construction.
     const ServerLinks links_;
@@ -63,6 +65,7 @@ private:
     int listen_fd_ = -1;  // read by the listener while it runs
 
     ClientTable clients_;
+    PeerGuard guard_;
     std::mutex connections_mutex_;
     std::list<std::unique_ptr<Connection>> connections_;  // Guarded by connections_mutex_
     std::jthread listener_;

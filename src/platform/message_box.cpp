@@ -6,7 +6,7 @@
 namespace kel {
 
 const char* MessageBox::Caption(BoxKind kind) {
-    return kind == BoxKind::Error ? "Błąd!" : "Uwaga!";
+    return kind == BoxKind::Error ? "Błąd!" : kind == BoxKind::Alarm ? "UWAGA!" : "Uwaga!";
 }
 
 bool HeadlessMessageBox::Show(BoxKind kind, std::string_view text) {

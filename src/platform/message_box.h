@@ -1,14 +1,15 @@
 #pragma once
 // The message-box port: error and warning boxes, and the Yes/No question.
 // Error boxes have the caption "Błąd!" and the error icon; warnings and questions "Uwaga!" and the
-// warning icon. The Qt implementation lives with the windows; the headless one writes to stderr.
+// warning icon; the alarm (no disk has room for the recordings) "UWAGA!" and the warning icon. The Qt
+// implementation lives with the windows; the headless one writes to stderr.
 
 #include <string>
 #include <string_view>
 
 namespace kel {
 
-enum class BoxKind { Error, Warning, Question };
+enum class BoxKind { Error, Warning, Question, Alarm };
 
 class MessageBox {
 public:
@@ -18,6 +19,7 @@ public:
 
     void Error(std::string_view text) { Show(BoxKind::Error, text); }
     void Warning(std::string_view text) { Show(BoxKind::Warning, text); }
+    void Alarm(std::string_view text) { Show(BoxKind::Alarm, text); }
     bool Ask(std::string_view text) { return Show(BoxKind::Question, text); }
 
     static const char* Caption(BoxKind kind);

@@ -240,6 +240,36 @@ bool ParseText(std::string_view data, RegValue& value, std::string& why) {
     return true;
 }
 
+// The text of REG_SZ or REG_EXPAND_SZ bytes as the Windows registry editor writes them: UTF-16LE
+// code units ending in one NUL, every one of them a character of code page 1250. False for bytes
+// that are not such a text (our own export writes raw code page 1250 bytes there).
+bool FromUtf16Text(const std::vector<uint8_t>& bytes, std::string& cp1250) {
+    if (bytes.size() < 4 || bytes.size() % 2 != 0 || bytes[bytes.size() - 1] != 0 ||
+        bytes[bytes.size() - 2] != 0)
+        return false;
+    std::string utf8;
+    for (size_t i = 0; i + 2 < bytes.size(); i += 2) {
+        const uint32_t unit = bytes[i] | uint32_t{bytes[i + 1]} << 8;
+        if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
+            return false;  // a NUL inside, or a surrogate: no code page 1250 character
+        if (unit < 0x80) {
+            utf8 += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            utf8 += static_cast<char>(0xC0 | unit >> 6);
+            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | unit >> 12);
+            utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    cp1250 = ToCp1250(utf8);
+    if (FromCp1250(cp1250) != utf8)
+        return false;
+    cp1250.push_back('\0');
+    return true;
+}
+
 // The part after '=': "-", a quoted text, dword:, hex: or hex(t):.
 bool ParseData(std::string_view data, RegFileOp& op, std::string& why) {
     op.kind = RegFileOp::Kind::WriteValue;
@@ -268,7 +298,13 @@ bool ParseData(std::string_view data, RegFileOp& op, std::string& why) {
     if (StartsWithNoCase(data, "hex(") && close != std::string_view::npos &&
         ParseHexNumber(data.substr(4, close - 4), 8, type)) {
         op.value.type = static_cast<RegType>(type);
-        return ParseHexBytes(data.substr(close + 2), op.value.data, why);
+        if (!ParseHexBytes(data.substr(close + 2), op.value.data, why))
+            return false;
+        std::string text;
+        if ((op.value.type == RegType::Sz || op.value.type == RegType::ExpandSz) &&
+            FromUtf16Text(op.value.data, text))
+            op.value.data.assign(text.begin(), text.end());
+        return true;
     }
     why = "unknown value type (expected \"text\", dword:, hex: or hex(n):)";
     return false;

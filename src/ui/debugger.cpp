@@ -17,7 +17,9 @@ TDebugger::TDebugger(QWidget* parent)
     Memo->setReadOnly(true);
     // Appended lines are never undone; an undo history would only double the memory they take.
     Memo->setUndoRedoEnabled(false);
-    Memo->setMaximumBlockCount(0);  // every line is kept
+    // The newest lines only: a station runs for months, and clients connecting by the thousand
+    // would otherwise grow the box without end.
+    Memo->setMaximumBlockCount(kMaxLines);
     installEventFilter(this);
     Memo->installEventFilter(this);
     queue_.SetWake([this] { QMetaObject::invokeMethod(this, "DrainLines", Qt::QueuedConnection); });

@@ -1,6 +1,6 @@
 #pragma once
-// The debug window: a hidden tool window collecting progress lines in a read-only text box for the
-// life of the process. Ctrl+D hides it when visible and shows it otherwise.
+// The debug window: a hidden tool window collecting progress lines in a read-only text box, the
+// newest kMaxLines of them. Ctrl+D hides it when visible and shows it otherwise.
 //
 // AddLine may be called from any thread; lines from other threads are copied and queued for the
 // window thread (a queued call runs them), so only the window thread touches the text box. Lines from
@@ -23,6 +23,7 @@ class TDebugger : public QWidget, public DebugLines {
 public:
     static constexpr QSize kClientSize{436, 338};
     static constexpr QRect kMemoRect{8, 8, 417, 321};
+    static constexpr int kMaxLines = 2000;
 
     explicit TDebugger(QWidget* parent = nullptr);
 

@@ -10,6 +10,7 @@
 
 #include "config/config.h"
 #include "config/registry_values.h"
+#include "platform/reg_file.h"
 
 namespace kel {
 namespace {
@@ -217,6 +218,43 @@ TEST_F(ConfigStoreTest, SaveAllWritesTheConstantsAndNeverTheRecorderCounters) {
     EXPECT_EQ(fresh->PTZPorts, cfg->PTZPorts);
     EXPECT_EQ(std::memcmp(&fresh->Users, &cfg->Users, sizeof(TUserTable)), 0);
     EXPECT_EQ(fresh->Cameras[2].Name.Get(), "Parking");
+}
+
+// An import is checked against what the station loads: each bad change is refused with its line
+// and reason; changes that load, or that the file puts right further down, pass.
+TEST_F(ConfigStoreTest, AnImportIsCheckedAgainstWhatTheStationLoads) {
+    auto cfg = WithDefaults();
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KEL2]\n";
+    std::string longCameras = "\"Cameras\"=hex:00";
+    for (int i = 1; i < 2000; ++i)
+        longCameras += ",00";
+    struct Row {
+        std::string lines;
+        const char* error;  // nullptr: accepted
+    };
+    const Row rows[] = {
+        {"\"Ntsc\"=-\n", "line 4: \"Ntsc\" cannot be removed: the station reads it at every start"},
+        {"\"Port\"=\"777\"\n", "line 4: \"Port\" must be dword: (4 bytes)"},
+        {"\"Port\"=hex(4):09,03\n", "line 4: \"Port\" must be dword: (4 bytes)"},
+        {"\"Width\"=dword:400\n\"Skin\"=\"\"\n", "line 5: \"Skin\" must not be empty"},
+        {"\"HDDs\"=\"C\"\n", "line 4: \"HDDs\" must be hex: of at most 25 bytes"},
+        {"\"Cameras\"=dword:1\n", "line 4: \"Cameras\" must be hex: of at most 1024 bytes, and not removed"},
+        {longCameras + "\n", "line 4: \"Cameras\" must be hex: of at most 1024 bytes, and not removed"},
+        {"\"Port\"=hex(4):09,03,00,00\n\"Skin\"=\"Inny\"\n\"Other\"=\"x\"\n", nullptr},
+        {"\"Ntsc\"=-\n\"Ntsc\"=dword:1\n", nullptr},
+        {"[-HKEY_CURRENT_USER\\Software]\n",
+         "line 4: \"Ver\" cannot be removed: the station reads it at every start"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lines);
+        std::vector<RegFileOp> ops;
+        std::string error;
+        ASSERT_TRUE(ParseRegFile(head + row.lines, ops, error)) << error;
+        EXPECT_EQ(CheckSettingsImport(cfg->Store(), ops, error), row.error == nullptr);
+        if (row.error) {
+            EXPECT_EQ(error, row.error);
+        }
+    }
 }
 
 TEST_F(ConfigStoreTest, CorrectCloseFlag) {

@@ -88,6 +88,18 @@ TEST_F(CaptureE2E, AMissingBoardStopsTheStart) {
     EXPECT_NE(LogText().find("] {#0020} Brak karty KEL\r\n"), std::string::npos) << LogText();
 }
 
+// A board that is found but will not open stops the start in order: the mark of the last run's
+// orderly close stands, so the next start reports no crash.
+TEST_F(CaptureE2E, ABoardThatWillNotOpenStopsTheStartInOrder) {
+    auto first = Start({"--yes"});
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();
+    first->Signal(SIGTERM);
+    ASSERT_EQ(first->Wait(), 0);
+    auto kel = Start({"--yes", "--board", "sim:closed"});
+    ASSERT_EQ(kel->Wait(), 1);
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
+}
+
 TEST_F(CaptureE2E, AnUnreadableBoardIsACommandLineError) {
     auto kel = Start({"--yes", "--board", "sim:bogus"});
     EXPECT_EQ(kel->Wait(), 2);

@@ -67,8 +67,8 @@ protected:
         int free = FirstFreeUser(c->Users);
         ASSERT_GE(free, 0);
         UserFields f;
-        f.Login = "zdalny";
-        f.Password = "haslo";
+        f.Login = "zdalny-Łódź";  // a Polish login goes over the wire in code page 1250
+        f.Password = "hasło";
         f.Cam[0] = f.Cam[1] = true;
         f.StoreInto(c->Users[free]);
         ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
@@ -85,8 +85,8 @@ TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
 
     const std::string out = dir.File("pictures");
     Process client(KEL_REMOTE_BINARY,
-                   {"--port", std::to_string(port), "--user", "zdalny", "--password", "haslo", "--cameras",
-                    "1,2", "--polls", "60", "--interval-ms", "50", "--out", out},
+                   {"--port", std::to_string(port), "--user", "zdalny-Łódź", "--password", "hasło",
+                    "--cameras", "1,2", "--polls", "60", "--interval-ms", "50", "--out", out},
                    {}, dir.File("client.out"), dir.File("client.err"));
     ASSERT_EQ(client.Wait(std::chrono::seconds(60)), 0) << client.Err() << kel->Err();
     EXPECT_NE(client.Out().find("camera 1: "), std::string::npos) << client.Out();

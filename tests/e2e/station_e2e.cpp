@@ -179,8 +179,21 @@ TEST_F(StationE2E, StoreCommandsRefuseBadInputAndChangeNothing) {
     std::string after;
     ExportedSizes(&after);
     EXPECT_EQ(before, after);
+    // A value the station could not load is refused, with its line, and nothing changes.
+    std::ofstream(dir.File("empty-skin.reg")) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                                 "[HKEY_CURRENT_USER\\Software\\KEL2]\r\n"
+                                                 "\"Width\"=dword:00000500\r\n"
+                                                 "\"Skin\"=\"\"\r\n";
+    EXPECT_EQ(RunStore({"reg", "import", dir.File("empty-skin.reg")}, nullptr, &err), 1);
+    EXPECT_NE(err.find("line 5: \"Skin\" must not be empty"), std::string::npos) << err;
+    ExportedSizes(&after);
+    EXPECT_EQ(before, after);
 
     EXPECT_EQ(RunStore({"reg", "import", dir.File("missing.reg")}), 1);
+    // An export from a mistyped store path says so and makes nothing there.
+    EXPECT_EQ(Run({"--registry", dir.File("typo/registry.sqlite"), "reg", "export"}, nullptr, &err), 1);
+    EXPECT_NE(err.find("no such store"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("typo")));
     EXPECT_EQ(Run({"--no-such-option"}), 2);
     EXPECT_EQ(Run({"--headless", "--screen", "big"}), 2);
 }

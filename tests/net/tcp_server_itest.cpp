@@ -57,7 +57,11 @@ protected:
                            [] { return 7u; },
                            [this](const std::string& s) { Note("log:" + s); },
                            [this](const std::string& s) { Note("debug:" + s); },
-                           clock};
+                           clock,
+                           100ms,
+                           30s,
+                           120s,
+                           {60s, 1ms, 4ms, 600s}};
     }
     void Note(const std::string& s) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -203,6 +207,55 @@ TEST_F(TcpServerTest, ViewersPollingTogetherGetEveryPictureOnce) {
         EXPECT_EQ(got[i], all) << "viewer " << i;
 }
 
+// A connection that never logs in, and one logged in that falls silent, are closed and their
+// slots come back; a viewer polling now and then stays.
+TEST_F(TcpServerTest, SilentConnectionsAreClosedAndTheirSlotsComeBack) {
+    ServerLinks links = Links();
+    links.LoginTime = 300ms;
+    links.IdleTime = 600ms;
+    std::atomic<int> clients{0};
+    TTcpServer quick(links, clients);
+    quick.SetPort(0);
+    ASSERT_TRUE(quick.Start());
+    TestClient idle(quick.BoundPort()), silent(quick.BoundPort()), polling(quick.BoundPort());
+    for (TestClient* c : {&idle, &silent, &polling})
+        EXPECT_EQ(c->Line(), "KEL2.0\r\n");
+    EXPECT_EQ(silent.LogIn("jan", "tajne").size(), 16u);
+    EXPECT_EQ(polling.LogIn("jan", "tajne").size(), 16u);
+    EXPECT_TRUE(idle.ClosedByServer()) << "no login in time";
+    for (int i = 0; i < 12; ++i) {  // 1.2 s: twice the idle time, a poll every 100 ms
+        polling.Send("@gst\n");
+        EXPECT_EQ(polling.Read(10).size(), 10u);
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(silent.ClosedByServer()) << "silent past the idle time";
+    for (int i = 0; i < 100 && clients.load() != 1; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(clients.load(), 1) << "only the polling viewer holds a slot";
+}
+
+// Wrong passwords: each refusal is logged with the login and never the password, the third in a
+// row closes the connection, and a client connecting again and again fills the log with at most a
+// few lines.
+TEST_F(TcpServerTest, RefusedLoginsAndConnectionFloodsKeepTheLogInBounds) {
+    auto c = Connect(false);
+    for (int i = 0; i < 3; ++i) {
+        c->Send("@gud\njan\nsecret" + std::to_string(i) + "\n");
+        EXPECT_EQ(c->Line(), "@nou\r\n");
+    }
+    EXPECT_TRUE(c->ClosedByServer());
+    EXPECT_EQ(Notes("log:Odmowa logowania uzytkownika \"jan\" z adresu : 127.0.0.1"), 3);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string& n : notes)
+            EXPECT_EQ(n.find("secret"), std::string::npos) << n;
+    }
+    for (int i = 0; i < 40; ++i)
+        TestClient(server.BoundPort()).Line();
+    ASSERT_TRUE(WaitForClients(0));
+    EXPECT_EQ(Notes("log:Podlaczono Klienta Sieciowego z adresu : 127.0.0.1"), PeerGuard::kLinesPerWindow);
+}
+
 TEST_F(TcpServerTest, CommandWordsMatchInAnyCaseAndWithATail) {
     auto c = Connect();
     for (const char* line : {"@GCS\n", "@gcs ignored words\r\n", "@GcS\r\n"}) {
@@ -237,6 +290,16 @@ TEST_F(TcpServerTest, LoginRefusalsAndTheOtherCommands) {
     EXPECT_EQ(c->LogIn("jan", "tajne").size(), 16u);
     c->Send("@gud\njan\nwrong\n");
     EXPECT_EQ(c->Line(), "@nou\r\n");
+    // Bytes code page 1250 leaves undefined are not the "?" a conversion would make of them.
+    TUserTable users{};
+    UserFields ola;
+    ola.Login = "ola";
+    ola.Password = "?";
+    ola.StoreInto(users[1]);
+    tables.SetUsers(users);
+    c->Send("@gud\nola\n\x98\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");
+    EXPECT_EQ(c->LogIn("ola", "?").size(), 16u);
 
     // Still logged in after the refusal.
     c->Send("@gcd\n");
@@ -276,8 +339,8 @@ TEST_F(TcpServerTest, TheHundredAndFirstClientIsTurnedAwayWhileTheOthersWork) {
         EXPECT_EQ(c->Read(10), kTime);
     }
     EXPECT_EQ(count.load(), 100);
-    EXPECT_EQ(Notes("log:Podlaczono Klienta Sieciowego z adresu : 127.0.0.1"), 100)
-        << "the refused one is not logged";
+    EXPECT_EQ(Notes("log:Podlaczono Klienta Sieciowego z adresu : 127.0.0.1"), PeerGuard::kLinesPerWindow)
+        << "one address gets a few connection lines a minute";
 
     // A freed slot is taken again, and its new owner starts logged out.
     clients[0]->LogIn("jan", "tajne");

@@ -36,6 +36,7 @@ TEST(MessageBoxPort, HeadlessAnswersAsToldAndYesOverridesOnlyQuestions) {
     EXPECT_STREQ(MessageBox::Caption(BoxKind::Error), "Błąd!");
     EXPECT_STREQ(MessageBox::Caption(BoxKind::Warning), "Uwaga!");
     EXPECT_STREQ(MessageBox::Caption(BoxKind::Question), "Uwaga!");
+    EXPECT_STREQ(MessageBox::Caption(BoxKind::Alarm), "UWAGA!");
 }
 
 }  // namespace

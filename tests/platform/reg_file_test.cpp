@@ -30,6 +30,7 @@ TEST(RegFileParse, ReadsEveryFormWithLfOrCrLfAndABom) {
                              "  ff,\\\n"
                              "\t0A\n"
                              "\"Exp\"=hex(2):41,00\n"
+                             "\"Wide\"=hex(1):25,00,41,01,00,00\n"
                              "\"Wide\" = HEX(B):\n"
                              "\"Gone\"=-\n"
                              "[-hkey_current_user\\Software\\Old]\n";
@@ -39,7 +40,7 @@ TEST(RegFileParse, ReadsEveryFormWithLfOrCrLfAndABom) {
 
     for (const std::string& text : {body, "\xEF\xBB\xBF" + crlf}) {
         const auto ops = Parse(text);
-        ASSERT_EQ(ops.size(), 9u);
+        ASSERT_EQ(ops.size(), 10u);
         EXPECT_EQ(ops[0].kind, Kind::CreateKey);
         EXPECT_EQ(ops[0].key, "Software\\KEL2");
         EXPECT_EQ(ops[1].value.data, (std::vector<uint8_t>{0, 4, 0, 0}));
@@ -50,12 +51,16 @@ TEST(RegFileParse, ReadsEveryFormWithLfOrCrLfAndABom) {
         EXPECT_EQ(ops[4].value.data, (std::vector<uint8_t>{1, 2, 0xFF, 0x0A}));
         EXPECT_EQ(ops[4].line, 8);
         EXPECT_EQ(ops[5].value.type, RegType::ExpandSz);
-        EXPECT_EQ(ops[6].value.type, static_cast<RegType>(11));
-        EXPECT_TRUE(ops[6].value.data.empty());
-        EXPECT_EQ(ops[7].kind, Kind::DeleteValue);
-        EXPECT_EQ(ops[8].kind, Kind::DeleteKey);
-        EXPECT_EQ(ops[8].key, "Software\\Old");
-        EXPECT_EQ(ops[8].line, 14);
+        EXPECT_EQ(ops[5].value.data, Bytes(std::string_view("A\0", 2)))
+            << "too short for the registry editor's UTF-16: raw";
+        EXPECT_EQ(ops[6].value.data, Bytes(std::string_view("%\xA3\0", 3)))
+            << "UTF-16LE text, as the editor writes it";
+        EXPECT_EQ(ops[7].value.type, static_cast<RegType>(11));
+        EXPECT_TRUE(ops[7].value.data.empty());
+        EXPECT_EQ(ops[8].kind, Kind::DeleteValue);
+        EXPECT_EQ(ops[9].kind, Kind::DeleteKey);
+        EXPECT_EQ(ops[9].key, "Software\\Old");
+        EXPECT_EQ(ops[9].line, 15);
     }
 }
 

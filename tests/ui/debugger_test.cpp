@@ -69,6 +69,13 @@ TEST(Debugger, LinesFromTheWindowThreadAreAppendedAtOnce) {
     d.AddLine("Pierwsza linia");
     d.AddLine("Druga – z polskimi znakami: ąę");
     EXPECT_EQ(Lines(d), (QStringList{"Pierwsza linia", "Druga – z polskimi znakami: ąę"}));
+    // Only the newest lines are kept, however many come.
+    for (int n = 0; n < TDebugger::kMaxLines + 500; ++n)
+        d.AddLine("linia " + std::to_string(n));
+    const QStringList lines = Lines(d);
+    ASSERT_EQ(lines.size(), TDebugger::kMaxLines);
+    EXPECT_EQ(lines.front(), "linia 500");
+    EXPECT_EQ(lines.back(), QString("linia %1").arg(TDebugger::kMaxLines + 499));
 }
 
 TEST(Debugger, CtrlDTogglesFromTheMemoAndTheWindowAndPlainDDoesNot) {

@@ -75,6 +75,8 @@ uint32_t SimBoard::DetailInfo(int32_t index, CArTBDDetail& detail) {
 uint32_t SimBoard::Open(uint8_t selector, const SizeModes& modes) {
     if (selector != kSelector)
         return kHicapNoBoard;
+    if (options_.closed)
+        return kHicapNotReady;
     if (std::any_of(modes.begin(), modes.end(), [](int32_t m) { return m < 1 || m > 4; }))
         return kHicapBadArgument;
     std::lock_guard<std::mutex> lock(mutex_);

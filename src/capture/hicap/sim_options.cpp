@@ -79,9 +79,12 @@ bool SimOptions::Parse(std::string_view text, SimOptions& out, std::string& erro
             o.driver = true;
         } else if (part == "version") {
             o.version = true;
+        } else if (part == "closed") {
+            o.closed = true;
         } else {
-            return Refuse(error, "unknown option '" + std::string(part) +
-                                     "' (still, motion=LIST, nosignal=LIST, absent, driver, version)");
+            return Refuse(error,
+                          "unknown option '" + std::string(part) +
+                              "' (still, motion=LIST, nosignal=LIST, absent, driver, version, closed)");
         }
     }
     if (still)

@@ -6,6 +6,7 @@
 //   absent           the search finds no board (status 31)
 //   driver           the driver does not open (status 32)
 //   version          the driver is of the wrong version (status 33)
+//   closed           the board is found but will not open (status 1)
 // LIST is camera numbers 1..16 and ranges, joined by commas: "3,5-7". Example:
 //   --board sim:motion=1-4,nosignal=9,12
 
@@ -21,6 +22,7 @@ struct SimOptions {
     bool absent = false;
     bool driver = false;
     bool version = false;
+    bool closed = false;
 
     // False with `error` naming the part it could not read; `out` is then left as it was.
     static bool Parse(std::string_view text, SimOptions& out, std::string& error);

@@ -1,0 +1,76 @@
+#pragma once
+// What the server remembers of the addresses that reach it, so that no client can wear it down:
+// which connections and refused logins get a log line (a client connecting thousands of times a
+// minute must not flood the log, which is emptied once it grows too big), and how long a failed
+// login waits before its answer (a delay that doubles with every failure from the address, so
+// passwords cannot be tried thousands of times a second). Lines left out are counted and the
+// count is logged with the next line of that address in a later window.
+//
+// Any thread. At most kMaxAddresses addresses are remembered; the stalest are forgotten first.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace kel {
+
+class PeerGuard {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr int kLinesPerWindow = 10;  // log lines of each kind per address and window
+    static constexpr size_t kMaxAddresses = 1024;
+
+    struct Timing {
+        std::chrono::milliseconds window{60000};           // the span the log lines are counted in
+        std::chrono::milliseconds firstDelay{250};         // the wait after an address's first failure
+        std::chrono::milliseconds longestDelay{8000};      // the wait never grows beyond this
+        std::chrono::milliseconds forgetFailures{600000};  // failures this old no longer count
+    };
+
+    PeerGuard();
+    explicit PeerGuard(Timing timing, std::function<Clock::time_point()> now = Clock::now);
+
+    // A new connection from `address`: true when its lines go to the log. `skipped` receives the
+    // lines of this address left out before, to be reported now (0 when none or not logged).
+    bool LogConnection(const std::string& address, int& skipped);
+    // A failed login from `address`: the wait before it is answered. `log` says whether the
+    // refusal gets its line; `skipped` as above.
+    std::chrono::milliseconds LoginFailed(const std::string& address, bool& log, int& skipped);
+    // A login that succeeded: the address's failures are forgotten.
+    void LoginSucceeded(const std::string& address);
+    size_t Remembered() const;
+
+    // A connection's thread waits out a delay here; false, at once, once the server stops.
+    bool Pause(std::chrono::milliseconds delay);
+    // The server stops (every pause ends) or starts again.
+    void SetStopping(bool stopping);
+
+private:
+    struct Lines {
+        Clock::time_point windowStart{};
+        int written = 0;
+        int skipped = 0;
+    };
+    struct Peer {
+        Clock::time_point seen{};
+        Lines connections;
+        Lines refusals;
+        int failures = 0;
+        Clock::time_point lastFailure{};
+    };
+    Peer& Find(const std::string& address, Clock::time_point now);  // REQUIRES: mutex_ held
+    bool Count(Lines& lines, Clock::time_point now, int& skipped) const;
+
+    const Timing timing_;
+    const std::function<Clock::time_point()> now_;
+    mutable std::mutex mutex_;
+    std::map<std::string, Peer> peers_;  // Guarded by mutex_
+    bool stopping_ = false;              // Guarded by mutex_
+    std::condition_variable stop_;
+};
+
+}  // namespace kel
