@@ -3,6 +3,7 @@
 // chain and the event loop.
 
 #include <QApplication>
+#include <QDialog>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +120,15 @@ void WriteCaptureReport(const kel::Station& station) {
     }
 }
 
+// The signals that end a session are held from before the libraries are even initialised (the
+// program's first code, run by the loader), so that one coming during the start is never the
+// default end without a word; the window thread takes it once it can end the station in order.
+void HoldEndingSignalsEarly(int, char**, char**) {
+    kel::SignalWatcher::HoldEndingSignals();
+}
+[[gnu::section(".preinit_array"), gnu::used]] void (*const kHoldEarly)(int, char**,
+                                                                       char**) = HoldEndingSignalsEarly;
+
 std::string Absolute(const std::string& path) {
     std::error_code ec;
     fs::path p = fs::absolute(path, ec);
@@ -168,21 +178,43 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(kel::ProgramIcon());
     kel::InstallPolishTranslation(app);
     QApplication::setQuitOnLastWindowClosed(false);
-    // Installed before the start-up chain: a signal that comes early waits for the event loop.
+    // Installed before the start-up chain: a signal held since the start is taken here and waits
+    // for the event loop, or for the loop of a start-up box.
     kel::SignalWatcher watcher;
 
     kel::HeadlessMessageBox headlessBox(false);
     kel::QtMessageBox qtBox;
     kel::MessageBox& plainBox = cmd.headless ? static_cast<kel::MessageBox&>(headlessBox) : qtBox;
     kel::AutoYesMessageBox yesBox(plainBox);
-    kel::MessageBox& box = cmd.yes ? static_cast<kel::MessageBox&>(yesBox) : plainBox;
+    kel::EndingMessageBox box(cmd.yes ? static_cast<kel::MessageBox&>(yesBox) : plainBox);
+
+    // A signal during the start-up chain closes the box it waits in (if any) and shows no more:
+    // the chain stops where it is and the station ends in order once it has returned.
+    kel::TMainForm* started = nullptr;
+    QObject::connect(&watcher, &kel::SignalWatcher::endSession, [&] {
+        if (started) {
+            started->WMENDSESSION();
+            return;
+        }
+        box.End();
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
 
     kel::TShared shared;
     kel::StationOptions options{registry, cmd.headless, cmd.board, cmd.serial};
 
     // The main window first; its creation runs the start-up chain, which may stop the station.
     auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);
-    if (!mainForm->FormCreate())
+    const bool created = mainForm->FormCreate();
+    if (watcher.TakePending())
+        box.End();  // it came while the chain ran without a box
+    if (box.Ending()) {
+        if (created)
+            mainForm->WMENDSESSION();
+        return 0;
+    }
+    if (!created)
         return 1;
     kel::TSmartForm smartForm;
     kel::TSkinForm skinForm;
@@ -196,8 +228,7 @@ int main(int argc, char** argv) {
     mainForm->SetCompanions({&debugger, &loginForm, &smartForm, &configForm, &infoForm, &photoForm});
     mainForm->SetClosingForm(&closingForm);
 
-    QObject::connect(&watcher, &kel::SignalWatcher::endSession, mainForm.get(),
-                     [&] { mainForm->WMENDSESSION(); });
+    started = mainForm.get();
     int rc = app.exec();
     mainForm->station().FormDestroy();
     WriteCaptureReport(mainForm->station());

@@ -18,6 +18,10 @@ bool HeadlessMessageBox::Show(BoxKind kind, std::string_view text) {
     return kind == BoxKind::Question ? answer_ : true;
 }
 
+bool EndingMessageBox::Show(BoxKind kind, std::string_view text) {
+    return ending_ ? gone_.Show(kind, text) : inner_.Show(kind, text);
+}
+
 bool AutoYesMessageBox::Show(BoxKind kind, std::string_view text) {
     if (kind == BoxKind::Question) {
         std::fprintf(stderr, "%s %s [Tak]\n", Caption(kind), std::string(text).c_str());

@@ -35,6 +35,21 @@ private:
     bool answer_;
 };
 
+// Boxes go to the wrapped port until End: from then on (the session is ending) none is shown,
+// a question is answered No and the text goes to standard error, so nothing waits for a person.
+class EndingMessageBox : public MessageBox {
+public:
+    explicit EndingMessageBox(MessageBox& inner) : inner_(inner), gone_(false) {}
+    bool Show(BoxKind kind, std::string_view text) override;
+    void End() { ending_ = true; }
+    bool Ending() const { return ending_; }
+
+private:
+    MessageBox& inner_;
+    HeadlessMessageBox gone_;
+    bool ending_ = false;  // window thread only
+};
+
 // --yes: every question is answered Yes without being shown; other boxes go to the wrapped port.
 class AutoYesMessageBox : public MessageBox {
 public:

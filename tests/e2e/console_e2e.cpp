@@ -108,6 +108,24 @@ protected:
     std::string window_;
 };
 
+// A signal while the first-run question waits for an answer closes it and ends the program,
+// which writes nothing: the question was never answered.
+TEST_F(ConsoleE2E, ASignalWhileAStartUpBoxWaitsEndsTheProgram) {
+    auto kel = std::make_unique<Process>(
+        KEL_BINARY,
+        std::vector<std::string>{"--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+        Env(), dir.File("kel.out"), dir.File("kel.err"));
+    std::string box;
+    for (int i = 0; i < 100 && box.empty(); ++i) {
+        box = Xdo({"search", "--onlyvisible", "--name", "^Uwaga!$"}, true);
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_FALSE(box.empty()) << "the first-run question is shown";
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+    EXPECT_EQ(Exported("b_CorrectClose"), "");
+}
+
 TEST_F(ConsoleE2E, KeysClicksAndADragWorkTheConsole) {
     auto kel = StartConsole();
     ASSERT_FALSE(window_.empty());

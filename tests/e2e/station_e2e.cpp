@@ -108,6 +108,36 @@ TEST_F(StationE2E, AKilledStationDoesNotBlockTheNextStartWhichReportsIt) {
     EXPECT_EQ(second->Wait(), 0);
 }
 
+// A signal at any moment of the start ends the station in order, with exit status 0: at once
+// after the program began (its first code holds the signals; only the loader mapping the libraries
+// comes before), and at a few points during the start-up chain.
+TEST_F(StationE2E, ASignalAtAnyMomentOfTheStartEndsTheStationInOrder) {
+    ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
+    auto holding = [](pid_t pid) {  // SIGTERM is held, or already has its handler
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        bool held = false;
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigCgt:", 0) == 0)
+                held |= (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+        return held;
+    };
+    for (int ms : {0, 5, 20, 60, 150, 400}) {
+        SCOPED_TRACE(std::to_string(ms) + " ms after the program began");
+        auto kel = Start();
+        for (int i = 0; i < 5000 && !holding(kel->Pid()); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        kel->Signal(SIGTERM);
+        EXPECT_EQ(kel->Wait(), 0) << kel->Err();
+    }
+    const int before = CountInLog("Applikacje przywolano z TRAYA");
+    auto last = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA", before + 1)) << LogText();
+    last->Signal(SIGTERM);
+    EXPECT_EQ(last->Wait(), 0);
+    EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
+}
+
 TEST_F(StationE2E, ScreenChecksUseTheVirtualScreen) {
     auto kel = Start({"--yes", "--screen", "1024x768"});
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText();

@@ -47,6 +47,7 @@ public:
     }
 
     void Signal(int sig) { kill(pid_, sig); }
+    pid_t Pid() const { return pid_; }
     // The exit status, or -1 when the process did not end in time, or 128 + signal.
     int Wait(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
         auto end = std::chrono::steady_clock::now() + limit;
