@@ -39,29 +39,16 @@ void TCapture::SetActive(bool on) {
 }
 
 void TCapture::Start() {
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start(
+        kPassInterval, PeriodicThread::Pace::PauseAfterWork, [this] { Pass(); },
+        [this](const std::string& what) {
+            // Nothing in a pass is expected to throw; if one does, the next pass tries again.
+            std::fprintf(stderr, "kel: capture thread of camera %d: %s\n", camera_, what.c_str());
+        });
 }
 
 void TCapture::Stop() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
-}
-
-void TCapture::Run(std::stop_token stop) {
-    try {
-        while (!stop.stop_requested()) {
-            Pass();
-            std::unique_lock<std::mutex> lock(sleep_mutex_);
-            wake_.wait_for(lock, stop, kPassInterval, [] { return false; });
-        }
-    } catch (const std::exception& e) {
-        // Nothing in a pass is expected to throw; if it does, this camera stops rather than the
-        // station.
-        std::fprintf(stderr, "kel: capture thread of camera %d ended: %s\n", camera_, e.what());
-    }
+    thread_.Stop();
 }
 
 bool TCapture::Pass() {

@@ -10,15 +10,13 @@
 // join.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <stop_token>
-#include <thread>
 
 #include "capture/frame_bank.h"
 #include "config/applied_config.h"
 #include "config/records.h"
+#include "platform/periodic_thread.h"
 
 namespace kel {
 
@@ -50,7 +48,6 @@ public:
     uint64_t BoardPasses() const { return board_passes_.load(std::memory_order_relaxed); }
 
 private:
-    void Run(std::stop_token stop);
     void ApplyControls(const TCameraRecord& record) const;
     bool Grab();
 
@@ -72,9 +69,7 @@ private:
     size_t bytes_;        // Guarded by pass_mutex_; the current picture's byte count
     int32_t resolution_;  // Guarded by pass_mutex_; the code that count came from
 
-    std::mutex sleep_mutex_;
-    std::condition_variable_any wake_;
-    std::jthread thread_;  // last: it ends before the members it uses go
+    PeriodicThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -1,5 +1,6 @@
 #include "core/second_timer.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace kel {
@@ -12,29 +13,13 @@ SecondTimer::~SecondTimer() {
 }
 
 void SecondTimer::Start() {
-    if (thread_.joinable())
-        return;
-    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start(
+        interval_, PeriodicThread::Pace::FixedBeat, post_,
+        [](const std::string& what) { std::fprintf(stderr, "kel: timer: %s\n", what.c_str()); }, true);
 }
 
 void SecondTimer::Stop() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
-}
-
-void SecondTimer::Run(std::stop_token stop) {
-    auto due = std::chrono::steady_clock::now() + interval_;
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_until(lock, stop, due, [] { return false; }) && !stop.stop_requested()) {
-        post_();
-        due += interval_;
-        // After a stall (a suspended machine) the ticks do not rush to catch up.
-        auto now = std::chrono::steady_clock::now();
-        if (due < now)
-            due = now + interval_;
-    }
+    thread_.Stop();
 }
 
 }  // namespace kel

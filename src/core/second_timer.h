@@ -4,11 +4,9 @@
 // second after the one before, not after the work), headless and on the desktop alike.
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <stop_token>
-#include <thread>
+
+#include "platform/periodic_thread.h"
 
 namespace kel {
 
@@ -26,16 +24,12 @@ public:
     void Start();
     // No tick is handed over once this returns.
     void Stop();
-    bool Running() const { return thread_.joinable(); }
+    bool Running() const { return thread_.Running(); }
 
 private:
-    void Run(std::stop_token stop);
-
     const Poster post_;
     const std::chrono::milliseconds interval_;
-    std::mutex mutex_;
-    std::condition_variable_any wake_;
-    std::jthread thread_;
+    PeriodicThread thread_;
 };
 
 }  // namespace kel

@@ -1,5 +1,7 @@
 #include "net/ip_monitor.h"
 
+#include <cstdio>
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -43,27 +45,14 @@ TIpMonitor::~TIpMonitor() {
 }
 
 void TIpMonitor::Start() {
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start(
+        kPeriod, PeriodicThread::Pace::PauseAfterWork, [this] { Read(); },
+        [](const std::string& what) { std::fprintf(stderr, "kel: address watch: %s\n", what.c_str()); },
+        true);
 }
 
 void TIpMonitor::Stop() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
-}
-
-void TIpMonitor::Run(std::stop_token stop) {
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (wake_.wait_for(lock, stop, kPeriod, [] { return false; }) || stop.stop_requested())
-                return;
-        }
-        Read();
-    }
+    thread_.Stop();
 }
 
 // The lookup runs outside the lock: an interface query may take a while.

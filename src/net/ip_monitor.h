@@ -3,13 +3,12 @@
 // viewer finds the station now. Every 500 ms (the first time 500 ms after Start) it reads the
 // address; it remembers up to 25 earlier addresses, written to "iphist.dat" at the end.
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <stop_token>
 #include <string>
-#include <thread>
+
+#include "platform/periodic_thread.h"
 
 namespace kel {
 
@@ -40,14 +39,11 @@ public:
     void Read();
 
 private:
-    void Run(std::stop_token stop);
-
     const std::function<std::string()> lookup_;
     mutable std::mutex mutex_;
-    std::string current_;               // Guarded by mutex_
-    std::deque<std::string> history_;   // Guarded by mutex_
-    std::condition_variable_any wake_;  // waits on mutex_
-    std::jthread thread_;
+    std::string current_;              // Guarded by mutex_
+    std::deque<std::string> history_;  // Guarded by mutex_
+    PeriodicThread thread_;
 };
 
 }  // namespace kel

@@ -54,35 +54,19 @@ bool TSaveThread::Initialize(const std::string& storeFile) {
 }
 
 void TSaveThread::Resume() {
-    if (thread_.joinable())
+    if (thread_.Running())
         return;
     archiver_.Start();
-    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    // A pass that failed leaves the recorder running; the next one tries again.
+    thread_.Start(
+        kPause, PeriodicThread::Pace::PauseAfterWork, [this] { Pass(); },
+        [this](const std::string& what) { Log("Blad watku zapisu: " + what, true); });
 }
 
 // The recorder first: it is the one that hands segments to the archiving thread.
 void TSaveThread::Terminate() {
-    if (thread_.joinable()) {
-        thread_.request_stop();
-        thread_.join();
-    }
+    thread_.Stop();
     archiver_.Stop();
-}
-
-void TSaveThread::Run(std::stop_token stop) {
-    while (!stop.stop_requested()) {
-        try {
-            Pass();
-            pass_failed_ = false;
-        } catch (const std::exception& e) {
-            // A pass that failed leaves the recorder running; the next one tries again.
-            if (!pass_failed_)
-                Log(std::string("Blad watku zapisu: ") + e.what(), true);
-            pass_failed_ = true;
-        }
-        std::unique_lock<std::mutex> lock(sleep_mutex_);
-        wake_.wait_for(lock, stop, kPause, [] { return false; });
-    }
 }
 
 void TSaveThread::Configure(const ConfigSnapshot& applied) {

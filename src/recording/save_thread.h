@@ -33,6 +33,7 @@
 #include "config/config.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
+#include "platform/periodic_thread.h"
 #include "recording/archive_worker.h"
 #include "recording/frame_batch.h"
 #include "recording/motion_detector.h"
@@ -131,7 +132,6 @@ private:
         bool writeFailed = false;   // Guarded by mutex; reported until a picture is written again
     };
 
-    void Run(std::stop_token stop);
     void CameraPass(int n, const TCameraRecord& camera, bool anyDrive);
     bool CompressPicture(int n, PictureSize& size);
     void OnMotion(int n);
@@ -170,7 +170,6 @@ private:
     std::unique_ptr<uint8_t[]> packed_;   // Guarded by pass_mutex_; its compressed form
     std::array<bool, kCameraCount + 1> compress_failed_{};  // Guarded by pass_mutex_
     std::array<uint64_t, kCameraCount + 1> taken_{};        // Guarded by pass_mutex_: serials
-    bool pass_failed_ = false;                              // Recorder thread only
 
     FrameBatch batch_;
     MotionDetector motion_;
@@ -180,9 +179,7 @@ private:
     ArchiveWorker archiver_{[this](const ClosedSegment& s) { return ArchiveClosed(s); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
 
-    std::mutex sleep_mutex_;
-    std::condition_variable_any wake_;
-    std::jthread thread_;  // last: it ends before the members it uses go
+    PeriodicThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel
