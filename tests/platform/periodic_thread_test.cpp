@@ -44,7 +44,8 @@ TEST(PeriodicThread, AFailingPassIsReportedOnceAStreakAndTheThreadGoesOn) {
 TEST(PeriodicThread, AStopEndsALongWaitAtOnce) {
     std::atomic<int> passes{0};
     PeriodicThread thread;
-    ASSERT_TRUE(thread.Start(1h, PeriodicThread::Pace::FixedBeat, [&] { ++passes; }, nullptr, true));
+    ASSERT_TRUE(thread.Start(
+        1h, PeriodicThread::Pace::FixedBeat, [&] { ++passes; }, nullptr, true));
     thread.Stop();  // would hang for an hour if the wait did not end
     EXPECT_EQ(passes.load(), 0) << "waitFirst: no pass before the first period";
 }
