@@ -295,7 +295,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
         if (now == drawn_[i + 1])
             continue;
         if (IsCamera(camera))
-            Paint(now, records[camera - 1], style);
+            Paint(now, style);
         else
             PaintBackground(tiles[i]);  // a camera taken out of the list leaves its tile empty
         drawn_[i + 1] = std::move(now);
@@ -353,33 +353,31 @@ TDirectX::TileDrawn TDirectX::Describe(int camera, const Rect& tile, const TCame
     return d;
 }
 
-void TDirectX::Paint(const TileDrawn& d, const TCameraRecord& record, const TileTextStyle& style) {
-    bool drawn = false;
-    switch (d.kind) {
+// The tile's panel or picture; false when nothing could be drawn.
+bool TDirectX::DrawKind(TileKind kind, int camera, const Rect& tile, const Rect& from) {
+    switch (kind) {
     case TileKind::NoCamera:
-        drawn = DrawPanel(bitmaps_.PanelNoCam, d.tile);
-        break;
+        return DrawPanel(bitmaps_.PanelNoCam, tile);
     case TileKind::NoSignal:
-        drawn = DrawPanel(bitmaps_.PanelNoSignal, d.tile);
-        break;
+        return DrawPanel(bitmaps_.PanelNoSignal, tile);
     case TileKind::NotAllowed:
-        drawn = DrawPanel(bitmaps_.PanelNotAllowed, d.tile);
-        break;
+        return DrawPanel(bitmaps_.PanelNotAllowed, tile);
     case TileKind::Picture:
-        drawn = DrawPicture(d.camera, d.tile, d.from);
-        break;
+        return DrawPicture(camera, tile, from);
     case TileKind::None:
         break;
     }
-    if (!drawn)
+    return false;
+}
+
+void TDirectX::Paint(const TileDrawn& d, const TileTextStyle& style) {
+    if (!DrawKind(d.kind, d.camera, d.tile, d.from))
         PaintBackground(d.tile);
     if (d.text == 0 || !back_.Valid())
         return;
     QImage image = back_.Wrap();
     QPainter painter(&image);
-    text_->Draw(painter, d.tile, QString::fromStdString(record.Name.Get()),
-                QString::fromStdString(d.stamp.empty() ? stamp_date_[d.camera] + " " + stamp_time_[d.camera]
-                                                       : d.stamp),
+    text_->Draw(painter, d.tile, QString::fromStdString(d.name), QString::fromStdString(d.stamp),
                 (d.text & 2) != 0, style);
 }
 
@@ -388,16 +386,9 @@ bool TDirectX::DrawTile(int camera, const Rect& tile, const TCameraRecord& recor
         return false;
     redraw_all_ = true;
     ++generation_;
-    switch (KindOf(camera, record)) {
-    case TileKind::NoCamera:
-        return DrawPanel(bitmaps_.PanelNoCam, tile);
-    case TileKind::NoSignal:
-        return DrawPanel(bitmaps_.PanelNoSignal, tile);
-    case TileKind::NotAllowed:
-        return DrawPanel(bitmaps_.PanelNotAllowed, tile);
-    default:
-        return DrawPicture(camera, tile, PictureFrom(camera, record.Resolution));
-    }
+    const TileKind kind = KindOf(camera, record);
+    return DrawKind(kind, camera, tile,
+                    kind == TileKind::Picture ? PictureFrom(camera, record.Resolution) : Rect{});
 }
 
 bool TDirectX::DrawPanel(const Surface& panel, const Rect& tile) {

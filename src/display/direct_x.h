@@ -194,7 +194,7 @@ private:
         TileKind kind = TileKind::None;
         uint64_t upload = 0;  // the camera's uploads when its picture was drawn
         Rect from;            // the part of the picture shown (the zoom)
-        uint8_t text = 0;     // which texts: 1 names and stamp, 2 "REC", 4 shadows
+        uint8_t text = 0;     // which texts: 1 names and stamp, 2 "REC", 4 shadows (0: none drawn)
         uint32_t color = 0;
         std::string name;
         std::string stamp;
@@ -222,7 +222,8 @@ private:
     // The part of camera n's picture a tile shows: the whole, or the zoom's view of this pass.
     Rect PictureFrom(int camera, int32_t resolution);
     TileDrawn Describe(int camera, const Rect& tile, const TCameraRecord& record, const TileTextStyle& style);
-    void Paint(const TileDrawn& d, const TCameraRecord& record, const TileTextStyle& style);
+    bool DrawKind(TileKind kind, int camera, const Rect& tile, const Rect& from);
+    void Paint(const TileDrawn& d, const TileTextStyle& style);
     TileTextStyle TextStyle() const;
     bool PaintBackground(const Rect& area);
     // True when the last presentation showed the same picture to the same place.
