@@ -1,7 +1,6 @@
 #include "display/display.h"
 
 #include <chrono>
-#include <exception>
 #include <utility>
 
 #include "capture/resolution.h"
@@ -31,61 +30,28 @@ void TDisplay::SetDetectionTest(DetectionTest test) {
 }
 
 bool TDisplay::Start() {
-    if (thread_.joinable())
-        return true;
-    try {
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return thread_.Start(
+        std::chrono::milliseconds(kPauseMs), PeriodicThread::Pace::PauseAfterWork, [this] { Pass(); },
+        [this](const std::string& what) {
+            if (report_)
+                report_("Blad watku wyswietlania: " + what);
+        });
 }
 
 void TDisplay::Suspend() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    suspended_ = true;
+    thread_.Pause();
 }
 
 void TDisplay::Resume() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        suspended_ = false;
-    }
-    wake_.notify_all();
+    thread_.Resume();
 }
 
 bool TDisplay::Suspended() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return suspended_;
+    return thread_.Paused();
 }
 
 void TDisplay::Terminate() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
-}
-
-void TDisplay::Run(std::stop_token stop) {
-    try {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, stop, [this] { return !suspended_; });  // paused between passes
-            if (stop.stop_requested())
-                break;
-            lock.unlock();
-            Pass();
-            lock.lock();
-            // The pause; a stop request cuts it short and no further pass runs.
-            wake_.wait_for(lock, stop, std::chrono::milliseconds(kPauseMs), [] { return false; });
-        }
-    } catch (const std::exception& e) {
-        if (report_)
-            report_(std::string("Watek wyswietlania zatrzymany: ") + e.what());
-    } catch (...) {
-        if (report_)
-            report_("Watek wyswietlania zatrzymany: nieznany blad");
-    }
+    thread_.Stop();
 }
 
 void TDisplay::Pass() {

@@ -6,20 +6,19 @@
 // renderer's Watched is 0) a pass does nothing at all.
 //
 // The window thread may pause the loop (while a window is dragged) and resume it; a pause takes
-// effect between passes, without ever waiting for the pass under way. Terminate ends the loop
-// with a stop request and a join; the renderer may be released after it returns.
+// effect between passes, without ever waiting for the pass under way. A pass that fails is
+// reported (once, until one succeeds again) and the loop goes on. Terminate ends the loop with a
+// stop request and a join; the renderer may be released after it returns.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <stop_token>
 #include <string>
-#include <thread>
 
 #include "display/direct_x.h"
 #include "display/display_inputs.h"
+#include "platform/periodic_thread.h"
 
 namespace kel {
 
@@ -39,7 +38,7 @@ public:
     // The configuration dialog's motion test on a new picture of camera n (width x height): true
     // when it sees motion. Runs on the display thread while the dialog is open.
     using DetectionTest = std::function<bool(int camera, int width, int height)>;
-    // Reports a failure that ended the loop.
+    // Reports a failed pass; called on the display thread.
     using FailureReport = std::function<void(const std::string& text)>;
 
     TDisplay(TDirectX& renderer, DisplayInputs inputs, FailureReport report = nullptr);
@@ -61,7 +60,7 @@ public:
     bool Suspended() const;
     // Ends the loop after the pass under way, without another; returns once it has ended.
     void Terminate();
-    bool Running() const { return thread_.joinable(); }
+    bool Running() const { return thread_.Running(); }
 
     // One pass without the pause. The thread calls it; tests and benchmarks may call it while the
     // thread is not running.
@@ -69,7 +68,6 @@ public:
     uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
 
 private:
-    void Run(std::stop_token stop);
     void UploadReady(int viewMode);
     void ComposeLayout(bool fullScreen);
     void Present(int viewMode);
@@ -86,9 +84,7 @@ private:
     mutable std::mutex mutex_;
     CameraLists lists_;        // Guarded by mutex_
     DetectionTest detection_;  // Guarded by mutex_
-    bool suspended_ = false;   // Guarded by mutex_
-    std::condition_variable_any wake_;
-    std::jthread thread_;  // last: it ends before the members it uses go
+    PeriodicThread thread_;    // last: it ends before the members it uses go
 };
 
 }  // namespace kel

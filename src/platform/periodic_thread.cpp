@@ -14,7 +14,7 @@ bool PeriodicThread::Start(std::chrono::milliseconds period, Pace pace, Work wor
                            bool waitFirst) {
     if (thread_.joinable())
         return true;
-    period_ = period;
+    SetPeriod(period);
     pace_ = pace;
     wait_first_ = waitFirst;
     work_ = std::move(work);
@@ -36,6 +36,32 @@ void PeriodicThread::Stop() {
     thread_ = std::jthread();
 }
 
+void PeriodicThread::SetPeriod(std::chrono::milliseconds period) {
+    period_ms_.store(period.count() < 0 ? 0 : period.count(), std::memory_order_relaxed);
+}
+
+std::chrono::milliseconds PeriodicThread::Period() const {
+    return std::chrono::milliseconds(period_ms_.load(std::memory_order_relaxed));
+}
+
+void PeriodicThread::Pause() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = true;
+}
+
+void PeriodicThread::Resume() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paused_ = false;
+    }
+    wake_.notify_all();
+}
+
+bool PeriodicThread::Paused() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return paused_;
+}
+
 void PeriodicThread::Pass() {
     try {
         work_();
@@ -53,28 +79,30 @@ void PeriodicThread::Pass() {
 
 void PeriodicThread::Run(std::stop_token stop) {
     using Clock = std::chrono::steady_clock;
-    auto due = Clock::now() + period_;
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!wait_first_) {
-        lock.unlock();
-        Pass();
-        lock.lock();
-        due = Clock::now() + period_;
-    }
-    while (!stop.stop_requested()) {
+    auto due = Clock::now();  // of the pass to come
+    if (wait_first_) {
+        due += Period();
         if (wake_.wait_until(lock, stop, due, [] { return false; }) || stop.stop_requested())
+            return;
+    }
+    for (;;) {
+        wake_.wait(lock, stop, [this] { return !paused_; });
+        if (stop.stop_requested())
             return;
         lock.unlock();
         Pass();
         lock.lock();
         const auto now = Clock::now();
         if (pace_ == Pace::PauseAfterWork) {
-            due = now + period_;
+            due = now + Period();
         } else {
-            due += period_;
+            due += Period();
             if (due < now)
-                due = now + period_;  // after a stall (a suspended machine) no rush to catch up
+                due = now + Period();  // after a stall (a suspended machine) no rush to catch up
         }
+        if (wake_.wait_until(lock, stop, due, [] { return false; }) || stop.stop_requested())
+            return;
     }
 }
 

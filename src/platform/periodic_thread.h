@@ -6,9 +6,13 @@
 //
 // The pace is either a pause after each pass (the work takes what it takes, then the thread rests)
 // or a fixed beat (each pass due one period after the one before, not after the work; after a
-// stall the beat starts again from now instead of rushing to catch up).
+// stall the beat starts again from now instead of rushing to catch up). The period may change
+// while the thread runs; the change applies from the next wait. The thread may be paused: a pause
+// takes effect between passes, never waiting for the pass under way, and a stop ends it too.
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -40,17 +44,25 @@ public:
     void Stop();
     bool Running() const { return thread_.joinable(); }
 
+    // Any thread, at any time, running or not.
+    void SetPeriod(std::chrono::milliseconds period);
+    std::chrono::milliseconds Period() const;
+    void Pause();
+    void Resume();
+    bool Paused() const;
+
 private:
     void Run(std::stop_token stop);
     void Pass();
 
-    std::chrono::milliseconds period_{0};
+    std::atomic<int64_t> period_ms_{0};
     Pace pace_ = Pace::PauseAfterWork;
     bool wait_first_ = false;
     Work work_;
     Failure failed_;
     bool failing_ = false;  // the periodic thread only
-    std::mutex mutex_;      // only for the interruptible wait
+    mutable std::mutex mutex_;
+    bool paused_ = false;  // Guarded by mutex_
     std::condition_variable_any wake_;
     std::jthread thread_;
 };

@@ -2,10 +2,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -167,36 +165,23 @@ void TComportDriverThread::SetActive(bool active) {
     ++generation_;
     if (fd_ >= 0)
         ::tcflush(fd_, TCIFLUSH);
-    poller_ = std::jthread([this, alive = std::weak_ptr<void>(alive_),
-                            g = generation_](std::stop_token stop) { PollLoop(stop, alive, g); });
+    // The job holds no strong reference: it runs only while the component lives. A post that
+    // fails (out of memory) is tried again at the next period.
+    poller_.Start(
+        std::chrono::milliseconds(pollingDelay_),
+        PeriodicThread::Pace::PauseAfterWork,
+        [this, alive = std::weak_ptr<void>(alive_), g = generation_] {
+            post_([this, alive, g] {
+                if (!alive.expired())
+                    OnPoll(g);
+            });
+        },
+        nullptr, true);
 }
 
 void TComportDriverThread::StopPolling() {
     active_ = false;
-    if (poller_.joinable()) {
-        poller_.request_stop();
-        poller_.join();
-    }
-}
-
-void TComportDriverThread::PollLoop(std::stop_token stop, std::weak_ptr<void> alive, uint64_t generation) {
-    try {
-        std::mutex mutex;  // only for the interruptible sleep
-        std::condition_variable_any wake;
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!stop.stop_requested()) {
-            auto delay = std::chrono::milliseconds(pollingDelay_.load(std::memory_order_relaxed));
-            if (wake.wait_for(lock, stop, delay, [] { return false; }) || stop.stop_requested())
-                break;
-            // The job holds no strong reference: it runs only while the component lives.
-            post_([this, alive, generation] {
-                if (!alive.expired())
-                    OnPoll(generation);
-            });
-        }
-    } catch (...) {
-        // The poster failed (out of memory): polling ends here; the port stays as it is.
-    }
+    poller_.Stop();
 }
 
 void TComportDriverThread::OnPoll(uint64_t generation) {

@@ -15,15 +15,14 @@
 // the line does not take within `WriteTimeout` milliseconds fails (a line stopped by its handshake
 // would otherwise freeze the station).
 
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stop_token>
 #include <string>
-#include <thread>
 
+#include "platform/periodic_thread.h"
 #include "ptz/line_settings.h"
 #include "ptz/serial_line.h"
 
@@ -89,9 +88,12 @@ public:
     int InBufferSize() const { return inBufferSize_; }
     int OutBufferSize() const { return outBufferSize_; }
 
-    // Read by the poller at each period, so a change applies from the next one.
-    void SetPollingDelay(int ms) { pollingDelay_.store(ms < 1 ? 1 : ms, std::memory_order_relaxed); }
-    int PollingDelay() const { return pollingDelay_.load(std::memory_order_relaxed); }
+    // A change applies from the poller's next period.
+    void SetPollingDelay(int ms) {
+        pollingDelay_ = ms < 1 ? 1 : ms;
+        poller_.SetPeriod(std::chrono::milliseconds(pollingDelay_));
+    }
+    int PollingDelay() const { return pollingDelay_; }
     // The pause after configuring a newly opened port, for the line's devices to settle.
     void SetSettleDelay(int ms) { settleDelay_ = ms < 0 ? 0 : ms; }
     int SettleDelay() const { return settleDelay_; }
@@ -105,8 +107,6 @@ private:
     bool Configure(int fd, const LineSettings& s);
     void StopPolling();
     void OnPoll(uint64_t generation);
-    // Poller thread.
-    void PollLoop(std::stop_token stop, std::weak_ptr<void> alive, uint64_t generation);
 
     // Fixed after construction.
     const Poster post_;
@@ -114,10 +114,8 @@ private:
     // Expires when the component dies; polls still queued then see it and do nothing.
     std::shared_ptr<void> alive_ = std::make_shared<int>(0);
 
-    // Read by the poller.
-    std::atomic<int> pollingDelay_{500};
-
     // Window thread only.
+    int pollingDelay_ = 500;
     std::string device_ = kDefaultDevice;
     LineSettings line_;
     int inBufferSize_ = 2048;
@@ -128,7 +126,7 @@ private:
     bool active_ = false;
     uint64_t generation_ = 0;  // of the current activation; a poll from an older one is stale
     std::string error_;
-    std::jthread poller_;  // last member: stopped and joined before the others go
+    PeriodicThread poller_;  // last member: stopped and joined before the others go
 };
 
 }  // namespace kel

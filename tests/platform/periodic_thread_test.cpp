@@ -50,5 +50,34 @@ TEST(PeriodicThread, AStopEndsALongWaitAtOnce) {
     EXPECT_EQ(passes.load(), 0) << "waitFirst: no pass before the first period";
 }
 
+TEST(PeriodicThread, APauseHoldsBetweenPassesAndAPeriodChangeAppliesAtTheNextWait) {
+    std::atomic<int> passes{0};
+    PeriodicThread thread;
+    thread.Pause();  // before the start: not even the first pass runs
+    ASSERT_TRUE(thread.Start(1h, PeriodicThread::Pace::FixedBeat, [&] { ++passes; }, nullptr));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(passes.load(), 0);
+    thread.Resume();
+    for (int i = 0; i < 5000 && passes < 1; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(passes.load(), 1) << "the first pass, then the hour's wait";
+    thread.SetPeriod(1ms);  // the hour's wait already begun keeps its end
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(passes.load(), 1);
+    thread.Stop();
+
+    passes = 0;
+    ASSERT_TRUE(thread.Start(1ms, PeriodicThread::Pace::PauseAfterWork, [&] { ++passes; }, nullptr));
+    for (int i = 0; i < 5000 && passes < 3; ++i)
+        std::this_thread::sleep_for(1ms);
+    thread.Pause();
+    std::this_thread::sleep_for(20ms);  // a pass under way may still finish
+    const int paused = passes;
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(passes.load(), paused);
+    thread.Stop();  // a stop ends a paused thread
+    EXPECT_FALSE(thread.Running());
+}
+
 }  // namespace
 }  // namespace kel
