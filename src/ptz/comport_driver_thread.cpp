@@ -168,8 +168,7 @@ void TComportDriverThread::SetActive(bool active) {
     // The job holds no strong reference: it runs only while the component lives. A post that
     // fails (out of memory) is tried again at the next period.
     poller_.Start(
-        std::chrono::milliseconds(pollingDelay_),
-        PeriodicThread::Pace::PauseAfterWork,
+        std::chrono::milliseconds(pollingDelay_), PeriodicThread::Pace::PauseAfterWork,
         [this, alive = std::weak_ptr<void>(alive_), g = generation_] {
             post_([this, alive, g] {
                 if (!alive.expired())

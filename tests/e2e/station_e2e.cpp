@@ -109,8 +109,8 @@ TEST_F(StationE2E, AKilledStationDoesNotBlockTheNextStartWhichReportsIt) {
 }
 
 // A signal at any moment of the start ends the station in order, with exit status 0: at once
-// after the program began (its first code holds the signals; only the loader mapping the libraries
-// comes before), and at a few points during the start-up chain.
+// after the program began (the small `kel` holds the signals before the station's libraries are
+// even mapped), and at a few points during the start-up chain.
 TEST_F(StationE2E, ASignalAtAnyMomentOfTheStartEndsTheStationInOrder) {
     ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
     // SIGTERM is held, or already has its handler. Under ThreadSanitizer only the handler counts:

@@ -54,7 +54,8 @@ TEST(PeriodicThread, APauseHoldsBetweenPassesAndAPeriodChangeAppliesAtTheNextWai
     std::atomic<int> passes{0};
     PeriodicThread thread;
     thread.Pause();  // before the start: not even the first pass runs
-    ASSERT_TRUE(thread.Start(1h, PeriodicThread::Pace::FixedBeat, [&] { ++passes; }, nullptr));
+    ASSERT_TRUE(thread.Start(
+        1h, PeriodicThread::Pace::FixedBeat, [&] { ++passes; }, nullptr));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(passes.load(), 0);
     thread.Resume();
@@ -67,7 +68,8 @@ TEST(PeriodicThread, APauseHoldsBetweenPassesAndAPeriodChangeAppliesAtTheNextWai
     thread.Stop();
 
     passes = 0;
-    ASSERT_TRUE(thread.Start(1ms, PeriodicThread::Pace::PauseAfterWork, [&] { ++passes; }, nullptr));
+    ASSERT_TRUE(thread.Start(
+        1ms, PeriodicThread::Pace::PauseAfterWork, [&] { ++passes; }, nullptr));
     for (int i = 0; i < 5000 && passes < 3; ++i)
         std::this_thread::sleep_for(1ms);
     thread.Pause();
