@@ -1,0 +1,52 @@
+// kel-viewer: the station's archive viewer.
+//   kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]
+// Without a file it reads the recordings' index of the working directory (the current one by
+// default); with one it plays that file alone.
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <cstdio>
+#include <string>
+
+#include "core/command_line.h"
+#include "viewer/viewer_window.h"
+
+namespace {
+
+constexpr const char* kUsage = "Uzycie: kel-viewer [--workdir KATALOG] [--registry PLIK] [PLIK.avi]\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string workDir, registry, file;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--workdir" || a == "--registry") && i + 1 < argc) {
+            (a == "--workdir" ? workDir : registry) = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!a.empty() && a[0] != '-' && file.empty()) {
+            file = a;
+        } else {
+            std::fprintf(stderr, "kel-viewer: nieznany argument %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    QApplication app(argc, argv);
+    app.setApplicationName("kel-viewer");
+    app.setWindowIcon(QIcon(":/kel/kel.png"));
+    if (workDir.empty())
+        workDir = QDir::currentPath().toStdString();
+    workDir = QDir(QString::fromStdString(workDir)).absolutePath().toStdString();
+    if (registry.empty())
+        registry = kel::CommandLine::DefaultRegistry();
+    kel::ViewerWindow window(workDir, registry);
+    if (file.empty())
+        window.LoadArchive();
+    window.show();
+    if (!file.empty() && !window.OpenFile(QString::fromStdString(file)))
+        return 1;
+    return app.exec();
+}

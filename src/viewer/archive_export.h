@@ -1,0 +1,34 @@
+#pragma once
+// Takes recordings away: a stretch of one camera copied picture by picture into a new AVI file
+// (every picture is a key picture, so nothing is decoded or encoded again, and each keeps its
+// time stamp), and a single picture as PNG. A file is written under a temporary name beside the
+// target and renamed into place only when whole: a failed or cancelled export leaves nothing.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include <QImage>
+
+#include "viewer/camera_track.h"
+
+namespace kel {
+
+struct ExportResult {
+    bool ok = false;
+    size_t pictures = 0;  // written
+    size_t skipped = 0;   // of another picture size than the first, left out
+    std::string error;
+};
+
+// Called now and then with the pictures done and the total; returning false cancels.
+using ExportProgress = std::function<bool(size_t done, size_t total)>;
+
+// Pictures `from` to `to` (both included, from at or before to) of `track` into `path`.
+ExportResult ExportStretch(CameraTrack& track, CameraTrack::Position from, CameraTrack::Position to,
+                           const std::string& path, const ExportProgress& progress = nullptr);
+
+// `image` as PNG into `path`; false with `error`.
+bool ExportPicture(const QImage& image, const std::string& path, std::string& error);
+
+}  // namespace kel

@@ -1,0 +1,202 @@
+#include "viewer/camera_track.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kel {
+
+CameraTrack::CameraTrack(std::vector<CatalogEntry> segments, size_t openReaders)
+    : max_open_(openReaders < 1 ? 1 : openReaders) {
+    segs_.reserve(segments.size());
+    for (auto& e : segments) {
+        Seg s;
+        s.entry = std::move(e);
+        segs_.push_back(std::move(s));
+    }
+}
+
+SegmentReader* CameraTrack::Reader(int segment) {
+    if (segment < 0 || static_cast<size_t>(segment) >= segs_.size() || segs_[segment].missing)
+        return nullptr;
+    for (auto it = open_.begin(); it != open_.end(); ++it)
+        if (it->first == segment) {
+            open_.splice(open_.begin(), open_, it);
+            return open_.front().second.get();
+        }
+    auto reader = std::make_unique<SegmentReader>();
+    if (segs_[segment].entry.path.empty() || !reader->Open(segs_[segment].entry.path)) {
+        error_ = segs_[segment].entry.path.empty() ? segs_[segment].entry.dosPath + ": brak dysku"
+                                                   : reader->ErrorText();
+        segs_[segment].missing = true;
+        return nullptr;
+    }
+    open_.emplace_front(segment, std::move(reader));
+    if (open_.size() > max_open_)
+        open_.pop_back();
+    return open_.front().second.get();
+}
+
+bool CameraTrack::Know(int segment) {
+    Seg& s = segs_[segment];
+    if (s.known)
+        return !s.missing;
+    SegmentReader* r = Reader(segment);
+    if (!r || r->Pictures() == 0) {
+        s.missing = s.missing || !r;
+        s.known = r && r->Finished();
+        s.pictures = 0;
+        s.endMs = s.entry.startMs;
+        return false;
+    }
+    s.pictures = r->Pictures();
+    s.stamps.assign(s.pictures, kUnknown);
+    s.known = r->Finished();
+    s.endMs = MomentOf(segment, s.pictures - 1) + static_cast<int64_t>(std::lround(1000 / r->Rate()));
+    s.known = true;  // a growing segment is looked at again by Refresh
+    return true;
+}
+
+bool CameraTrack::Refresh() {
+    bool any = false;
+    for (auto& [segment, reader] : open_) {
+        bool changed = false;
+        if (!reader->Refresh(changed)) {
+            segs_[segment].missing = true;
+            continue;
+        }
+        if (changed) {
+            segs_[segment].known = false;
+            any = true;
+        }
+    }
+    open_.remove_if([&](const auto& o) { return segs_[o.first].missing; });
+    return any;
+}
+
+int64_t CameraTrack::StampMs(int segment, size_t i) {
+    Seg& s = segs_[segment];
+    if (s.stamps[i] != kUnknown)
+        return s.stamps[i];
+    SegmentReader* r = Reader(segment);
+    int64_t ms = 0;
+    if (!r || !SegmentReader::ParseStamp(r->Stamp(i), ms))  // no stamp: by the rate from the start
+        ms = s.entry.startMs +
+             static_cast<int64_t>(std::floor(i * 1000 / (r ? r->Rate() : 25.0))) / 1000 * 1000;
+    s.stamps[i] = ms;
+    return ms;
+}
+
+int64_t CameraTrack::MomentOf(int segment, size_t i) {
+    const int64_t stamp = StampMs(segment, i);
+    // The first picture of the same stamp; stamps never go back within a segment.
+    size_t lo = 0, hi = i;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (StampMs(segment, mid) < stamp)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    SegmentReader* r = Reader(segment);
+    const double rate = r ? r->Rate() : 25.0;
+    const int64_t within = static_cast<int64_t>(std::floor((i - lo) * 1000.0 / rate));
+    return stamp + std::min<int64_t>(within, 999);
+}
+
+int64_t CameraTrack::Moment(Position p) {
+    if (!p.Valid() || !Know(p.segment) || p.picture >= segs_[p.segment].pictures)
+        return 0;
+    return MomentOf(p.segment, p.picture);
+}
+
+CameraTrack::Stretch CameraTrack::StretchOf(int segment) {
+    Know(segment);
+    const Seg& s = segs_[segment];
+    return {s.entry.startMs, std::max(s.endMs, s.entry.startMs), s.missing};
+}
+
+int CameraTrack::SegmentAt(int64_t ms) const {
+    auto it = std::upper_bound(segs_.begin(), segs_.end(), ms,
+                               [](int64_t t, const Seg& s) { return t < s.entry.startMs; });
+    return static_cast<int>(it - segs_.begin()) - 1;
+}
+
+CameraTrack::Position CameraTrack::LastIn(int segment, int64_t ms) {
+    if (!Know(segment) || MomentOf(segment, 0) > ms)
+        return {};
+    size_t lo = 0, hi = segs_[segment].pictures - 1;  // the answer lies in [lo, hi]
+    while (lo < hi) {
+        const size_t mid = (lo + hi + 1) / 2;
+        if (MomentOf(segment, mid) <= ms)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return {segment, lo};
+}
+
+CameraTrack::Position CameraTrack::AtOrBefore(int64_t ms) {
+    // A segment's first stamp may come a little after the start its name gives: look back.
+    for (int k = SegmentAt(ms); k >= 0; --k)
+        if (Position p = LastIn(k, ms); p.Valid())
+            return p;
+    return {};
+}
+
+CameraTrack::Position CameraTrack::After(int64_t ms) {
+    Position p = AtOrBefore(ms);
+    if (p.Valid())
+        return Next(p);
+    for (int k = 0; static_cast<size_t>(k) < segs_.size(); ++k)
+        if (Know(k))
+            return {k, 0};
+    return {};
+}
+
+CameraTrack::Position CameraTrack::Nearest(int64_t ms) {
+    const Position before = AtOrBefore(ms);
+    const Position after = before.Valid() ? Next(before) : After(ms);
+    if (!before.Valid())
+        return after;
+    if (!after.Valid())
+        return before;
+    return ms - Moment(before) <= Moment(after) - ms ? before : after;
+}
+
+CameraTrack::Position CameraTrack::Next(Position p) {
+    if (!p.Valid())
+        return {};
+    if (Know(p.segment) && p.picture + 1 < segs_[p.segment].pictures)
+        return {p.segment, p.picture + 1};
+    for (int k = p.segment + 1; static_cast<size_t>(k) < segs_.size(); ++k)
+        if (Know(k))
+            return {k, 0};
+    return {};
+}
+
+CameraTrack::Position CameraTrack::Previous(Position p) {
+    if (!p.Valid())
+        return {};
+    if (p.picture > 0)
+        return {p.segment, p.picture - 1};
+    for (int k = p.segment - 1; k >= 0; --k)
+        if (Know(k))
+            return {k, segs_[k].pictures - 1};
+    return {};
+}
+
+bool CameraTrack::Read(Position p, std::vector<uint8_t>& bytes, std::string& stamp) {
+    SegmentReader* r = p.Valid() ? Reader(p.segment) : nullptr;
+    if (!r) {
+        error_ = p.Valid() ? error_ : "brak obrazu";
+        return false;
+    }
+    if (!r->ReadPicture(p.picture, bytes)) {
+        error_ = r->ErrorText();
+        return false;
+    }
+    stamp = r->Stamp(p.picture);
+    return true;
+}
+
+}  // namespace kel
