@@ -168,22 +168,27 @@ void Playback::Tick(int64_t elapsedMs) {
     clock_ += static_cast<int64_t>(static_cast<double>(elapsedMs) * Speed());
     // Nobody recorded near the clock: on to the next recorded moment of any shown camera.
     bool near = false;
-    int64_t next = INT64_MAX;
+    int64_t next = INT64_MAX, last = INT64_MIN;
     for (Pane& pane : panes_) {
         const CameraTrack::Position p = pane.track->AtOrBefore(clock_);
-        if (p.Valid() && clock_ - pane.track->Moment(p) <= kGapMs) {
-            near = true;
-            break;
+        if (p.Valid()) {
+            last = std::max(last, pane.track->Moment(p));
+            if (clock_ - last <= kGapMs) {
+                near = true;
+                break;
+            }
         }
         const CameraTrack::Position after = pane.track->After(clock_);
         if (after.Valid())
             next = std::min(next, pane.track->Moment(after));
     }
     if (!near) {
-        if (next == INT64_MAX) {
-            playing_ = false;  // the end of what is recorded
-        } else {
+        if (next != INT64_MAX) {
             clock_ = next;
+        } else {
+            playing_ = false;  // the end of what is recorded: its last picture stays in view
+            if (last != INT64_MIN)
+                clock_ = last;
         }
     }
     Update();
