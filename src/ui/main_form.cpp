@@ -78,12 +78,13 @@ QPixmap PressedPicture(const TEzRgnBtn* button) {
 }  // namespace
 
 TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, bool headless)
-    : QWidget(nullptr, Qt::FramelessWindowHint), shared_(shared), headless_(headless) {
+    : QWidget(nullptr, Qt::FramelessWindowHint), shared_(shared), headless_(headless),
+      registry_(options.registry) {
     setObjectName("TMainForm");
     setWindowTitle("KEL");
     setFocusPolicy(Qt::StrongFocus);
-    StartProgram = [](const QString& program) {
-        return QProcess::startDetached(program, {}, QDir::currentPath());
+    StartProgram = [](const QString& program, const QStringList& arguments) {
+        return QProcess::startDetached(program, arguments, QDir::currentPath());
     };
     OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     CreateControls();
@@ -173,7 +174,9 @@ void TMainForm::BindControls() {
     connect(BtnMax, &QAbstractButton::clicked, this, [this] { View()->FullScreenOn(); });
     connect(BtnMin, &QAbstractButton::clicked, this, [this] { View()->HideToTray(); });
     connect(BtnSmart, &QAbstractButton::clicked, this, [this] { View()->SmartViewOn(); });
-    auto startViewer = [this] { StartProgram(ViewerProgram()); };  // a failure is not reported
+    auto startViewer = [this] {
+        StartProgram(ViewerProgram(), ViewerArguments());
+    };  // a failure is not reported
     connect(btnView, &QAbstractButton::clicked, this, startViewer);
     connect(Label2, &TCommandLabel::clicked, this, startViewer);
     auto openConfigurator = [this] { station_->OpenConfigurator(0); };
@@ -718,6 +721,10 @@ void TMainForm::ZoomToggled() {
 void TMainForm::ShowZoomState() {
     if (!zoom_armed_.isNull())
         FuncRec->SetPicIdle(shared_.ZoomOn ? zoom_armed_ : zoom_idle_);
+}
+
+QStringList TMainForm::ViewerArguments() const {
+    return {"--workdir", QDir::currentPath(), "--registry", QString::fromStdString(registry_)};
 }
 
 QString TMainForm::ViewerProgram() {

@@ -69,10 +69,12 @@ public:
 
     Station& station() { return *station_; }
     // How the archive viewer is started and the documentation opened (tests put their own).
-    std::function<bool(const QString& program)> StartProgram;
+    std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
     std::function<bool(const QUrl& url)> OpenUrl;
     // The archive viewer beside the executable, and the installed documentation.
     static QString ViewerProgram();
+    // What the viewer is started with: this station's working directory and settings store.
+    QStringList ViewerArguments() const;
     static QString DocumentationFile();
 
     // --- Controls, named as the console's design names them.
@@ -193,6 +195,7 @@ private:
 
     TShared& shared_;
     bool headless_;
+    const std::string registry_;  // the settings store, for the viewer
     LinuxSystemInfo system_info_;
     DbusScreenSaver screen_saver_;
     NoScreenSaver no_screen_saver_;

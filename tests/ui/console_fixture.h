@@ -56,8 +56,8 @@ protected:
             StationOptions{Store(), false, "sim", serial.empty() ? dir.File("no-such-tty") : serial}, shared,
             box, false);
         form->SetCompanions({&debugger, &login, &smart, nullptr, &info, &photo});
-        form->StartProgram = [this](const QString& p) {
-            started.push_back(p);
+        form->StartProgram = [this](const QString& p, const QStringList& arguments) {
+            started.push_back(p + " " + arguments.join(' '));
             return false;
         };
         form->OpenUrl = [this](const QUrl& u) {

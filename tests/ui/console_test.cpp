@@ -1,6 +1,7 @@
 // The console on the offscreen platform: its geometry at the three window sizes, its skin, keys,
 // buttons, labels, the presses on the video area, the camera menu and the tray click.
 
+#include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
@@ -193,7 +194,9 @@ TEST_F(ConsoleTest, TheButtonsAndLabels) {
 
     f.btnView->click();
     emit f.Label2->clicked();
-    EXPECT_EQ(started, (std::vector<QString>(2, TMainForm::ViewerProgram())));
+    const QString viewer = TMainForm::ViewerProgram() + " --workdir " + QDir::currentPath() + " --registry " +
+                           QString::fromStdString(Store());
+    EXPECT_EQ(started, (std::vector<QString>(2, viewer)));
     EXPECT_TRUE(TMainForm::ViewerProgram().endsWith("/kel-viewer"));
     emit f.Label3->clicked();
     ASSERT_EQ(opened.size(), 1u);

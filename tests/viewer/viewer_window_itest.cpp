@@ -1,0 +1,145 @@
+// The viewer's window, offscreen, on real recordings: what it shows on opening, the keys, the time
+// line, saving, single files and what the station writes meanwhile.
+
+#include "viewer/viewer_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "support/recordings.h"
+#include "viewer/pane_grid.h"
+#include "viewer/timeline_widget.h"
+
+namespace kel {
+namespace {
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int s : {0, 5, 10})
+            archive.Record(1, At(10, 0, s), 10);
+        archive.Record(2, At(10, 0, 2), 10);
+        window.Tell = [this](const QString& text) { told.push_back(text); };
+        window.ChooseSaveFile = [this](const QString&, const QString& suggested, const QString&) {
+            suggestions.push_back(suggested);
+            return save_to;
+        };
+        window.LoadArchive();
+    }
+    int64_t Ms(int second, int ms = 0) { return MsOf(At(10, 0, second)) + ms; }
+    void Key(int key) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &e);
+    }
+    // Clicks the time line near `ms` in the row; returns the moment under the pointer.
+    int64_t ClickTimeline(int64_t ms, int row) {
+        TimelineWidget* t = window.Timeline();
+        const QPointF at(t->XOf(ms), 20 + 22 * row + 11);
+        QMouseEvent e(QEvent::MouseButtonPress, at, t->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(t, &e);
+        return t->MomentAt(static_cast<int>(at.x()));
+    }
+
+    TestArchive archive;
+    ViewerWindow window{archive.dir.Path(), archive.dir / "none.sqlite"};
+    std::vector<QString> told, suggestions;
+    QString save_to;
+};
+
+TEST_F(ViewerWindowTest, OpensOnTheLastDayAndTheKeysMoveThroughIt) {
+    window.resize(1100, 700);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_EQ(window.Player().Panes().size(), 1u);
+    EXPECT_EQ(window.Player().Panes()[0].camera, 1);
+    EXPECT_EQ(window.Player().Clock(), Ms(10)) << "the camera's last recording";
+    ASSERT_EQ(window.Timeline()->Rows().size(), 2u);
+    EXPECT_EQ(window.Timeline()->Rows()[0].stretches.size(), 3u);
+    EXPECT_EQ(window.Timeline()->DayStart(), MsOf(At(0, 0, 0)));
+    EXPECT_FALSE(window.Panes()->Views()[0].image.isNull());
+
+    const struct {
+        int key;
+        int64_t clock;
+        double speed;
+    } steps[] = {
+        {Qt::Key_Home, Ms(0), 1},         {Qt::Key_Right, Ms(0, 200), 1},  {Qt::Key_Right, Ms(0, 400), 1},
+        {Qt::Key_Left, Ms(0, 200), 1},    {Qt::Key_Plus, Ms(0, 200), 2},   {Qt::Key_Minus, Ms(0, 200), 1},
+        {Qt::Key_Minus, Ms(0, 200), 0.5}, {Qt::Key_End, Ms(11, 800), 0.5},
+    };
+    for (const auto& s : steps) {
+        Key(s.key);
+        EXPECT_EQ(window.Player().Clock(), s.clock) << s.key;
+        EXPECT_EQ(window.Player().Speed(), s.speed) << s.key;
+    }
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Space);
+    EXPECT_TRUE(window.Player().Playing());
+    window.TickNow(400);
+    EXPECT_EQ(window.Player().Clock(), Ms(0, 200)) << "400 ms at half speed";
+    Key(Qt::Key_Space);
+    EXPECT_FALSE(window.Player().Playing());
+
+    // A click on camera 2's row brings it in as the lead, at the picture nearest the moment.
+    const int64_t clicked = ClickTimeline(Ms(3), 1);
+    ASSERT_EQ(window.Player().Panes().size(), 2u);
+    EXPECT_EQ(window.Player().Panes()[0].camera, 2);
+    CameraTrack& lead = *window.Player().MutablePanes()[0].track;
+    EXPECT_EQ(window.Player().Clock(), lead.Moment(lead.Nearest(clicked)));
+    EXPECT_EQ(window.Panes()->Views().size(), 2u);
+}
+
+TEST_F(ViewerWindowTest, SavesTheMarkedStretchAndThePictureAndSaysWhenItCannot) {
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_BracketLeft);
+    for (int i = 0; i < 12; ++i)
+        Key(Qt::Key_Right);  // into the second segment
+    Key(Qt::Key_BracketRight);
+    EXPECT_EQ(window.MarkFrom(), Ms(0, 200));
+    EXPECT_EQ(window.MarkTo(), Ms(5, 600));
+
+    save_to = QString::fromStdString(archive.dir / "stretch.avi");
+    window.SaveStretch();
+    EXPECT_TRUE(told.empty()) << told.front().toStdString();
+    EXPECT_EQ(window.StatusText(), "Zapisano 13 obrazów do " + save_to);
+    EXPECT_TRUE(suggestions.back().endsWith("Kamera1_2026-12-07_10-00-00.avi"))
+        << suggestions.back().toStdString();
+
+    save_to = QString::fromStdString(archive.dir / "picture.png");
+    window.SavePicture();
+    EXPECT_TRUE(QImage(save_to).size() == QSize(kTestWidth, kTestHeight));
+
+    save_to = QString::fromStdString(archive.dir / "missing/folder/x.avi");
+    window.SaveStretch();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith("Nie zapisano nagrania")) << told[0].toStdString();
+
+    save_to.clear();  // cancelled: nothing happens
+    window.SavePicture();
+    EXPECT_EQ(told.size(), 1u);
+}
+
+TEST_F(ViewerWindowTest, PlaysASingleFileAndPicksUpWhatTheStationWritesMeanwhile) {
+    WriteFile(archive.dir / "notes.avi", "not a video");
+    EXPECT_FALSE(window.OpenFile(QString::fromStdString(archive.dir / "notes.avi")));
+    ASSERT_EQ(told.size(), 1u);
+
+    const std::string alone = archive.Record(5, At(12, 0, 0), 10, 5, false);
+    ASSERT_TRUE(window.OpenFile(QString::fromStdString(alone)));
+    ASSERT_EQ(window.Player().Panes().size(), 1u);
+    EXPECT_EQ(window.Player().Clock(), MsOf(At(12, 0, 0)));
+    EXPECT_EQ(window.Panes()->Views()[0].title, "071226120000.avi");
+
+    window.SetCameras({1});
+    archive.Record(1, At(10, 0, 20), 10);  // the station archived another segment
+    window.RefreshNow();
+    EXPECT_EQ(window.Timeline()->Rows()[0].stretches.size(), 4u);
+}
+
+}  // namespace
+}  // namespace kel
