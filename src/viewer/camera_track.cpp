@@ -51,8 +51,8 @@ bool CameraTrack::Know(int segment) {
     s.pictures = r->Pictures();
     s.stamps.assign(s.pictures, kUnknown);
     s.known = r->Finished();
-    s.endMs = MomentOf(segment, s.pictures - 1) + static_cast<int64_t>(std::lround(1000 / r->Rate()));
-    s.known = true;  // a growing segment is looked at again by Refresh
+    s.endMs = StampMs(segment, s.pictures - 1) + 1000;  // the end of the last picture's second
+    s.known = true;                                     // a growing segment is looked at again by Refresh
     return true;
 }
 
@@ -88,7 +88,8 @@ int64_t CameraTrack::StampMs(int segment, size_t i) {
 
 int64_t CameraTrack::MomentOf(int segment, size_t i) {
     const int64_t stamp = StampMs(segment, i);
-    // The first picture of the same stamp; stamps never go back within a segment.
+    // The pictures of the same stamp (stamps never go back within a segment) share its second
+    // evenly: the rate in the headers is what the camera was set to, not what it delivered.
     size_t lo = 0, hi = i;
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
@@ -97,10 +98,18 @@ int64_t CameraTrack::MomentOf(int segment, size_t i) {
         else
             hi = mid;
     }
-    SegmentReader* r = Reader(segment);
-    const double rate = r ? r->Rate() : 25.0;
-    const int64_t within = static_cast<int64_t>(std::floor((i - lo) * 1000.0 / rate));
-    return stamp + std::min<int64_t>(within, 999);
+    const size_t first = lo;
+    lo = i + 1;
+    hi = segs_[segment].pictures;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (StampMs(segment, mid) <= stamp)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const size_t count = lo - first;
+    return stamp + static_cast<int64_t>((i - first) * 1000 / count);
 }
 
 int64_t CameraTrack::Moment(Position p) {
@@ -136,8 +145,9 @@ CameraTrack::Position CameraTrack::LastIn(int segment, int64_t ms) {
 }
 
 CameraTrack::Position CameraTrack::AtOrBefore(int64_t ms) {
-    // A segment's first stamp may come a little after the start its name gives: look back.
-    for (int k = SegmentAt(ms); k >= 0; --k)
+    // A segment's stamps may begin a little before or after the start its name gives: look from
+    // the segments begun shortly after the moment back.
+    for (int k = SegmentAt(ms + kNameSlackMs); k >= 0; --k)
         if (Position p = LastIn(k, ms); p.Valid())
             return p;
     return {};

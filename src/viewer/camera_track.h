@@ -1,9 +1,9 @@
 #pragma once
 // One camera's recordings as a single time line: its segments in order of start, each opened on
 // demand (a few stay open) and read through its own index. Every picture has a moment: the second
-// its stamp names, and within that second its place among the pictures of the same stamp at the
-// segment's rate. Finding a moment is a binary search over segments and then over stamps, reading
-// a handful of stamps; no segment is ever walked picture by picture.
+// its stamp names, shared out evenly among the pictures of that stamp. Finding a moment is a binary search
+// over segments and then over stamps, reading a handful of stamps; no segment is ever walked picture by
+// picture.
 //
 // A segment whose file is gone (rotated away) or cannot be read is marked missing and skipped.
 // A segment that grows (being recorded) is read again by Refresh. One thread uses a track.
@@ -73,6 +73,8 @@ private:
         std::vector<int64_t> stamps;  // per picture; kUnknown until read
     };
     static constexpr int64_t kUnknown = INT64_MIN;
+    // How far a segment's first stamp may come before the start its name gives.
+    static constexpr int64_t kNameSlackMs = 5000;
 
     bool Know(int segment);
     int64_t StampMs(int segment, size_t i);
