@@ -144,7 +144,10 @@ void TimelineWidget::wheelEvent(QWheelEvent* event) {
     const int x = static_cast<int>(event->position().x());
     if (x < Left())
         return;
-    const int64_t at = MomentAt(x) - day_;
+    // Around the clock while it is in view (a pixel of the whole day is a minute and a half, too
+    // coarse to aim at a short recording), else around the pointer.
+    const int clockX = XOf(clock_);
+    const int64_t at = (clockX >= Left() && clockX <= width() - 4 ? clock_ : MomentAt(x)) - day_;
     const int64_t span =
         event->angleDelta().y() > 0 ? std::max(kMinSpan, view_span_ / 2) : std::min(kDayMs, view_span_ * 2);
     const double share = static_cast<double>(at - view_from_) / static_cast<double>(view_span_);

@@ -1,7 +1,8 @@
 #pragma once
 // A day of recordings at a glance: one row per camera that recorded that day, its recorded
 // stretches drawn across the hours (a stretch with motion darker, a file that is gone red), the
-// clock as a line. A click asks for that moment; the wheel zooms around the pointer.
+// clock as a line. A click asks for that moment; the wheel zooms (around the clock when it is in
+// view).
 
 #include <cstdint>
 #include <functional>
@@ -50,7 +51,7 @@ protected:
 
 private:
     int RowAt(int y) const;
-    int Left() const { return 120; }
+    int Left() const { return 150; }
 
     int64_t day_ = 0;
     int64_t view_from_ = 0;  // the shown part of the day, relative to its start
