@@ -25,8 +25,9 @@ bool Camera(std::string_view text, int& camera) {
     return ec == std::errc() && end == text.data() + text.size() && camera >= 1 && camera <= 16;
 }
 
-// One item of a LIST: "5" or "5-7", added to `set` by channel.
-bool AddItem(std::string_view item, std::bitset<16>& set) {
+}  // namespace
+
+bool AddCameraItem(std::string_view item, std::bitset<16>& set) {
     size_t dash = item.find('-');
     int first = 0, last = 0;
     if (dash == std::string_view::npos) {
@@ -40,6 +41,8 @@ bool AddItem(std::string_view item, std::bitset<16>& set) {
         set.set(c - 1);
     return true;
 }
+
+namespace {
 
 bool Refuse(std::string& error, std::string text) {
     error = std::move(text);
@@ -59,7 +62,7 @@ bool SimOptions::Parse(std::string_view text, SimOptions& out, std::string& erro
     std::bitset<16>* list = nullptr;  // the LIST that bare numbers continue
     for (std::string_view part : text.empty() ? std::vector<std::string_view>() : Split(text)) {
         if (list && LooksLikeItem(part)) {
-            if (!AddItem(part, *list))
+            if (!AddCameraItem(part, *list))
                 return Refuse(error, "bad camera number or range '" + std::string(part) + "' (1..16)");
             continue;
         }
@@ -69,7 +72,7 @@ bool SimOptions::Parse(std::string_view text, SimOptions& out, std::string& erro
         if (eq != std::string_view::npos && (key == "motion" || key == "nosignal")) {
             list = key == "motion" ? &motion : &o.nosignal;
             motionGiven |= key == "motion";
-            if (!AddItem(part.substr(eq + 1), *list))
+            if (!AddCameraItem(part.substr(eq + 1), *list))
                 return Refuse(error, std::string(key) + "= needs camera numbers 1..16, like 3,5-7");
         } else if (part == "still") {
             still = true;

@@ -28,4 +28,8 @@ struct SimOptions {
     static bool Parse(std::string_view text, SimOptions& out, std::string& error);
 };
 
+// Adds the cameras of one LIST item, "5" or "5-7", to `set` by channel; false when it is no such
+// item.
+bool AddCameraItem(std::string_view item, std::bitset<16>& set);
+
 }  // namespace kel

@@ -126,70 +126,16 @@ std::string Two(int value) {
 
 }  // namespace
 
-SimPainter::SimPainter() : chroma_(65536) {}
-
-void SimPainter::Prepare(const SimControls& c) {
-    if (ready_ && c == prepared_)
-        return;
-    for (int y = 0; y < 256; ++y)
-        luma_[y] = Clamp((y - 128) * c.contrast / 128 + 128 + c.brightness);
-    double turn = c.hue * std::numbers::pi / 128;
-    double cs = std::cos(turn), sn = std::sin(turn);
-    for (int u = 0; u < 256; ++u) {
-        for (int v = 0; v < 256; ++v) {
-            double su = (u - 128) * c.saturationU / 128.0, sv = (v - 128) * c.saturationV / 128.0;
-            uint8_t nu = Clamp(static_cast<int>(std::lround(su * cs - sv * sn)) + 128);
-            uint8_t nv = Clamp(static_cast<int>(std::lround(su * sn + sv * cs)) + 128);
-            chroma_[u << 8 | v] = static_cast<uint16_t>(nu << 8 | nv);
-        }
-    }
-    identity_ =
-        c.brightness == 0 && c.contrast == 128 && c.saturationU == 128 && c.saturationV == 128 && c.hue == 0;
-    prepared_ = c;
-    ready_ = true;
-}
-
-void SimPainter::Grade(uint8_t* out, const uint8_t* in, size_t bytes) const {
-    if (identity_) {
-        std::memcpy(out, in, bytes);
-        return;
-    }
-    for (size_t i = 0; i < bytes; i += 4) {
-        uint16_t uv = chroma_[in[i] << 8 | in[i + 2]];
-        out[i] = static_cast<uint8_t>(uv >> 8);
-        out[i + 1] = luma_[in[i + 1]];
-        out[i + 2] = static_cast<uint8_t>(uv);
-        out[i + 3] = luma_[in[i + 3]];
-    }
-}
-
-SimPainter::Yuv SimPainter::Map(Yuv c) const {
-    uint16_t uv = chroma_[c.u << 8 | c.v];
-    return {luma_[c.y], static_cast<uint8_t>(uv >> 8), static_cast<uint8_t>(uv)};
-}
-
-// Unsharp along each line: every Y moves away from the mean of its neighbours.
-void SimPainter::Sharpen(uint8_t* out, int width, int height, int32_t amount) const {
-    std::vector<uint8_t> line(static_cast<size_t>(width));
-    for (int row = 0; row < height; ++row) {
-        uint8_t* p = out + static_cast<size_t>(row) * width * 2;
-        for (int x = 0; x < width; ++x)
-            line[x] = p[2 * x + 1];
-        for (int x = 1; x + 1 < width; ++x) {
-            int edge = 2 * line[x] - line[x - 1] - line[x + 1];
-            p[2 * x + 1] = Clamp(line[x] + edge * amount / 128);
-        }
-    }
-}
+SimPainter::SimPainter() = default;
 
 void SimPainter::Paint(uint8_t* out, const SimScene& scene, const SimControls& controls) {
-    Prepare(controls);
+    grader_.Prepare(controls);
     PictureSize size = ResolutionSize(scene.sizeMode - 1);
     const std::vector<uint8_t>& background = Background(ResolutionSizeMode(scene.sizeMode - 1));
-    Grade(out, background.data(), background.size());
+    grader_.Grade(out, background.data(), background.size());
     Canvas c{out, size.width, size.height};
     auto paint = [&](Yuv colour) {
-        Yuv m = Map(colour);
+        Yuv m = grader_.Map(colour);
         return [=](Rect r) { Fill(c, r, m.y, m.u, m.v); };
     };
     const Yuv white{235, 128, 128}, black{16, 128, 128}, amber{200, 40, 170};
@@ -222,7 +168,7 @@ void SimPainter::Paint(uint8_t* out, const SimScene& scene, const SimControls& c
         Text(W - tw - 2 * margin, H - band - H / 48 + (band - small.h) / 2, small, clock, paint(white));
     }
     if (controls.sharpness > 0)
-        Sharpen(out, W, H, controls.sharpness);
+        grader_.Sharpen(out, W, H, controls.sharpness);
 }
 
 }  // namespace kel

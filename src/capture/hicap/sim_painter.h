@@ -12,19 +12,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "capture/hicap/picture_grader.h"
 #include "platform/clock.h"
 
 namespace kel {
 
-struct SimControls {
-    int32_t brightness = 0;   // -128..128
-    int32_t contrast = 0;     // 0..255, 128 = unchanged
-    int32_t sharpness = 0;    // 0..255
-    int32_t saturationU = 0;  // 0..255, 128 = unchanged
-    int32_t saturationV = 0;  // 0..255, 128 = unchanged
-    int32_t hue = 0;          // -128..127, a half turn each way
-    bool operator==(const SimControls&) const = default;
-};
+using SimControls = PictureControls;
 
 struct SimScene {
     int camera = 1;        // the number shown
@@ -41,19 +34,9 @@ public:
     void Paint(uint8_t* out, const SimScene& scene, const SimControls& controls);
 
 private:
-    struct Yuv {
-        uint8_t y, u, v;
-    };
-    void Prepare(const SimControls& controls);
-    void Grade(uint8_t* out, const uint8_t* in, size_t bytes) const;
-    Yuv Map(Yuv c) const;
-    void Sharpen(uint8_t* out, int width, int height, int32_t amount) const;
+    using Yuv = PictureGrader::Yuv;
 
-    SimControls prepared_;
-    bool ready_ = false;
-    bool identity_ = false;
-    std::array<uint8_t, 256> luma_{};
-    std::vector<uint16_t> chroma_;  // (U << 8 | V) -> (U' << 8 | V')
+    PictureGrader grader_;
 };
 
 }  // namespace kel
