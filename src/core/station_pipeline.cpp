@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "capture/hicap/hicap.h"
 #include "core/station.h"
 #include "platform/drive_map.h"
 #include "recording/drive_table.h"
@@ -25,11 +26,16 @@ StationPipeline::StationPipeline(TShared& shared, StationHost& host, TLog& log, 
 
 // The recorder may not call back once the pipeline is going.
 StationPipeline::~StationPipeline() {
+    HicapSetReporter(nullptr);
     recorder_.reset();
 }
 
 bool StationPipeline::FindBoard(const std::string& board) {
     board_ = std::make_unique<THicap>(board);
+    // The cameras of a map board come and go; the log says when (the log may be written from any
+    // thread).
+    HicapSetReporter(
+        [log = log_](const std::string& line, bool error) mutable { log.Write(kSys, line, !error); });
     if (!board_->Find())
         return links_.stop(board_->ErrorText(), BoxKind::Warning, true);
     log_.Write(kSys, "Wykryto kartę: " + board_->Name());

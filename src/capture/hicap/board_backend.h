@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace kel {
 
@@ -54,6 +56,9 @@ using SizeModes = std::array<int32_t, kBoardChannels>;
 using GroupShares = std::array<int32_t, kGroupChannels>;
 using SignalFlags = std::array<int32_t, kBoardChannels>;
 
+// Where a back end tells what happens to its sources (a camera lost, found again); any thread.
+using BoardReporter = std::function<void(const std::string& line, bool error)>;
+
 class BoardBackend {
 public:
     virtual ~BoardBackend() = default;
@@ -76,6 +81,8 @@ public:
     virtual void Unlock(int32_t channel) = 0;
     virtual bool Signal(SignalFlags& flags) = 0;
     virtual bool TvOut(int32_t channel) = 0;
+    // Back ends with something to tell keep the reporter; null stops the reports.
+    virtual void SetReporter(BoardReporter) {}
 };
 
 }  // namespace kel

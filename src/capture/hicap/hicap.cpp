@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "capture/hicap/sim_board.h"
+#include "capture/hicap/stream_board.h"
 
 namespace kel {
 
@@ -29,8 +30,27 @@ std::shared_ptr<BoardBackend> CreateSim(std::string_view options) {
     return std::make_shared<SimBoard>(parsed);
 }
 
-// The back ends by name; the simulated board, always there, closes the table.
+bool CheckMap(std::string_view options, std::string& error) {
+    StreamMap map;
+    if (options.empty()) {
+        error = "the map file is missing (stream:FILE)";
+        return false;
+    }
+    return map.Load(std::string(options), error);
+}
+
+std::shared_ptr<BoardBackend> CreateMap(std::string_view options) {
+    StreamMap map;
+    std::string error;
+    map.Load(std::string(options), error);
+    return std::make_shared<StreamBoard>(std::move(map));
+}
+
+// The back ends by name; the simulated board, always there, closes the table. "stream" and "mix"
+// read the same map, which may name network cameras, files and simulated cameras alike.
 constexpr BackendEntry kBackends[] = {
+    {"stream", &CheckMap, &CreateMap},
+    {"mix", &CheckMap, &CreateMap},
     {"sim", &CheckSim, &CreateSim},
 };
 
@@ -38,6 +58,7 @@ struct Loaded {
     std::mutex mutex;
     std::shared_ptr<BoardBackend> backend;  // Guarded by mutex
     std::string board;                      // Guarded by mutex; empty for an installed back end
+    BoardReporter reporter;                 // Guarded by mutex; handed to every back end
 };
 
 Loaded& Library() {
@@ -96,6 +117,7 @@ bool HicapLoad(std::string_view board, std::string& error) {
         return false;
     std::shared_ptr<BoardBackend> backend = entry->create(options);
     std::lock_guard<std::mutex> lock(lib.mutex);
+    backend->SetReporter(lib.reporter);
     lib.backend = std::move(backend);
     lib.board = board;
     return true;
@@ -109,8 +131,18 @@ bool HicapCheckBoard(std::string_view board, std::string& error) {
 void HicapInstall(std::shared_ptr<BoardBackend> backend) {
     Loaded& lib = Library();
     std::lock_guard<std::mutex> lock(lib.mutex);
+    if (backend)
+        backend->SetReporter(lib.reporter);
     lib.backend = std::move(backend);
     lib.board.clear();
+}
+
+void HicapSetReporter(BoardReporter reporter) {
+    Loaded& lib = Library();
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    lib.reporter = std::move(reporter);
+    if (lib.backend)
+        lib.backend->SetReporter(lib.reporter);
 }
 
 std::shared_ptr<BoardBackend> HicapBackend() {

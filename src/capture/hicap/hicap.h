@@ -1,7 +1,8 @@
 #pragma once
 // The capture board library: its function set under the names the board maker gave it, calling
 // the back end that was loaded by name (`--board NAME[:OPTIONS]`, the table in hicap.cpp ends
-// with the simulated board `sim`).
+// with the simulated board `sim`; `stream:FILE` and `mix:FILE` read a map of network cameras,
+// files and simulated cameras, stream_map.h).
 //
 // `_dw_` functions return a status (board_backend.h, 0 = success), `_bl_` ones true on success,
 // `_no_` ones nothing. Without a loaded back end every call fails (kHicapNoBackend, false). A
@@ -49,6 +50,9 @@ bool HicapLoad(std::string_view board, std::string& error);
 bool HicapCheckBoard(std::string_view board, std::string& error);
 // Puts a back end of the caller's in place (tests, benchmarks). Same requirement as HicapLoad.
 void HicapInstall(std::shared_ptr<BoardBackend> backend);
+// Where the back ends (the one loaded and every later one) report what happens to their sources;
+// null stops the reports.
+void HicapSetReporter(BoardReporter reporter);
 // The loaded back end, or null.
 std::shared_ptr<BoardBackend> HicapBackend();
 

@@ -1,0 +1,253 @@
+#include "capture/hicap/stream_board.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "capture/resolution.h"
+
+namespace kel {
+
+namespace {
+
+constexpr int32_t kMaxShare = 1000;
+constexpr int kGroupRate = 25;
+
+int32_t* Field(PictureControls& c, PictureControl control) {
+    switch (control) {
+    case PictureControl::Brightness:
+        return &c.brightness;
+    case PictureControl::Contrast:
+        return &c.contrast;
+    case PictureControl::Sharpness:
+        return &c.sharpness;
+    case PictureControl::SaturationU:
+        return &c.saturationU;
+    case PictureControl::SaturationV:
+        return &c.saturationV;
+    case PictureControl::Hue:
+        return &c.hue;
+    }
+    return &c.brightness;
+}
+
+int32_t Clamped(PictureControl control, int32_t value) {
+    switch (control) {
+    case PictureControl::Brightness:
+        return std::clamp(value, -128, 128);
+    case PictureControl::Hue:
+        return std::clamp(value, -128, 127);
+    default:
+        return std::clamp(value, 0, 255);
+    }
+}
+
+}  // namespace
+
+StreamBoard::StreamBoard(StreamMap map, StreamTiming timing)
+    : map_(std::move(map)),
+      any_sim_(std::any_of(map_.channels.begin(), map_.channels.end(),
+                           [](const auto& c) { return c.kind == StreamSourceSpec::Kind::Sim; })) {
+    // The library's own messages go to standard error and may show an address with its password.
+    av_log_set_level(AV_LOG_QUIET);
+    if (any_sim_)
+        sim_ = std::make_unique<SimBoard>();
+    for (int ch = 0; ch < kBoardChannels; ++ch) {
+        channels_[ch].buffer = std::make_unique<uint8_t[]>(kMaxFrameBytes);
+        channels_[ch].controls = {0, 128, 0, 128, 128, 0};
+        const StreamSourceSpec& spec = map_.channels[ch];
+        if (spec.kind == StreamSourceSpec::Kind::Network || spec.kind == StreamSourceSpec::Kind::File)
+            sources_[ch] = std::make_unique<StreamSource>(ch, spec, timing, [this](const std::string& line) {
+                Report(line, !line.empty() && line.find(": obraz z ") == std::string::npos);
+            });
+    }
+}
+
+StreamBoard::~StreamBoard() {
+    for (auto& s : sources_)
+        if (s)
+            s->Stop();
+}
+
+void StreamBoard::SetReporter(BoardReporter reporter) {
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    reporter_ = std::move(reporter);
+}
+
+void StreamBoard::Report(const std::string& line, bool error) {
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    if (reporter_)
+        reporter_(line, error);
+}
+
+uint32_t StreamBoard::Search(CArTBDRecord& board) {
+    std::memset(&board, 0, sizeof board);
+    board.Boards = 1;
+    return kHicapOk;
+}
+
+uint32_t StreamBoard::DetailInfo(int32_t index, CArTBDDetail& detail) {
+    if (index != 0)
+        return kHicapBadArgument;
+    std::memset(&detail, 0, sizeof detail);
+    std::strncpy(detail.Name, kName, sizeof detail.Name - 1);
+    detail.Channels = kBoardChannels;
+    detail.Selector = kSelector;
+    return kHicapOk;
+}
+
+uint32_t StreamBoard::Open(uint8_t selector, const SizeModes& modes) {
+    if (selector != kSelector)
+        return kHicapNoBoard;
+    if (std::any_of(modes.begin(), modes.end(), [](int32_t m) { return m < 1 || m > 4; }))
+        return kHicapBadArgument;
+    if (sim_ && sim_->Open(SimBoard::kSelector, modes) != kHicapOk)
+        return kHicapNotReady;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        modes_ = modes;
+        start_ = std::chrono::steady_clock::now();
+        ++epoch_;
+    }
+    for (int ch = 0; ch < kBoardChannels; ++ch)
+        if (sources_[ch]) {
+            sources_[ch]->SetSizeMode(modes[ch]);
+            sources_[ch]->Start();
+        }
+    return kHicapOk;
+}
+
+uint32_t StreamBoard::Init() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_ ? kHicapOk : kHicapNotReady;
+}
+
+bool StreamBoard::SetControl(PictureControl control, int32_t channel, int32_t value) {
+    if (IsSim(channel))
+        return sim_->SetControl(control, channel, value);
+    Channel& c = channels_[channel];
+    PictureControls controls;
+    {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        *Field(c.controls, control) = Clamped(control, value);
+        controls = c.controls;
+    }
+    if (sources_[channel])
+        sources_[channel]->SetControls(controls);
+    return true;
+}
+
+bool StreamBoard::SetShares(int32_t group, const GroupShares& shares) {
+    if (sim_)
+        sim_->SetShares(group, shares);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int i = 0; i < kGroupChannels; ++i)
+        shares_[group][i] = std::clamp(shares[i], 0, kMaxShare);
+    start_ = std::chrono::steady_clock::now();
+    ++epoch_;
+    return true;
+}
+
+uint32_t StreamBoard::TransferOn() {
+    if (sim_)
+        sim_->TransferOn();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_)
+        return kHicapNotReady;
+    transfer_ = true;
+    start_ = std::chrono::steady_clock::now();
+    ++epoch_;
+    return kHicapOk;
+}
+
+void StreamBoard::TransferOff() {
+    if (sim_)
+        sim_->TransferOff();
+    std::lock_guard<std::mutex> lock(mutex_);
+    transfer_ = false;
+}
+
+void StreamBoard::Close() {
+    if (sim_)
+        sim_->Close();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = transfer_ = false;
+    }
+    for (auto& s : sources_)
+        if (s)
+            s->Stop();
+}
+
+uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
+    if (IsSim(channel))
+        return sim_->Lock(channel, address);
+    int64_t due = -1;
+    uint64_t epoch = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_ || !transfer_)
+            return kHicapNotReady;
+        if (!sources_[channel] || !sources_[channel]->HasSignal())
+            return kHicapNoSignal;
+        const GroupShares& group = shares_[channel % 2];
+        const int32_t share = group[channel / 2];
+        int32_t total = 0;
+        for (int32_t s : group)
+            total += s;
+        if (share <= 0)
+            return kHicapNoPicture;
+        // The channel's share of its group's pictures, counted from the start of the transfer.
+        const int64_t elapsed =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_)
+                .count();
+        due = static_cast<int64_t>(static_cast<__int128>(elapsed) * kGroupRate * share / (1000000LL * total));
+        epoch = epoch_;
+    }
+    Channel& c = channels_[channel];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    if (c.locked)
+        return kHicapBusy;
+    if (c.epoch == epoch && due <= c.lastDue)
+        return kHicapNoPicture;
+    if (!sources_[channel]->TakeNewer(c.seen, c.buffer.get()))
+        return kHicapNoPicture;
+    c.locked = true;
+    c.lastDue = due;
+    c.epoch = epoch;
+    address = c.buffer.get();
+    return kHicapOk;
+}
+
+void StreamBoard::Unlock(int32_t channel) {
+    if (IsSim(channel)) {
+        sim_->Unlock(channel);
+        return;
+    }
+    Channel& c = channels_[channel];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.locked = false;
+}
+
+bool StreamBoard::Signal(SignalFlags& flags) {
+    SignalFlags sim{};
+    if (sim_)
+        sim_->Signal(sim);
+    for (int ch = 0; ch < kBoardChannels; ++ch)
+        flags[ch] = IsSim(ch) ? sim[ch] : sources_[ch] && sources_[ch]->HasSignal() ? 1 : 0;
+    return true;
+}
+
+bool StreamBoard::TvOut(int32_t channel) {
+    return IsSim(channel) && sim_->TvOut(channel);
+}
+
+uint64_t StreamBoard::SourcePictures(int32_t channel) const {
+    return channel >= 0 && channel < kBoardChannels && sources_[channel] ? sources_[channel]->Pictures() : 0;
+}
+
+}  // namespace kel

@@ -1,0 +1,88 @@
+#pragma once
+// The map board: each channel fed by the source the map names (stream_map.h), a network camera,
+// a file played in a loop or the simulated board's camera, so that an installer brings a site up
+// camera by camera. Channels the map leaves out have no signal.
+//
+// It keeps the board's contract: 16 channels, UYVY pictures at each channel's size mode, a
+// channel handing out at most its share of its group's 25 pictures a second (and only pictures it
+// has not handed out before), the picture controls (applied to the converted pictures), the
+// signal state, the same status codes. It has no monitor output of its own: only the simulated
+// cameras can be put on it.
+//
+// The sources run while the board is open; a locked picture lives in the channel's own buffer
+// until the unlock, across Open, TransferOff and Close.
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "capture/hicap/board_backend.h"
+#include "capture/hicap/sim_board.h"
+#include "capture/hicap/stream_map.h"
+#include "capture/hicap/stream_source.h"
+
+namespace kel {
+
+class StreamBoard : public BoardBackend {
+public:
+    static constexpr const char* kName = "KEL-16 (kamery sieciowe)";
+    static constexpr uint8_t kSelector = 0x17;
+
+    explicit StreamBoard(StreamMap map, StreamTiming timing = {});
+    ~StreamBoard() override;
+
+    uint32_t Search(CArTBDRecord& board) override;
+    uint32_t DetailInfo(int32_t index, CArTBDDetail& detail) override;
+    uint32_t Open(uint8_t selector, const SizeModes& modes) override;
+    uint32_t Init() override;
+    bool SetControl(PictureControl control, int32_t channel, int32_t value) override;
+    bool SetShares(int32_t group, const GroupShares& shares) override;
+    uint32_t TransferOn() override;
+    void TransferOff() override;
+    void Close() override;
+    uint32_t Lock(int32_t channel, uint8_t*& address) override;
+    void Unlock(int32_t channel) override;
+    bool Signal(SignalFlags& flags) override;
+    bool TvOut(int32_t channel) override;
+    void SetReporter(BoardReporter reporter) override;
+
+    // Pictures the channel's source converted so far (0 for the simulated and unmapped ones).
+    uint64_t SourcePictures(int32_t channel) const;
+
+private:
+    bool IsSim(int32_t channel) const { return map_.channels[channel].kind == StreamSourceSpec::Kind::Sim; }
+    void Report(const std::string& line, bool error);
+
+    struct Channel {
+        std::mutex mutex;
+        bool locked = false;       // Guarded by mutex
+        int64_t lastDue = -1;      // Guarded by mutex; of `epoch`
+        uint64_t epoch = 0;        // Guarded by mutex
+        uint64_t seen = 0;         // Guarded by mutex; the source's last picture handed out
+        PictureControls controls;  // Guarded by mutex
+        std::unique_ptr<uint8_t[]> buffer;
+    };
+
+    // Fixed after construction.
+    const StreamMap map_;
+    const bool any_sim_;
+    std::unique_ptr<SimBoard> sim_;  // the simulated cameras, when the map names any
+
+    std::mutex report_mutex_;
+    BoardReporter reporter_;  // Guarded by report_mutex_
+
+    mutable std::mutex mutex_;
+    bool open_ = false;                            // Guarded by mutex_
+    bool transfer_ = false;                        // Guarded by mutex_
+    SizeModes modes_{};                            // Guarded by mutex_
+    std::array<GroupShares, 2> shares_{};          // Guarded by mutex_
+    std::chrono::steady_clock::time_point start_;  // Guarded by mutex_
+    uint64_t epoch_ = 0;                           // Guarded by mutex_
+
+    std::array<Channel, kBoardChannels> channels_;
+    std::array<std::unique_ptr<StreamSource>, kBoardChannels> sources_;  // last: they stop first
+};
+
+}  // namespace kel

@@ -1,0 +1,260 @@
+#include "capture/hicap/stream_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libswscale/swscale.h>
+}
+
+#include "capture/resolution.h"
+
+namespace kel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::string AvError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// Ends any blocking libavformat call at the stop or past the deadline.
+struct Interrupt {
+    std::stop_token stop;
+    std::atomic<int64_t> deadline{0};
+    static int Check(void* self) {
+        auto* i = static_cast<Interrupt*>(self);
+        return i->stop.stop_requested() || NowNs() > i->deadline.load(std::memory_order_relaxed) ? 1 : 0;
+    }
+    void In(std::chrono::milliseconds d) {
+        deadline.store(NowNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(),
+                       std::memory_order_relaxed);
+    }
+};
+
+// What one connection holds, freed however it ends.
+struct Connection {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    SwsContext* sws = nullptr;
+    ~Connection() {
+        sws_freeContext(sws);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+};
+
+}  // namespace
+
+StreamSource::StreamSource(int channel, StreamSourceSpec spec, StreamTiming timing, Report report)
+    : channel_(channel), spec_(std::move(spec)), timing_(timing), report_(std::move(report)),
+      latest_(kMaxFrameBytes), work_(kMaxFrameBytes) {}
+
+StreamSource::~StreamSource() {
+    Stop();
+}
+
+void StreamSource::Start() {
+    if (!thread_.joinable())
+        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void StreamSource::Stop() {
+    if (!thread_.joinable())
+        return;
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+    thread_ = std::jthread();
+}
+
+void StreamSource::SetSizeMode(int32_t mode) {
+    size_mode_.store(std::clamp(mode, 1, 4), std::memory_order_relaxed);
+}
+
+void StreamSource::SetControls(const PictureControls& controls) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    controls_ = controls;
+}
+
+bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (sequence_ == 0 || sequence_ == seen)
+        return false;
+    std::memcpy(out, latest_.data(), ResolutionBytes(size_mode_.load(std::memory_order_relaxed) - 1));
+    seen = sequence_;
+    return true;
+}
+
+bool StreamSource::HasSignal() const {
+    const int64_t last = last_picture_ns_.load(std::memory_order_relaxed);
+    return last != 0 &&
+           NowNs() - last < std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
+}
+
+void StreamSource::Say(const std::string& what) {
+    if (report_)
+        report_("Kamera " + std::to_string(channel_ + 1) + ": " + what);
+}
+
+bool StreamSource::Pause(std::stop_token stop, std::chrono::nanoseconds d) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !wake_.wait_for(lock, stop, d, [] { return false; }) && !stop.stop_requested();
+}
+
+void StreamSource::Publish(const uint8_t* picture, size_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::memcpy(latest_.data(), picture, bytes);
+        ++sequence_;
+    }
+    last_picture_ns_.store(NowNs(), std::memory_order_relaxed);
+    pictures_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void StreamSource::Run(std::stop_token stop) {
+    auto retry = timing_.retryFirst;
+    while (!stop.stop_requested()) {
+        if (Session(stop))
+            retry = timing_.retryFirst;
+        else
+            retry = std::min(retry * 2, timing_.retryMax);
+        if (!Pause(stop, retry))
+            break;
+    }
+}
+
+bool StreamSource::Session(std::stop_token stop) {
+    const std::string shown =
+        spec_.kind == StreamSourceSpec::Kind::File ? spec_.address : StreamMap::Redacted(spec_.address);
+    bool delivered = false;
+    // Reported when the pictures stop, and while they do not come, once for each new reason.
+    auto lost = [&](const std::string& why) {
+        if (stop.stop_requested())
+            return delivered;
+        if (up_)
+            Say("utracono obraz z " + shown + ": " + why);
+        else if (why != last_failure_)
+            Say("brak obrazu z " + shown + ": " + why);
+        last_failure_ = why;
+        up_ = false;
+        return delivered;
+    };
+    Interrupt irq;
+    irq.stop = stop;
+    Connection c;
+    c.format = avformat_alloc_context();
+    if (!c.format || !c.packet || !c.frame)
+        return lost("brak pamieci");
+    c.format->interrupt_callback = {&Interrupt::Check, &irq};
+    AVDictionary* options = nullptr;
+    const std::string readUs = std::to_string(std::chrono::microseconds(timing_.read).count());
+    if (spec_.address.rfind("rtsp", 0) == 0) {
+        av_dict_set(&options, "rtsp_transport", spec_.udp ? "udp" : "tcp", 0);
+        av_dict_set(&options, "timeout", readUs.c_str(), 0);
+    } else if (spec_.kind == StreamSourceSpec::Kind::Network) {
+        av_dict_set(&options, "rw_timeout", readUs.c_str(), 0);
+    }
+    irq.In(timing_.connect);
+    int rc = avformat_open_input(&c.format, spec_.address.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (rc < 0)
+        return lost(stop.stop_requested() ? "zatrzymano" : AvError(rc));
+    if ((rc = avformat_find_stream_info(c.format, nullptr)) < 0)
+        return lost(AvError(rc));
+    const AVCodec* decoder = nullptr;
+    const int video = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (video < 0 || !decoder)
+        return lost("brak strumienia obrazu");
+    AVStream* stream = c.format->streams[video];
+    c.codec = avcodec_alloc_context3(decoder);
+    if (!c.codec || avcodec_parameters_to_context(c.codec, stream->codecpar) < 0)
+        return lost("brak pamieci");
+    c.codec->thread_count = 1;  // one thread a camera; the cameras are the parallelism
+    if ((rc = avcodec_open2(c.codec, decoder, nullptr)) < 0)
+        return lost("dekoder: " + AvError(rc));
+
+    // A file is played at its own pace, in a loop; a live stream comes at the camera's.
+    const bool file = spec_.kind == StreamSourceSpec::Kind::File;
+    int64_t paceStart = 0;
+    double paceFirst = -1;
+    for (;;) {
+        irq.In(timing_.read);
+        rc = av_read_frame(c.format, c.packet);
+        if (rc == AVERROR_EOF && file && delivered) {
+            av_seek_frame(c.format, video, stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time,
+                          AVSEEK_FLAG_BACKWARD);
+            avcodec_flush_buffers(c.codec);
+            paceFirst = -1;
+            continue;
+        }
+        if (rc < 0)
+            return lost(stop.stop_requested() ? "zatrzymano"
+                        : rc == AVERROR_EOF   ? "koniec strumienia"
+                                              : AvError(rc));
+        if (c.packet->stream_index != video) {
+            av_packet_unref(c.packet);
+            continue;
+        }
+        rc = avcodec_send_packet(c.codec, c.packet);
+        av_packet_unref(c.packet);
+        if (rc < 0 && rc != AVERROR(EAGAIN))
+            continue;  // a damaged packet: the next key picture brings the picture back
+        while (avcodec_receive_frame(c.codec, c.frame) == 0) {
+            const int32_t mode = size_mode_.load(std::memory_order_relaxed);
+            const PictureSize size = ResolutionSize(mode - 1);
+            c.sws = sws_getCachedContext(c.sws, c.frame->width, c.frame->height,
+                                         static_cast<AVPixelFormat>(c.frame->format), size.width, size.height,
+                                         AV_PIX_FMT_UYVY422, SWS_BILINEAR, nullptr, nullptr, nullptr);
+            if (!c.sws) {
+                av_frame_unref(c.frame);
+                return lost("nieobslugiwany format obrazu");
+            }
+            uint8_t* dst[4] = {work_.data(), nullptr, nullptr, nullptr};
+            int stride[4] = {size.width * 2, 0, 0, 0};
+            sws_scale(c.sws, c.frame->data, c.frame->linesize, 0, c.frame->height, dst, stride);
+            const int64_t pts = c.frame->best_effort_timestamp;
+            av_frame_unref(c.frame);
+            if (file && pts != AV_NOPTS_VALUE) {
+                const double at = pts * av_q2d(stream->time_base);
+                if (paceFirst < 0 || at < paceFirst) {
+                    paceFirst = at;
+                    paceStart = NowNs();
+                }
+                const int64_t due = paceStart + static_cast<int64_t>((at - paceFirst) * 1e9);
+                if (due - NowNs() > 1'000'000'000)
+                    paceFirst = -1;  // a jump in the file's times: start the pace again
+                else if (due > NowNs() && !Pause(stop, std::chrono::nanoseconds(due - NowNs())))
+                    return lost("zatrzymano");
+            }
+            PictureControls controls;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                controls = controls_;
+            }
+            grader_.Apply(work_.data(), size.width, size.height, controls);
+            Publish(work_.data(), ResolutionBytes(mode - 1));
+            if (!up_)
+                Say("obraz z " + shown);
+            up_ = delivered = true;
+            last_failure_.clear();
+        }
+    }
+}
+
+}  // namespace kel

@@ -1,0 +1,97 @@
+#pragma once
+// One camera of the map board that is not the simulated one: a network stream (RTSP over TCP or
+// UDP, HTTP MJPEG) or a file played in a loop, read on a thread of its own. It opens the source
+// with libavformat, decodes with libavcodec and converts with libswscale to UYVY at the channel's
+// size, applies the picture controls, and keeps the newest picture for the board to hand out. A
+// slow or silent camera holds up only its own thread.
+//
+// Every wait is bounded: opening and each read end after their time-outs, and a stop ends them at
+// once. A source that fails or falls silent has no signal and is opened again after a pause that
+// doubles up to a limit. What happens is reported once per change (connected, lost), with the
+// password taken out of the address.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/hicap/picture_grader.h"
+#include "capture/hicap/stream_map.h"
+
+namespace kel {
+
+struct StreamTiming {
+    std::chrono::milliseconds connect{5000};  // opening, up to the first picture's headers
+    std::chrono::milliseconds read{5000};     // any one read
+    std::chrono::milliseconds retryFirst{500};
+    std::chrono::milliseconds retryMax{8000};
+    std::chrono::milliseconds signalFor{3000};  // a picture keeps the signal up this long
+};
+
+class StreamSource {
+public:
+    using Report = std::function<void(const std::string& line)>;
+
+    StreamSource(int channel, StreamSourceSpec spec, StreamTiming timing, Report report);
+    ~StreamSource();
+    StreamSource(const StreamSource&) = delete;
+    StreamSource& operator=(const StreamSource&) = delete;
+
+    // Starts the thread unless it runs.
+    void Start();
+    // Ends the thread; returns once it has ended.
+    void Stop();
+
+    // The size mode (1..4) and controls for the pictures converted from now on.
+    void SetSizeMode(int32_t mode);
+    void SetControls(const PictureControls& controls);
+
+    // Copies the newest picture into `out` (room for the largest picture) when it is newer than
+    // `seen`, which it then names; false when there is none newer.
+    bool TakeNewer(uint64_t& seen, uint8_t* out);
+    // Whether a picture came within the signal time.
+    bool HasSignal() const;
+    // Pictures converted so far.
+    uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
+
+private:
+    void Run(std::stop_token stop);
+    // One connection, until it fails or the stop; true when it delivered a picture.
+    bool Session(std::stop_token stop);
+    void Publish(const uint8_t* picture, size_t bytes);
+    // Sleeps up to `d`; false when stopped meanwhile.
+    bool Pause(std::stop_token stop, std::chrono::nanoseconds d);
+    void Say(const std::string& what);
+
+    // Fixed after construction.
+    const int channel_;
+    const StreamSourceSpec spec_;
+    const StreamTiming timing_;
+    const Report report_;
+
+    std::atomic<int32_t> size_mode_{3};
+    std::atomic<int64_t> last_picture_ns_{0};  // steady clock; 0 before any
+    std::atomic<uint64_t> pictures_{0};
+
+    mutable std::mutex mutex_;
+    PictureControls controls_{0, 128, 0, 128, 128, 0};  // Guarded by mutex_
+    std::vector<uint8_t> latest_;                       // Guarded by mutex_
+    uint64_t sequence_ = 0;                             // Guarded by mutex_
+    std::condition_variable_any wake_;                  // for the pauses
+
+    // The thread's own.
+    PictureGrader grader_;
+    std::vector<uint8_t> work_;
+    bool up_ = false;           // pictures are coming (as last reported)
+    std::string last_failure_;  // reported already while down
+
+    std::jthread thread_;  // last: it ends before the members it uses go
+};
+
+}  // namespace kel
