@@ -30,7 +30,7 @@ def rtsp(port):
     factory.set_launch(
         "( videotestsrc is-live=true pattern=ball ! video/x-raw,width=320,height=240,framerate=10/1 "
         "! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=10 ! rtph264pay name=pay0 pt=96 )")
-    factory.set_shared(True)
+    factory.set_shared(False)  # a pipeline for each client: TCP and UDP clients never share one
     server.get_mount_points().add_factory("/test", factory)
     if server.attach(None) == 0:
         sys.exit("cannot listen")

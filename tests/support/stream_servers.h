@@ -1,0 +1,54 @@
+#pragma once
+// Camera-like servers on loopback for tests of the map board (tests/capture/stream_servers.py):
+// a free port to put one on, and the server started and ready.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace kel {
+
+inline int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// One of stream_servers.py's servers, ready to serve; stopped when it goes.
+class Server {
+public:
+    Server(const TempDir& dir, std::vector<std::string> args) {
+        static int n = 0;
+        const std::string name = "server" + std::to_string(++n);
+        args.insert(args.begin(), KEL_CAPTURE_TEST_DIR "/stream_servers.py");
+        process_ = std::make_unique<Process>("/usr/bin/python3", args, std::vector<std::string>{},
+                                             dir / (name + ".out"), dir / (name + ".err"));
+        for (int i = 0; i < 400 && process_->Out().find("ready") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_NE(process_->Out().find("ready"), std::string::npos) << process_->Err();
+    }
+    void Stop() { process_.reset(); }
+
+private:
+    std::unique_ptr<Process> process_;
+};
+
+}  // namespace kel
