@@ -23,6 +23,7 @@ struct StreamSourceSpec {
     Kind kind = Kind::None;
     std::string address;  // the URL or the file's path
     bool udp = false;     // RTSP over UDP instead of TCP
+    bool paced = true;    // a file at its own pace; false: as fast as it decodes (benchmarks)
 };
 
 class StreamMap {

@@ -191,6 +191,7 @@ bool StreamSource::Session(std::stop_token stop) {
 
     // A file is played at its own pace, in a loop; a live stream comes at the camera's.
     const bool file = spec_.kind == StreamSourceSpec::Kind::File;
+    const bool paced = file && spec_.paced;
     int64_t paceStart = 0;
     double paceFirst = -1;
     for (;;) {
@@ -230,7 +231,7 @@ bool StreamSource::Session(std::stop_token stop) {
             sws_scale(c.sws, c.frame->data, c.frame->linesize, 0, c.frame->height, dst, stride);
             const int64_t pts = c.frame->best_effort_timestamp;
             av_frame_unref(c.frame);
-            if (file && pts != AV_NOPTS_VALUE) {
+            if (paced && pts != AV_NOPTS_VALUE) {
                 const double at = pts * av_q2d(stream->time_base);
                 if (paceFirst < 0 || at < paceFirst) {
                     paceFirst = at;

@@ -1,0 +1,115 @@
+// The map board's cost per picture against ffmpeg in the same run.
+//
+// A camera's stream (H.264, 640 x 480, 250 pictures) read from a file as fast as it decodes,
+// converted to UYVY at 352 x 288 and handed to the board, against `ffmpeg -threads 1` decoding and
+// scaling the same file to the same size and format (bilinear, as the board scales; its start-up,
+// measured on a one-picture file, taken off): limit 1.3x.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "capture/hicap/stream_source.h"
+
+namespace kel {
+namespace {
+
+constexpr int kPictures = 250;
+std::string g_dir, g_file, g_single;
+
+void Prepare() {
+    char tmpl[] = "/var/tmp/kel-stream-bench-XXXXXX";
+    g_dir = mkdtemp(tmpl);
+    g_file = g_dir + "/camera.mp4";
+    g_single = g_dir + "/single.mp4";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=640x480:rate=25 -c:v libx264 -preset fast "
+        "-g 25 -pix_fmt yuv420p ";
+    if (std::system((make + "-frames:v " + std::to_string(kPictures) + " '" + g_file + "'").c_str()) != 0 ||
+        std::system((make + "-frames:v 1 '" + g_single + "'").c_str()) != 0) {
+        std::fprintf(stderr, "ffmpeg could not make the stream\n");
+        std::exit(1);
+    }
+}
+
+void BM_StreamSource250(benchmark::State& state) {
+    StreamSourceSpec spec;
+    spec.kind = StreamSourceSpec::Kind::File;
+    spec.address = g_file;
+    spec.paced = false;
+    for (auto _ : state) {
+        StreamSource source(0, spec, StreamTiming{}, nullptr);
+        source.SetSizeMode(3);
+        const auto t0 = std::chrono::steady_clock::now();
+        source.Start();
+        while (source.Pictures() < kPictures)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        source.Stop();
+    }
+}
+
+double FfmpegSeconds(const std::string& file) {
+    const std::string command =
+        "ffmpeg -nostdin -v error -threads 1 -i '" + file +
+        "' -sws_flags bilinear -vf scale=352:288 -pix_fmt uyvy422 -f null - 2>/dev/null";
+    const auto t0 = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0)
+        return 0;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void BM_Ffmpeg250(benchmark::State& state) {
+    for (auto _ : state)
+        state.SetIterationTime(FfmpegSeconds(g_file) - FfmpegSeconds(g_single));
+}
+
+BENCHMARK(BM_StreamSource250)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Ffmpeg250)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> medians;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+};
+
+}  // namespace
+}  // namespace kel
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    kel::Prepare();
+    kel::MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double ours = reporter.medians["BM_StreamSource250"], theirs = reporter.medians["BM_Ffmpeg250"];
+    if (ours > 0 && theirs > 0)
+        std::printf(
+            "\nmap board source / ffmpeg, 250 pictures 640x480 H.264 to 352x288 UYVY: %.1f ms / %.1f ms = "
+            "%.2fx (limit 1.3x)\n",
+            ours, theirs, ours / theirs);
+    std::error_code ec;
+    std::filesystem::remove_all(kel::g_dir, ec);
+    benchmark::Shutdown();
+    return 0;
+}
