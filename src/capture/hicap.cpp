@@ -79,10 +79,12 @@ GroupShares THicap::FavourShares(int camera) {
     return shares;
 }
 
-bool THicap::Open(const TCameraTable& cameras) {
+bool THicap::Open(const TCameraTable& cameras, bool ntsc) {
     error_text_.clear();
     if (!found_)
         return Check(kHicapNotReady);
+    if (auto backend = HicapBackend())
+        backend->SetStandard(ntsc);
     SizeModes modes = SizeModesFor(cameras);
     if (!Check(HICAP50_dw_BoardOpen(selector_, 0, modes.data())) || !Check(HICAP50_dw_BoardInit()))
         return false;

@@ -32,7 +32,8 @@ public:
     bool Find();
     // Size modes, open, init, the picture controls at 0, the groups' shares, transfer on.
     // REQUIRES: Find succeeded.
-    bool Open(const TCameraTable& cameras);
+    // `ntsc`: the analogue inputs' standard (PAL otherwise).
+    bool Open(const TCameraTable& cameras, bool ntsc = false);
     // Transfer off, board closed.
     void Close();
     // The configuration dialog's preview: camera n (1..16) takes the whole capture time of its

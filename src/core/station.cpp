@@ -110,7 +110,7 @@ bool Station::FormCreate() {
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
     config_->SetCorrectClose(false);
-    if (!pipeline_.OpenBoard(config_->Cameras)) {
+    if (!pipeline_.OpenBoard(config_->Cameras, config_->Ntsc)) {
         config_->SetCorrectClose(closedInOrder);  // a start stopped in order: the last run's mark stands
         return false;
     }

@@ -87,8 +87,8 @@ bool StationPipeline::CreateRenderer(const ConfigSnapshot& applied, int width, i
 
 // A board that will not start stops the station as one not found does: running on without
 // pictures would look like a working recorder that records nothing.
-bool StationPipeline::OpenBoard(const TCameraTable& cameras) {
-    if (!board_->Open(cameras))
+bool StationPipeline::OpenBoard(const TCameraTable& cameras, bool ntsc) {
+    if (!board_->Open(cameras, ntsc))
         return links_.stop(board_->ErrorText(), BoxKind::Warning, true);
     PollSignal();
     return true;
@@ -146,7 +146,7 @@ void StationPipeline::StopCapture() {
 }
 
 void StationPipeline::RestartCapture(const ConfigSnapshot& applied) {
-    if (!board_->Open(applied->cameras))
+    if (!board_->Open(applied->cameras, applied->settings.Ntsc))
         log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
     for (auto& capture : captures_)
         if (capture) {

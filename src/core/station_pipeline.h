@@ -69,7 +69,7 @@ public:
     // bitmaps loaded and then the main window's own.
     bool CreateRenderer(const ConfigSnapshot& applied, int width, int height, const std::string& skin);
     // The board set up for the camera table with its transfer on, and its first signal reading.
-    bool OpenBoard(const TCameraTable& cameras);
+    bool OpenBoard(const TCameraTable& cameras, bool ntsc);
     // The 16 capture threads started on the applied table, then the recorder resumed with it.
     void StartWorkers(const ConfigSnapshot& applied);
     void StartDisplay(const CameraLists& lists, int screenWidth, int screenHeight);

@@ -66,7 +66,8 @@ TEST(SimOptionsTest, TheCommandLineCheckNamesTheBoardAndTheFault) {
     EXPECT_FALSE(HicapCheckBoard("sim:bogus", error));
     EXPECT_EQ(error.rfind("--board sim:bogus: unknown option 'bogus'", 0), 0u) << error;
     EXPECT_FALSE(HicapCheckBoard("other", error));
-    EXPECT_NE(error.find("unknown board 'other' (known: stream, mix, sim)"), std::string::npos) << error;
+    EXPECT_NE(error.find("unknown board 'other' (known: v4l2, stream, mix, sim)"), std::string::npos)
+        << error;
     EXPECT_FALSE(HicapCheckBoard("", error));
     EXPECT_EQ(HicapBackend(), nullptr) << "a check loads nothing";
 }

@@ -91,9 +91,9 @@ protected:
     }
 
     TempDir dir;
-    std::unique_ptr<StreamBoard> board;
     std::mutex mutex;
     std::string log;
+    std::unique_ptr<StreamBoard> board;  // last: its sources report into the log until it goes
 };
 
 TEST_F(StreamBoardTest, EachSourceDeliversPicturesOfItsChannelsSizeAtItsShare) {

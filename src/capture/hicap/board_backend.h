@@ -83,6 +83,8 @@ public:
     virtual bool TvOut(int32_t channel) = 0;
     // Back ends with something to tell keep the reporter; null stops the reports.
     virtual void SetReporter(BoardReporter) {}
+    // The video standard of analogue inputs (PAL, or NTSC), for the next Open.
+    virtual void SetStandard(bool /*ntsc*/) {}
 };
 
 }  // namespace kel

@@ -46,9 +46,57 @@ std::shared_ptr<BoardBackend> CreateMap(std::string_view options) {
     return std::make_shared<StreamBoard>(std::move(map));
 }
 
+// `v4l2:1=/dev/video0,2=/dev/video0@1,5-8=/dev/video2` (cameras on devices' inputs, a range on
+// successive inputs), or `v4l2:FILE`, a map whose cameras are all capture devices.
+bool V4l2Map(std::string_view options, StreamMap& map, std::string& error) {
+    if (options.empty()) {
+        error = "the cameras' devices are missing (v4l2:1=/dev/video0,…)";
+        return false;
+    }
+    bool ok = false;
+    if (options.find('=') == std::string_view::npos) {
+        ok = map.Load(std::string(options), error);
+    } else {
+        std::string text;
+        size_t start = 0;
+        while (start <= options.size()) {
+            size_t comma = options.find(',', start);
+            if (comma == std::string_view::npos)
+                comma = options.size();
+            const std::string_view item = options.substr(start, comma - start);
+            const size_t eq = item.find('=');
+            if (eq == std::string_view::npos) {
+                error = "'" + std::string(item) + "' is no camera=device item";
+                return false;
+            }
+            text += std::string(item.substr(0, eq)) + " = v4l2:" + std::string(item.substr(eq + 1)) + "\n";
+            start = comma + 1;
+        }
+        ok = map.Parse(text, "", error);
+    }
+    if (ok && !map.Only(StreamSourceSpec::Kind::V4l2)) {
+        error = "every camera of the v4l2 board is a capture device (v4l2:/dev/videoN)";
+        return false;
+    }
+    return ok;
+}
+
+bool CheckV4l2(std::string_view options, std::string& error) {
+    StreamMap map;
+    return V4l2Map(options, map, error);
+}
+
+std::shared_ptr<BoardBackend> CreateV4l2(std::string_view options) {
+    StreamMap map;
+    std::string error;
+    V4l2Map(options, map, error);
+    return std::make_shared<StreamBoard>(std::move(map));
+}
+
 // The back ends by name; the simulated board, always there, closes the table. "stream" and "mix"
 // read the same map, which may name network cameras, files and simulated cameras alike.
 constexpr BackendEntry kBackends[] = {
+    {"v4l2", &CheckV4l2, &CreateV4l2},
     {"stream", &CheckMap, &CreateMap},
     {"mix", &CheckMap, &CreateMap},
     {"sim", &CheckSim, &CreateSim},

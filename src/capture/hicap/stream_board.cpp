@@ -47,7 +47,8 @@ int32_t Clamped(PictureControl control, int32_t value) {
 
 }  // namespace
 
-StreamBoard::StreamBoard(StreamMap map, StreamTiming timing)
+StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory devices,
+                         V4l2Timing v4l2Timing)
     : map_(std::move(map)),
       any_sim_(std::any_of(map_.channels.begin(), map_.channels.end(),
                            [](const auto& c) { return c.kind == StreamSourceSpec::Kind::Sim; })) {
@@ -55,14 +56,32 @@ StreamBoard::StreamBoard(StreamMap map, StreamTiming timing)
     av_log_set_level(AV_LOG_QUIET);
     if (any_sim_)
         sim_ = std::make_unique<SimBoard>();
+    if (!devices)
+        devices = [] { return std::make_unique<LinuxVideoDevice>(); };
+    auto report = [this](const std::string& line, bool error) { Report(line, error); };
     for (int ch = 0; ch < kBoardChannels; ++ch) {
         channels_[ch].buffer = std::make_unique<uint8_t[]>(kMaxFrameBytes);
         channels_[ch].controls = {0, 128, 0, 128, 128, 0};
         const StreamSourceSpec& spec = map_.channels[ch];
         if (spec.kind == StreamSourceSpec::Kind::Network || spec.kind == StreamSourceSpec::Kind::File)
             sources_[ch] = std::make_unique<StreamSource>(ch, spec, timing, [this](const std::string& line) {
-                Report(line, !line.empty() && line.find(": obraz z ") == std::string::npos);
+                Report(line, line.find(": obraz z ") == std::string::npos);
             });
+    }
+    // One capture for each device, serving the cameras on its inputs.
+    for (int ch = 0; ch < kBoardChannels; ++ch) {
+        const StreamSourceSpec& spec = map_.channels[ch];
+        if (spec.kind != StreamSourceSpec::Kind::V4l2 || capture_of_[ch])
+            continue;
+        std::vector<V4l2Capture::Camera> cameras;
+        for (int k = ch; k < kBoardChannels; ++k)
+            if (map_.channels[k].kind == StreamSourceSpec::Kind::V4l2 &&
+                map_.channels[k].address == spec.address)
+                cameras.push_back({k, map_.channels[k].input});
+        captures_.push_back(
+            std::make_unique<V4l2Capture>(spec.address, cameras, v4l2Timing, devices, report));
+        for (const auto& c : cameras)
+            capture_of_[c.channel] = captures_.back().get();
     }
 }
 
@@ -70,6 +89,25 @@ StreamBoard::~StreamBoard() {
     for (auto& s : sources_)
         if (s)
             s->Stop();
+    for (auto& c : captures_)
+        c->Stop();
+}
+
+void StreamBoard::SetStandard(bool ntsc) {
+    for (auto& c : captures_)
+        c->SetNtsc(ntsc);
+}
+
+bool StreamBoard::SourceSignal(int32_t channel) const {
+    if (capture_of_[channel])
+        return capture_of_[channel]->HasSignal(channel);
+    return sources_[channel] && sources_[channel]->HasSignal();
+}
+
+bool StreamBoard::SourceTake(int32_t channel, uint64_t& seen, uint8_t* out) {
+    if (capture_of_[channel])
+        return capture_of_[channel]->TakeNewer(channel, seen, out);
+    return sources_[channel] && sources_[channel]->TakeNewer(seen, out);
 }
 
 void StreamBoard::SetReporter(BoardReporter reporter) {
@@ -84,6 +122,20 @@ void StreamBoard::Report(const std::string& line, bool error) {
 }
 
 uint32_t StreamBoard::Search(CArTBDRecord& board) {
+    // The capture devices that open, named after their cards; a map of devices alone, none of
+    // which opens, is no board.
+    std::string names;
+    for (auto& c : captures_) {
+        std::string card;
+        if (c->Probe(card))
+            names += (names.empty() ? "" : ", ") + card + " (" + c->Path() + ")";
+    }
+    if (names.empty() && map_.Only(StreamSourceSpec::Kind::V4l2))
+        return kHicapNoBoard;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        device_names_ = names;
+    }
     std::memset(&board, 0, sizeof board);
     board.Boards = 1;
     return kHicapOk;
@@ -93,7 +145,13 @@ uint32_t StreamBoard::DetailInfo(int32_t index, CArTBDDetail& detail) {
     if (index != 0)
         return kHicapBadArgument;
     std::memset(&detail, 0, sizeof detail);
-    std::strncpy(detail.Name, kName, sizeof detail.Name - 1);
+    std::string name = kName;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (map_.Only(StreamSourceSpec::Kind::V4l2))
+            name = "V4L2: " + device_names_;
+    }
+    std::strncpy(detail.Name, name.c_str(), sizeof detail.Name - 1);
     detail.Channels = kBoardChannels;
     detail.Selector = kSelector;
     return kHicapOk;
@@ -113,11 +171,16 @@ uint32_t StreamBoard::Open(uint8_t selector, const SizeModes& modes) {
         start_ = std::chrono::steady_clock::now();
         ++epoch_;
     }
-    for (int ch = 0; ch < kBoardChannels; ++ch)
+    for (int ch = 0; ch < kBoardChannels; ++ch) {
         if (sources_[ch]) {
             sources_[ch]->SetSizeMode(modes[ch]);
             sources_[ch]->Start();
         }
+        if (capture_of_[ch])
+            capture_of_[ch]->SetSizeMode(ch, modes[ch]);
+    }
+    for (auto& c : captures_)
+        c->Start();
     return kHicapOk;
 }
 
@@ -132,18 +195,27 @@ bool StreamBoard::SetControl(PictureControl control, int32_t channel, int32_t va
     Channel& c = channels_[channel];
     PictureControls controls;
     {
+        // The capture threads set every control before each picture: only a change goes on.
         std::lock_guard<std::mutex> lock(c.mutex);
-        *Field(c.controls, control) = Clamped(control, value);
+        int32_t& field = *Field(c.controls, control);
+        if (field == Clamped(control, value))
+            return true;
+        field = Clamped(control, value);
         controls = c.controls;
     }
     if (sources_[channel])
         sources_[channel]->SetControls(controls);
+    if (capture_of_[channel])
+        capture_of_[channel]->SetControls(channel, controls);
     return true;
 }
 
 bool StreamBoard::SetShares(int32_t group, const GroupShares& shares) {
     if (sim_)
         sim_->SetShares(group, shares);
+    for (int i = 0; i < kGroupChannels; ++i)
+        if (V4l2Capture* c = capture_of_[2 * i + group])
+            c->SetShare(2 * i + group, std::clamp(shares[i], 0, kMaxShare));
     std::lock_guard<std::mutex> lock(mutex_);
     for (int i = 0; i < kGroupChannels; ++i)
         shares_[group][i] = std::clamp(shares[i], 0, kMaxShare);
@@ -181,6 +253,8 @@ void StreamBoard::Close() {
     for (auto& s : sources_)
         if (s)
             s->Stop();
+    for (auto& c : captures_)
+        c->Stop();
 }
 
 uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
@@ -192,7 +266,7 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!open_ || !transfer_)
             return kHicapNotReady;
-        if (!sources_[channel] || !sources_[channel]->HasSignal())
+        if (!SourceSignal(channel))
             return kHicapNoSignal;
         const GroupShares& group = shares_[channel % 2];
         const int32_t share = group[channel / 2];
@@ -214,7 +288,7 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
         return kHicapBusy;
     if (c.epoch == epoch && due <= c.lastDue)
         return kHicapNoPicture;
-    if (!sources_[channel]->TakeNewer(c.seen, c.buffer.get()))
+    if (!SourceTake(channel, c.seen, c.buffer.get()))
         return kHicapNoPicture;
     c.locked = true;
     c.lastDue = due;
@@ -238,7 +312,7 @@ bool StreamBoard::Signal(SignalFlags& flags) {
     if (sim_)
         sim_->Signal(sim);
     for (int ch = 0; ch < kBoardChannels; ++ch)
-        flags[ch] = IsSim(ch) ? sim[ch] : sources_[ch] && sources_[ch]->HasSignal() ? 1 : 0;
+        flags[ch] = IsSim(ch) ? sim[ch] : SourceSignal(ch) ? 1 : 0;
     return true;
 }
 
@@ -247,7 +321,11 @@ bool StreamBoard::TvOut(int32_t channel) {
 }
 
 uint64_t StreamBoard::SourcePictures(int32_t channel) const {
-    return channel >= 0 && channel < kBoardChannels && sources_[channel] ? sources_[channel]->Pictures() : 0;
+    if (channel < 0 || channel >= kBoardChannels)
+        return 0;
+    if (capture_of_[channel])
+        return capture_of_[channel]->Pictures(channel);
+    return sources_[channel] ? sources_[channel]->Pictures() : 0;
 }
 
 }  // namespace kel

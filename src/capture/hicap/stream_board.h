@@ -1,7 +1,9 @@
 #pragma once
 // The map board: each channel fed by the source the map names (stream_map.h), a network camera,
-// a file played in a loop or the simulated board's camera, so that an installer brings a site up
-// camera by camera. Channels the map leaves out have no signal.
+// a file played in a loop, an input of a Video4Linux2 capture device or the simulated board's
+// camera, so that an installer brings a site up camera by camera. Channels the map leaves out
+// have no signal. A map of capture devices alone is the board `v4l2`: it is found when one of its
+// devices opens, and named after them.
 //
 // It keeps the board's contract: 16 channels, UYVY pictures at each channel's size mode, a
 // channel handing out at most its share of its group's 25 pictures a second (and only pictures it
@@ -17,11 +19,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "capture/hicap/board_backend.h"
 #include "capture/hicap/sim_board.h"
 #include "capture/hicap/stream_map.h"
 #include "capture/hicap/stream_source.h"
+#include "capture/hicap/v4l2_capture.h"
 
 namespace kel {
 
@@ -30,7 +35,9 @@ public:
     static constexpr const char* kName = "KEL-16 (kamery sieciowe)";
     static constexpr uint8_t kSelector = 0x17;
 
-    explicit StreamBoard(StreamMap map, StreamTiming timing = {});
+    // `devices` makes the capture devices (the kernel's by default).
+    explicit StreamBoard(StreamMap map, StreamTiming timing = {}, VideoDeviceFactory devices = nullptr,
+                         V4l2Timing v4l2Timing = {});
     ~StreamBoard() override;
 
     uint32_t Search(CArTBDRecord& board) override;
@@ -47,6 +54,7 @@ public:
     bool Signal(SignalFlags& flags) override;
     bool TvOut(int32_t channel) override;
     void SetReporter(BoardReporter reporter) override;
+    void SetStandard(bool ntsc) override;
 
     // Pictures the channel's source converted so far (0 for the simulated and unmapped ones).
     uint64_t SourcePictures(int32_t channel) const;
@@ -54,6 +62,9 @@ public:
 private:
     bool IsSim(int32_t channel) const { return map_.channels[channel].kind == StreamSourceSpec::Kind::Sim; }
     void Report(const std::string& line, bool error);
+    // The channel's source, whatever its kind (not the simulated one).
+    bool SourceSignal(int32_t channel) const;
+    bool SourceTake(int32_t channel, uint64_t& seen, uint8_t* out);
 
     struct Channel {
         std::mutex mutex;
@@ -82,6 +93,9 @@ private:
     uint64_t epoch_ = 0;                           // Guarded by mutex_
 
     std::array<Channel, kBoardChannels> channels_;
+    std::string device_names_;  // Guarded by mutex_; of the capture devices found
+    std::array<V4l2Capture*, kBoardChannels> capture_of_{};              // by channel, or null
+    std::vector<std::unique_ptr<V4l2Capture>> captures_;                 // one a device
     std::array<std::unique_ptr<StreamSource>, kBoardChannels> sources_;  // last: they stop first
 };
 

@@ -76,8 +76,8 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos)
             return fail("expected 'cameras = source'");
-        std::bitset<16> cameras;
         std::string_view list = Trim(line.substr(0, eq));
+        std::bitset<16> cameras;
         for (size_t start = 0; start <= list.size();) {
             size_t comma = list.find(',', start);
             if (comma == std::string_view::npos)
@@ -96,6 +96,23 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
         const std::string_view source = words[0];
         if (source == "sim") {
             spec.kind = StreamSourceSpec::Kind::Sim;
+        } else if (StartsWith(source, "v4l2:")) {
+            spec.kind = StreamSourceSpec::Kind::V4l2;
+            std::string_view device = source.substr(5);
+            if (size_t at = device.rfind('@'); at != std::string_view::npos) {
+                const std::string_view n = device.substr(at + 1);
+                spec.input = 0;
+                for (char ch : n)
+                    spec.input = std::isdigit(static_cast<unsigned char>(ch)) && spec.input < 100
+                                     ? spec.input * 10 + (ch - '0')
+                                     : -1;
+                if (n.empty() || spec.input < 0)
+                    return fail("'" + std::string(n) + "' is no input number");
+                device = device.substr(0, at);
+            }
+            if (device.empty() || device.front() != '/')
+                return fail("a capture device is a path, like v4l2:/dev/video0");
+            spec.address = device;
         } else if (StartsWith(source, "rtsp://") || StartsWith(source, "rtsps://") ||
                    StartsWith(source, "http://") || StartsWith(source, "https://")) {
             spec.kind = StreamSourceSpec::Kind::Network;
@@ -117,11 +134,24 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
                 return fail("unknown option '" + std::string(words[w]) + "'");
         }
         for (int c = 0; c < 16; ++c)
-            if (cameras[c])
+            if (cameras[c]) {
                 result[c] = spec;
+                if (spec.kind == StreamSourceSpec::Kind::V4l2)
+                    ++spec.input;  // the next camera, the next input
+            }
     }
     channels = result;
     return true;
+}
+
+bool StreamMap::Only(StreamSourceSpec::Kind kind) const {
+    bool any = false;
+    for (const StreamSourceSpec& c : channels) {
+        if (c.kind != StreamSourceSpec::Kind::None && c.kind != kind)
+            return false;
+        any = any || c.kind == kind;
+    }
+    return any;
 }
 
 bool StreamMap::Load(const std::string& file, std::string& error) {

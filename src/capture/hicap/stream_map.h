@@ -8,9 +8,13 @@
 //   3-4   = http://192.168.1.30/video.mjpg
 //   5     = /srv/demo/parking.mp4          (a file, played in a loop)
 //   6,9   = sim                            (the simulated board's camera)
+//   10-13 = v4l2:/dev/video0               (a capture card's inputs 0..3)
+//   14    = v4l2:/dev/video1@2             (input 2 of another)
 //
-// Cameras are 1..16, alone, as ranges or as lists; a camera named twice is an error. A relative
-// file path is taken from the map file's folder. Cameras the map does not name have no signal.
+// Cameras are 1..16, alone, as ranges or as lists; a camera named twice is an error. The cameras
+// of a capture device take its inputs one after another from the one named (0 unless "@n"). A
+// relative file path is taken from the map file's folder. Cameras the map does not name have no
+// signal. Capture cards take PAL or NTSC as the station's settings say.
 
 #include <array>
 #include <string>
@@ -19,9 +23,10 @@
 namespace kel {
 
 struct StreamSourceSpec {
-    enum class Kind { None, Sim, Network, File };
+    enum class Kind { None, Sim, Network, File, V4l2 };
     Kind kind = Kind::None;
-    std::string address;  // the URL or the file's path
+    std::string address;  // the URL, the file's path or the capture device
+    int input = 0;        // the capture device's input
     bool udp = false;     // RTSP over UDP instead of TCP
     bool paced = true;    // a file at its own pace; false: as fast as it decodes (benchmarks)
 };
@@ -29,6 +34,8 @@ struct StreamSourceSpec {
 class StreamMap {
 public:
     std::array<StreamSourceSpec, 16> channels;  // by channel (camera - 1)
+    // Whether every camera the map names is of `kind`, and it names one at least.
+    bool Only(StreamSourceSpec::Kind kind) const;
 
     // Reads the map from `text`; `folder` is where relative file paths start. False with `error`
     // naming the line and what is wrong with it.
