@@ -126,6 +126,22 @@ TEST_F(StreamBoardTest, EachSourceDeliversPicturesOfItsChannelsSizeAtItsShare) {
         EXPECT_NE(std::vector<uint8_t>(64, last[ch][0]), last[ch]) << "a picture, not a flat fill";
     }
     EXPECT_EQ(got.size(), 5u) << "the channels the map leaves out give nothing";
+    // The picture controls act on the converted pictures: brighter with brightness up.
+    auto meanLuma = [&] {
+        uint8_t* p = nullptr;
+        for (int i = 0; i < 200 && board->Lock(0, p) != kHicapOk; ++i)
+            std::this_thread::sleep_for(10ms);
+        int64_t sum = 0;
+        const size_t bytes = ResolutionBytes(0);
+        for (size_t i = 1; i < bytes; i += 2)
+            sum += p[i];
+        board->Unlock(0);
+        return sum / static_cast<int64_t>(bytes / 2);
+    };
+    const int64_t plain = meanLuma();
+    board->SetControl(PictureControl::Brightness, 0, 80);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_GT(meanLuma(), plain + 40);
     const SignalFlags signals = Signals();
     EXPECT_EQ(std::vector<int32_t>(signals.begin(), signals.begin() + 6),
               (std::vector<int32_t>{1, 1, 1, 1, 1, 0}));
