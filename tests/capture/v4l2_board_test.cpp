@@ -71,6 +71,12 @@ protected:
         std::lock_guard<std::mutex> lock(mutex);
         return log;
     }
+    // What the card saw, read as its capture thread writes it: under its lock.
+    template <class T>
+    T Seen(T FakeCard::*field) {
+        std::lock_guard<std::mutex> lock(card.mutex);
+        return card.*field;
+    }
 
     FakeCard card;
     std::mutex mutex;
@@ -85,7 +91,7 @@ TEST_F(V4l2BoardTest, TheCamerasOfOneCardShareItByTheirSharesEachFromItsOwnInput
     board->SetShares(1, GroupShares{100, 0, 0, 0, 0, 0, 0, 0});
     std::map<int, int> luma;
     Capture(500ms);
-    const int switchesBefore = card.inputSwitches;
+    const int switchesBefore = Seen(&FakeCard::inputSwitches);
     uint64_t before[3];
     for (int ch = 0; ch < 3; ++ch)
         before[ch] = board->SourcePictures(ch);
@@ -102,9 +108,9 @@ TEST_F(V4l2BoardTest, TheCamerasOfOneCardShareItByTheirSharesEachFromItsOwnInput
     // Camera 1 has three fifths of the card's turns, cameras 3 and 2 a fifth each.
     EXPECT_NEAR(taken[0] / total, 0.6, 0.05);
     EXPECT_NEAR(taken[2] / total, 0.2, 0.05);
-    EXPECT_GE(card.inputSwitches - switchesBefore, total * 0.5) << "the inputs take turns";
-    EXPECT_EQ(card.standard, V4L2_STD_PAL);
-    EXPECT_EQ(card.opens, 2) << "one probe, one open for the streaming";
+    EXPECT_GE(Seen(&FakeCard::inputSwitches) - switchesBefore, total * 0.5) << "the inputs take turns";
+    EXPECT_EQ(Seen(&FakeCard::standard), V4L2_STD_PAL);
+    EXPECT_EQ(Seen(&FakeCard::opens), 2) << "one probe, one open for the streaming";
 }
 
 TEST_F(V4l2BoardTest, PicturesAreConvertedToTheCamerasSizeAndTheControlsScaledToTheCards) {
@@ -155,7 +161,8 @@ TEST_F(V4l2BoardTest, PicturesAreConvertedToTheCamerasSizeAndTheControlsScaledTo
     EXPECT_EQ(p[ResolutionBytes(2) - 1], FakeCard::LumaOf(1));
     board->Unlock(1);
     board->Close();
-    EXPECT_EQ(card.standard, V4L2_STD_NTSC) << "the station's standard, from the next switch of input";
+    EXPECT_EQ(Seen(&FakeCard::standard), V4L2_STD_NTSC)
+        << "the station's standard, from the next switch of input";
 }
 
 TEST_F(V4l2BoardTest, AnInputWithoutSignalAndAnUnpluggedCardHaveNoSignalAndTheCardComesBack) {
@@ -193,7 +200,7 @@ TEST_F(V4l2BoardTest, AnInputWithoutSignalAndAnUnpluggedCardHaveNoSignalAndTheCa
     }
     got = Capture(1500ms);
     EXPECT_GT(got.count(0) ? got.at(0) : 0, 3) << Log();
-    EXPECT_GE(card.opens, 3);
+    EXPECT_GE(Seen(&FakeCard::opens), 3);
 }
 
 TEST_F(V4l2BoardTest, WithoutAnyCardTheStationIsToldThereIsNoBoard) {

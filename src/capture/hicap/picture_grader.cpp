@@ -15,6 +15,35 @@ uint8_t Clamp(int value) {
 
 }  // namespace
 
+int32_t& ControlField(PictureControls& c, PictureControl control) {
+    switch (control) {
+    case PictureControl::Brightness:
+        return c.brightness;
+    case PictureControl::Contrast:
+        return c.contrast;
+    case PictureControl::Sharpness:
+        return c.sharpness;
+    case PictureControl::SaturationU:
+        return c.saturationU;
+    case PictureControl::SaturationV:
+        return c.saturationV;
+    case PictureControl::Hue:
+        return c.hue;
+    }
+    return c.brightness;
+}
+
+int32_t ClampControl(PictureControl control, int32_t value) {
+    switch (control) {
+    case PictureControl::Brightness:
+        return std::clamp(value, -128, 128);
+    case PictureControl::Hue:
+        return std::clamp(value, -128, 127);
+    default:
+        return std::clamp(value, 0, 255);
+    }
+}
+
 PictureGrader::PictureGrader() : chroma_(65536) {}
 
 void PictureGrader::Prepare(const PictureControls& c) {

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "capture/hicap/board_backend.h"
+
 namespace kel {
 
 struct PictureControls {
@@ -22,6 +24,11 @@ struct PictureControls {
     int32_t hue = 0;          // -128..127, a half turn each way
     bool operator==(const PictureControls&) const = default;
 };
+
+// The field of `controls` that a board's control sets, and a value clamped to that control's
+// range (brightness -128..128, hue -128..127, the others 0..255).
+int32_t& ControlField(PictureControls& controls, PictureControl control);
+int32_t ClampControl(PictureControl control, int32_t value);
 
 class PictureGrader {
 public:

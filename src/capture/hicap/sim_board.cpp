@@ -13,35 +13,6 @@ using Micros = std::chrono::microseconds;
 
 constexpr int32_t kMaxShare = 1000;
 
-int32_t ClampControl(PictureControl control, int32_t value) {
-    switch (control) {
-    case PictureControl::Brightness:
-        return std::clamp(value, -128, 128);
-    case PictureControl::Hue:
-        return std::clamp(value, -128, 127);
-    default:
-        return std::clamp(value, 0, 255);
-    }
-}
-
-int32_t* ControlField(SimControls& c, PictureControl control) {
-    switch (control) {
-    case PictureControl::Brightness:
-        return &c.brightness;
-    case PictureControl::Contrast:
-        return &c.contrast;
-    case PictureControl::Sharpness:
-        return &c.sharpness;
-    case PictureControl::SaturationU:
-        return &c.saturationU;
-    case PictureControl::SaturationV:
-        return &c.saturationV;
-    case PictureControl::Hue:
-        return &c.hue;
-    }
-    return &c.brightness;
-}
-
 }  // namespace
 
 SimBoard::SimBoard(SimOptions options, const Clock& wall, SteadyNow steady)
@@ -94,7 +65,7 @@ uint32_t SimBoard::Init() {
 bool SimBoard::SetControl(PictureControl control, int32_t channel, int32_t value) {
     Input& in = inputs_[channel];
     std::lock_guard<std::mutex> lock(in.mutex);
-    *ControlField(in.controls, control) = ClampControl(control, value);
+    ControlField(in.controls, control) = ClampControl(control, value);
     ++in.controlCalls;
     return true;
 }

@@ -16,35 +16,6 @@ namespace {
 constexpr int32_t kMaxShare = 1000;
 constexpr int kGroupRate = 25;
 
-int32_t* Field(PictureControls& c, PictureControl control) {
-    switch (control) {
-    case PictureControl::Brightness:
-        return &c.brightness;
-    case PictureControl::Contrast:
-        return &c.contrast;
-    case PictureControl::Sharpness:
-        return &c.sharpness;
-    case PictureControl::SaturationU:
-        return &c.saturationU;
-    case PictureControl::SaturationV:
-        return &c.saturationV;
-    case PictureControl::Hue:
-        return &c.hue;
-    }
-    return &c.brightness;
-}
-
-int32_t Clamped(PictureControl control, int32_t value) {
-    switch (control) {
-    case PictureControl::Brightness:
-        return std::clamp(value, -128, 128);
-    case PictureControl::Hue:
-        return std::clamp(value, -128, 127);
-    default:
-        return std::clamp(value, 0, 255);
-    }
-}
-
 }  // namespace
 
 StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory devices,
@@ -197,10 +168,10 @@ bool StreamBoard::SetControl(PictureControl control, int32_t channel, int32_t va
     {
         // The capture threads set every control before each picture: only a change goes on.
         std::lock_guard<std::mutex> lock(c.mutex);
-        int32_t& field = *Field(c.controls, control);
-        if (field == Clamped(control, value))
+        int32_t& field = ControlField(c.controls, control);
+        if (field == ClampControl(control, value))
             return true;
-        field = Clamped(control, value);
+        field = ClampControl(control, value);
         controls = c.controls;
     }
     if (sources_[channel])
