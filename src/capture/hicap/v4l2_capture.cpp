@@ -169,6 +169,7 @@ int V4l2Capture::NextTurn() {
 }
 
 void V4l2Capture::Run(std::stop_token stop) {
+    stop_ = stop;
     auto retry = timing_.retryFirst;
     while (!stop.stop_requested()) {
         if (!device_ && !OpenDevice()) {
@@ -421,7 +422,12 @@ bool V4l2Capture::Grab(Slot& slot, bool keep, std::string& why, bool& gone) {
             why = "brak obrazu przez " + std::to_string(timing_.read.count()) + " ms";
             return false;
         }
-        const int r = device_->Wait(static_cast<int>(left));
+        if (stop_.stop_requested()) {
+            why = "zatrzymano";
+            return false;
+        }
+        const int r =
+            device_->Wait(static_cast<int>(std::min<int64_t>(left, 100)));  // a stop waits no longer
         if (r < 0) {
             why = Errno(-r);
             gone = -r == ENODEV;

@@ -118,6 +118,7 @@ private:
     std::condition_variable_any wake_;
 
     // The capture thread's own.
+    std::stop_token stop_;
     std::unique_ptr<VideoDevice> device_;
     std::vector<Buffer> buffers_;
     bool streaming_ = false;
