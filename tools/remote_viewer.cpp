@@ -180,11 +180,26 @@ int Fail(const char* what) {
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "usage: kel_remote [--host H] [--port P] --user LOGIN --password PASS [--cameras 1,2] [--polls N]\n"
+    "                  [--interval-ms MS] [--out DIR] [--pictures]\n"
+    "       kel_remote --help | --version\n"
+    "Logs in to a station's TCP server as a remote viewer does, selects cameras and polls pictures.\n";
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::string(argv[i]) == "--version") {
+            std::puts("kel_remote " KEL_VERSION);
+            return 0;
+        }
+    }
     Options o;
     if (!ParseOptions(argc, argv, o)) {
-        std::fprintf(stderr, "usage: kel_remote [--host H] [--port P] --user LOGIN --password PASS "
-                             "[--cameras 1,2] [--polls N] [--interval-ms MS] [--out DIR] [--pictures]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     Connection c;

@@ -141,11 +141,15 @@ int main(int argc, char** argv) {
     kel::CommandLine cmd;
     std::string error;
     if (!cmd.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
-        std::fprintf(stderr, "kel: %s\n%s", error.c_str(), kel::CommandLine::Usage());
+        std::fprintf(stderr, "kel: %s\n%s", error.c_str(), kel::CommandLine::Usage().c_str());
         return 2;
     }
     if (cmd.action == kel::CommandLine::Action::Help) {
-        std::fputs(kel::CommandLine::Usage(), stdout);
+        std::fputs(kel::CommandLine::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (cmd.action == kel::CommandLine::Action::Version) {
+        std::puts(kel::CommandLine::Version().c_str());
         return 0;
     }
     std::string registry =

@@ -14,7 +14,11 @@
 
 namespace {
 
-constexpr const char* kUsage = "Uzycie: kel-viewer [--workdir KATALOG] [--registry PLIK] [PLIK.avi]\n";
+constexpr const char* kUsage =
+    "usage: kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]\n"
+    "       kel-viewer --help | --version\n"
+    "Finds and plays back what the station in DIR (the current folder by default) recorded, or one\n"
+    "recording FILE.avi; the camera names come from the settings store FILE.\n";
 
 }  // namespace
 
@@ -27,10 +31,13 @@ int main(int argc, char** argv) {
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (a == "--version") {
+            std::puts("kel-viewer " KEL_VERSION);
+            return 0;
         } else if (!a.empty() && a[0] != '-' && file.empty()) {
             file = a;
         } else {
-            std::fprintf(stderr, "kel-viewer: nieznany argument %s\n%s", a.c_str(), kUsage);
+            std::fprintf(stderr, "kel-viewer: unknown argument: %s\n%s", a.c_str(), kUsage);
             return 2;
         }
     }

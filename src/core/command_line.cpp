@@ -1,5 +1,6 @@
 #include "core/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,50 +18,67 @@ bool ParseScreen(const std::string& text, int& w, int& h) {
 }
 }  // namespace
 
+const std::vector<CommandLine::Option>& CommandLine::Options() {
+    static const std::vector<Option> kOptions{
+        {"--workdir", "DIR", "change to DIR first: the log, the skins and the drive map are there"},
+        {"--registry", "FILE", "the settings store (default $XDG_CONFIG_HOME/kel/registry.sqlite)"},
+        {"--headless", nullptr, "no screen: Qt's offscreen platform, boxes on standard error"},
+        {"--yes", nullptr, "answer Yes to every question (first-run defaults, close question)"},
+        {"--screen", "WxH", "headless only: the virtual screen (default 1280x1024)"},
+        {"--board", "NAME[:OPTIONS]", "capture board: sim (default), v4l2:MAP, stream:FILE, mix:FILE"},
+        {"--serial", "DEVICE", "the PTZ line (default /dev/ttyS0)"},
+        {"--help", nullptr, "this help"},
+        {"--version", nullptr, "the program's version"},
+    };
+    return kOptions;
+}
+
 bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error) {
     size_t i = 0;
-    auto value = [&](const std::string& opt, std::string& out) {
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            error = opt + " needs a value";
+    for (; i < args.size(); ++i) {
+        std::string a = args[i];
+        if (a == "-h")
+            a = "--help";
+        if (a == "reg")
+            break;
+        const auto& options = Options();
+        auto it = std::find_if(options.begin(), options.end(), [&](const Option& o) { return a == o.name; });
+        if (it == options.end()) {
+            error = "unknown argument: " + a;
             return false;
         }
-        out = args[++i];
-        return true;
-    };
-    for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
         std::string v;
+        if (it->value) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                error = a + " needs a value";
+                return false;
+            }
+            v = args[++i];
+        }
         if (a == "--workdir") {
-            if (!value(a, workdir))
-                return false;
+            workdir = v;
         } else if (a == "--registry") {
-            if (!value(a, registry))
-                return false;
+            registry = v;
         } else if (a == "--headless") {
             headless = true;
         } else if (a == "--yes") {
             yes = true;
         } else if (a == "--screen") {
-            if (!value(a, v))
-                return false;
             if (!ParseScreen(v, screenWidth, screenHeight)) {
                 error = "--screen takes WxH, for example 1280x1024";
                 return false;
             }
             screenGiven = true;
         } else if (a == "--board") {
-            if (!value(a, board) || !HicapCheckBoard(board, error))
+            board = v;
+            if (!HicapCheckBoard(board, error))
                 return false;
         } else if (a == "--serial") {
-            if (!value(a, serial))
-                return false;
-        } else if (a == "--help" || a == "-h") {
+            serial = v;
+        } else if (a == "--help") {
             action = Action::Help;
-        } else if (a == "reg") {
-            break;
-        } else {
-            error = "unknown argument: " + a;
-            return false;
+        } else if (a == "--version") {
+            action = Action::Version;
         }
     }
     if (i == args.size())
@@ -98,12 +116,26 @@ std::string CommandLine::DefaultRegistry() {
     return std::string(home && *home ? home : ".") + "/.config/kel/registry.sqlite";
 }
 
-const char* CommandLine::Usage() {
-    return "usage: kel [--workdir DIR] [--registry FILE] [--headless] [--yes] [--screen WxH]\n"
-           "           [--board NAME[:OPTIONS]] [--serial DEVICE]\n"
-           "       kel [--registry FILE] reg export [FILE]\n"
-           "       kel [--registry FILE] reg import FILE\n"
-           "       kel [--registry FILE] reg defaults\n";
+std::string CommandLine::Usage() {
+    std::string text = "usage: kel [OPTIONS]                     run the station\n"
+                       "       kel [--registry FILE] reg export [FILE]\n"
+                       "       kel [--registry FILE] reg import FILE\n"
+                       "       kel [--registry FILE] reg defaults\n"
+                       "\noptions:\n";
+    for (const Option& o : Options()) {
+        std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
+        left.resize(std::max<size_t>(left.size() + 2, 26), ' ');
+        text += left + o.help + "\n";
+    }
+    text += "\nstore commands:\n"
+            "  reg export [FILE]       the settings store as a .reg file (standard output without FILE)\n"
+            "  reg import FILE         merges a .reg file; one the station could not load changes nothing\n"
+            "  reg defaults            writes the first-run defaults\n";
+    return text;
+}
+
+std::string CommandLine::Version() {
+    return "kel " KEL_VERSION;
 }
 
 }  // namespace kel

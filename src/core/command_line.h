@@ -6,6 +6,7 @@
 //   kel [--registry FILE] reg export [FILE]
 //   kel [--registry FILE] reg import FILE
 //   kel [--registry FILE] reg defaults      (the first-run defaults, as after Yes to the question)
+//   kel --help | --version
 
 #include <string>
 #include <vector>
@@ -13,7 +14,16 @@
 namespace kel {
 
 struct CommandLine {
-    enum class Action { Run, RegExport, RegImport, RegDefaults, Help };
+    enum class Action { Run, RegExport, RegImport, RegDefaults, Help, Version };
+
+    // The options, in the order the help lists them: the one table that the parser reads and the
+    // help is written from, so that neither has an option the other lacks.
+    struct Option {
+        const char* name;   // "--board"
+        const char* value;  // "NAME[:OPTIONS]", or nullptr for a flag
+        const char* help;   // one line
+    };
+    static const std::vector<Option>& Options();
 
     Action action = Action::Run;
     std::string workdir;   // empty: the current directory
@@ -32,7 +42,10 @@ struct CommandLine {
 
     // $XDG_CONFIG_HOME/kel/registry.sqlite, else ~/.config/kel/registry.sqlite.
     static std::string DefaultRegistry();
-    static const char* Usage();
+    // The help: synopsis, the options with their meaning, the store commands.
+    static std::string Usage();
+    // "kel 2.0.3".
+    static std::string Version();
 };
 
 }  // namespace kel

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
+#include <set>
+
 namespace kel {
 namespace {
 
@@ -72,6 +76,46 @@ TEST(CommandLineTest, MalformedLinesAreRefused) {
     std::string error;
     cmd.Parse({"--board", "sim:still,bogus"}, error);
     EXPECT_NE(error.find("unknown option 'bogus'"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace kel
+
+namespace kel {
+namespace {
+
+// The help and the parser agree: every option the help names is accepted (with a sample value),
+// and every option the parser knows is in the help.
+TEST(CommandLineTest, TheHelpNamesExactlyTheOptionsTheParserAccepts) {
+    const std::string help = CommandLine::Usage();
+    std::set<std::string> named;
+    for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+        size_t end = at + 2;
+        while (end < help.size() && (std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-'))
+            ++end;
+        named.insert(help.substr(at, end - at));
+    }
+    const std::map<std::string, std::string> samples{{"DIR", "/tmp"},
+                                                     {"FILE", "/tmp/r.sqlite"},
+                                                     {"WxH", "800x600"},
+                                                     {"NAME[:OPTIONS]", "sim:still"},
+                                                     {"DEVICE", "/dev/ttyS1"}};
+    std::set<std::string> known;
+    for (const CommandLine::Option& o : CommandLine::Options()) {
+        known.insert(o.name);
+        std::vector<std::string> args{o.name};
+        if (o.value)
+            args.push_back(samples.at(o.value));
+        CommandLine c;
+        std::string error;
+        EXPECT_TRUE(c.Parse(args, error)) << o.name << ": " << error;
+    }
+    EXPECT_EQ(named, known);
+    CommandLine c;
+    std::string error;
+    ASSERT_TRUE(c.Parse({"--version"}, error));
+    EXPECT_EQ(c.action, CommandLine::Action::Version);
+    EXPECT_EQ(CommandLine::Version(), "kel " KEL_VERSION);
 }
 
 }  // namespace
