@@ -1,7 +1,8 @@
 // Draws the Default skin for the three application widths, and the program's icon:
 //
 //   kel_default_skin OUTPUT_FOLDER      writes OUTPUT_FOLDER/<width>/*.bmp for 1024, 1152 and 1280
-//   kel_default_skin --icon FILE.png    writes the 128 x 128 icon with a transparent background
+//   kel_default_skin --icon FILE.png [SIZE]   writes the SIZE x SIZE icon (128 by default) with a
+//                                            transparent background
 //
 // The video area: the background, the three status panels, the two symbols, the site plan and
 // the camera icons with and without motion. The console: the title and command bars, the left
@@ -21,6 +22,7 @@
 #include <QRadialGradient>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -1091,10 +1093,12 @@ bool WriteWidth(const QString& root, Size app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool icon = argc == 3 && std::string(argv[1]) == "--icon";
-    if (argc != 2 && !icon) {
+    // --icon FILE.png [SIZE]: the program's icon, SIZE x SIZE (128 by default).
+    const bool icon = (argc == 3 || argc == 4) && std::string(argv[1]) == "--icon";
+    const int size = icon && argc == 4 ? std::atoi(argv[3]) : 128;
+    if ((argc != 2 && !icon) || size < 16 || size > 1024) {
         std::fprintf(stderr, "usage: kel_default_skin OUTPUT_FOLDER\n"
-                             "       kel_default_skin --icon FILE.png\n");
+                             "       kel_default_skin --icon FILE.png [SIZE]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -1102,7 +1106,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (icon) {
         const QString path = QString::fromLocal8Bit(argv[2]);
-        if (!AppIcon(128).save(path, "PNG")) {
+        if (!AppIcon(size).save(path, "PNG")) {
             std::fprintf(stderr, "kel_default_skin: cannot write %s\n", qPrintable(path));
             return 1;
         }
