@@ -20,6 +20,7 @@
 
 #include "capture/hicap/sim_painter.h"
 #include "capture/resolution.h"
+#include "median_reporter.h"
 #include "recording/motion_detector.h"
 #include "recording/video_compressor.h"
 
@@ -156,18 +157,6 @@ BENCHMARK(BM_DetectMotion704x576)->Unit(benchmark::kMicrosecond)->Repetitions(5)
 BENCHMARK(BM_ByteLoop704x576)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Compress352x288)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Libavcodec352x288)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-
-// Keeps the medians for the summary after the usual table.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;  // microseconds, by benchmark name
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-};
 
 void Ratio(const std::map<std::string, double>& m, const char* what, const char* a, const char* b,
            const char* limit) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "capture/hicap/stream_source.h"
+#include "median_reporter.h"
 
 namespace kel {
 namespace {
@@ -39,12 +40,12 @@ void Prepare() {
 }
 
 void BM_StreamSource250(benchmark::State& state) {
-    StreamSourceSpec spec;
-    spec.kind = StreamSourceSpec::Kind::File;
-    spec.address = g_file;
-    spec.paced = false;
+    MapEntry entry;
+    entry.kind = MapEntry::Kind::File;
+    entry.address = g_file;
+    entry.paced = false;
     for (auto _ : state) {
-        StreamSource source(0, spec, StreamTiming{}, nullptr);
+        StreamSource source(0, entry, StreamTiming{}, nullptr);
         source.SetSizeMode(3);
         const auto t0 = std::chrono::steady_clock::now();
         source.Start();
@@ -82,17 +83,6 @@ BENCHMARK(BM_Ffmpeg250)
     ->Iterations(3)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-};
 
 }  // namespace
 }  // namespace kel

@@ -20,6 +20,7 @@
 
 #include "capture/hicap/sim_painter.h"
 #include "capture/resolution.h"
+#include "median_reporter.h"
 #include "platform/drive_map.h"
 #include "recording/segment.h"
 #include "recording/time_stamps.h"
@@ -163,17 +164,6 @@ BENCHMARK(BM_ColdSeekInADayOf1000Segments)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;  // milliseconds, by benchmark name
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-};
 
 }  // namespace
 }  // namespace kel

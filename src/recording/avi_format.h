@@ -14,6 +14,20 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
            static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
 }
 
+// A chunk's size with the pad byte that keeps the next chunk at an even offset.
+constexpr uint64_t PaddedSize(uint32_t size) {
+    return uint64_t{size} + (size % 2);
+}
+
+// The stream a chunk id "NNxx" names, or -1.
+constexpr int StreamOfChunk(uint32_t id) {
+    const int tens = static_cast<int>(id & 0xFF) - '0';
+    const int ones = static_cast<int>((id >> 8) & 0xFF) - '0';
+    if (tens < 0 || tens > 9 || ones < 0 || ones > 9)
+        return -1;
+    return tens * 10 + ones;
+}
+
 constexpr uint32_t kFourCCDiv3 = FourCC("DIV3");
 constexpr uint32_t kFourCCUyvy = FourCC("UYVY");
 

@@ -20,19 +20,6 @@ constexpr int kMaxStreams = 10;
 // A picture larger than this is no picture of ours: the walk stops at it as at damage.
 constexpr uint32_t kMaxChunk = 16u << 20;
 
-uint64_t Padded(uint32_t size) {
-    return uint64_t{size} + (size % 2);
-}
-
-// The stream a chunk id "NNxx" names, or -1.
-int StreamOf(uint32_t id) {
-    const int tens = static_cast<int>(id & 0xFF) - '0';
-    const int ones = static_cast<int>((id >> 8) & 0xFF) - '0';
-    if (tens < 0 || tens > 9 || ones < 0 || ones > 9)
-        return -1;
-    return tens * 10 + ones;
-}
-
 // Days from 30 December 1899 to the given date (proleptic Gregorian).
 int64_t DaysFromCivil(int y, int m, int d) {
     y -= m <= 2;
@@ -145,7 +132,7 @@ bool SegmentReader::ReadHeaders() {
                     video_stream_ = stream;
                     if (h.dwScale > 0 && h.dwRate > 0)
                         rate_ = static_cast<double>(h.dwRate) / h.dwScale;
-                    const uint64_t strf = at + 20 + Padded(innerSize);
+                    const uint64_t strf = at + 20 + PaddedSize(innerSize);
                     uint32_t fmt = 0, fmtSize = 0;
                     BitmapInfoHeader bih;
                     if (u32(strf, fmt) && u32(strf + 4, fmtSize) && fmt == FourCC("strf") &&
@@ -159,7 +146,7 @@ bool SegmentReader::ReadHeaders() {
                 }
             }
         }
-        at += 8 + Padded(chunk);
+        at += 8 + PaddedSize(chunk);
     }
     if (video_stream_ < 0 || width_ <= 0 || height_ <= 0 || width_ > 8192 || height_ > 8192)
         return Fail("brak strumienia obrazu");
@@ -179,7 +166,7 @@ bool SegmentReader::ReadHeaders() {
         }
         if (id == kList)
             break;
-        at += 8 + Padded(chunk);
+        at += 8 + PaddedSize(chunk);
     }
     return Fail("brak listy obrazow");
 }
@@ -203,7 +190,7 @@ bool SegmentReader::ReadIndex() {
     uint32_t moviSize = 0, id = 0, idxSize = 0;
     if (!ReadAllAt(fd_, &moviSize, 4, movi_type_ - 4))
         return false;
-    const uint64_t idx = movi_type_ + Padded(moviSize);
+    const uint64_t idx = movi_type_ + PaddedSize(moviSize);
     if (moviSize < 4 || idx + 8 > size || !ReadAllAt(fd_, &id, 4, idx) || id != FourCC("idx1") ||
         !ReadAllAt(fd_, &idxSize, 4, idx + 4))
         return false;
@@ -219,7 +206,7 @@ bool SegmentReader::ReadIndex() {
     waiting_.clear();
     const uint64_t moviEnd = movi_type_ + moviSize;
     for (const AviIndexEntry& e : entries) {
-        const int stream = StreamOf(e.ckid);
+        const int stream = StreamOfChunk(e.ckid);
         const uint64_t at = movi_type_ + e.dwChunkOffset;
         uint32_t head[2] = {};
         if (stream < 0 || stream >= streams_ || at + 8 + e.dwChunkLength > moviEnd ||
@@ -242,15 +229,15 @@ void SegmentReader::Walk() {
         uint32_t head[2] = {};
         if (!ReadAllAt(fd_, head, 8, at) || head[0] == FourCC("idx1"))
             break;
-        const int stream = StreamOf(head[0]);
+        const int stream = StreamOfChunk(head[0]);
         if (stream < 0 || stream >= streams_ || head[1] > kMaxChunk) {
             damaged_ = true;
             break;
         }
-        if (at + 8 + Padded(head[1]) > size)
+        if (at + 8 + PaddedSize(head[1]) > size)
             break;  // not all written yet, or cut short
         Add(stream, {at + 8, head[1]});
-        at += 8 + Padded(head[1]);
+        at += 8 + PaddedSize(head[1]);
     }
     walked_ = at;
 }

@@ -52,19 +52,6 @@ private:
     uint64_t size_ = 0;
 };
 
-uint64_t Padded(uint32_t size) {
-    return uint64_t{size} + (size % 2);
-}
-
-// The stream a chunk id "NNxx" names, or -1.
-int StreamOf(uint32_t id) {
-    const int tens = static_cast<int>(id & 0xFF) - '0';
-    const int ones = static_cast<int>((id >> 8) & 0xFF) - '0';
-    if (tens < 0 || tens > 9 || ones < 0 || ones > 9)
-        return -1;
-    return tens * 10 + ones;
-}
-
 struct Layout {
     uint64_t avih = 0;           // the main header's data
     std::vector<uint64_t> strh;  // each stream header's data
@@ -97,7 +84,7 @@ bool ReadLayout(const File& f, Layout& out, std::string& error) {
                 innerSize >= sizeof(AviStreamHeader))
                 out.strh.push_back(at + 20);
         }
-        at += 8 + Padded(size);
+        at += 8 + PaddedSize(size);
     }
     uint32_t movi = 0;
     if (out.avih == 0 || out.strh.empty() || out.strh.size() > kMaxStreams || !f.U32(hdrlEnd, list) ||
@@ -154,12 +141,12 @@ RepairResult RepairSegment(const std::string& path) {
         uint32_t id = 0, size = 0;
         if (!f.U32(at, id) || !f.U32(at + 4, size) || id == FourCC("idx1"))
             break;
-        const int stream = StreamOf(id);
-        if (stream < 0 || stream >= streams || at + 8 + Padded(size) > f.Size())
+        const int stream = StreamOfChunk(id);
+        if (stream < 0 || stream >= streams || at + 8 + PaddedSize(size) > f.Size())
             break;
         chunks.push_back({id, kAviifKeyframe, static_cast<uint32_t>(at - layout.moviType), size});
         owner.push_back(stream);
-        at += 8 + Padded(size);
+        at += 8 + PaddedSize(size);
     }
     // A picture is whole once every stream has its chunk: keep up to the last such point.
     std::vector<uint32_t> samples(streams, 0), kept(streams, 0);
@@ -176,7 +163,7 @@ RepairResult RepairSegment(const std::string& path) {
     r.pictures = kept[0];
 
     const uint64_t moviEnd =
-        keep ? layout.moviType + chunks.back().dwChunkOffset + 8 + Padded(chunks.back().dwChunkLength)
+        keep ? layout.moviType + chunks.back().dwChunkOffset + 8 + PaddedSize(chunks.back().dwChunkLength)
              : layout.moviType + 4;
     std::vector<uint32_t> largest(streams, 0);
     for (size_t i = 0; i < chunks.size(); ++i)

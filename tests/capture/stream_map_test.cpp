@@ -8,7 +8,7 @@
 namespace kel {
 namespace {
 
-using Kind = StreamSourceSpec::Kind;
+using Kind = MapEntry::Kind;
 
 TEST(StreamMapTest, LinesNameCamerasAndTheirSources) {
     StreamMap map;

@@ -74,7 +74,7 @@ bool V4l2Map(std::string_view options, StreamMap& map, std::string& error) {
         }
         ok = map.Parse(text, "", error);
     }
-    if (ok && !map.Only(StreamSourceSpec::Kind::V4l2)) {
+    if (ok && !map.Only(MapEntry::Kind::V4l2)) {
         error = "every camera of the v4l2 board is a capture device (v4l2:/dev/videoN)";
         return false;
     }

@@ -22,7 +22,7 @@ StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory 
                          V4l2Timing v4l2Timing)
     : map_(std::move(map)),
       any_sim_(std::any_of(map_.channels.begin(), map_.channels.end(),
-                           [](const auto& c) { return c.kind == StreamSourceSpec::Kind::Sim; })) {
+                           [](const auto& c) { return c.kind == MapEntry::Kind::Sim; })) {
     // The library's own messages go to standard error and may show an address with its password.
     av_log_set_level(AV_LOG_QUIET);
     if (any_sim_)
@@ -33,24 +33,23 @@ StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory 
     for (int ch = 0; ch < kBoardChannels; ++ch) {
         channels_[ch].buffer = std::make_unique<uint8_t[]>(kMaxFrameBytes);
         channels_[ch].controls = {0, 128, 0, 128, 128, 0};
-        const StreamSourceSpec& spec = map_.channels[ch];
-        if (spec.kind == StreamSourceSpec::Kind::Network || spec.kind == StreamSourceSpec::Kind::File)
-            sources_[ch] = std::make_unique<StreamSource>(ch, spec, timing, [this](const std::string& line) {
+        const MapEntry& entry = map_.channels[ch];
+        if (entry.kind == MapEntry::Kind::Network || entry.kind == MapEntry::Kind::File)
+            sources_[ch] = std::make_unique<StreamSource>(ch, entry, timing, [this](const std::string& line) {
                 Report(line, line.find(": obraz z ") == std::string::npos);
             });
     }
     // One capture for each device, serving the cameras on its inputs.
     for (int ch = 0; ch < kBoardChannels; ++ch) {
-        const StreamSourceSpec& spec = map_.channels[ch];
-        if (spec.kind != StreamSourceSpec::Kind::V4l2 || capture_of_[ch])
+        const MapEntry& entry = map_.channels[ch];
+        if (entry.kind != MapEntry::Kind::V4l2 || capture_of_[ch])
             continue;
         std::vector<V4l2Capture::Camera> cameras;
         for (int k = ch; k < kBoardChannels; ++k)
-            if (map_.channels[k].kind == StreamSourceSpec::Kind::V4l2 &&
-                map_.channels[k].address == spec.address)
+            if (map_.channels[k].kind == MapEntry::Kind::V4l2 && map_.channels[k].address == entry.address)
                 cameras.push_back({k, map_.channels[k].input});
         captures_.push_back(
-            std::make_unique<V4l2Capture>(spec.address, cameras, v4l2Timing, devices, report));
+            std::make_unique<V4l2Capture>(entry.address, cameras, v4l2Timing, devices, report));
         for (const auto& c : cameras)
             capture_of_[c.channel] = captures_.back().get();
     }
@@ -101,7 +100,7 @@ uint32_t StreamBoard::Search(CArTBDRecord& board) {
         if (c->Probe(card))
             names += (names.empty() ? "" : ", ") + card + " (" + c->Path() + ")";
     }
-    if (names.empty() && map_.Only(StreamSourceSpec::Kind::V4l2))
+    if (names.empty() && map_.Only(MapEntry::Kind::V4l2))
         return kHicapNoBoard;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -119,7 +118,7 @@ uint32_t StreamBoard::DetailInfo(int32_t index, CArTBDDetail& detail) {
     std::string name = kName;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (map_.Only(StreamSourceSpec::Kind::V4l2))
+        if (map_.Only(MapEntry::Kind::V4l2))
             name = "V4L2: " + device_names_;
     }
     std::strncpy(detail.Name, name.c_str(), sizeof detail.Name - 1);

@@ -60,7 +60,7 @@ public:
     uint64_t SourcePictures(int32_t channel) const;
 
 private:
-    bool IsSim(int32_t channel) const { return map_.channels[channel].kind == StreamSourceSpec::Kind::Sim; }
+    bool IsSim(int32_t channel) const { return map_.channels[channel].kind == MapEntry::Kind::Sim; }
     void Report(const std::string& line, bool error);
     // The channel's source, whatever its kind (not the simulated one).
     bool SourceSignal(int32_t channel) const;

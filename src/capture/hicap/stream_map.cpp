@@ -56,7 +56,7 @@ bool IsPasswordField(std::string_view name) {
 }  // namespace
 
 bool StreamMap::Parse(std::string_view text, const std::string& folder, std::string& error) {
-    std::array<StreamSourceSpec, 16> result{};
+    std::array<MapEntry, 16> result{};
     std::bitset<16> named;
     std::istringstream lines{std::string(text)};
     int number = 0;
@@ -92,62 +92,62 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
         const std::vector<std::string_view> words = Words(line.substr(eq + 1));
         if (words.empty())
             return fail("no source");
-        StreamSourceSpec spec;
+        MapEntry entry;
         const std::string_view source = words[0];
         if (source == "sim") {
-            spec.kind = StreamSourceSpec::Kind::Sim;
+            entry.kind = MapEntry::Kind::Sim;
         } else if (StartsWith(source, "v4l2:")) {
-            spec.kind = StreamSourceSpec::Kind::V4l2;
+            entry.kind = MapEntry::Kind::V4l2;
             std::string_view device = source.substr(5);
             if (size_t at = device.rfind('@'); at != std::string_view::npos) {
                 const std::string_view n = device.substr(at + 1);
-                spec.input = 0;
+                entry.input = 0;
                 for (char ch : n)
-                    spec.input = std::isdigit(static_cast<unsigned char>(ch)) && spec.input < 100
-                                     ? spec.input * 10 + (ch - '0')
-                                     : -1;
-                if (n.empty() || spec.input < 0)
+                    entry.input = std::isdigit(static_cast<unsigned char>(ch)) && entry.input < 100
+                                      ? entry.input * 10 + (ch - '0')
+                                      : -1;
+                if (n.empty() || entry.input < 0)
                     return fail("'" + std::string(n) + "' is no input number");
                 device = device.substr(0, at);
             }
             if (device.empty() || device.front() != '/')
                 return fail("a capture device is a path, like v4l2:/dev/video0");
-            spec.address = device;
+            entry.address = device;
         } else if (StartsWith(source, "rtsp://") || StartsWith(source, "rtsps://") ||
                    StartsWith(source, "http://") || StartsWith(source, "https://")) {
-            spec.kind = StreamSourceSpec::Kind::Network;
-            spec.address = source;
+            entry.kind = MapEntry::Kind::Network;
+            entry.address = source;
         } else if (source.find("://") != std::string_view::npos) {
             return fail("unknown kind of address '" + Redacted(source) + "'");
         } else {
-            spec.kind = StreamSourceSpec::Kind::File;
+            entry.kind = MapEntry::Kind::File;
             std::filesystem::path p(source);
-            spec.address =
+            entry.address =
                 p.is_absolute() || folder.empty() ? p.string() : (std::filesystem::path(folder) / p).string();
         }
         for (size_t w = 1; w < words.size(); ++w) {
             if (words[w] == "transport=udp" && StartsWith(source, "rtsp"))
-                spec.udp = true;
+                entry.udp = true;
             else if (words[w] == "transport=tcp" && StartsWith(source, "rtsp"))
-                spec.udp = false;
+                entry.udp = false;
             else
                 return fail("unknown option '" + std::string(words[w]) + "'");
         }
         for (int c = 0; c < 16; ++c)
             if (cameras[c]) {
-                result[c] = spec;
-                if (spec.kind == StreamSourceSpec::Kind::V4l2)
-                    ++spec.input;  // the next camera, the next input
+                result[c] = entry;
+                if (entry.kind == MapEntry::Kind::V4l2)
+                    ++entry.input;  // the next camera, the next input
             }
     }
     channels = result;
     return true;
 }
 
-bool StreamMap::Only(StreamSourceSpec::Kind kind) const {
+bool StreamMap::Only(MapEntry::Kind kind) const {
     bool any = false;
-    for (const StreamSourceSpec& c : channels) {
-        if (c.kind != StreamSourceSpec::Kind::None && c.kind != kind)
+    for (const MapEntry& c : channels) {
+        if (c.kind != MapEntry::Kind::None && c.kind != kind)
             return false;
         any = any || c.kind == kind;
     }

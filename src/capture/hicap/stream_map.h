@@ -22,7 +22,7 @@
 
 namespace kel {
 
-struct StreamSourceSpec {
+struct MapEntry {
     enum class Kind { None, Sim, Network, File, V4l2 };
     Kind kind = Kind::None;
     std::string address;  // the URL, the file's path or the capture device
@@ -33,9 +33,9 @@ struct StreamSourceSpec {
 
 class StreamMap {
 public:
-    std::array<StreamSourceSpec, 16> channels;  // by channel (camera - 1)
+    std::array<MapEntry, 16> channels;  // by channel (camera - 1)
     // Whether every camera the map names is of `kind`, and it names one at least.
-    bool Only(StreamSourceSpec::Kind kind) const;
+    bool Only(MapEntry::Kind kind) const;
 
     // Reads the map from `text`; `folder` is where relative file paths start. False with `error`
     // naming the line and what is wrong with it.

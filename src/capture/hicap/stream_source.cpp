@@ -61,8 +61,8 @@ struct Connection {
 
 }  // namespace
 
-StreamSource::StreamSource(int channel, StreamSourceSpec spec, StreamTiming timing, Report report)
-    : channel_(channel), spec_(std::move(spec)), timing_(timing), report_(std::move(report)),
+StreamSource::StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report)
+    : channel_(channel), entry_(std::move(entry)), timing_(timing), report_(std::move(report)),
       latest_(kMaxFrameBytes), work_(kMaxFrameBytes) {}
 
 StreamSource::~StreamSource() {
@@ -141,7 +141,7 @@ void StreamSource::Run(std::stop_token stop) {
 
 bool StreamSource::Session(std::stop_token stop) {
     const std::string shown =
-        spec_.kind == StreamSourceSpec::Kind::File ? spec_.address : StreamMap::Redacted(spec_.address);
+        entry_.kind == MapEntry::Kind::File ? entry_.address : StreamMap::Redacted(entry_.address);
     bool delivered = false;
     // Reported when the pictures stop, and while they do not come, once for each new reason.
     auto lost = [&](const std::string& why) {
@@ -164,14 +164,14 @@ bool StreamSource::Session(std::stop_token stop) {
     c.format->interrupt_callback = {&Interrupt::Check, &irq};
     AVDictionary* options = nullptr;
     const std::string readUs = std::to_string(std::chrono::microseconds(timing_.read).count());
-    if (spec_.address.rfind("rtsp", 0) == 0) {
-        av_dict_set(&options, "rtsp_transport", spec_.udp ? "udp" : "tcp", 0);
+    if (entry_.address.rfind("rtsp", 0) == 0) {
+        av_dict_set(&options, "rtsp_transport", entry_.udp ? "udp" : "tcp", 0);
         av_dict_set(&options, "timeout", readUs.c_str(), 0);
-    } else if (spec_.kind == StreamSourceSpec::Kind::Network) {
+    } else if (entry_.kind == MapEntry::Kind::Network) {
         av_dict_set(&options, "rw_timeout", readUs.c_str(), 0);
     }
     irq.In(timing_.connect);
-    int rc = avformat_open_input(&c.format, spec_.address.c_str(), nullptr, &options);
+    int rc = avformat_open_input(&c.format, entry_.address.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (rc < 0)
         return lost(stop.stop_requested() ? "zatrzymano" : AvError(rc));
@@ -190,8 +190,8 @@ bool StreamSource::Session(std::stop_token stop) {
         return lost("dekoder: " + AvError(rc));
 
     // A file is played at its own pace, in a loop; a live stream comes at the camera's.
-    const bool file = spec_.kind == StreamSourceSpec::Kind::File;
-    const bool paced = file && spec_.paced;
+    const bool file = entry_.kind == MapEntry::Kind::File;
+    const bool paced = file && entry_.paced;
     int64_t paceStart = 0;
     double paceFirst = -1;
     for (;;) {

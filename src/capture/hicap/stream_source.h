@@ -38,7 +38,7 @@ class StreamSource {
 public:
     using Report = std::function<void(const std::string& line)>;
 
-    StreamSource(int channel, StreamSourceSpec spec, StreamTiming timing, Report report);
+    StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report);
     ~StreamSource();
     StreamSource(const StreamSource&) = delete;
     StreamSource& operator=(const StreamSource&) = delete;
@@ -71,7 +71,7 @@ private:
 
     // Fixed after construction.
     const int channel_;
-    const StreamSourceSpec spec_;
+    const MapEntry entry_;
     const StreamTiming timing_;
     const Report report_;
 
