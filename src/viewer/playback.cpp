@@ -25,8 +25,6 @@ void Playback::ShowCameras(const ArchiveCatalog& catalog, const std::vector<int>
 
 void Playback::Reload(const ArchiveCatalog& catalog) {
     const std::vector<int> cameras = cameras_;
-    for (size_t i = 0; i < panes_.size(); ++i)
-        panes_[i].shown = {};
     ShowCameras(catalog, cameras);
 }
 

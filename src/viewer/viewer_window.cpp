@@ -330,8 +330,6 @@ void ViewerWindow::ShowDay(int64_t dayStartMs) {
 
 void ViewerWindow::UpdateTimeline() {
     std::vector<TimelineWidget::Row> rows;
-    day_tracks_.clear();
-    day_tracks_.resize(ArchiveCatalog::kCameras + 1);
     if (single_file_) {
         const auto& panes = playback_.Panes();
         if (!panes.empty()) {
@@ -356,20 +354,19 @@ void ViewerWindow::UpdateTimeline() {
         for (const CatalogEntry& e : catalog_.Entries(n))
             if (e.startMs >= day_ - kMsPerDay / 24 && e.startMs < day_ + kMsPerDay)
                 entries.push_back(e);
-        auto track = std::make_unique<CameraTrack>(entries, 1);
+        CameraTrack track(entries, 1);  // only to learn the stretches' ends
         TimelineWidget::Row row;
         row.camera = n;
         row.name = QString::fromStdString(catalog_.Name(n));
         row.shown = shown;
         std::error_code ec;
-        for (size_t k = 0; k < track->Segments(); ++k) {
-            const auto s = track->StretchOf(static_cast<int>(k));
+        for (size_t k = 0; k < track.Segments(); ++k) {
+            const auto s = track.StretchOf(static_cast<int>(k));
             const bool gone = s.missing || !std::filesystem::exists(entries[k].path, ec);
             row.stretches.push_back(
                 {s.fromMs, gone ? std::max(s.toMs, s.fromMs + 60'000) : s.toMs, entries[k].motion > 0, gone});
         }
         rows.push_back(std::move(row));
-        day_tracks_[n] = std::move(track);
     }
     timeline_->SetDay(day_, std::move(rows));
 }

@@ -91,8 +91,7 @@ private:
     const std::string registry_file_;
     ArchiveCatalog catalog_;
     Playback playback_;
-    std::vector<int> cameras_;                              // shown, the lead first
-    std::vector<std::unique_ptr<CameraTrack>> day_tracks_;  // for the time line, per camera
+    std::vector<int> cameras_;  // shown, the lead first
     int64_t day_ = 0;
     int64_t mark_from_ = 0, mark_to_ = 0;
     bool single_file_ = false;

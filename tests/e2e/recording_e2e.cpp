@@ -29,22 +29,14 @@ protected:
     // Cameras 1-4 active at 352 x 288; 1 and 2 recorded continuously, 3 and 4 on motion with the
     // whole picture watched; recordings to drive C: (drive table position 0).
     void Prepare() {
-        ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
-        auto c = std::make_unique<TConfig>(Registry());
-        ASSERT_TRUE(c->Load()) << c->ErrorText;
-        for (int n = 1; n <= 4; ++n) {
-            c->Cameras[n - 1].Active = 1;
-            for (int d = 1; d <= 7; ++d)
-                for (int h = 0; h < 24; ++h)
-                    c->Scheduler[ScheduleIndex(n, d, h)] = n <= 2 ? kContinuous : kOnMotion;
-        }
-        for (int n : {3, 4}) {
-            std::fill(std::begin(c->Zones[n - 1].Mask), std::end(c->Zones[n - 1].Mask), 1);
-            c->Zones[n - 1].Sensitivity = 1000;
-        }
-        c->HDDs[0] = 1;
-        c->AutoLogin = true;
-        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
+        PrepareRecording(
+            4, [](int n) { return n <= 2 ? kContinuous : kOnMotion; },
+            [](TConfig& c) {
+                for (int n : {3, 4}) {
+                    std::fill(std::begin(c.Zones[n - 1].Mask), std::end(c.Zones[n - 1].Mask), 1);
+                    c.Zones[n - 1].Sensitivity = 1000;
+                }
+            });
     }
     static int Seconds(const std::vector<uint8_t>& sample) {
         // "YYYY-MM-DD: HH:MM:SS" after the length byte.

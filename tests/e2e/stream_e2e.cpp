@@ -22,20 +22,7 @@ using namespace std::chrono_literals;
 class StreamE2E : public StationRunner {};
 
 TEST_F(StreamE2E, FourCamerasFromAnRtspServerAreRecordedAndDecodeWhole) {
-    ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
-    {
-        auto c = std::make_unique<TConfig>(Registry());
-        ASSERT_TRUE(c->Load()) << c->ErrorText;
-        for (int n = 1; n <= 4; ++n) {
-            c->Cameras[n - 1].Active = 1;
-            for (int d = 1; d <= 7; ++d)
-                for (int h = 0; h < 24; ++h)
-                    c->Scheduler[ScheduleIndex(n, d, h)] = kContinuous;
-        }
-        c->HDDs[0] = 1;
-        c->AutoLogin = true;
-        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
-    }
+    PrepareRecording(4);
     const int port = FreePort();
     Server rtsp(dir, {"rtsp", std::to_string(port)});
     const std::string map = dir.File("cameras.txt");

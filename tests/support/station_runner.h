@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -15,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "config/config.h"
+#include "recording/schedule.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -70,6 +73,27 @@ protected:
     int RunStore(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
         args.insert(args.begin(), {"--registry", Registry()});
         return Run(std::move(args), out, err);
+    }
+
+    // A store with the first-run defaults, then cameras 1..`cameras` active and recorded all week
+    // as `mode` says for each (continuously by default) to drive C:, and the automatic login;
+    // `more` changes the configuration further before it is saved.
+    void PrepareRecording(int cameras, std::function<ScheduleValue(int camera)> mode = nullptr,
+                          std::function<void(TConfig&)> more = nullptr) {
+        ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
+        auto c = std::make_unique<TConfig>(Registry());
+        ASSERT_TRUE(c->Load()) << c->ErrorText;
+        for (int n = 1; n <= cameras; ++n) {
+            c->Cameras[n - 1].Active = 1;
+            for (int d = 1; d <= 7; ++d)
+                for (int h = 0; h < 24; ++h)
+                    c->Scheduler[ScheduleIndex(n, d, h)] = mode ? mode(n) : kContinuous;
+        }
+        c->HDDs[0] = 1;
+        c->AutoLogin = true;
+        if (more)
+            more(*c);
+        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
     }
 
     int CountInLog(const std::string& text) const {

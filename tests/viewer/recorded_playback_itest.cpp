@@ -21,21 +21,7 @@ using namespace std::chrono_literals;
 class RecordedPlayback : public StationRunner {};
 
 TEST_F(RecordedPlayback, WhatTheStationRecordedIsFoundSoughtSteppedThroughAndSaved) {
-    ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
-    {
-        auto c = std::make_unique<TConfig>(Registry());
-        ASSERT_TRUE(c->Load()) << c->ErrorText;
-        for (int n = 1; n <= 2; ++n) {
-            c->Cameras[n - 1].Active = 1;
-            for (int d = 1; d <= 7; ++d)
-                for (int h = 0; h < 24; ++h)
-                    c->Scheduler[ScheduleIndex(n, d, h)] = kContinuous;
-        }
-        c->Cameras[1].Name.Set("Brama");
-        c->HDDs[0] = 1;
-        c->AutoLogin = true;
-        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
-    }
+    PrepareRecording(2, nullptr, [](TConfig& c) { c.Cameras[1].Name.Set("Brama"); });
     auto kel = Start();
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
     std::this_thread::sleep_for(6s);

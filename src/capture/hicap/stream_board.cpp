@@ -35,9 +35,7 @@ StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory 
         channels_[ch].controls = {0, 128, 0, 128, 128, 0};
         const MapEntry& entry = map_.channels[ch];
         if (entry.kind == MapEntry::Kind::Network || entry.kind == MapEntry::Kind::File)
-            sources_[ch] = std::make_unique<StreamSource>(ch, entry, timing, [this](const std::string& line) {
-                Report(line, line.find(": obraz z ") == std::string::npos);
-            });
+            sources_[ch] = std::make_unique<StreamSource>(ch, entry, timing, report);
     }
     // One capture for each device, serving the cameras on its inputs.
     for (int ch = 0; ch < kBoardChannels; ++ch) {

@@ -107,9 +107,9 @@ bool StreamSource::HasSignal() const {
            NowNs() - last < std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
 }
 
-void StreamSource::Say(const std::string& what) {
+void StreamSource::Say(const std::string& what, bool error) {
     if (report_)
-        report_("Kamera " + std::to_string(channel_ + 1) + ": " + what);
+        report_("Kamera " + std::to_string(channel_ + 1) + ": " + what, error);
 }
 
 bool StreamSource::Pause(std::stop_token stop, std::chrono::nanoseconds d) {
@@ -148,9 +148,9 @@ bool StreamSource::Session(std::stop_token stop) {
         if (stop.stop_requested())
             return delivered;
         if (up_)
-            Say("utracono obraz z " + shown + ": " + why);
+            Say("utracono obraz z " + shown + ": " + why, true);
         else if (why != last_failure_)
-            Say("brak obrazu z " + shown + ": " + why);
+            Say("brak obrazu z " + shown + ": " + why, true);
         last_failure_ = why;
         up_ = false;
         return delivered;
@@ -251,7 +251,7 @@ bool StreamSource::Session(std::stop_token stop) {
             grader_.Apply(work_.data(), size.width, size.height, controls);
             Publish(work_.data(), ResolutionBytes(mode - 1));
             if (!up_)
-                Say("obraz z " + shown);
+                Say("obraz z " + shown, false);
             up_ = delivered = true;
             last_failure_.clear();
         }

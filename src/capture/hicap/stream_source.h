@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/hicap/board_backend.h"
 #include "capture/hicap/picture_grader.h"
 #include "capture/hicap/stream_map.h"
 
@@ -36,7 +37,7 @@ struct StreamTiming {
 
 class StreamSource {
 public:
-    using Report = std::function<void(const std::string& line)>;
+    using Report = BoardReporter;
 
     StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report);
     ~StreamSource();
@@ -67,7 +68,7 @@ private:
     void Publish(const uint8_t* picture, size_t bytes);
     // Sleeps up to `d`; false when stopped meanwhile.
     bool Pause(std::stop_token stop, std::chrono::nanoseconds d);
-    void Say(const std::string& what);
+    void Say(const std::string& what, bool error);
 
     // Fixed after construction.
     const int channel_;
