@@ -8,6 +8,8 @@
 #   KEL_BINARY   the kel to run (default: build/kel)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=scripts/lib/virtual-screen.sh
+source "$root/scripts/lib/virtual-screen.sh"
 seconds="${1:-30}"
 kel="${KEL_BINARY:-$root/build/kel}"
 [ -x "$kel" ] || { echo "desktop_cpu: no kel at $kel (set KEL_BINARY)" >&2; exit 2; }
@@ -53,10 +55,7 @@ measure() {
     awk -v a="$after" -v b="$before" 'BEGIN { printf "%.2f", a - b }'
 }
 
-display=":$((150 + RANDOM % 50))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-sleep 1
+start_virtual_screen 1280x1024x24 "$work" || { echo "desktop_cpu: no virtual screen" >&2; exit 2; }
 headless=()
 desktop=()
 for i in 1 2 3; do

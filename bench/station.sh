@@ -105,11 +105,20 @@ def run_ffmpeg(work, pictures):
 
 work = tempfile.mkdtemp()
 os.makedirs(os.path.join(work, "run"), mode=0o700)
-xvfb, display = None, ":%d" % (150 + os.getpid() % 50)
+xvfb, display = None, None
 if shutil.which("Xvfb"):
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1)
+    # The server picks a free display and names it on the pipe (-displayfd): never a guessed number.
+    named_r, named_w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(named_w), "-screen", "0", "1280x1024x24", "-nolisten",
+                             "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(named_w,))
+    os.close(named_w)
+    with os.fdopen(named_r) as named:
+        number = named.readline().strip()
+    if number:
+        display = ":" + number
+    else:
+        xvfb.terminate()
+        xvfb = None
 kinds = ["headless"] + (["desktop"] if xvfb else [])
 ratios = {k: [] for k in kinds}
 try:

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/station_runner.h"
+#include "support/virtual_screen.h"
 
 namespace kel {
 namespace {
@@ -28,20 +29,10 @@ std::ostream& operator<<(std::ostream& out, const Geometry& g) {
 class ConsoleE2E : public StationRunner {
 protected:
     void SetUp() override {
-        display_ = ":" + std::to_string(200 + getpid() % 300);
-        xvfb_ = std::make_unique<Process>(
-            "/usr/bin/Xvfb",
-            std::vector<std::string>{display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-            std::vector<std::string>{}, dir.File("xvfb.out"), dir.File("xvfb.err"));
-        const std::string socket = "/tmp/.X11-unix/X" + display_.substr(1);
-        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-            std::this_thread::sleep_for(50ms);
-        ASSERT_TRUE(std::filesystem::exists(socket)) << ReadFile(dir.File("xvfb.err"));
+        screen_ = std::make_unique<VirtualScreen>(dir);
+        ASSERT_TRUE(screen_->WaitReady()) << screen_->Error();
+        display_ = screen_->Display();
         extraEnv.push_back("DISPLAY=" + display_);
-    }
-    void TearDown() override {
-        if (xvfb_)
-            xvfb_->Signal(SIGTERM);
     }
     // The demo station (six cameras, automatic login) with `extraReg` on top, in a window.
     std::unique_ptr<Process> StartConsole(const std::string& extraReg = "") {
@@ -102,8 +93,8 @@ protected:
         Xdo({"key", "--delay", "50", keys});
     }
 
+    std::unique_ptr<VirtualScreen> screen_;
     std::string display_;
-    std::unique_ptr<Process> xvfb_;
     std::map<std::string, std::string> before_;  // the store as the station started on it
     std::string window_;
 };
