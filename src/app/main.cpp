@@ -161,12 +161,14 @@ int main(int argc, char** argv) {
     if (cmd.action == kel::CommandLine::Action::RegDefaults)
         return RegDefaults(registry);
 
-    if (!cmd.workdir.empty()) {
+    {
+        // Made on first use; nothing is written where the program happened to be started.
+        const std::string workdir = cmd.workdir.empty() ? kel::CommandLine::DefaultWorkDir() : cmd.workdir;
         std::error_code ec;
-        fs::create_directories(cmd.workdir, ec);
-        fs::current_path(cmd.workdir, ec);
+        fs::create_directories(workdir, ec);
+        fs::current_path(workdir, ec);
         if (ec) {
-            std::fprintf(stderr, "kel: --workdir %s: %s\n", cmd.workdir.c_str(), ec.message().c_str());
+            std::fprintf(stderr, "kel: --workdir %s: %s\n", workdir.c_str(), ec.message().c_str());
             return 2;
         }
     }

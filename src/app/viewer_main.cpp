@@ -1,7 +1,7 @@
 // kel-viewer: the station's archive viewer.
 //   kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]
-// Without a file it reads the recordings' index of the working directory (the current one by
-// default); with one it plays that file alone.
+// Without a file it reads the recordings' index of the working directory (the station's default
+// one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone.
 
 #include <QApplication>
 #include <QDir>
@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]\n"
     "       kel-viewer --help | --version\n"
-    "Finds and plays back what the station in DIR (the current folder by default) recorded, or one\n"
+    "Finds and plays back what the station in DIR ($XDG_DATA_HOME/kel by default) recorded, or one\n"
     "recording FILE.avi; the camera names come from the settings store FILE.\n";
 
 }  // namespace
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     app.setApplicationName("kel-viewer");
     app.setWindowIcon(QIcon(":/kel/kel.png"));
     if (workDir.empty())
-        workDir = QDir::currentPath().toStdString();
+        workDir = kel::CommandLine::DefaultWorkDir();
     workDir = QDir(QString::fromStdString(workDir)).absolutePath().toStdString();
     if (registry.empty())
         registry = kel::CommandLine::DefaultRegistry();

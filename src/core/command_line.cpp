@@ -20,7 +20,7 @@ bool ParseScreen(const std::string& text, int& w, int& h) {
 
 const std::vector<CommandLine::Option>& CommandLine::Options() {
     static const std::vector<Option> kOptions{
-        {"--workdir", "DIR", "change to DIR first: the log, the skins and the drive map are there"},
+        {"--workdir", "DIR", "the log, drive map and recordings (default $XDG_DATA_HOME/kel)"},
         {"--registry", "FILE", "the settings store (default $XDG_CONFIG_HOME/kel/registry.sqlite)"},
         {"--headless", nullptr, "no screen: Qt's offscreen platform, boxes on standard error"},
         {"--yes", nullptr, "answer Yes to every question (first-run defaults, close question)"},
@@ -114,6 +114,14 @@ std::string CommandLine::DefaultRegistry() {
         return std::string(xdg) + "/kel/registry.sqlite";
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : ".") + "/.config/kel/registry.sqlite";
+}
+
+std::string CommandLine::DefaultWorkDir() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg)
+        return std::string(xdg) + "/kel";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share/kel";
 }
 
 std::string CommandLine::Usage() {

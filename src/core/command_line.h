@@ -26,7 +26,7 @@ struct CommandLine {
     static const std::vector<Option>& Options();
 
     Action action = Action::Run;
-    std::string workdir;   // empty: the current directory
+    std::string workdir;   // empty: DefaultWorkDir()
     std::string registry;  // empty: the default store of the user
     bool headless = false;
     bool yes = false;
@@ -42,6 +42,9 @@ struct CommandLine {
 
     // $XDG_CONFIG_HOME/kel/registry.sqlite, else ~/.config/kel/registry.sqlite.
     static std::string DefaultRegistry();
+    // $XDG_DATA_HOME/kel, else ~/.local/share/kel: where a station started from the desktop's
+    // menu keeps its log, drive map and recordings (never the folder it was started from).
+    static std::string DefaultWorkDir();
     // The help: synopsis, the options with their meaning, the store commands.
     static std::string Usage();
     // "kel 2.0.3".

@@ -7,6 +7,7 @@
 
 #include "capture/hicap/hicap.h"
 #include "platform/drive_map.h"
+#include "platform/skins_folder.h"
 #include "recording/drive_table.h"
 #include "recording/schedule.h"
 
@@ -266,7 +267,7 @@ void Station::AddStartupSummary() {
     debug_.AddLine("Rozdzielczosc aplikacji - " + std::to_string(c.Width) + "x" + std::to_string(c.Height));
     debug_.AddLine("Rozdzielczosc ekranu - " + std::to_string(system_.ScreenWidth()) + "x" +
                    std::to_string(system_.ScreenHeight()));
-    debug_.AddLine("Folder Skórki - Skins/" + c.Skin + "/" + std::to_string(c.Width) + "/");
+    debug_.AddLine("Folder Skórki - " + SkinFolderPath(c.Skin, c.Width));
 }
 
 void Station::FirstView() {

@@ -6,6 +6,7 @@
 
 #include "display/layout_geometry.h"
 #include "display/rounding.h"
+#include "platform/skins_folder.h"
 
 namespace kel {
 
@@ -93,7 +94,7 @@ bool TDirectX::LoadDisplayBitmaps(const std::string& skin, int width) {
     stretched_.Clear();
     redraw_all_ = true;
     bitmaps_.Reset();
-    const std::string folder = "Skins/" + skin + "/" + std::to_string(width) + "/";
+    const std::string folder = SkinFolderPath(skin, width);
     if (!bitmaps_.Load(folder, map_file_, memory_left_))
         return false;
     // Created once at the largest picture size, so a change of resolution never re-creates one.

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/skins_folder.h"
+
 namespace kel {
 
 TSkinForm::TSkinForm(QWidget* parent)
@@ -19,8 +21,8 @@ TSkinForm::TSkinForm(QWidget* parent)
     Button1->setDefault(true);
 
     // A folder is offered when it is a plain folder: not hidden, not read-only.
-    const QFileInfoList entries =
-        QDir(QStringLiteral("Skins")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList entries = QDir(QString::fromStdString(SkinsRoot()))
+                                      .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& entry : entries)
         if (!entry.fileName().startsWith(QLatin1Char('.')) && (entry.permissions() & QFile::WriteOwner))
             ListBox1->addItem(entry.fileName());

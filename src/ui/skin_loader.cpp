@@ -1,5 +1,7 @@
 #include "ui/skin_loader.h"
 
+#include "platform/skins_folder.h"
+
 namespace kel {
 
 bool LoadSkinSteps(const QString& folder, const std::vector<SkinStep>& steps, QString* missing) {
@@ -16,7 +18,7 @@ bool LoadSkinSteps(const QString& folder, const std::vector<SkinStep>& steps, QS
 }
 
 QString SkinFolder(const QString& skin, int width) {
-    return QStringLiteral("Skins/") + skin + QLatin1Char('/') + QString::number(width) + QLatin1Char('/');
+    return QString::fromStdString(SkinFolderPath(skin.toStdString(), width));
 }
 
 }  // namespace kel

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 
 #include "support/station_runner.h"
 
@@ -260,10 +261,40 @@ TEST_F(StationE2E, AMissingPtzLineIsLoggedOnceAndNothingIsShown) {
     EXPECT_EQ(kel->Wait(), 0);
 }
 
-// The video area's bitmaps come from the working directory's Skins/ folder; without it the start
-// stops with the coded text, logged before the warning.
-TEST_F(StationE2E, AWorkingDirectoryWithoutSkinsStops) {
+// Started as the desktop's menu starts it (no --workdir, no --registry, in the home folder), the
+// station works in the user's data folder with the skins beside the program, and leaves nothing
+// in the folder it was started from.
+TEST_F(StationE2E, StartedFromTheMenuItWorksInTheDataFolder) {
+    const std::string home = dir.File("home");
+    std::filesystem::create_directories(home);
+    extraEnv = {"HOME=" + home, "XDG_DATA_HOME=", "XDG_CONFIG_HOME="};
+    Process kel(KEL_BINARY, {"--headless", "--yes", "--serial", NoSerial()}, Env(), dir.File("menu.out"),
+                dir.File("menu.err"), home);
+    const std::string log = home + "/.local/share/kel/Server.log";
+    for (int i = 0; i < 600 && ReadFile(log).find("Applikacje przywolano z TRAYA") == std::string::npos; ++i)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_NE(ReadFile(log).find("Applikacje przywolano z TRAYA"), std::string::npos)
+        << ReadFile(log) << kel.Err();
+    kel.Signal(SIGTERM);
+    EXPECT_EQ(kel.Wait(), 0);
+    std::set<std::string> top;
+    for (const auto& e : std::filesystem::directory_iterator(home))
+        top.insert(e.path().filename().string());
+    EXPECT_EQ(top, (std::set<std::string>{".config", ".local"})) << "nothing in the starting folder";
+    EXPECT_TRUE(std::filesystem::exists(home + "/.config/kel/registry.sqlite"));
+    EXPECT_TRUE(std::filesystem::is_directory(home + "/.local/share/kel/drives"));
+}
+
+// Without Skins/ in the working directory the skins beside the program are used; a skin that is
+// nowhere stops the start with the coded text, logged before the warning.
+TEST_F(StationE2E, SkinsComeFromTheWorkingDirectoryElseBesideTheProgram) {
     std::filesystem::remove(Work() + "/Skins");
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0);
+
+    std::filesystem::create_directories(Work() + "/Skins/Other");  // the working directory's own
     std::string err;
     EXPECT_EQ(RunStation(&err), 1);
     EXPECT_NE(err.find("Uwaga! {#0008} Brak plików graficznych"), std::string::npos) << err;

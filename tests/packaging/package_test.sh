@@ -3,13 +3,16 @@
 # scratch root its programs answer --version; its system user is made there as the maintainer
 # script makes it; the service unit passes systemd-analyze verify (its programs taken from the
 # scratch root) and gets a security score; the desktop entries and the AppStream data validate;
-# and the files it installs are the ones the README lists.
+# the console starts from an empty home folder as the desktop entry starts it; and the files it
+# installs are the ones the README lists.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build="$1"
 source="$2"
 scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+trap 'kill "${kel_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+# shellcheck source=scripts/lib/virtual-screen.sh
+source "$source/scripts/lib/virtual-screen.sh"
 
 (cd "$build" && cpack -G DEB -B "$scratch/out" >/dev/null)
 deb="$(ls "$scratch"/out/kel_*.deb)"
@@ -27,6 +30,42 @@ for program in kel kel-viewer kel_remote; do
     [ "$out" = "$program 2.0.3" ] || { echo "$program --version said '$out'"; exit 1; }
 done
 "$root/usr/bin/kel" --help | grep -q -- "--board NAME\[:OPTIONS\]"
+
+echo "--- started from the menu: the desktop entry's command in an empty home folder"
+command=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/kel.desktop")
+[ "$command" = "kel" ] || { echo "the desktop entry runs '$command'"; exit 1; }
+home="$scratch/home"
+mkdir -p "$home" "$scratch/runtime"
+chmod 700 "$scratch/runtime"
+start_virtual_screen 1280x1024x24 "$scratch" || { echo "no virtual screen"; exit 1; }
+(cd "$home" && exec env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" XDG_RUNTIME_DIR="$scratch/runtime" \
+    DISPLAY="$display" QT_QPA_PLATFORM=xcb "$root/usr/bin/$command" >"$scratch/kel.out" 2>&1) &
+kel_pid=$!
+log="$home/.local/share/kel/Server.log"
+xdo() { DISPLAY="$display" xdotool "$@" >/dev/null 2>&1 || true; }
+for _ in $(seq 600); do  # the first-run question (Yes), the login (the default user), the console
+    xdo search --onlyvisible --name '^Uwaga!$' mousemove --window %1 30 30 key Return
+    login=$(DISPLAY="$display" xdotool search --onlyvisible --name '^Logowanie$' 2>/dev/null | head -n1 || true)
+    if [ -n "$login" ]; then  # the fields, then a click on OK in the dialog's lower right corner
+        geometry=$(DISPLAY="$display" xdotool getwindowgeometry --shell "$login" 2>/dev/null || true)
+        X=0 Y=0 WIDTH=0 HEIGHT=0
+        eval "$(grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9]+$' <<<"$geometry")"
+        xdo mousemove --window "$login" 30 30 type --delay 20 $'kel\tqxv'
+        [ "$WIDTH" -eq 0 ] || xdo mousemove $((X + WIDTH - 40)) $((Y + HEIGHT - 20)) click 1
+    fi
+    grep -q "Applikacje przywolano z TRAYA" "$log" 2>/dev/null && break
+    kill -0 "$kel_pid" 2>/dev/null || break
+    sleep 0.1
+done
+grep -q "Applikacje przywolano z TRAYA" "$log" 2>/dev/null ||
+    { echo "the console did not start:"; cat "$scratch/kel.out" "$log" 2>/dev/null; exit 1; }
+kill -TERM "$kel_pid"
+wait "$kel_pid" || { echo "kel ended with $?"; cat "$scratch/kel.out"; exit 1; }
+kel_pid=""
+left=$(cd "$home" && ls -A | tr '\n' ' ')
+[ "$left" = ".config .local " ] || { echo "the home folder holds: $left"; exit 1; }
+grep -q "Folder roboczy: $home/.local/share/kel" "$log"
+echo "the console ran in $home/.local/share/kel with the installed skins"
 
 echo "--- the maintainer script's user, made in the scratch root"
 mkdir -p "$root/etc"

@@ -19,11 +19,14 @@ namespace kel {
 class Process {
 public:
     Process(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& env, const std::string& outFile, const std::string& errFile)
+            const std::vector<std::string>& env, const std::string& outFile, const std::string& errFile,
+            const std::string& cwd = "")
         : out_(outFile), err_(errFile) {
         pid_ = fork();
         if (pid_ != 0)
             return;
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+            _exit(126);
         for (const auto& e : env)
             putenv(const_cast<char*>(e.c_str()));
         int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
