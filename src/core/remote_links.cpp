@@ -36,7 +36,11 @@ void RemoteLinks::Restart(const TSettingsBlock& settings) {
 
 void RemoteLinks::Listen(const TSettingsBlock& settings) {
     server_->SetPort(settings.Port);
-    if (settings.TCP && !server_->Start())
+    if (!settings.TCP)
+        return;
+    if (server_->Start())
+        log_.Write(kSys, "Uruchomiono serwer TCP na porcie " + std::to_string(settings.Port));
+    else
         log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(settings.Port) + ": " +
                              server_->ErrorText());
 }

@@ -232,6 +232,17 @@ void TDirectX::SetStamp(int camera, const std::string& time, const std::string& 
     stamp_date_[camera] = date.substr(0, 11);
 }
 
+std::string TDirectX::StampText(int camera, const TCameraRecord& record) {
+    // A camera switched off has no last picture worth a time: its stamp goes, and one switched on
+    // again shows none until its first new picture.
+    if (record.Active == 0) {
+        stamp_time_[camera].clear();
+        stamp_date_[camera].clear();
+        return {};
+    }
+    return stamp_date_[camera] + " " + stamp_time_[camera];
+}
+
 // --- Composition ---
 
 bool TDirectX::ClearBack() {
@@ -349,7 +360,7 @@ TDirectX::TileDrawn TDirectX::Describe(int camera, const Rect& tile, const TCame
     d.color = style.color.rgb();
     if (style.names) {
         d.name = record.Name.Get();
-        d.stamp = stamp_date_[camera] + " " + stamp_time_[camera];
+        d.stamp = StampText(camera, record);
     }
     return d;
 }
@@ -427,7 +438,7 @@ void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& r
     ++generation_;
     QImage image = back_.Wrap();
     QPainter painter(&image);
-    const QString stamp = QString::fromStdString(stamp_date_[camera] + " " + stamp_time_[camera]);
+    const QString stamp = QString::fromStdString(StampText(camera, record));
     text_->Draw(painter, tile, QString::fromStdString(record.Name.Get()), stamp, recording, style);
 }
 

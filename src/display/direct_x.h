@@ -219,6 +219,8 @@ private:
     bool DrawPanel(const Surface& panel, const Rect& tile);
     bool DrawPicture(int camera, const Rect& tile, const Rect& from);
     TileKind KindOf(int camera, const TCameraRecord& record) const;
+    // "date time" of the camera's last picture. Display thread only.
+    std::string StampText(int camera, const TCameraRecord& record);
     // The part of camera n's picture a tile shows: the whole, or the zoom's view of this pass.
     Rect PictureFrom(int camera, int32_t resolution);
     TileDrawn Describe(int camera, const Rect& tile, const TCameraRecord& record, const TileTextStyle& style);

@@ -169,6 +169,28 @@ TEST_F(DirectXTest, PanelPrecedence) {
     EXPECT_TRUE(Near(drawn(1, 1, 1), kWhite));
 }
 
+// A switched-off camera's tile shows its name but no stamp of a picture it no longer takes, and
+// switched on again it shows none until its next picture.
+TEST_F(DirectXTest, ASwitchedOffCameraLosesItsStamp) {
+    const Rect tile = Rect::Sized(0, 0, 384, 314);
+    auto drawn = [&](TDirectX& dx, uint8_t active, bool stamped) {
+        dx.ShowNames = 1;
+        if (stamped)
+            dx.SetStamp(1, "12:34:56", "2026-12-08");
+        TCameraRecord r = cameras[0];
+        r.Active = active;
+        dx.CameraSignal[1] = 0;  // the no-signal panel, the same whatever the picture
+        dx.DrawTile(1, tile, r);
+        dx.DrawTileText(tile, 1, r);
+        return Copy(dx.Back(), tile);
+    };
+    auto plain = Ready();
+    auto stamped = Ready();
+    EXPECT_NE(drawn(*stamped, 1, true), drawn(*plain, 1, false)) << "the stamp shows while it is on";
+    EXPECT_EQ(drawn(*stamped, 0, false), drawn(*plain, 0, false)) << "switched off";
+    EXPECT_EQ(drawn(*stamped, 1, false), drawn(*plain, 1, false)) << "switched on again";
+}
+
 TEST_F(DirectXTest, ZoneCellsAreTintedModulo256) {
     auto dx = Ready();
     std::vector<uint8_t> mask(TDirectX::kZoneMaskBytes, 0);

@@ -80,6 +80,15 @@ inline uint32_t Pixel(const QImage& image, int x, int y) {
     return image.pixel(x, y) & 0xffffff;
 }
 
+// The pixels of `r` on `s`, row by row.
+inline std::vector<uint32_t> Copy(const Surface& s, const Rect& r) {
+    std::vector<uint32_t> out;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            out.push_back(Pixel(s, x, y));
+    return out;
+}
+
 // Colours equal within the rounding of a scaler: each channel within `tolerance`.
 inline bool Near(uint32_t a, uint32_t b, int tolerance = 3) {
     for (int shift = 0; shift < 24; shift += 8)

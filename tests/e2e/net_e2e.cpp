@@ -82,6 +82,7 @@ TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
     Prepare(port);
     auto kel = Start();
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    EXPECT_EQ(CountInLog("] Uruchomiono serwer TCP na porcie " + std::to_string(port) + "\r\n"), 1);
 
     const std::string out = dir.File("pictures");
     Process client(KEL_REMOTE_BINARY,
@@ -122,6 +123,7 @@ TEST_F(NetE2E, AStationWhosePortIsTakenRunsOnWithoutItsServer) {
                          ": bind: Address already in use"),
               1)
         << LogText();
+    EXPECT_EQ(CountInLog("Uruchomiono serwer TCP"), 0);
     kel->Signal(SIGTERM);
     ASSERT_EQ(kel->Wait(), 0) << kel->Err();
 }
