@@ -249,6 +249,8 @@ bool SegmentArchive::Archive(const ClosedSegment& segment) {
             FileRemove(segment.tempPath.c_str());
             return false;
         }
+        if (!CheckDrivesPresent())
+            return false;  // the segment waits for its drive; that is no lack of room
         if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
             NoRoom();
             return false;
@@ -290,6 +292,28 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
         free = FreeKB(position);
     }
     return true;
+}
+
+// A selected drive that is gone (unmounted, unplugged) is said once when it goes and once when
+// it is back, not at every segment that waits for it.
+bool SegmentArchive::CheckDrivesPresent() {
+    bool any = false;
+    for (int p = 0; p < DriveTable::kEntries; ++p) {
+        if (!Selected(p))
+            continue;
+        const char letter = table_.Letter(p);
+        const bool present = DrivePresent(letter);
+        any = any || present;
+        const std::string drive = std::string{"Dysk "} + letter + ":";
+        if (!present && missing_.insert(letter).second) {
+            Log(drive + " jest niedostepny - nagrania czekaja w folderze tymczasowym", true);
+            if (hooks_.warn)
+                hooks_.warn(drive + " jest niedostępny.\n" + kWaitForDrive);
+        } else if (present && missing_.erase(letter)) {
+            Log(drive + " jest znow dostepny", false);
+        }
+    }
+    return any;
 }
 
 bool SegmentArchive::DrivePresent(char letter) const {

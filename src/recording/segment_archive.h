@@ -8,7 +8,9 @@
 // keep less than 1,000,000 KB free after the segment. When no position has room, the oldest
 // recording on a selected drive is deleted, one after the other, and the search goes on from the
 // drive of the deleted file. When nothing is left to delete, the segment stays in the temporary
-// folder: the operator is warned once a run and the log says so every time.
+// folder: the operator is warned once a run and the log says so every time. When every selected
+// drive is gone (unmounted, unplugged) the segment waits too; that is said once, and once again
+// when a drive is back.
 //
 // A segment that cannot be moved stays in the temporary folder and is not indexed. The counter is
 // written to the store only after the index file that holds as many entries was written, so the
@@ -21,6 +23,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,8 @@ public:
     static constexpr const char* kNoRoomAdvice =
         "Zalecane zamknięcie aplikacji i zwolnienie miejsca na dyskach";
     static constexpr const char* kDeleted = "Usuniecie Pliku: ";
+    static constexpr const char* kWaitForDrive =
+        "Nagrania czekają w folderze tymczasowym i zostaną przeniesione, gdy dysk wróci.";
     static constexpr int kDriveFlags = 25;
 
     // The archive of the station in `workDir` (absolute): its drive map, index files and
@@ -111,6 +116,8 @@ private:
     bool FindRoom(int& position, uint64_t needKB);
     bool DeleteOldestLocked();
     bool DrivePresent(char letter) const;
+    // REQUIRES: mutex_ held. Whether any selected drive is there; says which went or came back.
+    bool CheckDrivesPresent();
     // REQUIRES: mutex_ held. Whether deleting the indexed recordings of one selected drive that is
     // there would leave the reserve and `needKB` free on it.
     bool RoomByDeleting(int64_t needKB) const;
@@ -137,6 +144,7 @@ private:
     VideoIndex index_;                         // Guarded by mutex_
     RegistryStore store_;                      // Guarded by mutex_
     bool store_failed_ = false;                // Guarded by mutex_
+    std::set<char> missing_;                   // Guarded by mutex_: selected drives found gone
 };
 
 }  // namespace kel

@@ -308,6 +308,27 @@ TEST_F(ArchiveTest, ASegmentThatCannotBeMovedStaysInTheTemporaryFolderUnindexed)
     EXPECT_EQ(logged[0].rfind("E Nie mozna przeniesc pliku ", 0), 0u) << logged[0];
 }
 
+// A drive that goes (unmounted, unplugged) is said to be gone once, not as a lack of room at
+// every try; the segments wait for it, and once it is back they are archived.
+TEST_F(ArchiveTest, AMissingDriveIsSaidOnceAndItsSegmentsWaitForIt) {
+    auto a = Make({1});
+    fs::rename(dir / "drives/d:", dir / "unmounted");
+    ClosedSegment s = Temp(1, "010526100000.avi", 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(a->Archive(s));
+    EXPECT_TRUE(fs::exists(s.tempPath));
+    EXPECT_EQ(logged, std::vector<std::string>{
+                          "E Dysk D: jest niedostepny - nagrania czekaja w folderze tymczasowym"});
+    EXPECT_EQ(warnings, std::vector<std::string>{"Dysk D: jest niedostępny.\nNagrania czekają w folderze "
+                                                 "tymczasowym i zostaną przeniesione, gdy dysk wróci."});
+    EXPECT_FALSE(warned) << "no lack of room";
+    fs::rename(dir / "unmounted", dir / "drives/d:");
+    EXPECT_TRUE(a->Archive(s));
+    EXPECT_TRUE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi"));
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[1], "N Dysk D: jest znow dostepny");
+}
+
 TEST_F(ArchiveTest, AnIndexThatCannotBeWrittenKeepsTheStoreCountBehindTheFile) {
     auto a = Make({1});
     fs::create_directories(dir / "VideoIndex.dat");  // a folder in the way: the rename fails
