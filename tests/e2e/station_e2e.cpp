@@ -238,14 +238,33 @@ TEST_F(StationE2E, StoreCommandsRefuseBadInputAndChangeNothing) {
     EXPECT_EQ(Run({"--headless", "--screen", "big"}), 2);
 }
 
-TEST_F(StationE2E, TheDemoConfigurationStartsWithoutAQuestion) {
+// The demo station as scripts/run prepares it starts without a question and records every one of
+// its six cameras: camera 1 continuously, 2 to 6 on the motion inside their zones.
+TEST_F(StationE2E, TheDemoConfigurationStartsWithoutAQuestionAndRecordsEveryCamera) {
     ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
     ASSERT_EQ(RunStore({"reg", "import", KEL_SOURCE_DIR "/scripts/demo.reg"}), 0);
+    Process zones(KEL_SOURCE_DIR "/scripts/demo-zones", {dir.File("zones.reg"), "2", "3", "4", "5", "6"}, {},
+                  dir.File("zones.out"), dir.File("zones.err"));
+    ASSERT_EQ(zones.Wait(), 0) << zones.Err();
+    ASSERT_EQ(RunStore({"reg", "import", dir.File("zones.reg")}), 0);
     EXPECT_EQ(Exported("AutoLogin"), "dword:00000001");
     EXPECT_EQ(ExportedSizes()["Cameras"], 1024u);
     auto kel = Start({});  // no --yes: a question would stop the start
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
     EXPECT_NE(LogText().find("] Dane Konfiguracyjne Zainicjalizowano Poprawnie\r\n"), std::string::npos);
+    auto recorded = [&](int camera) {
+        std::error_code ec;
+        for (const auto& f :
+             std::filesystem::directory_iterator(Work() + "/Temp/Kamera" + std::to_string(camera), ec))
+            if (f.file_size() > 20000)  // the headers and at least one batch
+                return true;
+        return false;
+    };
+    for (int n = 1; n <= 6; ++n) {
+        for (int i = 0; i < 300 && !recorded(n); ++i)
+            std::this_thread::sleep_for(100ms);
+        EXPECT_TRUE(recorded(n)) << "camera " << n;
+    }
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0);
 }
