@@ -76,6 +76,12 @@ int RegImport(const std::string& registry, const std::string& file) {
         std::fprintf(stderr, "kel: cannot read %s\n", file.c_str());
         return 1;
     }
+    std::error_code ec;
+    if (fs::file_size(file, ec) > kel::kMaxRegFileBytes && !ec) {
+        std::fprintf(stderr, "kel: %s: larger than %zu MB: no settings file is\n", file.c_str(),
+                     kel::kMaxRegFileBytes >> 20);
+        return 1;
+    }
     std::stringstream text;
     text << in.rdbuf();
     kel::RegistryStore store;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "config/registry_values.h"
+#include "config/setting_limits.h"
 #include "config/user_table.h"
 #include "platform/cp1250.h"
 
@@ -356,13 +357,27 @@ bool StartsWithKey(const std::string& key, const std::string& prefix) {
             EqualsNoCase(std::string_view(key).substr(0, prefix.size()), prefix));
 }
 
-// Why a value the configuration reads would not load, by its kind; empty when it would.
+// Why a value that loads is still none the station can use (setting_limits.h); empty when it is.
+std::string UseProblem(const char* name, const RegValue& v, const Target& target) {
+    if (std::holds_alternative<BytesOf>(target))
+        return TableProblem(name, v.data);
+    if (std::holds_alternative<std::string Block::*>(target)) {
+        std::string whole;  // not cut to the field: a text too long for it is refused, not cut
+        ReadText(&v, whole);
+        return TextProblem(name, whole);
+    }
+    uint32_t raw = 0;
+    ReadDword(&v, raw);
+    return DwordProblem(name, raw);
+}
+
+// Why a value the configuration reads would not load, or not be usable; empty when it would.
 std::string LoadProblem(const ValueDesc& d, const RegValue* v) {
     Block scratch;
     if (std::visit(FieldReader{v, d.maxChars, scratch}, d.target)) {
         if ((d.flags & kRequired) && (scratch.*std::get<std::string Block::*>(d.target)).empty())
             return "must not be empty";
-        return {};
+        return v ? UseProblem(d.readAs ? d.readAs : d.name, *v, d.target) : std::string();
     }
     if (!v)
         return "cannot be removed: the station reads it at every start";
@@ -428,6 +443,20 @@ bool CheckSettingsImport(RegistryStore& store, const std::vector<RegFileOp>& ops
             return refuse(kCamerasName, line,
                           "must be hex: of at most " + std::to_string(sizeof cameras) +
                               " bytes, and not removed");
+        if (const std::string why = TableProblem(kCamerasName, v->data); !why.empty())
+            return refuse(kCamerasName, line, why);
+    }
+    // The window's width and height are one of the sizes the skins are drawn for.
+    if (const int line = std::max(lastLine("Width"), lastLine("Height"))) {
+        uint32_t width = 0, height = 0;
+        ReadDword(FindValue(values, "Width"), width);
+        ReadDword(FindValue(values, "Height"), height);
+        const bool pair = (width == 1024 && height == 768) || (width == 1152 && height == 864) ||
+                          (width == 1280 && height == 1024);
+        if (!pair)
+            return refuse("Width", line,
+                          "and \"Height\" must be 1024x768, 1152x864 or 1280x1024 (are " +
+                              std::to_string(width) + "x" + std::to_string(height) + ")");
     }
     return true;
 }

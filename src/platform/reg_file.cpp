@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
 constexpr std::string_view kCrLf = "\r\n";
+// A logical line long enough for a value of kMaxRegValueBytes written as hex ("xx," a byte).
+constexpr size_t kMaxLineChars = 3 * kMaxRegValueBytes + 4096;
 // A hex line ends at this column with its ",\"; continuation lines then hold 25 bytes, as regedit's.
 constexpr size_t kHexColumns = 77;
 
@@ -214,6 +216,11 @@ bool ParseHexBytes(std::string_view s, std::vector<uint8_t>& out, std::string& w
             why = "bad byte \"" + std::string(item) + "\" in a hex list";
             return false;
         }
+        if (out.size() == kMaxRegValueBytes) {
+            why = "the value is larger than any the store keeps (" + std::to_string(kMaxRegValueBytes) +
+                  " bytes)";
+            return false;
+        }
         out.push_back(static_cast<uint8_t>(byte));
         if (comma == std::string_view::npos)
             return true;
@@ -370,6 +377,11 @@ public:
         if (!Physical(first))
             return Result::End;
         number = line_;
+        if (first.size() > kMaxLineChars) {
+            why = "the value is larger than any the store keeps (" + std::to_string(kMaxRegValueBytes) +
+                  " bytes)";
+            return Result::Error;
+        }
         line.assign(first);
         if (line.empty() || line[0] == ';' || line[0] == '[')
             return Result::Line;
@@ -378,6 +390,12 @@ public:
             std::string_view more;
             if (!Physical(more) || more.empty()) {
                 why = "the value continues past its last line";
+                return Result::Error;
+            }
+            // Refused as soon as it is too long, before the rest of it is read.
+            if (line.size() + more.size() > kMaxLineChars) {
+                why = "the value is larger than any the store keeps (" + std::to_string(kMaxRegValueBytes) +
+                      " bytes)";
                 return Result::Error;
             }
             line += more;

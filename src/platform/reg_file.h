@@ -23,6 +23,11 @@
 namespace kel {
 
 inline constexpr std::string_view kRegFileHeader = "Windows Registry Editor Version 5.00";
+// No value the station keeps is larger than this (the largest, the motion zones, is 405,632
+// bytes); a file that holds a larger one is refused while it is read.
+inline constexpr size_t kMaxRegValueBytes = 1 << 20;
+// A settings file is a few megabytes at most; a larger one is refused before it is read.
+inline constexpr size_t kMaxRegFileBytes = 16 << 20;
 
 // One change read from a .reg file. Changes are applied in the order of the file.
 struct RegFileOp {

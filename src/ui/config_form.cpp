@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "config/setting_limits.h"
 #include "platform/message_box.h"
 #include "ui/plan_picture.h"
 #include "ui/schedule_grid.h"
@@ -64,13 +66,30 @@ QImage PlanScaled(const QImage& picture) {
 
 struct PictureSlider {
     const char* caption;
-    int min;
-    int max;
+    NumberLimits range;
 };
 // In the order of TConfigForm::tb_Picture.
 constexpr PictureSlider kPictureSliders[] = {
-    {"Jasność", -128, 128},  {"Kontrast", 0, 255},    {"Zabarwienie", -128, 127},
-    {"Saturacja U", 0, 255}, {"Saturacja V", 0, 255}, {"Ostrość", 0, 255},
+    {"Jasność", camera_limits::kBrightness},     {"Kontrast", camera_limits::kContrast},
+    {"Zabarwienie", camera_limits::kHue},        {"Saturacja U", camera_limits::kSaturation},
+    {"Saturacja V", camera_limits::kSaturation}, {"Ostrość", camera_limits::kSharpness},
+};
+
+int MaxChars(const char* setting) {
+    return static_cast<int>(TextMaxChars(setting));
+}
+
+// The mail server box takes "host" or "host:port"; what is on the way to one is let through
+// while it is typed, and the dialog's OK asks for it whole.
+class MailServerValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        if (ValidMailServer(input.toStdString()))
+            return Acceptable;
+        static const QRegularExpression kOnTheWay(QStringLiteral("^[A-Za-z0-9._-]*(:[0-9]{0,5})?$"));
+        return kOnTheWay.match(input).hasMatch() ? Intermediate : Invalid;
+    }
 };
 
 // The records are packed: their fields are read and written by value.
@@ -286,9 +305,11 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
 
     auto* server = new QGroupBox(QString::fromUtf8("Serwer TCP/IP"), page);
     chk_TCP = new QCheckBox(QString::fromUtf8("Aktywny"), server);
-    ed_Port = new QLineEdit(server);
+    ed_Port = new QSpinBox(server);
+    const NumberLimits port = DwordLimits("Port");
+    ed_Port->setRange(static_cast<int>(port.min), static_cast<int>(port.max));
     ed_ServerName = new QLineEdit(server);
-    ed_ServerName->setMaxLength(128);
+    ed_ServerName->setMaxLength(MaxChars("TCPServerName"));
     auto* sl = new QFormLayout(server);
     sl->addRow(chk_TCP);
     sl->addRow(QString::fromUtf8("Port Komunikacyjny"), ed_Port);
@@ -296,10 +317,16 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
 
     auto* mail = new QGroupBox(QString::fromUtf8("Powiadomienia E-mail"), page);
     ed_SMTP = new QLineEdit(mail);
+    ed_SMTP->setMaxLength(MaxChars("mSMTP"));
+    ed_SMTP->setPlaceholderText(QString::fromUtf8("serwer lub serwer:port"));
+    ed_SMTP->setValidator(new MailServerValidator(ed_SMTP));
     ed_MailUser = new QLineEdit(mail);
+    ed_MailUser->setMaxLength(MaxChars("mUSER"));
     ed_MailPass = new QLineEdit(mail);
+    ed_MailPass->setMaxLength(MaxChars("mPASS"));
     ed_MailPass->setEchoMode(QLineEdit::Password);
     ed_MailTarget = new QLineEdit(mail);
+    ed_MailTarget->setMaxLength(MaxChars("mTARGET"));
     chk_Messages = new QCheckBox(QString::fromUtf8("Aktywuj Komunikaty"), mail);
     btn_MailTest = Button("Test", mail);
     auto* ml = new QFormLayout(mail);
@@ -316,7 +343,9 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     auto* login = new QGroupBox(QString::fromUtf8("Logowanie"), page);
     chk_AutoLogin = new QCheckBox(QString::fromUtf8("Aut. Logowanie"), login);
     ed_Login = new QLineEdit(login);
+    ed_Login->setMaxLength(MaxChars("sUser"));
     ed_Password = new QLineEdit(login);
+    ed_Password->setMaxLength(MaxChars("sPass"));
     ed_Password->setEchoMode(QLineEdit::Password);
     btn_Users = Button("U", login);
     btn_Users->setFixedWidth(32);
@@ -369,11 +398,9 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     onCheck(chk_TCP, &TSettingsBlock::TCP);
     onCheck(chk_Messages, &TSettingsBlock::bMessages);
     onCheck(chk_AutoLogin, &TSettingsBlock::AutoLogin);
-    // A port that is no number, or none a socket can have, is not taken.
-    connect(ed_Port, &QLineEdit::textChanged, this, [this](const QString& text) {
-        bool ok = false;
-        const int port = text.trimmed().toInt(&ok);
-        if (!filling_ && work_ && ok && port > 0 && port <= 65535)
+    // The box takes only ports a socket can have.
+    connect(ed_Port, &QSpinBox::valueChanged, this, [this](int port) {
+        if (!filling_ && work_)
             work_->settings.Port = port;
     });
     connect(ed_ServerName, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -429,7 +456,7 @@ void TConfigForm::FillSystemPage() {
     ShowColor();
     ed_Skin->setText(Utf8(s.Skin));
     chk_TCP->setChecked(s.TCP);
-    ed_Port->setText(QString::number(s.Port));
+    ed_Port->setValue(s.Port);
     ed_ServerName->setText(Utf8(s.TCPServerName).left(128));
     ed_SMTP->setText(Utf8(s.mSMTP));
     ed_MailUser->setText(Utf8(s.mUSER));
@@ -539,7 +566,8 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     cb_CamResolution = List(kCameraResolutions, identity);
     cb_Rate = new QComboBox(identity);
     ed_PtzAddress = new QSpinBox(identity);
-    ed_PtzAddress->setRange(0, 255);
+    ed_PtzAddress->setRange(static_cast<int>(camera_limits::kPtzAddress.min),
+                            static_cast<int>(camera_limits::kPtzAddress.max));
     auto* il = new QFormLayout(identity);
     il->addRow(QString::fromUtf8("Nazwa"), ed_Name);
     il->addRow(chk_Active);
@@ -551,7 +579,8 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     auto* pl = new QFormLayout(picture);
     for (int i = 0; i < 6; ++i) {
         tb_Picture[i] = new QSlider(Qt::Horizontal, picture);
-        tb_Picture[i]->setRange(kPictureSliders[i].min, kPictureSliders[i].max);
+        tb_Picture[i]->setRange(static_cast<int>(kPictureSliders[i].range.min),
+                                static_cast<int>(kPictureSliders[i].range.max));
         pl->addRow(QString::fromUtf8(kPictureSliders[i].caption), tb_Picture[i]);
         connect(tb_Picture[i], &QSlider::valueChanged, this, [this, i](int v) { PictureChanged(i, v); });
     }
@@ -560,7 +589,8 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
 
     auto* motion = new QGroupBox(QString::fromUtf8("Detekcja Ruchu"), page);
     tb_Sensitivity = new QSlider(Qt::Horizontal, motion);
-    tb_Sensitivity->setRange(250, 30000);
+    tb_Sensitivity->setRange(static_cast<int>(camera_limits::kSensitivity.min),
+                             static_cast<int>(camera_limits::kSensitivity.max));
     tb_Sensitivity->setToolTip(QString::fromUtf8("Maksymalna - Minimalna Czułość Detekcji"));
     btn_ZoneClear = Button("Wyczyść", motion);
     btn_ZoneClear->setToolTip(QString::fromUtf8("Czyszczenie Strefy"));
@@ -637,16 +667,16 @@ int TConfigForm::PageCamera() const {
     return page_ >= kFirstCameraPage && page_ < kFirstCameraPage + kCameraCount ? page_ - 1 : 0;
 }
 
-int TConfigForm::FreeRate(TCameraTable& cameras, int camera) {
+// Only active cameras take from the budget; an inactive one keeps its rate for when it is
+// switched on again.
+int TConfigForm::FreeRate(const TCameraTable& cameras, int camera) {
     if (camera < 1 || camera > kCameraCount)
         return 0;
-    for (TCameraRecord& c : cameras)
-        if (!c.Active)
-            c.FPS = 0;
     int used = 0;
     for (int n = 1 + (camera - 1) % 2; n <= kCameraCount; n += 2)
-        used += cameras[n - 1].FPS;
-    return cameras[camera - 1].FPS + kRateBudget - used;
+        if (cameras[n - 1].Active)
+            used += cameras[n - 1].FPS;
+    return (cameras[camera - 1].Active ? cameras[camera - 1].FPS : 0) + kRateBudget - used;
 }
 
 void TConfigForm::FillCameraPage() {
@@ -691,7 +721,7 @@ void TConfigForm::SendLiveCameras() {
 }
 
 // A camera becomes active only while its group's budget has room; made inactive it falls back
-// to the smallest picture.
+// to the smallest picture and keeps its rate.
 void TConfigForm::ActiveClick(bool on) {
     const int n = PageCamera();
     if (!work_ || n == 0)
@@ -699,10 +729,11 @@ void TConfigForm::ActiveClick(bool on) {
     TCameraRecord& edited = work_->cameras[n - 1];
     TCameraRecord& live = work_->live[n - 1];
     if (on) {
-        if (FreeRate(work_->cameras, n) > 0) {
+        // It gets its rate back, as far as the budget has room for it.
+        if (const int free = FreeRate(work_->cameras, n); free > 0) {
             edited.Active = live.Active = 1;
             const int32_t fps = edited.FPS;
-            edited.FPS = live.FPS = std::max<int32_t>(fps, 1);
+            edited.FPS = live.FPS = std::clamp<int32_t>(fps, 1, free);
         }
     } else {
         edited.Active = live.Active = 0;
@@ -946,6 +977,11 @@ void TConfigForm::SelectPage(int page) {
 }
 
 void TConfigForm::OkClick() {
+    if (!ed_SMTP->hasAcceptableInput()) {
+        boxes_.Warning(kBadMailServer);
+        ed_SMTP->setFocus();
+        return;
+    }
     if (work_) {
         TSettingsBlock& s = work_->settings;
         for (int n = 0; n < kCameraCount; ++n)

@@ -50,6 +50,8 @@ public:
     static constexpr int kPlanPage = 18;
     static constexpr int kPages = 19;
     static constexpr int kRateBudget = 25;  // pictures a second shared by the odd or the even cameras
+    static constexpr const char* kBadMailServer =
+        "Serwer SMTP: podaj nazwę serwera albo nazwę i port (serwer:port, port 1-65535).";
     static constexpr const char* kDeleteQuestion =
         "Usunięcie wszystkich plików uniemożliwi ich odtworzenie.\rCzy chcesz usunąć wszystkie pliki?";
     static constexpr const char* kUsed = "użyty";
@@ -72,7 +74,7 @@ public:
 
     // The rate a camera may take: every inactive camera's FPS set to 0 first, then its own FPS
     // plus the budget less the FPS of the cameras of its group (odd or even numbers).
-    static int FreeRate(TCameraTable& cameras, int camera);
+    static int FreeRate(const TCameraTable& cameras, int camera);
     // The drive grid's free-space text: free bytes / 1024, less 10, / 1,000,000, two decimals.
     static QString FreeSpaceText(uint64_t freeBytes);
 
@@ -121,7 +123,7 @@ public:
     QLineEdit* ed_Skin;
     QPushButton* btn_Skin;
     QCheckBox* chk_TCP;
-    QLineEdit* ed_Port;
+    QSpinBox* ed_Port;
     QLineEdit* ed_ServerName;
     QLineEdit* ed_SMTP;
     QLineEdit* ed_MailUser;

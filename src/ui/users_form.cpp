@@ -70,8 +70,10 @@ void TUsersForm::CreateControls() {
     CreateGrid();
     ed_Login = new QLineEdit(this);
     ed_Login->setObjectName(QStringLiteral("ed_Login"));
+    ed_Login->setMaxLength(20);  // the record's widths
     ed_Pass = new QLineEdit(this);
     ed_Pass->setObjectName(QStringLiteral("ed_Pass"));
+    ed_Pass->setMaxLength(15);
     for (int k = 0; k < kCameraCount; ++k) {
         CheckBox[k] = new QCheckBox(QStringLiteral("Kam.%1").arg(k + 1), this);
         CheckBox[k]->setObjectName(QStringLiteral("CheckBox%1").arg(k + 1));

@@ -117,9 +117,11 @@ TEST_F(StreamBoardTest, EachSourceDeliversPicturesOfItsChannelsSizeAtItsShare) {
     const auto got = Capture(3s, &last);
     // Group 0 holds channels 0, 2 and 4 (a third of 25 a second each), group 1 channels 1 and 3
     // (half each); the sources come at 25 (the file), 10 (the servers) and 25 (the simulation).
-    // At most its share (the contract), and at least a few, however slow the machine.
+    // At most its share (the contract: 37.5 in 3 s for channels 1 and 3; a server's burst after a
+    // slow start may take them past its own 10 a second), and at least a few, however slow the
+    // machine.
     const std::map<int, std::pair<int, int>> expected{
-        {0, {3, 26}}, {1, {3, 31}}, {2, {3, 31}}, {3, {3, 31}}, {4, {3, 26}}};
+        {0, {3, 26}}, {1, {3, 38}}, {2, {3, 31}}, {3, {3, 38}}, {4, {3, 26}}};
     for (const auto& [ch, range] : expected) {
         SCOPED_TRACE(ch);
         EXPECT_GE(got.count(ch) ? got.at(ch) : 0, range.first);

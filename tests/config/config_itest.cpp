@@ -257,6 +257,124 @@ TEST_F(ConfigStoreTest, AnImportIsCheckedAgainstWhatTheStationLoads) {
     }
 }
 
+std::string Hex(const void* data, size_t size) {
+    std::string out;
+    char b[4];
+    for (size_t i = 0; i < size; ++i) {
+        std::snprintf(b, sizeof b, "%02x", static_cast<const uint8_t*>(data)[i]);
+        out += (i ? "," : "") + std::string(b);
+    }
+    return out;
+}
+
+// Every value an import sets is checked against what the station can use, by the table the
+// dialog's fields take their ranges from: each row sets one value just inside its range (taken)
+// and one just outside (refused with the value's name and the reason).
+TEST_F(ConfigStoreTest, AnImportedValueOutsideWhatTheStationUsesIsRefused) {
+    auto cfg = WithDefaults();
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KEL2]\n";
+    auto cameras = [&](auto change) {
+        TCameraTable t = cfg->Cameras;
+        change(t[2]);
+        return "\"Cameras\"=hex:" + Hex(&t, sizeof t);
+    };
+    auto zone = [](int32_t sensitivity, uint8_t cell) {
+        TZoneRecord z{};
+        z.Sensitivity = sensitivity;
+        z.Mask[100] = cell;
+        return "\"Zones\"=hex:" + Hex(&z, sizeof z);
+    };
+    auto user = [](uint8_t right) {
+        TUserRecord u{};
+        u.Login.Set("ochrona");
+        u.Password.Set("x");
+        u.CamRights[4] = right;
+        return "\"Users\"=hex:" + Hex(&u, sizeof u);
+    };
+    struct Row {
+        std::string good, bad, why;
+    };
+    const Row rows[] = {
+        {"\"Port\"=dword:0000ffff", "\"Port\"=dword:00000000", "\"Port\" must be 1..65535 (is 0)"},
+        {"\"Port\"=dword:00000001", "\"Port\"=dword:00011170", "\"Port\" must be 1..65535 (is 70000)"},
+        {"\"StartMode\"=dword:5", "\"StartMode\"=dword:63", "\"StartMode\" must be 0..5 (is 99)"},
+        {"\"AppMode\"=dword:3", "\"AppMode\"=dword:63", "\"AppMode\" must be 0..3 (is 99)"},
+        {"\"Sequence\"=dword:0", "\"Sequence\"=dword:ffffffff", "\"Sequence\" must be 0..5 (is -1)"},
+        {"\"VideoFilesSize\"=dword:4", "\"VideoFilesSize\"=dword:63",
+         "\"VideoFilesSize\" must be 0..4 (is 99)"},
+        {"\"CamMode1\"=dword:10", "\"CamMode1\"=dword:0", "\"CamMode1\" must be 1..16 (is 0)"},
+        {"\"TCP\"=dword:1", "\"TCP\"=dword:2", "\"TCP\" must be 0..1 (is 2)"},
+        {"\"cColor\"=dword:00ffffff", "\"cColor\"=dword:01000000",
+         "\"cColor\" must be 0..16777215 (is 16777216)"},
+        {"\"Width\"=dword:480\n\"Height\"=dword:360", "\"Width\"=dword:0",
+         "\"Width\" must be one of 1024, 1152, 1280 (is 0)"},
+        {"\"Height\"=dword:300", "\"Width\"=dword:480",
+         "\"Width\" and \"Height\" must be 1024x768, 1152x864 or 1280x1024 (are 1152x768)"},
+        {"\"Skin\"=\"Ciemna\"", "\"Skin\"=\"../../../../etc\"",
+         "\"Skin\" must be the name of a folder of Skins/, without a path"},
+        {"\"TCPServerName\"=\"" + std::string(128, 'x') + "\"",
+         "\"TCPServerName\"=\"" + std::string(129, 'x') + "\"",
+         "\"TCPServerName\" must be at most 128 characters (is 129)"},
+        {"\"sUser\"=\"ą" + std::string(19, 'x') + "\"", "\"sUser\"=\"" + std::string(21, 'x') + "\"",
+         "\"sUser\" must be at most 20 characters (is 21)"},
+        {"\"mSMTP\"=\"poczta.example.pl:587\"", "\"mSMTP\"=\"poczta.example.pl:0\"",
+         "\"mSMTP\" must be \"host\" or \"host:port\" (port 1..65535), or \"-\" for none"},
+        {"\"Scheduler\"=hex:00,01,02",
+         "\"Scheduler\"=hex:00,01,02,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,"
+         "00,00,00,00,00,00,09",
+         "\"Scheduler\" camera 1, day 2, hour 1 must be 0, 1 or 2 (is 9)"},
+        {"\"HDDs\"=hex:01,00,01", "\"HDDs\"=hex:01,00,02", "\"HDDs\" drive 2 must be 0..1 (is 2)"},
+        {"\"CamMode4\"=hex:10,00,00,00,00,00,00,00", "\"CamMode4\"=hex:01,00,00,00,11,00,00,00",
+         "\"CamMode4\" position 2 must be 0..16 (is 17)"},
+        {"\"PTZPorts\"=hex:ff,00,00,00", "\"PTZPorts\"=hex:00,01,00,00",
+         "\"PTZPorts\" camera 1 must be 0..255 (is 256)"},
+        {zone(30000, 1), zone(0, 1), "\"Zones\" camera 1: Sensitivity must be 250..30000 (is 0)"},
+        {zone(250, 0), zone(1000, 7), "\"Zones\" camera 1: cell 100 must be 0..1 (is 7)"},
+        {user(1), user(5), "\"Users\" user 1: the right to camera 5 must be 0..1 (is 5)"},
+        {cameras([](TCameraRecord& c) { c.Active = 1, c.FPS = 25; }),
+         cameras([](TCameraRecord& c) { c.Active = 1, c.FPS = 0; }),
+         "\"Cameras\" camera 3: FPS of an active camera must be 1..25 (is 0)"},
+        {cameras([](TCameraRecord& c) { c.Active = 0, c.FPS = 0; }),
+         cameras([](TCameraRecord& c) { c.Active = 1, c.FPS = -5; }),
+         "\"Cameras\" camera 3: FPS of an active camera must be 1..25 (is -5)"},
+        {cameras([](TCameraRecord& c) { c.Resolution = 3, c.Hue = -128; }),
+         cameras([](TCameraRecord& c) { c.Resolution = 9; }),
+         "\"Cameras\" camera 3: Resolution must be 0..3 (is 9)"},
+        {cameras([](TCameraRecord& c) { c.Brightness = 128; }),
+         cameras([](TCameraRecord& c) { c.Brightness = 129; }),
+         "\"Cameras\" camera 3: Brightness must be -128..128 (is 129)"},
+    };
+    for (const Row& row : rows) {
+        for (const bool good : {true, false}) {
+            const std::string lines = (good ? row.good : row.bad) + "\n";
+            SCOPED_TRACE(lines.substr(0, 120));
+            std::vector<RegFileOp> ops;
+            std::string error;
+            ASSERT_TRUE(ParseRegFile(head + lines, ops, error)) << error;
+            EXPECT_EQ(CheckSettingsImport(cfg->Store(), ops, error), good) << error;
+            if (!good)
+                EXPECT_EQ(error.substr(error.find(' ', 5) + 1), row.why);
+        }
+    }
+}
+
+// A value larger than any the store keeps is refused as soon as the reader has seen that much
+// of it, whether on one line or continued over many.
+TEST_F(ConfigStoreTest, AnOversizedValueIsRefusedWhileItIsRead) {
+    const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KEL2]\n";
+    std::string oneLine = "\"Zones\"=hex:", continued = oneLine;
+    for (size_t i = 0; i <= kMaxRegValueBytes; ++i) {
+        oneLine += "00,";
+        continued += i % 25 == 24 ? "00,\\\n  " : "00,";
+    }
+    for (const std::string& value : {oneLine, continued}) {
+        std::vector<RegFileOp> ops;
+        std::string error;
+        EXPECT_FALSE(ParseRegFile(head + value + "00\n", ops, error));
+        EXPECT_NE(error.find("the value is larger than any the store keeps"), std::string::npos) << error;
+    }
+}
+
 TEST_F(ConfigStoreTest, CorrectCloseFlag) {
     auto cfg = NewConfig();
     cfg->SetCorrectClose(false);  // no key yet: nothing is written

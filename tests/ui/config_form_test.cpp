@@ -143,9 +143,9 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     form->chk_CamName->setChecked(true);
     form->chk_SoundDetect->setChecked(true);
     form->chk_TCP->setChecked(true);
-    form->ed_Port->setText("8080");
-    form->ed_Port->setText("80x");  // no number: ignored
-    form->ed_ServerName->setText(QString(200, 'n'));
+    form->ed_Port->setValue(8080);
+    form->ed_Port->findChild<QLineEdit*>()->setText("abc99999");  // no port: the box keeps its number
+    form->ed_ServerName->insert(QString(200, 'n'));
     const TSettingsBlock& s = work.settings;
     EXPECT_EQ(std::make_pair(s.Width, s.Height), std::make_pair(uint16_t(1280), uint16_t(1024)));
     EXPECT_EQ(s.AppMode, 3);
@@ -167,6 +167,28 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     form->ed_SMTP->setText("smtp.example.pl");
     form->btn_MailTest->click();
     EXPECT_EQ(ports.mailServer, "smtp.example.pl") << "the test mail uses the values being edited";
+
+    // Each box takes only what the station can use: the mail server as host or host:port, texts
+    // up to their stored widths.
+    EXPECT_EQ(std::make_pair(form->ed_Port->minimum(), form->ed_Port->maximum()), std::make_pair(1, 65535));
+    EXPECT_EQ(form->ed_Login->maxLength(), 20);
+    EXPECT_EQ(form->ed_Password->maxLength(), 15);
+    const std::pair<const char*, QValidator::State> servers[] = {
+        {"poczta.pl:587", QValidator::Acceptable},
+        {"poczta.pl:", QValidator::Intermediate},
+        {"poczta.pl:99999", QValidator::Intermediate},
+        {"poczta pl", QValidator::Invalid},
+        {"-", QValidator::Acceptable}};
+    for (const auto& [text, state] : servers) {
+        QString t = QString::fromUtf8(text);
+        int pos = 0;
+        EXPECT_EQ(form->ed_SMTP->validator()->validate(t, pos), state) << text;
+    }
+    form->ed_SMTP->setText("poczta.pl:");
+    form->OkClick();
+    ASSERT_FALSE(box.shown.empty());
+    EXPECT_EQ(box.shown.back().text, TConfigForm::kBadMailServer) << "OK asks for a whole server";
+    EXPECT_NE(work.settings.mSMTP, "poczta.pl:") << "nothing taken";
 }
 
 TEST_F(ConfigFormTest, DriveGridShowsFreeSpaceAndTogglesUse) {
@@ -220,11 +242,17 @@ TEST_F(ConfigFormTest, ActiveCamerasKeepToTheirGroupsBudget) {
     EXPECT_FALSE(work.cameras[0].Active) << "no room left in the budget";
     EXPECT_FALSE(form->chk_Active->isChecked());
 
-    form->SelectPage(3);  // camera 2, the other group, still has room
+    form->SelectPage(3);  // camera 2, the other group, still has room: it keeps its rate
     form->ActiveClick(false);
     form->ActiveClick(true);
     EXPECT_TRUE(work.cameras[1].Active);
-    EXPECT_GE(work.cameras[1].FPS, 1);
+    EXPECT_EQ(work.cameras[1].FPS, 5);
+    form->SelectPage(4);  // camera 3 down to 23: camera 1 comes back with the 2 left, not its 5
+    form->cb_Rate->setCurrentIndex(22);
+    form->SelectPage(2);
+    form->ActiveClick(true);
+    EXPECT_TRUE(work.cameras[0].Active);
+    EXPECT_EQ(work.cameras[0].FPS, 2);
 }
 
 TEST_F(ConfigFormTest, PictureSlidersReachTheCaptureAtOnceAndApplyToAll) {
