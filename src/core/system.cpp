@@ -22,9 +22,11 @@ bool TSystem::Check() {
     // Only a mark held by another process stops the start; a lock file that cannot be made at all
     // must not keep an unattended station down.
     if (!mark_.Acquire() && mark_.AnotherHolds()) {
+        mark_.Ring();  // the running console comes forward
         error_ = kAlreadyRunning;
         return false;
     }
+    mark_.OpenBell();
     OsRelease os = info_.Os();
     if (os.name != "Linux" || os.major < kMinKernelMajor) {
         error_ = kWrongOs;

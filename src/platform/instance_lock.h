@@ -2,6 +2,9 @@
 // Marks the one running station of a user. The mark is an flock on a file in the user's runtime
 // folder: the kernel drops it when the process ends in any way, so a crash never blocks the next
 // start.
+//
+// Beside the mark the holder keeps a bell: a local socket (<lock file>.bell) that a second start
+// rings, so that the running console comes forward instead of staying lost behind a refusal.
 
 #include <string>
 
@@ -21,6 +24,17 @@ public:
     bool AnotherHolds() const { return another_; }
     void Release();
     bool Held() const { return fd_ >= 0; }
+
+    // The holder opens its bell (any socket file left there is a dead holder's). False, with
+    // ErrorText, when it cannot; the station runs on without it.
+    bool OpenBell();
+    // Ready to read when someone rang; -1 while the bell is not open.
+    int BellFd() const { return bell_; }
+    // Takes one ring off the bell; false when there was none.
+    bool TakeRing();
+    // From a start that found the mark held: rings the holder's bell. False when nobody answers.
+    bool Ring() const;
+    std::string BellPath() const { return path_ + ".bell"; }
     const std::string& Path() const { return path_; }
     const std::string& ErrorText() const { return error_; }
 
@@ -29,6 +43,7 @@ private:
     std::string path_;
     std::string error_;
     int fd_ = -1;
+    int bell_ = -1;
     bool another_ = false;
 };
 

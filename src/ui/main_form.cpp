@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 
 #include "ui/closing_form.h"
@@ -232,7 +234,17 @@ void TMainForm::BindControls() {
 }
 
 bool TMainForm::FormCreate() {
-    return station_->FormCreate();
+    if (!station_->FormCreate())
+        return false;
+    if (instance_mark_.BellFd() >= 0) {
+        auto* bell = new QSocketNotifier(instance_mark_.BellFd(), QSocketNotifier::Read, this);
+        connect(bell, &QSocketNotifier::activated, this, [this] {
+            while (instance_mark_.TakeRing()) {
+            }
+            BringForward();
+        });
+    }
+    return true;
 }
 
 void TMainForm::SetCompanions(const MainFormCompanions& companions) {
@@ -440,6 +452,7 @@ void TMainForm::LoadDesignPictures(int width) {
 }
 
 void TMainForm::AddTrayIcon(const std::string& tip) {
+    tray_tip_ = tip;
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;  // hiding to the tray then minimises the window instead
     tray_ = new QSystemTrayIcon(QApplication::windowIcon(), this);
@@ -462,6 +475,17 @@ void TMainForm::FuncRecClick() {
         companions_.photo->Execute(picture, this);
 }
 
+// The login, SmartView or configuration window while one of them is open: the console waits
+// behind it.
+QWidget* TMainForm::OpenDialog() const {
+    for (QWidget* dialog :
+         {static_cast<QWidget*>(companions_.login), static_cast<QWidget*>(companions_.smart),
+          static_cast<QWidget*>(companions_.config)})
+        if (dialog && dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
 // A hidden window comes back only when no dialog of its own stands in the way.
 void TMainForm::TrayClick() {
     if (!View())
@@ -470,12 +494,24 @@ void TMainForm::TrayClick() {
         View()->HideToTray();
         return;
     }
-    for (QWidget* dialog :
-         {static_cast<QWidget*>(companions_.login), static_cast<QWidget*>(companions_.smart),
-          static_cast<QWidget*>(companions_.config)})
-        if (dialog && dialog->isVisible())
-            return;
-    View()->RestoreFromTray();
+    if (!OpenDialog())
+        View()->RestoreFromTray();
+}
+
+// A second start rang the bell: the console comes out of the tray (or up from the task bar), or
+// the dialog it waits behind comes to the front.
+void TMainForm::BringForward() {
+    if (!View())
+        return;
+    QWidget* front = OpenDialog();
+    if (!front && !IsVisible()) {
+        View()->RestoreFromTray();
+        return;
+    }
+    if (!front)
+        front = this;
+    front->raise();
+    front->activateWindow();
 }
 
 void TMainForm::RemoveTrayIcon() {
@@ -567,11 +603,32 @@ VideoSink* TMainForm::SmartViewOutput() {
     return headless_ || !companions_.smart ? nullptr : companions_.smart->Video();
 }
 
+// The window goes to the tray only while an icon there can bring it back: a tray that came up
+// after the start gets the icon now; with none, or when the tray does not take the icon, the
+// window is minimised to the task bar instead of being lost.
 void TMainForm::HideWindow() {
-    if (headless_ || QSystemTrayIcon::isSystemTrayAvailable())
+    if (headless_) {
         hide();
-    else
-        showMinimized();  // no tray to come back from: keep it on the task bar
+        return;
+    }
+    if (QSystemTrayIcon::isSystemTrayAvailable() && !tray_)
+        AddTrayIcon(tray_tip_);
+    if (!tray_ || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    if (!TrayIconPlaced())  // a new icon is placed a moment after it is shown
+        QTimer::singleShot(kTrayWaitMs, this, [this] {
+            if (!isVisible() && !TrayIconPlaced())
+                showMinimized();
+        });
+}
+
+// A tray that took the icon gives it its place on the screen; one not (yet) taken stands at 0,0.
+bool TMainForm::TrayIconPlaced() const {
+    return tray_ && tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() &&
+           !tray_->geometry().isEmpty() && tray_->geometry().topLeft() != QPoint(0, 0);
 }
 
 void TMainForm::ShowWindow() {

@@ -157,6 +157,7 @@ public:
 
     // The tray icon's left click.
     void TrayClick();
+    void BringForward();
     // The snapshot button: the last composed picture in the snapshot viewer.
     void FuncRecClick();
     // The camera menu pops up at a screen position (a right click on a tile).
@@ -174,6 +175,8 @@ private:
     // What other threads handed over, run on the window thread.
     Q_INVOKABLE void RunWindowJobs();
     void CreateControls();
+    QWidget* OpenDialog() const;
+    bool TrayIconPlaced() const;
     void BindSmartView(TSmartForm* smart);
     void CreatePanelButtons();
     void CreatePad();
@@ -200,6 +203,8 @@ private:
     DbusScreenSaver screen_saver_;
     NoScreenSaver no_screen_saver_;
     InstanceLock instance_mark_;
+    std::string tray_tip_;
+    static constexpr int kTrayWaitMs = 1500;
     WindowQueue window_jobs_;  // its wake-up is a queued call to the window thread
     std::unique_ptr<Station> station_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 
@@ -71,11 +73,16 @@ TEST_F(SystemTest, ASecondStationIsRefusedAndTheFirstKeepsItsMark) {
     ASSERT_TRUE(a.Check());
     InstanceLock second;
     TSystem b(info, saver, second);
+    EXPECT_FALSE(first.TakeRing());
     EXPECT_FALSE(b.Check());
     EXPECT_EQ(b.ErrorText(), "{#0001} System KEL jest już uruchomiony!");
     EXPECT_TRUE(first.Held());
+    EXPECT_TRUE(first.TakeRing()) << "the refused start rang the first one's bell";
+    EXPECT_FALSE(first.TakeRing()) << "once";
     a.Release();
+    EXPECT_FALSE(std::filesystem::exists(first.BellPath()));
     EXPECT_TRUE(b.Check()) << "after the first one released its mark";
+    EXPECT_GE(second.BellFd(), 0) << "the bell goes with the mark";
 }
 
 TEST_F(SystemTest, AStaleRuntimeFolderDoesNotBlockTheStart) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "support/station_runner.h"
@@ -284,6 +285,61 @@ TEST_F(ConsoleE2E, TheConfiguratorNeedsTheRight) {
     EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL 2.0.3 Konfiguracja $"}, true), "");
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+}
+
+// The console is never lost: without a tray M minimises it; a second start (refused with its
+// {#0001}) brings it back; a tray that came up after the start gets the icon at the next M, and
+// a click on that icon brings the window back.
+TEST_F(ConsoleE2E, TheConsoleIsNeverLostToTheTrayOrASecondStart) {
+    auto kel = StartConsole();
+    ASSERT_FALSE(window_.empty());
+    const std::string back = "Applikacje przywolano z TRAYA", away = "Aplikacje zminimalizowano do TRAYA";
+    Keys("m");
+    ASSERT_TRUE(WaitForLog(away));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_NE(Xdo({"search", "--onlyvisible", "--name", "^KEL$"}, true), "")
+        << "no tray: minimised, not hidden";
+
+    std::string err;
+    EXPECT_EQ(Run({"--headless", "--workdir", Work(), "--registry", Registry(), "--serial", NoSerial()},
+                  nullptr, &err),
+              1);
+    EXPECT_NE(err.find("{#0001}"), std::string::npos) << err;
+    EXPECT_TRUE(WaitForLog(back, 2)) << "the second start brought the console forward";
+
+    Process tray("/usr/bin/trayer",
+                 {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                  "--heighttype", "pixel", "--height", "30"},
+                 {"DISPLAY=" + display_}, dir.File("trayer.out"), dir.File("trayer.err"));
+    std::string panel;
+    for (int i = 0; i < 100 && panel.empty(); ++i, std::this_thread::sleep_for(50ms))
+        panel = Xdo({"search", "--onlyvisible", "--name", "^panel$"}, true);
+    ASSERT_FALSE(panel.empty()) << ReadFile(dir.File("trayer.err"));
+    Keys("m");
+    ASSERT_TRUE(WaitForLog(away, 2));
+    // The icon: the panel's child with a place on the screen ("22x28+177+1  +1257+995").
+    const std::regex placed(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(\d+)\+(\d+)\s*$)");
+    std::string iconLine;
+    for (int i = 0; i < 100 && iconLine.empty(); ++i, std::this_thread::sleep_for(50ms)) {
+        Process info("/usr/bin/xwininfo", {"-tree", "-id", panel.substr(0, panel.find('\n'))},
+                     {"DISPLAY=" + display_}, dir.File("xwininfo.out"), dir.File("xwininfo.err"));
+        info.Wait(10s);
+        std::istringstream lines(info.Out());
+        for (std::string line; iconLine.empty() && std::getline(lines, line);)
+            if (std::regex_match(line, placed))
+                iconLine = line;
+    }
+    std::smatch icon;
+    std::regex_match(iconLine, icon, placed);
+    ASSERT_FALSE(icon.empty()) << "the icon stands in the tray";
+    EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL$"}, true), "") << "hidden in the tray";
+    const int x = std::stoi(icon[3]) + std::stoi(icon[1]) / 2,
+              y = std::stoi(icon[4]) + std::stoi(icon[2]) / 2;
+    Xdo({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+    EXPECT_TRUE(WaitForLog(back, 3)) << "a click on the icon";
+    tray.Signal(SIGTERM);
+    kel->Signal(SIGTERM);
+    EXPECT_EQ(kel->Wait(), 0);
 }
 
 }  // namespace
