@@ -17,6 +17,7 @@
 #include "core/shared.h"
 #include "platform/message_box.h"
 #include "platform/offscreen_screen.h"
+#include "platform/polish_locale.h"
 #include "platform/reg_file.h"
 #include "platform/registry_store.h"
 #include "platform/signal_watcher.h"
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     if (!offscreenConfig.empty())
         std::remove(offscreenConfig.c_str());
     QApplication::setWindowIcon(kel::ProgramIcon());
-    kel::InstallPolishTranslation(app);
+    kel::SpeakPolish(app);
     QApplication::setQuitOnLastWindowClosed(false);
     // Installed before the start-up chain: a signal held since the start is taken here and waits
     // for the event loop, or for the loop of a start-up box.

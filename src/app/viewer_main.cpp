@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/command_line.h"
+#include "platform/polish_locale.h"
 #include "viewer/viewer_window.h"
 
 namespace {
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("kel-viewer");
     app.setWindowIcon(QIcon(":/kel/kel.png"));
+    kel::SpeakPolish(app);
     if (workDir.empty())
         workDir = kel::CommandLine::DefaultWorkDir();
     workDir = QDir(QString::fromStdString(workDir)).absolutePath().toStdString();

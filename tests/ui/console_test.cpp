@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
+#include "platform/polish_locale.h"
 #include "ptz/pty_pair.h"
 #include "ui/application_setup.h"
 #include "ui/command_label.h"
@@ -333,11 +335,16 @@ TEST_F(ConsoleTest, AMissingMainWindowPictureStopsTheStart) {
     }
 }
 
-TEST(ApplicationSetupTest, MessageBoxButtonsSpeakPolish) {
-    ASSERT_TRUE(InstallPolishTranslation(*qApp));
+// What kel and kel-viewer set up before their first window: the toolkit's boxes and dialogs, and
+// dates, in Polish.
+TEST(ApplicationSetupTest, TheProgramsSpeakPolish) {
+    ASSERT_TRUE(SpeakPolish(*qApp));
     QMessageBox box(QMessageBox::Warning, "Uwaga!", "?", QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Tak");
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Nie");
+    EXPECT_EQ(QLocale().standaloneMonthName(12), QString::fromUtf8("grudzień"));
+    EXPECT_EQ(QLocale().dayName(1, QLocale::ShortFormat), QString::fromUtf8("pon."));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "&Open"), QString::fromUtf8("&Otwórz"));
     EXPECT_FALSE(ProgramIcon().isNull());
 }
 

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolButton>
 
+#include "platform/polish_locale.h"
 #include "support/recordings.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
@@ -139,6 +142,20 @@ TEST_F(ViewerWindowTest, PlaysASingleFileAndPicksUpWhatTheStationWritesMeanwhile
     archive.Record(1, At(10, 0, 20), 10);  // the station archived another segment
     window.RefreshNow();
     EXPECT_EQ(window.Timeline()->Rows()[0].stretches.size(), 4u);
+}
+
+// kel-viewer speaks Polish as it starts: the calendar's month and days.
+TEST(ViewerLanguageTest, TheCalendarSpeaksPolish) {
+    SpeakPolish(*qApp);
+    TempDir dir;
+    ViewerWindow window(dir.Path(), dir / "none.sqlite");
+    auto* calendar = window.findChild<QCalendarWidget*>("Calendar");
+    ASSERT_NE(calendar, nullptr);
+    calendar->setCurrentPage(2026, 12);
+    auto* month = calendar->findChild<QToolButton*>("qt_calendar_monthbutton");
+    ASSERT_NE(month, nullptr);
+    EXPECT_EQ(month->text(), QString::fromUtf8("grudzień"));
+    EXPECT_EQ(calendar->locale().dayName(1, QLocale::ShortFormat), QString::fromUtf8("pon."));
 }
 
 }  // namespace
