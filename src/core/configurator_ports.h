@@ -5,6 +5,7 @@
 // value at once, because the capture threads get the live table while a slider moves.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,13 @@ public:
     // Every drive's recordings folder deleted; the index is emptied when the dialog closes,
     // whichever way it closes.
     virtual void DeleteRecordings() = 0;
-    // A test message with the values being edited; a failure is shown in the error box.
-    virtual void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
-                              const std::string& target) = 0;
+    // A test message with the values being edited, sent off the window thread: `done` is called
+    // on the window thread with the outcome (a failure's text in Polish, with the server's reply).
+    // The function returned cancels it.
+    virtual std::function<void()>
+    SendTestMail(const std::string& server, const std::string& user, const std::string& password,
+                 const std::string& target,
+                 std::function<void(bool sent, const std::string& error)> done) = 0;
     // The dialog being dragged: the display thread pauses meanwhile.
     virtual void DialogMoveStarted() = 0;
     virtual void DialogMoveEnded() = 0;

@@ -48,8 +48,7 @@ Station::Station(StationOptions options, TShared& shared, StationHost& host, Mes
                               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }}),
       remote_(shared, log_, debug, clock,
               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }),
-      notices_(shared, log_,
-               [this](const std::string& error) { OnWindowThread([this, error] { box_.Error(error); }); }) {}
+      notices_(shared, log_) {}
 
 Station::~Station() {
     // Neither the timer, the server, the notices nor the recorder may call back into a station
@@ -499,9 +498,13 @@ void Station::SendNotification(const std::string& text) {
         notices_.Send(*config_, text);
 }
 
-void Station::SendTestMail(const std::string& server, const std::string& user, const std::string& password,
-                           const std::string& target) {
-    notices_.SendTest(server, user, password, target);
+std::function<void()> Station::SendTestMail(const std::string& server, const std::string& user,
+                                            const std::string& password, const std::string& target,
+                                            std::function<void(bool sent, const std::string& error)> done) {
+    return notices_.SendTest(server, user, password, target,
+                             [this, done](bool sent, const std::string& error) {
+                                 OnWindowThread([done, sent, error] { done(sent, error); });
+                             });
 }
 
 void Station::ShareTablesWithServer() {

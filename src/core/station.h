@@ -167,8 +167,10 @@ public:
     void SendNotification(const std::string& text);
     // The configuration dialog's test message with the values being edited; a failure is shown
     // in the error box (on the window thread) once the attempt has ended.
-    void SendTestMail(const std::string& server, const std::string& user, const std::string& password,
-                      const std::string& target) override;
+    std::function<void()>
+    SendTestMail(const std::string& server, const std::string& user, const std::string& password,
+                 const std::string& target,
+                 std::function<void(bool sent, const std::string& error)> done) override;
     // The address check of the one-second timer: a notice for every new address.
     void CheckAddress() {
         if (config_)

@@ -2,8 +2,7 @@
 
 namespace kel {
 
-StationNotices::StationNotices(TShared& shared, TLog& log, std::function<void(const std::string&)> onFailure)
-    : shared_(shared), log_(log), on_failure_(std::move(onFailure)) {}
+StationNotices::StationNotices(TShared& shared, TLog& log) : shared_(shared), log_(log) {}
 
 StationNotices::~StationNotices() {
     Close();
@@ -42,16 +41,18 @@ void StationNotices::Send(const TSettingsBlock& settings, const std::string& tex
                             TMailNotifier::kNoticeSubject, text});
 }
 
-void StationNotices::SendTest(const std::string& server, const std::string& user, const std::string& password,
-                              const std::string& target) {
-    if (!mail_)
-        return;
-    mail_->Post(
-        MailMessage{server, user, password, target, TMailNotifier::kTestSubject, TMailNotifier::kTestBody},
-        [this](bool sent, const std::string& error) {
-            if (!sent)
-                on_failure_(error);
-        });
+std::function<void()> StationNotices::SendTest(const std::string& server, const std::string& user,
+                                               const std::string& password, const std::string& target,
+                                               TMailNotifier::Done done) {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    if (!mail_) {
+        done(false, "Wysyłanie wiadomości przerwano");
+        return [] {};
+    }
+    MailMessage m{server, user, password, target, TMailNotifier::kTestSubject, TMailNotifier::kTestBody};
+    m.cancelled = cancelled;
+    mail_->Post(std::move(m), std::move(done));
+    return [cancelled] { cancelled->store(true); };
 }
 
 void StationNotices::StopWatcher() {

@@ -2,7 +2,7 @@
 // The notices the station sends by e-mail: at the start, for every new address the watcher reads,
 // and the configuration dialog's test message. The address watcher and the mail notifier sit on
 // the window from its creation on; a message goes out on the notifier's thread and a failed
-// notice is dropped silently (only the test's failure is shown).
+// notice is dropped silently (the test's outcome goes to whoever asked for it).
 //
 // Window thread only.
 
@@ -21,8 +21,7 @@ namespace kel {
 
 class StationNotices {
 public:
-    // `onFailure` shows a failed test message (on the window thread, however it is called).
-    StationNotices(TShared& shared, TLog& log, std::function<void(const std::string& error)> onFailure);
+    StationNotices(TShared& shared, TLog& log);
     ~StationNotices();
 
     // The mail port and the address lookup (tests set their own before Start).
@@ -38,8 +37,11 @@ public:
     void CheckAddress(const TSettingsBlock& settings);
     // `text` as a notice when notifications are on.
     void Send(const TSettingsBlock& settings, const std::string& text);
-    void SendTest(const std::string& server, const std::string& user, const std::string& password,
-                  const std::string& target);
+    // The test message, sent off the caller's thread; `done` gets its outcome on the sender's
+    // thread. The function returned cancels it.
+    std::function<void()> SendTest(const std::string& server, const std::string& user,
+                                   const std::string& password, const std::string& target,
+                                   TMailNotifier::Done done);
     // The watcher stopped and its history written to the working directory.
     void StopWatcher();
     // A message on its way is cancelled.
@@ -50,7 +52,6 @@ public:
 private:
     TShared& shared_;
     TLog& log_;
-    const std::function<void(const std::string&)> on_failure_;
     CurlMailSender curl_mail_sender_;
     MailSender* mail_sender_ = &curl_mail_sender_;
     std::function<std::string()> address_lookup_ = LocalIPv4;

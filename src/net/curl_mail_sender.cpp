@@ -81,9 +81,31 @@ size_t ReadUpload(char* buffer, size_t size, size_t count, void* user) {
     return n;
 }
 
+struct Cancels {
+    const std::atomic<bool>& all;  // the end of the program
+    const std::atomic<bool>* one;  // this message's asker
+    bool Any() const { return all.load() || (one && one->load()); }
+};
+
 // libcurl asks this about once a second and more often while data moves; non-zero aborts.
 int AbortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
+    return static_cast<Cancels*>(user)->Any() ? 1 : 0;
+}
+
+// The server's answers as they come; the last one is kept for the failure text.
+int KeepReplies(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    if (type != CURLINFO_HEADER_IN)
+        return 0;
+    std::string line(data, size);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (!line.empty())
+        *static_cast<std::string*>(user) = line;
+    return 0;
+}
+
+bool ErrorReply(const std::string& reply) {
+    return !reply.empty() && (reply[0] == '4' || reply[0] == '5');
 }
 
 }  // namespace
@@ -106,19 +128,82 @@ std::string CurlMailSender::Compose(const MailMessage& message, const std::strin
            ToCp1250(message.body) + "\r\n";
 }
 
+bool CurlMailSender::SplitServer(const std::string& server, int defaultPort, std::string& host, int& port) {
+    const std::string s = Trim(server);
+    const size_t colon = s.rfind(':');
+    host = s.substr(0, colon);
+    port = defaultPort;
+    if (colon == std::string::npos)
+        return !host.empty();
+    const std::string digits = s.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::stoi(digits);
+    return !host.empty() && port >= 1 && port <= 65535;
+}
+
+std::string CurlMailSender::FailureText(int curlCode, const std::string& where, const std::string& reply) {
+    std::string text;
+    switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        text = "Nie znaleziono serwera poczty " + where;
+        break;
+    case CURLE_COULDNT_CONNECT:
+        text = "Nie można połączyć się z serwerem poczty " + where;
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        text = "Serwer poczty " + where + " nie odpowiada";
+        break;
+    case CURLE_LOGIN_DENIED:
+        text = "Serwer poczty odrzucił logowanie (sprawdź użytkownika i hasło)";
+        break;
+    case CURLE_USE_SSL_FAILED:
+        text = "Serwer poczty " + where +
+               " nie oferuje szyfrowania (STARTTLS), a bez niego hasło nie jest wysyłane";
+        break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        text = "Certyfikat serwera poczty " + where + " nie jest zaufany";
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+        text = "Nie udało się nawiązać szyfrowanego połączenia z serwerem poczty " + where;
+        break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        text = "Wysyłanie wiadomości przerwano";
+        break;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        text = ErrorReply(reply) ? "Serwer poczty odrzucił wiadomość" : "Serwer poczty przerwał połączenie";
+        break;
+    default:
+        text = "Nie udało się wysłać wiadomości (błąd " + std::to_string(curlCode) + ")";
+        break;
+    }
+    if (ErrorReply(reply))
+        text += "\nOdpowiedź serwera: " + reply;
+    return text;
+}
+
 bool CurlMailSender::Send(const MailMessage& message, std::string& error) {
-    if (cancelled_.load()) {
-        error = "cancelled";
+    Cancels cancels{cancelled_, message.cancelled.get()};
+    if (cancels.Any()) {
+        error = FailureText(CURLE_ABORTED_BY_CALLBACK, "", "");
         return false;
     }
     const std::vector<std::string> recipients = Recipients(message.target);
+    std::string host;
+    int port = port_;
     if (Trim(message.server).empty() || recipients.empty()) {
         error = recipients.empty() ? "Brak adresu odbiorcy" : "Brak nazwy serwera SMTP";
         return false;
     }
+    if (!SplitServer(message.server, port_, host, port)) {
+        error = "Niepoprawny adres serwera SMTP: " + Trim(message.server) + " (serwer albo serwer:port)";
+        return false;
+    }
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) {
-        error = "curl_easy_init failed";
+        error = "Nie udało się przygotować wysyłania wiadomości";
         return false;
     }
     curl_slist* rcpt = nullptr;
@@ -126,8 +211,13 @@ bool CurlMailSender::Send(const MailMessage& message, std::string& error) {
         rcpt = curl_slist_append(rcpt, ("<" + r + ">").c_str());
     const std::string text = Compose(message, DateHeader(), MessageId());
     Upload upload{text};
-    char detail[CURL_ERROR_SIZE] = "";
-    const std::string url = "smtp://" + Trim(message.server) + ":" + std::to_string(port_);
+    std::string reply;
+    // 465 speaks TLS from the first byte; elsewhere STARTTLS when the server offers it, and a
+    // password only ever over TLS.
+    const std::string user = Trim(message.user);
+    const bool login = !user.empty() && user != "-";
+    const std::string where = host + ":" + std::to_string(port);
+    const std::string url = (port == 465 ? "smtps://" : "smtp://") + where;
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, (std::string("<") + kSender + ">").c_str());
@@ -135,21 +225,27 @@ bool CurlMailSender::Send(const MailMessage& message, std::string& error) {
     curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadUpload);
     curl_easy_setopt(c, CURLOPT_READDATA, &upload);
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(login ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    if (login) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, message.password.c_str());
+    }
+    if (!ca_file_.empty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, ca_file_.c_str());
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_timeout_.count()));
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(reply_timeout_.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);  // off the window thread, never by signals
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);   // the replies go to KeepReplies, nowhere else
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, KeepReplies);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &reply);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, AbortWhenCancelled);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &cancelled_);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &cancels);
     CURLcode result = curl_easy_perform(c);
     curl_slist_free_all(rcpt);
     if (result == CURLE_OK)
         return true;
-    error = curl_easy_strerror(result);
-    if (detail[0] != '\0')
-        error += std::string(": ") + detail;
+    error = FailureText(result, where, reply);
     return false;
 }
 

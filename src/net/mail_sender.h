@@ -2,17 +2,21 @@
 // One e-mail and the port that sends it. The station sends through libcurl (CurlMailSender);
 // tests give a fake.
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 namespace kel {
 
 struct MailMessage {
-    std::string server;    // SMTP host name or address
-    std::string user;      // handed over with the settings; the plain SMTP client sends no login
-    std::string password;  // likewise; never logged nor shown
+    std::string server;    // "host" or "host:port" (25 when none is given)
+    std::string user;      // the account to log in with; empty or "-": none
+    std::string password;  // never logged nor shown
     std::string target;    // recipients, comma-separated
     std::string subject;   // UTF-8
     std::string body;      // UTF-8; sent in code page 1250
+    // Set by whoever asked for the message (the dialog's cancel): the attempt ends soon.
+    std::shared_ptr<const std::atomic<bool>> cancelled;
 };
 
 class MailSender {

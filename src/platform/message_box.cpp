@@ -6,7 +6,16 @@
 namespace kel {
 
 const char* MessageBox::Caption(BoxKind kind) {
-    return kind == BoxKind::Error ? "Błąd!" : kind == BoxKind::Alarm ? "UWAGA!" : "Uwaga!";
+    switch (kind) {
+    case BoxKind::Error:
+        return "Błąd!";
+    case BoxKind::Alarm:
+        return "UWAGA!";
+    case BoxKind::Information:
+        return "Informacja";
+    default:
+        return "Uwaga!";
+    }
 }
 
 bool HeadlessMessageBox::Show(BoxKind kind, std::string_view text) {

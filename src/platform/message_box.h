@@ -1,7 +1,8 @@
 #pragma once
 // The message-box port: error and warning boxes, and the Yes/No question.
 // Error boxes have the caption "Błąd!" and the error icon; warnings and questions "Uwaga!" and the
-// warning icon; the alarm (no disk has room for the recordings) "UWAGA!" and the warning icon. The Qt
+// warning icon; the alarm (no disk has room for the recordings) "UWAGA!" and the warning icon; a
+// plain message (a test mail went out) "Informacja" and the information icon. The Qt
 // implementation lives with the windows; the headless one writes to stderr.
 
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace kel {
 
-enum class BoxKind { Error, Warning, Question, Alarm };
+enum class BoxKind { Error, Warning, Question, Alarm, Information };
 
 class MessageBox {
 public:
@@ -20,6 +21,7 @@ public:
     void Error(std::string_view text) { Show(BoxKind::Error, text); }
     void Warning(std::string_view text) { Show(BoxKind::Warning, text); }
     void Alarm(std::string_view text) { Show(BoxKind::Alarm, text); }
+    void Inform(std::string_view text) { Show(BoxKind::Information, text); }
     bool Ask(std::string_view text) { return Show(BoxKind::Question, text); }
 
     static const char* Caption(BoxKind kind);

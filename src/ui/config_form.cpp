@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
@@ -425,11 +426,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
         work_->settings.Skin = skins_->SelectedSkin().toStdString();
         ed_Skin->setText(skins_->SelectedSkin());
     });
-    connect(btn_MailTest, &QPushButton::clicked, this, [this] {
-        if (ports_)
-            ports_->SendTestMail(ed_SMTP->text().toStdString(), ed_MailUser->text().toStdString(),
-                                 ed_MailPass->text().toStdString(), ed_MailTarget->text().toStdString());
-    });
+    connect(btn_MailTest, &QPushButton::clicked, this, &TConfigForm::TestMailClick);
     connect(btn_Users, &QPushButton::clicked, this, [this] {
         if (!users_ || !work_)
             return;
@@ -1000,6 +997,48 @@ void TConfigForm::OkClick() {
     Close(true);
 }
 
+// The test message goes out while the dialog stays live: a busy box with a cancel stands in
+// front until the server has answered, then a box says how it went.
+void TConfigForm::TestMailClick() {
+    if (!ports_ || mail_busy_)
+        return;
+    if (!ed_SMTP->hasAcceptableInput()) {
+        boxes_.Warning(kBadMailServer);
+        return;
+    }
+    mail_busy_ =
+        new QProgressDialog(QString::fromUtf8(kMailSending), QString::fromUtf8("Anuluj"), 0, 0, this);
+    mail_busy_->setWindowTitle(QString::fromUtf8("Test"));
+    mail_busy_->setWindowModality(Qt::WindowModal);
+    mail_busy_->setMinimumDuration(0);
+    mail_busy_->setAutoClose(false);
+    mail_busy_->setAutoReset(false);
+    btn_MailTest->setEnabled(false);
+    cancel_mail_ =
+        ports_->SendTestMail(ed_SMTP->text().toStdString(), ed_MailUser->text().toStdString(),
+                             ed_MailPass->text().toStdString(), ed_MailTarget->text().toStdString(),
+                             [this](bool sent, const std::string& error) { TestMailDone(sent, error); });
+    if (mail_busy_) {  // a port may answer at once
+        connect(mail_busy_, &QProgressDialog::canceled, this, [this] {
+            if (cancel_mail_)
+                cancel_mail_();
+        });
+        mail_busy_->show();
+    }
+}
+
+void TConfigForm::TestMailDone(bool sent, const std::string& error) {
+    const bool cancelled = mail_busy_ && mail_busy_->wasCanceled();
+    delete mail_busy_;
+    mail_busy_ = nullptr;
+    cancel_mail_ = nullptr;
+    btn_MailTest->setEnabled(true);
+    if (sent)
+        boxes_.Inform(kMailSent);
+    else if (!cancelled)
+        boxes_.Error(error);
+}
+
 void TConfigForm::CancelClick() {
     Close(false);
 }
@@ -1010,6 +1049,11 @@ void TConfigForm::reject() {
 }
 
 void TConfigForm::Close(bool applied) {
+    if (mail_busy_) {  // its answer still comes, and is not shown
+        mail_busy_->cancel();
+        if (cancel_mail_)
+            cancel_mail_();
+    }
     if (work_)
         work_->applied = applied;
     if (ports_)

@@ -21,6 +21,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QProgressDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -52,6 +53,8 @@ public:
     static constexpr int kRateBudget = 25;  // pictures a second shared by the odd or the even cameras
     static constexpr const char* kBadMailServer =
         "Serwer SMTP: podaj nazwę serwera albo nazwę i port (serwer:port, port 1-65535).";
+    static constexpr const char* kMailSending = "Wysyłanie wiadomości testowej…";
+    static constexpr const char* kMailSent = "Wiadomość testowa została wysłana.";
     static constexpr const char* kDeleteQuestion =
         "Usunięcie wszystkich plików uniemożliwi ich odtworzenie.\rCzy chcesz usunąć wszystkie pliki?";
     static constexpr const char* kUsed = "użyty";
@@ -81,6 +84,8 @@ public:
     // Event handlers, public so tests drive them as the operator would.
     void OkClick();      // "Zastosuj"
     void CancelClick();  // "Anuluj"
+    void TestMailClick();
+    void TestMailDone(bool sent, const std::string& error);
     void DriveGridClick(int row, int column);
     void DeleteFilesClick();
     void ActiveClick(bool on);
@@ -194,6 +199,8 @@ private:
     void Close(bool applied);
 
     MessageBox& boxes_;
+    QProgressDialog* mail_busy_ = nullptr;  // while a test message is on its way
+    std::function<void()> cancel_mail_;
     TSkinForm* skins_;
     TUsersForm* users_;
     ConfiguratorWork* work_ = nullptr;

@@ -5,7 +5,9 @@
 namespace kel {
 
 bool QtMessageBox::Show(BoxKind kind, std::string_view text) {
-    const QMessageBox::Icon icon = kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Warning;
+    const QMessageBox::Icon icon = kind == BoxKind::Error         ? QMessageBox::Critical
+                                   : kind == BoxKind::Information ? QMessageBox::Information
+                                                                  : QMessageBox::Warning;
     const QMessageBox::StandardButtons buttons =
         kind == BoxKind::Question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
     // A bare carriage return breaks the line, as the texts were written for.

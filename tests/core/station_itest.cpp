@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -871,17 +872,22 @@ TEST_F(StationTest, NoticesGoOutAtTheStartAndOncePerNewAddress) {
     EXPECT_EQ(ReadFile(dir.File("iphist.dat")), "192.168.0.10\r\n127.0.0.1\r\n");
 }
 
-TEST_F(StationTest, TheTestMailShowsItsFailureInTheErrorBox) {
+TEST_F(StationTest, TheTestMailsOutcomeComesBackOnTheWindowThread) {
     Prepare([](TConfig&) {});
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
-    st->SendTestMail("", "konto", "haslo", "op@example.org");
+    std::optional<std::pair<bool, std::string>> outcome;
+    std::thread::id answered;
+    st->SendTestMail("", "konto", "haslo", "op@example.org", [&](bool sent, const std::string& error) {
+        outcome = {sent, error};
+        answered = std::this_thread::get_id();
+    });
     ASSERT_TRUE(WaitFor([&] {
         host.jobs.RunPending();
-        return !box.shown.empty();
+        return outcome.has_value();
     }));
-    EXPECT_EQ(box.shown.back().kind, BoxKind::Error);
-    EXPECT_EQ(box.shown.back().text, "Brak nazwy serwera SMTP");
+    EXPECT_EQ(answered, std::this_thread::get_id());
+    EXPECT_EQ(*outcome, std::make_pair(false, std::string("Brak nazwy serwera SMTP")));
     st->EndSession();
     EXPECT_EQ(LogText().find("haslo"), std::string::npos);
 }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -45,9 +46,12 @@ struct FakePorts : ConfiguratorPorts {
     }
     std::vector<DriveRow> Drives() const override { return drives; }
     void DeleteRecordings() override { ++deletions; }
-    void SendTestMail(const std::string& server, const std::string&, const std::string&,
-                      const std::string&) override {
+    std::function<void()> SendTestMail(const std::string& server, const std::string&, const std::string&,
+                                       const std::string&,
+                                       std::function<void(bool, const std::string&)> done) override {
         mailServer = server;
+        mailDone = std::move(done);
+        return [this] { ++mailCancels; };
     }
     void DialogMoveStarted() override {}
     void DialogMoveEnded() override {}
@@ -57,6 +61,8 @@ struct FakePorts : ConfiguratorPorts {
     bool zoneShown = false, testing = false;
     int32_t testSensitivity = 0;
     std::string mailServer;
+    std::function<void(bool, const std::string&)> mailDone;  // the message's answer, when the test says
+    int mailCancels = 0;
     std::vector<DriveRow> drives{{'C', 1024ull * 1000010}, {'E', 1024ull * 2500010}};
 };
 
@@ -167,6 +173,7 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     form->ed_SMTP->setText("smtp.example.pl");
     form->btn_MailTest->click();
     EXPECT_EQ(ports.mailServer, "smtp.example.pl") << "the test mail uses the values being edited";
+    ports.mailDone(true, "");
 
     // Each box takes only what the station can use: the mail server as host or host:port, texts
     // up to their stored widths.
@@ -189,6 +196,48 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     ASSERT_FALSE(box.shown.empty());
     EXPECT_EQ(box.shown.back().text, TConfigForm::kBadMailServer) << "OK asks for a whole server";
     EXPECT_NE(work.settings.mSMTP, "poczta.pl:") << "nothing taken";
+}
+
+// The test message goes out while the dialog stays live: a busy box with a cancel, then a box
+// that says how it went; a cancelled one says nothing.
+TEST_F(ConfigFormTest, TheTestMailShowsItIsBusyThenItsOutcome) {
+    Open(0);
+    form->ed_SMTP->setText("poczta.example.pl:587");
+    const struct {
+        bool cancel, sent;
+        const char* error;
+        BoxKind kind;
+        std::string text;
+    } rows[] = {
+        {false, true, "", BoxKind::Information, TConfigForm::kMailSent},
+        {false, false, "Serwer poczty odrzucił logowanie", BoxKind::Error,
+         "Serwer poczty odrzucił logowanie"},
+        {true, false, "Wysyłanie wiadomości przerwano", BoxKind::Error, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        box.shown.clear();
+        form->btn_MailTest->click();
+        auto* busy = form->findChild<QProgressDialog*>();
+        ASSERT_NE(busy, nullptr);
+        EXPECT_TRUE(busy->isVisible());
+        EXPECT_FALSE(form->btn_MailTest->isEnabled()) << "one test at a time";
+        if (row.cancel) {
+            const int before = ports.mailCancels;
+            busy->findChild<QPushButton*>()->click();
+            EXPECT_EQ(ports.mailCancels, before + 1);
+        }
+        ports.mailDone(row.sent, row.error);
+        EXPECT_EQ(form->findChild<QProgressDialog*>(), nullptr);
+        EXPECT_TRUE(form->btn_MailTest->isEnabled());
+        if (row.text.empty()) {
+            EXPECT_TRUE(box.shown.empty());
+        } else {
+            ASSERT_EQ(box.shown.size(), 1u);
+            EXPECT_EQ(box.shown[0].kind, row.kind);
+            EXPECT_EQ(box.shown[0].text, row.text);
+        }
+    }
 }
 
 TEST_F(ConfigFormTest, DriveGridShowsFreeSpaceAndTogglesUse) {
