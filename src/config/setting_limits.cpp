@@ -200,20 +200,29 @@ bool ValidSkinName(std::string_view text) {
     });
 }
 
+bool SplitMailServer(std::string_view text, int defaultPort, std::string& host, int& port) {
+    const size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    text = first == std::string_view::npos ? std::string_view() : text.substr(first, last - first + 1);
+    const size_t colon = text.rfind(':');
+    host = std::string(text.substr(0, colon));
+    port = defaultPort;
+    if (colon == std::string_view::npos)
+        return !host.empty();
+    const std::string_view digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    port = std::stoi(std::string(digits));
+    return !host.empty() && port >= 1 && port <= 65535;
+}
+
 bool ValidMailServer(std::string_view text) {
+    std::string host;
+    int port = 0;
     if (text.empty() || text == "-")
         return true;
-    std::string_view host = text;
-    const size_t colon = text.rfind(':');
-    if (colon != std::string_view::npos) {
-        host = text.substr(0, colon);
-        const std::string_view port = text.substr(colon + 1);
-        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit) ||
-            std::stoi(std::string(port)) < 1 || std::stoi(std::string(port)) > 65535)
-            return false;
-    }
-    return !host.empty() && host.size() <= 253 && host.front() != '-' && host.front() != '.' &&
-           std::all_of(host.begin(), host.end(), [](char c) {
+    return SplitMailServer(text, 25, host, port) && host.size() <= 253 && host.front() != '-' &&
+           host.front() != '.' && std::all_of(host.begin(), host.end(), [](char c) {
                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
            });
 }

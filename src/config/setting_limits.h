@@ -51,6 +51,9 @@ std::string TableProblem(std::string_view name, std::span<const uint8_t> bytes);
 // Whether `text` is a mail server the sender can reach: "host" or "host:port" (port 1..65535);
 // "-" and the empty text mean none.
 bool ValidMailServer(std::string_view text);
+// "host" and "host:port" split, blanks around them dropped (the port is `defaultPort` without
+// one); false for neither.
+bool SplitMailServer(std::string_view text, int defaultPort, std::string& host, int& port);
 // Whether `text` names a skin: a plain folder name, no path.
 bool ValidSkinName(std::string_view text);
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "config/setting_limits.h"
 #include "platform/cp1250.h"
 
 namespace kel {
@@ -128,20 +129,6 @@ std::string CurlMailSender::Compose(const MailMessage& message, const std::strin
            ToCp1250(message.body) + "\r\n";
 }
 
-bool CurlMailSender::SplitServer(const std::string& server, int defaultPort, std::string& host, int& port) {
-    const std::string s = Trim(server);
-    const size_t colon = s.rfind(':');
-    host = s.substr(0, colon);
-    port = defaultPort;
-    if (colon == std::string::npos)
-        return !host.empty();
-    const std::string digits = s.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    port = std::stoi(digits);
-    return !host.empty() && port >= 1 && port <= 65535;
-}
-
 std::string CurlMailSender::FailureText(int curlCode, const std::string& where, const std::string& reply) {
     std::string text;
     switch (static_cast<CURLcode>(curlCode)) {
@@ -197,7 +184,7 @@ bool CurlMailSender::Send(const MailMessage& message, std::string& error) {
         error = recipients.empty() ? "Brak adresu odbiorcy" : "Brak nazwy serwera SMTP";
         return false;
     }
-    if (!SplitServer(message.server, port_, host, port)) {
+    if (!SplitMailServer(message.server, port_, host, port)) {
         error = "Niepoprawny adres serwera SMTP: " + Trim(message.server) + " (serwer albo serwer:port)";
         return false;
     }

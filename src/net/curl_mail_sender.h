@@ -29,8 +29,6 @@ public:
 
     // The whole message text with its headers, CR LF line ends, body in code page 1250.
     static std::string Compose(const MailMessage& message, const std::string& date, const std::string& id);
-    // "host" and "host:port" split; false for neither (the port is then `defaultPort`).
-    static bool SplitServer(const std::string& server, int defaultPort, std::string& host, int& port);
     // What went wrong, in Polish: the failing step by libcurl's code, then the server's reply.
     static std::string FailureText(int curlCode, const std::string& where, const std::string& reply);
 

@@ -13,6 +13,7 @@
 #include <future>
 #include <thread>
 
+#include "config/setting_limits.h"
 #include "net/curl_mail_sender.h"
 #include "net/mail_notifier.h"
 #include "net/test_client.h"
@@ -260,7 +261,7 @@ TEST(MailServerTest, HostOrHostAndPort) {
     for (const auto& r : rows) {
         std::string host;
         int port = 0;
-        EXPECT_EQ(CurlMailSender::SplitServer(r.server, 25, host, port), r.ok) << r.server;
+        EXPECT_EQ(SplitMailServer(r.server, 25, host, port), r.ok) << r.server;
         if (r.ok)
             EXPECT_EQ(std::make_pair(host, port), std::make_pair(std::string(r.host), r.port)) << r.server;
     }
