@@ -110,7 +110,7 @@ if shutil.which("Xvfb"):
     # The server picks a free display and names it on the pipe (-displayfd): never a guessed number.
     named_r, named_w = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(named_w), "-screen", "0", "1280x1024x24", "-nolisten",
-                             "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(named_w,))
+                             "tcp", "-noreset"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(named_w,))
     os.close(named_w)
     with os.fdopen(named_r) as named:
         number = named.readline().strip()

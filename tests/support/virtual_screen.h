@@ -1,7 +1,8 @@
 #pragma once
 // A virtual X screen (Xvfb) for tests that run the real programs in windows. The server chooses a
 // free display itself (-displayfd) and names it on its standard output, so parallel tests never
-// share or guess a number; the screen counts as up only once it takes a connection.
+// share or guess a number; the screen counts as up only once it takes a connection. It never resets
+// when its last client leaves (-noreset): a reset refuses the next client for a moment.
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -24,7 +25,7 @@ public:
     VirtualScreen(const TempDir& dir, const std::string& size = "1280x1024x24") : dir_(dir) {
         server_ = std::make_unique<Process>(
             "/usr/bin/Xvfb",
-            std::vector<std::string>{"-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp"},
+            std::vector<std::string>{"-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp", "-noreset"},
             std::vector<std::string>{}, dir.File("xvfb.out"), dir.File("xvfb.err"));
     }
     ~VirtualScreen() {
