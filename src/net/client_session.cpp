@@ -68,10 +68,15 @@ void ClientSession::Run() {
 
 // The slot is claimed before the greeting: two connections arriving together must not both see
 // the last free slot.
+// An address that waits out a failed login gets no new connection meanwhile, and none beyond its
+// share of the slots; those turned away are told in the log as a count.
 bool ClientSession::Connect() {
-    slot_ = table_.Claim(peer_);
+    slot_ = guard_ && guard_->Waiting(peer_) ? 0 : table_.Claim(peer_);
     if (slot_ == 0) {
         SendLine(kNoSlot);
+        if (const int turned = guard_ ? guard_->TurnedAway(peer_) : 0; turned > 0)
+            links_.Log("Odrzucono " + std::to_string(turned) + " polaczen z adresu : " + peer_ +
+                       " (brak wolnego miejsca lub oczekiwanie po blednym logowaniu)");
         return false;
     }
     reply_.reserve(21);
@@ -102,6 +107,10 @@ void ClientSession::Disconnect() {
 }
 
 bool ClientSession::Handle(Command command) {
+    // Before a login nothing is answered but the login: a client that asks and never reads can
+    // make the server send nothing, and one that is not in cannot ask.
+    if (!loggedIn_ && command != Command::Login)
+        return false;
     switch (command) {
     case Command::GetPictures:
         return SendPictures();
@@ -141,8 +150,6 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
 // The newest picture of every selected active camera that this client has not had yet, after the
 // time and the date. Every client keeps its own count, so each gets every new picture once.
 bool ClientSession::SendPictures() {
-    if (!loggedIn_)
-        return SendLine(kRefused);
     // Viewers poll as fast as they can; a poll with nothing new waits a little for a picture, so
     // that they are not answered thousands of times a second with nothing.
     const CameraTablePtr followed = links_.Tables.CameraTable();
@@ -185,8 +192,6 @@ void ClientSession::AppendPicture(int camera) {
 
 bool ClientSession::SendConfig() {
     links_.Debug("GetConfigData message recived");
-    if (!loggedIn_)
-        return SendLine(kRefused);
     const TCameraTable cameras = links_.Tables.Cameras();
     std::vector<uint8_t> out;
     PutBe32(out, kCameraBytes);
@@ -202,8 +207,6 @@ bool ClientSession::SendTime() {
 }
 
 bool ClientSession::SendSignal() {
-    if (!loggedIn_)
-        return SendLine(kRefused);
     std::vector<uint8_t> out;
     for (int k = 1; k <= 16; ++k)
         PutLe32(out, links_.CameraSignal[k].load(std::memory_order_relaxed));
@@ -255,8 +258,6 @@ bool ClientSession::RefuseLogin(const std::string& login) {
 }
 
 bool ClientSession::SendFileCount() {
-    if (!loggedIn_)
-        return SendLine(kRefused);
     std::vector<uint8_t> out;
     PutLe32(out, links_.SegmentCount ? links_.SegmentCount() : 0);
     return SendAccepted(out);

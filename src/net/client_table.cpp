@@ -1,9 +1,15 @@
 #include "net/client_table.h"
 
+#include <algorithm>
+
 namespace kel {
 
 int ClientTable::Claim(const std::string& peer) {
     std::lock_guard<std::mutex> lock(mutex_);
+    const auto held = std::count_if(slots_.begin() + 1, slots_.end(),
+                                    [&](const Slot& s) { return s.inUse && s.peer == peer; });
+    if (held >= per_address_)
+        return 0;
     for (int k = 1; k <= kSlots; ++k) {
         if (slots_[k].inUse)
             continue;

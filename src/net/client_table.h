@@ -15,9 +15,12 @@ class ClientTable {
 public:
     static constexpr int kSlots = 100;
 
-    explicit ClientTable(std::atomic<int>& count) : count_(count) {}
+    // `perAddress`: the most slots one peer address may hold at once.
+    explicit ClientTable(std::atomic<int>& count, int perAddress = kSlots)
+        : per_address_(perAddress), count_(count) {}
 
-    // Any thread: the lowest free slot, now in use for `peer`; 0 when all are taken.
+    // Any thread: the lowest free slot, now in use for `peer`; 0 when all are taken, or when
+    // `peer` holds as many as one address may.
     int Claim(const std::string& peer);
     // Any thread: slot k free again. Nothing happens for a slot not in use.
     void Release(int k);
@@ -29,6 +32,7 @@ private:
         std::string peer;
     };
 
+    const int per_address_;
     mutable std::mutex mutex_;
     std::array<Slot, kSlots + 1> slots_;  // Guarded by mutex_; slot 0 unused
     int inUse_ = 0;                       // Guarded by mutex_

@@ -58,14 +58,39 @@ std::chrono::milliseconds PeerGuard::LoginFailed(const std::string& address, boo
     std::chrono::milliseconds delay = timing_.firstDelay;
     for (int i = 1; i < peer.failures && delay < timing_.longestDelay; ++i)
         delay *= 2;
-    return std::min(delay, timing_.longestDelay);
+    // After the waits already queued for this address, whichever connection they came from.
+    peer.waitUntil = std::max(now, peer.waitUntil) + std::min(delay, timing_.longestDelay);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(peer.waitUntil - now);
+}
+
+bool PeerGuard::Waiting(const std::string& address) {
+    const Clock::time_point now = now_();
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = peers_.find(address);
+    return it != peers_.end() && now < it->second.waitUntil;
+}
+
+int PeerGuard::TurnedAway(const std::string& address) {
+    const Clock::time_point now = now_();
+    std::lock_guard<std::mutex> lock(mutex_);
+    Peer& peer = Find(address, now);
+    ++peer.turned;
+    if (peer.turnedTold && now - peer.turnedSince < timing_.window)
+        return 0;
+    const int told = peer.turned;
+    peer.turned = 0;
+    peer.turnedSince = now;
+    peer.turnedTold = true;
+    return told;
 }
 
 void PeerGuard::LoginSucceeded(const std::string& address) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = peers_.find(address);
-    if (it != peers_.end())
+    if (it != peers_.end()) {
         it->second.failures = 0;
+        it->second.waitUntil = {};
+    }
 }
 
 bool PeerGuard::Pause(std::chrono::milliseconds delay) {

@@ -3,8 +3,11 @@
 // which connections and refused logins get a log line (a client connecting thousands of times a
 // minute must not flood the log, which is emptied once it grows too big), and how long a failed
 // login waits before its answer (a delay that doubles with every failure from the address, so
-// passwords cannot be tried thousands of times a second). Lines left out are counted and the
-// count is logged with the next line of that address in a later window.
+// passwords cannot be tried thousands of times a second). The waits of one address queue up behind
+// each other across all its connections, and while it waits it gets no new connection: many
+// parallel connections guess no faster than one. Lines left out are counted and the count is
+// logged with the next line of that address in a later window; connections turned away are told
+// as one counted line a window.
 //
 // Any thread. At most kMaxAddresses addresses are remembered; the stalest are forgotten first.
 
@@ -42,6 +45,11 @@ public:
     std::chrono::milliseconds LoginFailed(const std::string& address, bool& log, int& skipped);
     // A login that succeeded: the address's failures are forgotten.
     void LoginSucceeded(const std::string& address);
+    // Whether `address` waits out a failed login now (its new connections are turned away).
+    bool Waiting(const std::string& address);
+    // A connection from `address` turned away: the count to tell in a log line now (the first at
+    // once, then those of a window together at the first turned away after it), else 0.
+    int TurnedAway(const std::string& address);
     size_t Remembered() const;
 
     // A connection's thread waits out a delay here; false, at once, once the server stops.
@@ -61,6 +69,10 @@ private:
         Lines refusals;
         int failures = 0;
         Clock::time_point lastFailure{};
+        Clock::time_point waitUntil{};  // the answer to its last failed login is due then
+        Clock::time_point turnedSince{};
+        int turned = 0;           // turned away since turnedSince, not yet told
+        bool turnedTold = false;  // a line was written at turnedSince
     };
     Peer& Find(const std::string& address, Clock::time_point now);  // REQUIRES: mutex_ held
     bool Count(Lines& lines, Clock::time_point now, int& skipped) const;

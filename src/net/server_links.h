@@ -31,6 +31,10 @@ struct ServerLinks {
     std::chrono::milliseconds IdleTime{120000};
     // The log lines per address and the delays of failed logins.
     PeerGuard::Timing Guard{};
+    // A reply the client has not taken this long after it was sent ends the connection.
+    std::chrono::milliseconds SendTime{10000};
+    // Connections one address may hold at once, so that one address cannot take every slot.
+    int PerAddress = 10;
 };
 
 }  // namespace kel

@@ -27,7 +27,7 @@ std::string Reason() {
 }  // namespace
 
 TTcpServer::TTcpServer(ServerLinks links, std::atomic<int>& clientCount)
-    : links_(std::move(links)), clients_(clientCount), guard_(links_.Guard) {}
+    : links_(std::move(links)), clients_(clientCount, links_.PerAddress), guard_(links_.Guard) {}
 
 TTcpServer::~TTcpServer() {
     Stop();
@@ -141,7 +141,7 @@ void TTcpServer::Accept() {
 void TTcpServer::Serve(Connection& connection, ClientTable& table, const ServerLinks& links, PeerGuard& guard,
                        std::string peer) {
     try {
-        SocketStream stream(connection.fd);
+        SocketStream stream(connection.fd, links.SendTime);
         ClientSession session(stream, table, links, std::move(peer), &guard);
         session.Run();
     } catch (const std::exception& e) {

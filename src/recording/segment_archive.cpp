@@ -273,21 +273,20 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
     const int64_t reserve = static_cast<int64_t>(kReserveKB);
     current_ = table_.Letter(position);
     int64_t free = FreeKB(position);
-    bool checked = false;
+    char freeing = 0;
     while (free - reserve < need) {
         int next = position < DriveTable::kLastPosition ? NextSelected(position) : -1;
         if (next >= 0) {
             position = next;
             current_ = table_.Letter(position);
         } else {
-            // Recordings are deleted only when that can make the room: a drive filled by other
-            // files must not lose every recording for nothing.
-            if (!checked && !RoomByDeleting(need))
+            // Recordings are deleted only on a drive where that can make the room: a drive filled
+            // by other files must not lose its recordings for nothing.
+            if (!freeing && !(freeing = DriveToFree(need)))
                 return false;
-            checked = true;
-            if (!DeleteOldestLocked())
+            if (!DeleteOldestLocked(freeing))
                 return false;
-            position = table_.DriveIndex(current_);  // the deleted recording's drive
+            position = table_.DriveIndex(freeing);
         }
         free = FreeKB(position);
     }
@@ -321,19 +320,25 @@ bool SegmentArchive::DrivePresent(char letter) const {
     return fs::is_directory(map_.DrivePath(letter), ec);
 }
 
-bool SegmentArchive::RoomByDeleting(int64_t needKB) const {
+char SegmentArchive::DriveToFree(int64_t needKB) const {
     std::map<char, int64_t> deletable;
+    std::vector<char> byAge;  // the drives in the order of their oldest recording
     for (const TVideoIndexEntry& e : index_.Entries()) {
         const std::string path = e.FileName.Get();
         if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])) ||
             !DrivePresent(path[0]))
             continue;
-        deletable[Upper(path[0])] += static_cast<int64_t>(FileBytes(map_.Resolve(path)) / 1024);
+        const char letter = Upper(path[0]);
+        if (!deletable.count(letter))
+            byAge.push_back(letter);
+        deletable[letter] += static_cast<int64_t>(FileBytes(map_.Resolve(path)) / 1024);
     }
-    for (const auto& [letter, kb] : deletable)
-        if (static_cast<int64_t>(FreeSpaceKB(letter)) + kb - static_cast<int64_t>(kReserveKB) >= needKB)
-            return true;
-    return false;
+    for (const char letter : byAge)
+        if (static_cast<int64_t>(FreeSpaceKB(letter)) + deletable[letter] -
+                static_cast<int64_t>(kReserveKB) >=
+            needKB)
+            return letter;
+    return 0;
 }
 
 bool SegmentArchive::PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath) {
@@ -377,16 +382,16 @@ void SegmentArchive::NoRoom() {
 
 bool SegmentArchive::DeleteOldest() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return DeleteOldestLocked();
+    return DeleteOldestLocked(0);
 }
 
-bool SegmentArchive::DeleteOldestLocked() {
+bool SegmentArchive::DeleteOldestLocked(char onlyOn) {
     if (counter_ <= 0 || static_cast<size_t>(counter_) > index_.Size())
         return false;
     for (size_t i = 0; i < index_.Size(); ++i) {
         std::string path = index_.At(i).FileName.Get();
         if (path.empty() || !IsLetter(path[0]) || !Selected(table_.DriveIndex(path[0])) ||
-            !DrivePresent(path[0]))
+            !DrivePresent(path[0]) || (onlyOn && Upper(path[0]) != onlyOn))
             continue;  // a drive that is not there keeps its recordings until it comes back
         current_ = Upper(path[0]);
         std::string native = map_.Resolve(path);

@@ -5,10 +5,11 @@
 //
 // The drive: the search starts at the position UsedDisk (or the first selected position when that
 // one is not selected) and moves on to the next selected position up to 20 while the drive would
-// keep less than 1,000,000 KB free after the segment. When no position has room, the oldest
-// recording on a selected drive is deleted, one after the other, and the search goes on from the
-// drive of the deleted file. When nothing is left to delete, the segment stays in the temporary
-// folder: the operator is warned once a run and the log says so every time. When every selected
+// keep less than 1,000,000 KB free after the segment. When no position has room, recordings are
+// deleted, oldest first, on the one selected drive where deleting them can make the room (of
+// several such drives, the one holding the oldest recording), and the segment goes there; a drive
+// filled by other files keeps its recordings. When nothing is left to delete, the segment stays in the
+// temporary folder: the operator is warned once a run and the log says so every time. When every selected
 // drive is gone (unmounted, unplugged) the segment waits too; that is said once, and once again
 // when a drive is back.
 //
@@ -114,13 +115,14 @@ private:
     bool Selected(int position) const;     // REQUIRES: mutex_ held
     int64_t FreeKB(int position) const;    // REQUIRES: mutex_ held
     bool FindRoom(int& position, uint64_t needKB);
-    bool DeleteOldestLocked();
+    bool DeleteOldestLocked(char onlyOn);  // REQUIRES: mutex_ held; onlyOn 0: any drive
     bool DrivePresent(char letter) const;
     // REQUIRES: mutex_ held. Whether any selected drive is there; says which went or came back.
     bool CheckDrivesPresent();
-    // REQUIRES: mutex_ held. Whether deleting the indexed recordings of one selected drive that is
-    // there would leave the reserve and `needKB` free on it.
-    bool RoomByDeleting(int64_t needKB) const;
+    // REQUIRES: mutex_ held. The selected drive that is there on which deleting its indexed
+    // recordings would leave the reserve and `needKB` free, the one with the oldest recording
+    // when several could; 0 when none can. Deleting then keeps to that drive.
+    char DriveToFree(int64_t needKB) const;
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
     void Index(const ClosedSegment& segment, const std::string& dosPath);
     void Log(const std::string& text, bool error) const;

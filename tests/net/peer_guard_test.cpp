@@ -25,14 +25,36 @@ protected:
 
 TEST_F(PeerGuardTest, EachFailureWaitsTwiceAsLongUpToTheCeiling) {
     const std::chrono::milliseconds expected[] = {250ms, 500ms, 1000ms, 2000ms, 2000ms};
-    for (auto delay : expected)
+    for (auto delay : expected) {
         EXPECT_EQ(Fail(), delay);
+        now += delay;  // one connection, waiting out each answer
+    }
     EXPECT_EQ(Fail("10.0.0.2"), 250ms) << "another address has its own count";
     guard.LoginSucceeded("10.0.0.1");
     EXPECT_EQ(Fail(), 250ms) << "a success forgives";
+    now += 250ms;
     Fail();
     now += 600s;
     EXPECT_EQ(Fail(), 250ms) << "so does time";
+}
+
+// Many connections of one address failing at once wait in turn, not side by side; while the
+// address waits, its new connections are turned away, and those are told as one count a window.
+TEST_F(PeerGuardTest, AnAddressWaitsInTurnAcrossItsConnectionsAndIsTurnedAwayMeanwhile) {
+    EXPECT_FALSE(guard.Waiting("10.0.0.1"));
+    EXPECT_EQ(Fail(), 250ms);
+    EXPECT_EQ(Fail(), 750ms) << "a second connection's answer comes after the first's wait and its own";
+    EXPECT_EQ(Fail(), 1750ms);
+    EXPECT_TRUE(guard.Waiting("10.0.0.1"));
+    EXPECT_FALSE(guard.Waiting("10.0.0.2"));
+    now += 1750ms;
+    EXPECT_FALSE(guard.Waiting("10.0.0.1"));
+
+    EXPECT_EQ(guard.TurnedAway("10.0.0.1"), 1) << "the first is told at once";
+    for (int i = 0; i < 500; ++i)
+        EXPECT_EQ(guard.TurnedAway("10.0.0.1"), 0);
+    now += 61s;
+    EXPECT_EQ(guard.TurnedAway("10.0.0.1"), 501) << "the rest as one count";
 }
 
 TEST_F(PeerGuardTest, LogLinesAreRationedAndTheRestCounted) {

@@ -376,6 +376,27 @@ TEST_F(ArchiveTest, ADriveFilledByOtherFilesKeepsItsRecordings) {
     EXPECT_EQ(warnings.size(), 1u);
 }
 
+// Two drives full: D: by a foreign file that deleting its recordings could never make room for,
+// E: by recordings. Only E:'s oldest goes, though D:'s are older; D: keeps every recording.
+TEST_F(ArchiveTest, OnlyADriveThatDeletingCanFreeLosesRecordings) {
+    probe.SetCapacityKB('D', kReserve + 40);
+    probe.SetCapacityKB('E', kReserve + 40);
+    auto a = Make({1, 2}, 0, 1);
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 20)));  // D
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 20)));  // D
+    WriteFile(dir / "drives/d:/other.bin", std::string(100 * 1024, 'o'));
+    ASSERT_TRUE(a->Archive(Temp(2, "010526100200.avi", 20)));  // E
+    ASSERT_TRUE(a->Archive(Temp(2, "010526100300.avi", 20)));  // E
+    ASSERT_TRUE(a->Archive(Temp(3, "010526100400.avi", 20)));  // E's oldest goes
+    EXPECT_EQ(logged,
+              (std::vector<std::string>{"N Usuniecie Pliku: E:\\KEL2_Videos\\Kamera2\\010526100200.avi"}));
+    for (const char* kept :
+         {"D:\\KEL2_Videos\\Kamera1\\010526100000.avi", "D:\\KEL2_Videos\\Kamera1\\010526100100.avi",
+          "E:\\KEL2_Videos\\Kamera3\\010526100400.avi"})
+        EXPECT_TRUE(OnDrive(kept)) << kept;
+    EXPECT_EQ(a->Counter(), 4);
+}
+
 TEST_F(ArchiveTest, ResetForgetsEveryRecordingAndTheNextIndexHoldsOnlyNewOnes) {
     auto a = Make({1});
     ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 1)));
