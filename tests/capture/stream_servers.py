@@ -86,6 +86,31 @@ def mjpeg(port, password):
     serve(port, Handler)
 
 
+def huge(port):
+    """An MJPEG stream that, after a second of good pictures, sends pictures that claim 65000 x 65000
+    pixels: packets go on coming, no picture does."""
+    good = jpeg_frames()
+    frames = []
+    for f in good[:5]:
+        sof = f.find(b"\xff\xc0")
+        frames.append(f[:sof + 5] + (65000).to_bytes(2, "big") * 2 + f[sof + 9:])
+
+    class Handler(socketserver.StreamRequestHandler):
+        def handle(self):
+            self.request.recv(4096)
+            self.wfile.write(b"HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=frame\r\n\r\n")
+            try:
+                for i in range(3000):
+                    f = good[i] if i < 10 else frames[i % len(frames)]
+                    self.wfile.write(b"--frame\r\nContent-Type: image/jpeg\r\nContent-Length: %d\r\n\r\n" % len(f))
+                    self.wfile.write(f + b"\r\n")
+                    time.sleep(0.1)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+
+    serve(port, Handler)
+
+
 def garbage(port):
     class Handler(socketserver.BaseRequestHandler):
         def handle(self):
@@ -115,5 +140,7 @@ if __name__ == "__main__":
         mjpeg(port, sys.argv[3] if len(sys.argv) > 3 else "")
     elif kind == "garbage":
         garbage(port)
+    elif kind == "huge":
+        huge(port)
     else:
         sys.exit(__doc__)

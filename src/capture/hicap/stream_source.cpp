@@ -24,6 +24,9 @@ int64_t NowNs() {
 }
 
 std::string AvError(int code) {
+    // Our own deadline ends a call with AVERROR_EXIT, whose own text says nothing to an operator.
+    if (code == AVERROR_EXIT)
+        return "brak odpowiedzi w wyznaczonym czasie";
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
@@ -194,7 +197,15 @@ bool StreamSource::Session(std::stop_token stop) {
     const bool paced = file && entry_.paced;
     int64_t paceStart = 0;
     double paceFirst = -1;
+    // Packets that come but give no picture (a stream the decoder cannot read) are no signal
+    // either: after the signal time without a picture the session ends and says why.
+    const int64_t quietNs = std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
+    int64_t lastPicture = NowNs();
+    std::string decodeError;
     for (;;) {
+        if (NowNs() - lastPicture > quietNs)
+            return lost("strumien nie daje obrazu" +
+                        (decodeError.empty() ? "" : " (dekoder: " + decodeError + ")"));
         irq.In(timing_.read);
         rc = av_read_frame(c.format, c.packet);
         if (rc == AVERROR_EOF && file && delivered) {
@@ -214,8 +225,10 @@ bool StreamSource::Session(std::stop_token stop) {
         }
         rc = avcodec_send_packet(c.codec, c.packet);
         av_packet_unref(c.packet);
-        if (rc < 0 && rc != AVERROR(EAGAIN))
+        if (rc < 0 && rc != AVERROR(EAGAIN)) {
+            decodeError = AvError(rc);
             continue;  // a damaged packet: the next key picture brings the picture back
+        }
         while (avcodec_receive_frame(c.codec, c.frame) == 0) {
             const int32_t mode = size_mode_.load(std::memory_order_relaxed);
             const PictureSize size = ResolutionSize(mode - 1);
@@ -250,6 +263,8 @@ bool StreamSource::Session(std::stop_token stop) {
             }
             grader_.Apply(work_.data(), size.width, size.height, controls);
             Publish(work_.data(), ResolutionBytes(mode - 1));
+            lastPicture = NowNs();
+            decodeError.clear();
             if (!up_)
                 Say("obraz z " + shown, false);
             up_ = delivered = true;
