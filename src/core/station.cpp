@@ -89,10 +89,10 @@ bool Station::FormCreate() {
     if (!pipeline_.FindBoard(options_.board))
         return false;
 
-    if (!pipeline_.CreateRecorder(snapshot_, options_.registry))
+    const bool closedInOrder = config_->GetCorrectClose();
+    if (!pipeline_.CreateRecorder(snapshot_, options_.registry, !closedInOrder))
         return false;
 
-    const bool closedInOrder = config_->GetCorrectClose();
     if (!closedInOrder)
         log_.Error(kSys, kNotClosed);
     if (!CheckScreen())

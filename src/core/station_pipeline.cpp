@@ -42,7 +42,8 @@ bool StationPipeline::FindBoard(const std::string& board) {
     return true;
 }
 
-bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile) {
+bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile,
+                                     bool lastRunCrashed) {
     RecorderLinks links{shared_.LiveFrame,   shared_.ScheduleMode,  shared_.RecordingNow,
                         shared_.MotionShown, shared_.MotionHold,    shared_.BeepLatch,
                         shared_.RecordDrive, shared_.DiskFullWarned};
@@ -53,7 +54,7 @@ bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::s
     recorder_->EnsureDriveC();
     if (recorder_->FreeSpaceKB('C') < kTempSpaceKB)
         return links_.stop(kNoTempSpace, BoxKind::Error, false);
-    if (!recorder_->Initialize(storeFile))
+    if (!recorder_->Initialize(storeFile, lastRunCrashed))
         return links_.stop(recorder_->ErrorText(), BoxKind::Error, false);
     return true;
 }

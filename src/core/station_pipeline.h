@@ -64,7 +64,7 @@ public:
     bool FindBoard(const std::string& board);
     // The recorder created suspended, the temporary space checked, the applied configuration
     // given, the compressor opened.
-    bool CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile);
+    bool CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile, bool lastRunCrashed);
     // The renderer given its settings, set up for width x height, its memory checked, its skin
     // bitmaps loaded and then the main window's own.
     bool CreateRenderer(const ConfigSnapshot& applied, int width, int height, const std::string& skin);

@@ -34,7 +34,7 @@ void TSaveThread::Log(const std::string& text, bool error) const {
         hooks_.log(text, error);
 }
 
-bool TSaveThread::Initialize(const std::string& storeFile) {
+bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) {
     archive_.ScanDrives();
     ResetFrameCounters();
     for (int n = 1; n <= kCameraCount; ++n) {
@@ -42,7 +42,7 @@ bool TSaveThread::Initialize(const std::string& storeFile) {
         links_.MotionHold[n].store(0, std::memory_order_relaxed);
     }
     archive_.Start(settings_.VideoFiles, settings_.UsedDisk, storeFile);
-    RecoverTemp();
+    RecoverTemp(lastRunCrashed);
     SetSizeLimit(settings_.VideoFilesSize);
     SetSoundDetect(settings_.SoundDetect);
     std::lock_guard<std::mutex> lock(pass_mutex_);
@@ -315,7 +315,7 @@ void TSaveThread::WriteFailed(const std::string& error) {
 }
 
 // Oldest first, so the index stays in the order the recordings were made.
-void TSaveThread::RecoverTemp() {
+void TSaveThread::RecoverTemp(bool lastRunCrashed) {
     struct Found {
         ClosedSegment segment;
         uint32_t pictures;
@@ -363,8 +363,9 @@ void TSaveThread::RecoverTemp() {
         archive_.Archive(f.segment);
         pictures += f.pictures;
     }
-    Log("Odzyskano nagrania przerwane awaria: " + std::to_string(found.size()) + " plikow, " +
-            std::to_string(pictures) + " obrazow",
+    Log(std::string(lastRunCrashed ? "Odzyskano nagrania przerwane awaria: "
+                                   : "Zarchiwizowano nagrania czekajace w folderze tymczasowym: ") +
+            std::to_string(found.size()) + " plikow, " + std::to_string(pictures) + " obrazow",
         false);
 }
 

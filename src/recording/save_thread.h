@@ -68,8 +68,9 @@ public:
     // The drive map with its drive C:, made on the first start.
     bool EnsureDriveC() { return archive_.EnsureDriveC(); }
     // The drive table, counters, the index and the compressor. False with ErrorText (the codec
-    // text) when no compressor can be opened.
-    bool Initialize(const std::string& storeFile);
+    // text) when no compressor can be opened. `lastRunCrashed` says how segments found in the
+    // temporary folders came to be there (a crash, or waiting for room at an orderly stop).
+    bool Initialize(const std::string& storeFile, bool lastRunCrashed = true);
     void Resume();
     // Stops the thread and waits for it.
     void Terminate();
@@ -137,8 +138,9 @@ private:
     void OnMotion(int n);
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
     void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch);
-    // Segments a crash left in the temporary folders, mended, archived and indexed.
-    void RecoverTemp();
+    // Segments a crash (or an orderly stop, while they waited) left in the temporary folders,
+    // mended, archived and indexed.
+    void RecoverTemp(bool lastRunCrashed);
     // The archiving thread's work: an unfinished segment mended first, then archived.
     bool ArchiveClosed(const ClosedSegment& segment);
     // A file that could not be written: on a full disk the operator is warned.

@@ -56,7 +56,7 @@ protected:
             std::fill(std::begin(z.Mask), std::end(z.Mask), 1);
         }
     }
-    void Start(bool drive = true, int32_t sizeCode = 0) {
+    void Start(bool drive = true, int32_t sizeCode = 0, bool lastRunCrashed = true) {
         rec = std::make_unique<TSaveThread>(dir.Path(), links, hooks, clock, probe);
         rec->Settings().VideoFilesSize = sizeCode;
         rec->Settings().SoundDetect = sound;
@@ -64,7 +64,7 @@ protected:
         hdds[0] = drive;
         rec->SetZones(*zones);
         rec->SetDrives(hdds.data(), 25);
-        ASSERT_TRUE(rec->Initialize(dir / "registry.sqlite")) << rec->ErrorText();
+        ASSERT_TRUE(rec->Initialize(dir / "registry.sqlite", lastRunCrashed)) << rec->ErrorText();
         rec->SetCameras(cameras);
         rec->SetRecording(true);
     }
@@ -355,6 +355,23 @@ TEST_F(RecorderTest, SegmentsLeftByACrashAreRecoveredAtTheNextStart) {
         std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("E ", 0) == 0; }),
         2)
         << "the removed file and the one left";
+}
+
+// Segments found in the temporary folder after an orderly stop had waited there (for room, for a
+// drive): they are archived all the same, and not said to come from a crash.
+TEST_F(RecorderTest, SegmentsThatWaitedThroughAnOrderlyStopAreNotCalledACrashs) {
+    Start();
+    s.mode[3] = kContinuous;
+    Passes(3, 40, true);
+    rec.reset();
+    logged.clear();
+    Start(true, 0, false);
+    ASSERT_EQ(rec->Archive().Entries().size(), 1u);
+    EXPECT_NE(std::find(logged.begin(), logged.end(),
+                        "N Zarchiwizowano nagrania czekajace w folderze tymczasowym: 1 plikow, 40 obrazow"),
+              logged.end());
+    for (const std::string& line : logged)
+        EXPECT_EQ(line.find("awaria"), std::string::npos) << line;
 }
 
 // Archiving runs on a thread of its own: while a closed segment waits on a drive that does not
