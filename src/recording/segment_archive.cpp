@@ -372,12 +372,25 @@ void SegmentArchive::Index(const ClosedSegment& segment, const std::string& dosP
     ++counter_;
     links_.RecordDrive.store(current_, std::memory_order_relaxed);
     SaveIndexLocked();
+    RoomAgain();
 }
 
+// Said when the room runs out and again when it is back, with how often a segment was held back
+// meanwhile: every waiting segment is tried again every few seconds, and a line for each try would
+// empty the log within the hour.
 void SegmentArchive::NoRoom() {
     if (!links_.DiskFullWarned.exchange(true) && hooks_.warn)
         hooks_.warn(std::string(kNoRoom) + "\n" + kNoRoomAdvice);
-    Log(kNoRoom, true);
+    held_back_.fetch_add(1, std::memory_order_relaxed);
+    if (!no_room_.exchange(true, std::memory_order_relaxed))
+        Log(kNoRoom, true);
+}
+
+void SegmentArchive::RoomAgain() {
+    if (no_room_.exchange(false, std::memory_order_relaxed))
+        Log("Ponownie jest miejsce na dyskach; wczesniej zapis wstrzymano " +
+                std::to_string(held_back_.exchange(0, std::memory_order_relaxed)) + " razy",
+            false);
 }
 
 bool SegmentArchive::DeleteOldest() {

@@ -9,9 +9,9 @@
 // deleted, oldest first, on the one selected drive where deleting them can make the room (of
 // several such drives, the one holding the oldest recording), and the segment goes there; a drive
 // filled by other files keeps its recordings. When nothing is left to delete, the segment stays in the
-// temporary folder: the operator is warned once a run and the log says so every time. When every selected
-// drive is gone (unmounted, unplugged) the segment waits too; that is said once, and once again
-// when a drive is back.
+// temporary folder: the operator is warned once a run, and the log says so once, and once again
+// with a count when there is room again. When every selected drive is gone (unmounted,
+// unplugged) the segment waits too; that is said once, and once again when a drive is back.
 //
 // A segment that cannot be moved stays in the temporary folder and is not indexed. The counter is
 // written to the store only after the index file that holds as many entries was written, so the
@@ -85,7 +85,8 @@ public:
     bool Archive(const ClosedSegment& segment);
     // Deletes the oldest recording on a selected drive; false when there is none.
     bool DeleteOldest();
-    // The disk-full warning, once a run, and its log line every time.
+    // The disk-full warning, once a run; its log line once each time the room runs out (the line
+    // when it is back counts the segments held back meanwhile). Any thread.
     void NoRoom();
     // Forgets every recording: the counter and the store's VideoFiles become 0.
     void ResetIndex();
@@ -126,6 +127,7 @@ private:
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
     void Index(const ClosedSegment& segment, const std::string& dosPath);
     void Log(const std::string& text, bool error) const;
+    void RoomAgain();
 
     // Fixed after construction.
     const std::string work_dir_;
@@ -138,6 +140,8 @@ private:
     mutable std::mutex mutex_;
     std::atomic<bool> any_selected_{false};
     std::atomic<size_t> indexed_{0};           // index_.Size(), published for readers without the lock
+    std::atomic<bool> no_room_{false};         // the room ran out and has not come back
+    std::atomic<int> held_back_{0};            // segments held back since it ran out
     DriveTable table_;                         // Guarded by mutex_
     std::array<uint8_t, kDriveFlags> hdds_{};  // Guarded by mutex_
     int32_t used_disk_ = 0;                    // Guarded by mutex_

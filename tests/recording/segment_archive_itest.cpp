@@ -344,7 +344,7 @@ TEST_F(ArchiveTest, AnIndexThatCannotBeWrittenKeepsTheStoreCountBehindTheFile) {
     EXPECT_EQ(Make({1}, 2)->Counter(), 2);
 }
 
-TEST_F(ArchiveTest, NoRoomAnywhereWarnsOnceARunAndLogsEveryTime) {
+TEST_F(ArchiveTest, NoRoomAnywhereWarnsOnceARunAndLogsOnceAStateWithACount) {
     probe.SetCapacityKB('D', kReserve);
     auto a = Make({1});
     ClosedSegment s = Temp(1, "010526100000.avi", 1), t = Temp(1, "010526100100.avi", 1);
@@ -356,8 +356,14 @@ TEST_F(ArchiveTest, NoRoomAnywhereWarnsOnceARunAndLogsEveryTime) {
     EXPECT_EQ(warnings[0], "Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!\n"
                            "Zalecane zamknięcie aplikacji i zwolnienie miejsca na dyskach");
     EXPECT_EQ(logged,
-              std::vector<std::string>(2, "E Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!"));
+              std::vector<std::string>(1, "E Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!"));
     EXPECT_TRUE(warned);
+    probe.SetCapacityKB('D', kReserve + 10);  // room for both again
+    EXPECT_TRUE(a->Archive(s));
+    EXPECT_TRUE(a->Archive(t));
+    EXPECT_EQ(logged, (std::vector<std::string>{
+                          "E Brak wystarczającej przestrzeni do zapisu zdarzeń na Dyskach!",
+                          "N Ponownie jest miejsce na dyskach; wczesniej zapis wstrzymano 2 razy"}));
 }
 
 // Recordings are deleted only when that can make the room. A drive filled by someone else's files
