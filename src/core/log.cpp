@@ -1,8 +1,11 @@
 #include "core/log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace kel {
@@ -45,12 +48,24 @@ void TLog::Write(std::string_view category, std::string_view message, bool norma
     line += "\r\n";
     std::lock_guard<std::mutex> lock(LogMutex());
     ApplySizeCap();
-    std::FILE* f = std::fopen(path_.c_str(), "ab");
-    if (!f)
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
         return;  // the line is lost; the station goes on
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fflush(f);
-    std::fclose(f);
+    // A full disk takes part of a line: it is taken back, so the log holds whole lines only.
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0;
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    if (done != line.size() && done > 0 && sized)
+        (void)::ftruncate(fd, before.st_size);
+    ::close(fd);
 }
 
 }  // namespace kel

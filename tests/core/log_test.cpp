@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -66,6 +67,23 @@ TEST(LogTest, AnUnwritableLogLosesTheLineQuietly) {
     TLog onDir(clock, dir.File("Server.log"));
     onDir.Write("SYS", "lost too");
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("Server.log")));
+}
+
+// A disk that fills up in the middle of a line leaves no part of it: the log holds whole lines.
+TEST(LogTest, AFullDiskLeavesNoCutLine) {
+    TempDir dir;
+    FixedClock clock(SixthOfDecember());
+    const std::string path = dir.File("Server.log");
+    TLog log(clock, path);
+    log.Write("SYS", "pierwsza");
+    const std::string first = ReadFile(path);
+    {
+        FileSizeLimit full(first.size() + 10);
+        log.Write("SYS", "druga, dluzsza niz miejsce na dysku");
+    }
+    EXPECT_EQ(ReadFile(path), first);
+    log.Write("SYS", "trzecia");
+    EXPECT_EQ(ReadFile(path).substr(first.size()).find("[---][SYS]"), 0u) << "the next line starts whole";
 }
 
 TEST(LogTest, WritersOnManyThreadsNeverMixLines) {
