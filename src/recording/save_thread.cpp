@@ -98,8 +98,10 @@ void TSaveThread::SetSizeLimit(int32_t videoFilesSize) {
 }
 
 void TSaveThread::ResetFrameCounters() {
-    for (int n = 1; n <= kCameraCount; ++n)
+    for (int n = 1; n <= kCameraCount; ++n) {
         batch_.Clear(n);
+        written_[n] = 0;
+    }
 }
 
 bool TSaveThread::Pass() {
@@ -125,17 +127,30 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
     if (!CompressPicture(n, size))
         return;
     const uint8_t mode = links_.ScheduleMode[n].load(std::memory_order_relaxed);
-    const bool full = batch_.Count(n) >= kBatch;
+    // The pictures not yet written go to the file when the batch is full, or once the first of
+    // them has waited the longest a picture may wait in memory.
+    const int count = batch_.Count(n);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == written_[n] + 1)
+        waiting_[n] = now;
+    const bool due =
+        count >= kBatch ||
+        (count > written_[n] &&
+         now - waiting_[n] >= std::chrono::milliseconds(max_wait_ms_.load(std::memory_order_relaxed)));
+    auto write = [&] {
+        WriteBatch(n, camera, count, written_[n]);
+        written_[n] = count;
+    };
     if (mode == kContinuous) {
         links_.RecordingNow[n].store(1, std::memory_order_relaxed);
-        if (camera.Active && full && anyDrive)
-            WriteBatch(n, camera);
+        if (camera.Active && due && anyDrive)
+            write();
     } else if (mode == kOnMotion && camera.Active) {
         if (motion_.DetectMotion(n, picture_.get(), size.width, size.height) ||
             links_.MotionHold[n].load(std::memory_order_relaxed) > 0) {
             OnMotion(n);
-            if (full && anyDrive)
-                WriteBatch(n, camera);
+            if (due && anyDrive)
+                write();
         } else {
             links_.MotionShown[n].store(0, std::memory_order_relaxed);
             links_.RecordingNow[n].store(0, std::memory_order_relaxed);
@@ -145,8 +160,10 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
         links_.MotionShown[n].store(0, std::memory_order_relaxed);
         links_.RecordingNow[n].store(0, std::memory_order_relaxed);
     }
-    if (batch_.Count(n) >= kBatch)
+    if (batch_.Count(n) >= kBatch) {
         batch_.Clear(n);  // written above, or dropped
+        written_[n] = 0;
+    }
 }
 
 // The newest picture of camera n, copied out of its slot, compressed into its batch. False when
@@ -185,16 +202,18 @@ void TSaveThread::OnMotion(int n) {
         hooks_.beep();
 }
 
-void TSaveThread::WriteBatch(int n, const TCameraRecord& camera, int count) {
+void TSaveThread::WriteBatch(int n, const TCameraRecord& camera, int count, int from) {
+    if (from >= count)
+        return;
     CameraSegment& c = segments_[n];
     std::lock_guard<std::mutex> lock(c.mutex);
-    const FrameBatch::Slot& first = batch_.At(n, 1);
+    const FrameBatch::Slot& first = batch_.At(n, from + 1);
     // A segment holds pictures of one size only; a new size starts a new segment.
     if (c.segment.IsOpen() && (c.segment.Width() != first.width || c.segment.Height() != first.height))
         CloseLocked(n, c);
     if (!c.segment.IsOpen() && !OpenSegment(n, c, camera, first.width, first.height))
         return;
-    for (int k = 1; k <= count && k <= kBatch; ++k) {
+    for (int k = from + 1; k <= count && k <= kBatch; ++k) {
         const FrameBatch::Slot& slot = batch_.At(n, k);
         if (slot.width != c.segment.Width() || slot.height != c.segment.Height())
             continue;
@@ -276,9 +295,10 @@ void TSaveThread::FinishSegment(int camera) {
         const bool due = mode == kContinuous ||
                          (mode == kOnMotion && links_.MotionHold[camera].load(std::memory_order_relaxed) > 0);
         const int count = batch_.Count(camera);
-        if (record.Active && due && count > 0 && archive_.AnyDriveSelected())
-            WriteBatch(camera, record, count);
+        if (record.Active && due && count > written_[camera] && archive_.AnyDriveSelected())
+            WriteBatch(camera, record, count, written_[camera]);
         batch_.Clear(camera);
+        written_[camera] = 0;
     }
     CloseSegment(camera);
 }

@@ -91,6 +91,11 @@ public:
     // VideoFilesSize 0..4: 5, 10, 20, 25, 50 million bytes. Any other value keeps the limit.
     void SetSizeLimit(int32_t videoFilesSize);
     int32_t SizeLimit() const { return size_limit_.load(std::memory_order_relaxed); }
+    // The longest a compressed picture due for recording waits in its batch before it is written
+    // to its segment file (1 s; a crash loses at most that much of each camera). For tests.
+    void SetMaxWait(std::chrono::milliseconds wait) {
+        max_wait_ms_.store(wait.count(), std::memory_order_relaxed);
+    }
     // Every camera's batch starts again empty.
     void ResetFrameCounters();
     void ResetIndex() { archive_.ResetIndex(); }
@@ -137,7 +142,8 @@ private:
     bool CompressPicture(int n, PictureSize& size);
     void OnMotion(int n);
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
-    void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch);
+    // Slots from+1..count (the ones not written yet) of camera n's batch.
+    void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch, int from = 0);
     // Segments a crash (or an orderly stop, while they waited) left in the temporary folders,
     // mended, archived and indexed.
     void RecoverTemp(bool lastRunCrashed);
@@ -162,6 +168,7 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<bool> sound_detect_{false};
     std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
+    std::atomic<int64_t> max_wait_ms_{1000};
     mutable std::mutex cameras_mutex_;
     CameraTablePtr cameras_ = ShareTable(TCameraTable{});  // Guarded by cameras_mutex_
 
@@ -172,6 +179,10 @@ private:
     std::unique_ptr<uint8_t[]> packed_;   // Guarded by pass_mutex_; its compressed form
     std::array<bool, kCameraCount + 1> compress_failed_{};  // Guarded by pass_mutex_
     std::array<uint64_t, kCameraCount + 1> taken_{};        // Guarded by pass_mutex_: serials
+    // Slots of each batch already written to the segment, and since when the first one not yet
+    // written has waited: no picture waits longer than max_wait_ before it reaches the file.
+    std::array<int, kCameraCount + 1> written_{};                                    // Guarded by pass_mutex_
+    std::array<std::chrono::steady_clock::time_point, kCameraCount + 1> waiting_{};  // Guarded by pass_mutex_
 
     FrameBatch batch_;
     MotionDetector motion_;

@@ -357,6 +357,20 @@ TEST_F(RecorderTest, SegmentsLeftByACrashAreRecoveredAtTheNextStart) {
         << "the removed file and the one left";
 }
 
+// A picture due for recording reaches its file once it has waited its time, batch full or not:
+// a crash then loses only what came within that time (here none: every pass writes).
+TEST_F(RecorderTest, NoPictureWaitsLongerThanItsTimeBeforeItsFile) {
+    Start();
+    rec->SetMaxWait(std::chrono::milliseconds(0));
+    s.mode[1] = kContinuous;
+    Passes(1, 7, true);
+    rec.reset();  // the crash: nothing closed
+    Start();
+    ASSERT_EQ(rec->Archive().Entries().size(), 1u);
+    EXPECT_EQ(ReadAvi(rec->Archive().Map().Resolve(rec->Archive().Entries()[0].FileName.Get())).Count("00dc"),
+              7);
+}
+
 // Segments found in the temporary folder after an orderly stop had waited there (for room, for a
 // drive): they are archived all the same, and not said to come from a crash.
 TEST_F(RecorderTest, SegmentsThatWaitedThroughAnOrderlyStopAreNotCalledACrashs) {
