@@ -64,7 +64,7 @@ constexpr TextRule kTexts[] = {
     {"TCPServerName", 128}, {"mSMTP", 255, TextForm::MailServer},
     {"mUSER", 255},         {"mPASS", 255},
     {"mTARGET", 1024},      {"sUser", 20},
-    {"sPass", 15},          {"sPASS", 15},
+    {"sPass", 15},  // names match without case: also "sPASS"
     {"sMapFile", 4096},
 };
 

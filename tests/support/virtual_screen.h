@@ -44,7 +44,7 @@ public:
         while (std::chrono::steady_clock::now() < end && server_->Running()) {
             const std::string out = ReadFile(dir_.File("xvfb.out"));
             if (display_.empty() && out.find('\n') != std::string::npos)
-                display_ = ":" + out.substr(0, out.find('\n'));
+                display_ = out.substr(0, out.find('\n')).insert(0, 1, ':');  // the number Xvfb chose
             if (!display_.empty() && Accepts())
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
