@@ -6,6 +6,7 @@
 #include "capture/hicap/hicap.h"
 #include "core/station.h"
 #include "platform/drive_map.h"
+#include "recording/drive_marks.h"
 #include "recording/drive_table.h"
 
 namespace kel {
@@ -317,10 +318,16 @@ void StationPipeline::DeleteRecordings() {
     shared_.ResetVideoCounter = true;
     DriveMap map(shared_.WorkDir);
     for (char letter : DriveLetters()) {
+        // The drive's mark stays: the drive is still the one recorded on.
         const fs::path folder = fs::path(map.DrivePath(letter)) / "KEL2_Videos";
         std::error_code ec;
-        if (fs::is_directory(folder, ec) && fs::remove_all(folder, ec) == static_cast<std::uintmax_t>(-1))
-            log_.Error(kSys, "Nie mozna usunac folderu " + folder.string() + ": " + ec.message());
+        std::vector<fs::path> contents;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().filename() != DriveMarks::kMarkFile)
+                contents.push_back(it->path());
+        for (const fs::path& path : contents)
+            if (fs::remove_all(path, ec) == static_cast<std::uintmax_t>(-1))
+                log_.Error(kSys, "Nie mozna usunac " + path.string() + ": " + ec.message());
     }
     log_.Write(kSys, "Usunieto wszystkie nagrania");
 }

@@ -86,6 +86,15 @@ bool SystemDriveProbe::Space(const std::string& path, DriveSpace& out) const {
     return true;
 }
 
+bool SystemDriveProbe::MountPoint(const std::string& path) const {
+    struct stat self {};
+    struct stat parent {};
+    if (::stat(path.c_str(), &self) != 0 || ::stat((path + "/..").c_str(), &parent) != 0)
+        return false;
+    // The system's root is its own parent.
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
 const SystemDriveProbe& SystemDriveProbe::Instance() {
     static const SystemDriveProbe probe;
     return probe;

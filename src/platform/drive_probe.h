@@ -37,12 +37,16 @@ public:
     virtual DriveType Type(const std::string& path) const = 0;
     // False when the path cannot be examined; `out` is then zero.
     virtual bool Space(const std::string& path, DriveSpace& out) const = 0;
+    // Whether the directory is the root of a file system of its own (a mounted disk), not a
+    // folder on the file system that holds it.
+    virtual bool MountPoint(const std::string& path) const = 0;
 };
 
 class SystemDriveProbe : public DriveProbe {
 public:
     DriveType Type(const std::string& path) const override;
     bool Space(const std::string& path, DriveSpace& out) const override;
+    bool MountPoint(const std::string& path) const override;
     static const SystemDriveProbe& Instance();
 
     // The kind a file system type stands for, before the removable check (exposed for tests).

@@ -36,7 +36,8 @@ uint64_t FileBytes(const std::string& path) {
 
 SegmentArchive::SegmentArchive(std::string workDir, const DriveProbe& probe, const RecorderLinks& links,
                                const RecorderHooks& hooks)
-    : work_dir_(std::move(workDir)), map_(work_dir_), probe_(probe), links_(links), hooks_(hooks) {}
+    : work_dir_(std::move(workDir)), map_(work_dir_), probe_(probe), links_(links), hooks_(hooks),
+      marks_(work_dir_) {}
 
 void SegmentArchive::Log(const std::string& text, bool error) const {
     if (hooks_.log)
@@ -55,6 +56,7 @@ bool SegmentArchive::EnsureDriveC() {
 void SegmentArchive::ScanDrives() {
     std::lock_guard<std::mutex> lock(mutex_);
     table_.Scan(map_, probe_);
+    states_.clear();
 }
 
 std::string SegmentArchive::IndexPath() const {
@@ -69,6 +71,7 @@ void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::stri
     if (!storeFile.empty() && !store_.Open(storeFile))
         Log("Nie mozna otworzyc magazynu ustawien: " + store_.ErrorText(), true);
     LoadIndexLocked();
+    CheckDrivesPresent();
 }
 
 // The index file, or its copy when the file fails its checks, or nothing when both do; then
@@ -104,9 +107,10 @@ void SegmentArchive::LoadIndexLocked() {
 bool SegmentArchive::Reconcile() {
     std::map<std::string, TVideoIndexEntry> onDisk;  // by DOS path
     std::error_code ec;
+    states_.clear();
     for (char letter : table_.Letters()) {
-        if (letter == 'Z')
-            continue;
+        if (letter == 'Z' || !DrivePresent(letter))
+            continue;  // a bare mount point's files are not the drive's recordings
         for (int n = 1; n <= kCameraCount; ++n) {
             const std::string folder = map_.Resolve(VideoIndex::ArchivePath(letter, n, ""));
             for (const auto& e : fs::directory_iterator(folder, ec)) {
@@ -231,8 +235,10 @@ uint64_t SegmentArchive::FreeSpaceKB(char letter) const {
     return freeKB;
 }
 
-int64_t SegmentArchive::FreeKB(int position) const {
-    return static_cast<int64_t>(FreeSpaceKB(table_.Letter(position)));
+int64_t SegmentArchive::FreeKB(int position) {
+    // A drive that is not the disk recorded on has no room for recordings, whatever its folder has.
+    const char letter = table_.Letter(position);
+    return DrivePresent(letter) ? static_cast<int64_t>(FreeSpaceKB(letter)) : 0;
 }
 
 // One archiving at a time (the archiving thread, or the start-up before it runs). The lock is
@@ -293,7 +299,7 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
     return true;
 }
 
-// A selected drive that is gone (unmounted, unplugged) is said once when it goes and once when
+// A selected drive that is gone or is not what it was is said once when it goes and once when
 // it is back, not at every segment that waits for it.
 bool SegmentArchive::CheckDrivesPresent() {
     bool any = false;
@@ -301,26 +307,96 @@ bool SegmentArchive::CheckDrivesPresent() {
         if (!Selected(p))
             continue;
         const char letter = table_.Letter(p);
-        const bool present = DrivePresent(letter);
-        any = any || present;
+        const DriveState state = states_[letter] = Examine(letter);
+        any = any || state == DriveState::Ours;
         const std::string drive = std::string{"Dysk "} + letter + ":";
-        if (!present && missing_.insert(letter).second) {
+        auto said = reported_.find(letter);
+        if (state == DriveState::Ours) {
+            if (said != reported_.end()) {
+                reported_.erase(said);
+                Log(drive + " jest znow dostepny", false);
+            }
+            continue;
+        }
+        if (said != reported_.end() && said->second == state)
+            continue;
+        reported_[letter] = state;
+        if (state == DriveState::Missing) {
             Log(drive + " jest niedostepny - nagrania czekaja w folderze tymczasowym", true);
             if (hooks_.warn)
                 hooks_.warn(drive + " jest niedostępny.\n" + kWaitForDrive);
-        } else if (present && missing_.erase(letter)) {
-            Log(drive + " jest znow dostepny", false);
+        } else {
+            Log(drive + " nie jest dyskiem, na ktory nagrywano (brak jego znacznika " +
+                    DriveMarks::kMarkFile + "; czy dysk jest zamontowany?) - nagrania czekaja w folderze tymczasowym",
+                true);
+            if (hooks_.warn)
+                hooks_.warn(drive + " nie jest dyskiem, na który nagrywano (czy jest zamontowany?).\n" +
+                            kWaitForDrive);
         }
     }
     return any;
 }
 
-bool SegmentArchive::DrivePresent(char letter) const {
-    std::error_code ec;
-    return fs::is_directory(map_.DrivePath(letter), ec);
+bool SegmentArchive::DrivePresent(char letter) {
+    letter = Upper(letter);
+    auto it = states_.find(letter);
+    if (it == states_.end())
+        it = states_.emplace(letter, Examine(letter)).first;
+    return it->second == DriveState::Ours;
 }
 
-char SegmentArchive::DriveToFree(int64_t needKB) const {
+SegmentArchive::DriveState SegmentArchive::Examine(char letter) {
+    letter = Upper(letter);
+    const std::string root = map_.DrivePath(letter);
+    std::error_code ec;
+    if (root.empty() || !fs::is_directory(root, ec))
+        return DriveState::Missing;
+    const DriveMarks::Mark kept = marks_.Kept(letter);
+    std::string found = DriveMarks::Read(root);
+    if (!kept.name.empty() && found == kept.name)
+        return DriveState::Ours;
+    const bool mounted = probe_.MountPoint(root);
+    // Where a disk was mounted, a plain folder is its bare mount point: never the drive. So is a
+    // drive the index lists recordings on, without its recordings folder, before any mark was kept
+    // (a station that recorded before drives were marked).
+    if (!mounted && (kept.mounted || (kept.name.empty() && found.empty() && IndexedButNoneThere(letter) &&
+                                      !fs::exists(fs::path(root) / "KEL2_Videos", ec))))
+        return DriveState::NotOurs;
+    if (found.empty()) {
+        // Nothing of ours to protect on a drive nobody records to.
+        if (kept.name.empty() && !Selected(table_.DriveIndex(letter)) &&
+            !fs::is_directory(fs::path(root) / "KEL2_Videos", ec))
+            return DriveState::Ours;
+        std::string error;
+        found = DriveMarks::Write(root, error);
+        if (found.empty()) {
+            Log("Nie mozna oznaczyc dysku " + std::string{letter} + ": " + error, true);
+            return DriveState::Ours;  // as before drives were marked
+        }
+    }
+    if (kept.mounted)
+        Log("Dysk " + std::string{letter} + ": to inny dysk niz poprzednio - nagrania beda zapisywane na nim", false);
+    std::string error;
+    if (!marks_.Keep(letter, {found, mounted}, error))
+        Log("Nie mozna zapisac znacznikow dyskow: " + error, true);
+    return DriveState::Ours;
+}
+
+bool SegmentArchive::IndexedButNoneThere(char letter) const {
+    bool any = false;
+    std::error_code ec;
+    for (const TVideoIndexEntry& e : index_.Entries()) {
+        const std::string path = e.FileName.Get();
+        if (path.empty() || Upper(path[0]) != letter)
+            continue;
+        if (fs::exists(map_.Resolve(path), ec))
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+char SegmentArchive::DriveToFree(int64_t needKB) {
     std::map<char, int64_t> deletable;
     std::vector<char> byAge;  // the drives in the order of their oldest recording
     for (const TVideoIndexEntry& e : index_.Entries()) {

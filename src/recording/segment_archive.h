@@ -10,8 +10,10 @@
 // several such drives, the one holding the oldest recording), and the segment goes there; a drive
 // filled by other files keeps its recordings. When nothing is left to delete, the segment stays in the
 // temporary folder: the operator is warned once a run, and the log says so once, and once again
-// with a count when there is room again. When every selected drive is gone (unmounted,
-// unplugged) the segment waits too; that is said once, and once again when a drive is back.
+// with a count when there is room again. When every selected drive is gone (unplugged, or its
+// folder is there but it is not the disk the station recorded on: a mount point without its
+// disk, see DriveMarks) the segment waits too; that is said once, and once again when a drive is
+// back. Such a drive is neither searched for recordings nor written to, and its entries wait.
 //
 // A segment that cannot be moved stays in the temporary folder and is not indexed. The counter is
 // written to the store only after the index file that holds as many entries was written, so the
@@ -24,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +34,7 @@
 #include "platform/drive_map.h"
 #include "platform/drive_probe.h"
 #include "platform/registry_store.h"
+#include "recording/drive_marks.h"
 #include "recording/drive_table.h"
 #include "recording/recorder_links.h"
 #include "recording/video_index.h"
@@ -114,16 +118,26 @@ private:
     int FirstSelected() const;             // REQUIRES: mutex_ held; -1 when none
     int NextSelected(int position) const;  // REQUIRES: mutex_ held; up to 20, -1 when none
     bool Selected(int position) const;     // REQUIRES: mutex_ held
-    int64_t FreeKB(int position) const;    // REQUIRES: mutex_ held
+    int64_t FreeKB(int position);          // REQUIRES: mutex_ held; 0 for a drive not there
     bool FindRoom(int& position, uint64_t needKB);
     bool DeleteOldestLocked(char onlyOn);  // REQUIRES: mutex_ held; onlyOn 0: any drive
-    bool DrivePresent(char letter) const;
-    // REQUIRES: mutex_ held. Whether any selected drive is there; says which went or came back.
+    // REQUIRES: mutex_ held. Whether the drive is there and is the disk the station recorded on,
+    // as last examined (examined now when it never was).
+    bool DrivePresent(char letter);
+    enum class DriveState { Missing, Ours, NotOurs };
+    // REQUIRES: mutex_ held. Looks at the drive's folder and mark now; a drive taken for the
+    // first time gets its mark.
+    DriveState Examine(char letter);
+    // REQUIRES: mutex_ held. Whether the index lists recordings on the drive and none of their
+    // files is there.
+    bool IndexedButNoneThere(char letter) const;
+    // REQUIRES: mutex_ held. Examines the selected drives; whether any of them is there. Says
+    // which went, which is not what it was and which came back.
     bool CheckDrivesPresent();
     // REQUIRES: mutex_ held. The selected drive that is there on which deleting its indexed
     // recordings would leave the reserve and `needKB` free, the one with the oldest recording
     // when several could; 0 when none can. Deleting then keeps to that drive.
-    char DriveToFree(int64_t needKB) const;
+    char DriveToFree(int64_t needKB);
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
     void Index(const ClosedSegment& segment, const std::string& dosPath);
     void Log(const std::string& text, bool error) const;
@@ -150,7 +164,9 @@ private:
     VideoIndex index_;                         // Guarded by mutex_
     RegistryStore store_;                      // Guarded by mutex_
     bool store_failed_ = false;                // Guarded by mutex_
-    std::set<char> missing_;                   // Guarded by mutex_: selected drives found gone
+    DriveMarks marks_;                         // Guarded by mutex_
+    std::map<char, DriveState> states_;        // Guarded by mutex_: as last examined
+    std::map<char, DriveState> reported_;      // Guarded by mutex_: selected drives said to be away
 };
 
 }  // namespace kel

@@ -928,7 +928,8 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     };
     st->OpenConfigurator(0);
     EXPECT_EQ(host.viewModeInDialog, kViewConfig);
-    EXPECT_FALSE(std::filesystem::exists("drives/c:/KEL2_Videos"));
+    EXPECT_FALSE(std::filesystem::exists("drives/c:/KEL2_Videos/Kamera1"));
+    EXPECT_TRUE(std::filesystem::exists("drives/c:/KEL2_Videos/KEL2_Drive.id")) << "the drive is still ours";
     EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "no entry for a deleted file";
     EXPECT_EQ(st->Recorder()->Archive().Counter(), 0);
     EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 5);

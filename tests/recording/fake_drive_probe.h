@@ -27,6 +27,17 @@ public:
         type_[Key(letter)] = type;
     }
 
+    void SetMountPoint(char letter, bool mounted) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        mounted_[Key(letter)] = mounted;
+    }
+    // A drive is a plain folder unless a test mounts it.
+    bool MountPoint(const std::string& path) const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = mounted_.find(LetterOf(path));
+        return it != mounted_.end() && it->second;
+    }
+
     DriveType Type(const std::string& path) const override {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = type_.find(LetterOf(path));
@@ -60,14 +71,15 @@ private:
         std::error_code ec;
         for (std::filesystem::recursive_directory_iterator it(path, ec), end; !ec && it != end;
              it.increment(ec))
-            if (it->is_regular_file(ec))
-                used += it->file_size(ec);
+            if (it->is_regular_file(ec) && it->path().filename() != "KEL2_Drive.id")
+                used += it->file_size(ec);  // the drive's mark is left out: capacities are set to the KB
         return used;
     }
 
     mutable std::mutex mutex_;
     std::map<char, uint64_t> capacity_;  // Guarded by mutex_; bytes
     std::map<char, DriveType> type_;     // Guarded by mutex_
+    std::map<char, bool> mounted_;       // Guarded by mutex_
 };
 
 }  // namespace kel

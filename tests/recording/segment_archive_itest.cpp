@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -327,6 +328,138 @@ TEST_F(ArchiveTest, AMissingDriveIsSaidOnceAndItsSegmentsWaitForIt) {
     EXPECT_TRUE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi"));
     ASSERT_EQ(logged.size(), 2u);
     EXPECT_EQ(logged[1], "N Dysk D: jest znow dostepny");
+}
+
+// A drive's folder that is there but is not the disk recorded on (its disk unmounted, the bare
+// mount point left on the system disk) is treated as gone: nothing is recorded into it, its
+// recordings stay indexed, and a restart meanwhile does not drop them. A disk of its own mounted
+// in its place is taken as a new drive.
+TEST_F(ArchiveTest, ADriveThatIsNotTheDiskRecordedOnIsAbsentUntilItIsBack) {
+    probe.SetMountPoint('D', true);
+    auto a = Make({1});
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 1)));
+    const std::string mark = ReadFile(dir / "drives/d:/KEL2_Videos/KEL2_Drive.id");
+    ASSERT_EQ(mark.size(), 33u);
+    EXPECT_EQ(ReadFile(dir / "DriveMarks.txt"), "D " + mark.substr(0, 32) + " mounted\n");
+
+    fs::rename(dir / "drives/d:", dir / "disk");
+    fs::create_directories(dir / "drives/d:");  // the bare mount point
+    probe.SetMountPoint('D', false);
+    ClosedSegment s = Temp(1, "010526100100.avi", 1);
+    logged.clear();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(a->Archive(s));
+    EXPECT_TRUE(fs::exists(s.tempPath));
+    EXPECT_TRUE(fs::is_empty(dir / "drives/d:")) << "nothing is recorded onto the mount point";
+    const std::string notOurs = "E Dysk D: nie jest dyskiem, na ktory nagrywano (brak jego znacznika "
+                                "KEL2_Drive.id; czy dysk jest zamontowany?) - nagrania czekaja w folderze "
+                                "tymczasowym";
+    EXPECT_EQ(logged, std::vector<std::string>{notOurs});
+    EXPECT_EQ(warnings.size(), 1u);
+    EXPECT_FALSE(warned) << "no lack of room";
+
+    logged.clear();
+    auto restarted = Make({1}, 1);
+    EXPECT_EQ(Paths(*restarted), std::vector<std::string>{"D:\\KEL2_Videos\\Kamera1\\010526100000.avi"})
+        << "its recordings wait for it";
+    EXPECT_EQ(logged, std::vector<std::string>{notOurs}) << "no reconciling with an empty folder";
+    EXPECT_TRUE(fs::is_empty(dir / "drives/d:"));
+
+    fs::remove(dir / "drives/d:");
+    fs::rename(dir / "disk", dir / "drives/d:");
+    probe.SetMountPoint('D', true);
+    logged.clear();
+    EXPECT_TRUE(restarted->Archive(s));
+    EXPECT_EQ(logged, std::vector<std::string>{"N Dysk D: jest znow dostepny"});
+    EXPECT_EQ(restarted->Counter(), 2);
+
+    // A new disk mounted in its place is taken and marked.
+    fs::rename(dir / "drives/d:", dir / "disk");
+    fs::create_directories(dir / "drives/d:");
+    logged.clear();
+    EXPECT_TRUE(restarted->Archive(Temp(1, "010526100200.avi", 1)));
+    EXPECT_EQ(logged, std::vector<std::string>{
+                          "N Dysk D: to inny dysk niz poprzednio - nagrania beda zapisywane na nim"});
+    const std::string newMark = ReadFile(dir / "drives/d:/KEL2_Videos/KEL2_Drive.id");
+    EXPECT_NE(newMark, mark);
+    EXPECT_EQ(ReadFile(dir / "DriveMarks.txt"), "D " + newMark.substr(0, 32) + " mounted\n");
+
+    // A drive that is a plain folder has no mount to miss: a wiped folder is marked again.
+    fs::remove_all(dir / "drives/e:/KEL2_Videos");
+    auto e = Make({2});
+    ASSERT_TRUE(e->Archive(Temp(1, "010526100300.avi", 1)));
+    fs::remove_all(dir / "drives/e:/KEL2_Videos");
+    logged.clear();
+    EXPECT_TRUE(e->Archive(Temp(1, "010526100400.avi", 1)));
+    EXPECT_EQ(logged, std::vector<std::string>{});
+}
+
+// Recordings made before drives were marked: a drive holding none of its indexed files is not
+// trusted, one holding them is marked at the start.
+TEST_F(ArchiveTest, AnUnmarkedDriveIsTrustedWhenItHoldsItsRecordings) {
+    const std::vector<std::string> recorded = {"D:\\KEL2_Videos\\Kamera1\\010526100000.avi",
+                                               "D:\\KEL2_Videos\\Kamera1\\010526100100.avi"};
+    Recorded(recorded);
+    fs::rename(dir / "drives/d:", dir / "disk");
+    fs::create_directories(dir / "drives/d:");
+    auto a = Make({1}, 2);
+    EXPECT_EQ(Paths(*a), recorded);
+    EXPECT_FALSE(fs::exists(dir / "DriveMarks.txt"));
+    EXPECT_FALSE(a->Archive(Temp(1, "010526100200.avi", 1)));
+    a.reset();
+
+    fs::remove(dir / "drives/d:");
+    fs::rename(dir / "disk", dir / "drives/d:");
+    fs::remove(DriveMap(dir.Path()).Resolve(recorded[0]));
+    logged.clear();
+    a = Make({1}, 2);
+    EXPECT_EQ(Paths(*a), std::vector<std::string>{recorded[1]});
+    EXPECT_EQ(ReadFile(dir / "DriveMarks.txt"), "D " + ReadFile(dir / "drives/d:/KEL2_Videos/KEL2_Drive.id"))
+        << "a plain folder";
+    EXPECT_TRUE(a->Archive(Temp(1, "010526100200.avi", 1)));
+}
+
+// The same with a real disk: an ext4 image mounted on a loop device, unmounted under the
+// station. Needs the right to mount; skipped, saying so, where the machine gives none.
+TEST_F(ArchiveTest, ARealDiskUnmountedLeavesItsMountPointUnused) {
+    const std::string image = dir / "disk.img", point = dir / "mnt";
+    fs::create_directories(point);
+    const std::string mount = "mount -o loop " + image + " " + point + " 2>/dev/null";
+    if (std::system(("truncate -s 1200M " + image + " && mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()) != 0 ||
+        std::system(mount.c_str()) != 0)
+        GTEST_SKIP() << "no loop mount here (needs root and mkfs.ext4)";
+    struct Unmount {
+        std::string point;
+        ~Unmount() { std::system(("umount " + point + " 2>/dev/null").c_str()); }
+    } unmount{point};
+    fs::remove(dir / "drives/d:");
+    fs::create_directory_symlink(point, dir / "drives/d:");
+    auto make = [&] {
+        auto a = std::make_unique<SegmentArchive>(dir.Path(), SystemDriveProbe::Instance(), links, hooks);
+        std::array<uint8_t, 25> hdds{};
+        hdds[1] = 1;
+        a->ScanDrives();
+        a->SetDrives(hdds.data(), 25);
+        a->Start(0, 1, dir / "registry.sqlite");
+        return a;
+    };
+    auto a = make();
+    ASSERT_TRUE(a->Archive(Temp(1, "010526100000.avi", 1)));
+    ASSERT_TRUE(fs::exists(point + "/KEL2_Videos/Kamera1/010526100000.avi"));
+
+    ASSERT_EQ(std::system(("umount " + point).c_str()), 0);
+    ClosedSegment s = Temp(1, "010526100100.avi", 1);
+    EXPECT_FALSE(a->Archive(s));
+    a = make();
+    EXPECT_EQ(a->Counter(), 1) << "the recording waits for its disk";
+    EXPECT_FALSE(a->Archive(s));
+    EXPECT_TRUE(fs::is_empty(point)) << "the mount point on the system disk stays empty";
+
+    ASSERT_EQ(std::system(mount.c_str()), 0);
+    EXPECT_TRUE(a->Archive(s));
+    EXPECT_EQ(Paths(*a), (std::vector<std::string>{"D:\\KEL2_Videos\\Kamera1\\010526100000.avi",
+                                                   "D:\\KEL2_Videos\\Kamera1\\010526100100.avi"}));
+    EXPECT_TRUE(fs::exists(point + "/KEL2_Videos/Kamera1/010526100100.avi"));
 }
 
 TEST_F(ArchiveTest, AnIndexThatCannotBeWrittenKeepsTheStoreCountBehindTheFile) {
