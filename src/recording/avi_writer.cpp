@@ -71,6 +71,8 @@ AviWriter::~AviWriter() {
 void AviWriter::Reset() {
     Abandon();
     streams_.clear();
+    commented_ = false;
+    comment_.clear();
     index_.clear();
     position_ = movi_type_ = 0;
     error_.clear();
@@ -90,6 +92,13 @@ bool AviWriter::SetFormat(int stream, const void* data, size_t size) {
         return false;
     std::memcpy(streams_[stream].format.data(), data, size);
     return true;
+}
+
+void AviWriter::SetComment(const std::string& text) {
+    if (fd_ >= 0 && !commented_)
+        return;  // the headers have no room for it
+    commented_ = true;
+    comment_ = text.substr(0, kCommentBytes - 1);
 }
 
 uint32_t AviWriter::Samples(int stream) const {
@@ -134,6 +143,13 @@ std::vector<uint8_t> AviWriter::Headers(uint64_t moviEnd, uint64_t fileEnd) cons
         b.Chunk(FourCC("strh"), &h, sizeof h);
         b.Chunk(FourCC("strf"), s.format.data(), s.format.size());
         b.EndList(strl);
+    }
+    if (commented_) {
+        size_t info = b.BeginList(FourCC("INFO"));
+        std::string text = comment_;
+        text.resize(kCommentBytes, '\0');
+        b.Chunk(FourCC("ICMT"), text.data(), text.size());
+        b.EndList(info);
     }
     b.EndList(hdrl);
     b.U32(kList);

@@ -5,7 +5,7 @@
 // is the file complete.
 //
 //   RIFF 'AVI '
-//     LIST 'hdrl'  'avih'  LIST 'strl' ('strh' 'strf') per stream
+//     LIST 'hdrl'  'avih'  LIST 'strl' ('strh' 'strf') per stream  [LIST 'INFO' ('ICMT')]
 //     LIST 'movi'  '00dc' '01tx' '00dc' …
 //     'idx1'
 //
@@ -39,6 +39,11 @@ public:
     int AddStream(const AviStreamHeader& header, std::vector<uint8_t> format, const char (&kind)[3]);
     // Replaces a stream's format block with one of the same size; it is written at Close.
     bool SetFormat(int stream, const void* data, size_t size);
+    // A comment in the headers (LIST 'INFO', 'ICMT', read by players as the file's comment), in a
+    // chunk of kCommentBytes so that it can be changed up to Close; longer text is cut. One set
+    // before Create is written with the headers at once; without one there is no such list.
+    static constexpr size_t kCommentBytes = 96;
+    void SetComment(const std::string& text);
     // Creates the file, which must not exist yet, and writes provisional headers. The picture size
     // and rate of the main header come from stream 0. False with ErrorText.
     bool Create(const std::string& path, int width, int height);
@@ -81,6 +86,8 @@ private:
     bool Fail(const std::string& what);
 
     std::vector<Stream> streams_;
+    bool commented_ = false;
+    std::string comment_;
     int width_ = 0;
     int height_ = 0;
     std::string path_;

@@ -14,6 +14,7 @@
 #include "recording/schedule.h"
 #include "recording/segment_repair.h"
 #include "recording/time_stamps.h"
+#include "recording/video_index.h"
 
 namespace kel {
 
@@ -235,7 +236,8 @@ bool TSaveThread::OpenSegment(int n, CameraSegment& c, const TCameraRecord& came
     fs::create_directories(folder, ec);
     LocalTime now = clock_.Now();
     const std::string name = SegmentName(now) + ".avi";
-    if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS)) {
+    const bool onMotion = links_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion;
+    if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS, onMotion)) {
         if (!c.createFailed) {
             Log("Nie mozna utworzyc pliku: " + c.segment.ErrorText(), true);
             WriteFailed(c.segment.ErrorText());
@@ -264,7 +266,7 @@ void TSaveThread::CloseLocked(int n, CameraSegment& c) {
     ClosedSegment closed{n, c.segment.Path(), c.segment.Name(), c.segment.StartTime(),
                          motion_.TakeMotionCount(n)};
     const bool empty = c.segment.Frames() == 0;
-    if (!c.segment.Close()) {
+    if (!c.segment.Close(closed.motionCount)) {
         // Its pictures are on the disk; the archiving thread mends the file once there is room.
         Log("Nie mozna zamknac pliku: " + c.segment.ErrorText(), true);
         WriteFailed(c.segment.ErrorText());
@@ -370,7 +372,12 @@ void TSaveThread::RecoverTemp(bool lastRunCrashed) {
             double start = 0;
             if (!SegmentStartFromName(name, start))
                 start = DateTimeValue(clock_.Now());
-            found.push_back({ClosedSegment{n, path, name, start, 0}, r.pictures});
+            // A segment recorded on motion keeps its mark, though its count died with the crash.
+            SegmentNote note;
+            const bool noted = Segment::ReadNote(path, note);
+            if (noted && VideoIndex::StartFitsName(note.startTime, name))
+                start = note.startTime;
+            found.push_back({ClosedSegment{n, path, name, start, noted ? note.IndexedMotion() : 0}, r.pictures});
         }
     }
     if (found.empty())

@@ -1,9 +1,14 @@
 #include "recording/segment.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
+#include "platform/safe_file.h"
 #include "recording/avi_format.h"
 
 namespace kel {
@@ -39,7 +44,52 @@ AviStreamHeader StreamHeader(uint32_t type, int fps) {
     return h;
 }
 
+std::string NoteText(bool onMotion, double startTime, int32_t motionCount) {
+    char text[AviWriter::kCommentBytes];
+    std::snprintf(text, sizeof text, "KEL mode=%s start=%.17g motions=%d", onMotion ? "motion" : "continuous",
+                  startTime, motionCount);
+    return text;
+}
+
 }  // namespace
+
+bool Segment::ReadNote(const std::string& path, SegmentNote& note) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    auto u32 = [&](uint64_t at, uint32_t& v) { return ReadAllAt(fd, &v, 4, at); };
+    uint32_t riff = 0, avi = 0, list = 0, hdrlSize = 0, hdrl = 0;
+    std::string comment;
+    if (u32(0, riff) && u32(8, avi) && riff == FourCC("RIFF") && avi == FourCC("AVI ") && u32(12, list) &&
+        u32(16, hdrlSize) && u32(20, hdrl) && list == FourCC("LIST") && hdrl == FourCC("hdrl")) {
+        const uint64_t hdrlEnd = 20 + uint64_t{hdrlSize};
+        for (uint64_t at = 24; at + 12 <= hdrlEnd;) {
+            uint32_t id = 0, size = 0, type = 0, inner = 0, innerSize = 0;
+            if (!u32(at, id) || !u32(at + 4, size))
+                break;
+            if (id == FourCC("LIST") && u32(at + 8, type) && type == FourCC("INFO") && u32(at + 12, inner) &&
+                u32(at + 16, innerSize) && inner == FourCC("ICMT") && innerSize <= AviWriter::kCommentBytes) {
+                comment.resize(innerSize);
+                if (!ReadAllAt(fd, comment.data(), innerSize, at + 20))
+                    comment.clear();
+                break;
+            }
+            at += 8 + PaddedSize(size);
+        }
+    }
+    ::close(fd);
+    comment = comment.c_str();  // up to its terminating zero
+    char mode[16] = {};
+    SegmentNote read;
+    if (std::sscanf(comment.c_str(), "KEL mode=%15s start=%lf motions=%d", mode, &read.startTime,
+                    &read.motionCount) != 3 ||
+        (std::strcmp(mode, "motion") != 0 && std::strcmp(mode, "continuous") != 0) ||
+        !std::isfinite(read.startTime) || read.motionCount < 0)
+        return false;
+    read.onMotion = std::strcmp(mode, "motion") == 0;
+    note = read;
+    return true;
+}
 
 std::array<uint8_t, Segment::kStampBytes> Segment::StampSample(const std::string& stamp) {
     std::array<uint8_t, kStampBytes> sample{};
@@ -50,10 +100,12 @@ std::array<uint8_t, Segment::kStampBytes> Segment::StampSample(const std::string
 }
 
 bool Segment::Open(const std::string& path, const std::string& name, double startTime, int width, int height,
-                   int fps) {
+                   int fps, bool onMotion) {
     writer_.Reset();
     video_ = writer_.AddStream(StreamHeader(FourCC("vids"), fps), VideoFormat(width, height), "dc");
     text_ = writer_.AddStream(StreamHeader(FourCC("txts"), fps), TextFormat(StampSample("")), "tx");
+    writer_.SetComment(NoteText(onMotion, startTime, 0));
+    on_motion_ = onMotion;
     if (!writer_.Create(path, width, height))
         return false;
     width_ = width;
@@ -79,7 +131,8 @@ bool Segment::WriteFrame(const uint8_t* data, size_t size, const std::string& st
     return true;
 }
 
-bool Segment::Close() {
+bool Segment::Close(int32_t motionCount) {
+    writer_.SetComment(NoteText(on_motion_, start_time_, motionCount));
     return writer_.Close();
 }
 

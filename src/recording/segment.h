@@ -8,7 +8,12 @@
 //
 // A picture goes in whole or not at all: its video and its text sample are taken back together
 // when either cannot be written. Not thread-safe; the recorder guards each camera's segment.
+//
+// The file's comment tells what its index entry needs beyond its path, so that an index rebuilt
+// from the folders keeps the motion marks: "KEL mode=motion start=46000.5 motions=7" (mode
+// "motion" or "continuous"; motions 0 until the segment is closed, as after a crash).
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +23,16 @@
 
 namespace kel {
 
+// What a segment says of itself.
+struct SegmentNote {
+    bool onMotion = false;  // recorded on motion rather than continuously
+    double startTime = 0;
+    int32_t motionCount = 0;
+    // The motion count its index entry gets: a segment recorded on motion holds motion, even when
+    // a crash kept its count from being written.
+    int32_t IndexedMotion() const { return onMotion ? std::max<int32_t>(motionCount, 1) : motionCount; }
+};
+
 class Segment {
 public:
     static constexpr size_t kTextFormatBytes = 36;
@@ -26,13 +41,14 @@ public:
     // Creates the file at `path` (which must not exist) for pictures of width x height at
     // `fps` a second. False with ErrorText; nothing is then open.
     bool Open(const std::string& path, const std::string& name, double startTime, int width, int height,
-              int fps);
+              int fps, bool onMotion = false);
     // Appends one compressed picture and its stamp. False with ErrorText when it could not be
     // written; the file then ends where it did before.
     bool WriteFrame(const uint8_t* data, size_t size, const std::string& stamp);
     // Finishes the file (index, sizes) and flushes it to the disk. False with ErrorText when it
-    // could not be finished. Nothing is open afterwards either way.
-    bool Close();
+    // could not be finished. Nothing is open afterwards either way. `motionCount` goes into the
+    // file's comment.
+    bool Close(int32_t motionCount = 0);
 
     bool IsOpen() const { return writer_.IsOpen(); }
     int Width() const { return width_; }
@@ -46,6 +62,9 @@ public:
 
     // The 31-byte sample of a stamp: its length (at most 30) and its characters, zero-filled.
     static std::array<uint8_t, kStampBytes> StampSample(const std::string& stamp);
+    // The note in the comment of the segment at `path`; false when it has none (a file recorded
+    // before segments had one, or no segment).
+    static bool ReadNote(const std::string& path, SegmentNote& note);
 
 private:
     AviWriter writer_;
@@ -57,6 +76,7 @@ private:
     std::string path_;
     std::string name_;
     double start_time_ = 0;
+    bool on_motion_ = false;
 };
 
 }  // namespace kel

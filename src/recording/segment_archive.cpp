@@ -10,6 +10,7 @@
 #include "config/registry_values.h"
 #include "platform/file_faults.h"
 #include "platform/safe_file.h"
+#include "recording/segment.h"
 #include "recording/segment_repair.h"
 
 namespace kel {
@@ -74,23 +75,30 @@ void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::stri
     CheckDrivesPresent();
 }
 
-// The index file, or its copy when the file fails its checks, or nothing when both do; then
-// checked against the archive folders, and written back with the counter when anything changed.
+// The index or its copy, whichever holds more plausible entries, or nothing when neither can be
+// read; then checked against the archive folders, and written back with the counter when anything
+// changed.
 void SegmentArchive::LoadIndexLocked() {
     const std::string copy = (fs::path(work_dir_) / VideoIndex::kCopy).string();
     std::error_code ec;
     const bool anyFile = fs::exists(IndexPath(), ec) || fs::exists(copy, ec);
-    bool changed = false;
-    if (index_.LoadChecked(IndexPath())) {
-        changed = static_cast<int32_t>(index_.Size()) != counter_;
-    } else if (index_.LoadChecked(copy)) {
-        Log("Indeks nagran uszkodzony: odtworzono go z kopii", true);
-        changed = true;
-    } else {
+    const VideoIndex::Loaded loaded = index_.LoadBest(IndexPath(), copy);
+    bool changed = loaded.dropped > 0;
+    if (loaded.from == VideoIndex::Source::Neither || (index_.Size() == 0 && loaded.dropped > 0)) {
         index_.Clear();
         changed = anyFile || counter_ > 0;
         if (changed)
             Log("Indeks nagran i jego kopia uszkodzone: odbudowano go z folderow nagran", true);
+    } else {
+        if (loaded.from == VideoIndex::Source::Copy) {
+            Log("Indeks nagran uszkodzony: odtworzono go z kopii", true);
+            changed = true;
+        }
+        if (loaded.dropped > 0)
+            Log("Indeks nagran: pominieto " + std::to_string(loaded.dropped) +
+                    " wpisow niemozliwych dla ich plikow (odtworzono je z folderow nagran)",
+                true);
+        changed = changed || static_cast<int32_t>(index_.Size()) != counter_;
     }
     changed = Reconcile() || changed;
     counter_ = static_cast<int32_t>(index_.Size());
@@ -143,8 +151,15 @@ bool SegmentArchive::Reconcile() {
     });
     const size_t dropped = before - entries.size();
     size_t added = 0;
-    for (const auto& [path, entry] : onDisk)
+    for (auto& [path, entry] : onDisk)
         if (!indexed.count(path)) {
+            // What the index lacks of a recording its file tells: the exact start and the motion.
+            SegmentNote note;
+            if (Segment::ReadNote(map_.Resolve(path), note)) {
+                entry.MotionCount = note.IndexedMotion();
+                if (VideoIndex::StartFitsName(note.startTime, path.substr(path.rfind('\\') + 1)))
+                    entry.StartTime = note.startTime;
+            }
             entries.push_back(entry);
             ++added;
         }

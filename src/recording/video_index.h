@@ -39,9 +39,24 @@ public:
     // Every entry of `path`. False, with the index left empty, when the file cannot be read, is no
     // whole number of entries, or holds an entry the station could not have written.
     bool LoadChecked(const std::string& path);
+    // Which of the index and its copy was taken: the one with more plausible entries (a file cut
+    // at an entry's end, even to nothing, is shorter than its copy), the index when they are equal.
+    // Entries that are not plausible are left out and counted.
+    enum class Source { Index, Copy, Neither };
+    struct Loaded {
+        Source from = Source::Neither;
+        size_t dropped = 0;
+    };
+    Loaded LoadBest(const std::string& indexPath, const std::string& copyPath);
+    // Every whole entry of `path` that is plausible; `dropped` counts the others. False, with the
+    // index left empty, when the file cannot be read or is no whole number of entries.
+    bool LoadPlausible(const std::string& path, size_t& dropped);
     // Whether an entry could have been written by the station: its path
-    // "L:\KEL2_Videos\Kamera<n>\<ddmmyyhhmmss>.avi" with n its own camera, and a start time.
+    // "L:\KEL2_Videos\Kamera<n>\<ddmmyyhhmmss>.avi" with n its own camera, and a start time
+    // within a minute of the one its name gives.
     static bool Plausible(const TVideoIndexEntry& entry);
+    // Whether `startTime` may be the start of a segment named "ddmmyyhhmmss.avi".
+    static bool StartFitsName(double startTime, const std::string& name);
     // The DOS path an archived segment of camera n named `name` has on drive `letter`.
     static std::string ArchivePath(char letter, int camera, const std::string& name);
     // The whole index into `path`. False with `error` set; the old file is then unchanged.

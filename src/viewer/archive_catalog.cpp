@@ -47,10 +47,10 @@ bool ArchiveCatalog::Load() {
         c.clear();
     error_.clear();
     VideoIndex index;
-    if (index.LoadChecked(file)) {
-        source_ = Source::Index;
-    } else if (index.LoadChecked(copy)) {
-        source_ = Source::Copy;
+    const VideoIndex::Loaded loaded = index.LoadBest(file, copy);
+    if (loaded.from != VideoIndex::Source::Neither && (loaded.dropped == 0 || index.Size() > 0)) {
+        // What was plausible of the one taken; an empty index is no damage (a reset, the rotation).
+        source_ = loaded.from == VideoIndex::Source::Copy ? Source::Copy : Source::Index;
     } else {
         source_ = Source::None;
         if (index_mark_.size < 0 && copy_mark_.size < 0)

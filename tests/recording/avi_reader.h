@@ -30,6 +30,7 @@ struct AviFile {
     std::vector<std::vector<uint8_t>> formats;
     uint64_t moviType = 0;  // offset of "movi"
     std::vector<AviChunk> samples;
+    std::string comment;  // 'ICMT', up to its first zero
     std::vector<AviIndexEntry> index;
 
     int Count(const std::string& id) const {
@@ -78,6 +79,8 @@ inline bool Walk(const std::string& b, uint64_t from, uint64_t to, AviFile& out,
             out.streams.push_back(h);
         } else if (id == "strf") {
             out.formats.emplace_back(b.begin() + at + 8, b.begin() + at + 8 + size);
+        } else if (id == "ICMT") {
+            out.comment = std::string(b.c_str() + at + 8, strnlen(b.c_str() + at + 8, size));
         } else if (id == "idx1") {
             out.index.resize(size / sizeof(AviIndexEntry));
             if (!out.index.empty())  // an empty index: no bytes to copy, and no array to copy into

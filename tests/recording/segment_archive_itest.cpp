@@ -15,6 +15,7 @@
 #include "config/registry_values.h"
 #include "platform/registry_store.h"
 #include "recording/fake_drive_probe.h"
+#include "recording/segment.h"
 #include "recording/segment_repair.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint64_t kReserve = SegmentArchive::kReserveKB;
+constexpr double kQuarterSecond = 0.25 / 86400;
 
 class ArchiveTest : public ::testing::Test {
 protected:
@@ -48,7 +50,9 @@ protected:
         fs::path folder = fs::path(dir.Path()) / "Temp" / ("Kamera" + std::to_string(camera));
         fs::create_directories(folder);
         WriteFile((folder / name).string(), std::string(kb * 1024, 'x'));
-        return ClosedSegment{camera, (folder / name).string(), name, 46000.25, motion};
+        double start = 0;
+        SegmentStartFromName(name, start);
+        return ClosedSegment{camera, (folder / name).string(), name, start + kQuarterSecond, motion};
     }
     std::vector<std::string> Paths(const SegmentArchive& a) {
         std::vector<std::string> out;
@@ -209,7 +213,9 @@ TEST_F(ArchiveTest, TheLongestPathIsFortyCharactersAndFitsItsEntry) {
     int32_t motion = 0;
     std::memcpy(&start, bytes.data() + 56, 8);
     std::memcpy(&motion, bytes.data() + 64, 4);
-    EXPECT_DOUBLE_EQ(start, 46000.25);
+    double named = 0;
+    ASSERT_TRUE(SegmentStartFromName("311299235959.avi", named));
+    EXPECT_DOUBLE_EQ(start, named + kQuarterSecond);
     EXPECT_EQ(motion, 3);
     EXPECT_EQ(bytes.substr(68, 4), std::string(4, '\0'));
 }
@@ -234,6 +240,20 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
         {"cut short",
          [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 100)); }, 2,
          "E Indeks nagran uszkodzony: odtworzono go z kopii"},
+        {"cut at an entry's end", [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 72)); },
+         2, "E Indeks nagran uszkodzony: odtworzono go z kopii"},
+        {"emptied", [&] { WriteFile(dir / "VideoIndex.dat", ""); }, 2,
+         "E Indeks nagran uszkodzony: odtworzono go z kopii"},
+        {"a start time no segment of that name could have",
+         [&] {
+             for (const char* file : {"VideoIndex.dat", "~VideoIndex.dat"}) {
+                 std::string bytes = ReadFile(dir / file);
+                 const double start = 1.5;  // 31 December 1899
+                 std::memcpy(bytes.data() + 56, &start, sizeof start);
+                 WriteFile(dir / file, bytes);
+             }
+         },
+         2, "E Indeks nagran: pominieto 1 wpisow niemozliwych dla ich plikow (odtworzono je z folderow nagran)"},
         {"random bytes",
          [&] {
              WriteFile(dir / "VideoIndex.dat", std::string(144, '\x5A'));
@@ -278,6 +298,46 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
     EXPECT_FALSE(fs::exists(dir / "drives/e:/KEL2_Videos/Kamera3/010526093000.avi.part"));
     EXPECT_EQ(logged,
               (std::vector<std::string>{"N Indeks nagran uzgodniony z folderami: dodano 1, usunieto 1"}));
+}
+
+// Each recording says how it was recorded, so an index built again from the folders keeps the
+// motion marks and the exact starts: a closed segment its motion count, one a crash cut its mode,
+// a file from before such notes nothing.
+TEST_F(ArchiveTest, AnIndexBuiltAgainKeepsEachRecordingsMotionAndStart) {
+    const std::string folder = dir / "drives/d:/KEL2_Videos/Kamera1";
+    fs::create_directories(folder);
+    const struct {
+        const char* name;
+        bool onMotion;
+        int closedWith;  // -1: cut by a crash
+        int32_t indexed;
+    } cases[] = {
+        {"010526100000.avi", false, 0, 0},
+        {"010526100100.avi", true, 7, 7},
+        {"010526100200.avi", true, -1, 1},
+        {"010526100300.avi", false, -1, 0},
+    };
+    for (const auto& c : cases) {
+        double start = 0;
+        SegmentStartFromName(c.name, start);
+        Segment seg;
+        ASSERT_TRUE(seg.Open(folder + "/" + c.name, c.name, start + kQuarterSecond, 176, 144, 5, c.onMotion));
+        ASSERT_TRUE(seg.WriteFrame(reinterpret_cast<const uint8_t*>("picture"), 7, "stamp"));
+        if (c.closedWith >= 0)
+            ASSERT_TRUE(seg.Close(c.closedWith));
+    }
+    WriteFile(folder + "/010526100400.avi", "recorded before notes");
+    auto a = Make({1});
+    const auto entries = a->Entries();
+    ASSERT_EQ(entries.size(), 5u);
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(cases[i].name);
+        double named = 0;
+        SegmentStartFromName(cases[i].name, named);
+        EXPECT_EQ(entries[i].MotionCount, cases[i].indexed);
+        EXPECT_DOUBLE_EQ(entries[i].StartTime, named + kQuarterSecond);
+    }
+    EXPECT_EQ(entries[4].MotionCount, 0);
 }
 
 TEST_F(ArchiveTest, WithNoDriveSelectedTheSegmentIsDeleted) {
@@ -544,7 +604,10 @@ TEST_F(ArchiveTest, ResetForgetsEveryRecordingAndTheNextIndexHoldsOnlyNewOnes) {
     EXPECT_EQ(Stored("VideoFiles"), 0);
     EXPECT_TRUE(OnDrive("D:\\KEL2_Videos\\Kamera1\\010526100000.avi")) << "forgotten, not deleted";
     ASSERT_TRUE(a->Archive(Temp(1, "010526100100.avi", 1)));
-    EXPECT_EQ(Make({1}, 1)->Entries()[0].FileName.Get(), "D:\\KEL2_Videos\\Kamera1\\010526100100.avi");
+    VideoIndex written;
+    ASSERT_TRUE(written.LoadChecked(dir / "VideoIndex.dat"));
+    ASSERT_EQ(written.Size(), 1u);
+    EXPECT_EQ(written.At(0).FileName.Get(), "D:\\KEL2_Videos\\Kamera1\\010526100100.avi");
 }
 
 TEST_F(ArchiveTest, TheDriveTableHoldsFixedAndNetworkDrivesInLetterOrderWithTheirSpace) {

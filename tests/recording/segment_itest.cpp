@@ -56,11 +56,12 @@ TEST_F(SegmentTest, TheFileIsAWellFormedAviWithAVideoAndATextStream) {
         ASSERT_TRUE(seg.WriteFrame(p.data(), p.size(), Stamp(i)));
     }
     EXPECT_EQ(seg.BytesWritten(), bytes);
-    ASSERT_TRUE(seg.Close()) << seg.ErrorText();
+    ASSERT_TRUE(seg.Close(7)) << seg.ErrorText();
     EXPECT_FALSE(seg.IsOpen());
 
     AviFile f = ReadAvi(dir / "a.avi");
     ASSERT_TRUE(f.ok) << f.problem;
+    EXPECT_EQ(f.comment, "KEL mode=continuous start=46000.5 motions=7");
     EXPECT_EQ(f.main.dwStreams, 2u);
     EXPECT_EQ(f.main.dwTotalFrames, 21u);
     EXPECT_EQ(f.main.dwMicroSecPerFrame, 250000u);

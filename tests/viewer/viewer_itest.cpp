@@ -40,7 +40,7 @@ bool ShowsPicture(const QImage& image, size_t k) {
 }
 
 TEST(ArchiveCatalogTest, TheIndexOrItsCopyIsReadAndWhenNeitherCanBeTheViewerSaysSo) {
-    enum Spoil { None, CutIndex, CutBoth, RemoveBoth };
+    enum Spoil { None, CutIndex, EmptyIndex, CutBoth, RemoveBoth };
     const struct {
         Spoil spoil;
         bool ok;
@@ -49,6 +49,7 @@ TEST(ArchiveCatalogTest, TheIndexOrItsCopyIsReadAndWhenNeitherCanBeTheViewerSays
     } cases[] = {
         {None, true, ArchiveCatalog::Source::Index, 2},
         {CutIndex, true, ArchiveCatalog::Source::Copy, 2},
+        {EmptyIndex, true, ArchiveCatalog::Source::Copy, 2},  // the longer one is taken
         {CutBoth, false, ArchiveCatalog::Source::None, 0},
         {RemoveBoth, true, ArchiveCatalog::Source::None, 0},
     };
@@ -60,6 +61,8 @@ TEST(ArchiveCatalogTest, TheIndexOrItsCopyIsReadAndWhenNeitherCanBeTheViewerSays
         const std::string index = archive.dir / VideoIndex::kFile, copy = archive.dir / VideoIndex::kCopy;
         if (c.spoil == CutIndex || c.spoil == CutBoth)
             fs::resize_file(index, 100);
+        if (c.spoil == EmptyIndex)
+            fs::resize_file(index, 0);
         if (c.spoil == CutBoth)
             WriteFile(copy, std::string(144, 'x'));
         if (c.spoil == RemoveBoth)
