@@ -4,6 +4,8 @@
   stream_servers.py rtsp PORT              an RTSP server (GStreamer), /test: 320x240 H.264 at 10 a second
   stream_servers.py mjpeg PORT [PASSWORD]  an HTTP MJPEG stream at /video.mjpg (basic auth "admin" with PASSWORD)
   stream_servers.py garbage PORT           answers every connection with random bytes
+  stream_servers.py huge PORT              an MJPEG stream whose pictures turn undecodable after a second
+  stream_servers.py silent PORT            takes connections and never answers
 
 Each prints "ready" on standard output once it listens, and runs until killed.
 """
@@ -124,6 +126,19 @@ def garbage(port):
     serve(port, Handler)
 
 
+def silent(port):
+    """Takes the connection and the request, and never answers."""
+    class Handler(socketserver.BaseRequestHandler):
+        def handle(self):
+            try:
+                while self.request.recv(4096):
+                    pass
+            except OSError:
+                pass
+
+    serve(port, Handler)
+
+
 def serve(port, handler):
     socketserver.ThreadingTCPServer.allow_reuse_address = True
     socketserver.ThreadingTCPServer.daemon_threads = True
@@ -142,5 +157,7 @@ if __name__ == "__main__":
         garbage(port)
     elif kind == "huge":
         huge(port)
+    elif kind == "silent":
+        silent(port)
     else:
         sys.exit(__doc__)

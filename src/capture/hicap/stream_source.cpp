@@ -23,10 +23,45 @@ int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
+constexpr const char* kNoAnswer = "brak odpowiedzi w wyznaczonym czasie";
+
+// The reasons an operator meets, in the log's words; any other in the library's.
 std::string AvError(int code) {
-    // Our own deadline ends a call with AVERROR_EXIT, whose own text says nothing to an operator.
-    if (code == AVERROR_EXIT)
-        return "brak odpowiedzi w wyznaczonym czasie";
+    switch (code) {
+    case AVERROR_EXIT:  // our own deadline
+    case AVERROR(ETIMEDOUT):
+        return kNoAnswer;
+    case AVERROR(ECONNREFUSED):
+        return "polaczenie odrzucone (nikt nie nasluchuje pod tym adresem)";
+    case AVERROR(ECONNRESET):
+    case AVERROR(EPIPE):
+        return "polaczenie zerwane";
+    case AVERROR(EHOSTUNREACH):
+    case AVERROR(ENETUNREACH):
+        return "adres nieosiagalny";
+    case AVERROR(ENOENT):
+        return "brak pliku";
+    case AVERROR(EACCES):
+        return "brak dostepu do pliku";
+    case AVERROR_INVALIDDATA:
+        return "nieprawidlowe dane";
+    case AVERROR_HTTP_UNAUTHORIZED:
+        return "odmowa dostepu: zla nazwa uzytkownika lub haslo (HTTP 401)";
+    case AVERROR_HTTP_FORBIDDEN:
+        return "odmowa dostepu (HTTP 403)";
+    case AVERROR_HTTP_NOT_FOUND:
+        return "nie ma takiego adresu (HTTP 404)";
+    case AVERROR_HTTP_BAD_REQUEST:
+    case AVERROR_HTTP_OTHER_4XX:
+    case AVERROR_HTTP_SERVER_ERROR:
+        return "blad serwera kamery (HTTP)";
+    case AVERROR_PROTOCOL_NOT_FOUND:
+        return "nieobslugiwany protokol";
+    case AVERROR_EOF:
+        return "koniec strumienia";
+    default:
+        break;
+    }
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
@@ -38,7 +73,15 @@ struct Interrupt {
     std::atomic<int64_t> deadline{0};
     static int Check(void* self) {
         auto* i = static_cast<Interrupt*>(self);
-        return i->stop.stop_requested() || NowNs() > i->deadline.load(std::memory_order_relaxed) ? 1 : 0;
+        return i->stop.stop_requested() || i->Expired() ? 1 : 0;
+    }
+    bool Expired() const { return NowNs() > deadline.load(std::memory_order_relaxed); }
+    // Why a call failed: a call our deadline cut may come back as any error (a probe cut short
+    // reads as invalid data), so the deadline is said first.
+    std::string Why(int code) const {
+        if (stop.stop_requested())
+            return "zatrzymano";
+        return Expired() ? kNoAnswer : AvError(code);
     }
     void In(std::chrono::milliseconds d) {
         deadline.store(NowNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(),
@@ -177,9 +220,9 @@ bool StreamSource::Session(std::stop_token stop) {
     int rc = avformat_open_input(&c.format, entry_.address.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (rc < 0)
-        return lost(stop.stop_requested() ? "zatrzymano" : AvError(rc));
+        return lost(irq.Why(rc));
     if ((rc = avformat_find_stream_info(c.format, nullptr)) < 0)
-        return lost(AvError(rc));
+        return lost(irq.Why(rc));
     const AVCodec* decoder = nullptr;
     const int video = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (video < 0 || !decoder)
@@ -216,9 +259,7 @@ bool StreamSource::Session(std::stop_token stop) {
             continue;
         }
         if (rc < 0)
-            return lost(stop.stop_requested() ? "zatrzymano"
-                        : rc == AVERROR_EOF   ? "koniec strumienia"
-                                              : AvError(rc));
+            return lost(irq.Why(rc));
         if (c.packet->stream_index != video) {
             av_packet_unref(c.packet);
             continue;
