@@ -251,6 +251,8 @@ void Station::AfterCreate() {
     view_->Start();
     host_.SetClockLabel(LongTimeText(clock_.Now()));
     host_.BuildCameraMenu();
+    // The schedule before the first picture: waiting for the first tick cost every start a second.
+    ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
     pipeline_.StartWorkers(snapshot_);
     pipeline_.StartDisplay(CameraListsOf(*config_), system_.ScreenWidth(), system_.ScreenHeight());
     FirstView();
@@ -415,6 +417,7 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
     // Recordings deleted in the dialog leave the index empty whichever way it closed.
     if (pipeline_.Recorder() && shared_.ResetVideoCounter.exchange(false))
         pipeline_.Recorder()->ResetIndex();
+    ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
     pipeline_.RestartCapture(snapshot_);
     view_->ConfiguratorOff();
 }

@@ -911,6 +911,7 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     ASSERT_TRUE(st->FormCreate());
     st->AfterCreate();
     ASSERT_EQ(shared.CurrentUser, 0);
+    EXPECT_EQ(shared.ScheduleMode[1], kContinuous) << "recording from the first picture, not the first tick";
     ASSERT_TRUE(RunWindowJobsUntil(
         host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
     const int menus = host.menuBuilds;
