@@ -237,7 +237,8 @@ bool TSaveThread::OpenSegment(int n, CameraSegment& c, const TCameraRecord& came
     LocalTime now = clock_.Now();
     const std::string name = SegmentName(now) + ".avi";
     const bool onMotion = links_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion;
-    if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS, onMotion)) {
+    if (!c.segment.Open((folder / name).string(), name, DateTimeValue(now), width, height, camera.FPS,
+                        onMotion)) {
         if (!c.createFailed) {
             Log("Nie mozna utworzyc pliku: " + c.segment.ErrorText(), true);
             WriteFailed(c.segment.ErrorText());
@@ -377,7 +378,8 @@ void TSaveThread::RecoverTemp(bool lastRunCrashed) {
             const bool noted = Segment::ReadNote(path, note);
             if (noted && VideoIndex::StartFitsName(note.startTime, name))
                 start = note.startTime;
-            found.push_back({ClosedSegment{n, path, name, start, noted ? note.IndexedMotion() : 0}, r.pictures});
+            found.push_back(
+                {ClosedSegment{n, path, name, start, noted ? note.IndexedMotion() : 0}, r.pictures});
         }
     }
     if (found.empty())

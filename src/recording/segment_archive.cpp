@@ -342,7 +342,8 @@ bool SegmentArchive::CheckDrivesPresent() {
                 hooks_.warn(drive + " jest niedostępny.\n" + kWaitForDrive);
         } else {
             Log(drive + " nie jest dyskiem, na ktory nagrywano (brak jego znacznika " +
-                    DriveMarks::kMarkFile + "; czy dysk jest zamontowany?) - nagrania czekaja w folderze tymczasowym",
+                    DriveMarks::kMarkFile +
+                    "; czy dysk jest zamontowany?) - nagrania czekaja w folderze tymczasowym",
                 true);
             if (hooks_.warn)
                 hooks_.warn(drive + " nie jest dyskiem, na który nagrywano (czy jest zamontowany?).\n" +
@@ -390,7 +391,8 @@ SegmentArchive::DriveState SegmentArchive::Examine(char letter) {
         }
     }
     if (kept.mounted)
-        Log("Dysk " + std::string{letter} + ": to inny dysk niz poprzednio - nagrania beda zapisywane na nim", false);
+        Log("Dysk " + std::string{letter} + ": to inny dysk niz poprzednio - nagrania beda zapisywane na nim",
+            false);
     std::string error;
     if (!marks_.Keep(letter, {found, mounted}, error))
         Log("Nie mozna zapisac znacznikow dyskow: " + error, true);

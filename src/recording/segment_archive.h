@@ -25,8 +25,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>

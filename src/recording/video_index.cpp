@@ -37,7 +37,8 @@ bool VideoIndex::LoadPlausible(const std::string& path, size_t& dropped) {
     if (!f)
         return false;
     entries_.resize(static_cast<size_t>(st.st_size) / sizeof(TVideoIndexEntry));
-    const bool read = std::fread(entries_.data(), sizeof(TVideoIndexEntry), entries_.size(), f) == entries_.size();
+    const bool read =
+        std::fread(entries_.data(), sizeof(TVideoIndexEntry), entries_.size(), f) == entries_.size();
     std::fclose(f);
     if (!read) {
         entries_.clear();
@@ -64,7 +65,8 @@ VideoIndex::Loaded VideoIndex::LoadBest(const std::string& indexPath, const std:
 bool VideoIndex::StartFitsName(double startTime, const std::string& name) {
     double named = 0;
     constexpr double kMinute = 1.0 / (24 * 60);
-    return std::isfinite(startTime) && SegmentStartFromName(name, named) && std::fabs(startTime - named) < kMinute;
+    return std::isfinite(startTime) && SegmentStartFromName(name, named) &&
+           std::fabs(startTime - named) < kMinute;
 }
 
 std::string VideoIndex::ArchivePath(char letter, int camera, const std::string& name) {
@@ -80,7 +82,8 @@ bool VideoIndex::Plausible(const TVideoIndexEntry& e) {
         return false;
     const std::string folder = ArchivePath(letter, e.Camera, "");
     return path.size() == folder.size() + 16 && path.compare(0, folder.size(), folder) == 0 &&
-           path.compare(path.size() - 4, 4, ".avi") == 0 && StartFitsName(e.StartTime, path.substr(folder.size()));
+           path.compare(path.size() - 4, 4, ".avi") == 0 &&
+           StartFitsName(e.StartTime, path.substr(folder.size()));
 }
 
 void VideoIndex::SortByStart() {

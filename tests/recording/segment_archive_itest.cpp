@@ -240,8 +240,9 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
         {"cut short",
          [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 100)); }, 2,
          "E Indeks nagran uszkodzony: odtworzono go z kopii"},
-        {"cut at an entry's end", [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 72)); },
-         2, "E Indeks nagran uszkodzony: odtworzono go z kopii"},
+        {"cut at an entry's end",
+         [&] { WriteFile(dir / "VideoIndex.dat", ReadFile(dir / "VideoIndex.dat").substr(0, 72)); }, 2,
+         "E Indeks nagran uszkodzony: odtworzono go z kopii"},
         {"emptied", [&] { WriteFile(dir / "VideoIndex.dat", ""); }, 2,
          "E Indeks nagran uszkodzony: odtworzono go z kopii"},
         {"a start time no segment of that name could have",
@@ -253,7 +254,8 @@ TEST_F(ArchiveTest, TheIndexIsCheckedAgainstItsCopyAndTheFolders) {
                  WriteFile(dir / file, bytes);
              }
          },
-         2, "E Indeks nagran: pominieto 1 wpisow niemozliwych dla ich plikow (odtworzono je z folderow nagran)"},
+         2,
+         "E Indeks nagran: pominieto 1 wpisow niemozliwych dla ich plikow (odtworzono je z folderow nagran)"},
         {"random bytes",
          [&] {
              WriteFile(dir / "VideoIndex.dat", std::string(144, '\x5A'));
@@ -485,7 +487,9 @@ TEST_F(ArchiveTest, ARealDiskUnmountedLeavesItsMountPointUnused) {
     const std::string image = dir / "disk.img", point = dir / "mnt";
     fs::create_directories(point);
     const std::string mount = "mount -o loop " + image + " " + point + " 2>/dev/null";
-    if (std::system(("truncate -s 1200M " + image + " && mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()) != 0 ||
+    if (std::system(
+            ("truncate -s 1200M " + image + " && mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()) !=
+            0 ||
         std::system(mount.c_str()) != 0)
         GTEST_SKIP() << "no loop mount here (needs root and mkfs.ext4)";
     struct Unmount {
