@@ -325,8 +325,9 @@ TEST_F(ArchiveTest, AnIndexBuiltAgainKeepsEachRecordingsMotionAndStart) {
         Segment seg;
         ASSERT_TRUE(seg.Open(folder + "/" + c.name, c.name, start + kQuarterSecond, 176, 144, 5, c.onMotion));
         ASSERT_TRUE(seg.WriteFrame(reinterpret_cast<const uint8_t*>("picture"), 7, "stamp"));
-        if (c.closedWith >= 0)
+        if (c.closedWith >= 0) {
             ASSERT_TRUE(seg.Close(c.closedWith));
+        }
     }
     WriteFile(folder + "/010526100400.avi", "recorded before notes");
     auto a = Make({1});

@@ -1,0 +1,30 @@
+#pragma once
+// What an accepted configuration changes against the one applied before it, as the parts of the
+// station that must act on it see it. Only a camera whose picture size, rate or active flag
+// changed starts a new segment; the board is set up again only for a new size or video standard,
+// and a group's capture time split again only when a rate or active flag in it changed. Every
+// other camera records on. The rest (zones, schedule, drives, names, users, server, mail, …) is
+// taken in whole with the new snapshot and needs nothing restarted.
+
+#include <array>
+#include <string>
+
+#include "config/applied_config.h"
+
+namespace kel {
+
+struct ConfigChanges {
+    std::array<bool, kCameraCount + 1> restart{};  // camera n (1..16): size, rate or active changed
+    bool boardModes = false;                       // a size mode or the video standard changed
+    std::array<bool, 2> shares{};                  // a capture group's split of its time changed
+    bool server = false;                           // the TCP server's switch or port changed
+    // What changed, in the log's words: "kamera 3 (rozdzielczosc, klatki/s), strefy, harmonogram";
+    // empty when nothing did.
+    std::string summary;
+
+    bool AnyRestart() const;
+};
+
+ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& after);
+
+}  // namespace kel
