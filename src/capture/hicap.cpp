@@ -73,12 +73,6 @@ GroupShares THicap::SharesFor(const TCameraTable& cameras, int group) {
     return shares;
 }
 
-GroupShares THicap::FavourShares(int camera) {
-    GroupShares shares{};
-    shares[(camera - 1) / 2] = kMaxFps * 4;
-    return shares;
-}
-
 bool THicap::Open(const TCameraTable& cameras, bool ntsc) {
     error_text_.clear();
     if (!found_)
@@ -104,9 +98,13 @@ bool THicap::Open(const TCameraTable& cameras, bool ntsc) {
     return Check(HICAP50_dw_CaptureVideoTransferON());
 }
 
-void THicap::Favour(int camera) {
-    if (found_ && camera >= 1 && camera <= kBoardChannels)
-        HICAP50_bl_CaptureGroupSliceCtrl((camera - 1) % 2, FavourShares(camera).data());
+void THicap::Reshare(const TCameraTable& cameras) {
+    if (!found_)
+        return;
+    for (int group = 0; group < 2; ++group) {
+        GroupShares shares = SharesFor(cameras, group);
+        HICAP50_bl_CaptureGroupSliceCtrl(group, shares.data());
+    }
 }
 
 void THicap::Close() {

@@ -36,9 +36,9 @@ public:
     bool Open(const TCameraTable& cameras, bool ntsc = false);
     // Transfer off, board closed.
     void Close();
-    // The configuration dialog's preview: camera n (1..16) takes the whole capture time of its
-    // group until the board is opened again.
-    void Favour(int camera);
+    // Each group's capture time split again for the table's rates and active flags, while the
+    // board runs.
+    void Reshare(const TCameraTable& cameras);
     // The signal of every input into `signal`, indexed by camera number: 1 = a picture, 0 = none
     // (all 0 when the board does not answer).
     void QuerySignal(CameraFlags& signal) const;
@@ -55,8 +55,6 @@ public:
     // Per channel of the group (cameras 1, 3, … for 0; 2, 4, … for 1): FPS x 4 for an active
     // camera, else 0; a group with no share at all gives its first channel 1.
     static GroupShares SharesFor(const TCameraTable& cameras, int group);
-    // The shares that give camera n its group's whole time.
-    static GroupShares FavourShares(int camera);
 
 private:
     bool Check(uint32_t status);

@@ -1,8 +1,9 @@
 #pragma once
 // What the configuration dialog works on while it is open: the working copies it edits, and the
-// running station behind its preview. Nothing reaches the stored configuration until the dialog
-// is accepted and the station applies the working copy; the preview, though, shows each picture
-// value at once, because the capture threads get the live table while a slider moves.
+// running station behind its preview, which records on meanwhile. Nothing reaches the stored
+// configuration until the dialog is accepted and the station applies the working copy; the
+// preview, though, shows each picture value at once, because the capture threads get the live
+// picture values while a slider moves (and so record with them).
 
 #include <cstdint>
 #include <functional>
@@ -32,9 +33,10 @@ struct DriveRow {
 class ConfiguratorPorts {
 public:
     virtual ~ConfiguratorPorts() = default;
-    // The live table to every capture thread and the renderer: the next grab uses it.
+    // The live table's picture values and names to every capture thread and the renderer: the
+    // next grab uses them. Size, rate and the active flag wait for OK.
     virtual void SetLiveCameras(const TCameraTable& live) = 0;
-    // The preview shows camera n alone, and the board gives it its group's capture time.
+    // The preview shows camera n alone, at its own rate.
     virtual void PreviewCamera(int camera) = 0;
     // Camera n's zone cells (176 x 144, row by row) tinted on the preview, or the tint off.
     virtual void ShowZone(int camera, const uint8_t* cells, bool show) = 0;
@@ -43,8 +45,7 @@ public:
     virtual void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) = 0;
     // The fixed and network drives in the system's order, with their free space.
     virtual std::vector<DriveRow> Drives() const = 0;
-    // Every drive's recordings folder deleted; the index is emptied when the dialog closes,
-    // whichever way it closes.
+    // Every drive's recordings deleted and the index emptied, at once; recording goes on.
     virtual void DeleteRecordings() = 0;
     // A test message with the values being edited, sent off the window thread: `done` is called
     // on the window thread with the outcome (a failure's text in Polish, with the server's reply).

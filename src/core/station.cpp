@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "capture/hicap/hicap.h"
+#include "config/config_changes.h"
 #include "platform/drive_map.h"
 #include "platform/skins_folder.h"
 #include "recording/drive_table.h"
@@ -202,8 +203,9 @@ void Station::ApplyRecorderSettings() {
     pipeline_.ApplyRecorderSettings(snapshot_);
 }
 
-void Station::Publish() {
-    snapshot_ = MakeSnapshot(*config_);
+void Station::Publish(ConfigSnapshot next) {
+    snapshot_ = next ? std::move(next) : MakeSnapshot(*config_);
+    pipeline_.GiveCaptureSettings(snapshot_);
     pipeline_.GiveRendererSettings(snapshot_);
     GiveRendererRights();
     ApplyRecorderSettings();
@@ -377,7 +379,7 @@ void Station::OpenConfigurator(int camera) {
     Report("Wlaczono konfigurator");
     if (TDirectX* renderer = pipeline_.Renderer())
         renderer->SetClipperWindow(host_.ConfigPreviewOutput());
-    pipeline_.PauseRecording(config_->Cameras);
+    // Recording, detection, the server and the notices go on while the dialog is open.
     view_->ConfiguratorOn(camera != 0);
 
     ConfiguratorWork work;
@@ -389,42 +391,63 @@ void Station::OpenConfigurator(int camera) {
     ApplyConfiguration(work);
 }
 
-// The steps in the order the recorder and the display expect them: capture stopped and the board
-// closed first, so nothing grabs while the camera table changes under it.
 void Station::ApplyConfiguration(const ConfiguratorWork& work) {
-    pipeline_.StopCapture();
     pipeline_.SetDetectionTest(false, config_->Zones, 0);
     pipeline_.ShowZone(0, nullptr, false);
     std::error_code ec;
     fs::current_path(shared_.WorkDir, ec);
+    const int user = shared_.CurrentUser;
+    const std::string who = user >= 0 && user < kUserCount ? config_->Users[user].Login.Get() : std::string();
     if (work.applied) {
-        const bool tcp = config_->TCP;
-        const int32_t port = config_->Port;
+        const ConfigSnapshot before = snapshot_;
         config_->ApplySettings(work.settings);
         config_->ApplyCameras(work.cameras);
         // Written at once: a crash later must not take the installer's work with it.
         if (!config_->SaveAll() || !config_->SaveCameras())
             log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
-        Publish();
+        ConfigSnapshot after = MakeSnapshot(*config_);
+        const ConfigChanges changes = CompareConfigs(*before, *after);
+        // A camera that restarts ends its segment with the settings it was recorded with.
+        pipeline_.FinishSegments(changes);
+        Publish(std::move(after));
+        pipeline_.ApplyBoard(snapshot_, changes);
+        ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
         host_.BuildCameraMenu();
         host_.BuildSmartViewMenu(config_->Cameras);
-        if (config_->TCP != tcp || config_->Port != port)
+        if (changes.server)
             remote_.Restart(*config_);
-    } else if (TDirectX* renderer = pipeline_.Renderer()) {
-        // The preview changed the renderer's table; the applied one comes back.
-        renderer->SetCameraRecords(CamerasOf(snapshot_));
+        log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who +
+                             "): " + (changes.summary.empty() ? "bez zmian" : changes.summary));
+    } else {
+        // The preview tried picture values on the board: the applied ones come back.
+        pipeline_.GiveCaptureSettings(snapshot_);
+        if (TDirectX* renderer = pipeline_.Renderer())
+            renderer->SetCameraRecords(CamerasOf(snapshot_));
+        log_.Write(kSys, "Anulowano konfiguracje (uzytkownik " + who + ")");
     }
-    // Recordings deleted in the dialog leave the index empty whichever way it closed.
-    if (pipeline_.Recorder() && shared_.ResetVideoCounter.exchange(false))
-        pipeline_.Recorder()->ResetIndex();
-    ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
-    pipeline_.RestartCapture(snapshot_);
     view_->ConfiguratorOff();
+}
+
+// The preview tries the dialog's picture values (and shows its names) on the running cameras;
+// size, rate and the active flag wait for OK, so that the dialog stops no recording.
+void Station::SetLiveCameras(const TCameraTable& live) {
+    TCameraTable table = snapshot_->cameras;
+    for (int i = 0; i < kCameraCount; ++i) {
+        TCameraRecord& t = table[i];
+        const TCameraRecord& l = live[i];
+        t.Name = l.Name;
+        t.Brightness = l.Brightness;
+        t.Contrast = l.Contrast;
+        t.Sharpness = l.Sharpness;
+        t.SatU = l.SatU;
+        t.SatV = l.SatV;
+        t.Hue = l.Hue;
+    }
+    pipeline_.SetLiveCameras(table);
 }
 
 void Station::PreviewCamera(int camera) {
     view_->PreviewCamera(camera);
-    pipeline_.Board()->Favour(camera);
 }
 
 void Station::GiveRendererRights() {

@@ -148,17 +148,19 @@ public:
     // count down, the address check, the on-screen time and date, the board's signal, the clock
     // label, the sequence step, every camera's schedule value for the day and hour. Window thread.
     void TimerTick();
-    // The configuration as it stands becomes the applied snapshot, and the running subsystems
-    // get it: the renderer its table, colour, switches and plan, the recorder its part, the TCP
-    // server its tables. The one place a new configuration is handed out; the capture threads
-    // take it when capture starts again.
-    void Publish();
+    // The configuration as it stands (or `next`, made from it) becomes the applied snapshot, and
+    // the running subsystems get it: the renderer its table, colour, switches and plan, the
+    // recorder its part, the TCP server its tables, the capture threads their table. The one
+    // place a new configuration is handed out.
+    void Publish(ConfigSnapshot next = nullptr);
     // The recorder's part of the applied snapshot: the drives read again, the size limit, sound,
     // zones, drive flags and cameras, the recordings forgotten (ResetVideoCounter) or the counter
-    // read again, the batches emptied, and the first selected drive made the recording drive.
+    // read again, and the first selected drive made the recording drive.
     void ApplyRecorderSettings();
-    // The dialog's result: when accepted, the working copy becomes the configuration, is saved
-    // and reaches every subsystem; in every case the board, capture and recording start again.
+    // The dialog's result. Recording went on while it was open. Accepted, the working copy becomes
+    // the configuration, is saved and reaches every subsystem; only the cameras whose size, rate
+    // or active flag changed start a new segment, and the board is set up again only as far as
+    // that needs. Cancelled, the picture values the preview tried go back.
     void ApplyConfiguration(const ConfiguratorWork& work);
     // Hands the TCP server the applied snapshot's camera and user tables.
     void ShareTablesWithServer();
@@ -240,7 +242,7 @@ private:
     void PresentTo(bool smartView) override;
 
     // ConfiguratorPorts
-    void SetLiveCameras(const TCameraTable& live) override { pipeline_.SetLiveCameras(live); }
+    void SetLiveCameras(const TCameraTable& live) override;
     void PreviewCamera(int camera) override;
     void ShowZone(int camera, const uint8_t* cells, bool show) override {
         pipeline_.ShowZone(camera, cells, show);

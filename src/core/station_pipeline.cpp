@@ -6,7 +6,6 @@
 #include "capture/hicap/hicap.h"
 #include "core/station.h"
 #include "platform/drive_map.h"
-#include "recording/drive_marks.h"
 #include "recording/drive_table.h"
 
 namespace kel {
@@ -147,19 +146,31 @@ void StationPipeline::StopCapture() {
         board_->Close();
 }
 
-void StationPipeline::RestartCapture(const ConfigSnapshot& applied) {
-    if (!board_->Open(applied->cameras, applied->settings.Ntsc))
-        log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
+void StationPipeline::GiveCaptureSettings(const ConfigSnapshot& applied) {
+    const CameraTablePtr table = CamerasOf(applied);
     for (auto& capture : captures_)
-        if (capture) {
-            capture->SetSettings(CamerasOf(applied));
-            capture->SetActive(true);
-        }
-    // The preview's test result must not stay on the tiles: the recorder sets them from now on.
+        if (capture)
+            capture->SetSettings(table);
+}
+
+void StationPipeline::FinishSegments(const ConfigChanges& changes) {
+    if (!recorder_)
+        return;
     for (int n = 1; n <= kCameraCount; ++n)
-        shared_.RecordingNow[n] = 0;
-    recorder_->SetCameras(CamerasOf(applied));
-    recorder_->SetRecording(true);
+        if (changes.restart[n])
+            recorder_->FinishSegment(n);
+}
+
+void StationPipeline::ApplyBoard(const ConfigSnapshot& applied, const ConfigChanges& changes) {
+    if (!board_)
+        return;
+    if (changes.boardModes) {
+        // Opened again without closing: the channels keep their transfer.
+        if (!board_->Open(applied->cameras, applied->settings.Ntsc))
+            log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
+    } else if (changes.shares[0] || changes.shares[1]) {
+        board_->Reshare(applied->cameras);
+    }
 }
 
 const TCapture* StationPipeline::Capture(int camera) const {
@@ -196,7 +207,6 @@ void StationPipeline::ApplyRecorderSettings(const ConfigSnapshot& applied) {
         recorder_->ResetIndex();
     else
         recorder_->ReadCounter();
-    recorder_->ResetFrameCounters();
     // With no drive selected the previous drive stays.
     char letter = 0;
     if (recorder_->SelectFirstDrive(letter))
@@ -240,16 +250,6 @@ void StationPipeline::StopRecorder() {
     recorder_.reset();
 }
 
-// Recording off first, so the last pictures of each camera are written before its segment closes.
-void StationPipeline::PauseRecording(const TCameraTable& cameras) {
-    host_.ShowClosingForm(true);
-    recorder_->SetRecording(false);
-    for (int n = 1; n <= kCameraCount; ++n)
-        if (cameras[n - 1].Active)
-            recorder_->FinishSegment(n);
-    host_.ShowClosingForm(false);
-}
-
 // The preview's table is no applied configuration: the capture threads and the renderer share a
 // table of its own until the dialog closes.
 void StationPipeline::SetLiveCameras(const TCameraTable& live) {
@@ -269,28 +269,32 @@ void StationPipeline::ShowZone(int camera, const uint8_t* cells, bool show) {
     renderer_->ShowZones = show ? 1 : 0;
 }
 
-// The test reads the camera's newest picture on the display thread, with the recorder's detector
-// (whose reference it then replaces, as recording does) and a copy of the working zones that no
-// later edit can change under it.
+// The test reads the camera's newest picture on the display thread, with a detector of its own
+// (the recorder's references and counts stay as recording left them) and a copy of the working
+// zones that no later edit can change under it.
 void StationPipeline::SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity) {
-    if (!display_ || !recorder_)
+    if (!display_)
         return;
     if (!on) {
         display_->SetDetectionTest(nullptr);
         return;
     }
     auto masks = std::make_shared<const TZoneTable>(zones);
-    // One buffer for every test of the dialog: only the display thread reads pictures into it.
+    // One buffer and detector for every test of the dialog: only the display thread uses them.
     if (!test_picture_)
         test_picture_ = std::make_shared<std::vector<uint8_t>>(FrameBank::kSlotBytes);
+    if (!test_detector_)
+        test_detector_ = std::make_shared<MotionDetector>();
     auto picture = test_picture_;
-    display_->SetDetectionTest([this, masks, picture, sensitivity](int camera, int width, int height) {
-        const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
-        if (info.bytes != static_cast<size_t>(2 * width * height))
-            return false;
-        return recorder_->Motion().TestDetection(camera, picture->data(), width, height,
-                                                 (*masks)[camera - 1].Mask, sensitivity);
-    });
+    auto detector = test_detector_;
+    display_->SetDetectionTest(
+        [this, masks, picture, detector, sensitivity](int camera, int width, int height) {
+            const FrameBank::Info info = shared_.LiveFrame.Read(camera, picture->data(), picture->size());
+            if (info.bytes != static_cast<size_t>(2 * width * height))
+                return false;
+            return detector->TestDetection(camera, picture->data(), width, height, (*masks)[camera - 1].Mask,
+                                           sensitivity);
+        });
 }
 
 std::vector<char> StationPipeline::DriveLetters() const {
@@ -315,20 +319,10 @@ std::vector<DriveRow> StationPipeline::Drives() const {
 }
 
 void StationPipeline::DeleteRecordings() {
-    shared_.ResetVideoCounter = true;
-    DriveMap map(shared_.WorkDir);
-    for (char letter : DriveLetters()) {
-        // The drive's mark stays: the drive is still the one recorded on.
-        const fs::path folder = fs::path(map.DrivePath(letter)) / "KEL2_Videos";
-        std::error_code ec;
-        std::vector<fs::path> contents;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            if (it->path().filename() != DriveMarks::kMarkFile)
-                contents.push_back(it->path());
-        for (const fs::path& path : contents)
-            if (fs::remove_all(path, ec) == static_cast<std::uintmax_t>(-1))
-                log_.Error(kSys, "Nie mozna usunac " + path.string() + ": " + ec.message());
-    }
+    if (!recorder_)
+        return;
+    for (const std::string& failure : recorder_->Archive().DeleteAll())
+        log_.Error(kSys, "Nie mozna usunac " + failure);
     log_.Write(kSys, "Usunieto wszystkie nagrania");
 }
 

@@ -19,6 +19,7 @@
 #include "capture/capture.h"
 #include "capture/hicap.h"
 #include "config/applied_config.h"
+#include "config/config_changes.h"
 #include "core/configurator_ports.h"
 #include "core/log.h"
 #include "core/shared.h"
@@ -78,8 +79,13 @@ public:
     void PollSignal();
     // The capture threads off, then the board closed; the threads stay and idle.
     void StopCapture();
-    // The applied table to every capture thread and recording on again after the configurator.
-    void RestartCapture(const ConfigSnapshot& applied);
+    // The applied table to every capture thread: the next grab uses it.
+    void GiveCaptureSettings(const ConfigSnapshot& applied);
+    // The segments of the cameras an accepted configuration restarts written out and closed.
+    void FinishSegments(const ConfigChanges& changes);
+    // The board set up for the applied table as far as the changes need: opened again for a new
+    // size or standard, its groups' time split again for a new rate or active flag.
+    void ApplyBoard(const ConfigSnapshot& applied, const ConfigChanges& changes);
     // The renderer's table, text colour, overlay switches, plan and icons; and the user's rights
     // (nullptr: none).
     void GiveRendererSettings(const ConfigSnapshot& applied);
@@ -100,10 +106,8 @@ public:
     void ShowZone(int camera, const uint8_t* cells, bool show);
     void SetDetectionTest(bool on, const TZoneTable& zones, int32_t sensitivity);
     std::vector<DriveRow> Drives() const;
+    // Every recording deleted and the index emptied at once, while recording goes on.
     void DeleteRecordings();
-    // Recording paused, the last pictures of the active cameras written and their recordings
-    // closed and archived.
-    void PauseRecording(const TCameraTable& cameras);
 
     THicap* Board() { return board_.get(); }
     const TCapture* Capture(int camera) const;
@@ -131,6 +135,7 @@ private:
     std::unique_ptr<TDirectX> renderer_;
     std::unique_ptr<TDisplay> display_;                   // after the renderer: it ends first
     std::shared_ptr<std::vector<uint8_t>> test_picture_;  // the preview's motion test reads into it
+    std::shared_ptr<MotionDetector> test_detector_;       // its own references: the recorder's stay
     // Index = camera number. Last, so the threads are ended and joined before anything they use.
     std::array<std::unique_ptr<TCapture>, kCameraCount + 1> captures_;
 };

@@ -57,16 +57,23 @@ void ViewController::ConfiguratorOn(bool fromCameraMenu) {
     before_config_ = {shared_.SingleCamera.load(), shared_.SequenceOn.load(), shared_.PlanView.load()};
     shared_.SequenceOn = false;
     shared_.PlanView = false;
+    // The preview shows whole pictures, and the console comes back without a zoom armed.
+    shared_.ZoomOn = false;
+    ports_.ZoomStop();
     shared_.ViewMode = kViewConfig;
     if (fromCameraMenu)
         shared_.Layout = 0;
 }
 
+// A camera's page preselects it as its camera button does.
 void ViewController::PreviewCamera(int camera) {
     if (camera < 1 || camera > kCameraCount)
         return;
+    ports_.Report("Wybarno pojedynczą kamerę: " + std::to_string(camera));
     shared_.Layout = 0;
     shared_.SingleCamera = camera;
+    shared_.ZoomOn = false;
+    ports_.ZoomStop();
 }
 
 void ViewController::ConfiguratorOff() {

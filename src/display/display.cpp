@@ -65,8 +65,9 @@ void TDisplay::Pass() {
     for (int n = 1; n <= kCameraCount; ++n) {
         renderer_.CameraSignal[n].store(in_.CameraSignal[n].load(std::memory_order_relaxed),
                                         std::memory_order_relaxed);
-        renderer_.Recording[n].store(in_.RecordingNow[n].load(std::memory_order_relaxed),
-                                     std::memory_order_relaxed);
+        renderer_.Recording[n].store(
+            viewMode == kModeConfig ? test_shown_[n] : in_.RecordingNow[n].load(std::memory_order_relaxed),
+            std::memory_order_relaxed);
     }
     ComposeLayout(viewMode == kModeFull);
     for (int n = 1; n <= kCameraCount; ++n)
@@ -99,7 +100,7 @@ void TDisplay::UploadReady(int viewMode) {
         if (viewMode == kModeConfig) {
             // The preview shows names, and "REC" while the dialog's test sees motion.
             bool detected = detection && ValidResolution(code) && detection(n, size.width, size.height);
-            in_.RecordingNow[n].store(detected ? 1 : 0, std::memory_order_relaxed);
+            test_shown_[n] = detected ? 1 : 0;
         }
         if (ValidResolution(code))
             renderer_.UploadFrom(in_.LiveFrame, n, size.width, size.height, viewMode == kModeConfig);

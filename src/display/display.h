@@ -10,6 +10,7 @@
 // reported (once, until one succeeds again) and the loop goes on. Terminate ends the loop with a
 // stop request and a join; the renderer may be released after it returns.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -80,6 +81,9 @@ private:
     std::atomic<int> screen_width_{0};
     std::atomic<int> screen_height_{0};
     std::atomic<uint64_t> passes_{0};
+    // The preview's "REC" while the dialog's motion test sees motion; the display thread's own, so
+    // the recorder's indicators stay as recording sets them.
+    std::array<uint8_t, kCameraCount + 1> test_shown_{};
 
     mutable std::mutex mutex_;
     CameraLists lists_;        // Guarded by mutex_

@@ -521,6 +521,30 @@ void SegmentArchive::ResetIndex() {
     SaveIndexLocked();
 }
 
+std::vector<std::string> SegmentArchive::DeleteAll() {
+    std::lock_guard<std::mutex> one(archiving_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> failures;
+    for (char letter : table_.Letters()) {
+        if (letter == 'Z' || !DrivePresent(letter))
+            continue;  // a bare mount point holds none of the drive's recordings
+        const fs::path folder = fs::path(map_.DrivePath(letter)) / "KEL2_Videos";
+        std::error_code ec;
+        std::vector<fs::path> contents;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().filename() != DriveMarks::kMarkFile)
+                contents.push_back(it->path());
+        for (const fs::path& path : contents)
+            if (fs::remove_all(path, ec) == static_cast<std::uintmax_t>(-1))
+                failures.push_back(path.string() + ": " + ec.message());
+    }
+    counter_ = 0;
+    index_.Clear();
+    indexed_.store(0, std::memory_order_relaxed);
+    SaveIndexLocked();
+    return failures;
+}
+
 void SegmentArchive::ReadCounter() {
     std::lock_guard<std::mutex> lock(mutex_);
     int32_t value = 0;

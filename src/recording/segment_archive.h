@@ -94,6 +94,10 @@ public:
     void NoRoom();
     // Forgets every recording: the counter and the store's VideoFiles become 0.
     void ResetIndex();
+    // Deletes every recording: the contents of each drive's recordings folder but its mark, then
+    // the index as ResetIndex; an archiving under way ends first and none starts meanwhile. What
+    // could not be deleted, each "<path>: <why>".
+    std::vector<std::string> DeleteAll();
     // counter := the store's VideoFiles.
     void ReadCounter();
 

@@ -892,10 +892,11 @@ TEST_F(StationTest, TheTestMailsOutcomeComesBackOnTheWindowThread) {
     EXPECT_EQ(LogText().find("haslo"), std::string::npos);
 }
 
-// The configurator closes the open recordings and pauses recording while it is open. Cancel leaves
-// the store and the capture as they were, though the preview changed, but recordings deleted in
-// the dialog leave the index empty; OK applies and saves the copy, which reaches every subsystem
-// while the station runs. Either way recording, capture and window mode come back.
+// Recording goes on while the configurator is open. Cancel leaves the store and the capture as
+// they were, though the preview changed; recordings deleted in the dialog are gone, and out of the
+// index, at once. OK applies and saves the copy, which reaches every subsystem while the station
+// runs; only a camera whose size, rate or active flag changed starts a new segment. Either way
+// window mode comes back, and the log says what was applied and by whom.
 TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     Prepare([](TConfig& c) {
         c.AutoLogin = true;
@@ -916,15 +917,22 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
     const int menus = host.menuBuilds;
 
+    // An older recording, archived.
+    st->Recorder()->FinishSegment(1);
+    ASSERT_EQ(st->Recorder()->Archive().Entries().size(), 1u);
+    ASSERT_TRUE(RunWindowJobsUntil(
+        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
+
     host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts& ports) {
-        EXPECT_FALSE(st->Recorder()->Recording());
-        EXPECT_FALSE(st->Recorder()->SegmentOpen(1));
-        EXPECT_EQ(st->Recorder()->Archive().Entries().size(), 1u) << "the open recording was archived";
-        EXPECT_TRUE(std::filesystem::is_empty("Temp/Kamera1"));
+        EXPECT_TRUE(st->Recorder()->Recording()) << "recording goes on while the dialog is open";
+        EXPECT_TRUE(st->Recorder()->SegmentOpen(1));
         w.live[0].Brightness = 77;
+        w.live[0].Active = 0;  // waits for OK
         ports.SetLiveCameras(w.live);
         EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 77);
+        EXPECT_EQ((*st->Renderer()->Records())[0].Active, 1);
         ports.DeleteRecordings();
+        EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "deleted and out of the index at once";
         w.settings.VideoFilesSize = 4;
     };
     st->OpenConfigurator(0);
@@ -938,6 +946,8 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     EXPECT_EQ(host.menuBuilds, menus);
     EXPECT_EQ(shared.ViewMode, kViewWindow);
     EXPECT_TRUE(st->Recorder()->Recording());
+    EXPECT_TRUE(st->Recorder()->SegmentOpen(1)) << "the camera recorded through the dialog";
+    EXPECT_NE(LogText().find("Anulowano konfiguracje (uzytkownik "), std::string::npos);
     {
         TConfig stored(dir.File("registry.sqlite"));
         ASSERT_TRUE(stored.Load());
@@ -963,6 +973,10 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         w.applied = true;
     };
     st->OpenConfigurator(2);
+    EXPECT_TRUE(st->Recorder()->SegmentOpen(1)) << "a new name restarts nothing";
+    EXPECT_NE(LogText().find("): kamera 1 (nazwa), strefy, dyski, napisy na obrazie, serwer TCP"),
+              std::string::npos)
+        << LogText();
     EXPECT_EQ(host.menuBuilds, menus + 1);
     EXPECT_EQ(host.smartMenuNames, "Brama");
     EXPECT_EQ((*st->Renderer()->Records())[0].Name.Get(), "Brama");
@@ -982,6 +996,18 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     ASSERT_TRUE(stored.Load());
     EXPECT_EQ(stored.Cameras[0].Name.Get(), "Brama") << "saved at once";
     EXPECT_EQ(stored.VideoFilesSize, 4);
+
+    // A new rate: the camera's segment ends with the old one, and a new one begins.
+    host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts&) {
+        w.cameras[0].FPS = 2;
+        w.applied = true;
+    };
+    const size_t archived = st->Recorder()->Archive().Entries().size();
+    st->OpenConfigurator(2);
+    EXPECT_EQ(st->Recorder()->Archive().Entries().size(), archived + 1) << "closed and archived";
+    EXPECT_NE(LogText().find("): kamera 1 (klatki/s)"), std::string::npos) << LogText();
+    EXPECT_TRUE(RunWindowJobsUntil(
+        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
     st->EndSession();
 }
 

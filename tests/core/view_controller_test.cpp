@@ -186,6 +186,21 @@ TEST_F(ViewControllerTest, TheZoomArmsOnlyInTheOneCameraLayout) {
     EXPECT_FALSE(shared.ZoomOn);
 }
 
+// The configurator's preview shows whole pictures: a zoom armed before it is disarmed and does
+// not come back after; a camera's page preselects its camera as the camera button does, and says so.
+TEST_F(ViewControllerTest, TheConfiguratorPreviewDisarmsTheZoomAndSaysWhichCamera) {
+    view.LayoutButton(0);
+    ASSERT_TRUE(view.ZoomToggle(true));
+    EXPECT_EQ(Calls([&] { view.ConfiguratorOn(false); }), (Calls_{"zoomstop"}));
+    EXPECT_FALSE(shared.ZoomOn);
+    EXPECT_EQ(Calls([&] { view.PreviewCamera(2); }),
+              (Calls_{"log Wybarno pojedynczą kamerę: 2", "zoomstop"}));
+    EXPECT_EQ(shared.SingleCamera, 2);
+    EXPECT_EQ(shared.Layout, 0);
+    view.ConfiguratorOff();
+    EXPECT_FALSE(shared.ZoomOn) << "camera 1 is not zoomed after the dialog";
+}
+
 // Every step of a press on the video area, in its order, with the hit test under the test's
 // control.
 TEST_F(ViewControllerTest, PressesOnTheVideoArea) {

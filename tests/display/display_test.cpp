@@ -318,24 +318,26 @@ TEST_F(DisplayTest, EachViewModePresentsItsTarget) {
 }
 
 TEST_F(DisplayTest, TheConfiguratorPreviewShowsTheMotionTest) {
+    // The preview's REC shows the test; the recorder's own indicators stay as recording sets them.
     viewMode = TDisplay::kModeConfig;
     recording[1] = recording[2] = 1;
     Deliver(1, 200);
     Deliver(2, 200);
     display.Pass();
-    EXPECT_EQ(recording[1].load(), 0) << "the test button is up";
-    EXPECT_EQ(recording[2].load(), 0);
+    EXPECT_EQ(renderer.Recording[1].load(), 0) << "the test button is up";
+    EXPECT_EQ(renderer.Recording[2].load(), 0);
+    EXPECT_EQ(recording[1].load(), 1) << "recording goes on behind the dialog";
     EXPECT_EQ(renderer.PreviewOverlay.load(), 1) << "names and REC shown on the preview";
     EXPECT_EQ(renderer.ShowNames.load(), 0) << "the operator's switches stay as they were given";
 
     display.SetDetectionTest([](int camera, int w, int h) { return camera == 2 && w == 704 && h == 576; });
-    recording[3] = 1;  // no new picture: left alone
+    recording[2] = 0;
     Deliver(1, 200);
     Deliver(2, 200);
     display.Pass();
-    EXPECT_EQ(recording[1].load(), 0);
-    EXPECT_EQ(recording[2].load(), 1);
-    EXPECT_EQ(recording[3].load(), 1);
+    EXPECT_EQ(renderer.Recording[1].load(), 0);
+    EXPECT_EQ(renderer.Recording[2].load(), 1);
+    EXPECT_EQ(recording[2].load(), 0);
 
     // Zones are tinted while the dialog is open, never otherwise.
     std::vector<uint8_t> mask(TDirectX::kZoneMaskBytes, 1);
