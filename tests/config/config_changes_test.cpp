@@ -35,25 +35,56 @@ TEST(ConfigChangesTest, OnlyWhatChangedRestartsAndTheLogSaysWhat) {
         const char* summary;
     } cases[] = {
         {"nothing", [](AppliedConfig&) {}, {}, false, false, false, ""},
-        {"camera 3's rate", [](AppliedConfig& c) { c.cameras[2].FPS = 3; }, {3}, false, true, false,
+        {"camera 3's rate",
+         [](AppliedConfig& c) { c.cameras[2].FPS = 3; },
+         {3},
+         false,
+         true,
+         false,
          "kamera 3 (klatki/s)"},
-        {"camera 2's size", [](AppliedConfig& c) { c.cameras[1].Resolution = 0; }, {2}, true, false, false,
+        {"camera 2's size",
+         [](AppliedConfig& c) { c.cameras[1].Resolution = 0; },
+         {2},
+         true,
+         false,
+         false,
          "kamera 2 (rozdzielczosc)"},
-        {"camera 6 switched on", [](AppliedConfig& c) { c.cameras[5].Active = 1; }, {6}, true, false, true,
+        {"camera 6 switched on",
+         [](AppliedConfig& c) { c.cameras[5].Active = 1; },
+         {6},
+         true,
+         false,
+         true,
          "kamera 6 (wlaczona)"},
-        {"an inactive camera's rate and size wait for it", [](AppliedConfig& c) {
+        {"an inactive camera's rate and size wait for it",
+         [](AppliedConfig& c) {
              c.cameras[9].FPS = 1;
              c.cameras[9].Resolution = 0;
          },
-         {}, false, false, false, ""},
-        {"name and picture are live", [](AppliedConfig& c) {
+         {},
+         false,
+         false,
+         false,
+         ""},
+        {"name and picture are live",
+         [](AppliedConfig& c) {
              c.cameras[0].Name.Set("Brama");
              c.cameras[0].Brightness = 200;
          },
-         {}, false, false, false, "kamera 1 (nazwa, obraz)"},
-        {"the standard", [](AppliedConfig& c) { c.settings.Ntsc = true; }, {}, true, false, false,
+         {},
+         false,
+         false,
+         false,
+         "kamera 1 (nazwa, obraz)"},
+        {"the standard",
+         [](AppliedConfig& c) { c.settings.Ntsc = true; },
+         {},
+         true,
+         false,
+         false,
          "standard wideo"},
-        {"settings taken whole", [](AppliedConfig& c) {
+        {"settings taken whole",
+         [](AppliedConfig& c) {
              c.settings.Zones[4].Mask[100] = 1;
              c.settings.Scheduler[7] = 2;
              c.settings.HDDs[1] = 1;
@@ -61,7 +92,11 @@ TEST(ConfigChangesTest, OnlyWhatChangedRestartsAndTheLogSaysWhat) {
              c.settings.mSMTP = "smtp.example.com:587";
              c.settings.cColor = 0xFF;
          },
-         {}, false, false, false, "strefy, harmonogram, dyski, napisy na obrazie, uzytkownicy, poczta"},
+         {},
+         false,
+         false,
+         false,
+         "strefy, harmonogram, dyski, napisy na obrazie, uzytkownicy, poczta"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
