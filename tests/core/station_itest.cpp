@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -17,9 +20,12 @@
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
 #include "config/registry_values.h"
+#include "platform/drive_map.h"
 #include "ptz/pty_pair.h"
+#include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
 #include "recording/schedule.h"
+#include "recording/video_index.h"
 #include "support/fake_display_platform.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -1011,5 +1017,77 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     st->EndSession();
 }
 
+// The dialog costs no camera a second of its recording: open for seconds and cancelled, applied
+// unchanged, then applied with camera 3's rate changed. Cameras 1, 2 and 4 have a picture in every
+// second from their first to their last; camera 3, whose segment ended for its new rate, misses
+// at most one.
+TEST_F(StationTest, TheConfiguratorCostsNoCameraASecondOfItsRecording) {
+    using namespace std::chrono_literals;
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        for (int n = 1; n <= 4; ++n) {
+            c.Cameras[n - 1].Active = 1;
+            c.Cameras[n - 1].Resolution = 2;
+            c.Cameras[n - 1].FPS = 6;
+            for (int d = 1; d <= 7; ++d)
+                for (int h = 0; h < 24; ++h)
+                    c.Scheduler[ScheduleIndex(n, d, h)] = kContinuous;
+        }
+        c.HDDs[0] = 1;
+        ASSERT_TRUE(c.SaveCameras());
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    ASSERT_TRUE(RunWindowJobsUntil(
+        host,
+        [&] {
+            for (int n = 1; n <= 4; ++n)
+                if (!st->Recorder()->SegmentOpen(n))
+                    return false;
+            return true;
+        },
+        30000));
+    const struct {
+        std::chrono::milliseconds open;
+        bool applied;
+        int32_t rate3;
+    } dialogs[] = {{3000ms, false, 6}, {1000ms, true, 6}, {1000ms, true, 3}};
+    for (const auto& d : dialogs) {
+        host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts&) {
+            std::this_thread::sleep_for(d.open);
+            w.cameras[2].FPS = d.rate3;
+            w.applied = d.applied;
+        };
+        st->OpenConfigurator(0);
+        RunWindowJobsUntil(
+            host, [] { return false; }, 1000);
+    }
+    st->EndSession();
+
+    VideoIndex index;
+    ASSERT_TRUE(index.LoadChecked(dir.File(VideoIndex::kFile)));
+    const DriveMap map(dir.Path());
+    std::map<int, std::set<time_t>> seconds;
+    for (const TVideoIndexEntry& e : index.Entries()) {
+        const AviFile f = ReadAvi(map.Resolve(e.FileName.Get()));
+        for (const auto& sample : f.samples) {
+            if (sample.id != "01tx" || sample.data.empty())
+                continue;
+            std::tm tm{};
+            const std::string stamp(sample.data.begin() + 1, sample.data.begin() + 1 + sample.data[0]);
+            if (strptime(stamp.c_str(), "%Y-%m-%d: %H:%M:%S", &tm))
+                seconds[e.Camera].insert(timegm(&tm));
+        }
+    }
+    for (int n = 1; n <= 4; ++n) {
+        SCOPED_TRACE(n);
+        ASSERT_FALSE(seconds[n].empty());
+        const auto span = *seconds[n].rbegin() - *seconds[n].begin() + 1;
+        EXPECT_GE(span, 7) << "the run lasts longer than the dialogs";
+        EXPECT_LE(span - static_cast<time_t>(seconds[n].size()), n == 3 ? 1 : 0)
+            << "seconds without a picture";
+    }
+}
 }  // namespace
 }  // namespace kel
