@@ -12,7 +12,8 @@ void StationNotices::Start() {
     shared_.SetLastIP(address_lookup_());
     ip_monitor_ = std::make_unique<TIpMonitor>(address_lookup_);
     ip_monitor_->Start();
-    mail_ = std::make_unique<TMailNotifier>(*mail_sender_);
+    mail_ = std::make_unique<TMailNotifier>(
+        *mail_sender_, [this](const std::string& what) { log_.Error("SYS", "Blad watku poczty: " + what); });
 }
 
 // The watcher's first reading comes 500 ms after the start, usually after this notice: until then

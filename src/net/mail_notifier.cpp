@@ -12,13 +12,13 @@ std::string TMailNotifier::AddressChangeText(const std::string& address) {
     return "Zmiana Adresu IP na:" + address;
 }
 
-TMailNotifier::TMailNotifier(MailSender& sender)
-    : sender_(sender), thread_([this](std::stop_token stop) { Run(stop); }) {}
+TMailNotifier::TMailNotifier(MailSender& sender, WorkerThread::Failure failed) : sender_(sender) {
+    thread_.Start([this](std::stop_token stop) { Run(stop); }, std::move(failed));
+}
 
 TMailNotifier::~TMailNotifier() {
     sender_.Cancel();
-    thread_.request_stop();
-    thread_.join();
+    thread_.Stop();
 }
 
 void TMailNotifier::Post(MailMessage message, Done done) {

@@ -13,6 +13,7 @@
 
 #include "net/mail_sender.h"
 #include "platform/clock.h"
+#include "platform/worker_thread.h"
 
 namespace kel {
 
@@ -30,7 +31,8 @@ public:
     // The notice of a new address: "Zmiana Adresu IP na:192.168.0.11".
     static std::string AddressChangeText(const std::string& address);
 
-    explicit TMailNotifier(MailSender& sender);
+    // `failed` hears what the thread threw outside a message (on the thread).
+    explicit TMailNotifier(MailSender& sender, WorkerThread::Failure failed = nullptr);
     // Cancels the message being sent, waits for its attempt to end and drops the rest.
     ~TMailNotifier();
     TMailNotifier(const TMailNotifier&) = delete;
@@ -53,7 +55,7 @@ private:
     std::condition_variable_any wake_;  // waits on mutex_
     std::deque<Job> jobs_;              // Guarded by mutex_
     bool busy_ = false;                 // Guarded by mutex_
-    std::jthread thread_;               // last: it ends before the members it uses go
+    WorkerThread thread_;               // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -44,7 +44,8 @@ bool TTcpServer::Start() {
         return false;
     }
     guard_.SetStopping(false);
-    listener_ = std::jthread([this](std::stop_token stop) { Listen(stop); });
+    listener_.Start([this](std::stop_token stop) { Listen(stop); },
+                    [this](const std::string& what) { links_.Log("Blad watku serwera TCP: " + what); });
     return true;
 }
 
@@ -82,10 +83,8 @@ bool TTcpServer::OpenSocket() {
 void TTcpServer::Stop() {
     if (!Active())
         return;
-    listener_.request_stop();
-    listener_.join();
+    listener_.Stop();
     guard_.SetStopping(true);  // a refused login's wait ends at once
-    listener_ = std::jthread();
     ::close(listen_fd_);
     listen_fd_ = -1;
     std::list<std::unique_ptr<Connection>> connections;

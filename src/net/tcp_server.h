@@ -17,6 +17,7 @@
 #include "net/client_table.h"
 #include "net/peer_guard.h"
 #include "net/server_links.h"
+#include "platform/worker_thread.h"
 
 namespace kel {
 
@@ -35,7 +36,7 @@ public:
     bool Start();
     // Window thread: the listener closed, every connection shut down and joined.
     void Stop();
-    bool Active() const { return listener_.joinable(); }
+    bool Active() const { return listener_.Running(); }
     // The port actually bound (Start with port 0 binds a free one, for tests).
     int BoundPort() const { return bound_port_; }
     const std::string& ErrorText() const { return error_; }
@@ -68,7 +69,7 @@ private:
     PeerGuard guard_;
     std::mutex connections_mutex_;
     std::list<std::unique_ptr<Connection>> connections_;  // Guarded by connections_mutex_
-    std::jthread listener_;
+    WorkerThread listener_;
 };
 
 }  // namespace kel

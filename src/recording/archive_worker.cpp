@@ -1,29 +1,27 @@
 #include "recording/archive_worker.h"
 
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 namespace kel {
 
-ArchiveWorker::ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry)
-    : archive_(std::move(archive)), retry_(retry) {}
+ArchiveWorker::ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry, WorkerThread::Failure failed)
+    : archive_(std::move(archive)), retry_(retry), failed_(std::move(failed)) {}
 
 ArchiveWorker::~ArchiveWorker() {
     Stop();
 }
 
 void ArchiveWorker::Start() {
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start([this](std::stop_token stop) { Run(stop); }, failed_);
 }
 
 void ArchiveWorker::Stop() {
-    if (!thread_.joinable())
+    if (!thread_.Running())
         return;
-    thread_.request_stop();
-    wake_.notify_all();
-    thread_.join();
+    thread_.Stop();
     // Nobody is left to try what was posted: a Drain must not wait for it.
     std::lock_guard<std::mutex> lock(mutex_);
     tried_ = posted_;
@@ -45,7 +43,14 @@ bool ArchiveWorker::TryLocked(std::unique_lock<std::mutex>& lock) {
     Item item = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    const bool archived = archive_(item.segment);
+    // A segment whose archiving threw waits to be tried again; a Drain is not kept waiting for it.
+    bool archived = false;
+    try {
+        archived = archive_(item.segment);
+    } catch (const std::exception& e) {
+        if (failed_)
+            failed_(e.what());
+    }
     std::error_code ec;
     const bool keep = !archived && std::filesystem::exists(item.segment.tempPath, ec);
     lock.lock();
@@ -64,7 +69,7 @@ void ArchiveWorker::Drain() {
     std::unique_lock<std::mutex> lock(mutex_);
     const uint64_t target = posted_;
     // Without the thread the caller archives what was posted itself.
-    if (!thread_.joinable()) {
+    if (!thread_.Running()) {
         while (TryLocked(lock)) {
         }
         return;

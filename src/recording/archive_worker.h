@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/worker_thread.h"
 #include "recording/segment_archive.h"
 
 namespace kel {
@@ -25,7 +26,9 @@ public:
     // is still in the temporary folder).
     using ArchiveFn = std::function<bool(const ClosedSegment&)>;
 
-    explicit ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry = std::chrono::seconds(10));
+    // `failed` hears what an archiving or the thread threw (on the thread).
+    explicit ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry = std::chrono::seconds(10),
+                           WorkerThread::Failure failed = nullptr);
     ~ArchiveWorker();
     ArchiveWorker(const ArchiveWorker&) = delete;
     ArchiveWorker& operator=(const ArchiveWorker&) = delete;
@@ -52,6 +55,7 @@ private:
 
     const ArchiveFn archive_;
     const std::chrono::milliseconds retry_;
+    const WorkerThread::Failure failed_;
     mutable std::mutex mutex_;
     std::condition_variable_any wake_;
     std::condition_variable_any done_;
@@ -60,7 +64,7 @@ private:
     uint64_t posted_ = 0;                               // Guarded by mutex_
     uint64_t tried_ = 0;                                // Guarded by mutex_; of the posted ones
     std::chrono::steady_clock::time_point next_retry_;  // Guarded by mutex_
-    std::jthread thread_;                               // last: it ends before the members it uses go
+    WorkerThread thread_;                               // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -190,7 +190,9 @@ private:
     SegmentArchive archive_;
     // Closed segments go to the archive on a thread of their own: a slow drive never holds up a
     // pass. After the archive, so it ends before the archive goes.
-    ArchiveWorker archiver_{[this](const ClosedSegment& s) { return ArchiveClosed(s); }};
+    ArchiveWorker archiver_{
+        [this](const ClosedSegment& s) { return ArchiveClosed(s); }, std::chrono::seconds(10),
+        [this](const std::string& what) { Log("Blad watku archiwizacji: " + what, true); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
 
     PeriodicThread thread_;  // last: it ends before the members it uses go

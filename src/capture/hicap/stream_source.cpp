@@ -116,17 +116,12 @@ StreamSource::~StreamSource() {
 }
 
 void StreamSource::Start() {
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start([this](std::stop_token stop) { Run(stop); },
+                  [this](const std::string& what) { Say("blad watku kamery: " + what, true); });
 }
 
 void StreamSource::Stop() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    wake_.notify_all();
-    thread_.join();
-    thread_ = std::jthread();
+    thread_.Stop();
 }
 
 void StreamSource::SetSizeMode(int32_t mode) {

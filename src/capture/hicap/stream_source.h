@@ -24,6 +24,7 @@
 #include "capture/hicap/board_backend.h"
 #include "capture/hicap/picture_grader.h"
 #include "capture/hicap/stream_map.h"
+#include "platform/worker_thread.h"
 
 namespace kel {
 
@@ -92,7 +93,7 @@ private:
     bool up_ = false;           // pictures are coming (as last reported)
     std::string last_failure_;  // reported already while down
 
-    std::jthread thread_;  // last: it ends before the members it uses go
+    WorkerThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -77,17 +77,12 @@ bool V4l2Capture::Probe(std::string& name) {
 }
 
 void V4l2Capture::Start() {
-    if (!thread_.joinable())
-        thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    thread_.Start([this](std::stop_token stop) { Run(stop); },
+                  [this](const std::string& what) { Say("blad watku karty: " + what, true); });
 }
 
 void V4l2Capture::Stop() {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    wake_.notify_all();
-    thread_.join();
-    thread_ = std::jthread();
+    thread_.Stop();
 }
 
 bool V4l2Capture::Serves(int channel) const {

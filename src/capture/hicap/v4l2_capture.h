@@ -28,6 +28,7 @@
 
 #include "capture/hicap/picture_grader.h"
 #include "capture/hicap/v4l2_device.h"
+#include "platform/worker_thread.h"
 
 struct SwsContext;
 
@@ -132,7 +133,7 @@ private:
     std::string last_failure_;
     std::vector<uint8_t> work_;
 
-    std::jthread thread_;  // last: it ends before the members it uses go
+    WorkerThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel
