@@ -158,7 +158,7 @@ void StationPipeline::FinishSegments(const ConfigChanges& changes) {
         return;
     for (int n = 1; n <= kCameraCount; ++n)
         if (changes.restart[n])
-            recorder_->FinishSegment(n);
+            recorder_->RequestFinish(n);
 }
 
 void StationPipeline::ApplyBoard(const ConfigSnapshot& applied, const ConfigChanges& changes) {

@@ -81,7 +81,8 @@ public:
     void StopCapture();
     // The applied table to every capture thread: the next grab uses it.
     void GiveCaptureSettings(const ConfigSnapshot& applied);
-    // The segments of the cameras an accepted configuration restarts written out and closed.
+    // The segments of the cameras an accepted configuration restarts written out and closed by
+    // the recorder thread at its next pass; the window thread does not wait for it.
     void FinishSegments(const ConfigChanges& changes);
     // The board set up for the applied table as far as the changes need: opened again for a new
     // size or standard, its groups' time split again for a new rate or active flag.

@@ -107,6 +107,9 @@ void TSaveThread::ResetFrameCounters() {
 
 bool TSaveThread::Pass() {
     std::lock_guard<std::mutex> lock(pass_mutex_);
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (finish_asked_[n].exchange(false, std::memory_order_acq_rel))
+            FinishLocked(n);
     if (!recording_.load(std::memory_order_acquire))
         return false;
     const bool anyDrive = archive_.AnyDriveSelected();
@@ -288,22 +291,44 @@ void TSaveThread::FinishSegment(int camera) {
     {
         // No pass runs meanwhile: the batch is the one the last pass left.
         std::lock_guard<std::mutex> pass(pass_mutex_);
-        CameraTablePtr cameras;
-        {
-            std::lock_guard<std::mutex> lock(cameras_mutex_);
-            cameras = cameras_;
-        }
-        const TCameraRecord& record = (*cameras)[camera - 1];
-        const uint8_t mode = links_.ScheduleMode[camera].load(std::memory_order_relaxed);
-        const bool due = mode == kContinuous ||
-                         (mode == kOnMotion && links_.MotionHold[camera].load(std::memory_order_relaxed) > 0);
-        const int count = batch_.Count(camera);
-        if (record.Active && due && count > written_[camera] && archive_.AnyDriveSelected())
-            WriteBatch(camera, record, count, written_[camera]);
-        batch_.Clear(camera);
-        written_[camera] = 0;
+        finish_asked_[camera].store(false, std::memory_order_relaxed);
+        FinishLocked(camera);
     }
-    CloseSegment(camera);
+    archiver_.Drain();
+}
+
+void TSaveThread::RequestFinish(int camera) {
+    if (camera < 1 || camera > kCameraCount)
+        return;
+    if (!thread_.Running()) {
+        FinishSegment(camera);
+        return;
+    }
+    finish_asked_[camera].store(true, std::memory_order_release);
+}
+
+bool TSaveThread::FinishPending(int camera) const {
+    return camera >= 1 && camera <= kCameraCount && finish_asked_[camera].load(std::memory_order_acquire);
+}
+
+void TSaveThread::FinishLocked(int camera) {
+    CameraTablePtr cameras;
+    {
+        std::lock_guard<std::mutex> lock(cameras_mutex_);
+        cameras = cameras_;
+    }
+    const TCameraRecord& record = (*cameras)[camera - 1];
+    const uint8_t mode = links_.ScheduleMode[camera].load(std::memory_order_relaxed);
+    const bool due = mode == kContinuous ||
+                     (mode == kOnMotion && links_.MotionHold[camera].load(std::memory_order_relaxed) > 0);
+    const int count = batch_.Count(camera);
+    if (record.Active && due && count > written_[camera] && archive_.AnyDriveSelected())
+        WriteBatch(camera, record, count, written_[camera]);
+    batch_.Clear(camera);
+    written_[camera] = 0;
+    CameraSegment& c = segments_[camera];
+    std::lock_guard<std::mutex> lock(c.mutex);
+    CloseLocked(camera, c);
 }
 
 void TSaveThread::CloseAll() {

@@ -113,6 +113,13 @@ public:
     // go to its segment when the camera is being recorded, then the segment is closed and
     // archived. An orderly stop loses no picture taken.
     void FinishSegment(int camera);
+    // Any thread, recording or not: asks the recorder thread to do what FinishSegment does for
+    // camera n at the start of its next pass, and returns at once; the segment is then handed to
+    // the archiving thread, not waited for. Without the thread it is done now. The caller does
+    // not wait behind a pass's compression and writes.
+    void RequestFinish(int camera);
+    // Whether a finish asked of camera n is still to be done.
+    bool FinishPending(int camera) const;
     // Any thread: recording off, every camera's last pictures written, every open segment closed
     // and archived, the compressor closed.
     void CloseAll();
@@ -153,6 +160,9 @@ private:
     // A file that could not be written: on a full disk the operator is warned.
     void WriteFailed(const std::string& error);
     bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height);
+    // REQUIRES: pass_mutex_ held. Camera n's due pictures written, its batch emptied and its
+    // segment closed and handed to the archiving thread.
+    void FinishLocked(int camera);
     void CloseLocked(int n, CameraSegment& c);  // REQUIRES: c.mutex held
     void Log(const std::string& text, bool error) const;
 
@@ -170,6 +180,7 @@ private:
     std::atomic<bool> sound_detect_{false};
     std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
     std::atomic<int64_t> max_wait_ms_{400};
+    std::array<std::atomic<bool>, kCameraCount + 1> finish_asked_{};
     mutable std::mutex cameras_mutex_;
     CameraTablePtr cameras_ = ShareTable(TCameraTable{});  // Guarded by cameras_mutex_
 

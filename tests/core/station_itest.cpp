@@ -1010,7 +1010,9 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     };
     const size_t archived = st->Recorder()->Archive().Entries().size();
     st->OpenConfigurator(2);
-    EXPECT_EQ(st->Recorder()->Archive().Entries().size(), archived + 1) << "closed and archived";
+    EXPECT_TRUE(RunWindowJobsUntil(
+        host, [&] { return st->Recorder()->Archive().Entries().size() == archived + 1; }, 10000))
+        << "closed and archived by the recorder thread";
     EXPECT_NE(LogText().find("): kamera 1 (klatki/s)"), std::string::npos) << LogText();
     EXPECT_TRUE(RunWindowJobsUntil(
         host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));

@@ -358,6 +358,32 @@ TEST_F(RecorderTest, SegmentsLeftByACrashAreRecoveredAtTheNextStart) {
         << "the removed file and the one left";
 }
 
+// A segment's end asked from another thread is the recorder thread's job at its next pass: the
+// asker does not wait, the pictures not yet written still go in, and the segment is archived.
+// Without the thread it is done at once.
+TEST_F(RecorderTest, AnEndAskedIsDoneByTheRecorderThreadWithItsPictures) {
+    Start();
+    s.mode[1] = kContinuous;
+    Passes(1, 5, true);  // five pictures in memory, no file yet
+    rec->RequestFinish(1);
+    EXPECT_FALSE(rec->FinishPending(1)) << "no thread: done at once";
+    ASSERT_EQ(rec->Archive().Entries().size(), 1u);
+    EXPECT_EQ(ReadAvi(rec->Archive().Map().Resolve(rec->Archive().Entries()[0].FileName.Get())).Count("00dc"),
+              5);
+
+    clock.Set(Moment(1));
+    Passes(1, 3, true);
+    rec->Resume();
+    rec->RequestFinish(1);
+    for (int i = 0; i < 500 && (rec->FinishPending(1) || rec->Archive().Entries().size() < 2); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(rec->FinishPending(1));
+    ASSERT_EQ(rec->Archive().Entries().size(), 2u) << "ended by the recorder thread and archived";
+    EXPECT_EQ(ReadAvi(rec->Archive().Map().Resolve(rec->Archive().Entries()[1].FileName.Get())).Count("00dc"),
+              3);
+    rec->CloseAll();
+}
+
 // A picture due for recording reaches its file once it has waited its time, batch full or not:
 // a crash then loses only what came within that time (here none: every pass writes).
 TEST_F(RecorderTest, NoPictureWaitsLongerThanItsTimeBeforeItsFile) {
