@@ -228,7 +228,8 @@ TEST_F(RecorderTest, TheMotionHoldKeepsRecordingUntilItRunsOut) {
 }
 
 TEST_F(RecorderTest, TheSizeLimitClosesASegmentAfterTheBatchThatPassesIt) {
-    Start(true, 0);  // 5,000,000 bytes
+    Start(true, 0);                          // 5,000,000 bytes
+    rec->SetMaxWait(std::chrono::hours(1));  // whole batches, however slow the passes
     s.mode[1] = kContinuous;
     std::vector<uint8_t> noise(ResolutionBytes(0));
     uint32_t x = 99;
