@@ -16,7 +16,7 @@ struct MailMessage {
     std::string subject;   // UTF-8
     std::string body;      // UTF-8; sent in code page 1250
     // Set by whoever asked for the message (the dialog's cancel): the attempt ends soon.
-    std::shared_ptr<const std::atomic<bool>> cancelled;
+    std::shared_ptr<const std::atomic<bool>> cancelled{};
 };
 
 class MailSender {

@@ -262,8 +262,9 @@ TEST(MailServerTest, HostOrHostAndPort) {
         std::string host;
         int port = 0;
         EXPECT_EQ(SplitMailServer(r.server, 25, host, port), r.ok) << r.server;
-        if (r.ok)
+        if (r.ok) {
             EXPECT_EQ(std::make_pair(host, port), std::make_pair(std::string(r.host), r.port)) << r.server;
+        }
     }
 }
 
