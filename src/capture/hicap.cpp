@@ -5,11 +5,12 @@
 
 #include "capture/hicap/hicap.h"
 #include "capture/resolution.h"
+#include "config/rate_budget.h"
 
 namespace kel {
 
 namespace {
-constexpr int32_t kMaxFps = 25;
+constexpr int32_t kMaxFps = kGroupPictures;  // one camera may take its whole group
 }  // namespace
 
 THicap::THicap(std::string board) : board_(std::move(board)) {}

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "config/rate_budget.h"
+
 namespace kel {
 
 namespace {
@@ -58,7 +60,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         const bool rate = b.Active && a.FPS != b.FPS;
         out.restart[n] = active || size || rate;
         out.boardModes = out.boardModes || active || size;
-        out.shares[(n - 1) % 2] = out.shares[(n - 1) % 2] || active || rate;
+        out.shares[GroupOf(n)] = out.shares[GroupOf(n)] || active || rate;
         std::vector<std::string> what;
         if (active)
             what.push_back(b.Active ? "wlaczona" : "wylaczona");

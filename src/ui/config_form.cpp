@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "config/rate_budget.h"
 #include "config/setting_limits.h"
 #include "platform/message_box.h"
 #include "ui/plan_picture.h"
@@ -662,18 +663,6 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
 
 int TConfigForm::PageCamera() const {
     return page_ >= kFirstCameraPage && page_ < kFirstCameraPage + kCameraCount ? page_ - 1 : 0;
-}
-
-// Only active cameras take from the budget; an inactive one keeps its rate for when it is
-// switched on again.
-int TConfigForm::FreeRate(const TCameraTable& cameras, int camera) {
-    if (camera < 1 || camera > kCameraCount)
-        return 0;
-    int used = 0;
-    for (int n = 1 + (camera - 1) % 2; n <= kCameraCount; n += 2)
-        if (cameras[n - 1].Active)
-            used += cameras[n - 1].FPS;
-    return (cameras[camera - 1].Active ? cameras[camera - 1].FPS : 0) + kRateBudget - used;
 }
 
 void TConfigForm::FillCameraPage() {

@@ -50,7 +50,6 @@ public:
     static constexpr int kFirstCameraPage = 2;
     static constexpr int kPlanPage = 18;
     static constexpr int kPages = 19;
-    static constexpr int kRateBudget = 25;  // pictures a second shared by the odd or the even cameras
     static constexpr const char* kBadMailServer =
         "Serwer SMTP: podaj nazwę serwera albo nazwę i port (serwer:port, port 1-65535).";
     static constexpr const char* kMailSending = "Wysyłanie wiadomości testowej…";
@@ -75,9 +74,6 @@ public:
     // The camera of the current camera page (1..16), 0 on the other pages.
     int PageCamera() const;
 
-    // The rate a camera may take: every inactive camera's FPS set to 0 first, then its own FPS
-    // plus the budget less the FPS of the cameras of its group (odd or even numbers).
-    static int FreeRate(const TCameraTable& cameras, int camera);
     // The drive grid's free-space text: free bytes / 1024, less 10, / 1,000,000, two decimals.
     static QString FreeSpaceText(uint64_t freeBytes);
 

@@ -21,6 +21,7 @@
 #include "capture/hicap/board_backend.h"
 #include "capture/hicap/sim_options.h"
 #include "capture/hicap/sim_painter.h"
+#include "config/rate_budget.h"
 #include "platform/clock.h"
 
 namespace kel {
@@ -29,7 +30,7 @@ class SimBoard : public BoardBackend {
 public:
     static constexpr const char* kName = "KEL-16 (symulacja)";
     static constexpr uint8_t kSelector = 0x16;
-    static constexpr int kGroupRate = 25;  // pictures a second per capture group
+    static constexpr int kGroupRate = kGroupPictures;  // pictures a second per capture group
 
     using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
 

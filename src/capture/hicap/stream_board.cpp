@@ -8,13 +8,14 @@ extern "C" {
 }
 
 #include "capture/resolution.h"
+#include "config/rate_budget.h"
 
 namespace kel {
 
 namespace {
 
 constexpr int32_t kMaxShare = 1000;
-constexpr int kGroupRate = 25;
+constexpr int kGroupRate = kGroupPictures;
 
 }  // namespace
 
