@@ -22,8 +22,7 @@ TEST(RateBudgetTest, ACameraMayTakeWhatItsGroupLeaves) {
         {5, 13},  // its own 10 and the 3 left
         {7, 3},   // inactive: only what is left, its own 6 kept for later
         {2, 13},  // even cameras use 18
-        {0, 0},
-        {17, 0},
+        {0, 0},  {17, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FreeRate(cameras, c.camera), c.free) << c.camera;
