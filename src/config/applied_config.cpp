@@ -4,7 +4,7 @@ namespace kel {
 
 ConfigSnapshot MakeSnapshot(const TConfig& config) {
     auto snapshot = std::make_shared<AppliedConfig>();
-    config.CopySettingsTo(snapshot->settings);
+    snapshot->settings = config;  // the whole block: layouts, version and window place included
     snapshot->cameras = config.Cameras;
     return snapshot;
 }

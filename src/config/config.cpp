@@ -465,11 +465,7 @@ int TConfig::FindUser(std::string_view login, std::string_view password) const {
     return kel::FindUser(Users, login, password);
 }
 
-namespace {
-
-// The fields the configuration dialog edits. Not the version, the SmartView position, the layouts
-// (the main window owns them), UsedDisk (the recorder's) or the cameras (ApplyCameras).
-void CopyEditable(const Block& from, Block& to) {
+void ApplyDialogSettings(const Block& from, Block& to) {
     to.Width = from.Width;
     to.Height = from.Height;
     to.Skin = from.Skin;
@@ -505,10 +501,16 @@ void CopyEditable(const Block& from, Block& to) {
     to.PTZPorts = from.PTZPorts;
 }
 
-}  // namespace
-
 void TConfig::ApplySettings(const TSettingsBlock& block) {
-    CopyEditable(block, *this);
+    ApplyDialogSettings(block, *this);
+}
+
+void TConfig::TakeApplied(const TSettingsBlock& block, const TCameraTable& records) {
+    const int32_t counter = VideoFiles, disk = UsedDisk;
+    static_cast<TSettingsBlock&>(*this) = block;
+    VideoFiles = counter;
+    UsedDisk = disk;
+    ApplyCameras(records);
 }
 
 void TConfig::ApplyCameras(const TCameraTable& records) {
@@ -519,7 +521,7 @@ void TConfig::ApplyCameras(const TCameraTable& records) {
 }
 
 void TConfig::CopySettingsTo(TSettingsBlock& block) const {
-    CopyEditable(*this, block);
+    ApplyDialogSettings(*this, block);
     block.UsedDisk = UsedDisk;
 }
 

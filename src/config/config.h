@@ -89,6 +89,9 @@ public:
     int FindUser(std::string_view login, std::string_view password) const;
     void ApplySettings(const TSettingsBlock& block);
     void ApplyCameras(const TCameraTable& records);
+    // Every setting and camera as the station applied them, to be saved (the counters excepted,
+    // which SaveAll never writes).
+    void TakeApplied(const TSettingsBlock& block, const TCameraTable& records);
     void CopySettingsTo(TSettingsBlock& block) const;
 
     TCameraTable Cameras{};
@@ -103,6 +106,10 @@ private:
     std::string store_file_;
     RegistryStore store_;
 };
+
+// The fields the configuration dialog edits copied from `from` into `to`. Not the version, the
+// SmartView position, the layouts (the console owns them), UsedDisk (the recorder's) or the cameras.
+void ApplyDialogSettings(const TSettingsBlock& from, TSettingsBlock& to);
 
 // Whether the changes `ops` (read from a .reg file) leave the settings of `store` such that the
 // station can load them: every value they write or remove is checked against the type and size

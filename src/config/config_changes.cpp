@@ -70,6 +70,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
             what.push_back("klatki/s");
         if (a.Name.Get() != b.Name.Get())
             what.push_back("nazwa");
+        out.tables = out.tables || std::memcmp(&a, &b, sizeof a) != 0;
         if (!SamePicture(a, b))
             what.push_back("obraz");
         if (!what.empty())
@@ -79,9 +80,13 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     const TSettingsBlock& b = after.settings;
     out.boardModes = out.boardModes || a.Ntsc != b.Ntsc;
     out.server = a.TCP != b.TCP || a.Port != b.Port;
+    const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
+    out.recorder = out.tables || zones || a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize ||
+                   a.SoundDetect != b.SoundDetect;
+    out.tables = out.tables || users;
     const std::pair<bool, const char*> settings[] = {
         {a.Ntsc != b.Ntsc, "standard wideo"},
-        {!SameZones(a.Zones, b.Zones), "strefy"},
+        {zones, "strefy"},
         {a.Scheduler != b.Scheduler, "harmonogram"},
         {a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize, "dyski"},
         {a.cDetection != b.cDetection || a.cRecording != b.cRecording || a.cCamName != b.cCamName ||
@@ -92,7 +97,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
              a.Sequence != b.Sequence,
          "uklady kamer"},
         {a.sMapFile != b.sMapFile || !SameBytes(a.CamIcons, b.CamIcons), "plan"},
-        {!SameUsers(a.Users, b.Users), "uzytkownicy"},
+        {users, "uzytkownicy"},
         {a.AutoLogin != b.AutoLogin || a.sUser != b.sUser || a.sPass != b.sPass, "logowanie automatyczne"},
         {out.server || a.TCPServerName != b.TCPServerName, "serwer TCP"},
         {a.mSMTP != b.mSMTP || a.mUSER != b.mUSER || a.mPASS != b.mPASS || a.mTARGET != b.mTARGET ||

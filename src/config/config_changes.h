@@ -4,7 +4,9 @@
 // changed starts a new segment; the board is set up again only for a new size or video standard,
 // and a group's capture time split again only when a rate or active flag in it changed. Every
 // other camera records on. The rest (zones, schedule, drives, names, users, server, mail, …) is
-// taken in whole with the new snapshot and needs nothing restarted.
+// taken in whole with the new snapshot and needs nothing restarted; the recorder and the server's
+// tables are handed theirs only when their part changed (the renderer, the capture threads and
+// the console always take the new snapshot, which costs them a pointer).
 
 #include <array>
 #include <string>
@@ -18,6 +20,8 @@ struct ConfigChanges {
     bool boardModes = false;                       // a size mode or the video standard changed
     std::array<bool, 2> shares{};                  // a capture group's split of its time changed
     bool server = false;                           // the TCP server's switch or port changed
+    bool recorder = false;  // the recorder's part: cameras, drives, size limit, zones, motion sound
+    bool tables = false;    // what the TCP server answers from: cameras or users
     // What changed, in the log's words: "kamera 3 (rozdzielczosc, klatki/s), strefy, harmonogram";
     // empty when nothing did.
     std::string summary;

@@ -15,7 +15,7 @@ RemoteLinks::~RemoteLinks() {
     server_.reset();
 }
 
-void RemoteLinks::Start(TSaveThread& recorder, const TSettingsBlock& settings) {
+void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings) {
     ServerLinks links{
         shared_.CameraSignal, &recorder.Batch(), tables_,
         [archive = &recorder.Archive()] { return static_cast<uint32_t>(archive->IndexedCount()); },
@@ -24,25 +24,26 @@ void RemoteLinks::Start(TSaveThread& recorder, const TSettingsBlock& settings) {
         [this](const std::string& text) { on_window_thread_([this, text] { debug_.AddLine(text); }); },
         clock_};
     server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
+    Share(settings);
     Listen(settings);
 }
 
-void RemoteLinks::Restart(const TSettingsBlock& settings) {
+void RemoteLinks::Restart(const ServerView& settings) {
     if (!server_)
         return;
     server_->Stop();
     Listen(settings);
 }
 
-void RemoteLinks::Listen(const TSettingsBlock& settings) {
-    server_->SetPort(settings.Port);
-    if (!settings.TCP)
+void RemoteLinks::Listen(const ServerView& settings) {
+    server_->SetPort(settings.Port());
+    if (!settings.On())
         return;
     if (server_->Start())
-        log_.Write(kSys, "Uruchomiono serwer TCP na porcie " + std::to_string(settings.Port));
+        log_.Write(kSys, "Uruchomiono serwer TCP na porcie " + std::to_string(settings.Port()));
     else
-        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(settings.Port) + ": " +
-                             server_->ErrorText());
+        log_.Error(kSys, "Nie mozna uruchomic serwera TCP na porcie " + std::to_string(settings.Port()) +
+                             ": " + server_->ErrorText());
 }
 
 void RemoteLinks::Stop() {

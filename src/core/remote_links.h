@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "config/applied_config.h"
+#include "config/config_views.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
 #include "core/shared.h"
@@ -27,19 +27,19 @@ public:
     ~RemoteLinks();
 
     // The applied snapshot's camera and user tables.
-    void Share(const ConfigSnapshot& applied) { tables_.Set(applied); }
-    // The server made on the recorder's pictures with the settings' port, listening when TCP is
-    // on; a port that cannot be opened is logged with its reason and the station runs on.
-    void Start(TSaveThread& recorder, const TSettingsBlock& settings);
+    void Share(const ServerView& applied) { tables_.Set(applied); }
+    // The server made on the recorder's pictures with the view's tables and port, listening when
+    // TCP is on; a port that cannot be opened is logged with its reason and the station runs on.
+    void Start(TSaveThread& recorder, const ServerView& settings);
     // Listening or not, and on which port, as `settings` now say.
-    void Restart(const TSettingsBlock& settings);
+    void Restart(const ServerView& settings);
     void Stop();
 
     TTcpServer* Server() { return server_.get(); }
     const ServerTables& Tables() const { return tables_; }
 
 private:
-    void Listen(const TSettingsBlock& settings);
+    void Listen(const ServerView& settings);
 
     TShared& shared_;
     TLog& log_;

@@ -52,7 +52,6 @@ struct TShared {
     // Recording and network.
     std::atomic<char> RecordDrive{'C'};
     std::atomic<bool> DiskFullWarned{false};
-    std::atomic<bool> ResetVideoCounter{false};
     std::atomic<int> ClientCount{0};
 
     // Window geometry and placement (window thread only).

@@ -85,33 +85,34 @@ bool Station::FormCreate() {
 
     if (!LoadConfiguration())
         return false;
+    // From here on the applied snapshot is the one source of settings; the record only writes.
     snapshot_ = MakeSnapshot(*config_);
-    view_ = std::make_unique<ViewController>(shared_, *config_, host_, static_cast<ViewPorts&>(*this));
+    view_ = std::make_unique<ViewController>(shared_, host_, static_cast<ViewPorts&>(*this));
     if (!pipeline_.FindBoard(options_.board))
         return false;
 
     const bool closedInOrder = config_->GetCorrectClose();
-    if (!pipeline_.CreateRecorder(snapshot_, options_.registry, !closedInOrder))
+    if (!pipeline_.CreateRecorder(RecorderView(snapshot_), options_.registry, !closedInOrder))
         return false;
 
     if (!closedInOrder)
         log_.Error(kSys, kNotClosed);
     if (!CheckScreen())
         return false;
-    shared_.AppWidth = config_->Width;
-    shared_.AppHeight = config_->Height;
-    host_.ArrangeWindow(config_->Width, config_->Height);
+    const RendererView console(snapshot_);
+    shared_.AppWidth = console.Width();
+    shared_.AppHeight = console.Height();
+    host_.ArrangeWindow(console.Width(), console.Height());
 
-    if (!pipeline_.CreateRenderer(snapshot_, config_->Width, config_->Height, config_->Skin))
+    if (!pipeline_.CreateRenderer(console, console.Width(), console.Height(), console.Skin()))
         return false;
-    remote_.Share(snapshot_);
-    remote_.Start(*pipeline_.Recorder(), *config_);
+    remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_));
     notices_.Start();
 
     host_.AddTrayIcon(kTrayTip);
     StartPtz();
     config_->SetCorrectClose(false);
-    if (!pipeline_.OpenBoard(config_->Cameras, config_->Ntsc)) {
+    if (!pipeline_.OpenBoard(BoardView(snapshot_))) {
         config_->SetCorrectClose(closedInOrder);  // a start stopped in order: the last run's mark stands
         return false;
     }
@@ -161,7 +162,7 @@ void Station::OnWindowThread(std::function<void()> job) {
 void Station::TimerTick() {
     host_.SetDriveLabel(DriveUsage());
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
-    notices_.CheckAddress(*config_);
+    notices_.CheckAddress(MailView(snapshot_));
     const LocalTime now = clock_.Now();
     const std::string time = LongTimeText(now);
     shared_.SetOsd(time, ShortDateText(now));
@@ -169,18 +170,12 @@ void Station::TimerTick() {
     host_.SetClockLabel(time);
     if (view_)
         view_->SequenceStep();
-    if (config_)
-        ApplySchedule(config_->Scheduler, now, shared_.ScheduleMode);
+    ApplySchedule(RecorderView(snapshot_).Schedule(), now, shared_.ScheduleMode);
 }
 
 std::string Station::DriveUsage() {
     TSaveThread* recorder = pipeline_.Recorder();
-    if (!recorder || !config_)
-        return kNoDriveUsage;
-    bool anyDrive = false;
-    for (int i = 0; i < 24; ++i)
-        anyDrive = anyDrive || config_->HDDs[i] == 1;
-    if (!anyDrive)
+    if (!recorder || !RecorderView(snapshot_).AnyDrive())
         return kNoDriveUsage;
     const char letter = shared_.RecordDrive;
     uint64_t freeKB = 0, totalKB = 0;
@@ -200,16 +195,46 @@ std::string Station::DriveUsageText(bool anyDrive, char letter, bool read, uint6
 }
 
 void Station::ApplyRecorderSettings() {
-    pipeline_.ApplyRecorderSettings(snapshot_);
+    pipeline_.ApplyRecorderSettings(RecorderView(snapshot_));
 }
 
-void Station::Publish(ConfigSnapshot next) {
-    snapshot_ = next ? std::move(next) : MakeSnapshot(*config_);
-    pipeline_.GiveCaptureSettings(snapshot_);
-    pipeline_.GiveRendererSettings(snapshot_);
+void Station::Publish(ConfigSnapshot next, const ConfigChanges& changes) {
+    snapshot_ = std::move(next);
+    pipeline_.GiveCaptureSettings(BoardView(snapshot_));
+    const RendererView console(snapshot_);
+    pipeline_.GiveRendererSettings(console);
+    pipeline_.SetCameraLists(CameraListsOf(console));
     GiveRendererRights();
-    ApplyRecorderSettings();
-    ShareTablesWithServer();
+    if (changes.recorder)
+        ApplyRecorderSettings();
+    if (changes.tables)
+        ShareTablesWithServer();
+}
+
+ConfigChanges Station::Apply(ConfigSnapshot next, bool driveListShown) {
+    ConfigChanges changes = CompareConfigs(*snapshot_, *next);
+    // The dialog's drive flags follow the rows of the drive list it showed: the recorder reads
+    // its drives again whether the flags changed or not.
+    changes.recorder = changes.recorder || driveListShown;
+    // A camera that restarts ends its segment with the settings it was recorded with.
+    pipeline_.FinishSegments(changes);
+    Publish(std::move(next), changes);
+    pipeline_.ApplyBoard(BoardView(snapshot_), changes);
+    ApplySchedule(RecorderView(snapshot_).Schedule(), clock_.Now(), shared_.ScheduleMode);
+    return changes;
+}
+
+void Station::PutOnSlot(int layout, int slot, int camera) {
+    auto next = std::make_shared<AppliedConfig>(*snapshot_);
+    TSettingsBlock& s = next->settings;
+    const std::span<int32_t> tables[] = {{}, s.CamMode4, s.CamMode9, s.CamMode16, s.CamMode8, s.CamMode13};
+    if (layout == 0)
+        s.CamMode1 = camera;
+    else if (layout >= 1 && layout <= 5 && slot >= 1 && slot <= static_cast<int>(tables[layout].size()))
+        tables[layout][slot - 1] = camera;
+    else
+        return;
+    Apply(std::move(next));
 }
 
 bool Station::CheckScreen() {
@@ -219,6 +244,7 @@ bool Station::CheckScreen() {
     if (sw < config_->Width || sh < config_->Height) {
         config_->Width = 1024;
         config_->Height = 768;
+        snapshot_ = MakeSnapshot(*config_);
         log_.Write(kSys, kFallback);
         box_.Warning(kFallback);
     } else {
@@ -239,8 +265,9 @@ void Station::AfterCreate() {
         });
     });
     timer_->Start();
-    if (!host_.PrepareSmartView(config_->Skin, config_->Width, config_->Cameras, config_->Smart_X,
-                                config_->Smart_Y)) {
+    const RendererView console(snapshot_);
+    if (!host_.PrepareSmartView(console.Skin(), console.Width(), snapshot_->cameras, console.SmartX(),
+                                console.SmartY())) {
         // Nothing has started yet but the board: it is closed, and the program ends through
         // its event loop.
         log_.Error(kSys, kNoSkinFiles);
@@ -254,15 +281,15 @@ void Station::AfterCreate() {
     host_.SetClockLabel(LongTimeText(clock_.Now()));
     host_.BuildCameraMenu();
     // The schedule before the first picture: waiting for the first tick cost every start a second.
-    ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
-    pipeline_.StartWorkers(snapshot_);
-    pipeline_.StartDisplay(CameraListsOf(*config_), system_.ScreenWidth(), system_.ScreenHeight());
+    ApplySchedule(RecorderView(snapshot_).Schedule(), clock_.Now(), shared_.ScheduleMode);
+    pipeline_.StartWorkers(BoardView(snapshot_), RecorderView(snapshot_));
+    pipeline_.StartDisplay(CameraListsOf(console), system_.ScreenWidth(), system_.ScreenHeight());
     FirstView();
     Login();
 }
 
 void Station::AddStartupSummary() {
-    const TConfig& c = *config_;
+    const TSettingsBlock& c = snapshot_->settings;
     debug_.AddLine("Wersja Aplikacji - " + c.Version);
     debug_.AddLine(system_.OsText());
     debug_.AddLine("Ilosc Pamieci RAM w Systemie " + std::to_string(system_.RamMB()) + "MB");
@@ -274,11 +301,12 @@ void Station::AddStartupSummary() {
 }
 
 void Station::FirstView() {
-    switch (config_->AppMode) {
+    const RendererView console(snapshot_);
+    switch (console.AppMode()) {
     case 0:
         view_->WindowMode();
-        shared_.WindowLeft = (system_.ScreenWidth() - config_->Width) / 2;
-        shared_.WindowTop = (system_.ScreenHeight() - config_->Height) / 2;
+        shared_.WindowLeft = (system_.ScreenWidth() - console.Width()) / 2;
+        shared_.WindowTop = (system_.ScreenHeight() - console.Height()) / 2;
         host_.HideWindow();
         break;
     case 1:
@@ -339,18 +367,18 @@ void Station::MonitorOutput(int camera) {
         HICAP50_bl_TVOUT(camera - 1);
 }
 
-CameraLists Station::CameraListsOf(const TConfig& config) {
+CameraLists Station::CameraListsOf(const RendererView& applied) {
     CameraLists lists;
-    lists.CamMode4 = config.CamMode4;
-    lists.CamMode9 = config.CamMode9;
-    lists.CamMode16 = config.CamMode16;
-    lists.CamMode8 = config.CamMode8;
-    lists.CamMode13 = config.CamMode13;
+    const auto copy = [&](int layout, auto& to) {
+        const std::span<const int32_t> from = applied.SlotTable(layout);
+        std::copy(from.begin(), from.end(), to.begin());
+    };
+    copy(1, lists.CamMode4);
+    copy(2, lists.CamMode9);
+    copy(3, lists.CamMode16);
+    copy(4, lists.CamMode8);
+    copy(5, lists.CamMode13);
     return lists;
-}
-
-void Station::SlotTablesChanged() {
-    pipeline_.SetCameraLists(CameraListsOf(*config_));
 }
 
 void Station::PresentTo(bool smartView) {
@@ -370,9 +398,8 @@ void Station::ResumeDisplay() {
 }
 
 void Station::OpenConfigurator(int camera) {
-    const int user = shared_.CurrentUser;
-    if (!config_ || !view_ || shut_down_ || user < 0 || user >= kUserCount ||
-        !config_->Users[user].ConfigRight)
+    const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
+    if (!view_ || shut_down_ || !user || !user->ConfigRight)
         return;
     if (shared_.ViewMode == kViewConfig || !host_.CanShowDialogs())
         return;
@@ -383,46 +410,41 @@ void Station::OpenConfigurator(int camera) {
     view_->ConfiguratorOn(camera != 0);
 
     ConfiguratorWork work;
-    config_->CopySettingsTo(work.settings);
-    work.cameras = config_->Cameras;
-    work.live = config_->Cameras;
+    work.settings = snapshot_->settings;
+    work.cameras = snapshot_->cameras;
+    work.live = snapshot_->cameras;
     work.startPage = camera == 0 ? 0 : camera + 1;
     host_.RunConfigurator(work, *this);
     ApplyConfiguration(work);
 }
 
 void Station::ApplyConfiguration(const ConfiguratorWork& work) {
-    pipeline_.SetDetectionTest(false, config_->Zones, 0);
+    pipeline_.SetDetectionTest(false, TZoneTable{}, 0);
     pipeline_.ShowZone(0, nullptr, false);
     std::error_code ec;
     fs::current_path(shared_.WorkDir, ec);
-    const int user = shared_.CurrentUser;
-    const std::string who = user >= 0 && user < kUserCount ? config_->Users[user].Login.Get() : std::string();
+    const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
+    const std::string who = user ? user->Login.Get() : std::string();
     if (work.applied) {
-        const ConfigSnapshot before = snapshot_;
-        config_->ApplySettings(work.settings);
-        config_->ApplyCameras(work.cameras);
+        auto next = std::make_shared<AppliedConfig>(*snapshot_);
+        ApplyDialogSettings(work.settings, next->settings);
+        next->cameras = work.cameras;
+        for (TCameraRecord& c : next->cameras)
+            c.Name.len = std::min<uint8_t>(c.Name.len, 30);
+        const ConfigChanges changes = Apply(std::move(next), true);
         // Written at once: a crash later must not take the installer's work with it.
-        if (!config_->SaveAll() || !config_->SaveCameras())
-            log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
-        ConfigSnapshot after = MakeSnapshot(*config_);
-        const ConfigChanges changes = CompareConfigs(*before, *after);
-        // A camera that restarts ends its segment with the settings it was recorded with.
-        pipeline_.FinishSegments(changes);
-        Publish(std::move(after));
-        pipeline_.ApplyBoard(snapshot_, changes);
-        ApplySchedule(config_->Scheduler, clock_.Now(), shared_.ScheduleMode);
+        SaveApplied();
         host_.BuildCameraMenu();
-        host_.BuildSmartViewMenu(config_->Cameras);
+        host_.BuildSmartViewMenu(snapshot_->cameras);
         if (changes.server)
-            remote_.Restart(*config_);
+            remote_.Restart(ServerView(snapshot_));
         log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who +
                              "): " + (changes.summary.empty() ? "bez zmian" : changes.summary));
     } else {
         // The preview tried picture values on the board: the applied ones come back.
-        pipeline_.GiveCaptureSettings(snapshot_);
+        pipeline_.GiveCaptureSettings(BoardView(snapshot_));
         if (TDirectX* renderer = pipeline_.Renderer())
-            renderer->SetCameraRecords(CamerasOf(snapshot_));
+            renderer->SetCameraRecords(RendererView(snapshot_).Cameras());
         log_.Write(kSys, "Anulowano konfiguracje (uzytkownik " + who + ")");
     }
     view_->ConfiguratorOff();
@@ -451,14 +473,15 @@ void Station::PreviewCamera(int camera) {
 }
 
 void Station::GiveRendererRights() {
-    const int user = shared_.CurrentUser;
-    pipeline_.GiveRendererRights(user >= 0 && user < kUserCount ? config_->Users[user].CamRights : nullptr);
+    const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
+    pipeline_.GiveRendererRights(user ? user->CamRights : nullptr);
 }
 
 void Station::Login() {
+    const UsersView users(snapshot_);
     shared_.CurrentUser = kNobody;
-    if (config_->AutoLogin)
-        shared_.CurrentUser = config_->FindUser(config_->sUser, config_->sPass);
+    if (users.AutoLogin())
+        shared_.CurrentUser = users.Find(users.AutoUser(), users.AutoPassword());
     view_->HideToTray();
     shared_.LoginCancelled = false;
     std::string login, password;
@@ -466,13 +489,13 @@ void Station::Login() {
         if (!host_.RunLoginDialog(login, password))
             shared_.LoginCancelled = true;
         else if (!login.empty() && !password.empty())
-            shared_.CurrentUser = config_->FindUser(login, password);
+            shared_.CurrentUser = users.Find(login, password);
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
     GiveRendererRights();
     if (shared_.LoginCancelled)
         host_.RequestClose();
-    if (config_->AppMode != 0 && !shut_down_)
+    if (RendererView(snapshot_).AppMode() != 0 && !shut_down_)
         view_->RestoreFromTray();
 }
 
@@ -494,7 +517,7 @@ void Station::EndSession() {
 }
 
 void Station::Shutdown() {
-    if (shut_down_ || !config_)
+    if (shut_down_ || !snapshot_)
         return;
     shut_down_ = true;
     if (timer_)
@@ -509,10 +532,11 @@ void Station::Shutdown() {
     pipeline_.StopCapture();
     pipeline_.StopDisplay();
     host_.RemoveTrayIcon();
-    host_.SmartViewPosition(config_->Smart_X, config_->Smart_Y);
+    auto last = std::make_shared<AppliedConfig>(*snapshot_);
+    host_.SmartViewPosition(last->settings.Smart_X, last->settings.Smart_Y);
+    snapshot_ = std::move(last);
     // The close goes on either way; a save that failed leaves the previous one whole and says why.
-    if (!config_->SaveAll() || !config_->SaveCameras())
-        log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
+    SaveApplied();
     pipeline_.StopRecorder();
     // Last: a crash anywhere before, archiving included, is reported at the next start.
     config_->SetCorrectClose(true);
@@ -520,8 +544,14 @@ void Station::Shutdown() {
 }
 
 void Station::SendNotification(const std::string& text) {
-    if (config_)
-        notices_.Send(*config_, text);
+    if (snapshot_)
+        notices_.Send(MailView(snapshot_), text);
+}
+
+void Station::SaveApplied() {
+    config_->TakeApplied(snapshot_->settings, snapshot_->cameras);
+    if (!config_->SaveAll() || !config_->SaveCameras())
+        log_.Error(kSys, "Zapis konfiguracji nie powiodl sie: " + config_->Store().ErrorText());
 }
 
 std::function<void()> Station::SendTestMail(const std::string& server, const std::string& user,
@@ -534,7 +564,7 @@ std::function<void()> Station::SendTestMail(const std::string& server, const std
 }
 
 void Station::ShareTablesWithServer() {
-    remote_.Share(snapshot_);
+    remote_.Share(ServerView(snapshot_));
 }
 
 // The port is opened by its first poll, on the window thread; a line that cannot be opened is
@@ -547,7 +577,8 @@ void Station::StartPtz() {
     ptz_port_->SetSpeed(ComSpeed::Baud2400);
     ptz_port_->SetPollingDelay(500);
     ptz_pad_ = std::make_unique<PtzPad>(
-        *ptz_port_, [this] { return shared_.SingleCamera.load(); }, config_->PTZPorts);
+        *ptz_port_, [this] { return shared_.SingleCamera.load(); },
+        [this](int camera) { return PtzView(snapshot_).Address(camera); });
     ptz_port_->SetActive(true);
 }
 

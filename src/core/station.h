@@ -15,6 +15,8 @@
 #include "capture/hicap.h"
 #include "config/applied_config.h"
 #include "config/config.h"
+#include "config/config_changes.h"
+#include "config/config_views.h"
 #include "core/configurator_ports.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
@@ -134,9 +136,9 @@ public:
     ViewController* View() { return view_.get(); }
     // The configurator on the system page (camera 0) or on camera n's page (from the camera
     // menu), for a user with the right to change the configuration; refused silently otherwise
-    // (nobody logged in included). The open recordings are closed and recording paused while the
-    // dialog is open; when it closes the configuration is applied, saved when it was accepted,
-    // and capture, recording and window mode come back either way.
+    // (nobody logged in included). Recording goes on while the dialog is open; when it closes an
+    // accepted configuration goes through the apply step and is saved, and window mode comes back
+    // either way.
     void OpenConfigurator(int camera);
     // The drive usage label's text: `anyDrive` when a recording drive is selected, `read` when
     // the drive's size could be read.
@@ -148,14 +150,18 @@ public:
     // count down, the address check, the on-screen time and date, the board's signal, the clock
     // label, the sequence step, every camera's schedule value for the day and hour. Window thread.
     void TimerTick();
-    // The configuration as it stands (or `next`, made from it) becomes the applied snapshot, and
-    // the running subsystems get it: the renderer its table, colour, switches and plan, the
-    // recorder its part, the TCP server its tables, the capture threads their table. The one
-    // place a new configuration is handed out.
-    void Publish(ConfigSnapshot next = nullptr);
+    // The apply step, the one way a new configuration reaches the running station (the dialog's
+    // OK and the camera menu's slot changes): `next` compared with the applied snapshot, the
+    // segments of the cameras it restarts closed, `next` published, the board set up as far as
+    // the changes need and the schedule read again. `driveListShown`: the dialog's drive flags
+    // follow the list it showed, so the recorder takes its part even when they look unchanged.
+    ConfigChanges Apply(ConfigSnapshot next, bool driveListShown = false);
+    // `next` becomes the applied snapshot and every running subsystem gets its view of it: the
+    // capture threads their table, the renderer its table, colour, switches, plan and slot tables,
+    // the recorder its part and the TCP server its tables when those changed.
+    void Publish(ConfigSnapshot next, const ConfigChanges& changes);
     // The recorder's part of the applied snapshot: the drives read again, the size limit, sound,
-    // zones, drive flags and cameras, the recordings forgotten (ResetVideoCounter) or the counter
-    // read again, and the first selected drive made the recording drive.
+    // zones, drive flags and cameras, and the first selected drive made the recording drive.
     void ApplyRecorderSettings();
     // The dialog's result. Recording went on while it was open. Accepted, the working copy becomes
     // the configuration, is saved and reaches every subsystem; only the cameras whose size, rate
@@ -175,8 +181,8 @@ public:
                  std::function<void(bool sent, const std::string& error)> done) override;
     // The address check of the one-second timer: a notice for every new address.
     void CheckAddress() {
-        if (config_)
-            notices_.CheckAddress(*config_);
+        if (snapshot_)
+            notices_.CheckAddress(MailView(snapshot_));
     }
     // The mail port and the address lookup (tests set their own before FormCreate).
     void SetMailSender(MailSender& sender) { notices_.SetMailSender(sender); }
@@ -190,7 +196,8 @@ public:
     void SetDisplayPlatform(const DisplayPlatform& platform) { pipeline_.SetDisplayPlatform(platform); }
 
     TLog& Log() { return log_; }
-    TConfig& Config() { return *config_; }
+    // The configuration as last applied (nullptr before the configuration was loaded).
+    const ConfigSnapshot& Snapshot() const { return snapshot_; }
     TSystem& System() { return system_; }
     bool ShutDown() const { return shut_down_; }
     // The PTZ pad: a press sends the movement telegram of kind 1..6 to the selected camera, a
@@ -212,7 +219,7 @@ public:
     // The tables the TCP server answers from.
     const ServerTables& Tables() const { return remote_.Tables(); }
     // The slot tables of the layouts, as the display thread takes them.
-    static CameraLists CameraListsOf(const TConfig& config);
+    static CameraLists CameraListsOf(const RendererView& applied);
 
 private:
     bool Stop(const std::string& text, BoxKind kind, bool logFirst);
@@ -236,7 +243,8 @@ private:
     void ZoomStop() override;
     bool ZoomActive() const override;
     void MonitorOutput(int camera) override;
-    void SlotTablesChanged() override;
+    RendererView Applied() const override { return RendererView(snapshot_); }
+    void PutOnSlot(int layout, int slot, int camera) override;
     void SuspendDisplay() override;
     void ResumeDisplay() override;
     void PresentTo(bool smartView) override;
@@ -258,6 +266,8 @@ private:
     void GiveRendererRights();
 
     std::string DriveUsage();
+    // The applied snapshot written to the store (the counters are the recorder's).
+    void SaveApplied();
     void Login();
     void Shutdown();
 
@@ -269,8 +279,8 @@ private:
     const Clock& clock_;
     TLog log_;
     TSystem system_;
-    std::unique_ptr<TConfig> config_;
-    ConfigSnapshot snapshot_;  // the configuration as last applied; what the threads read
+    std::unique_ptr<TConfig> config_;  // loads at the start and saves; never read after it
+    ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;

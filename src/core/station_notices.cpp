@@ -25,7 +25,7 @@ std::string StationNotices::StartupAddress() const {
 
 // A watcher without its first reading yet is no new address: the notice waits for a real one,
 // so each change is told exactly once.
-void StationNotices::CheckAddress(const TSettingsBlock& settings) {
+void StationNotices::CheckAddress(const MailView& settings) {
     if (!ip_monitor_)
         return;
     const std::string current = ip_monitor_->Current();
@@ -35,10 +35,10 @@ void StationNotices::CheckAddress(const TSettingsBlock& settings) {
     shared_.SetLastIP(current);
 }
 
-void StationNotices::Send(const TSettingsBlock& settings, const std::string& text) {
-    if (!settings.bMessages || !mail_)
+void StationNotices::Send(const MailView& settings, const std::string& text) {
+    if (!settings.On() || !mail_)
         return;
-    mail_->Post(MailMessage{settings.mSMTP, settings.mUSER, settings.mPASS, settings.mTARGET,
+    mail_->Post(MailMessage{settings.Server(), settings.User(), settings.Password(), settings.Target(),
                             TMailNotifier::kNoticeSubject, text});
 }
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "config/config.h"
+#include "config/config_views.h"
 #include "core/log.h"
 #include "core/shared.h"
 #include "net/curl_mail_sender.h"
@@ -34,9 +34,9 @@ public:
     // looked up at the start.
     std::string StartupAddress() const;
     // A notice for every new address the watcher has read; one without a reading yet is none.
-    void CheckAddress(const TSettingsBlock& settings);
+    void CheckAddress(const MailView& settings);
     // `text` as a notice when notifications are on.
-    void Send(const TSettingsBlock& settings, const std::string& text);
+    void Send(const MailView& settings, const std::string& text);
     // The test message, sent off the caller's thread; `done` gets its outcome on the sender's
     // thread. The function returned cancels it.
     std::function<void()> SendTest(const std::string& server, const std::string& user,

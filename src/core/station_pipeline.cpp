@@ -42,7 +42,7 @@ bool StationPipeline::FindBoard(const std::string& board) {
     return true;
 }
 
-bool StationPipeline::CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile,
+bool StationPipeline::CreateRecorder(const RecorderView& applied, const std::string& storeFile,
                                      bool lastRunCrashed) {
     RecorderLinks links{shared_.LiveFrame,   shared_.ScheduleMode,  shared_.RecordingNow,
                         shared_.MotionShown, shared_.MotionHold,    shared_.BeepLatch,
@@ -69,7 +69,7 @@ RecorderHooks StationPipeline::MakeRecorderHooks() {
     return hooks;
 }
 
-bool StationPipeline::CreateRenderer(const ConfigSnapshot& applied, int width, int height,
+bool StationPipeline::CreateRenderer(const RendererView& applied, int width, int height,
                                      const std::string& skin) {
     renderer_ = std::make_unique<TDirectX>(*display_platform_);
     GiveRendererSettings(applied);
@@ -88,22 +88,22 @@ bool StationPipeline::CreateRenderer(const ConfigSnapshot& applied, int width, i
 
 // A board that will not start stops the station as one not found does: running on without
 // pictures would look like a working recorder that records nothing.
-bool StationPipeline::OpenBoard(const TCameraTable& cameras, bool ntsc) {
-    if (!board_->Open(cameras, ntsc))
+bool StationPipeline::OpenBoard(const BoardView& applied) {
+    if (!board_->Open(applied.Table(), applied.Ntsc()))
         return links_.stop(board_->ErrorText(), BoxKind::Warning, true);
     PollSignal();
     return true;
 }
 
-void StationPipeline::StartWorkers(const ConfigSnapshot& applied) {
+void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& recorder) {
     for (int n = 1; n <= kCameraCount; ++n) {
         auto capture = std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady);
-        capture->SetSettings(CamerasOf(applied));
+        capture->SetSettings(board.Cameras());
         capture->SetActive(true);
         capture->Start();
         captures_[n] = std::move(capture);
     }
-    recorder_->SetCameras(CamerasOf(applied));
+    recorder_->SetCameras(recorder.Cameras());
     recorder_->SetRecording(true);
     recorder_->Resume();
 }
@@ -146,8 +146,8 @@ void StationPipeline::StopCapture() {
         board_->Close();
 }
 
-void StationPipeline::GiveCaptureSettings(const ConfigSnapshot& applied) {
-    const CameraTablePtr table = CamerasOf(applied);
+void StationPipeline::GiveCaptureSettings(const BoardView& applied) {
+    const CameraTablePtr table = applied.Cameras();
     for (auto& capture : captures_)
         if (capture)
             capture->SetSettings(table);
@@ -161,15 +161,15 @@ void StationPipeline::FinishSegments(const ConfigChanges& changes) {
             recorder_->RequestFinish(n);
 }
 
-void StationPipeline::ApplyBoard(const ConfigSnapshot& applied, const ConfigChanges& changes) {
+void StationPipeline::ApplyBoard(const BoardView& applied, const ConfigChanges& changes) {
     if (!board_)
         return;
     if (changes.boardModes) {
         // Opened again without closing: the channels keep their transfer.
-        if (!board_->Open(applied->cameras, applied->settings.Ntsc))
+        if (!board_->Open(applied.Table(), applied.Ntsc()))
             log_.Error(kSys, board_->ErrorText().empty() ? "Nie mozna otworzyc karty" : board_->ErrorText());
     } else if (changes.shares[0] || changes.shares[1]) {
-        board_->Reshare(applied->cameras);
+        board_->Reshare(applied.Table());
     }
 }
 
@@ -178,17 +178,16 @@ const TCapture* StationPipeline::Capture(int camera) const {
 }
 
 // The camera table, the text colour, the three overlay switches, the plan and its icons.
-void StationPipeline::GiveRendererSettings(const ConfigSnapshot& applied) {
+void StationPipeline::GiveRendererSettings(const RendererView& applied) {
     if (!renderer_)
         return;
-    const TSettingsBlock& s = applied->settings;
-    renderer_->SetCameraRecords(CamerasOf(applied));
-    renderer_->TextColor = static_cast<uint32_t>(s.cColor);
-    renderer_->ShowNames = s.cCamName;
-    renderer_->TextShadow = s.cDetection;
-    renderer_->ShowRec = s.cRecording;
-    renderer_->SetMapFile(s.sMapFile);
-    renderer_->SetPlanIcons(s.CamIcons);
+    renderer_->SetCameraRecords(applied.Cameras());
+    renderer_->TextColor = applied.TextColor();
+    renderer_->ShowNames = applied.ShowNames();
+    renderer_->TextShadow = applied.ShowDetection();
+    renderer_->ShowRec = applied.ShowRecording();
+    renderer_->SetMapFile(applied.MapFile());
+    renderer_->SetPlanIcons(applied.PlanIcons());
 }
 
 void StationPipeline::GiveRendererRights(const uint8_t* rights) {
@@ -196,17 +195,15 @@ void StationPipeline::GiveRendererRights(const uint8_t* rights) {
         renderer_->SetAllowed(rights);
 }
 
-void StationPipeline::ApplyRecorderSettings(const ConfigSnapshot& applied) {
+void StationPipeline::ApplyRecorderSettings(const RecorderView& applied) {
     if (!recorder_)
         return;
     // The flags follow the rows of the drive list the dialog showed, read when it opened: a drive
     // attached since the start takes its place in the table too.
     recorder_->Archive().ScanDrives();
+    // The counter is the recorder's own from the start: reading it back from the store could
+    // only move it behind a segment already named.
     recorder_->Configure(applied);
-    if (shared_.ResetVideoCounter.exchange(false))
-        recorder_->ResetIndex();
-    else
-        recorder_->ReadCounter();
     // With no drive selected the previous drive stays.
     char letter = 0;
     if (recorder_->SelectFirstDrive(letter))

@@ -20,6 +20,7 @@
 #include "capture/hicap.h"
 #include "config/applied_config.h"
 #include "config/config_changes.h"
+#include "config/config_views.h"
 #include "core/configurator_ports.h"
 #include "core/log.h"
 #include "core/shared.h"
@@ -65,14 +66,14 @@ public:
     bool FindBoard(const std::string& board);
     // The recorder created suspended, the temporary space checked, the applied configuration
     // given, the compressor opened.
-    bool CreateRecorder(const ConfigSnapshot& applied, const std::string& storeFile, bool lastRunCrashed);
+    bool CreateRecorder(const RecorderView& applied, const std::string& storeFile, bool lastRunCrashed);
     // The renderer given its settings, set up for width x height, its memory checked, its skin
     // bitmaps loaded and then the main window's own.
-    bool CreateRenderer(const ConfigSnapshot& applied, int width, int height, const std::string& skin);
+    bool CreateRenderer(const RendererView& applied, int width, int height, const std::string& skin);
     // The board set up for the camera table with its transfer on, and its first signal reading.
-    bool OpenBoard(const TCameraTable& cameras, bool ntsc);
+    bool OpenBoard(const BoardView& applied);
     // The 16 capture threads started on the applied table, then the recorder resumed with it.
-    void StartWorkers(const ConfigSnapshot& applied);
+    void StartWorkers(const BoardView& board, const RecorderView& recorder);
     void StartDisplay(const CameraLists& lists, int screenWidth, int screenHeight);
 
     // --- Running.
@@ -80,19 +81,19 @@ public:
     // The capture threads off, then the board closed; the threads stay and idle.
     void StopCapture();
     // The applied table to every capture thread: the next grab uses it.
-    void GiveCaptureSettings(const ConfigSnapshot& applied);
+    void GiveCaptureSettings(const BoardView& applied);
     // The segments of the cameras an accepted configuration restarts written out and closed by
     // the recorder thread at its next pass; the window thread does not wait for it.
     void FinishSegments(const ConfigChanges& changes);
     // The board set up for the applied table as far as the changes need: opened again for a new
     // size or standard, its groups' time split again for a new rate or active flag.
-    void ApplyBoard(const ConfigSnapshot& applied, const ConfigChanges& changes);
+    void ApplyBoard(const BoardView& applied, const ConfigChanges& changes);
     // The renderer's table, text colour, overlay switches, plan and icons; and the user's rights
     // (nullptr: none).
-    void GiveRendererSettings(const ConfigSnapshot& applied);
+    void GiveRendererSettings(const RendererView& applied);
     void GiveRendererRights(const uint8_t* rights);
     // The recorder's part of a new configuration (see Station::ApplyRecorderSettings).
-    void ApplyRecorderSettings(const ConfigSnapshot& applied);
+    void ApplyRecorderSettings(const RecorderView& applied);
     void SetCameraLists(const CameraLists& lists);
     void SuspendDisplay();
     void ResumeDisplay();

@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
-#include "config/config.h"
-
 namespace kel {
 
-ViewController::ViewController(TShared& shared, TConfig& config, ViewWindows& windows, ViewPorts& ports)
-    : shared_(shared), config_(config), windows_(windows), ports_(ports) {}
+ViewController::ViewController(TShared& shared, ViewWindows& windows, ViewPorts& ports)
+    : shared_(shared), windows_(windows), ports_(ports) {}
 
 void ViewController::Start() {
-    shared_.Layout = config_.StartMode;
-    shared_.SavedLayout = config_.StartMode;
-    shared_.SingleCamera = config_.CamMode1;
+    const RendererView applied = ports_.Applied();
+    shared_.Layout = applied.StartLayout();
+    shared_.SavedLayout = applied.StartLayout();
+    shared_.SingleCamera = applied.SingleCamera();
     shared_.SequenceTicks = 0;
     shared_.SequenceOn = false;
     shared_.ZoomOn = false;
@@ -135,14 +134,15 @@ void ViewController::SequenceToggle() {
 void ViewController::SequenceStep() {
     if (!shared_.SequenceOn)
         return;
-    const int interval = kSequenceSeconds[std::clamp<int32_t>(config_.Sequence, 0, 5)];
+    const RendererView applied = ports_.Applied();
+    const int interval = kSequenceSeconds[std::clamp<int32_t>(applied.SequenceCode(), 0, 5)];
     if (shared_.SequenceTicks < interval) {
         ++shared_.SequenceTicks;
         return;
     }
     shared_.SequenceTicks = 1;
     for (int n = shared_.SingleCamera + 1; n <= kCameraCount; ++n) {
-        if (n >= 1 && config_.Cameras[n - 1].Active) {
+        if (n >= 1 && applied.Camera(n).Active) {
             shared_.SingleCamera = n;
             return;
         }
@@ -170,25 +170,9 @@ void ViewController::TogglePlanView() {
     shared_.PlanView = !shared_.PlanView;
 }
 
-std::span<int32_t> ViewController::SlotTable(int layout) const {
-    switch (layout) {
-    case 1:
-        return config_.CamMode4;
-    case 2:
-        return config_.CamMode9;
-    case 3:
-        return config_.CamMode16;
-    case 4:
-        return config_.CamMode8;
-    case 5:
-        return config_.CamMode13;
-    default:
-        return {};
-    }
-}
-
 int ViewController::SlotCamera(int layout, int slot) const {
-    std::span<int32_t> table = SlotTable(layout);
+    const RendererView applied = ports_.Applied();
+    const std::span<const int32_t> table = applied.SlotTable(layout);
     return slot >= 1 && slot <= static_cast<int>(table.size()) ? table[slot - 1] : 0;
 }
 
@@ -254,8 +238,9 @@ std::vector<MenuItem> ViewController::MenuItems() const {
         config += std::to_string(menu_camera_);
     items.push_back({kMenuConfigTag, config});
     items.push_back({kMenuSeparatorTag, "-"});
+    const RendererView applied = ports_.Applied();
     for (int n = 1; n <= kCameraCount; ++n)
-        items.push_back({n, std::to_string(n) + "  :  " + config_.Cameras[n - 1].Name.Get()});
+        items.push_back({n, std::to_string(n) + "  :  " + applied.Camera(n).Name.Get()});
     return items;
 }
 
@@ -270,14 +255,13 @@ bool ViewController::MenuClick(int tag) {
         return false;
     const int layout = shared_.Layout;
     if (layout == 0) {
-        config_.CamMode1 = tag;  // the one-camera layout's camera at the next start
+        ports_.PutOnSlot(0, 0, tag);  // the one-camera layout's camera at the next start
         return false;
     }
-    std::span<int32_t> table = SlotTable(layout);
-    if (menu_slot_ < 1 || menu_slot_ > static_cast<int>(table.size()))
+    const RendererView applied = ports_.Applied();
+    if (menu_slot_ < 1 || menu_slot_ > static_cast<int>(applied.SlotTable(layout).size()))
         return false;
-    table[menu_slot_ - 1] = tag;
-    ports_.SlotTablesChanged();
+    ports_.PutOnSlot(layout, menu_slot_, tag);
     return false;
 }
 

@@ -14,11 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "config/config_views.h"
 #include "core/shared.h"
 
 namespace kel {
-
-class TConfig;
 
 // The widget side of the view modes; the controller keeps the state and the log.
 class ViewWindows {
@@ -47,14 +46,17 @@ public:
     virtual bool ZoomActive() const = 0;
     // The board's monitor output switched to camera 1..16.
     virtual void MonitorOutput(int camera) = 0;
-    // A layout's slot table changed: the display shows it from its next pass.
-    virtual void SlotTablesChanged() = 0;
     // The display thread paused (a window drag) and resumed.
     virtual void SuspendDisplay() = 0;
     virtual void ResumeDisplay() = 0;
     // The renderer's pictures go to the SmartView window, names and stamps hidden, or back to
     // the main window.
     virtual void PresentTo(bool smartView) = 0;
+    // The applied configuration's layouts, sequence and cameras.
+    virtual RendererView Applied() const = 0;
+    // Camera `camera` put on slot `slot` (1-based) of layout 1..5, or made the one-camera
+    // layout's camera (layout 0), through the same apply step as the configuration dialog's.
+    virtual void PutOnSlot(int layout, int slot, int camera) = 0;
 };
 
 enum class MouseButton { Left, Right, Middle };
@@ -81,9 +83,8 @@ public:
     // Sequence intervals in seconds by the Sequence setting 0..5.
     static constexpr int kSequenceSeconds[6] = {1, 2, 5, 10, 20, 30};
 
-    // `config` supplies the slot tables, the sequence interval and the camera records; it
-    // outlives the controller.
-    ViewController(TShared& shared, TConfig& config, ViewWindows& windows, ViewPorts& ports);
+    // The slot tables, the sequence interval and the camera records come from ports.Applied().
+    ViewController(TShared& shared, ViewWindows& windows, ViewPorts& ports);
 
     // The start: the layout and camera of the settings, no sequence, zoom or plan.
     void Start();
@@ -139,10 +140,7 @@ public:
     int SlotCamera(int layout, int slot) const;
 
 private:
-    std::span<int32_t> SlotTable(int layout) const;
-
     TShared& shared_;
-    TConfig& config_;
     ViewWindows& windows_;
     ViewPorts& ports_;
     int menu_slot_ = 0;

@@ -6,12 +6,12 @@
 
 namespace kel {
 
-void ServerTables::Set(const ConfigSnapshot& applied) {
-    if (!applied)
+void ServerTables::Set(const ServerView& applied) {
+    if (!applied.Valid())
         return;
     std::lock_guard<std::mutex> lock(mutex_);
-    cameras_ = CamerasOf(applied);
-    users_ = std::shared_ptr<const TUserTable>(applied, &applied->settings.Users);
+    cameras_ = applied.Cameras();
+    users_ = applied.Users();
 }
 
 void ServerTables::SetCameras(const TCameraTable& cameras) {

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "config/applied_config.h"
+#include "config/config_views.h"
 #include "config/records.h"
 
 namespace kel {
@@ -17,7 +17,7 @@ namespace kel {
 class ServerTables {
 public:
     // Window thread: both tables of the applied configuration, or one table of its own.
-    void Set(const ConfigSnapshot& applied);
+    void Set(const ServerView& applied);
     void SetCameras(const TCameraTable& cameras);
     void SetUsers(const TUserTable& users);
 

@@ -4,8 +4,9 @@
 
 namespace kel {
 
-PtzPad::PtzPad(SerialLine& line, std::function<int()> singleCamera, const std::array<int32_t, 16>& ptzPorts)
-    : line_(line), singleCamera_(std::move(singleCamera)), ptzPorts_(ptzPorts) {}
+PtzPad::PtzPad(SerialLine& line, std::function<int()> singleCamera,
+               std::function<int32_t(int camera)> address)
+    : line_(line), singleCamera_(std::move(singleCamera)), address_(std::move(address)) {}
 
 bool PtzPad::Press(int kind) {
     return Send(kind);
@@ -18,9 +19,9 @@ bool PtzPad::Release() {
 bool PtzPad::Send(int kind) {
     int camera = singleCamera_();
     // A camera number outside the table would read past it.
-    if (camera < 1 || camera > static_cast<int>(ptzPorts_.size()))
+    if (camera < 1 || camera > 16)
         return false;
-    auto telegram = PTZCommand(kind, ptzPorts_[camera - 1]);
+    auto telegram = PTZCommand(kind, address_(camera));
     if (!telegram)
         return false;
     return line_.SendData(telegram->data(), telegram->size());

@@ -15,9 +15,9 @@ namespace kel {
 
 class PtzPad {
 public:
-    // `singleCamera` gives the selected camera (1..16); `ptzPorts` is the address table, camera n
-    // at index n - 1. What they refer to must outlive the pad.
-    PtzPad(SerialLine& line, std::function<int()> singleCamera, const std::array<int32_t, 16>& ptzPorts);
+    // `singleCamera` gives the selected camera (1..16), `address` camera n's address as the
+    // configuration applied now says.
+    PtzPad(SerialLine& line, std::function<int()> singleCamera, std::function<int32_t(int camera)> address);
 
     // Window thread. A press sends PTZCommand(kind) (1..6 for the buttons), a release the stop.
     // True when the whole telegram was written; callers ignore a failure as designed, and a closed
@@ -30,7 +30,7 @@ private:
 
     SerialLine& line_;
     std::function<int()> singleCamera_;
-    const std::array<int32_t, 16>& ptzPorts_;
+    std::function<int32_t(int camera)> address_;
 };
 
 }  // namespace kel

@@ -42,10 +42,13 @@ bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) 
         links_.BeepLatch[n].store(0, std::memory_order_relaxed);
         links_.MotionHold[n].store(0, std::memory_order_relaxed);
     }
-    archive_.Start(settings_.VideoFiles, settings_.UsedDisk, storeFile);
+    archive_.Start(applied_.Valid() ? applied_.StartCounter() : 0,
+                   applied_.Valid() ? applied_.StartDisk() : 0, storeFile);
     RecoverTemp(lastRunCrashed);
-    SetSizeLimit(settings_.VideoFilesSize);
-    SetSoundDetect(settings_.SoundDetect);
+    if (applied_.Valid()) {
+        SetSizeLimit(applied_.SizeCode());
+        SetSoundDetect(applied_.SoundDetect());
+    }
     std::lock_guard<std::mutex> lock(pass_mutex_);
     if (!compressor_.Open()) {
         error_ = kNoCodec;
@@ -70,15 +73,15 @@ void TSaveThread::Terminate() {
     archiver_.Stop();
 }
 
-void TSaveThread::Configure(const ConfigSnapshot& applied) {
-    if (!applied)
+void TSaveThread::Configure(const RecorderView& applied) {
+    if (!applied.Valid())
         return;
-    settings_ = applied->settings;
-    SetSizeLimit(applied->settings.VideoFilesSize);
-    SetSoundDetect(applied->settings.SoundDetect);
-    SetZones(applied->settings.Zones);
-    SetDrives(applied->settings.HDDs.data(), DriveTable::kEntries);
-    SetCameras(CamerasOf(applied));
+    applied_ = applied;
+    SetSizeLimit(applied.SizeCode());
+    SetSoundDetect(applied.SoundDetect());
+    SetZones(applied.Zones());
+    SetDrives(applied.Drives().data(), DriveTable::kEntries);
+    SetCameras(applied.Cameras());
 }
 
 void TSaveThread::SetCameras(CameraTablePtr cameras) {

@@ -31,6 +31,7 @@
 #include "capture/resolution.h"
 #include "config/applied_config.h"
 #include "config/config.h"
+#include "config/config_views.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
 #include "platform/periodic_thread.h"
@@ -62,14 +63,14 @@ public:
     TSaveThread(const TSaveThread&) = delete;
     TSaveThread& operator=(const TSaveThread&) = delete;
 
-    // Start-up, window thread, before Resume. The settings snapshot (CopySettingsTo fills it);
-    // the recorder uses its VideoFiles, UsedDisk, VideoFilesSize and SoundDetect.
-    TSettingsBlock& Settings() { return settings_; }
+    // Start-up, window thread, before Resume.
     // The drive map with its drive C:, made on the first start.
     bool EnsureDriveC() { return archive_.EnsureDriveC(); }
-    // The drive table, counters, the index and the compressor. False with ErrorText (the codec
-    // text) when no compressor can be opened. `lastRunCrashed` says how segments found in the
-    // temporary folders came to be there (a crash, or waiting for room at an orderly stop).
+    // The drive table, counters, the index and the compressor. The counters, the size limit and
+    // the sound come from the view Configure gave (without one: counters 0, the limit and sound
+    // as set). False with ErrorText (the codec text) when no compressor can be opened. `lastRunCrashed` says
+    // how segments found in the temporary folders came to be there (a crash, or waiting for room at an
+    // orderly stop).
     bool Initialize(const std::string& storeFile, bool lastRunCrashed = true);
     void Resume();
     // Stops the thread and waits for it.
@@ -77,9 +78,9 @@ public:
 
     // Window thread, any time.
     // The applied configuration, by one route at start-up and at every apply: the camera table
-    // (kept, not copied), the size limit, the sound, the zones and the 24 drive flags; its
-    // settings block is what Initialize reads the counters from.
-    void Configure(const ConfigSnapshot& applied);
+    // (kept, not copied), the size limit, the sound, the zones and the 24 drive flags; the view
+    // is what Initialize reads the counters from.
+    void Configure(const RecorderView& applied);
     void SetCameras(CameraTablePtr cameras);
     void SetCameras(const TCameraTable& cameras) { SetCameras(ShareTable(cameras)); }
     // Switched off, no pass is under way once this returns.
@@ -99,8 +100,6 @@ public:
     }
     // Every camera's batch starts again empty.
     void ResetFrameCounters();
-    void ResetIndex() { archive_.ResetIndex(); }
-    void ReadCounter() { archive_.ReadCounter(); }
     bool SelectFirstDrive(char& letter) { return archive_.SelectFirstDrive(letter); }
     uint64_t FreeSpaceKB(char letter) const { return archive_.FreeSpaceKB(letter); }
     // The drive the last segment went to.
@@ -173,7 +172,7 @@ private:
     const Clock& clock_;
 
     // Window thread only.
-    TSettingsBlock settings_;
+    RecorderView applied_;
     std::string error_;
 
     std::atomic<bool> recording_{false};

@@ -545,13 +545,6 @@ std::vector<std::string> SegmentArchive::DeleteAll() {
     return failures;
 }
 
-void SegmentArchive::ReadCounter() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int32_t value = 0;
-    if (kel::ReadCounter(store_, "VideoFiles", value))
-        counter_ = value;
-}
-
 char SegmentArchive::CurrentLetter() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return current_;

@@ -98,8 +98,6 @@ public:
     // the index as ResetIndex; an archiving under way ends first and none starts meanwhile. What
     // could not be deleted, each "<path>: <why>".
     std::vector<std::string> DeleteAll();
-    // counter := the store's VideoFiles.
-    void ReadCounter();
 
     char CurrentLetter() const;
     int32_t Counter() const;

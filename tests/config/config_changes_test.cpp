@@ -120,5 +120,37 @@ TEST(ConfigChangesTest, OnlyWhatChangedRestartsAndTheLogSaysWhat) {
     EXPECT_EQ(CompareConfigs(Base(), server).summary, "serwer TCP");
 }
 
+// The recorder reads its drives again and the server its tables only for a change in their part;
+// a slot moved by the camera menu reaches neither.
+TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
+    const struct {
+        const char* what;
+        std::function<void(AppliedConfig&)> edit;
+        bool recorder, tables, server;
+    } cases[] = {
+        {"a slot of the nine-camera layout", [](AppliedConfig& c) { c.settings.CamMode9[2] = 7; }, false,
+         false, false},
+        {"the one-camera layout's camera", [](AppliedConfig& c) { c.settings.CamMode1 = 5; }, false, false,
+         false},
+        {"a zone", [](AppliedConfig& c) { c.settings.Zones[0].Sensitivity = 3; }, true, false, false},
+        {"the segment size", [](AppliedConfig& c) { c.settings.VideoFilesSize = 2; }, true, false, false},
+        {"the motion sound", [](AppliedConfig& c) { c.settings.SoundDetect = true; }, true, false, false},
+        {"a camera's name", [](AppliedConfig& c) { c.cameras[3].Name.Set("Rampa"); }, true, true, false},
+        {"a user's right", [](AppliedConfig& c) { c.settings.Users[1].ConfigRight = 1; }, false, true, false},
+        {"the port", [](AppliedConfig& c) { c.settings.Port = 9000; }, false, false, true},
+        {"the mail server", [](AppliedConfig& c) { c.settings.mSMTP = "poczta"; }, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AppliedConfig after = Base();
+        c.edit(after);
+        const ConfigChanges changes = CompareConfigs(Base(), after);
+        EXPECT_EQ(changes.recorder, c.recorder);
+        EXPECT_EQ(changes.tables, c.tables);
+        EXPECT_EQ(changes.server, c.server);
+        EXPECT_FALSE(changes.AnyRestart());
+    }
+}
+
 }  // namespace
 }  // namespace kel

@@ -483,6 +483,14 @@ TEST_F(StationTest, TheBoardRunsFromTheChainToTheShutdownAndItsSignalIsRead) {
 }
 
 // Runs what the window thread has been handed until `done` or the time is up.
+// The applied settings with `edit` made to them, through the apply step as the dialog's OK runs it.
+template <typename F>
+void ApplyEdited(Station& st, F edit) {
+    auto next = std::make_shared<AppliedConfig>(*st.Snapshot());
+    edit(next->settings);
+    st.Apply(std::move(next), true);
+}
+
 template <typename F>
 bool RunWindowJobsUntil(FakeHost& host, F done, int limitMs = 5000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
@@ -655,18 +663,18 @@ TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
     ASSERT_TRUE(st->FormCreate());
     TSaveThread& rec = *st->Recorder();
     EXPECT_EQ(rec.SizeLimit(), 5000000);
-    st->Config().VideoFilesSize = 4;
-    st->Config().HDDs = {};
-    st->Config().HDDs[1] = 1;  // D:
-    shared.ResetVideoCounter = true;
-    st->Publish();
+    ApplyEdited(*st, [](TSettingsBlock& s) {
+        s.VideoFilesSize = 4;
+        s.HDDs = {};
+        s.HDDs[1] = 1;  // D:
+    });
     EXPECT_EQ(rec.SizeLimit(), 50000000);
-    EXPECT_FALSE(shared.ResetVideoCounter);
     EXPECT_EQ(shared.RecordDrive, 'D');
     EXPECT_EQ(rec.Archive().UsedDisk(), 1);
-    st->Config().VideoFilesSize = 9;  // not a size: the limit stays
-    st->Config().HDDs = {};
-    st->Publish();
+    ApplyEdited(*st, [](TSettingsBlock& s) {
+        s.VideoFilesSize = 9;  // not a size: the limit stays
+        s.HDDs = {};
+    });
     EXPECT_EQ(rec.SizeLimit(), 50000000);
     EXPECT_EQ(shared.RecordDrive, 'D') << "no drive selected: the previous one stays";
     EXPECT_FALSE(rec.Archive().AnyDriveSelected());
@@ -867,7 +875,7 @@ TEST_F(StationTest, NoticesGoOutAtTheStartAndOncePerNewAddress) {
     EXPECT_EQ(shared.LastIP(), "127.0.0.1");
 
     // Notices off: the address is still taken over, nothing is sent.
-    st->Config().bMessages = false;
+    ApplyEdited(*st, [](TSettingsBlock& s) { s.bMessages = false; });
     address.Set("10.0.0.7");
     ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "10.0.0.7"; }));
     st->TimerTick();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
+#include "config/applied_config.h"
 
 namespace kel {
 namespace {
@@ -17,6 +17,7 @@ namespace {
 class FakeView : public ViewPorts, public ViewWindows {
 public:
     std::vector<std::string> calls;  // every call, in order
+    AppliedConfig applied;
     int32_t hit = 255;
     bool zoomActive = false;
 
@@ -28,7 +29,19 @@ public:
     void ZoomStop() override { calls.push_back("zoomstop"); }
     bool ZoomActive() const override { return zoomActive; }
     void MonitorOutput(int camera) override { calls.push_back("monitor " + std::to_string(camera)); }
-    void SlotTablesChanged() override { calls.push_back("slots"); }
+    RendererView Applied() const override {
+        return RendererView(std::make_shared<const AppliedConfig>(applied));
+    }
+    // The apply step as far as the controller sees it: the change recorded and made.
+    void PutOnSlot(int layout, int slot, int camera) override {
+        calls.push_back("slot " + std::to_string(layout) + " " + std::to_string(slot) + " " +
+                        std::to_string(camera));
+        TSettingsBlock& s = applied.settings;
+        if (layout == 0)
+            s.CamMode1 = camera;
+        else if (layout == 2)
+            s.CamMode9[slot - 1] = camera;
+    }
     void SuspendDisplay() override { calls.push_back("suspend"); }
     void ResumeDisplay() override { calls.push_back("resume"); }
     void PresentTo(bool smart) override { calls.push_back(smart ? "to smart" : "to main"); }
@@ -46,13 +59,13 @@ private:
 
 class ViewControllerTest : public ::testing::Test {
 protected:
-    ViewControllerTest() : config("unused.sqlite"), view(shared, config, fake, fake) {
+    ViewControllerTest() : view(shared, fake, fake) {
         config.StartMode = 3;
         config.CamMode1 = 2;
         config.CamMode4 = {4, 3, 2, 1};
         config.CamMode9 = {1, 2, 3, 4, 5, 6, 7, 8, 9};
         for (int n = 1; n <= kCameraCount; ++n)
-            config.Cameras[n - 1].Name.Set("Kamera " + std::to_string(n));
+            cameras[n - 1].Name.Set("Kamera " + std::to_string(n));
         view.Start();
     }
     // The calls made by `action` alone.
@@ -65,8 +78,9 @@ protected:
     using Calls_ = std::vector<std::string>;
 
     TShared shared;
-    TConfig config;
     FakeView fake;
+    TSettingsBlock& config = fake.applied.settings;
+    TCameraTable& cameras = fake.applied.cameras;
     ViewController view;
 };
 
@@ -146,9 +160,9 @@ TEST_F(ViewControllerTest, TheSequenceStepsThroughTheActiveCameras) {
     };
     for (const Case& c : cases) {
         for (int n = 1; n <= kCameraCount; ++n)
-            config.Cameras[n - 1].Active = 0;
+            cameras[n - 1].Active = 0;
         for (int n : c.active)
-            config.Cameras[n - 1].Active = 1;
+            cameras[n - 1].Active = 1;
         config.Sequence = c.sequence;
         view.SelectCamera(c.start);
         view.SequenceToggle();
@@ -277,7 +291,7 @@ TEST_F(ViewControllerTest, PointerShapes) {
 }
 
 TEST_F(ViewControllerTest, TheCameraMenuNamesItsItemsAndAssignsSlots) {
-    config.Cameras[2].Name.Set("Wejście");
+    cameras[2].Name.Set("Wejście");
     std::vector<MenuItem> items = view.MenuItems();
     ASSERT_EQ(items.size(), 18u);
     EXPECT_EQ(items[0].tag, 255);
@@ -294,7 +308,7 @@ TEST_F(ViewControllerTest, TheCameraMenuNamesItsItemsAndAssignsSlots) {
     EXPECT_EQ(view.MenuItems()[0].caption, "Konfiguracja Kamery: 3");
     view.MenuClosed();
     EXPECT_EQ(view.MenuItems()[0].caption, "Konfiguracja Kamery: ");
-    EXPECT_EQ(Calls([&] { EXPECT_FALSE(view.MenuClick(7)); }), (Calls_{"slots"}));
+    EXPECT_EQ(Calls([&] { EXPECT_FALSE(view.MenuClick(7)); }), (Calls_{"slot 2 3 7"}));
     EXPECT_EQ(config.CamMode9[2], 7);
     EXPECT_TRUE(view.MenuClick(255)) << "the configuration item opens the configurator";
     EXPECT_EQ(view.MenuCamera(), 3);
@@ -302,7 +316,7 @@ TEST_F(ViewControllerTest, TheCameraMenuNamesItsItemsAndAssignsSlots) {
     // In the one-camera layout the choice is the camera for the next start.
     view.LayoutButton(0);
     ASSERT_EQ(view.MouseDown(MouseButton::Right, false, 0, 0), PressResult::ShowCameraMenu);
-    EXPECT_TRUE(Calls([&] { view.MenuClick(9); }).empty());
+    EXPECT_EQ(Calls([&] { view.MenuClick(9); }), (Calls_{"slot 0 0 9"}));
     EXPECT_EQ(config.CamMode1, 9);
     EXPECT_EQ(shared.SingleCamera, 2) << "the camera shown stays";
 }

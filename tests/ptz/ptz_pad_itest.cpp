@@ -39,7 +39,7 @@ TEST(PtzPadTest, TelegramsOnTheLine) {
     int camera = 3;
     std::array<int32_t, 16> ports = DefaultAddresses();
     PtzPad pad(
-        port, [&] { return camera; }, ports);
+        port, [&] { return camera; }, [&](int n) { return ports[n - 1]; });
 
     EXPECT_TRUE(pad.Press(kPtzPanLeft));
     EXPECT_EQ(ReadBytes(pty.Master(), 7), (Bytes{0xFF, 0x03, 0x00, 0x04, 0x30, 0x00, 0x37}));
@@ -93,7 +93,7 @@ TEST(PtzPadTest, PressAndReleaseThroughSocat) {
     ASSERT_TRUE(Open(port, a)) << port.ErrorText();
     std::array<int32_t, 16> ports = DefaultAddresses();
     PtzPad pad(
-        port, [] { return 3; }, ports);
+        port, [] { return 3; }, [&](int n) { return ports[n - 1]; });
     EXPECT_TRUE(pad.Press(kPtzPanLeft));
     EXPECT_TRUE(pad.Release());
     EXPECT_EQ(ReadBytes(camera, 14),

@@ -59,8 +59,8 @@ protected:
     }
     void Start(bool drive = true, int32_t sizeCode = 0, bool lastRunCrashed = true) {
         rec = std::make_unique<TSaveThread>(dir.Path(), links, hooks, clock, probe);
-        rec->Settings().VideoFilesSize = sizeCode;
-        rec->Settings().SoundDetect = sound;
+        rec->SetSizeLimit(sizeCode);
+        rec->SetSoundDetect(sound);
         std::array<uint8_t, 25> hdds{};
         hdds[0] = drive;
         rec->SetZones(*zones);

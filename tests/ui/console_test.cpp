@@ -274,7 +274,7 @@ TEST_F(ConsoleTest, TheVideoAreaAndTheCameraMenu) {
     actions[8]->trigger();
     form->PopMenuCamera->hide();
     EXPECT_EQ(actions[0]->text(), "Konfiguracja Kamery: ");
-    EXPECT_EQ(form->station().Config().CamMode9[2], 7);
+    EXPECT_EQ(form->station().Snapshot()->settings.CamMode9[2], 7);
 
     Click(area, Qt::LeftButton, QPoint(20, 20));
     EXPECT_EQ(shared.Layout, 0);

@@ -1,0 +1,126 @@
+#pragma once
+// Each subsystem's part of the applied configuration: a view that holds the snapshot it was made
+// from and answers only what that subsystem reads. A view never changes; a new configuration is
+// a new snapshot, handed out as new views, so a reader keeps a consistent set of values for as
+// long as it holds its view and the mutable configuration record is never read after the start.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "config/applied_config.h"
+
+namespace kel {
+
+class ConfigView {
+public:
+    ConfigView() = default;
+    explicit ConfigView(ConfigSnapshot applied) : applied_(std::move(applied)) {}
+    bool Valid() const { return applied_ != nullptr; }
+    const ConfigSnapshot& Snapshot() const { return applied_; }
+
+protected:
+    const TSettingsBlock& Settings() const { return applied_->settings; }
+    const TCameraTable& Table() const { return applied_->cameras; }
+    CameraTablePtr SharedTable() const { return CamerasOf(applied_); }
+
+private:
+    ConfigSnapshot applied_;
+};
+
+// The recorder: segment size, drives, zones, the motion sound, the cameras it records, the
+// schedule, and the counter and drive it starts from.
+class RecorderView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    int32_t SizeCode() const { return Settings().VideoFilesSize; }
+    bool SoundDetect() const { return Settings().SoundDetect; }
+    const TZoneTable& Zones() const { return Settings().Zones; }
+    const std::array<uint8_t, 25>& Drives() const { return Settings().HDDs; }
+    bool AnyDrive() const;
+    const std::array<uint8_t, 2688>& Schedule() const { return Settings().Scheduler; }
+    CameraTablePtr Cameras() const { return SharedTable(); }
+    int32_t StartCounter() const { return Settings().VideoFiles; }
+    int32_t StartDisk() const { return Settings().UsedDisk; }
+};
+
+// The renderer and the console's views: cameras, overlay switches, the plan, the layouts' slot
+// tables, the sequence and the window's skin and size.
+class RendererView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    CameraTablePtr Cameras() const { return SharedTable(); }
+    const TCameraRecord& Camera(int n) const { return Table()[n - 1]; }  // n = 1..16
+    uint32_t TextColor() const { return static_cast<uint32_t>(Settings().cColor); }
+    bool ShowNames() const { return Settings().cCamName; }
+    bool ShowDetection() const { return Settings().cDetection; }
+    bool ShowRecording() const { return Settings().cRecording; }
+    const std::string& MapFile() const { return Settings().sMapFile; }
+    const TCamIconTable& PlanIcons() const { return Settings().CamIcons; }
+    int32_t StartLayout() const { return Settings().StartMode; }
+    int32_t SingleCamera() const { return Settings().CamMode1; }
+    int32_t SequenceCode() const { return Settings().Sequence; }
+    // Layout 1..5's slot table (4, 9, 16, 8, 13 cameras); empty for any other layout.
+    std::span<const int32_t> SlotTable(int layout) const;
+    const std::string& Skin() const { return Settings().Skin; }
+    int Width() const { return Settings().Width; }
+    int Height() const { return Settings().Height; }
+    int AppMode() const { return Settings().AppMode; }
+    int SmartX() const { return Settings().Smart_X; }
+    int SmartY() const { return Settings().Smart_Y; }
+};
+
+// The TCP server: its switch and port, and the tables it answers from.
+class ServerView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    bool On() const { return Settings().TCP; }
+    int32_t Port() const { return Settings().Port; }
+    CameraTablePtr Cameras() const { return SharedTable(); }
+    std::shared_ptr<const TUserTable> Users() const {
+        return Valid() ? std::shared_ptr<const TUserTable>(Snapshot(), &Settings().Users) : nullptr;
+    }
+};
+
+// The capture board and its threads.
+class BoardView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    const TCameraTable& Table() const { return ConfigView::Table(); }
+    CameraTablePtr Cameras() const { return SharedTable(); }
+    bool Ntsc() const { return Settings().Ntsc; }
+};
+
+// The PTZ line: camera n's address, 0 for none.
+class PtzView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    int32_t Address(int camera) const;
+};
+
+// The e-mail notices.
+class MailView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    bool On() const { return Settings().bMessages; }
+    const std::string& Server() const { return Settings().mSMTP; }
+    const std::string& User() const { return Settings().mUSER; }
+    const std::string& Password() const { return Settings().mPASS; }
+    const std::string& Target() const { return Settings().mTARGET; }
+};
+
+// The logins: the users and their rights, and the automatic login.
+class UsersView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    const TUserRecord* User(int index) const;  // nullptr outside the table
+    // The index of the user with this login and password; kNobody for none (empty ones included).
+    int Find(std::string_view login, std::string_view password) const;
+    bool AutoLogin() const { return Settings().AutoLogin; }
+    const std::string& AutoUser() const { return Settings().sUser; }
+    const std::string& AutoPassword() const { return Settings().sPass; }
+};
+
+}  // namespace kel
