@@ -6,6 +6,7 @@
 
 #include "capture/hicap/hicap.h"
 #include "capture/resolution.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -27,14 +28,14 @@ TCapture::~TCapture() {
 }
 
 void TCapture::SetSettings(CameraTablePtr cameras) {
-    std::lock_guard<std::mutex> lock(settings_mutex_);
+    MutexLock lock(settings_mutex_);
     settings_ = std::move(cameras);
 }
 
 void TCapture::SetActive(bool on) {
     active_.store(on);
     if (!on) {
-        std::lock_guard<std::mutex> wait(pass_mutex_);
+        MutexLock wait(pass_mutex_);
     }
 }
 
@@ -52,12 +53,12 @@ void TCapture::Stop() {
 }
 
 bool TCapture::Pass() {
-    std::lock_guard<std::mutex> pass(pass_mutex_);
+    MutexLock pass(pass_mutex_);
     if (!active_.load())
         return false;
     CameraTablePtr cameras;
     {
-        std::lock_guard<std::mutex> lock(settings_mutex_);
+        MutexLock lock(settings_mutex_);
         cameras = settings_;
     }
     if (!cameras)
@@ -84,7 +85,6 @@ void TCapture::ApplyControls(const TCameraRecord& r) const {
     HICAP50_bl_HUEControl(channel_, r.Hue);
 }
 
-// REQUIRES: pass_mutex_ held.
 bool TCapture::Grab() {
     uint8_t* picture = nullptr;
     // A failed lock holds nothing: no unlock, slot and flags as they were.

@@ -16,6 +16,7 @@
 #include "capture/frame_bank.h"
 #include "config/applied_config.h"
 #include "config/records.h"
+#include "platform/guarded.h"
 #include "platform/periodic_thread.h"
 
 namespace kel {
@@ -49,7 +50,7 @@ public:
 
 private:
     void ApplyControls(const TCameraRecord& record) const;
-    bool Grab();
+    bool Grab() KEL_REQUIRES(pass_mutex_);
 
     // Fixed after construction.
     const int camera_;
@@ -61,13 +62,13 @@ private:
     std::atomic<uint64_t> delivered_{0};
     std::atomic<uint64_t> board_passes_{0};
 
-    mutable std::mutex settings_mutex_;
-    CameraTablePtr settings_;  // Guarded by settings_mutex_; nullptr: no camera active
+    mutable Mutex settings_mutex_;
+    CameraTablePtr settings_ KEL_GUARDED_BY(settings_mutex_);  // nullptr: no camera active
 
     // Held for a whole pass, so SetActive(false) can wait for one under way.
-    std::mutex pass_mutex_;
-    size_t bytes_;        // Guarded by pass_mutex_; the current picture's byte count
-    int32_t resolution_;  // Guarded by pass_mutex_; the code that count came from
+    Mutex pass_mutex_;
+    size_t bytes_ KEL_GUARDED_BY(pass_mutex_);        // the current picture's byte count
+    int32_t resolution_ KEL_GUARDED_BY(pass_mutex_);  // the code that count came from
 
     PeriodicThread thread_;  // last: it ends before the members it uses go
 };

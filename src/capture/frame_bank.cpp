@@ -1,5 +1,6 @@
 #include "capture/frame_bank.h"
 
+#include "platform/guarded.h"
 #include <algorithm>
 #include <cstring>
 
@@ -25,7 +26,7 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
         return;
     Slot& slot = slots_[camera];
     bytes = std::min(bytes, kSlotBytes);
-    std::lock_guard<std::mutex> lock(slot.mutex);
+    MutexLock lock(slot.mutex);
     if (bytes)
         std::memcpy(slot.bytes.get(), picture, bytes);
     slot.info.bytes = bytes;
@@ -37,7 +38,7 @@ FrameBank::Info FrameBank::Read(int camera, uint8_t* out, size_t capacity) const
     const Slot* slot = Find(camera);
     if (!slot)
         return {};
-    std::lock_guard<std::mutex> lock(slot->mutex);
+    MutexLock lock(slot->mutex);
     if (size_t n = std::min(capacity, slot->info.bytes))
         std::memcpy(out, slot->bytes.get(), n);
     return slot->info;
@@ -47,7 +48,7 @@ FrameBank::Info FrameBank::Peek(int camera) const {
     const Slot* slot = Find(camera);
     if (!slot)
         return {};
-    std::lock_guard<std::mutex> lock(slot->mutex);
+    MutexLock lock(slot->mutex);
     return slot->info;
 }
 

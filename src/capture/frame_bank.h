@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "config/records.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -47,9 +48,9 @@ public:
 
 private:
     struct Slot {
-        mutable std::mutex mutex;
+        mutable Mutex mutex;
         std::unique_ptr<uint8_t[]> bytes;  // fixed after construction; contents guarded by mutex
-        Info info;                         // Guarded by mutex
+        Info info KEL_GUARDED_BY(mutex);
     };
     const Slot* Find(int camera) const;
 

@@ -1,5 +1,6 @@
 #include "core/log.h"
 
+#include "platform/guarded.h"
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,8 +13,8 @@ namespace kel {
 
 namespace {
 // All writers of the process share it: a line is appended whole or not at all.
-std::mutex& LogMutex() {
-    static std::mutex m;
+Mutex& LogMutex() {
+    static Mutex m;
     return m;
 }
 }  // namespace
@@ -46,7 +47,7 @@ void TLog::ApplySizeCap() {
 void TLog::Write(std::string_view category, std::string_view message, bool normal) {
     std::string line = FormatLine(category, message, normal, clock_.Now());
     line += "\r\n";
-    std::lock_guard<std::mutex> lock(LogMutex());
+    MutexLock lock(LogMutex());
     ApplySizeCap();
     const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)

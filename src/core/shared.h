@@ -15,6 +15,7 @@
 
 #include "capture/frame_bank.h"
 #include "config/records.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -71,10 +72,10 @@ struct TShared {
     std::string LastIP() const;
 
 private:
-    mutable std::mutex text_mutex_;
-    std::string osd_time_;  // Guarded by text_mutex_; at most 9 characters
-    std::string osd_date_;  // Guarded by text_mutex_; at most 10 characters
-    std::string last_ip_;   // Guarded by text_mutex_
+    mutable Mutex text_mutex_;
+    std::string osd_time_ KEL_GUARDED_BY(text_mutex_);  // at most 9 characters
+    std::string osd_date_ KEL_GUARDED_BY(text_mutex_);  // at most 10 characters
+    std::string last_ip_ KEL_GUARDED_BY(text_mutex_);
 };
 
 }  // namespace kel

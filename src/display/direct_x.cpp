@@ -6,6 +6,7 @@
 
 #include "display/layout_geometry.h"
 #include "display/rounding.h"
+#include "platform/guarded.h"
 #include "platform/skins_folder.h"
 
 namespace kel {
@@ -113,7 +114,7 @@ void TDirectX::Release() {
     back_.Reset();
     for (Surface& s : cam_surface_)
         s.Reset();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     last_back_ = QImage();
 }
 
@@ -122,12 +123,12 @@ void TDirectX::Release() {
 void TDirectX::SetCameraRecords(CameraTablePtr records) {
     if (!records)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     records_ = std::move(records);
 }
 
 CameraTablePtr TDirectX::Records() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return records_;
 }
 
@@ -141,14 +142,14 @@ void TDirectX::SetMapFile(const std::string& file) {
 }
 
 void TDirectX::SetPlanIcons(const TCamIconTable& icons) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     plan_icons_ = icons;
 }
 
 void TDirectX::SetZoneMask(int camera, const uint8_t* mask) {
     if (!IsCamera(camera) || !mask)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     std::memcpy(&zone_masks_[(camera - 1) * kZoneMaskBytes], mask, kZoneMaskBytes);
 }
 
@@ -211,7 +212,7 @@ void TDirectX::TintZones(int width, int height, int camera) {
         return;
     std::vector<uint8_t> mask(kZoneMaskBytes);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         std::memcpy(mask.data(), &zone_masks_[(camera - 1) * kZoneMaskBytes], kZoneMaskBytes);
     }
     const int rows = std::min(height, cellRows * kZoneRows),
@@ -314,7 +315,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
         tiles_drawn_.fetch_add(1, std::memory_order_relaxed);
         ++generation_;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     tiles_ = table;
     return true;
 }
@@ -336,7 +337,7 @@ Rect TDirectX::PictureFrom(int camera, int32_t resolution) {
     const Rect whole{0, 0, p.width, p.height};
     Rect from = whole;
     if (IsCamera(camera)) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         if (zoom_.Active())
             from = zoom_.Take().Intersected(whole);
     }
@@ -454,7 +455,7 @@ void TDirectX::DrawPlan() {
     }
     TCamIconTable icons;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         icons = plan_icons_;
     }
     std::array<Rect, kCameraCount + 1> boxes{};
@@ -470,7 +471,7 @@ void TDirectX::DrawPlan() {
         if (const Surface* fit = stretched_.Get(bitmap, bitmap.Bounds(), kIconSize, kIconSize, blitter_))
             Blitter::Copy(*fit, fit->Bounds(), back_, left, top);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     icon_box_ = boxes;
 }
 
@@ -478,7 +479,7 @@ void TDirectX::DrawPlan() {
 
 void TDirectX::Publish(const QImage& back, PresentTarget target, const QImage& picture) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         last_back_ = back;
     }
     if (VideoSink* sink = sink_.load())
@@ -523,7 +524,7 @@ bool TDirectX::PresentScaled(PresentTarget target, int width, int height) {
 QImage TDirectX::CopyToImage(int width, int height) const {
     QImage back;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         back = last_back_;
     }
     if (back.isNull() || width <= 0 || height <= 0)
@@ -535,7 +536,7 @@ QImage TDirectX::CopyToImage(int width, int height) const {
 // --- Window thread: the mouse ---
 
 int32_t TDirectX::HitTest(int x, int y, bool planView) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (planView) {
         for (int i = 1; i <= kCameraCount; ++i)
             if (plan_icons_[i - 1].Placed != 0 && icon_box_[i].StrictlyContains(x, y))
@@ -553,7 +554,7 @@ int32_t TDirectX::HitTest(int x, int y, bool planView) const {
 void TDirectX::ZoomStart(int camera, int x, int y) {
     if (!IsCamera(camera))
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     const TTile& t = tiles_[1];
     zoom_.Start(ResolutionSize((*records_)[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
 }
@@ -561,18 +562,18 @@ void TDirectX::ZoomStart(int camera, int x, int y) {
 void TDirectX::ZoomPan(int camera, int x, int y) {
     if (!IsCamera(camera))
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     const TTile& t = tiles_[1];
     zoom_.Pan(ResolutionSize((*records_)[camera - 1].Resolution), {t.X1, t.Y1, t.X2, t.Y2}, x, y);
 }
 
 void TDirectX::ZoomStop() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     zoom_.Stop();
 }
 
 bool TDirectX::ZoomActive() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return zoom_.Active();
 }
 
@@ -581,19 +582,19 @@ bool TDirectX::ZoomActive() const {
 TTile TDirectX::Tile(int slot) const {
     if (!IsCamera(slot))
         return {};
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return tiles_[slot];
 }
 
 Rect TDirectX::IconBox(int camera) const {
     if (!IsCamera(camera))
         return {};
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return icon_box_[camera];
 }
 
 DigitalZoom TDirectX::Zoom() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return zoom_;
 }
 

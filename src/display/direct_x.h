@@ -44,6 +44,7 @@
 #include "display/surface.h"
 #include "display/tile_text.h"
 #include "display/video_sink.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -267,14 +268,14 @@ private:
 
     std::atomic<VideoSink*> sink_{nullptr};
 
-    mutable std::mutex mutex_;
-    CameraTablePtr records_ = ShareTable(TCameraTable{});  // Guarded by mutex_
-    TileTable tiles_{};                                    // Guarded by mutex_
-    DigitalZoom zoom_;                                     // Guarded by mutex_
-    TCamIconTable plan_icons_{};                           // Guarded by mutex_
-    std::array<Rect, kCameraCount + 1> icon_box_{};        // Guarded by mutex_
-    std::vector<uint8_t> zone_masks_;                      // Guarded by mutex_; 16 masks, camera 1 first
-    QImage last_back_;                                     // Guarded by mutex_; the last composed picture
+    mutable Mutex mutex_;
+    CameraTablePtr records_ KEL_GUARDED_BY(mutex_) = ShareTable(TCameraTable{});
+    TileTable tiles_ KEL_GUARDED_BY(mutex_){};
+    DigitalZoom zoom_ KEL_GUARDED_BY(mutex_);
+    TCamIconTable plan_icons_ KEL_GUARDED_BY(mutex_){};
+    std::array<Rect, kCameraCount + 1> icon_box_ KEL_GUARDED_BY(mutex_){};
+    std::vector<uint8_t> zone_masks_ KEL_GUARDED_BY(mutex_);  // 16 masks, camera 1 first
+    QImage last_back_ KEL_GUARDED_BY(mutex_);                 // the last composed picture
 };
 
 }  // namespace kel

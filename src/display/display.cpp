@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "capture/resolution.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -15,7 +16,7 @@ TDisplay::~TDisplay() {
 }
 
 void TDisplay::SetCameraLists(const CameraLists& lists) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     lists_ = lists;
 }
 
@@ -25,7 +26,7 @@ void TDisplay::SetScreenSize(int width, int height) {
 }
 
 void TDisplay::SetDetectionTest(DetectionTest test) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     detection_ = std::move(test);
 }
 
@@ -89,7 +90,7 @@ void TDisplay::UploadReady(int viewMode) {
     DetectionTest detection;
     renderer_.PreviewOverlay.store(viewMode == kModeConfig ? 1 : 0, std::memory_order_relaxed);
     if (viewMode == kModeConfig) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         detection = detection_;
     }
     for (int n = 1; n <= kCameraCount; ++n) {
@@ -111,7 +112,7 @@ void TDisplay::UploadReady(int viewMode) {
 void TDisplay::ComposeLayout(bool fullScreen) {
     CameraLists lists;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         lists = lists_;
     }
     switch (in_.Layout.load(std::memory_order_relaxed)) {

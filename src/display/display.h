@@ -19,6 +19,7 @@
 
 #include "display/direct_x.h"
 #include "display/display_inputs.h"
+#include "platform/guarded.h"
 #include "platform/periodic_thread.h"
 
 namespace kel {
@@ -85,10 +86,10 @@ private:
     // the recorder's indicators stay as recording sets them.
     std::array<uint8_t, kCameraCount + 1> test_shown_{};
 
-    mutable std::mutex mutex_;
-    CameraLists lists_;        // Guarded by mutex_
-    DetectionTest detection_;  // Guarded by mutex_
-    PeriodicThread thread_;    // last: it ends before the members it uses go
+    mutable Mutex mutex_;
+    CameraLists lists_ KEL_GUARDED_BY(mutex_);
+    DetectionTest detection_ KEL_GUARDED_BY(mutex_);
+    PeriodicThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -1,11 +1,12 @@
 #include "net/client_table.h"
 
+#include "platform/guarded.h"
 #include <algorithm>
 
 namespace kel {
 
 int ClientTable::Claim(const std::string& peer) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     const auto held = std::count_if(slots_.begin() + 1, slots_.end(),
                                     [&](const Slot& s) { return s.inUse && s.peer == peer; });
     if (held >= per_address_)
@@ -21,7 +22,7 @@ int ClientTable::Claim(const std::string& peer) {
 }
 
 void ClientTable::Release(int k) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (k < 1 || k > kSlots || !slots_[k].inUse)
         return;
     slots_[k] = Slot{};
@@ -29,7 +30,7 @@ void ClientTable::Release(int k) {
 }
 
 int ClientTable::InUse() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return inUse_;
 }
 

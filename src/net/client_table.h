@@ -4,6 +4,7 @@
 // the same thread when the connection ends; what a client selected and whether it is logged in
 // live in its session, for exactly as long as the slot.
 
+#include "platform/guarded.h"
 #include <array>
 #include <atomic>
 #include <mutex>
@@ -33,10 +34,10 @@ private:
     };
 
     const int per_address_;
-    mutable std::mutex mutex_;
-    std::array<Slot, kSlots + 1> slots_;  // Guarded by mutex_; slot 0 unused
-    int inUse_ = 0;                       // Guarded by mutex_
-    std::atomic<int>& count_;             // mirrors inUse_ for readers without the lock
+    mutable Mutex mutex_;
+    std::array<Slot, kSlots + 1> slots_ KEL_GUARDED_BY(mutex_);  // slot 0 unused
+    int inUse_ KEL_GUARDED_BY(mutex_) = 0;
+    std::atomic<int>& count_;  // mirrors inUse_ for readers without the lock
 };
 
 }  // namespace kel

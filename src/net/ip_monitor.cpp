@@ -7,6 +7,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include "platform/guarded.h"
 #include <chrono>
 #include <fstream>
 #include <utility>
@@ -58,7 +59,7 @@ void TIpMonitor::Stop() {
 // The lookup runs outside the lock: an interface query may take a while.
 void TIpMonitor::Read() {
     std::string address = lookup_();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (address == current_)
         return;
     if (!current_.empty()) {
@@ -70,12 +71,12 @@ void TIpMonitor::Read() {
 }
 
 std::string TIpMonitor::Current() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return current_;
 }
 
 std::deque<std::string> TIpMonitor::History() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return history_;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/guarded.h"
 #include "platform/periodic_thread.h"
 
 namespace kel {
@@ -40,9 +41,9 @@ public:
 
 private:
     const std::function<std::string()> lookup_;
-    mutable std::mutex mutex_;
-    std::string current_;              // Guarded by mutex_
-    std::deque<std::string> history_;  // Guarded by mutex_
+    mutable Mutex mutex_;
+    std::string current_ KEL_GUARDED_BY(mutex_);
+    std::deque<std::string> history_ KEL_GUARDED_BY(mutex_);
     PeriodicThread thread_;
 };
 

@@ -1,5 +1,6 @@
 #include "net/mail_notifier.h"
 
+#include "platform/guarded.h"
 #include <utility>
 
 namespace kel {
@@ -23,14 +24,14 @@ TMailNotifier::~TMailNotifier() {
 
 void TMailNotifier::Post(MailMessage message, Done done) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         jobs_.push_back(Job{std::move(message), std::move(done)});
     }
     wake_.notify_one();
 }
 
 bool TMailNotifier::Idle() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return jobs_.empty() && !busy_;
 }
 
@@ -38,9 +39,9 @@ void TMailNotifier::Run(std::stop_token stop) {
     for (;;) {
         Job job;
         {
-            std::unique_lock<std::mutex> lock(mutex_);
+            UniqueMutexLock lock(mutex_);
             busy_ = false;
-            if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); }))
+            if (!wake_.wait(lock, stop, [this]() KEL_REQUIRES(mutex_) { return !jobs_.empty(); }))
                 return;
             job = std::move(jobs_.front());
             jobs_.pop_front();

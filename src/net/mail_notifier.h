@@ -13,6 +13,7 @@
 
 #include "net/mail_sender.h"
 #include "platform/clock.h"
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 
 namespace kel {
@@ -51,11 +52,11 @@ private:
     void Run(std::stop_token stop);
 
     MailSender& sender_;
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable_any wake_;  // waits on mutex_
-    std::deque<Job> jobs_;              // Guarded by mutex_
-    bool busy_ = false;                 // Guarded by mutex_
-    WorkerThread thread_;               // last: it ends before the members it uses go
+    std::deque<Job> jobs_ KEL_GUARDED_BY(mutex_);
+    bool busy_ KEL_GUARDED_BY(mutex_) = false;
+    WorkerThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -1,5 +1,6 @@
 #include "net/peer_guard.h"
 
+#include "platform/guarded.h"
 #include <algorithm>
 #include <utility>
 
@@ -42,13 +43,13 @@ bool PeerGuard::Count(Lines& lines, Clock::time_point now, int& skipped) const {
 
 bool PeerGuard::LogConnection(const std::string& address, int& skipped) {
     const Clock::time_point now = now_();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return Count(Find(address, now).connections, now, skipped);
 }
 
 std::chrono::milliseconds PeerGuard::LoginFailed(const std::string& address, bool& log, int& skipped) {
     const Clock::time_point now = now_();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     Peer& peer = Find(address, now);
     if (peer.failures > 0 && now - peer.lastFailure >= timing_.forgetFailures)
         peer.failures = 0;
@@ -65,14 +66,14 @@ std::chrono::milliseconds PeerGuard::LoginFailed(const std::string& address, boo
 
 bool PeerGuard::Waiting(const std::string& address) {
     const Clock::time_point now = now_();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     auto it = peers_.find(address);
     return it != peers_.end() && now < it->second.waitUntil;
 }
 
 int PeerGuard::TurnedAway(const std::string& address) {
     const Clock::time_point now = now_();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     Peer& peer = Find(address, now);
     ++peer.turned;
     if (peer.turnedTold && now - peer.turnedSince < timing_.window)
@@ -85,7 +86,7 @@ int PeerGuard::TurnedAway(const std::string& address) {
 }
 
 void PeerGuard::LoginSucceeded(const std::string& address) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     auto it = peers_.find(address);
     if (it != peers_.end()) {
         it->second.failures = 0;
@@ -94,20 +95,20 @@ void PeerGuard::LoginSucceeded(const std::string& address) {
 }
 
 bool PeerGuard::Pause(std::chrono::milliseconds delay) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return !stop_.wait_for(lock, delay, [this] { return stopping_; });
+    UniqueMutexLock lock(mutex_);
+    return !stop_.wait_for(lock.Native(), delay, [this]() KEL_REQUIRES(mutex_) { return stopping_; });
 }
 
 void PeerGuard::SetStopping(bool stopping) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         stopping_ = stopping;
     }
     stop_.notify_all();
 }
 
 size_t PeerGuard::Remembered() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return peers_.size();
 }
 

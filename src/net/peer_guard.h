@@ -11,6 +11,7 @@
 //
 // Any thread. At most kMaxAddresses addresses are remembered; the stalest are forgotten first.
 
+#include "platform/guarded.h"
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -74,14 +75,14 @@ private:
         int turned = 0;           // turned away since turnedSince, not yet told
         bool turnedTold = false;  // a line was written at turnedSince
     };
-    Peer& Find(const std::string& address, Clock::time_point now);  // REQUIRES: mutex_ held
+    Peer& Find(const std::string& address, Clock::time_point now) KEL_REQUIRES(mutex_);
     bool Count(Lines& lines, Clock::time_point now, int& skipped) const;
 
     const Timing timing_;
     const std::function<Clock::time_point()> now_;
-    mutable std::mutex mutex_;
-    std::map<std::string, Peer> peers_;  // Guarded by mutex_
-    bool stopping_ = false;              // Guarded by mutex_
+    mutable Mutex mutex_;
+    std::map<std::string, Peer> peers_ KEL_GUARDED_BY(mutex_);
+    bool stopping_ KEL_GUARDED_BY(mutex_) = false;
     std::condition_variable stop_;
 };
 

@@ -3,34 +3,35 @@
 #include <cstring>
 
 #include "config/user_table.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
 void ServerTables::Set(const ServerView& applied) {
     if (!applied.Valid())
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     cameras_ = applied.Cameras();
     users_ = applied.Users();
 }
 
 void ServerTables::SetCameras(const TCameraTable& cameras) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     cameras_ = ShareTable(cameras);
 }
 
 void ServerTables::SetUsers(const TUserTable& users) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     users_ = std::make_shared<const TUserTable>(users);
 }
 
 TCameraTable ServerTables::Cameras() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return *cameras_;
 }
 
 CameraTablePtr ServerTables::CameraTable() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return cameras_;
 }
 
@@ -39,7 +40,7 @@ bool ServerTables::FindUser(std::string_view login, std::string_view password, u
         return false;
     std::shared_ptr<const TUserTable> users;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         users = users_;
     }
     int index = kel::FindUserBytes(*users, login, password);

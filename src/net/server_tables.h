@@ -11,6 +11,7 @@
 
 #include "config/config_views.h"
 #include "config/records.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -30,9 +31,9 @@ public:
     bool FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const;
 
 private:
-    mutable std::mutex mutex_;
-    CameraTablePtr cameras_ = ShareTable(TCameraTable{});                             // Guarded by mutex_
-    std::shared_ptr<const TUserTable> users_ = std::make_shared<const TUserTable>();  // Guarded by mutex_
+    mutable Mutex mutex_;
+    CameraTablePtr cameras_ KEL_GUARDED_BY(mutex_) = ShareTable(TCameraTable{});
+    std::shared_ptr<const TUserTable> users_ KEL_GUARDED_BY(mutex_) = std::make_shared<const TUserTable>();
 };
 
 }  // namespace kel

@@ -14,6 +14,7 @@
 
 #include "net/client_session.h"
 #include "net/socket_stream.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -89,7 +90,7 @@ void TTcpServer::Stop() {
     listen_fd_ = -1;
     std::list<std::unique_ptr<Connection>> connections;
     {
-        std::lock_guard<std::mutex> lock(connections_mutex_);
+        MutexLock lock(connections_mutex_);
         for (auto& c : connections_)
             ::shutdown(c->fd, SHUT_RDWR);
         connections.swap(connections_);
@@ -125,7 +126,7 @@ void TTcpServer::Accept() {
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
     Connection& c = *connection;
-    std::lock_guard<std::mutex> lock(connections_mutex_);
+    MutexLock lock(connections_mutex_);
     connections_.push_back(std::move(connection));
     try {
         c.thread =
@@ -154,7 +155,7 @@ void TTcpServer::Serve(Connection& connection, ClientTable& table, const ServerL
 void TTcpServer::ReapFinished() {
     std::list<std::unique_ptr<Connection>> finished;
     {
-        std::lock_guard<std::mutex> lock(connections_mutex_);
+        MutexLock lock(connections_mutex_);
         for (auto it = connections_.begin(); it != connections_.end();) {
             auto next = std::next(it);
             if ((*it)->done.load(std::memory_order_acquire))

@@ -17,6 +17,7 @@
 #include "net/client_table.h"
 #include "net/peer_guard.h"
 #include "net/server_links.h"
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 
 namespace kel {
@@ -67,8 +68,8 @@ private:
 
     ClientTable clients_;
     PeerGuard guard_;
-    std::mutex connections_mutex_;
-    std::list<std::unique_ptr<Connection>> connections_;  // Guarded by connections_mutex_
+    Mutex connections_mutex_;
+    std::list<std::unique_ptr<Connection>> connections_ KEL_GUARDED_BY(connections_mutex_);
     WorkerThread listener_;
 };
 

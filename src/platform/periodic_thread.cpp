@@ -1,5 +1,6 @@
 #include "platform/periodic_thread.h"
 
+#include "platform/guarded.h"
 #include <exception>
 #include <system_error>
 #include <utility>
@@ -45,20 +46,20 @@ std::chrono::milliseconds PeriodicThread::Period() const {
 }
 
 void PeriodicThread::Pause() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     paused_ = true;
 }
 
 void PeriodicThread::Resume() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         paused_ = false;
     }
     wake_.notify_all();
 }
 
 bool PeriodicThread::Paused() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return paused_;
 }
 
@@ -79,7 +80,7 @@ void PeriodicThread::Pass() {
 
 void PeriodicThread::Run(std::stop_token stop) {
     using Clock = std::chrono::steady_clock;
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     auto due = Clock::now();  // of the pass to come
     if (wait_first_) {
         due += Period();
@@ -87,7 +88,7 @@ void PeriodicThread::Run(std::stop_token stop) {
             return;
     }
     for (;;) {
-        wake_.wait(lock, stop, [this] { return !paused_; });
+        wake_.wait(lock, stop, [this]() KEL_REQUIRES(mutex_) { return !paused_; });
         if (stop.stop_requested())
             return;
         lock.unlock();

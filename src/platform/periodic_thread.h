@@ -10,6 +10,7 @@
 // while the thread runs; the change applies from the next wait. The thread may be paused: a pause
 // takes effect between passes, never waiting for the pass under way, and a stop ends it too.
 
+#include "platform/guarded.h"
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -61,8 +62,8 @@ private:
     Work work_;
     Failure failed_;
     bool failing_ = false;  // the periodic thread only
-    mutable std::mutex mutex_;
-    bool paused_ = false;  // Guarded by mutex_
+    mutable Mutex mutex_;
+    bool paused_ KEL_GUARDED_BY(mutex_) = false;
     std::condition_variable_any wake_;
     std::jthread thread_;
 };

@@ -1,5 +1,6 @@
 #include "platform/window_queue.h"
 
+#include "platform/guarded.h"
 #include <utility>
 
 namespace kel {
@@ -9,7 +10,7 @@ namespace kel {
 void WindowQueue::Post(std::function<void()> job) {
     bool wasEmpty = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         wasEmpty = jobs_.empty();
         jobs_.push_back(std::move(job));
     }
@@ -20,7 +21,7 @@ void WindowQueue::Post(std::function<void()> job) {
 void WindowQueue::RunPending() {
     std::deque<std::function<void()>> jobs;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         jobs.swap(jobs_);
     }
     for (auto& job : jobs)

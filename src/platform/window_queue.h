@@ -4,6 +4,7 @@
 // toolkit's own thread-safe event posting) to run what is pending. Jobs run in the order they
 // were posted.
 
+#include "platform/guarded.h"
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -21,8 +22,8 @@ public:
 
 private:
     std::function<void()> wake_;  // fixed before the first post
-    std::mutex mutex_;
-    std::deque<std::function<void()>> jobs_;  // Guarded by mutex_
+    Mutex mutex_;
+    std::deque<std::function<void()>> jobs_ KEL_GUARDED_BY(mutex_);
 };
 
 }  // namespace kel

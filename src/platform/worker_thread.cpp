@@ -1,5 +1,6 @@
 #include "platform/worker_thread.h"
 
+#include "platform/guarded.h"
 #include <exception>
 #include <system_error>
 #include <utility>
@@ -32,7 +33,7 @@ void WorkerThread::Stop() {
 }
 
 bool WorkerThread::Pause(std::stop_token stop, std::chrono::nanoseconds d) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     wake_.wait_for(lock, stop, d, [] { return false; });
     return !stop.stop_requested();
 }

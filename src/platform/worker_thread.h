@@ -8,6 +8,7 @@
 // station ends by surprise and none takes the program down; a body that returns has ended its
 // work, and the thread ends with it.
 
+#include "platform/guarded.h"
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -46,7 +47,7 @@ private:
 
     Body body_;
     Failure failed_;
-    std::mutex mutex_;
+    Mutex mutex_;
     std::condition_variable_any wake_;
     std::jthread thread_;  // last: it ends before the members it uses go
 };

@@ -1,5 +1,6 @@
 #include "recording/archive_worker.h"
 
+#include "platform/guarded.h"
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -23,21 +24,21 @@ void ArchiveWorker::Stop() {
         return;
     thread_.Stop();
     // Nobody is left to try what was posted: a Drain must not wait for it.
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     tried_ = posted_;
     done_.notify_all();
 }
 
 void ArchiveWorker::Post(const ClosedSegment& segment) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         queue_.push_back({segment, false});
         ++posted_;
     }
     wake_.notify_all();
 }
 
-bool ArchiveWorker::TryLocked(std::unique_lock<std::mutex>& lock) {
+bool ArchiveWorker::TryLocked(UniqueMutexLock& lock) {
     if (queue_.empty())
         return false;
     Item item = std::move(queue_.front());
@@ -66,7 +67,7 @@ bool ArchiveWorker::TryLocked(std::unique_lock<std::mutex>& lock) {
 }
 
 void ArchiveWorker::Drain() {
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     const uint64_t target = posted_;
     // Without the thread the caller archives what was posted itself.
     if (!thread_.Running()) {
@@ -74,11 +75,11 @@ void ArchiveWorker::Drain() {
         }
         return;
     }
-    done_.wait(lock, [&] { return tried_ >= target; });
+    done_.wait(lock, [&]() KEL_REQUIRES(mutex_) { return tried_ >= target; });
 }
 
 size_t ArchiveWorker::Waiting() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     size_t n = waiting_.size();
     for (const Item& item : queue_)
         n += item.retry ? 1 : 0;
@@ -86,7 +87,7 @@ size_t ArchiveWorker::Waiting() const {
 }
 
 void ArchiveWorker::Run(std::stop_token stop) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     while (!stop.stop_requested()) {
         if (TryLocked(lock))
             continue;
@@ -99,7 +100,7 @@ void ArchiveWorker::Run(std::stop_token stop) {
             continue;
         }
         const auto until = waiting_.empty() ? now + std::chrono::hours(1) : next_retry_;
-        wake_.wait_until(lock, stop, until, [&] { return !queue_.empty(); });
+        wake_.wait_until(lock, stop, until, [&]() KEL_REQUIRES(mutex_) { return !queue_.empty(); });
     }
 }
 

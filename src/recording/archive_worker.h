@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 #include "recording/segment_archive.h"
 
@@ -50,21 +51,22 @@ private:
     };
     void Run(std::stop_token stop);
     // Archives the first segment of the queue, the lock released meanwhile; false when the queue
-    // is empty. REQUIRES: `lock` holds mutex_.
-    bool TryLocked(std::unique_lock<std::mutex>& lock);
+    // is empty.
+    // (Checked at the callers only: the analysis cannot follow `lock` into here.)
+    bool TryLocked(UniqueMutexLock& lock) KEL_REQUIRES(mutex_) KEL_NO_THREAD_SAFETY_ANALYSIS;
 
     const ArchiveFn archive_;
     const std::chrono::milliseconds retry_;
     const WorkerThread::Failure failed_;
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable_any wake_;
     std::condition_variable_any done_;
-    std::deque<Item> queue_;                            // Guarded by mutex_
-    std::vector<ClosedSegment> waiting_;                // Guarded by mutex_
-    uint64_t posted_ = 0;                               // Guarded by mutex_
-    uint64_t tried_ = 0;                                // Guarded by mutex_; of the posted ones
-    std::chrono::steady_clock::time_point next_retry_;  // Guarded by mutex_
-    WorkerThread thread_;                               // last: it ends before the members it uses go
+    std::deque<Item> queue_ KEL_GUARDED_BY(mutex_);
+    std::vector<ClosedSegment> waiting_ KEL_GUARDED_BY(mutex_);
+    uint64_t posted_ KEL_GUARDED_BY(mutex_) = 0;
+    uint64_t tried_ KEL_GUARDED_BY(mutex_) = 0;  // of the posted ones
+    std::chrono::steady_clock::time_point next_retry_ KEL_GUARDED_BY(mutex_);
+    WorkerThread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

@@ -1,5 +1,6 @@
 #include "recording/frame_batch.h"
 
+#include "platform/guarded.h"
 #include <cstring>
 
 namespace kel {
@@ -20,7 +21,7 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
         return false;
     Camera& c = cameras_[camera];
     {
-        std::lock_guard<std::mutex> lock(c.mutex);
+        MutexLock lock(c.mutex);
         int k = c.count.load(std::memory_order_relaxed) + 1;
         if (k > kSlots)
             return false;
@@ -35,7 +36,7 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
         c.added.store(s.serial, std::memory_order_release);
     }
     {
-        std::lock_guard<std::mutex> news(news_mutex_);  // a waiter checks under it, so none misses this
+        MutexLock news(news_mutex_);  // a waiter checks under it, so none misses this
     }
     news_.notify_all();
     return true;
@@ -44,7 +45,7 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
 void FrameBatch::Clear(int camera) {
     if (!Valid(camera))
         return;
-    std::lock_guard<std::mutex> lock(cameras_[camera].mutex);
+    MutexLock lock(cameras_[camera].mutex);
     cameras_[camera].count.store(0, std::memory_order_release);
 }
 
@@ -69,15 +70,15 @@ bool FrameBatch::WaitForNewer(const std::array<uint64_t, kCameraCount>& seen,
                 return true;
         return false;
     };
-    std::unique_lock<std::mutex> lock(news_mutex_);
-    return news_.wait_for(lock, timeout, newer);
+    UniqueMutexLock lock(news_mutex_);
+    return news_.wait_for(lock.Native(), timeout, newer);
 }
 
 bool FrameBatch::ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const {
     if (!Valid(camera))
         return false;
     const Camera& c = cameras_[camera];
-    std::lock_guard<std::mutex> lock(c.mutex);
+    MutexLock lock(c.mutex);
     int k = c.count.load(std::memory_order_relaxed);
     const Slot& s = c.slot_table[k == 0 ? kSlots : k];
     if (s.size <= 0 || static_cast<size_t>(s.size) > capacity)

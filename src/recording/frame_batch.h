@@ -17,6 +17,7 @@
 #include <string>
 
 #include "config/records.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -63,7 +64,7 @@ public:
 
 private:
     struct Camera {
-        mutable std::mutex mutex;
+        mutable Mutex mutex;
         std::atomic<int> count{0};
         std::atomic<uint64_t> added{0};
         std::array<Slot, kSlots + 1> slot_table;  // contents written under mutex
@@ -73,7 +74,7 @@ private:
 
     std::array<Camera, kCameraCount + 1> cameras_;  // camera 0 is never allocated
     // Raised after every picture added, for readers waiting for one.
-    mutable std::mutex news_mutex_;
+    mutable Mutex news_mutex_;
     mutable std::condition_variable news_;
 };
 

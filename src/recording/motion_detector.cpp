@@ -1,5 +1,6 @@
 #include "recording/motion_detector.h"
 
+#include "platform/guarded.h"
 #include <algorithm>
 #include <cstring>
 
@@ -56,7 +57,7 @@ void MotionDetector::SetZone(int camera, const TZoneRecord& zone) {
     Camera* c = Find(camera);
     if (!c)
         return;
-    std::lock_guard<std::mutex> lock(c->mutex);
+    MutexLock lock(c->mutex);
     std::memcpy(c->mask.data(), zone.Mask, kMaskCells);
     c->sensitivity = zone.Sensitivity;
 }
@@ -109,7 +110,7 @@ bool MotionDetector::DetectMotion(int camera, const uint8_t* picture, int width,
     Camera* c = Find(camera);
     if (!c || !SizeFits(width, height))
         return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
+    MutexLock lock(c->mutex);
     if (!Test(*c, picture, width, height, c->mask.data(), c->sensitivity))
         return false;
     c->count.fetch_add(1, std::memory_order_relaxed);
@@ -121,7 +122,7 @@ bool MotionDetector::TestDetection(int camera, const uint8_t* picture, int width
     Camera* c = Find(camera);
     if (!c || !SizeFits(width, height))
         return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
+    MutexLock lock(c->mutex);
     return Test(*c, picture, width, height, mask, sensitivity);
 }
 

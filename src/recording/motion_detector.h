@@ -22,6 +22,7 @@
 #include <mutex>
 
 #include "config/records.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -59,11 +60,12 @@ public:
 
 private:
     struct Camera {
-        std::mutex mutex;
-        std::array<uint8_t, kMaskCells> mask{};  // Guarded by mutex
-        int32_t sensitivity = 1000;              // Guarded by mutex
-        // Guarded by mutex (the bytes); allocated zero once.
-        std::unique_ptr<uint8_t, decltype(&std::free)> reference{nullptr, &std::free};
+        Mutex mutex;
+        std::array<uint8_t, kMaskCells> mask KEL_GUARDED_BY(mutex){};
+        int32_t sensitivity KEL_GUARDED_BY(mutex) = 1000;
+        // Allocated zero once; its bytes are guarded by the mutex.
+        std::unique_ptr<uint8_t, decltype(&std::free)> reference KEL_PT_GUARDED_BY(mutex){nullptr,
+                                                                                          &std::free};
         std::atomic<int32_t> count{0};
     };
     bool Test(Camera& c, const uint8_t* picture, int width, int height, const uint8_t* mask,

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/file_faults.h"
+#include "platform/guarded.h"
 #include "platform/safe_file.h"
 #include "recording/schedule.h"
 #include "recording/segment_repair.h"
@@ -49,7 +50,7 @@ bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) 
         SetSizeLimit(applied_.SizeCode());
         SetSoundDetect(applied_.SoundDetect());
     }
-    std::lock_guard<std::mutex> lock(pass_mutex_);
+    MutexLock lock(pass_mutex_);
     if (!compressor_.Open()) {
         error_ = kNoCodec;
         return false;
@@ -85,14 +86,14 @@ void TSaveThread::Configure(const RecorderView& applied) {
 }
 
 void TSaveThread::SetCameras(CameraTablePtr cameras) {
-    std::lock_guard<std::mutex> lock(cameras_mutex_);
+    MutexLock lock(cameras_mutex_);
     cameras_ = std::move(cameras);
 }
 
 void TSaveThread::SetRecording(bool on) {
     recording_.store(on, std::memory_order_release);
     if (!on)
-        std::lock_guard<std::mutex> wait(pass_mutex_);  // a pass under way ends first
+        MutexLock wait(pass_mutex_);  // a pass under way ends first
 }
 
 void TSaveThread::SetSizeLimit(int32_t videoFilesSize) {
@@ -102,6 +103,7 @@ void TSaveThread::SetSizeLimit(int32_t videoFilesSize) {
 }
 
 void TSaveThread::ResetFrameCounters() {
+    MutexLock lock(pass_mutex_);
     for (int n = 1; n <= kCameraCount; ++n) {
         batch_.Clear(n);
         written_[n] = 0;
@@ -109,7 +111,7 @@ void TSaveThread::ResetFrameCounters() {
 }
 
 bool TSaveThread::Pass() {
-    std::lock_guard<std::mutex> lock(pass_mutex_);
+    MutexLock lock(pass_mutex_);
     for (int n = 1; n <= kCameraCount; ++n)
         if (finish_asked_[n].exchange(false, std::memory_order_acq_rel))
             FinishLocked(n);
@@ -118,7 +120,7 @@ bool TSaveThread::Pass() {
     const bool anyDrive = archive_.AnyDriveSelected();
     CameraTablePtr cameras;
     {
-        std::lock_guard<std::mutex> camerasLock(cameras_mutex_);
+        MutexLock camerasLock(cameras_mutex_);
         cameras = cameras_;
     }
     for (int n = 1; n <= kCameraCount; ++n)
@@ -144,7 +146,7 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
         count >= kBatch ||
         (count > written_[n] &&
          now - waiting_[n] >= std::chrono::milliseconds(max_wait_ms_.load(std::memory_order_relaxed)));
-    auto write = [&] {
+    auto write = [&]() KEL_REQUIRES(pass_mutex_) {
         WriteBatch(n, camera, count, written_[n]);
         written_[n] = count;
     };
@@ -213,7 +215,7 @@ void TSaveThread::WriteBatch(int n, const TCameraRecord& camera, int count, int 
     if (from >= count)
         return;
     CameraSegment& c = segments_[n];
-    std::lock_guard<std::mutex> lock(c.mutex);
+    MutexLock lock(c.mutex);
     const FrameBatch::Slot& first = batch_.At(n, from + 1);
     // A segment holds pictures of one size only; a new size starts a new segment.
     if (c.segment.IsOpen() && (c.segment.Width() != first.width || c.segment.Height() != first.height))
@@ -261,7 +263,7 @@ void TSaveThread::CloseSegment(int camera) {
         return;
     {
         CameraSegment& c = segments_[camera];
-        std::lock_guard<std::mutex> lock(c.mutex);
+        MutexLock lock(c.mutex);
         CloseLocked(camera, c);
     }
     archiver_.Drain();
@@ -293,7 +295,7 @@ void TSaveThread::FinishSegment(int camera) {
         return;
     {
         // No pass runs meanwhile: the batch is the one the last pass left.
-        std::lock_guard<std::mutex> pass(pass_mutex_);
+        MutexLock pass(pass_mutex_);
         finish_asked_[camera].store(false, std::memory_order_relaxed);
         FinishLocked(camera);
     }
@@ -317,7 +319,7 @@ bool TSaveThread::FinishPending(int camera) const {
 void TSaveThread::FinishLocked(int camera) {
     CameraTablePtr cameras;
     {
-        std::lock_guard<std::mutex> lock(cameras_mutex_);
+        MutexLock lock(cameras_mutex_);
         cameras = cameras_;
     }
     const TCameraRecord& record = (*cameras)[camera - 1];
@@ -330,7 +332,7 @@ void TSaveThread::FinishLocked(int camera) {
     batch_.Clear(camera);
     written_[camera] = 0;
     CameraSegment& c = segments_[camera];
-    std::lock_guard<std::mutex> lock(c.mutex);
+    MutexLock lock(c.mutex);
     CloseLocked(camera, c);
 }
 
@@ -338,7 +340,7 @@ void TSaveThread::CloseAll() {
     SetRecording(false);
     for (int n = 1; n <= kCameraCount; ++n)
         FinishSegment(n);
-    std::lock_guard<std::mutex> lock(pass_mutex_);
+    MutexLock lock(pass_mutex_);
     compressor_.Close();
 }
 
@@ -429,7 +431,7 @@ void TSaveThread::RecoverTemp(bool lastRunCrashed) {
 bool TSaveThread::SegmentOpen(int camera) const {
     if (camera < 1 || camera > kCameraCount)
         return false;
-    std::lock_guard<std::mutex> lock(segments_[camera].mutex);
+    MutexLock lock(segments_[camera].mutex);
     return segments_[camera].segment.IsOpen();
 }
 

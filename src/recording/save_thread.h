@@ -34,6 +34,7 @@
 #include "config/config_views.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
+#include "platform/guarded.h"
 #include "platform/periodic_thread.h"
 #include "recording/archive_worker.h"
 #include "recording/frame_batch.h"
@@ -139,14 +140,14 @@ public:
 
 private:
     struct CameraSegment {
-        mutable std::mutex mutex;
-        Segment segment;            // Guarded by mutex
-        bool createFailed = false;  // Guarded by mutex; reported until a file is created again
-        bool writeFailed = false;   // Guarded by mutex; reported until a picture is written again
+        mutable Mutex mutex;
+        Segment segment KEL_GUARDED_BY(mutex);
+        bool createFailed KEL_GUARDED_BY(mutex) = false;  // reported until a file is created again
+        bool writeFailed KEL_GUARDED_BY(mutex) = false;   // reported until a picture is written again
     };
 
-    void CameraPass(int n, const TCameraRecord& camera, bool anyDrive);
-    bool CompressPicture(int n, PictureSize& size);
+    void CameraPass(int n, const TCameraRecord& camera, bool anyDrive) KEL_REQUIRES(pass_mutex_);
+    bool CompressPicture(int n, PictureSize& size) KEL_REQUIRES(pass_mutex_);
     void OnMotion(int n);
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
     // Slots from+1..count (the ones not written yet) of camera n's batch.
@@ -158,11 +159,12 @@ private:
     bool ArchiveClosed(const ClosedSegment& segment);
     // A file that could not be written: on a full disk the operator is warned.
     void WriteFailed(const std::string& error);
-    bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height);
-    // REQUIRES: pass_mutex_ held. Camera n's due pictures written, its batch emptied and its
+    bool OpenSegment(int n, CameraSegment& c, const TCameraRecord& camera, int width, int height)
+        KEL_REQUIRES(c.mutex);
+    // Camera n's due pictures written, its batch emptied and its
     // segment closed and handed to the archiving thread.
-    void FinishLocked(int camera);
-    void CloseLocked(int n, CameraSegment& c);  // REQUIRES: c.mutex held
+    void FinishLocked(int camera) KEL_REQUIRES(pass_mutex_);
+    void CloseLocked(int n, CameraSegment& c) KEL_REQUIRES(c.mutex);
     void Log(const std::string& text, bool error) const;
 
     // Fixed after construction.
@@ -180,20 +182,21 @@ private:
     std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
     std::atomic<int64_t> max_wait_ms_{400};
     std::array<std::atomic<bool>, kCameraCount + 1> finish_asked_{};
-    mutable std::mutex cameras_mutex_;
-    CameraTablePtr cameras_ = ShareTable(TCameraTable{});  // Guarded by cameras_mutex_
+    mutable Mutex cameras_mutex_;
+    CameraTablePtr cameras_ KEL_GUARDED_BY(cameras_mutex_) = ShareTable(TCameraTable{});
 
     // Held for a whole pass.
-    std::mutex pass_mutex_;
-    TVideoCompressor compressor_;         // Guarded by pass_mutex_
-    std::unique_ptr<uint8_t[]> picture_;  // Guarded by pass_mutex_; the picture being recorded
-    std::unique_ptr<uint8_t[]> packed_;   // Guarded by pass_mutex_; its compressed form
-    std::array<bool, kCameraCount + 1> compress_failed_{};  // Guarded by pass_mutex_
-    std::array<uint64_t, kCameraCount + 1> taken_{};        // Guarded by pass_mutex_: serials
+    Mutex pass_mutex_;
+    TVideoCompressor compressor_ KEL_GUARDED_BY(pass_mutex_);
+    std::unique_ptr<uint8_t[]> picture_ KEL_GUARDED_BY(pass_mutex_);  // the picture being recorded
+    std::unique_ptr<uint8_t[]> packed_ KEL_GUARDED_BY(pass_mutex_);   // its compressed form
+    std::array<bool, kCameraCount + 1> compress_failed_ KEL_GUARDED_BY(pass_mutex_){};
+    std::array<uint64_t, kCameraCount + 1> taken_ KEL_GUARDED_BY(pass_mutex_){};  // serials
     // Slots of each batch already written to the segment, and since when the first one not yet
     // written has waited: no picture waits longer than max_wait_ before it reaches the file.
-    std::array<int, kCameraCount + 1> written_{};                                    // Guarded by pass_mutex_
-    std::array<std::chrono::steady_clock::time_point, kCameraCount + 1> waiting_{};  // Guarded by pass_mutex_
+    std::array<int, kCameraCount + 1> written_ KEL_GUARDED_BY(pass_mutex_){};
+    std::array<std::chrono::steady_clock::time_point, kCameraCount + 1>
+        waiting_ KEL_GUARDED_BY(pass_mutex_){};
 
     FrameBatch batch_;
     MotionDetector motion_;

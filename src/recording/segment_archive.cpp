@@ -9,6 +9,7 @@
 
 #include "config/registry_values.h"
 #include "platform/file_faults.h"
+#include "platform/guarded.h"
 #include "platform/safe_file.h"
 #include "recording/segment.h"
 #include "recording/segment_repair.h"
@@ -55,7 +56,7 @@ bool SegmentArchive::EnsureDriveC() {
 }
 
 void SegmentArchive::ScanDrives() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     table_.Scan(map_, probe_);
     states_.clear();
 }
@@ -65,7 +66,7 @@ std::string SegmentArchive::IndexPath() const {
 }
 
 void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::string& storeFile) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     counter_ = videoFiles;
     used_disk_ = usedDisk;
     current_ = table_.Letter(usedDisk);
@@ -140,7 +141,7 @@ bool SegmentArchive::Reconcile() {
     std::set<std::string> indexed;
     std::vector<TVideoIndexEntry>& entries = index_.Mutable();
     const size_t before = entries.size();
-    std::erase_if(entries, [&](const TVideoIndexEntry& e) {
+    std::erase_if(entries, [&](const TVideoIndexEntry& e) KEL_REQUIRES(mutex_) {
         const std::string path = e.FileName.Get();
         auto [drive, fresh] = present.try_emplace(path[0], false);
         if (fresh)
@@ -194,7 +195,7 @@ bool SegmentArchive::SaveIndexLocked() {
 }
 
 void SegmentArchive::SetDrives(const uint8_t* flags, int count) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (int i = 0; i < count && i < kDriveFlags; ++i)
         hdds_[i] = flags[i];
     any_selected_.store(FirstSelected() >= 0, std::memory_order_relaxed);
@@ -224,7 +225,7 @@ bool SegmentArchive::AnyDriveSelected() const {
 }
 
 bool SegmentArchive::SelectFirstDrive(char& letter) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     int p = FirstSelected();
     if (p < 0)
         return false;
@@ -260,10 +261,10 @@ int64_t SegmentArchive::FreeKB(int position) {
 // let go while the file moves, which may take long on a slow drive; nothing else changes the
 // drive chosen meanwhile.
 bool SegmentArchive::Archive(const ClosedSegment& segment) {
-    std::lock_guard<std::mutex> one(archiving_);
+    MutexLock one(archiving_);
     char letter = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
         if (p < 0) {
             // Nowhere to keep it: the operator chose to record to no drive.
@@ -281,7 +282,7 @@ bool SegmentArchive::Archive(const ClosedSegment& segment) {
     std::string dosPath;
     if (!PlaceFile(segment, letter, dosPath))
         return false;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     current_ = letter;
     Index(segment, dosPath);
     return true;
@@ -487,7 +488,7 @@ void SegmentArchive::RoomAgain() {
 }
 
 bool SegmentArchive::DeleteOldest() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return DeleteOldestLocked(0);
 }
 
@@ -514,7 +515,7 @@ bool SegmentArchive::DeleteOldestLocked(char onlyOn) {
 
 // The files emptied too: an index is read whole, so old entries must not come back.
 void SegmentArchive::ResetIndex() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     counter_ = 0;
     index_.Clear();
     indexed_.store(0, std::memory_order_relaxed);
@@ -522,8 +523,8 @@ void SegmentArchive::ResetIndex() {
 }
 
 std::vector<std::string> SegmentArchive::DeleteAll() {
-    std::lock_guard<std::mutex> one(archiving_);
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock one(archiving_);
+    MutexLock lock(mutex_);
     std::vector<std::string> failures;
     for (char letter : table_.Letters()) {
         if (letter == 'Z' || !DrivePresent(letter))
@@ -546,28 +547,28 @@ std::vector<std::string> SegmentArchive::DeleteAll() {
 }
 
 char SegmentArchive::CurrentLetter() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return current_;
 }
 
 int32_t SegmentArchive::Counter() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return counter_;
 }
 
 int32_t SegmentArchive::UsedDisk() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return used_disk_;
 }
 
 std::vector<TVideoIndexEntry> SegmentArchive::Entries() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return index_.Entries();
 }
 
 std::string SegmentArchive::ArchivedFile(int camera, const std::string& name) const {
     const std::string tail = VideoIndex::ArchivePath('?', camera, name).substr(1);
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (const TVideoIndexEntry& e : index_.Entries()) {
         const std::string path = e.FileName.Get();
         if (e.Camera == camera && path.size() == tail.size() + 1 && path.compare(1, tail.size(), tail) == 0)
@@ -577,7 +578,7 @@ std::string SegmentArchive::ArchivedFile(int camera, const std::string& name) co
 }
 
 DriveTable SegmentArchive::Table() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return table_;
 }
 

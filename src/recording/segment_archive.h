@@ -33,6 +33,7 @@
 
 #include "platform/drive_map.h"
 #include "platform/drive_probe.h"
+#include "platform/guarded.h"
 #include "platform/registry_store.h"
 #include "recording/drive_marks.h"
 #include "recording/drive_table.h"
@@ -114,34 +115,34 @@ public:
     std::string IndexPath() const;
 
 private:
-    void LoadIndexLocked();
-    bool Reconcile();                      // REQUIRES: mutex_ held; true when the index changed
-    bool SaveIndexLocked();                // REQUIRES: mutex_ held
-    int FirstSelected() const;             // REQUIRES: mutex_ held; -1 when none
-    int NextSelected(int position) const;  // REQUIRES: mutex_ held; up to 20, -1 when none
-    bool Selected(int position) const;     // REQUIRES: mutex_ held
-    int64_t FreeKB(int position);          // REQUIRES: mutex_ held; 0 for a drive not there
-    bool FindRoom(int& position, uint64_t needKB);
-    bool DeleteOldestLocked(char onlyOn);  // REQUIRES: mutex_ held; onlyOn 0: any drive
-    // REQUIRES: mutex_ held. Whether the drive is there and is the disk the station recorded on,
+    void LoadIndexLocked() KEL_REQUIRES(mutex_);
+    bool Reconcile() KEL_REQUIRES(mutex_);  // true when the index changed
+    bool SaveIndexLocked() KEL_REQUIRES(mutex_);
+    int FirstSelected() const KEL_REQUIRES(mutex_);             // -1 when none
+    int NextSelected(int position) const KEL_REQUIRES(mutex_);  // up to 20, -1 when none
+    bool Selected(int position) const KEL_REQUIRES(mutex_);
+    int64_t FreeKB(int position) KEL_REQUIRES(mutex_);  // 0 for a drive not there
+    bool FindRoom(int& position, uint64_t needKB) KEL_REQUIRES(mutex_);
+    bool DeleteOldestLocked(char onlyOn) KEL_REQUIRES(mutex_);  // onlyOn 0: any drive
+    // Whether the drive is there and is the disk the station recorded on,
     // as last examined (examined now when it never was).
-    bool DrivePresent(char letter);
+    bool DrivePresent(char letter) KEL_REQUIRES(mutex_);
     enum class DriveState { Missing, Ours, NotOurs };
-    // REQUIRES: mutex_ held. Looks at the drive's folder and mark now; a drive taken for the
+    // Looks at the drive's folder and mark now; a drive taken for the
     // first time gets its mark.
-    DriveState Examine(char letter);
-    // REQUIRES: mutex_ held. Whether the index lists recordings on the drive and none of their
+    DriveState Examine(char letter) KEL_REQUIRES(mutex_);
+    // Whether the index lists recordings on the drive and none of their
     // files is there.
-    bool IndexedButNoneThere(char letter) const;
-    // REQUIRES: mutex_ held. Examines the selected drives; whether any of them is there. Says
+    bool IndexedButNoneThere(char letter) const KEL_REQUIRES(mutex_);
+    // Examines the selected drives; whether any of them is there. Says
     // which went, which is not what it was and which came back.
-    bool CheckDrivesPresent();
-    // REQUIRES: mutex_ held. The selected drive that is there on which deleting its indexed
+    bool CheckDrivesPresent() KEL_REQUIRES(mutex_);
+    // The selected drive that is there on which deleting its indexed
     // recordings would leave the reserve and `needKB` free, the one with the oldest recording
     // when several could; 0 when none can. Deleting then keeps to that drive.
-    char DriveToFree(int64_t needKB);
+    char DriveToFree(int64_t needKB) KEL_REQUIRES(mutex_);
     bool PlaceFile(const ClosedSegment& segment, char letter, std::string& dosPath);
-    void Index(const ClosedSegment& segment, const std::string& dosPath);
+    void Index(const ClosedSegment& segment, const std::string& dosPath) KEL_REQUIRES(mutex_);
     void Log(const std::string& text, bool error) const;
     void RoomAgain();
 
@@ -152,23 +153,23 @@ private:
     const RecorderLinks& links_;
     const RecorderHooks& hooks_;
 
-    std::mutex archiving_;  // held for a whole archiving: one at a time
-    mutable std::mutex mutex_;
+    Mutex archiving_;  // held for a whole archiving: one at a time
+    mutable Mutex mutex_;
     std::atomic<bool> any_selected_{false};
-    std::atomic<size_t> indexed_{0};           // index_.Size(), published for readers without the lock
-    std::atomic<bool> no_room_{false};         // the room ran out and has not come back
-    std::atomic<int> held_back_{0};            // segments held back since it ran out
-    DriveTable table_;                         // Guarded by mutex_
-    std::array<uint8_t, kDriveFlags> hdds_{};  // Guarded by mutex_
-    int32_t used_disk_ = 0;                    // Guarded by mutex_
-    char current_ = 'C';                       // Guarded by mutex_
-    int32_t counter_ = 0;                      // Guarded by mutex_
-    VideoIndex index_;                         // Guarded by mutex_
-    RegistryStore store_;                      // Guarded by mutex_
-    bool store_failed_ = false;                // Guarded by mutex_
-    DriveMarks marks_;                         // Guarded by mutex_
-    std::map<char, DriveState> states_;        // Guarded by mutex_: as last examined
-    std::map<char, DriveState> reported_;      // Guarded by mutex_: selected drives said to be away
+    std::atomic<size_t> indexed_{0};    // index_.Size(), published for readers without the lock
+    std::atomic<bool> no_room_{false};  // the room ran out and has not come back
+    std::atomic<int> held_back_{0};     // segments held back since it ran out
+    DriveTable table_ KEL_GUARDED_BY(mutex_);
+    std::array<uint8_t, kDriveFlags> hdds_ KEL_GUARDED_BY(mutex_){};
+    int32_t used_disk_ KEL_GUARDED_BY(mutex_) = 0;
+    char current_ KEL_GUARDED_BY(mutex_) = 'C';
+    int32_t counter_ KEL_GUARDED_BY(mutex_) = 0;
+    VideoIndex index_ KEL_GUARDED_BY(mutex_);
+    RegistryStore store_ KEL_GUARDED_BY(mutex_);
+    bool store_failed_ KEL_GUARDED_BY(mutex_) = false;
+    DriveMarks marks_ KEL_GUARDED_BY(mutex_);
+    std::map<char, DriveState> states_ KEL_GUARDED_BY(mutex_);    // as last examined
+    std::map<char, DriveState> reported_ KEL_GUARDED_BY(mutex_);  // selected drives said to be away
 };
 
 }  // namespace kel

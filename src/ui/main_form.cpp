@@ -195,8 +195,8 @@ void TMainForm::BindControls() {
 
     const std::pair<TEzRgnBtn*, int> layouts[] = {{Func01, 0}, {Func04, 1}, {Func09, 2},
                                                   {Func16, 3}, {Func08, 4}, {Func13, 5}};
-    for (auto [button, code] : layouts)
-        connect(button, &QAbstractButton::clicked, this, [this, code] {
+    for (const auto& [button, layout] : layouts)
+        connect(button, &QAbstractButton::clicked, this, [this, code = layout] {
             View()->LayoutButton(code);
             ShowZoomState();
         });
@@ -216,8 +216,8 @@ void TMainForm::BindControls() {
 
     const std::pair<TEzRgnBtn*, int> pad[] = {{EzRgnBtn1, 1}, {EzRgnBtn2, 2}, {EzRgnBtn4, 3},
                                               {EzRgnBtn3, 4}, {EzRgnBtn5, 5}, {EzRgnBtn6, 6}};
-    for (auto [button, kind] : pad) {
-        connect(button, &QAbstractButton::pressed, this, [this, kind] { station_->PtzPress(kind); });
+    for (const auto& [button, move] : pad) {
+        connect(button, &QAbstractButton::pressed, this, [this, kind = move] { station_->PtzPress(kind); });
         connect(button, &QAbstractButton::released, this, [this] { station_->PtzRelease(); });
     }
 

@@ -1,5 +1,6 @@
 #include "ui/video_area.h"
 
+#include "platform/guarded.h"
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -13,7 +14,7 @@ VideoArea::VideoArea(QWidget* parent) : QWidget(parent) {
 
 void VideoArea::Present(PresentTarget target, const QImage& picture) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         pictures_[static_cast<int>(target)] = picture;
     }
     presented_.fetch_add(1, std::memory_order_relaxed);
@@ -37,7 +38,7 @@ void VideoArea::ShowTarget(PresentTarget target) {
 }
 
 QImage VideoArea::Picture(PresentTarget target) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return pictures_[static_cast<int>(target)];
 }
 

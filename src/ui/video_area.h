@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "display/video_sink.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -49,8 +50,8 @@ private:
     // The repaint the display thread asked for, on the window thread.
     Q_INVOKABLE void Repaint();
 
-    mutable std::mutex mutex_;
-    QImage pictures_[kTargets];  // Guarded by mutex_; index = PresentTarget
+    mutable Mutex mutex_;
+    QImage pictures_[kTargets] KEL_GUARDED_BY(mutex_);  // index = PresentTarget
     std::atomic<int> shown_{static_cast<int>(PresentTarget::MainWindow)};
     std::atomic<bool> repaint_asked_{false};
     std::atomic<uint64_t> presented_{0};

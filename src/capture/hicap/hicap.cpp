@@ -5,6 +5,7 @@
 
 #include "capture/hicap/sim_board.h"
 #include "capture/hicap/stream_board.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -103,10 +104,10 @@ constexpr BackendEntry kBackends[] = {
 };
 
 struct Loaded {
-    std::mutex mutex;
-    std::shared_ptr<BoardBackend> backend;  // Guarded by mutex
-    std::string board;                      // Guarded by mutex; empty for an installed back end
-    BoardReporter reporter;                 // Guarded by mutex; handed to every back end
+    Mutex mutex;
+    std::shared_ptr<BoardBackend> backend KEL_GUARDED_BY(mutex);
+    std::string board KEL_GUARDED_BY(mutex);       // empty for an installed back end
+    BoardReporter reporter KEL_GUARDED_BY(mutex);  // handed to every back end
 };
 
 Loaded& Library() {
@@ -155,7 +156,7 @@ bool Control(PictureControl control, int32_t channel, int32_t value) {
 bool HicapLoad(std::string_view board, std::string& error) {
     Loaded& lib = Library();
     {
-        std::lock_guard<std::mutex> lock(lib.mutex);
+        MutexLock lock(lib.mutex);
         if (lib.backend && !lib.board.empty() && lib.board == board)
             return true;
     }
@@ -164,7 +165,7 @@ bool HicapLoad(std::string_view board, std::string& error) {
     if (!entry)
         return false;
     std::shared_ptr<BoardBackend> backend = entry->create(options);
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    MutexLock lock(lib.mutex);
     backend->SetReporter(lib.reporter);
     lib.backend = std::move(backend);
     lib.board = board;
@@ -178,7 +179,7 @@ bool HicapCheckBoard(std::string_view board, std::string& error) {
 
 void HicapInstall(std::shared_ptr<BoardBackend> backend) {
     Loaded& lib = Library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    MutexLock lock(lib.mutex);
     if (backend)
         backend->SetReporter(lib.reporter);
     lib.backend = std::move(backend);
@@ -187,7 +188,7 @@ void HicapInstall(std::shared_ptr<BoardBackend> backend) {
 
 void HicapSetReporter(BoardReporter reporter) {
     Loaded& lib = Library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    MutexLock lock(lib.mutex);
     lib.reporter = std::move(reporter);
     if (lib.backend)
         lib.backend->SetReporter(lib.reporter);
@@ -195,7 +196,7 @@ void HicapSetReporter(BoardReporter reporter) {
 
 std::shared_ptr<BoardBackend> HicapBackend() {
     Loaded& lib = Library();
-    std::lock_guard<std::mutex> lock(lib.mutex);
+    MutexLock lock(lib.mutex);
     return lib.backend;
 }
 

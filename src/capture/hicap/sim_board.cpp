@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "capture/resolution.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -50,7 +51,7 @@ uint32_t SimBoard::Open(uint8_t selector, const SizeModes& modes) {
         return kHicapNotReady;
     if (std::any_of(modes.begin(), modes.end(), [](int32_t m) { return m < 1 || m > 4; }))
         return kHicapBadArgument;
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     open_ = true;
     modes_ = modes;
     Restart();
@@ -58,20 +59,20 @@ uint32_t SimBoard::Open(uint8_t selector, const SizeModes& modes) {
 }
 
 uint32_t SimBoard::Init() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return open_ ? kHicapOk : kHicapNotReady;
 }
 
 bool SimBoard::SetControl(PictureControl control, int32_t channel, int32_t value) {
     Input& in = inputs_[channel];
-    std::lock_guard<std::mutex> lock(in.mutex);
+    MutexLock lock(in.mutex);
     ControlField(in.controls, control) = ClampControl(control, value);
     ++in.controlCalls;
     return true;
 }
 
 bool SimBoard::SetShares(int32_t group, const GroupShares& shares) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (int i = 0; i < kGroupChannels; ++i)
         shares_[group][i] = std::clamp(shares[i], 0, kMaxShare);
     Restart();
@@ -79,7 +80,7 @@ bool SimBoard::SetShares(int32_t group, const GroupShares& shares) {
 }
 
 uint32_t SimBoard::TransferOn() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (!open_)
         return kHicapNotReady;
     transfer_ = true;
@@ -88,12 +89,12 @@ uint32_t SimBoard::TransferOn() {
 }
 
 void SimBoard::TransferOff() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     transfer_ = false;
 }
 
 void SimBoard::Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     transfer_ = false;
     open_ = false;
 }
@@ -105,7 +106,7 @@ void SimBoard::Restart() {
 }
 
 uint32_t SimBoard::Snapshot(int32_t channel, Timing& t) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (!open_ || !transfer_)
         return kHicapNotReady;
     if (options_.nosignal[channel])
@@ -140,7 +141,7 @@ uint32_t SimBoard::Lock(int32_t channel, uint8_t*& address) {
     Input& in = inputs_[channel];
     SimControls controls;
     {
-        std::lock_guard<std::mutex> lock(in.mutex);
+        MutexLock lock(in.mutex);
         if (in.locked)
             return kHicapBusy;
         if (in.epoch == t.epoch && due <= in.lastPicture)
@@ -172,7 +173,7 @@ void SimBoard::Paint(int32_t channel, Input& in, const Timing& t, int64_t pictur
 
 void SimBoard::Unlock(int32_t channel) {
     Input& in = inputs_[channel];
-    std::lock_guard<std::mutex> lock(in.mutex);
+    MutexLock lock(in.mutex);
     in.locked = false;
 }
 
@@ -183,7 +184,7 @@ bool SimBoard::Signal(SignalFlags& flags) {
 }
 
 bool SimBoard::TvOut(int32_t channel) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     tvout_ = channel;
     return true;
 }
@@ -193,12 +194,12 @@ SimBoard::ChannelState SimBoard::Channel(int32_t channel) const {
     if (channel < 0 || channel >= kBoardChannels)
         return s;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         s.sizeMode = modes_[channel];
         s.share = shares_[channel % 2][channel / 2];
     }
     const Input& in = inputs_[channel];
-    std::lock_guard<std::mutex> lock(in.mutex);
+    MutexLock lock(in.mutex);
     s.controls = in.controls;
     s.controlCalls = in.controlCalls;
     s.pictures = in.pictures;
@@ -207,17 +208,17 @@ SimBoard::ChannelState SimBoard::Channel(int32_t channel) const {
 }
 
 int32_t SimBoard::TvOutChannel() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return tvout_;
 }
 
 bool SimBoard::IsOpen() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return open_;
 }
 
 bool SimBoard::IsTransferring() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return transfer_;
 }
 

@@ -23,6 +23,7 @@
 #include "capture/hicap/sim_painter.h"
 #include "config/rate_budget.h"
 #include "platform/clock.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -78,13 +79,13 @@ private:
         uint64_t epoch = 0;
     };
     struct Input {
-        mutable std::mutex mutex;
-        SimControls controls;       // Guarded by mutex
-        uint64_t controlCalls = 0;  // Guarded by mutex
-        uint64_t pictures = 0;      // Guarded by mutex
-        int64_t lastPicture = -1;   // Guarded by mutex; the last picture handed out, of `epoch`
-        uint64_t epoch = 0;         // Guarded by mutex
-        bool locked = false;        // Guarded by mutex
+        mutable Mutex mutex;
+        SimControls controls KEL_GUARDED_BY(mutex);
+        uint64_t controlCalls KEL_GUARDED_BY(mutex) = 0;
+        uint64_t pictures KEL_GUARDED_BY(mutex) = 0;
+        int64_t lastPicture KEL_GUARDED_BY(mutex) = -1;  // the last picture handed out, of `epoch`
+        uint64_t epoch KEL_GUARDED_BY(mutex) = 0;
+        bool locked KEL_GUARDED_BY(mutex) = false;
         // Used only by whoever holds the channel locked (`locked`): the lock paints, the caller reads.
         std::unique_ptr<uint8_t[]> buffer;
         SimPainter painter;
@@ -92,8 +93,7 @@ private:
 
     uint32_t Snapshot(int32_t channel, Timing& t) const;
     int64_t Due(const Timing& t) const;
-    // REQUIRES: mutex_ held.
-    void Restart();
+    void Restart() KEL_REQUIRES(mutex_);
     void Paint(int32_t channel, Input& in, const Timing& t, int64_t picture, const SimControls& controls);
 
     // Fixed after construction.
@@ -102,14 +102,14 @@ private:
     const SteadyNow steady_;
     const std::chrono::steady_clock::time_point born_;
 
-    mutable std::mutex mutex_;
-    bool open_ = false;                            // Guarded by mutex_
-    bool transfer_ = false;                        // Guarded by mutex_
-    SizeModes modes_{};                            // Guarded by mutex_
-    std::array<GroupShares, 2> shares_{};          // Guarded by mutex_
-    std::chrono::steady_clock::time_point start_;  // Guarded by mutex_; when the pictures' count began
-    uint64_t epoch_ = 0;  // Guarded by mutex_; bumped whenever the count starts again
-    int32_t tvout_ = -1;  // Guarded by mutex_
+    mutable Mutex mutex_;
+    bool open_ KEL_GUARDED_BY(mutex_) = false;
+    bool transfer_ KEL_GUARDED_BY(mutex_) = false;
+    SizeModes modes_ KEL_GUARDED_BY(mutex_){};
+    std::array<GroupShares, 2> shares_ KEL_GUARDED_BY(mutex_){};
+    std::chrono::steady_clock::time_point start_ KEL_GUARDED_BY(mutex_);  // when the pictures' count began
+    uint64_t epoch_ KEL_GUARDED_BY(mutex_) = 0;  // bumped whenever the count starts again
+    int32_t tvout_ KEL_GUARDED_BY(mutex_) = -1;
 
     std::array<Input, kBoardChannels> inputs_;
 };

@@ -9,6 +9,7 @@ extern "C" {
 
 #include "capture/resolution.h"
 #include "config/rate_budget.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -80,12 +81,12 @@ bool StreamBoard::SourceTake(int32_t channel, uint64_t& seen, uint8_t* out) {
 }
 
 void StreamBoard::SetReporter(BoardReporter reporter) {
-    std::lock_guard<std::mutex> lock(report_mutex_);
+    MutexLock lock(report_mutex_);
     reporter_ = std::move(reporter);
 }
 
 void StreamBoard::Report(const std::string& line, bool error) {
-    std::lock_guard<std::mutex> lock(report_mutex_);
+    MutexLock lock(report_mutex_);
     if (reporter_)
         reporter_(line, error);
 }
@@ -102,7 +103,7 @@ uint32_t StreamBoard::Search(CArTBDRecord& board) {
     if (names.empty() && map_.Only(MapEntry::Kind::V4l2))
         return kHicapNoBoard;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         device_names_ = names;
     }
     std::memset(&board, 0, sizeof board);
@@ -116,7 +117,7 @@ uint32_t StreamBoard::DetailInfo(int32_t index, CArTBDDetail& detail) {
     std::memset(&detail, 0, sizeof detail);
     std::string name = kName;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         if (map_.Only(MapEntry::Kind::V4l2))
             name = "V4L2: " + device_names_;
     }
@@ -134,7 +135,7 @@ uint32_t StreamBoard::Open(uint8_t selector, const SizeModes& modes) {
     if (sim_ && sim_->Open(SimBoard::kSelector, modes) != kHicapOk)
         return kHicapNotReady;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         open_ = true;
         modes_ = modes;
         start_ = std::chrono::steady_clock::now();
@@ -154,7 +155,7 @@ uint32_t StreamBoard::Open(uint8_t selector, const SizeModes& modes) {
 }
 
 uint32_t StreamBoard::Init() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return open_ ? kHicapOk : kHicapNotReady;
 }
 
@@ -165,7 +166,7 @@ bool StreamBoard::SetControl(PictureControl control, int32_t channel, int32_t va
     PictureControls controls;
     {
         // The capture threads set every control before each picture: only a change goes on.
-        std::lock_guard<std::mutex> lock(c.mutex);
+        MutexLock lock(c.mutex);
         int32_t& field = ControlField(c.controls, control);
         if (field == ClampControl(control, value))
             return true;
@@ -185,7 +186,7 @@ bool StreamBoard::SetShares(int32_t group, const GroupShares& shares) {
     for (int i = 0; i < kGroupChannels; ++i)
         if (V4l2Capture* c = capture_of_[2 * i + group])
             c->SetShare(2 * i + group, std::clamp(shares[i], 0, kMaxShare));
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (int i = 0; i < kGroupChannels; ++i)
         shares_[group][i] = std::clamp(shares[i], 0, kMaxShare);
     start_ = std::chrono::steady_clock::now();
@@ -196,7 +197,7 @@ bool StreamBoard::SetShares(int32_t group, const GroupShares& shares) {
 uint32_t StreamBoard::TransferOn() {
     if (sim_)
         sim_->TransferOn();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (!open_)
         return kHicapNotReady;
     transfer_ = true;
@@ -208,7 +209,7 @@ uint32_t StreamBoard::TransferOn() {
 void StreamBoard::TransferOff() {
     if (sim_)
         sim_->TransferOff();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     transfer_ = false;
 }
 
@@ -216,7 +217,7 @@ void StreamBoard::Close() {
     if (sim_)
         sim_->Close();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         open_ = transfer_ = false;
     }
     for (auto& s : sources_)
@@ -232,7 +233,7 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
     int64_t due = -1;
     uint64_t epoch = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         if (!open_ || !transfer_)
             return kHicapNotReady;
         if (!SourceSignal(channel))
@@ -252,7 +253,7 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
         epoch = epoch_;
     }
     Channel& c = channels_[channel];
-    std::lock_guard<std::mutex> lock(c.mutex);
+    MutexLock lock(c.mutex);
     if (c.locked)
         return kHicapBusy;
     if (c.epoch == epoch && due <= c.lastDue)
@@ -272,7 +273,7 @@ void StreamBoard::Unlock(int32_t channel) {
         return;
     }
     Channel& c = channels_[channel];
-    std::lock_guard<std::mutex> lock(c.mutex);
+    MutexLock lock(c.mutex);
     c.locked = false;
 }
 

@@ -27,6 +27,7 @@
 #include "capture/hicap/stream_map.h"
 #include "capture/hicap/stream_source.h"
 #include "capture/hicap/v4l2_capture.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -67,12 +68,12 @@ private:
     bool SourceTake(int32_t channel, uint64_t& seen, uint8_t* out);
 
     struct Channel {
-        std::mutex mutex;
-        bool locked = false;       // Guarded by mutex
-        int64_t lastDue = -1;      // Guarded by mutex; of `epoch`
-        uint64_t epoch = 0;        // Guarded by mutex
-        uint64_t seen = 0;         // Guarded by mutex; the source's last picture handed out
-        PictureControls controls;  // Guarded by mutex
+        Mutex mutex;
+        bool locked KEL_GUARDED_BY(mutex) = false;
+        int64_t lastDue KEL_GUARDED_BY(mutex) = -1;  // of `epoch`
+        uint64_t epoch KEL_GUARDED_BY(mutex) = 0;
+        uint64_t seen KEL_GUARDED_BY(mutex) = 0;  // the source's last picture handed out
+        PictureControls controls KEL_GUARDED_BY(mutex);
         std::unique_ptr<uint8_t[]> buffer;
     };
 
@@ -81,19 +82,19 @@ private:
     const bool any_sim_;
     std::unique_ptr<SimBoard> sim_;  // the simulated cameras, when the map names any
 
-    std::mutex report_mutex_;
-    BoardReporter reporter_;  // Guarded by report_mutex_
+    Mutex report_mutex_;
+    BoardReporter reporter_ KEL_GUARDED_BY(report_mutex_);
 
-    mutable std::mutex mutex_;
-    bool open_ = false;                            // Guarded by mutex_
-    bool transfer_ = false;                        // Guarded by mutex_
-    SizeModes modes_{};                            // Guarded by mutex_
-    std::array<GroupShares, 2> shares_{};          // Guarded by mutex_
-    std::chrono::steady_clock::time_point start_;  // Guarded by mutex_
-    uint64_t epoch_ = 0;                           // Guarded by mutex_
+    mutable Mutex mutex_;
+    bool open_ KEL_GUARDED_BY(mutex_) = false;
+    bool transfer_ KEL_GUARDED_BY(mutex_) = false;
+    SizeModes modes_ KEL_GUARDED_BY(mutex_){};
+    std::array<GroupShares, 2> shares_ KEL_GUARDED_BY(mutex_){};
+    std::chrono::steady_clock::time_point start_ KEL_GUARDED_BY(mutex_);
+    uint64_t epoch_ KEL_GUARDED_BY(mutex_) = 0;
 
     std::array<Channel, kBoardChannels> channels_;
-    std::string device_names_;  // Guarded by mutex_; of the capture devices found
+    std::string device_names_ KEL_GUARDED_BY(mutex_);                    // of the capture devices found
     std::array<V4l2Capture*, kBoardChannels> capture_of_{};              // by channel, or null
     std::vector<std::unique_ptr<V4l2Capture>> captures_;                 // one a device
     std::array<std::unique_ptr<StreamSource>, kBoardChannels> sources_;  // last: they stop first

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "capture/resolution.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -129,12 +130,12 @@ void StreamSource::SetSizeMode(int32_t mode) {
 }
 
 void StreamSource::SetControls(const PictureControls& controls) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     controls_ = controls;
 }
 
 bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     if (sequence_ == 0 || sequence_ == seen)
         return false;
     std::memcpy(out, latest_.data(), ResolutionBytes(size_mode_.load(std::memory_order_relaxed) - 1));
@@ -154,13 +155,13 @@ void StreamSource::Say(const std::string& what, bool error) {
 }
 
 bool StreamSource::Pause(std::stop_token stop, std::chrono::nanoseconds d) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     return !wake_.wait_for(lock, stop, d, [] { return false; }) && !stop.stop_requested();
 }
 
 void StreamSource::Publish(const uint8_t* picture, size_t bytes) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         std::memcpy(latest_.data(), picture, bytes);
         ++sequence_;
     }
@@ -294,7 +295,7 @@ bool StreamSource::Session(std::stop_token stop) {
             }
             PictureControls controls;
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                MutexLock lock(mutex_);
                 controls = controls_;
             }
             grader_.Apply(work_.data(), size.width, size.height, controls);

@@ -24,6 +24,7 @@
 #include "capture/hicap/board_backend.h"
 #include "capture/hicap/picture_grader.h"
 #include "capture/hicap/stream_map.h"
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 
 namespace kel {
@@ -81,11 +82,11 @@ private:
     std::atomic<int64_t> last_picture_ns_{0};  // steady clock; 0 before any
     std::atomic<uint64_t> pictures_{0};
 
-    mutable std::mutex mutex_;
-    PictureControls controls_{0, 128, 0, 128, 128, 0};  // Guarded by mutex_
-    std::vector<uint8_t> latest_;                       // Guarded by mutex_
-    uint64_t sequence_ = 0;                             // Guarded by mutex_
-    std::condition_variable_any wake_;                  // for the pauses
+    mutable Mutex mutex_;
+    PictureControls controls_ KEL_GUARDED_BY(mutex_){0, 128, 0, 128, 128, 0};
+    std::vector<uint8_t> latest_ KEL_GUARDED_BY(mutex_);
+    uint64_t sequence_ KEL_GUARDED_BY(mutex_) = 0;
+    std::condition_variable_any wake_;  // for the pauses
 
     // The thread's own.
     PictureGrader grader_;

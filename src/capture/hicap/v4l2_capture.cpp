@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "capture/resolution.h"
+#include "platform/guarded.h"
 
 namespace kel {
 
@@ -42,7 +43,7 @@ V4l2Capture::V4l2Capture(std::string path, std::vector<Camera> cameras, V4l2Timi
     for (const Camera& c : cameras) {
         auto slot = std::make_unique<Slot>();
         slot->camera = c;
-        slot->latest.resize(kMaxFrameBytes);
+        slot->locked.latest.resize(kMaxFrameBytes);
         slots_.push_back(std::move(slot));
     }
 }
@@ -97,11 +98,11 @@ void V4l2Capture::SetSizeMode(int channel, int32_t mode) {
 }
 
 void V4l2Capture::SetControls(int channel, const PictureControls& controls) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (auto& s : slots_)
         if (s->camera.channel == channel) {
-            s->controls = controls;
-            s->controlsChanged = true;
+            Locked(*s).controls = controls;
+            Locked(*s).controlsChanged = true;
         }
 }
 
@@ -112,14 +113,14 @@ void V4l2Capture::SetShare(int channel, int32_t share) {
 }
 
 bool V4l2Capture::TakeNewer(int channel, uint64_t& seen, uint8_t* out) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     for (auto& s : slots_)
         if (s->camera.channel == channel) {
-            if (s->sequence == 0 || s->sequence == seen)
+            if (Locked(*s).sequence == 0 || Locked(*s).sequence == seen)
                 return false;
-            std::memcpy(out, s->latest.data(),
+            std::memcpy(out, Locked(*s).latest.data(),
                         ResolutionBytes(s->sizeMode.load(std::memory_order_relaxed) - 1));
-            seen = s->sequence;
+            seen = Locked(*s).sequence;
             return true;
         }
     return false;
@@ -140,7 +141,7 @@ uint64_t V4l2Capture::Pictures(int channel) const {
 }
 
 bool V4l2Capture::Pause(std::stop_token stop, std::chrono::milliseconds d) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    UniqueMutexLock lock(mutex_);
     return !wake_.wait_for(lock, stop, d, [] { return false; }) && !stop.stop_requested();
 }
 
@@ -248,9 +249,9 @@ bool V4l2Capture::OpenDevice() {
     }
     device_ = std::move(device);
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         for (auto& s : slots_)
-            s->controlsChanged = true;  // a device opened again has its controls as it starts
+            Locked(*s).controlsChanged = true;  // a device opened again has its controls as it starts
     }
     return true;
 }
@@ -340,8 +341,8 @@ bool V4l2Capture::StartStream(Slot& slot, std::string& why, bool& gone) {
     wanted_width_ = size.width;
     wanted_height_ = size.height;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        slot.controlsChanged = true;  // the input's own settings
+        MutexLock lock(mutex_);
+        Locked(slot).controlsChanged = true;  // the input's own settings
     }
     if (!InputHasSignal(slot.camera.input)) {
         why = "brak sygnalu na wejsciu " + std::to_string(slot.camera.input);
@@ -377,11 +378,11 @@ bool V4l2Capture::InputHasSignal(int input) {
 void V4l2Capture::ApplyControls(Slot& slot, bool& gone) {
     PictureControls c;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!slot.controlsChanged || !device_)
+        MutexLock lock(mutex_);
+        if (!Locked(slot).controlsChanged || !device_)
             return;
-        c = slot.controls;
-        slot.controlsChanged = false;
+        c = Locked(slot).controls;
+        Locked(slot).controlsChanged = false;
     }
     const struct {
         uint32_t id;
@@ -476,9 +477,9 @@ void V4l2Capture::Keep(Slot& slot, const uint8_t* picture) {
         sws_scale(sws_, src, srcStride, 0, height_, dst, dstStride);
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::memcpy(slot.latest.data(), work_.data(), ResolutionBytes(mode - 1));
-        ++slot.sequence;
+        MutexLock lock(mutex_);
+        std::memcpy(Locked(slot).latest.data(), work_.data(), ResolutionBytes(mode - 1));
+        ++Locked(slot).sequence;
     }
     slot.signal.store(true, std::memory_order_relaxed);
     slot.pictures.fetch_add(1, std::memory_order_relaxed);

@@ -28,6 +28,7 @@
 
 #include "capture/hicap/picture_grader.h"
 #include "capture/hicap/v4l2_device.h"
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 
 struct SwsContext;
@@ -83,12 +84,18 @@ private:
         std::atomic<int32_t> share{1};
         std::atomic<bool> signal{false};
         std::atomic<uint64_t> pictures{0};
-        int64_t credit = 0;                                // the capture thread's: whose turn is next
-        PictureControls controls{0, 128, 0, 128, 128, 0};  // Guarded by the capture's mutex_
-        bool controlsChanged = true;                       // Guarded by mutex_
-        std::vector<uint8_t> latest;                       // Guarded by mutex_
-        uint64_t sequence = 0;                             // Guarded by mutex_
+        int64_t credit = 0;  // the capture thread's: whose turn is next
+        // Reached only through Locked(), which needs the capture's mutex_.
+        struct {
+            PictureControls controls{0, 128, 0, 128, 128, 0};
+            bool controlsChanged = true;
+            std::vector<uint8_t> latest;
+            uint64_t sequence = 0;
+        } locked;
     };
+    // A slot's part that mutex_ guards (the analysis cannot name the capture's mutex from the
+    // slot's own fields, so they are reached through here).
+    auto& Locked(Slot& slot) KEL_REQUIRES(mutex_) KEL_NO_THREAD_SAFETY_ANALYSIS { return slot.locked; }
 
     void Run(std::stop_token stop);
     bool OpenDevice();
@@ -115,7 +122,7 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
 
     std::atomic<bool> ntsc_{false};
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable_any wake_;
 
     // The capture thread's own.
