@@ -66,13 +66,20 @@ std::string SegmentArchive::IndexPath() const {
 }
 
 void SegmentArchive::Start(int32_t videoFiles, int32_t usedDisk, const std::string& storeFile) {
+    {
+        MutexLock save(save_mutex_);
+        if (!storeFile.empty() && !store_.Open(storeFile))
+            Log("Nie mozna otworzyc magazynu ustawien: " + store_.ErrorText(), true);
+    }
+    {
+        MutexLock lock(mutex_);
+        counter_ = videoFiles;
+        used_disk_ = usedDisk;
+        current_ = table_.Letter(usedDisk);
+        LoadIndexLocked();
+    }
+    SaveIndex();
     MutexLock lock(mutex_);
-    counter_ = videoFiles;
-    used_disk_ = usedDisk;
-    current_ = table_.Letter(usedDisk);
-    if (!storeFile.empty() && !store_.Open(storeFile))
-        Log("Nie mozna otworzyc magazynu ustawien: " + store_.ErrorText(), true);
-    LoadIndexLocked();
     CheckDrivesPresent();
 }
 
@@ -105,7 +112,7 @@ void SegmentArchive::LoadIndexLocked() {
     counter_ = static_cast<int32_t>(index_.Size());
     indexed_.store(index_.Size(), std::memory_order_relaxed);
     if (changed)
-        SaveIndexLocked();
+        ++version_;
     if (counter_ == 0)
         if (int p = FirstSelected(); p >= 0)
             current_ = table_.Letter(p);
@@ -174,24 +181,36 @@ bool SegmentArchive::Reconcile() {
 }
 
 // Both index files, then the counters: the store's count never exceeds the file's entries.
-bool SegmentArchive::SaveIndexLocked() {
-    std::string error;
-    if (!index_.Save(IndexPath(), error) ||
-        !index_.Save((fs::path(work_dir_) / VideoIndex::kCopy).string(), error)) {
-        // The store keeps the count of the last index written whole; the next archiving
-        // writes the file again with this entry in it.
-        Log("Nie mozna zapisac indeksu nagran: " + error, true);
-        return false;
+void SegmentArchive::SaveIndex() {
+    MutexLock save(save_mutex_);
+    VideoIndex index;
+    int32_t counter = 0, usedDisk = 0;
+    uint64_t version = 0;
+    {
+        MutexLock lock(mutex_);
+        if (version_ == saved_version_)
+            return;
+        index = index_;
+        counter = counter_;
+        usedDisk = table_.DriveIndex(current_);
+        version = version_;
     }
-    if (!WriteCounter(store_, "VideoFiles", counter_) ||
-        !WriteCounter(store_, "UsedDisk", table_.DriveIndex(current_))) {
+    std::string error;
+    if (!index.Save(IndexPath(), error) ||
+        !index.Save((fs::path(work_dir_) / VideoIndex::kCopy).string(), error)) {
+        // The store keeps the count of the last index written whole; the next change writes the
+        // file again with these entries in it.
+        Log("Nie mozna zapisac indeksu nagran: " + error, true);
+        return;
+    }
+    if (!WriteCounter(store_, "VideoFiles", counter) || !WriteCounter(store_, "UsedDisk", usedDisk)) {
         if (!store_failed_)
             Log("Nie mozna zapisac licznika nagran: " + store_.ErrorText(), true);
         store_failed_ = true;
-        return false;
+        return;
     }
     store_failed_ = false;
-    return true;
+    saved_version_ = version;
 }
 
 void SegmentArchive::SetDrives(const uint8_t* flags, int count) {
@@ -257,27 +276,48 @@ int64_t SegmentArchive::FreeKB(int position) {
     return DrivePresent(letter) ? static_cast<int64_t>(FreeSpaceKB(letter)) : 0;
 }
 
-// One archiving at a time (the archiving thread, or the start-up before it runs). The lock is
-// let go while the file moves, which may take long on a slow drive; nothing else changes the
-// drive chosen meanwhile.
+// One archiving at a time (the archiving thread, or the start-up before it runs); the index is
+// written after it, whatever it changed (a recording deleted for room counts too).
 bool SegmentArchive::Archive(const ClosedSegment& segment) {
     MutexLock one(archiving_);
-    char letter = 0;
-    {
-        MutexLock lock(mutex_);
-        int p = Selected(used_disk_) ? used_disk_ : FirstSelected();
-        if (p < 0) {
-            // Nowhere to keep it: the operator chose to record to no drive.
-            FileRemove(segment.tempPath.c_str());
-            return false;
+    const bool placed = Place(segment);
+    SaveIndex();
+    return placed;
+}
+
+// The lock is held only to decide; the files are deleted and moved without it, which may take
+// long on a slow drive. Nothing else archives meanwhile, so the drive chosen stays chosen.
+bool SegmentArchive::Place(const ClosedSegment& segment) {
+    const uint64_t needKB = FileBytes(segment.tempPath) / 1024;
+    char letter = 0, freeing = 0;
+    int p = -1;
+    for (bool first = true;; first = false) {
+        std::string doomed;
+        {
+            MutexLock lock(mutex_);
+            if (first) {
+                p = Selected(used_disk_) ? used_disk_ : FirstSelected();
+                if (p < 0)
+                    break;
+                if (!CheckDrivesPresent())
+                    return false;  // the segment waits for its drive; that is no lack of room
+            }
+            const Room room = FindRoom(p, needKB, freeing, doomed);
+            if (room == Room::None) {
+                NoRoom();
+                return false;
+            }
+            if (room == Room::Found) {
+                current_ = letter = table_.Letter(p);
+                break;
+            }
         }
-        if (!CheckDrivesPresent())
-            return false;  // the segment waits for its drive; that is no lack of room
-        if (!FindRoom(p, FileBytes(segment.tempPath) / 1024)) {
-            NoRoom();
-            return false;
-        }
-        current_ = letter = table_.Letter(p);
+        Delete(doomed);
+    }
+    if (p < 0) {
+        // Nowhere to keep it: the operator chose to record to no drive.
+        FileRemove(segment.tempPath.c_str());
+        return false;
     }
     std::string dosPath;
     if (!PlaceFile(segment, letter, dosPath))
@@ -288,14 +328,12 @@ bool SegmentArchive::Archive(const ClosedSegment& segment) {
     return true;
 }
 
-// Moves `position` on until its drive keeps the reserve with `needKB` more on it, deleting the
-// oldest recordings when no selected drive up to position 20 has room.
-bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
+SegmentArchive::Room SegmentArchive::FindRoom(int& position, uint64_t needKB, char& freeing,
+                                              std::string& doomed) {
     const int64_t need = static_cast<int64_t>(needKB);
     const int64_t reserve = static_cast<int64_t>(kReserveKB);
     current_ = table_.Letter(position);
     int64_t free = FreeKB(position);
-    char freeing = 0;
     while (free - reserve < need) {
         int next = position < DriveTable::kLastPosition ? NextSelected(position) : -1;
         if (next >= 0) {
@@ -305,14 +343,15 @@ bool SegmentArchive::FindRoom(int& position, uint64_t needKB) {
             // Recordings are deleted only on a drive where that can make the room: a drive filled
             // by other files must not lose its recordings for nothing.
             if (!freeing && !(freeing = DriveToFree(need)))
-                return false;
-            if (!DeleteOldestLocked(freeing))
-                return false;
+                return Room::None;
+            if (!TakeOldest(freeing, doomed))
+                return Room::None;
             position = table_.DriveIndex(freeing);
+            return Room::Delete;
         }
         free = FreeKB(position);
     }
-    return true;
+    return Room::Found;
 }
 
 // A selected drive that is gone or is not what it was is said once when it goes and once when
@@ -465,7 +504,7 @@ void SegmentArchive::Index(const ClosedSegment& segment, const std::string& dosP
     indexed_.store(index_.Size(), std::memory_order_relaxed);
     ++counter_;
     links_.RecordDrive.store(current_, std::memory_order_relaxed);
-    SaveIndexLocked();
+    ++version_;
     RoomAgain();
 }
 
@@ -488,11 +527,23 @@ void SegmentArchive::RoomAgain() {
 }
 
 bool SegmentArchive::DeleteOldest() {
-    MutexLock lock(mutex_);
-    return DeleteOldestLocked(0);
+    std::string doomed;
+    {
+        MutexLock lock(mutex_);
+        if (!TakeOldest(0, doomed))
+            return false;
+    }
+    Delete(doomed);
+    SaveIndex();
+    return true;
 }
 
-bool SegmentArchive::DeleteOldestLocked(char onlyOn) {
+void SegmentArchive::Delete(const std::string& doomed) {
+    if (!doomed.empty())
+        FileRemove(doomed.c_str());  // a file already gone just loses its entry
+}
+
+bool SegmentArchive::TakeOldest(char onlyOn, std::string& doomed) {
     if (counter_ <= 0 || static_cast<size_t>(counter_) > index_.Size())
         return false;
     for (size_t i = 0; i < index_.Size(); ++i) {
@@ -501,13 +552,12 @@ bool SegmentArchive::DeleteOldestLocked(char onlyOn) {
             !DrivePresent(path[0]) || (onlyOn && Upper(path[0]) != onlyOn))
             continue;  // a drive that is not there keeps its recordings until it comes back
         current_ = Upper(path[0]);
-        std::string native = map_.Resolve(path);
-        if (!native.empty())
-            FileRemove(native.c_str());  // a file already gone just loses its entry
+        doomed = map_.Resolve(path);
         Log(kDeleted + path, false);
         index_.Remove(i);
         indexed_.store(index_.Size(), std::memory_order_relaxed);
         --counter_;
+        ++version_;
         return true;
     }
     return false;
@@ -515,21 +565,34 @@ bool SegmentArchive::DeleteOldestLocked(char onlyOn) {
 
 // The files emptied too: an index is read whole, so old entries must not come back.
 void SegmentArchive::ResetIndex() {
-    MutexLock lock(mutex_);
-    counter_ = 0;
-    index_.Clear();
-    indexed_.store(0, std::memory_order_relaxed);
-    SaveIndexLocked();
+    {
+        MutexLock lock(mutex_);
+        counter_ = 0;
+        index_.Clear();
+        indexed_.store(0, std::memory_order_relaxed);
+        ++version_;
+    }
+    SaveIndex();
 }
 
+// The index is emptied and written first: a file left by a crash halfway is indexed again at the
+// next start, never an entry without its file kept.
 std::vector<std::string> SegmentArchive::DeleteAll() {
     MutexLock one(archiving_);
-    MutexLock lock(mutex_);
+    std::vector<fs::path> folders;
+    {
+        MutexLock lock(mutex_);
+        for (char letter : table_.Letters())
+            if (letter != 'Z' && DrivePresent(letter))  // a bare mount point holds none of its recordings
+                folders.push_back(fs::path(map_.DrivePath(letter)) / "KEL2_Videos");
+        counter_ = 0;
+        index_.Clear();
+        indexed_.store(0, std::memory_order_relaxed);
+        ++version_;
+    }
+    SaveIndex();
     std::vector<std::string> failures;
-    for (char letter : table_.Letters()) {
-        if (letter == 'Z' || !DrivePresent(letter))
-            continue;  // a bare mount point holds none of the drive's recordings
-        const fs::path folder = fs::path(map_.DrivePath(letter)) / "KEL2_Videos";
+    for (const fs::path& folder : folders) {
         std::error_code ec;
         std::vector<fs::path> contents;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
@@ -539,10 +602,6 @@ std::vector<std::string> SegmentArchive::DeleteAll() {
             if (fs::remove_all(path, ec) == static_cast<std::uintmax_t>(-1))
                 failures.push_back(path.string() + ": " + ec.message());
     }
-    counter_ = 0;
-    index_.Clear();
-    indexed_.store(0, std::memory_order_relaxed);
-    SaveIndexLocked();
     return failures;
 }
 

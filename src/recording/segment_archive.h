@@ -19,8 +19,13 @@
 // written to the store only after the index file that holds as many entries was written, so the
 // store's count never exceeds the file's entries.
 //
-// Segments are archived by the recorder thread and, at shutdown or when the configuration dialog
-// opens, by the window thread; all state here is guarded by one lock, held for a whole archiving.
+// Segments are archived by the archiving thread and, at the start and the shutdown, by the window
+// thread, one at a time. The state is guarded by one lock, held only to decide: which drive, which
+// recording makes room. The files are moved and deleted, and the index and counters written,
+// outside it, so a reader of the index (a remote viewer, the console) never waits for a disk.
+// Every change of the index bumps its version; the writer takes the newest version under the lock
+// and writes it in the order versions were made (one writer at a time), so a slow write never
+// lets an older index overwrite a newer one.
 
 #include <array>
 #include <atomic>
@@ -116,14 +121,28 @@ public:
 
 private:
     void LoadIndexLocked() KEL_REQUIRES(mutex_);
-    bool Reconcile() KEL_REQUIRES(mutex_);  // true when the index changed
-    bool SaveIndexLocked() KEL_REQUIRES(mutex_);
+    bool Reconcile() KEL_REQUIRES(mutex_);                      // true when the index changed
     int FirstSelected() const KEL_REQUIRES(mutex_);             // -1 when none
     int NextSelected(int position) const KEL_REQUIRES(mutex_);  // up to 20, -1 when none
     bool Selected(int position) const KEL_REQUIRES(mutex_);
     int64_t FreeKB(int position) KEL_REQUIRES(mutex_);  // 0 for a drive not there
-    bool FindRoom(int& position, uint64_t needKB) KEL_REQUIRES(mutex_);
-    bool DeleteOldestLocked(char onlyOn) KEL_REQUIRES(mutex_);  // onlyOn 0: any drive
+    // What a look for room ends in: the drive found, a recording to delete before looking again
+    // (its entry already out of the index), or no room anywhere.
+    enum class Room { Found, Delete, None };
+    // Moves `position` on until its drive keeps the reserve with `needKB` more on it; when no
+    // selected drive up to position 20 has room, takes the oldest recording of the drive that
+    // deleting can free (`freeing`, kept between looks) out of the index into `doomed`.
+    Room FindRoom(int& position, uint64_t needKB, char& freeing, std::string& doomed) KEL_REQUIRES(mutex_);
+    // The body of Archive, under the archiving lock.
+    bool Place(const ClosedSegment& segment) KEL_REQUIRES(archiving_) KEL_EXCLUDES(mutex_);
+    // The index files and then the counters, as the newest version stands, unless that one was
+    // written already. Takes the lock only to copy them.
+    void SaveIndex() KEL_EXCLUDES(mutex_, save_mutex_);
+    // The oldest recording on a selected drive (onlyOn 0: any) out of the index; its file, to be
+    // deleted outside the lock, in `doomed`. False when there is none.
+    bool TakeOldest(char onlyOn, std::string& doomed) KEL_REQUIRES(mutex_);
+    // Deletes a file TakeOldest took out of the index; one already gone is no failure.
+    static void Delete(const std::string& doomed);
     // Whether the drive is there and is the disk the station recorded on,
     // as last examined (examined now when it never was).
     bool DrivePresent(char letter) KEL_REQUIRES(mutex_);
@@ -153,7 +172,8 @@ private:
     const RecorderLinks& links_;
     const RecorderHooks& hooks_;
 
-    Mutex archiving_;  // held for a whole archiving: one at a time
+    Mutex archiving_;   // held for a whole archiving: one at a time
+    Mutex save_mutex_;  // one index writer at a time; taken before mutex_, never while holding it
     mutable Mutex mutex_;
     std::atomic<bool> any_selected_{false};
     std::atomic<size_t> indexed_{0};    // index_.Size(), published for readers without the lock
@@ -165,8 +185,10 @@ private:
     char current_ KEL_GUARDED_BY(mutex_) = 'C';
     int32_t counter_ KEL_GUARDED_BY(mutex_) = 0;
     VideoIndex index_ KEL_GUARDED_BY(mutex_);
-    RegistryStore store_ KEL_GUARDED_BY(mutex_);
-    bool store_failed_ KEL_GUARDED_BY(mutex_) = false;
+    uint64_t version_ KEL_GUARDED_BY(mutex_) = 0;  // of the index and counters; bumped at every change
+    RegistryStore store_ KEL_GUARDED_BY(save_mutex_);
+    bool store_failed_ KEL_GUARDED_BY(save_mutex_) = false;
+    uint64_t saved_version_ KEL_GUARDED_BY(save_mutex_) = 0;
     DriveMarks marks_ KEL_GUARDED_BY(mutex_);
     std::map<char, DriveState> states_ KEL_GUARDED_BY(mutex_);    // as last examined
     std::map<char, DriveState> reported_ KEL_GUARDED_BY(mutex_);  // selected drives said to be away

@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 
 #include "config/registry_values.h"
+#include "platform/file_faults.h"
 #include "platform/registry_store.h"
 #include "recording/fake_drive_probe.h"
 #include "recording/segment.h"
@@ -632,6 +637,86 @@ TEST_F(ArchiveTest, TheDriveTableHoldsFixedAndNetworkDrivesInLetterOrderWithThei
     EXPECT_EQ(t.DriveIndex('g'), 2);
     EXPECT_EQ(t.DriveIndex('Z'), 20) << "the last of the fillers up to 20";
     EXPECT_EQ(t.DriveIndex('D'), 20);
+}
+
+// Holds the thread that reaches one of `steps` on a path containing `part` until it is opened.
+class Gate : public FileFaults {
+public:
+    Gate(std::vector<FileStep> steps, std::string part) : steps_(std::move(steps)), part_(std::move(part)) {}
+    int Before(FileStep step, const char* path, size_t&) override {
+        if (std::find(steps_.begin(), steps_.end(), step) == steps_.end() || !path ||
+            std::string(path).find(part_) == std::string::npos)
+            return 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        return 0;
+    }
+    bool WaitHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return held_; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const std::vector<FileStep> steps_;
+    const std::string part_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false, open_ = false;
+};
+
+// The archive decides under its lock and does its disk work outside it: while an archiving is held
+// in the middle of moving the segment, deleting a recording for room, or writing the index, the
+// index, the counter and the current drive are still answered (as a remote viewer and the console
+// ask for them), and the archiving ends whole once the disk moves again.
+TEST_F(ArchiveTest, ReadersNeverWaitForTheArchivesDiskWork) {
+    const struct {
+        const char* what;
+        std::vector<FileStep> steps;
+        const char* part;
+    } cases[] = {
+        {"the move", {FileStep::Rename, FileStep::Link}, "Temp"},
+        {"a deletion for room", {FileStep::Remove}, "010526090000"},
+        {"the index", {FileStep::Create}, "VideoIndex"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "drives/d:");
+        fs::create_directories(dir / "drives/d:");
+        fs::remove(dir / "VideoIndex.dat");
+        fs::remove(dir / "~VideoIndex.dat");
+        Recorded({"D:\\KEL2_Videos\\Kamera1\\010526090000.avi"});
+        WriteFile(dir / "drives/d:/KEL2_Videos/Kamera1/010526090000.avi", std::string(20 * 1024, 'x'));
+        probe.SetCapacityKB('D', kReserve + 20);  // the recording made earlier leaves no room
+        auto a = Make({1}, 1, 1);
+        Gate gate(c.steps, c.part);
+        SetFileFaults(&gate);
+        auto archived =
+            std::async(std::launch::async, [&] { return a->Archive(Temp(2, "010526100000.avi", 20)); });
+        const bool held = gate.WaitHeld();
+        EXPECT_TRUE(held) << "the step never came";
+        if (held) {
+            auto read = std::async(std::launch::async, [&] {
+                return std::make_tuple(a->Entries().size(), a->Counter(), a->CurrentLetter(),
+                                       a->ArchivedFile(2, "010526100000.avi"));
+            });
+            EXPECT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+                << "a reader waited for the disk";
+            gate.Open();
+            read.wait();
+        }
+        gate.Open();
+        EXPECT_TRUE(archived.get());
+        SetFileFaults(nullptr);
+        EXPECT_EQ(Paths(*a), (std::vector<std::string>{"D:\\KEL2_Videos\\Kamera2\\010526100000.avi"}));
+        EXPECT_EQ(Stored("VideoFiles"), 1);
+    }
 }
 
 }  // namespace
