@@ -15,6 +15,7 @@
 #include "config/config.h"
 #include "core/command_line.h"
 #include "core/shared.h"
+#include "core/station.h"
 #include "platform/message_box.h"
 #include "platform/offscreen_screen.h"
 #include "platform/polish_locale.h"
@@ -217,8 +218,16 @@ int main(int argc, char** argv) {
     kel::TShared shared;
     kel::StationOptions options{registry, cmd.headless, cmd.board, cmd.serial};
 
-    // The main window first; its creation runs the start-up chain, which may stop the station.
-    auto mainForm = std::make_unique<kel::TMainForm>(options, shared, box, cmd.headless);
+    // The main window first, then the station on it; the window's creation runs the start-up
+    // chain, which may stop the station. The station goes before the window.
+    auto mainForm = std::make_unique<kel::TMainForm>(shared, cmd.headless, registry);
+    kel::LinuxSystemInfo systemInfo;
+    kel::DbusScreenSaver screenSaver;
+    kel::NoScreenSaver noScreenSaver;
+    kel::InstanceLock instanceMark;
+    kel::ScreenSaver& saver = cmd.headless ? static_cast<kel::ScreenSaver&>(noScreenSaver) : screenSaver;
+    kel::Station station(options, shared, *mainForm, box, *mainForm, systemInfo, saver, instanceMark);
+    mainForm->SetStation(station, instanceMark);
     const bool created = mainForm->FormCreate();
     if (watcher.TakePending())
         box.End();  // it came while the chain ran without a box
@@ -239,11 +248,13 @@ int main(int argc, char** argv) {
     kel::TClosingForm closingForm;
     kel::TDebugger debugger;
     mainForm->SetCompanions({&debugger, &loginForm, &smartForm, &configForm, &infoForm, &photoForm});
-    mainForm->SetClosingForm(&closingForm);
+    // Headless nobody can answer a dialog: the station gets no login or configuration window.
+    station.AttachWindows({cmd.headless ? nullptr : &loginForm, cmd.headless ? nullptr : &configForm,
+                           &smartForm, &closingForm});
 
     started = mainForm.get();
     int rc = app.exec();
-    mainForm->station().FormDestroy();
-    WriteCaptureReport(mainForm->station());
+    station.FormDestroy();
+    WriteCaptureReport(station);
     return rc;
 }

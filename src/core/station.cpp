@@ -36,17 +36,21 @@ constexpr const char* kNoSkinFiles = "{#0008} Brak plików graficznych";
 constexpr int32_t kMinVideoMemoryMB = 24;  // 16 camera surfaces, the back surface and the bitmaps
 }  // namespace
 
-Station::Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box,
+Station::Station(StationOptions options, TShared& shared, ConsoleWindow& console, MessageBox& box,
                  DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
                  const Clock& clock)
-    : options_(std::move(options)), shared_(shared), host_(host), box_(box), debug_(debug), clock_(clock),
-      log_(clock), system_(info, saver, mark),
-      pipeline_(shared, host, log_, box, clock,
+    : options_(std::move(options)), shared_(shared), console_(console), box_(box), debug_(debug),
+      clock_(clock), log_(clock), system_(info, saver, mark),
+      pipeline_(shared, console, log_, box, clock,
                 PipelineLinks{[this](const std::string& text, BoxKind kind, bool logFirst) {
                                   return Stop(text, kind, logFirst);
                               },
                               [this](const std::string& text) { Report(text); },
-                              [this](std::function<void()> job) { OnWindowThread(std::move(job)); }}),
+                              [this](std::function<void()> job) { OnWindowThread(std::move(job)); },
+                              [this](bool show) {
+                                  if (windows_.closing && !options_.headless)
+                                      windows_.closing->ShowClosingForm(show);
+                              }}),
       remote_(shared, log_, debug, clock,
               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }),
       notices_(shared, log_) {}
@@ -69,7 +73,7 @@ bool Station::Stop(const std::string& text, BoxKind kind, bool logFirst) {
 }
 
 bool Station::FormCreate() {
-    host_.SetVersionLabel(kVersionLabel);
+    console_.SetVersionLabel(kVersionLabel);
     log_.Write(kSys, "**************************************");
     log_.Write(kSys, "Start Systemu KEL 2.0.3");
     window_thread_ = std::this_thread::get_id();
@@ -87,7 +91,7 @@ bool Station::FormCreate() {
         return false;
     // From here on the applied snapshot is the one source of settings; the record only writes.
     snapshot_ = MakeSnapshot(*config_);
-    view_ = std::make_unique<ViewController>(shared_, host_, static_cast<ViewPorts&>(*this));
+    view_ = std::make_unique<ViewController>(shared_, console_, static_cast<ViewPorts&>(*this));
     if (!pipeline_.FindBoard(options_.board))
         return false;
 
@@ -102,21 +106,21 @@ bool Station::FormCreate() {
     const RendererView console(snapshot_);
     shared_.AppWidth = console.Width();
     shared_.AppHeight = console.Height();
-    host_.ArrangeWindow(console.Width(), console.Height());
+    console_.ArrangeWindow(console.Width(), console.Height());
 
     if (!pipeline_.CreateRenderer(console, console.Width(), console.Height(), console.Skin()))
         return false;
     remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_));
     notices_.Start();
 
-    host_.AddTrayIcon(kTrayTip);
+    console_.AddTrayIcon(kTrayTip);
     StartPtz();
     config_->SetCorrectClose(false);
     if (!pipeline_.OpenBoard(BoardView(snapshot_))) {
         config_->SetCorrectClose(closedInOrder);  // a start stopped in order: the last run's mark stands
         return false;
     }
-    host_.PostAfterCreate();
+    console_.PostAfterCreate();
     shared_.RecordDrive = pipeline_.Recorder()->RecordDrive();
     return true;
 }
@@ -153,21 +157,21 @@ void Station::OnWindowThread(std::function<void()> job) {
         return;
     }
     std::weak_ptr<int> alive = alive_;
-    host_.WindowJobs().Post([alive, job = std::move(job)] {
+    console_.WindowJobs().Post([alive, job = std::move(job)] {
         if (alive.lock())
             job();
     });
 }
 
 void Station::TimerTick() {
-    host_.SetDriveLabel(DriveUsage());
+    console_.SetDriveLabel(DriveUsage());
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
     notices_.CheckAddress(MailView(snapshot_));
     const LocalTime now = clock_.Now();
     const std::string time = LongTimeText(now);
     shared_.SetOsd(time, ShortDateText(now));
     pipeline_.PollSignal();
-    host_.SetClockLabel(time);
+    console_.SetClockLabel(time);
     if (view_)
         view_->SequenceStep();
     ApplySchedule(RecorderView(snapshot_).Schedule(), now, shared_.ScheduleMode);
@@ -259,27 +263,28 @@ void Station::AfterCreate() {
     AddStartupSummary();
     std::weak_ptr<int> alive = alive_;
     timer_ = std::make_unique<SecondTimer>([this, alive] {
-        host_.WindowJobs().Post([this, alive] {
+        console_.WindowJobs().Post([this, alive] {
             if (alive.lock() && !shut_down_)
                 TimerTick();
         });
     });
     timer_->Start();
     const RendererView console(snapshot_);
-    if (!host_.PrepareSmartView(console.Skin(), console.Width(), snapshot_->cameras, console.SmartX(),
-                                console.SmartY())) {
+    if (windows_.smartView &&
+        !windows_.smartView->PrepareSmartView(console.Skin(), console.Width(), snapshot_->cameras,
+                                              console.SmartX(), console.SmartY())) {
         // Nothing has started yet but the board: it is closed, and the program ends through
         // its event loop.
         log_.Error(kSys, kNoSkinFiles);
         box_.Warning(kNoSkinFiles);
         timer_->Stop();
         pipeline_.StopCapture();
-        host_.Quit(1);
+        console_.Quit(1);
         return;
     }
     view_->Start();
-    host_.SetClockLabel(LongTimeText(clock_.Now()));
-    host_.BuildCameraMenu();
+    console_.SetClockLabel(LongTimeText(clock_.Now()));
+    console_.BuildCameraMenu();
     // The schedule before the first picture: waiting for the first tick cost every start a second.
     ApplySchedule(RecorderView(snapshot_).Schedule(), clock_.Now(), shared_.ScheduleMode);
     pipeline_.StartWorkers(BoardView(snapshot_), RecorderView(snapshot_));
@@ -307,20 +312,20 @@ void Station::FirstView() {
         view_->WindowMode();
         shared_.WindowLeft = (system_.ScreenWidth() - console.Width()) / 2;
         shared_.WindowTop = (system_.ScreenHeight() - console.Height()) / 2;
-        host_.HideWindow();
+        console_.HideWindow();
         break;
     case 1:
-        host_.ShowWindow();
-        host_.WindowPosition(shared_.WindowLeft, shared_.WindowTop);
+        console_.ShowWindow();
+        console_.WindowPosition(shared_.WindowLeft, shared_.WindowTop);
         view_->WindowMode();
         break;
     case 2:
-        host_.ShowWindow();
+        console_.ShowWindow();
         view_->SmartViewOn();
         break;
     case 3:
         view_->FullScreenOn();
-        host_.ShowWindow();
+        console_.ShowWindow();
         break;
     default:
         break;
@@ -381,12 +386,16 @@ CameraLists Station::CameraListsOf(const RendererView& applied) {
     return lists;
 }
 
+VideoSink* Station::SmartViewOutput() {
+    return options_.headless || !windows_.smartView ? nullptr : windows_.smartView->SmartViewOutput();
+}
+
 void Station::PresentTo(bool smartView) {
     TDirectX* renderer = pipeline_.Renderer();
     if (!renderer)
         return;
     renderer->HideNames = smartView ? 1 : 0;
-    renderer->SetClipperWindow(smartView ? host_.SmartViewOutput() : host_.VideoOutput());
+    renderer->SetClipperWindow(smartView ? SmartViewOutput() : console_.VideoOutput());
 }
 
 void Station::SuspendDisplay() {
@@ -401,11 +410,13 @@ void Station::OpenConfigurator(int camera) {
     const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
     if (!view_ || shut_down_ || !user || !user->ConfigRight)
         return;
-    if (shared_.ViewMode == kViewConfig || !host_.CanShowDialogs())
+    if (shared_.ViewMode == kViewConfig || !console_.CanShowDialogs())
         return;
     Report("Wlaczono konfigurator");
     if (TDirectX* renderer = pipeline_.Renderer())
-        renderer->SetClipperWindow(host_.ConfigPreviewOutput());
+        renderer->SetClipperWindow(options_.headless || !windows_.configurator
+                                       ? nullptr
+                                       : windows_.configurator->ConfigPreviewOutput());
     // Recording, detection, the server and the notices go on while the dialog is open.
     view_->ConfiguratorOn(camera != 0);
 
@@ -414,7 +425,12 @@ void Station::OpenConfigurator(int camera) {
     work.cameras = snapshot_->cameras;
     work.live = snapshot_->cameras;
     work.startPage = camera == 0 ? 0 : camera + 1;
-    host_.RunConfigurator(work, *this);
+    // Without its window the dialog closes as it opened: cancelled.
+    if (windows_.configurator) {
+        console_.StepAside(true);
+        windows_.configurator->RunConfigurator(work, *this);
+        console_.StepAside(false);
+    }
     ApplyConfiguration(work);
 }
 
@@ -434,8 +450,9 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
         const ConfigChanges changes = Apply(std::move(next), true);
         // Written at once: a crash later must not take the installer's work with it.
         SaveApplied();
-        host_.BuildCameraMenu();
-        host_.BuildSmartViewMenu(snapshot_->cameras);
+        console_.BuildCameraMenu();
+        if (windows_.smartView)
+            windows_.smartView->BuildSmartViewMenu(snapshot_->cameras);
         if (changes.server)
             remote_.Restart(ServerView(snapshot_));
         log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who +
@@ -485,8 +502,9 @@ void Station::Login() {
     view_->HideToTray();
     shared_.LoginCancelled = false;
     std::string login, password;
-    while (shared_.CurrentUser == kNobody && !shared_.LoginCancelled && host_.CanShowDialogs()) {
-        if (!host_.RunLoginDialog(login, password))
+    while (shared_.CurrentUser == kNobody && !shared_.LoginCancelled && console_.CanShowDialogs() &&
+           windows_.login) {
+        if (!windows_.login->RunLoginDialog(login, password))
             shared_.LoginCancelled = true;
         else if (!login.empty() && !password.empty())
             shared_.CurrentUser = users.Find(login, password);
@@ -494,7 +512,7 @@ void Station::Login() {
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
     GiveRendererRights();
     if (shared_.LoginCancelled)
-        host_.RequestClose();
+        console_.RequestClose();
     if (RendererView(snapshot_).AppMode() != 0 && !shut_down_)
         view_->RestoreFromTray();
 }
@@ -531,9 +549,10 @@ void Station::Shutdown() {
         recorder->SetRecording(false);
     pipeline_.StopCapture();
     pipeline_.StopDisplay();
-    host_.RemoveTrayIcon();
+    console_.RemoveTrayIcon();
     auto last = std::make_shared<AppliedConfig>(*snapshot_);
-    host_.SmartViewPosition(last->settings.Smart_X, last->settings.Smart_Y);
+    if (windows_.smartView)
+        windows_.smartView->SmartViewPosition(last->settings.Smart_X, last->settings.Smart_Y);
     snapshot_ = std::move(last);
     // The close goes on either way; a save that failed leaves the previous one whole and says why.
     SaveApplied();
@@ -571,7 +590,7 @@ void Station::ShareTablesWithServer() {
 // logged once and left alone.
 void Station::StartPtz() {
     ptz_port_ = std::make_unique<TComportDriverThread>(
-        [this](std::function<void()> job) { host_.WindowJobs().Post(std::move(job)); },
+        [this](std::function<void()> job) { console_.WindowJobs().Post(std::move(job)); },
         [this](const std::string& text) { log_.Error(kSys, text); });
     ptz_port_->SetDevice(options_.serial);
     ptz_port_->SetSpeed(ComSpeed::Baud2400);

@@ -3,7 +3,8 @@
 // stage run from the event loop, the close question and the orderly shutdown. It owns the global
 // objects (log, environment checker, configuration, the capture board and the 16 capture threads,
 // the recorder, the renderer and the display thread; the servers join as they are built) and
-// talks to the windows only through StationHost, so it runs without widgets.
+// talks to the windows only through their small interfaces (station_windows.h), so it runs
+// without widgets. It is built in app/ and handed to the console.
 
 #include <array>
 #include <functional>
@@ -25,6 +26,7 @@
 #include "core/shared.h"
 #include "core/station_notices.h"
 #include "core/station_pipeline.h"
+#include "core/station_windows.h"
 #include "core/system.h"
 #include "core/view_controller.h"
 #include "display/direct_x.h"
@@ -46,59 +48,6 @@
 
 namespace kel {
 
-// What the chain asks of the main window and its companions. Window thread only.
-class StationHost : public ViewWindows {
-public:
-    virtual void SetVersionLabel(const std::string& text) = 0;
-    // Sizes the main window for width x height and opens it centred on the screen.
-    virtual void ArrangeWindow(int width, int height) = 0;
-    virtual void AddTrayIcon(const std::string& tip) = 0;
-    virtual void RemoveTrayIcon() = 0;
-    // Runs the second stage from the event loop once it has started.
-    virtual void PostAfterCreate() = 0;
-    virtual bool IsVisible() const = 0;
-    virtual void WindowPosition(int& left, int& top) const = 0;
-    // The login dialog: false when cancelled. The texts typed before are kept between showings.
-    // Not called when dialogs cannot be shown (headless).
-    virtual bool CanShowDialogs() const = 0;
-    virtual bool RunLoginDialog(std::string& login, std::string& password) = 0;
-    // Closes the main window through its normal close path (the close question).
-    virtual void RequestClose() = 0;
-    // The SmartView window's position, stored at shutdown.
-    virtual void SmartViewPosition(int& x, int& y) const = 0;
-    // Ends the event loop; the program exits with `code`.
-    virtual void Quit(int code = 0) = 0;
-    // Work other threads hand to the window thread; the host runs it from its event loop.
-    virtual WindowQueue& WindowJobs() = 0;
-    // The "closing" window, shown and painted at once, while the recordings are closed.
-    virtual void ShowClosingForm(bool show) = 0;
-    // The system's alert sound, for a camera that starts seeing motion.
-    virtual Beeper& SystemBeeper() = 0;
-    // Where the renderer's pictures go; nullptr composes them without presenting (headless).
-    virtual VideoSink* VideoOutput() = 0;
-    // The main window's own skin pictures from "Skins/<skin>/<width>/"; false when one is missing.
-    virtual bool LoadMainSkin(const std::string& skin, int width) = 0;
-    // The labels the one-second timer keeps current.
-    virtual void SetClockLabel(const std::string& text) = 0;
-    virtual void SetDriveLabel(const std::string& text) = 0;
-    // The camera menu built again from the view controller's items.
-    virtual void BuildCameraMenu() = 0;
-    // The configuration dialog, modal, on work.startPage with the working copies, the station
-    // behind its preview reached through `ports`; returns once it has closed (work.applied says
-    // how). Not called when dialogs cannot be shown (headless).
-    virtual void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) = 0;
-    // Where the renderer's pictures go while the configurator is open; nullptr headless.
-    virtual VideoSink* ConfigPreviewOutput() = 0;
-    // The SmartView window's camera menu built again for the applied names.
-    virtual void BuildSmartViewMenu(const TCameraTable& cameras) = 0;
-    // The SmartView window set up at (left, top) with the camera names and its skin pictures;
-    // false when a picture is missing.
-    virtual bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
-                                  int top) = 0;
-    // Where the renderer's pictures go while SmartView is on; nullptr headless.
-    virtual VideoSink* SmartViewOutput() = 0;
-};
-
 struct StationOptions {
     std::string registry;  // the settings store file
     bool headless = false;
@@ -107,6 +56,8 @@ struct StationOptions {
 };
 
 class Station : private ViewPorts, private ConfiguratorPorts {
+    friend class StationTestPeer;  // what only tests look at (tests/support/station_peer.h)
+
 public:
     static constexpr const char* kVersionLabel = "KEL 50 wersja 2.0.3 PRO";
     static constexpr const char* kTrayTip = "System Cyfrowej Rejestracji Obrazu KEL 2.0.3";
@@ -116,10 +67,13 @@ public:
     static constexpr uint64_t kTempSpaceKB = StationPipeline::kTempSpaceKB;
     static constexpr const char* kNoDriveUsage = "Użycie Napędu - brak";
 
-    Station(StationOptions options, TShared& shared, StationHost& host, MessageBox& box, DebugLines& debug,
-            const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
+    Station(StationOptions options, TShared& shared, ConsoleWindow& console, MessageBox& box,
+            DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
             const Clock& clock = SystemClock::Instance());
     ~Station();
+
+    // The windows made after the console, once they exist (after FormCreate).
+    void AttachWindows(const CompanionWindows& windows) { windows_ = windows; }
 
     // The check chain. False when it stopped: the box was shown and the line logged; the caller
     // ends the process at once, saving nothing.
@@ -195,7 +149,6 @@ public:
     // The display platform the renderer is set up on (tests set a fake before FormCreate).
     void SetDisplayPlatform(const DisplayPlatform& platform) { pipeline_.SetDisplayPlatform(platform); }
 
-    TLog& Log() { return log_; }
     // The configuration as last applied (nullptr before the configuration was loaded).
     const ConfigSnapshot& Snapshot() const { return snapshot_; }
     TSystem& System() { return system_; }
@@ -204,20 +157,10 @@ public:
     // release the stop telegram. A failed write is ignored, as on the line itself.
     void PtzPress(int kind);
     void PtzRelease();
-    TComportDriverThread* PtzPort() { return ptz_port_.get(); }
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const { return pipeline_.Capture(camera); }
-    // The recorder, from the start-up chain until the shutdown has closed its recordings.
-    TSaveThread* Recorder() { return pipeline_.Recorder(); }
-    // The renderer, from the start-up chain on; the display thread, from the second stage until
-    // the shutdown.
+    // The renderer, from the start-up chain on.
     TDirectX* Renderer() { return pipeline_.Renderer(); }
-    TDisplay* DisplayThread() { return pipeline_.DisplayThread(); }
-    // The TCP server while it runs (started at start-up when TCP is on).
-    TTcpServer* TcpServer() { return remote_.Server(); }
-    TIpMonitor* IpMonitor() { return notices_.IpMonitor(); }
-    // The tables the TCP server answers from.
-    const ServerTables& Tables() const { return remote_.Tables(); }
     // The slot tables of the layouts, as the display thread takes them.
     static CameraLists CameraListsOf(const RendererView& applied);
 
@@ -266,6 +209,8 @@ private:
     void GiveRendererRights();
 
     std::string DriveUsage();
+    // Where SmartView's pictures go: nowhere headless or without the window.
+    VideoSink* SmartViewOutput();
     // The applied snapshot written to the store (the counters are the recorder's).
     void SaveApplied();
     void Login();
@@ -273,7 +218,8 @@ private:
 
     StationOptions options_;
     TShared& shared_;
-    StationHost& host_;
+    ConsoleWindow& console_;
+    CompanionWindows windows_;
     MessageBox& box_;
     DebugLines& debug_;
     const Clock& clock_;

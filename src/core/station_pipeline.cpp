@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "capture/hicap/hicap.h"
-#include "core/station.h"
 #include "platform/drive_map.h"
 #include "recording/drive_table.h"
 
@@ -19,9 +18,9 @@ constexpr const char* kNoSkinFiles = "{#0008} Brak plików graficznych";
 constexpr int32_t kMinVideoMemoryMB = 24;  // 16 camera surfaces, the back surface and the bitmaps
 }  // namespace
 
-StationPipeline::StationPipeline(TShared& shared, StationHost& host, TLog& log, MessageBox& box,
+StationPipeline::StationPipeline(TShared& shared, ConsoleWindow& console, TLog& log, MessageBox& box,
                                  const Clock& clock, PipelineLinks links)
-    : shared_(shared), host_(host), log_(log), box_(box), clock_(clock), links_(std::move(links)),
+    : shared_(shared), console_(console), log_(log), box_(box), clock_(clock), links_(std::move(links)),
       recorder_log_(clock) {}
 
 // The recorder may not call back once the pipeline is going.
@@ -65,7 +64,7 @@ RecorderHooks StationPipeline::MakeRecorderHooks() {
     hooks.warn = [this](const std::string& text) {
         links_.onWindowThread([this, text] { box_.Alarm(text); });
     };
-    hooks.beep = [this] { links_.onWindowThread([this] { host_.SystemBeeper().Beep(); }); };
+    hooks.beep = [this] { links_.onWindowThread([this] { console_.SystemBeeper().Beep(); }); };
     return hooks;
 }
 
@@ -73,14 +72,14 @@ bool StationPipeline::CreateRenderer(const RendererView& applied, int width, int
                                      const std::string& skin) {
     renderer_ = std::make_unique<TDirectX>(*display_platform_);
     GiveRendererSettings(applied);
-    if (!renderer_->Init(width, height, host_.VideoOutput()))
+    if (!renderer_->Init(width, height, console_.VideoOutput()))
         return links_.stop(renderer_->ErrorText(), BoxKind::Warning, true);
     log_.Write(kSys, "Wykryto biblioteki DirectX");
     int32_t memoryMB = renderer_->VideoMemoryMB();
     if (memoryMB < kMinVideoMemoryMB)
         return links_.stop(kNoVideoMemory, BoxKind::Warning, true);
     log_.Write(kSys, "Ilosci pamieci na karcie graficznej - " + std::to_string(memoryMB) + "MB");
-    if (!renderer_->LoadDisplayBitmaps(skin, width) || !host_.LoadMainSkin(skin, width))
+    if (!renderer_->LoadDisplayBitmaps(skin, width) || !console_.LoadMainSkin(skin, width))
         return links_.stop(kNoSkinFiles, BoxKind::Warning, true);
     log_.Write(kSys, "Poprawnie wczytano pliki graficzne - Folder: " + skin + "/" + std::to_string(width));
     return true;
@@ -240,9 +239,9 @@ void StationPipeline::StopDisplay() {
 void StationPipeline::StopRecorder() {
     if (!recorder_)
         return;
-    host_.ShowClosingForm(true);
+    links_.showClosing(true);
     recorder_->CloseAll();
-    host_.ShowClosingForm(false);
+    links_.showClosing(false);
     recorder_->Terminate();
     recorder_.reset();
 }

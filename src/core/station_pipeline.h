@@ -24,6 +24,7 @@
 #include "core/configurator_ports.h"
 #include "core/log.h"
 #include "core/shared.h"
+#include "core/station_windows.h"
 #include "display/direct_x.h"
 #include "display/display.h"
 #include "display/display_inputs.h"
@@ -35,8 +36,6 @@
 
 namespace kel {
 
-class StationHost;
-
 // What the pipeline asks of the station around it.
 struct PipelineLinks {
     // Stops the start-up: the box shown and the line logged (first when `logFirst`); false.
@@ -45,6 +44,8 @@ struct PipelineLinks {
     std::function<void(const std::string& text)> report;
     // Runs a job on the window thread (now when called there).
     std::function<void(std::function<void()>)> onWindowThread;
+    // The closing window shown (true) while the recordings are closed, and hidden again.
+    std::function<void(bool show)> showClosing;
 };
 
 class StationPipeline {
@@ -52,7 +53,7 @@ public:
     static constexpr uint64_t kTempSpaceKB = 1000000;
     static constexpr const char* kNoTempSpace = "{#0025} Brak miejsca na pliki tymczasowe!";
 
-    StationPipeline(TShared& shared, StationHost& host, TLog& log, MessageBox& box, const Clock& clock,
+    StationPipeline(TShared& shared, ConsoleWindow& console, TLog& log, MessageBox& box, const Clock& clock,
                     PipelineLinks links);
     ~StationPipeline();
 
@@ -124,7 +125,7 @@ private:
     std::vector<char> DriveLetters() const;
 
     TShared& shared_;
-    StationHost& host_;
+    ConsoleWindow& console_;
     TLog& log_;
     MessageBox& box_;
     const Clock& clock_;

@@ -4,11 +4,13 @@
 
 #include <QWidget>
 
+#include "core/station_windows.h"
+
 class QLabel;
 
 namespace kel {
 
-class TClosingForm : public QWidget {
+class TClosingForm : public QWidget, public ClosingWindow {
     Q_OBJECT
 
 public:
@@ -19,6 +21,12 @@ public:
     // Shows the window and paints it at once: the caller goes on with blocking work right after,
     // during which the event loop does not run.
     void ShowAndPaint();
+    void ShowClosingForm(bool show) override {
+        if (show)
+            ShowAndPaint();
+        else
+            hide();
+    }
 
     QLabel* Label1;
 };

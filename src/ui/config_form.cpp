@@ -1071,3 +1071,11 @@ void TConfigForm::moveEvent(QMoveEvent* event) {
 }
 
 }  // namespace kel
+
+namespace kel {
+
+VideoSink* TConfigForm::ConfigPreviewOutput() {
+    return Preview;
+}
+
+}  // namespace kel

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "core/configurator_ports.h"
+#include "core/station_windows.h"
 #include "recording/schedule.h"
 
 class QCheckBox;
@@ -41,7 +42,7 @@ class TSkinForm;
 class TUsersForm;
 class VideoArea;
 
-class TConfigForm : public QDialog {
+class TConfigForm : public QDialog, public ConfiguratorWindow {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "KEL 2.0.3 Konfiguracja ";
@@ -68,6 +69,12 @@ public:
     // plan picture from `skinFolder` ("Skins/<skin>/<width>/"), every page filled, the start page
     // selected. Then exec() shows it modally; the result is in work.applied.
     void Open(ConfiguratorWork& work, ConfiguratorPorts& ports);
+    // ConfiguratorWindow: Open, then shown modally.
+    void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) override {
+        Open(work, ports);
+        exec();
+    }
+    VideoSink* ConfigPreviewOutput() override;
     // Page 0..18; a camera page binds the shared controls to its camera.
     void SelectPage(int page);
     int Page() const { return page_; }

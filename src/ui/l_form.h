@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <string>
 
+#include "core/station_windows.h"
+
 class QLineEdit;
 class QKeyEvent;
 
@@ -12,7 +14,7 @@ namespace kel {
 
 class TEzRgnBtn;
 
-class TLForm : public QDialog {
+class TLForm : public QDialog, public LoginWindow {
     Q_OBJECT
 
 public:
@@ -21,6 +23,9 @@ public:
     // Shows the dialog modally. On accept returns true with the two texts as UTF-8; on cancel
     // returns false and leaves `login` and `password` untouched.
     bool Execute(std::string& login, std::string& password);
+    bool RunLoginDialog(std::string& login, std::string& password) override {
+        return Execute(login, password);
+    }
 
     QLineEdit* ed_Login;
     QLineEdit* ed_Pass;

@@ -79,9 +79,9 @@ QPixmap PressedPicture(const TEzRgnBtn* button) {
 
 }  // namespace
 
-TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, bool headless)
+TMainForm::TMainForm(TShared& shared, bool headless, std::string registry)
     : QWidget(nullptr, Qt::FramelessWindowHint), shared_(shared), headless_(headless),
-      registry_(options.registry) {
+      registry_(std::move(registry)) {
     setObjectName("TMainForm");
     setWindowTitle("KEL");
     setFocusPolicy(Qt::StrongFocus);
@@ -94,9 +94,6 @@ TMainForm::TMainForm(StationOptions options, TShared& shared, MessageBox& box, b
     // Other threads' work comes to the window thread as a queued call, not by polling. The call
     // is made by name: the toolkit keeps the whole hand-over inside its own event queue.
     window_jobs_.SetWake([this] { QMetaObject::invokeMethod(this, "RunWindowJobs", Qt::QueuedConnection); });
-    ScreenSaver& saver = headless ? static_cast<ScreenSaver&>(no_screen_saver_) : screen_saver_;
-    station_ = std::make_unique<Station>(std::move(options), shared, *this, box, *this, system_info_, saver,
-                                         instance_mark_);
     installEventFilter(this);
 }
 
@@ -236,10 +233,10 @@ void TMainForm::BindControls() {
 bool TMainForm::FormCreate() {
     if (!station_->FormCreate())
         return false;
-    if (instance_mark_.BellFd() >= 0) {
-        auto* bell = new QSocketNotifier(instance_mark_.BellFd(), QSocketNotifier::Read, this);
+    if (instance_mark_ && instance_mark_->BellFd() >= 0) {
+        auto* bell = new QSocketNotifier(instance_mark_->BellFd(), QSocketNotifier::Read, this);
         connect(bell, &QSocketNotifier::activated, this, [this] {
-            while (instance_mark_.TakeRing()) {
+            while (instance_mark_->TakeRing()) {
             }
             BringForward();
         });
@@ -594,15 +591,6 @@ void TMainForm::ShowSmartView() {
         View()->WindowMode();
 }
 
-bool TMainForm::PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
-                                 int top) {
-    return !companions_.smart || companions_.smart->SetUp(skin, width, cameras, left, top);
-}
-
-VideoSink* TMainForm::SmartViewOutput() {
-    return headless_ || !companions_.smart ? nullptr : companions_.smart->Video();
-}
-
 // The window goes to the tray only while an icon there can bring it back: a tray that came up
 // after the start gets the icon now; with none, or when the tray does not take the icon, the
 // window is minimised to the task bar instead of being lost.
@@ -652,32 +640,11 @@ void TMainForm::WindowPosition(int& left, int& top) const {
 }
 
 bool TMainForm::CanShowDialogs() const {
-    return !headless_ && companions_.login != nullptr;
-}
-
-bool TMainForm::RunLoginDialog(std::string& login, std::string& password) {
-    return companions_.login && companions_.login->Execute(login, password);
+    return !headless_;
 }
 
 void TMainForm::RequestClose() {
     close();
-}
-
-void TMainForm::SmartViewPosition(int& x, int& y) const {
-    if (!companions_.smart)
-        return;
-    x = companions_.smart->x();
-    y = companions_.smart->y();
-}
-
-// Headless there is nobody to read it (and the offscreen platform cannot raise it).
-void TMainForm::ShowClosingForm(bool show) {
-    if (!closing_ || headless_)
-        return;
-    if (show)
-        closing_->ShowAndPaint();
-    else
-        closing_->hide();
 }
 
 // Headless, the pictures are composed but shown nowhere.
@@ -705,28 +672,15 @@ void TMainForm::BuildCameraMenu() {
     }
 }
 
-// The configuration dialog takes over from here once it is built; until then opening it ends
-// with the log line.
-// The main window steps aside while the dialog is open and comes back when it closes.
-void TMainForm::RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) {
-    TConfigForm* dialog = companions_.config;
-    if (!dialog)
+// The main window steps aside while the configuration dialog is open and comes back when it closes.
+void TMainForm::StepAside(bool aside) {
+    if (aside) {
+        hide();
         return;
-    dialog->Open(work, ports);
-    hide();
-    dialog->exec();
+    }
     show();
     raise();
     activateWindow();
-}
-
-VideoSink* TMainForm::ConfigPreviewOutput() {
-    return headless_ || !companions_.config ? nullptr : companions_.config->Preview;
-}
-
-void TMainForm::BuildSmartViewMenu(const TCameraTable& cameras) {
-    if (companions_.smart)
-        companions_.smart->BuildMenu(cameras);
 }
 
 void TMainForm::PopupCameraMenu(const QPoint& globalPos) {

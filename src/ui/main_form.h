@@ -50,20 +50,25 @@ struct MainFormCompanions {
     TPhotoForm* photo = nullptr;
 };
 
-class TMainForm : public QWidget, public StationHost, public DebugLines {
+class TMainForm : public QWidget, public ConsoleWindow, public DebugLines {
     Q_OBJECT
 public:
     static constexpr int kPanelWidth = 250;
     static constexpr int kPadDrop1280 = 234;  // the pad sits this much lower at 1280 x 1024
 
-    TMainForm(StationOptions options, TShared& shared, MessageBox& box, bool headless);
+    // `registry`: the settings store, which the archive viewer is started with.
+    TMainForm(TShared& shared, bool headless, std::string registry);
     ~TMainForm() override;
 
+    // The station this window is the console of (built in app/ on this window), and the instance
+    // mark whose bell (a second start) brings the window forward; before FormCreate.
+    void SetStation(Station& station, InstanceLock& mark) {
+        station_ = &station;
+        instance_mark_ = &mark;
+    }
     // The start-up check chain; false when the station must stop.
     bool FormCreate();
     void SetCompanions(const MainFormCompanions& companions);
-    // The window shown while the recordings are closed at shutdown.
-    void SetClosingForm(TClosingForm* closing) { closing_ = closing; }
     // The end of the user's session (SIGTERM, SIGINT, SIGHUP): shut down without a question, quit.
     void WMENDSESSION();
 
@@ -119,7 +124,7 @@ public:
     VideoArea* w_Tlo;
     QMenu* PopMenuCamera;
 
-    // StationHost
+    // ConsoleWindow
     void SetVersionLabel(const std::string& text) override;
     void ArrangeWindow(int width, int height) override;
     void AddTrayIcon(const std::string& tip) override;
@@ -133,24 +138,16 @@ public:
     bool IsVisible() const override;
     void WindowPosition(int& left, int& top) const override;
     bool CanShowDialogs() const override;
-    bool RunLoginDialog(std::string& login, std::string& password) override;
     void RequestClose() override;
-    void SmartViewPosition(int& x, int& y) const override;
     void Quit(int code = 0) override;
     WindowQueue& WindowJobs() override { return window_jobs_; }
-    void ShowClosingForm(bool show) override;
     Beeper& SystemBeeper() override { return beeper_; }
     VideoSink* VideoOutput() override;
     bool LoadMainSkin(const std::string& skin, int width) override;
     void SetClockLabel(const std::string& text) override;
     void SetDriveLabel(const std::string& text) override;
     void BuildCameraMenu() override;
-    void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) override;
-    VideoSink* ConfigPreviewOutput() override;
-    void BuildSmartViewMenu(const TCameraTable& cameras) override;
-    bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
-                          int top) override;
-    VideoSink* SmartViewOutput() override;
+    void StepAside(bool aside) override;
 
     // DebugLines: forwarded to the debug window, from any thread.
     void AddLine(std::string_view text) override;
@@ -199,19 +196,15 @@ private:
     TShared& shared_;
     bool headless_;
     const std::string registry_;  // the settings store, for the viewer
-    LinuxSystemInfo system_info_;
-    DbusScreenSaver screen_saver_;
-    NoScreenSaver no_screen_saver_;
-    InstanceLock instance_mark_;
     std::string tray_tip_;
     static constexpr int kTrayWaitMs = 1500;
     WindowQueue window_jobs_;  // its wake-up is a queued call to the window thread
-    std::unique_ptr<Station> station_;
+    Station* station_ = nullptr;
+    InstanceLock* instance_mark_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     // Set on the window thread once the debug window exists; lines may come from any thread before.
     std::atomic<TDebugger*> debugger_{nullptr};
     MainFormCompanions companions_;
-    TClosingForm* closing_ = nullptr;
     QtBeeper beeper_;
     bool smart_close_program_ = false;  // SmartView's close button was used
     QPixmap zoom_idle_;                 // FuncRec's idle picture, and its look while the zoom is armed

@@ -135,3 +135,11 @@ void TSmartForm::showEvent(QShowEvent* event) {
 }
 
 }  // namespace kel
+
+namespace kel {
+
+VideoSink* TSmartForm::SmartViewOutput() {
+    return video_;
+}
+
+}  // namespace kel

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "config/records.h"
+#include "core/station_windows.h"
 
 class QLabel;
 class QMenu;
@@ -23,7 +24,7 @@ namespace kel {
 class TEzRgnBtn;
 class VideoArea;
 
-class TSmartForm : public QDialog {
+class TSmartForm : public QDialog, public SmartViewWindow {
     Q_OBJECT
 public:
     static constexpr int kWidth = 259;
@@ -39,6 +40,18 @@ public:
     void BuildMenu(const TCameraTable& cameras);
     // Where the display thread's pictures for this window go.
     VideoArea* Video() const { return video_; }
+
+    // SmartViewWindow
+    bool PrepareSmartView(const std::string& skin, int width, const TCameraTable& cameras, int left,
+                          int top) override {
+        return SetUp(skin, width, cameras, left, top);
+    }
+    void BuildSmartViewMenu(const TCameraTable& cameras) override { BuildMenu(cameras); }
+    VideoSink* SmartViewOutput() override;
+    void SmartViewPosition(int& left, int& top) const override {
+        left = x();
+        top = y();
+    }
 
     QLabel* w_TitleBar;
     QLabel* w_Video;

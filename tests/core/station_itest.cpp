@@ -28,12 +28,17 @@
 #include "recording/video_index.h"
 #include "support/fake_display_platform.h"
 #include "support/fakes.h"
+#include "support/station_peer.h"
 #include "support/temp_dir.h"
 
 namespace kel {
 namespace {
 
-class FakeHost : public StationHost {
+class FakeHost : public ConsoleWindow,
+                 public LoginWindow,
+                 public ConfiguratorWindow,
+                 public SmartViewWindow,
+                 public ClosingWindow {
 public:
     std::string versionLabel;
     int width = 0, height = 0;
@@ -89,6 +94,7 @@ public:
     void SetClockLabel(const std::string& text) override { clockLabel = text; }
     void SetDriveLabel(const std::string& text) override { driveLabel = text; }
     void BuildCameraMenu() override { ++menuBuilds; }
+    void StepAside(bool aside) override { visible = !aside; }
     void RunConfigurator(ConfiguratorWork& work, ConfiguratorPorts& ports) override {
         configuratorPages.push_back(work.startPage);
         viewModeInDialog = shared ? shared->ViewMode.load() : 0;
@@ -128,6 +134,7 @@ protected:
     std::unique_ptr<Station> Make(const std::string& board, MessageBox& messages) {
         auto st = std::make_unique<Station>(StationOptions{dir.File("registry.sqlite"), false, board, serial},
                                             shared, host, messages, debug, info, saver, *mark);
+        st->AttachWindows({&host, &host, &host, &host});
         st->SetDisplayPlatform(display);
         return st;
     }
@@ -543,15 +550,20 @@ TEST_F(StationTest, TheRecorderRecordsFromTheSecondStageUntilTheShutdown) {
     ASSERT_TRUE(st->FormCreate());
     EXPECT_EQ(shared.RecordDrive, 'C');
     st->AfterCreate();
-    ASSERT_TRUE(st->Recorder()->Recording());
+    ASSERT_TRUE(StationTestPeer(*st).Recorder()->Recording());
     // The schedule reaches the cameras with the first tick of the one-second timer.
     ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return shared.ScheduleMode[1] == kContinuous; }));
     ASSERT_TRUE(RunWindowJobsUntil(
-        host, [&] { return st->Recorder()->SegmentOpen(1) && st->Recorder()->SegmentOpen(2); }, 30000));
+        host,
+        [&] {
+            return StationTestPeer(*st).Recorder()->SegmentOpen(1) &&
+                   StationTestPeer(*st).Recorder()->SegmentOpen(2);
+        },
+        30000));
     ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return host.beeper.beeps > 0; }));
     st->EndSession();
     EXPECT_EQ(host.closing, (std::vector<bool>{true, false}));
-    EXPECT_EQ(st->Recorder(), nullptr);
+    EXPECT_EQ(StationTestPeer(*st).Recorder(), nullptr);
     EXPECT_EQ(ReadFile("VideoIndex.dat").size(), 2 * 72u);
     for (int n : {1, 2}) {
         auto files = std::filesystem::directory_iterator("drives/c:/KEL2_Videos/Kamera" + std::to_string(n));
@@ -651,7 +663,7 @@ TEST_F(StationTest, TheSmartViewSetUpEndsTheStartWhenItsSkinIsMissing) {
     ASSERT_FALSE(box.shown.empty());
     EXPECT_EQ(box.shown.back().kind, BoxKind::Warning);
     EXPECT_EQ(host.quitCodes, (std::vector<int>{1}));
-    EXPECT_EQ(st->DisplayThread(), nullptr);
+    EXPECT_EQ(StationTestPeer(*st).DisplayThread(), nullptr);
     EXPECT_EQ(st->Capture(1), nullptr);
     st->FormDestroy();
 }
@@ -661,7 +673,7 @@ TEST_F(StationTest, ApplyingTheSettingsReachesTheRecorder) {
     Prepare([](TConfig& c) { c.HDDs[0] = 1; });
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
-    TSaveThread& rec = *st->Recorder();
+    TSaveThread& rec = *StationTestPeer(*st).Recorder();
     EXPECT_EQ(rec.SizeLimit(), 5000000);
     ApplyEdited(*st, [](TSettingsBlock& s) {
         s.VideoFilesSize = 4;
@@ -703,16 +715,16 @@ TEST_F(StationTest, ThePtzPadWritesToTheLineOpenedByThePoll) {
     Prepare([](TConfig& c) { c.PTZPorts[2] = 3; });
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
-    st->PtzPort()->SetSettleDelay(0);
-    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return st->PtzPort()->Connected(); }));
+    StationTestPeer(*st).PtzPort()->SetSettleDelay(0);
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return StationTestPeer(*st).PtzPort()->Connected(); }));
     shared.SingleCamera = 3;
     st->PtzPress(1);
     st->PtzRelease();
     EXPECT_EQ(ReadBytes(line.Master(), 14), (std::vector<int>{0xFF, 0x03, 0x00, 0x04, 0x30, 0x00, 0x37, 0xFF,
                                                               0x03, 0x00, 0x00, 0x00, 0x00, 0x03}));
     st->EndSession();
-    EXPECT_FALSE(st->PtzPort()->Connected()) << "closed early in the shutdown";
-    EXPECT_FALSE(st->PtzPort()->Active());
+    EXPECT_FALSE(StationTestPeer(*st).PtzPort()->Connected()) << "closed early in the shutdown";
+    EXPECT_FALSE(StationTestPeer(*st).PtzPort()->Active());
 }
 
 // Each renderer check stops the start with its text, logged before its warning box.
@@ -760,21 +772,22 @@ TEST_F(StationTest, TheDisplayRunsFromTheSecondStageToTheShutdown) {
     });
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
-    EXPECT_EQ(st->DisplayThread(), nullptr);
+    EXPECT_EQ(StationTestPeer(*st).DisplayThread(), nullptr);
     st->AfterCreate();
-    ASSERT_NE(st->DisplayThread(), nullptr);
-    EXPECT_TRUE(st->DisplayThread()->Running());
+    ASSERT_NE(StationTestPeer(*st).DisplayThread(), nullptr);
+    EXPECT_TRUE(StationTestPeer(*st).DisplayThread()->Running());
     EXPECT_EQ(st->Renderer()->Allowed[1].load(), 1);
     EXPECT_EQ(st->Renderer()->Allowed[5].load(), 0);
     EXPECT_TRUE(Contains("[---]Uruchomiono watek wyswietlania kamer"));
     ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return host.video.pictures > 0; }));
 
-    st->DisplayThread()->Suspend();
+    StationTestPeer(*st).DisplayThread()->Suspend();
     st->View()->RestoreFromTray();
-    EXPECT_FALSE(st->DisplayThread()->Suspended()) << "restoring the window resumes the display";
+    EXPECT_FALSE(StationTestPeer(*st).DisplayThread()->Suspended())
+        << "restoring the window resumes the display";
 
     st->EndSession();
-    EXPECT_FALSE(st->DisplayThread()->Running());
+    EXPECT_FALSE(StationTestPeer(*st).DisplayThread()->Running());
     EXPECT_EQ(st->Renderer()->ShowNames.load(), 0);
     auto log = LogMessages();
     auto stopped = std::find(log.begin(), log.end(), "[---]Zatrzymano watek wyswietlania kamer");
@@ -864,10 +877,10 @@ TEST_F(StationTest, NoticesGoOutAtTheStartAndOncePerNewAddress) {
     EXPECT_NE(start.body.find(" : Uruchomienie Systemu KEL 2.0 IP: 192.168.0.10"), std::string::npos)
         << start.body;
 
-    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "192.168.0.10"; }));
+    ASSERT_TRUE(WaitFor([&] { return StationTestPeer(*st).IpMonitor()->Current() == "192.168.0.10"; }));
     st->TimerTick();
     address.Set("127.0.0.1");
-    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "127.0.0.1"; }));
+    ASSERT_TRUE(WaitFor([&] { return StationTestPeer(*st).IpMonitor()->Current() == "127.0.0.1"; }));
     st->TimerTick();
     st->TimerTick();
     ASSERT_TRUE(WaitFor([&] { return mail.Sent().size() == 2; }));
@@ -877,7 +890,7 @@ TEST_F(StationTest, NoticesGoOutAtTheStartAndOncePerNewAddress) {
     // Notices off: the address is still taken over, nothing is sent.
     ApplyEdited(*st, [](TSettingsBlock& s) { s.bMessages = false; });
     address.Set("10.0.0.7");
-    ASSERT_TRUE(WaitFor([&] { return st->IpMonitor()->Current() == "10.0.0.7"; }));
+    ASSERT_TRUE(WaitFor([&] { return StationTestPeer(*st).IpMonitor()->Current() == "10.0.0.7"; }));
     st->TimerTick();
     EXPECT_EQ(shared.LastIP(), "10.0.0.7");
 
@@ -928,39 +941,42 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     ASSERT_EQ(shared.CurrentUser, 0);
     EXPECT_EQ(shared.ScheduleMode[1], kContinuous) << "recording from the first picture, not the first tick";
     ASSERT_TRUE(RunWindowJobsUntil(
-        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
+        host, [&] { return StationTestPeer(*st).Recorder()->SegmentOpen(1); }, 30000));
     const int menus = host.menuBuilds;
 
     // An older recording, archived.
-    st->Recorder()->FinishSegment(1);
-    ASSERT_EQ(st->Recorder()->Archive().Entries().size(), 1u);
+    StationTestPeer(*st).Recorder()->FinishSegment(1);
+    ASSERT_EQ(StationTestPeer(*st).Recorder()->Archive().Entries().size(), 1u);
     ASSERT_TRUE(RunWindowJobsUntil(
-        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
+        host, [&] { return StationTestPeer(*st).Recorder()->SegmentOpen(1); }, 30000));
 
     host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts& ports) {
-        EXPECT_TRUE(st->Recorder()->Recording()) << "recording goes on while the dialog is open";
-        EXPECT_TRUE(st->Recorder()->SegmentOpen(1));
+        EXPECT_TRUE(StationTestPeer(*st).Recorder()->Recording())
+            << "recording goes on while the dialog is open";
+        EXPECT_TRUE(StationTestPeer(*st).Recorder()->SegmentOpen(1));
         w.live[0].Brightness = 77;
         w.live[0].Active = 0;  // waits for OK
         ports.SetLiveCameras(w.live);
         EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 77);
         EXPECT_EQ((*st->Renderer()->Records())[0].Active, 1);
         ports.DeleteRecordings();
-        EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "deleted and out of the index at once";
+        EXPECT_TRUE(StationTestPeer(*st).Recorder()->Archive().Entries().empty())
+            << "deleted and out of the index at once";
         w.settings.VideoFilesSize = 4;
     };
     st->OpenConfigurator(0);
     EXPECT_EQ(host.viewModeInDialog, kViewConfig);
     EXPECT_FALSE(std::filesystem::exists("drives/c:/KEL2_Videos/Kamera1"));
     EXPECT_TRUE(std::filesystem::exists("drives/c:/KEL2_Videos/KEL2_Drive.id")) << "the drive is still ours";
-    EXPECT_TRUE(st->Recorder()->Archive().Entries().empty()) << "no entry for a deleted file";
-    EXPECT_EQ(st->Recorder()->Archive().Counter(), 0);
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->Archive().Entries().empty())
+        << "no entry for a deleted file";
+    EXPECT_EQ(StationTestPeer(*st).Recorder()->Archive().Counter(), 0);
     EXPECT_EQ((*st->Renderer()->Records())[0].Brightness, 5);
-    EXPECT_EQ(st->Recorder()->SizeLimit(), 5000000);
+    EXPECT_EQ(StationTestPeer(*st).Recorder()->SizeLimit(), 5000000);
     EXPECT_EQ(host.menuBuilds, menus);
     EXPECT_EQ(shared.ViewMode, kViewWindow);
-    EXPECT_TRUE(st->Recorder()->Recording());
-    EXPECT_TRUE(st->Recorder()->SegmentOpen(1)) << "the camera recorded through the dialog";
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->Recording());
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->SegmentOpen(1)) << "the camera recorded through the dialog";
     EXPECT_NE(LogText().find("Anulowano konfiguracje (uzytkownik "), std::string::npos);
     {
         TConfig stored(dir.File("registry.sqlite"));
@@ -987,7 +1003,7 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         w.applied = true;
     };
     st->OpenConfigurator(2);
-    EXPECT_TRUE(st->Recorder()->SegmentOpen(1)) << "a new name restarts nothing";
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->SegmentOpen(1)) << "a new name restarts nothing";
     EXPECT_NE(LogText().find("): kamera 1 (nazwa), strefy, dyski, napisy na obrazie, serwer TCP"),
               std::string::npos)
         << LogText();
@@ -997,15 +1013,17 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
     EXPECT_NE((*taken)[0].Name.Get(), "Brama") << "a table taken before never changes under its reader";
     EXPECT_EQ(st->Renderer()->TextColor, 0x00FF00u);
     EXPECT_EQ(st->Renderer()->ShowNames, 0);
-    EXPECT_EQ(st->Tables().Cameras()[0].Name.Get(), "Brama");
-    EXPECT_EQ(st->Recorder()->SizeLimit(), 50000000);
+    EXPECT_EQ(StationTestPeer(*st).Tables().Cameras()[0].Name.Get(), "Brama");
+    EXPECT_EQ(StationTestPeer(*st).Recorder()->SizeLimit(), 50000000);
     EXPECT_EQ(shared.RecordDrive, 'D');
-    EXPECT_TRUE(st->TcpServer()->Active());
+    EXPECT_TRUE(StationTestPeer(*st).TcpServer()->Active());
     std::vector<uint8_t> changed(2 * 352 * 288, 200);
-    EXPECT_TRUE(st->Recorder()->Motion().DetectMotion(2, changed.data(), 352, 288)) << "camera 2 watches all";
-    EXPECT_FALSE(st->Recorder()->Motion().DetectMotion(3, changed.data(), 352, 288)) << "camera 3 nothing";
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->Motion().DetectMotion(2, changed.data(), 352, 288))
+        << "camera 2 watches all";
+    EXPECT_FALSE(StationTestPeer(*st).Recorder()->Motion().DetectMotion(3, changed.data(), 352, 288))
+        << "camera 3 nothing";
     EXPECT_EQ(shared.ViewMode, kViewWindow);
-    EXPECT_TRUE(st->Recorder()->Recording());
+    EXPECT_TRUE(StationTestPeer(*st).Recorder()->Recording());
     TConfig stored(dir.File("registry.sqlite"));
     ASSERT_TRUE(stored.Load());
     EXPECT_EQ(stored.Cameras[0].Name.Get(), "Brama") << "saved at once";
@@ -1016,14 +1034,15 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         w.cameras[0].FPS = 2;
         w.applied = true;
     };
-    const size_t archived = st->Recorder()->Archive().Entries().size();
+    const size_t archived = StationTestPeer(*st).Recorder()->Archive().Entries().size();
     st->OpenConfigurator(2);
     EXPECT_TRUE(RunWindowJobsUntil(
-        host, [&] { return st->Recorder()->Archive().Entries().size() == archived + 1; }, 10000))
+        host, [&] { return StationTestPeer(*st).Recorder()->Archive().Entries().size() == archived + 1; },
+        10000))
         << "closed and archived by the recorder thread";
     EXPECT_NE(LogText().find("): kamera 1 (klatki/s)"), std::string::npos) << LogText();
     EXPECT_TRUE(RunWindowJobsUntil(
-        host, [&] { return st->Recorder()->SegmentOpen(1); }, 30000));
+        host, [&] { return StationTestPeer(*st).Recorder()->SegmentOpen(1); }, 30000));
     st->EndSession();
 }
 
@@ -1053,7 +1072,7 @@ TEST_F(StationTest, TheConfiguratorCostsNoCameraASecondOfItsRecording) {
         host,
         [&] {
             for (int n = 1; n <= 4; ++n)
-                if (!st->Recorder()->SegmentOpen(n))
+                if (!StationTestPeer(*st).Recorder()->SegmentOpen(n))
                     return false;
             return true;
         },

@@ -36,8 +36,9 @@ protected:
     // The station's end of the session, not the window's: the window's also ends the event loop,
     // which would stop every later dialog of the test program at once.
     void TearDown() override {
-        if (form)
-            form->station().EndSession();
+        if (station)
+            station->EndSession();
+        station.reset();
         form.reset();
         fs::current_path(old_cwd_);
     }
@@ -52,10 +53,14 @@ protected:
     }
     // The console after its second stage, logged in as kel.
     bool Start(const std::string& serial = "") {
-        form = std::make_unique<TMainForm>(
+        form = std::make_unique<TMainForm>(shared, false, Store());
+        mark = std::make_unique<InstanceLock>();
+        station = std::make_unique<Station>(
             StationOptions{Store(), false, "sim", serial.empty() ? dir.File("no-such-tty") : serial}, shared,
-            box, false);
+            *form, box, *form, systemInfo, screenSaver, *mark);
+        form->SetStation(*station, *mark);
         form->SetCompanions({&debugger, &login, &smart, nullptr, &info, &photo});
+        station->AttachWindows({&login, nullptr, &smart, nullptr});
         form->StartProgram = [this](const QString& p, const QStringList& arguments) {
             started.push_back(p + " " + arguments.join(' '));
             return false;
@@ -105,7 +110,11 @@ protected:
     TInfoForm info;
     FixedClock clock{LocalTime{2026, 12, 6, 9, 25, 35, 7}};
     TPhotoForm photo{clock};
+    LinuxSystemInfo systemInfo;
+    NoScreenSaver screenSaver;
+    std::unique_ptr<InstanceLock> mark;
     std::unique_ptr<TMainForm> form;
+    std::unique_ptr<Station> station;  // after the window: it goes first
     std::vector<QString> started;
     std::vector<QUrl> opened;
 };

@@ -13,6 +13,7 @@
 #include "capture/hicap/sim_board.h"
 #include "platform/polish_locale.h"
 #include "ptz/pty_pair.h"
+#include "support/station_peer.h"
 #include "ui/application_setup.h"
 #include "ui/command_label.h"
 #include "ui/console_fixture.h"
@@ -295,9 +296,9 @@ TEST_F(ConsoleTest, ThePadSteersTheCameraShown) {
     Prepare([](TConfig& c) { c.CamMode1 = 3; });
     ASSERT_TRUE(Start(line.SlavePath()));
     QDeadlineTimer deadline(5000);
-    while (!form->station().PtzPort()->Connected() && !deadline.hasExpired())
+    while (!StationTestPeer(form->station()).PtzPort()->Connected() && !deadline.hasExpired())
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(form->station().PtzPort()->Connected());
+    ASSERT_TRUE(StationTestPeer(form->station()).PtzPort()->Connected());
     Key(Qt::Key_3);
     const QPoint mid(10, 10);
     QMouseEvent press(QEvent::MouseButtonPress, mid, form->EzRgnBtn4->mapToGlobal(mid), Qt::LeftButton,

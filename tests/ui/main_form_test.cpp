@@ -34,15 +34,20 @@ protected:
         box.answers = {true};  // the first-run defaults
     }
     void TearDown() override {
+        station.reset();
         form.reset();
         std::filesystem::current_path(old_cwd_);
     }
     void Create(bool headless) {
-        form = std::make_unique<TMainForm>(
+        form = std::make_unique<TMainForm>(shared, headless, dir.File("registry.sqlite"));
+        mark = std::make_unique<InstanceLock>();
+        station = std::make_unique<Station>(
             StationOptions{dir.File("registry.sqlite"), headless, "sim", dir.File("no-such-tty")}, shared,
-            box, headless);
+            *form, box, *form, systemInfo, screenSaver, *mark);
+        form->SetStation(*station, *mark);
         ASSERT_TRUE(form->FormCreate());
         form->SetCompanions({&debugger, &login, &smart, nullptr, nullptr});
+        station->AttachWindows({headless ? nullptr : &login, nullptr, &smart, nullptr});
     }
     int StoredCorrectClose() {
         TConfig c(dir.File("registry.sqlite"));
@@ -60,7 +65,11 @@ protected:
     TDebugger debugger;
     TLForm login;
     TSmartForm smart;
+    LinuxSystemInfo systemInfo;
+    NoScreenSaver screenSaver;
+    std::unique_ptr<InstanceLock> mark;
     std::unique_ptr<TMainForm> form;
+    std::unique_ptr<Station> station;
 };
 
 TEST_F(MainFormTest, TheSecondStageRunsFromTheEventLoopAndShowsTheLoginDialog) {

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "support/station_peer.h"
 #include "ui/console_fixture.h"
 #include "ui/ez_rgn_btn.h"
 
@@ -165,11 +166,11 @@ TEST_F(SmartViewTest, ThePositionIsStoredAtShutdown) {
         QMouseEvent move(QEvent::MouseMove, QPointF(90, 39), QPointF(390, 239), Qt::LeftButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(smart.w_TitleBar, &move);
-        EXPECT_TRUE(form->station().DisplayThread()->Suspended()) << "paused while it moves";
+        EXPECT_TRUE(StationTestPeer(form->station()).DisplayThread()->Suspended()) << "paused while it moves";
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(90, 39), QPointF(390, 239), Qt::LeftButton,
                             Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(smart.w_TitleBar, &release);
-        EXPECT_FALSE(form->station().DisplayThread()->Suspended());
+        EXPECT_FALSE(StationTestPeer(form->station()).DisplayThread()->Suspended());
         smart.close();
     });
     EXPECT_EQ(smart.pos(), QPoint(340, 230));
