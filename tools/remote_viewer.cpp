@@ -1,6 +1,7 @@
 // kel_remote: a remote viewer on the command line, for testing a station by hand and in tests.
 // It connects, logs in, reads the camera table, selects cameras, polls for pictures and saves
-// them as AVI files a player or ffmpeg opens: one file per camera, or one per picture.
+// them as AVI files a player or ffmpeg opens: one file per camera, or one per picture. A camera
+// asked for that the user has no right to view is named as refused: the station never sends it.
 //
 //   kel_remote [--host H] [--port P] --user LOGIN --password PASS [--cameras 1,2,…]
 //              [--polls N] [--interval-ms MS] [--out DIR] [--pictures]
@@ -220,8 +221,11 @@ int main(int argc, char** argv) {
         return Fail("no camera table");
     std::string selection(16, '\0');
     for (int n : o.cameras)
-        if (n >= 1 && n <= 16)
+        if (n >= 1 && n <= 16) {
             selection[n - 1] = 1;
+            if (rights[n - 1] == 0)
+                std::printf("camera %d: refused (no right to view it)\n", n);
+        }
     if (!c.Send("@svc\n" + selection))
         return Fail("connection lost");
     std::filesystem::create_directories(o.out);

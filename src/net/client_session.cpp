@@ -147,15 +147,21 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
     return stream_.Write(out.data(), out.size());
 }
 
-// The newest picture of every selected active camera that this client has not had yet, after the
-// time and the date. Every client keeps its own count, so each gets every new picture once.
+// The newest picture of every selected active camera the user may view that this client has not
+// had yet, after the time and the date. Every client keeps its own count, so each gets every new
+// picture once. A camera without the right is answered as one with no new picture, whatever the
+// selection asks; the rights are those the user has now, so a right taken away by the
+// configuration holds from the next poll.
 bool ClientSession::SendPictures() {
+    uint8_t rights[16] = {};
+    if (!links_.Tables.FindUser(login_, password_, rights))
+        std::memset(rights, 0, sizeof rights);  // the user is gone: nothing more
     // Viewers poll as fast as they can; a poll with nothing new waits a little for a picture, so
     // that they are not answered thousands of times a second with nothing.
     const CameraTablePtr followed = links_.Tables.CameraTable();
     std::array<bool, 16> wanted{};
     for (int k = 1; k <= 16; ++k)
-        wanted[k - 1] = (*followed)[k - 1].Active != 0 && selection_[k - 1] != 0;
+        wanted[k - 1] = (*followed)[k - 1].Active != 0 && selection_[k - 1] != 0 && rights[k - 1] != 0;
     if (links_.Pictures)
         links_.Pictures->WaitForNewer(sent_, wanted, links_.QuietPoll);
     const LocalTime now = links_.Time.Now();
@@ -165,8 +171,8 @@ bool ClientSession::SendPictures() {
     PutShortText(reply_, ShortDateText(now), 10);
     const CameraTablePtr cameras = links_.Tables.CameraTable();
     for (int k = 1; k <= 16; ++k) {
-        if ((*cameras)[k - 1].Active == 0 || selection_[k - 1] == 0 || !links_.Pictures ||
-            links_.Pictures->Added(k) == sent_[k - 1])
+        if ((*cameras)[k - 1].Active == 0 || selection_[k - 1] == 0 || rights[k - 1] == 0 ||
+            !links_.Pictures || links_.Pictures->Added(k) == sent_[k - 1])
             continue;
         AppendPicture(k);
     }
@@ -230,6 +236,8 @@ bool ClientSession::LogIn() {
         guard_->LoginSucceeded(peer_);
     failedLogins_ = 0;
     loggedIn_ = true;
+    login_ = login;
+    password_ = password;
     return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
 }
 

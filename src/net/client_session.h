@@ -68,6 +68,7 @@ private:
     bool loggedIn_ = false;
     bool logged_ = true;  // this connection's lines go to the log
     int failedLogins_ = 0;
+    std::string login_, password_;  // the logged-in user's, as sent: its rights are looked up per poll
     std::array<uint8_t, 16> selection_{};
     std::array<uint64_t, 16> sent_{};     // serial of the last picture sent, per camera
     std::vector<uint8_t> reply_;          // the @gcs payload being built

@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "config/config.h"
 #include "config/user_table.h"
@@ -50,12 +52,13 @@ private:
 
 class NetE2E : public StationRunner {
 protected:
-    // Cameras 1 and 2 recorded continuously to drive C:, the server on `port`, a remote user.
-    void Prepare(int port) {
+    // Cameras `active` recorded continuously to drive C:, the server on `port`, a remote user of
+    // cameras 1 and 2, one of cameras 1 to 4 and one of every camera.
+    void Prepare(int port, std::vector<int> active = {1, 2}) {
         ASSERT_EQ(RunStore({"reg", "defaults"}), 0);
         auto c = std::make_unique<TConfig>(Registry());
         ASSERT_TRUE(c->Load()) << c->ErrorText;
-        for (int n = 1; n <= 2; ++n) {
+        for (int n : active) {
             c->Cameras[n - 1].Active = 1;
             for (int d = 1; d <= 7; ++d)
                 for (int h = 0; h < 24; ++h)
@@ -71,6 +74,18 @@ protected:
         f.Password = "hasło";
         f.Cam[0] = f.Cam[1] = true;
         f.StoreInto(c->Users[free]);
+        UserFields four;
+        four.Login = "cztery";
+        four.Password = "kamery";
+        for (int n = 0; n < 4; ++n)
+            four.Cam[n] = true;
+        four.StoreInto(c->Users[FirstFreeUser(c->Users)]);
+        UserFields all;
+        all.Login = "wszystkie";
+        all.Password = "kamery";
+        for (bool& right : all.Cam)
+            right = true;
+        all.StoreInto(c->Users[FirstFreeUser(c->Users)]);
         ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
     }
 };
@@ -110,6 +125,42 @@ TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
     kel->Signal(SIGTERM);
     ASSERT_EQ(kel->Wait(), 0) << kel->Err();
     EXPECT_TRUE(lingering.ClosedByServer());
+}
+
+// The server applies the user's camera rights whatever the client selects: cameras 2, 5 and 6 asked
+// for, a user of cameras 1 to 4 gets 2 only and is told 5 and 6 are refused; a user of every
+// camera gets all three.
+TEST_F(NetE2E, ACameraWithoutTheRightIsNeverSent) {
+    PortHolder holder;
+    const int port = holder.Port();
+    holder.Release();
+    Prepare(port, {2, 5, 6});
+    auto kel = Start();
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    const struct {
+        const char* user;
+        std::vector<int> sent, refused;
+    } cases[] = {{"cztery", {2}, {5, 6}}, {"wszystkie", {2, 5, 6}, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        const std::string out = dir.File(std::string("pictures-") + c.user);
+        Process client(KEL_REMOTE_BINARY,
+                       {"--port", std::to_string(port), "--user", c.user, "--password", "kamery", "--cameras",
+                        "2,5,6", "--polls", "60", "--interval-ms", "50", "--out", out},
+                       {}, dir.File("client.out"), dir.File("client.err"));
+        ASSERT_EQ(client.Wait(std::chrono::seconds(60)), 0) << client.Err() << kel->Err();
+        for (int n : {2, 5, 6}) {
+            const bool sent = std::count(c.sent.begin(), c.sent.end(), n) > 0;
+            const bool refused = std::count(c.refused.begin(), c.refused.end(), n) > 0;
+            const std::string camera = "camera " + std::to_string(n) + ": ";
+            EXPECT_EQ(client.Out().find(camera + "refused (no right to view it)") != std::string::npos,
+                      refused)
+                << client.Out();
+            EXPECT_EQ(fs::exists(out + "/kamera" + std::to_string(n) + ".avi"), sent) << client.Out();
+        }
+    }
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
 }
 
 TEST_F(NetE2E, AStationWhosePortIsTakenRunsOnWithoutItsServer) {

@@ -130,6 +130,35 @@ TEST_F(TcpServerTest, PicturesNeedALoginAndFollowTheSelection) {
     EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(6) + "second");
 }
 
+// A camera the user may not view is answered as one without a new picture, whatever the
+// selection; the rights are the user's as the configuration now says, and a user taken out of the
+// table gets nothing more.
+TEST_F(TcpServerTest, ACameraWithoutTheRightIsNeverSentWhateverTheSelection) {
+    TCameraTable cameras{};
+    for (int n : {1, 3, 4})
+        cameras[n - 1].Active = 1;
+    tables.SetCameras(cameras);
+    auto c = Connect();  // jan: cameras 1 and 3
+    c->Send("@svc\n" + std::string(16, '\1'));
+    NewPicture(1, "one");
+    NewPicture(4, "four");
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(3) + "one");
+
+    TUserTable users{};
+    UserFields f;
+    f.Login = "jan";
+    f.Password = "tajne";
+    f.Cam[3] = true;  // camera 4 only now
+    f.StoreInto(users[0]);
+    tables.SetUsers(users);
+    NewPicture(1, "one again");
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(4) + Le32(4) + "four");
+
+    tables.SetUsers(TUserTable{});
+    NewPicture(4, "four again");
+    EXPECT_EQ(Poll(*c), kTime + kDate);
+}
+
 TEST_F(TcpServerTest, TheNewestWholePictureIsSentFromAPartBatch) {
     auto c = Connect();
     std::string selection(16, '\0');
