@@ -16,6 +16,7 @@
 #include "core/command_line.h"
 #include "core/shared.h"
 #include "core/station.h"
+#include "platform/audit_trail.h"
 #include "platform/message_box.h"
 #include "platform/offscreen_screen.h"
 #include "platform/polish_locale.h"
@@ -105,6 +106,30 @@ int RegImport(const std::string& registry, const std::string& file) {
     return 0;
 }
 
+// The audit trail beside the store, one record a line; with --verify only its check, exit 1 when
+// the chain is broken.
+int Audit(const std::string& registry, const std::string& since, bool verify) {
+    kel::AuditTrail trail(kel::AuditTrail::PathBeside(registry));
+    if (!fs::exists(kel::AuditTrail::PathBeside(registry)) || !trail.Open()) {
+        std::fprintf(stderr, "kel: %s: brak dziennika zdarzen\n",
+                     kel::AuditTrail::PathBeside(registry).c_str());
+        return 1;
+    }
+    if (verify) {
+        const kel::AuditTrail::Check check = trail.Verify();
+        if (!check.whole) {
+            std::printf("Dziennik zdarzen naruszony: %s\n", check.why.c_str());
+            return 1;
+        }
+        std::printf("Dziennik zdarzen nienaruszony: %zu zdarzen\n", check.records);
+        return 0;
+    }
+    for (const kel::AuditRecord& r : trail.Read(since))
+        std::printf("%6lld  %s  %s  %s  %s\n", static_cast<long long>(r.id), r.at.c_str(),
+                    r.who.empty() ? "-" : r.who.c_str(), r.what.c_str(), r.detail.c_str());
+    return 0;
+}
+
 // Writes the first-run defaults, as answering Yes to the first-run question does.
 int RegDefaults(const std::string& registry) {
     auto config = std::make_unique<kel::TConfig>(registry);
@@ -168,6 +193,8 @@ int main(int argc, char** argv) {
         return RegImport(registry, Absolute(cmd.regFile));
     if (cmd.action == kel::CommandLine::Action::RegDefaults)
         return RegDefaults(registry);
+    if (cmd.action == kel::CommandLine::Action::Audit)
+        return Audit(registry, cmd.auditSince, cmd.auditVerify);
 
     {
         // Made on first use; nothing is written where the program happened to be started.

@@ -39,7 +39,7 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
         std::string a = args[i];
         if (a == "-h")
             a = "--help";
-        if (a == "reg")
+        if (a == "reg" || a == "audit")
             break;
         const auto& options = Options();
         auto it = std::find_if(options.begin(), options.end(), [&](const Option& o) { return a == o.name; });
@@ -83,6 +83,9 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
     }
     if (i == args.size())
         return true;
+    if (args[i] == "audit")
+        return ParseAudit(std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),
+                          error);
     // reg export [FILE] | reg import FILE
     if (i + 1 >= args.size()) {
         error = "reg needs export or import";
@@ -108,6 +111,29 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
     return false;
 }
 
+// audit [--since YYYY-MM-DD] [--verify]
+bool CommandLine::ParseAudit(const std::vector<std::string>& args, std::string& error) {
+    action = Action::Audit;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--verify") {
+            auditVerify = true;
+        } else if (args[i] == "--since" && i + 1 < args.size()) {
+            auditSince = args[++i];
+            const bool date = auditSince.size() == 10 && auditSince[4] == '-' && auditSince[7] == '-' &&
+                              std::all_of(auditSince.begin(), auditSince.end(),
+                                          [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+            if (!date) {
+                error = "--since takes a date YYYY-MM-DD";
+                return false;
+            }
+        } else {
+            error = "usage: kel audit [--since YYYY-MM-DD] [--verify]";
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string CommandLine::DefaultRegistry() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && *xdg)
@@ -129,6 +155,7 @@ std::string CommandLine::Usage() {
                        "       kel [--registry FILE] reg export [FILE]\n"
                        "       kel [--registry FILE] reg import FILE\n"
                        "       kel [--registry FILE] reg defaults\n"
+                       "       kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify]\n"
                        "\noptions:\n";
     for (const Option& o : Options()) {
         std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
@@ -138,7 +165,9 @@ std::string CommandLine::Usage() {
     text += "\nstore commands:\n"
             "  reg export [FILE]       the settings store as a .reg file (standard output without FILE)\n"
             "  reg import FILE         merges a .reg file; one the station could not load changes nothing\n"
-            "  reg defaults            writes the first-run defaults\n";
+            "  reg defaults            writes the first-run defaults\n"
+            "  audit [--since DATE]    prints the audit trail beside the store (who did what)\n"
+            "  audit --verify          checks its chain; a broken one names the first bad record\n";
     return text;
 }
 

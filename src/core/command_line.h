@@ -6,6 +6,7 @@
 //   kel [--registry FILE] reg export [FILE]
 //   kel [--registry FILE] reg import FILE
 //   kel [--registry FILE] reg defaults      (the first-run defaults, as after Yes to the question)
+//   kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify]   (the audit trail beside the store)
 //   kel --help | --version
 
 #include <string>
@@ -14,7 +15,7 @@
 namespace kel {
 
 struct CommandLine {
-    enum class Action { Run, RegExport, RegImport, RegDefaults, Help, Version };
+    enum class Action { Run, RegExport, RegImport, RegDefaults, Audit, Help, Version };
 
     // The options, in the order the help lists them: the one table that the parser reads and the
     // help is written from, so that neither has an option the other lacks.
@@ -35,10 +36,13 @@ struct CommandLine {
     bool screenGiven = false;
     std::string board = "sim";
     std::string serial = "/dev/ttyS0";
-    std::string regFile;  // export target (empty: standard output) or import source
+    std::string regFile;     // export target (empty: standard output) or import source
+    std::string auditSince;  // "YYYY-MM-DD"; empty: the whole trail
+    bool auditVerify = false;
 
     // False with `error` for a command line that cannot be parsed.
     bool Parse(const std::vector<std::string>& args, std::string& error);
+    bool ParseAudit(const std::vector<std::string>& args, std::string& error);
 
     // $XDG_CONFIG_HOME/kel/registry.sqlite, else ~/.config/kel/registry.sqlite.
     static std::string DefaultRegistry();

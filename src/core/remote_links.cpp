@@ -15,7 +15,8 @@ RemoteLinks::~RemoteLinks() {
     server_.reset();
 }
 
-void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings) {
+void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings,
+                        std::function<void(const std::string&, const char*, const std::string&)> audit) {
     ServerLinks links{
         shared_.CameraSignal, &recorder.Batch(), tables_,
         [archive = &recorder.Archive()] { return static_cast<uint32_t>(archive->IndexedCount()); },
@@ -23,6 +24,7 @@ void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings) {
         // The debug window is reached through the window thread, as every widget is.
         [this](const std::string& text) { on_window_thread_([this, text] { debug_.AddLine(text); }); },
         clock_};
+    links.Audit = std::move(audit);
     server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
     Share(settings);
     Listen(settings);

@@ -30,7 +30,10 @@ public:
     void Share(const ServerView& applied) { tables_.Set(applied); }
     // The server made on the recorder's pictures with the view's tables and port, listening when
     // TCP is on; a port that cannot be opened is logged with its reason and the station runs on.
-    void Start(TSaveThread& recorder, const ServerView& settings);
+    // `audit` records logins and their refusals.
+    void Start(
+        TSaveThread& recorder, const ServerView& settings,
+        std::function<void(const std::string& who, const char* what, const std::string& detail)> audit = {});
     // Listening or not, and on which port, as `settings` now say.
     void Restart(const ServerView& settings);
     void Stop();

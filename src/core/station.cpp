@@ -41,6 +41,7 @@ Station::Station(StationOptions options, TShared& shared, ConsoleWindow& console
                  const Clock& clock)
     : options_(std::move(options)), shared_(shared), console_(console), box_(box), debug_(debug),
       clock_(clock), log_(clock), system_(info, saver, mark),
+      audit_(AuditTrail::PathBeside(options_.registry), clock),
       pipeline_(shared, console, log_, box, clock,
                 PipelineLinks{[this](const std::string& text, BoxKind kind, bool logFirst) {
                                   return Stop(text, kind, logFirst);
@@ -89,6 +90,9 @@ bool Station::FormCreate() {
 
     if (!LoadConfiguration())
         return false;
+    if (!audit_.Open())
+        log_.Error(kSys, "Dziennik zdarzen niedostepny: " + audit_.ErrorText());
+    audit_.Prune();
     // From here on the applied snapshot is the one source of settings; the record only writes.
     snapshot_ = MakeSnapshot(*config_);
     view_ = std::make_unique<ViewController>(shared_, console_, static_cast<ViewPorts&>(*this));
@@ -110,7 +114,11 @@ bool Station::FormCreate() {
 
     if (!pipeline_.CreateRenderer(console, console.Width(), console.Height(), console.Skin()))
         return false;
-    remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_));
+    remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_),
+                  [this](const std::string& who, const char* what, const std::string& detail) {
+                      if (!audit_.Append(who, what, detail))
+                          OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
+                  });
     notices_.Start();
 
     console_.AddTrayIcon(kTrayTip);
@@ -121,6 +129,7 @@ bool Station::FormCreate() {
         return false;
     }
     console_.PostAfterCreate();
+    Audit("", AuditTrail::kStart, std::string(kVersionLabel) + ", folder roboczy " + shared_.WorkDir);
     shared_.RecordDrive = pipeline_.Recorder()->RecordDrive();
     return true;
 }
@@ -174,6 +183,10 @@ void Station::TimerTick() {
     console_.SetClockLabel(time);
     if (view_)
         view_->SequenceStep();
+    if (++prune_ticks_ >= 3600) {  // records past their keeping time go every hour
+        prune_ticks_ = 0;
+        audit_.Prune();
+    }
     ApplySchedule(RecorderView(snapshot_).Schedule(), now, shared_.ScheduleMode);
 }
 
@@ -439,8 +452,7 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
     pipeline_.ShowZone(0, nullptr, false);
     std::error_code ec;
     fs::current_path(shared_.WorkDir, ec);
-    const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
-    const std::string who = user ? user->Login.Get() : std::string();
+    const std::string who = CurrentLogin();
     if (work.applied) {
         auto next = std::make_shared<AppliedConfig>(*snapshot_);
         ApplyDialogSettings(work.settings, next->settings);
@@ -455,8 +467,9 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
             windows_.smartView->BuildSmartViewMenu(snapshot_->cameras);
         if (changes.server)
             remote_.Restart(ServerView(snapshot_));
-        log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who +
-                             "): " + (changes.summary.empty() ? "bez zmian" : changes.summary));
+        const std::string summary = changes.summary.empty() ? "bez zmian" : changes.summary;
+        log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who + "): " + summary);
+        Audit(who, AuditTrail::kConfiguration, summary);
     } else {
         // The preview tried picture values on the board: the applied ones come back.
         pipeline_.GiveCaptureSettings(BoardView(snapshot_));
@@ -497,8 +510,11 @@ void Station::GiveRendererRights() {
 void Station::Login() {
     const UsersView users(snapshot_);
     shared_.CurrentUser = kNobody;
-    if (users.AutoLogin())
+    if (users.AutoLogin()) {
         shared_.CurrentUser = users.Find(users.AutoUser(), users.AutoPassword());
+        if (shared_.CurrentUser != kNobody)
+            Audit(users.AutoUser(), AuditTrail::kLogin, "konsola, logowanie automatyczne");
+    }
     view_->HideToTray();
     shared_.LoginCancelled = false;
     std::string login, password;
@@ -506,8 +522,16 @@ void Station::Login() {
            windows_.login) {
         if (!windows_.login->RunLoginDialog(login, password))
             shared_.LoginCancelled = true;
-        else if (!login.empty() && !password.empty())
+        else if (!login.empty() && !password.empty()) {
             shared_.CurrentUser = users.Find(login, password);
+            // The login is written down, never the password.
+            if (shared_.CurrentUser != kNobody) {
+                Audit(login, AuditTrail::kLogin, "konsola");
+            } else {
+                log_.Error(kSys, "Odmowa logowania uzytkownika \"" + login + "\" (konsola)");
+                Audit(login, AuditTrail::kLoginRefused, "konsola");
+            }
+        }
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
     GiveRendererRights();
@@ -522,7 +546,7 @@ bool Station::FormClose() {
         return true;
     if (!box_.Ask(kCloseQuestion))
         return false;
-    Shutdown();
+    Shutdown(true);
     return true;
 }
 
@@ -530,14 +554,16 @@ void Station::EndSession() {
     if (shut_down_)
         return;
     log_.Write(kSys, "Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
-    Shutdown();
+    Shutdown(false);
     FormDestroy();
 }
 
-void Station::Shutdown() {
+void Station::Shutdown(bool byUser) {
     if (shut_down_ || !snapshot_)
         return;
     shut_down_ = true;
+    Audit(byUser ? CurrentLogin() : std::string(), AuditTrail::kStop,
+          byUser ? "z konsoli" : "koniec sesji systemu (sygnal)");
     if (timer_)
         timer_->Stop();
     StopPtz();
@@ -565,6 +591,21 @@ void Station::Shutdown() {
 void Station::SendNotification(const std::string& text) {
     if (snapshot_)
         notices_.Send(MailView(snapshot_), text);
+}
+
+void Station::Audit(const std::string& who, const char* what, const std::string& detail) {
+    if (audit_.Append(who, what, detail)) {
+        audit_failing_ = false;
+        return;
+    }
+    if (!audit_failing_)
+        log_.Error(kSys, "Nie mozna zapisac dziennika zdarzen: " + audit_.ErrorText());
+    audit_failing_ = true;
+}
+
+std::string Station::CurrentLogin() const {
+    const TUserRecord* user = snapshot_ ? UsersView(snapshot_).User(shared_.CurrentUser) : nullptr;
+    return user ? user->Login.Get() : std::string();
 }
 
 void Station::SaveApplied() {

@@ -37,6 +37,7 @@
 #include "net/mail_notifier.h"
 #include "net/server_tables.h"
 #include "net/tcp_server.h"
+#include "platform/audit_trail.h"
 #include "platform/beeper.h"
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
@@ -209,12 +210,18 @@ private:
     void GiveRendererRights();
 
     std::string DriveUsage();
+    // A record of the audit trail; a trail that cannot be written is said in the log once each
+    // time it stops being written.
+    void Audit(const std::string& who, const char* what, const std::string& detail);
+    // The logged-in user's login, empty for nobody.
+    std::string CurrentLogin() const;
     // Where SmartView's pictures go: nowhere headless or without the window.
     VideoSink* SmartViewOutput();
     // The applied snapshot written to the store (the counters are the recorder's).
     void SaveApplied();
     void Login();
-    void Shutdown();
+    // `byUser`: the operator closed the station; otherwise the session ended (a signal).
+    void Shutdown(bool byUser);
 
     StationOptions options_;
     TShared& shared_;
@@ -225,6 +232,9 @@ private:
     const Clock& clock_;
     TLog log_;
     TSystem system_;
+    AuditTrail audit_;
+    bool audit_failing_ = false;
+    int prune_ticks_ = 0;              // seconds to the next pruning of the trail
     std::unique_ptr<TConfig> config_;  // loads at the start and saves; never read after it
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/audit_trail.h"
 #include "platform/cp1250.h"
 
 namespace kel {
@@ -236,6 +237,8 @@ bool ClientSession::LogIn() {
         guard_->LoginSucceeded(peer_);
     failedLogins_ = 0;
     loggedIn_ = true;
+    if (links_.Audit)
+        links_.Audit(FromCp1250(login.substr(0, 32)), AuditTrail::kLogin, "TCP " + peer_);
     login_ = login;
     password_ = password;
     return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
@@ -258,6 +261,8 @@ bool ClientSession::RefuseLogin(const std::string& login) {
                 if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
                     c = '?';  // a hostile login must not break the log's lines
             links_.Log("Odmowa logowania uzytkownika \"" + FromCp1250(shown) + "\" z adresu : " + peer_);
+            if (links_.Audit)
+                links_.Audit(FromCp1250(shown), AuditTrail::kLoginRefused, "TCP " + peer_);
         }
         if (!guard_->Pause(delay))
             return false;  // the server is stopping

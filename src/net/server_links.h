@@ -35,6 +35,8 @@ struct ServerLinks {
     std::chrono::milliseconds SendTime{10000};
     // Connections one address may hold at once, so that one address cannot take every slot.
     int PerAddress = 10;
+    // Any thread: a record of the audit trail (who, the kind, the detail); none when empty.
+    std::function<void(const std::string& who, const char* what, const std::string& detail)> Audit;
 };
 
 }  // namespace kel

@@ -50,23 +50,34 @@ TEST(CommandLineTest, StoreCommands) {
     ASSERT_TRUE(Parse(c, {"reg", "import", "in.reg"}));
     EXPECT_EQ(c.action, CommandLine::Action::RegImport);
     EXPECT_EQ(c.regFile, "in.reg");
+    CommandLine e, f;
+    ASSERT_TRUE(Parse(e, {"--registry", "r", "audit"}));
+    EXPECT_EQ(e.action, CommandLine::Action::Audit);
+    EXPECT_FALSE(e.auditVerify);
+    ASSERT_TRUE(Parse(f, {"audit", "--since", "2026-12-01", "--verify"}));
+    EXPECT_EQ(f.auditSince, "2026-12-01");
+    EXPECT_TRUE(f.auditVerify);
 }
 
 TEST(CommandLineTest, MalformedLinesAreRefused) {
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--bogus"},
-                                                                              {"--workdir"},
-                                                                              {"--screen", "1024"},
-                                                                              {"--screen", "1024x768x2"},
-                                                                              {"--screen", "0x768"},
-                                                                              {"--screen", "axb"},
-                                                                              {"reg"},
-                                                                              {"reg", "import"},
-                                                                              {"reg", "export", "a", "b"},
-                                                                              {"reg", "delete"},
-                                                                              {"reg", "defaults", "x"},
-                                                                              {"--board", "sim:bogus"},
-                                                                              {"--board", "sim:motion=0"},
-                                                                              {"--board", "card"}}) {
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"--workdir"},
+                                               {"--screen", "1024"},
+                                               {"--screen", "1024x768x2"},
+                                               {"--screen", "0x768"},
+                                               {"--screen", "axb"},
+                                               {"reg"},
+                                               {"reg", "import"},
+                                               {"reg", "export", "a", "b"},
+                                               {"reg", "delete"},
+                                               {"reg", "defaults", "x"},
+                                               {"audit", "--since"},
+                                               {"audit", "--since", "1.12.2026"},
+                                               {"audit", "all"},
+                                               {"--board", "sim:bogus"},
+                                               {"--board", "sim:motion=0"},
+                                               {"--board", "card"}}) {
         CommandLine cmd;
         std::string error;
         EXPECT_FALSE(cmd.Parse(bad, error)) << bad[0];
@@ -110,6 +121,7 @@ TEST(CommandLineTest, TheHelpNamesExactlyTheOptionsTheParserAccepts) {
         std::string error;
         EXPECT_TRUE(c.Parse(args, error)) << o.name << ": " << error;
     }
+    known.insert({"--since", "--verify"});  // the audit command's own
     EXPECT_EQ(named, known);
     CommandLine c;
     std::string error;

@@ -1,0 +1,100 @@
+#pragma once
+// The audit trail: an append-only record of who did what on the station. Logins and their
+// refusals (console, TCP, viewer), logouts, configuration applied, archive viewing, exports and
+// snapshots, the station's start and stop.
+//
+// Kept in an SQLite file beside the settings store (write-ahead log, one transaction per record,
+// so a crash loses at most the record being written and never breaks the ones before). Each
+// record carries the SHA-256 of the record before it and its own, over its number, time, user,
+// kind and detail, so an edited record, a removed one or records put in between are found by
+// Verify. The file also keeps the last record's hash (a record removed from the end is found) and
+// the hash the oldest kept record follows (records older than the keeping time are pruned).
+//
+// Several processes may write one trail (the station and the viewer): each record is read-then-
+// written in one immediate transaction. Any thread: calls are serialised.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/guarded.h"
+
+struct sqlite3;
+
+namespace kel {
+
+struct AuditRecord {
+    int64_t id = 0;
+    std::string at;  // "YYYY-MM-DD HH:MM:SS", the station's local time
+    std::string who;
+    std::string what;
+    std::string detail;
+    std::string prev;  // the hash of the record before ("" for the first ever)
+    std::string hash;
+};
+
+class AuditTrail {
+public:
+    static constexpr const char* kFile = "audit.sqlite";
+    static constexpr int kKeepDays = 365;
+
+    // The record kinds, in the console's words.
+    static constexpr const char* kLogin = "logowanie";
+    static constexpr const char* kLoginRefused = "odmowa logowania";
+    static constexpr const char* kLogout = "wylogowanie";
+    static constexpr const char* kConfiguration = "konfiguracja";
+    static constexpr const char* kViewing = "przegladanie nagran";
+    static constexpr const char* kExport = "eksport";
+    static constexpr const char* kSnapshot = "zdjecie";
+    static constexpr const char* kStart = "start systemu";
+    static constexpr const char* kStop = "zamkniecie systemu";
+
+    // The trail beside the settings store `storeFile`.
+    static std::string PathBeside(const std::string& storeFile);
+
+    explicit AuditTrail(std::string path, const Clock& clock = SystemClock::Instance());
+    ~AuditTrail();
+    AuditTrail(const AuditTrail&) = delete;
+    AuditTrail& operator=(const AuditTrail&) = delete;
+
+    // Opens the file, made with its table when missing. False with ErrorText.
+    bool Open();
+    // One record in its own transaction. False with ErrorText when it could not be written: the
+    // caller says so in the log, and what it records is never refused for it.
+    bool Append(std::string_view who, std::string_view what, std::string_view detail);
+    // Records older than `days` deleted; the hash the oldest kept record follows is kept with
+    // them. The number deleted, -1 on failure.
+    int Prune(int days = kKeepDays);
+    // Every record from `since` ("YYYY-MM-DD", empty for all) on, oldest first.
+    std::vector<AuditRecord> Read(const std::string& since = "");
+
+    struct Check {
+        bool whole = false;
+        size_t records = 0;
+        int64_t badId = 0;  // the first record that is not what the chain says; 0 when whole
+        std::string why;
+    };
+    // The chain checked from the oldest kept record to the last.
+    Check Verify();
+
+    std::string ErrorText();
+
+private:
+    bool Exec(const char* sql) KEL_REQUIRES(mutex_);
+    bool Meta(const char* key, std::string& value) KEL_REQUIRES(mutex_);
+    bool SetMeta(const char* key, const std::string& value) KEL_REQUIRES(mutex_);
+    bool Fail(const std::string& what) KEL_REQUIRES(mutex_);
+
+    const std::string path_;
+    const Clock& clock_;
+    Mutex mutex_;
+    sqlite3* db_ KEL_GUARDED_BY(mutex_) = nullptr;
+    std::string error_ KEL_GUARDED_BY(mutex_);
+};
+
+// The hash a record carries: SHA-256 over its number, fields and the hash before it.
+std::string AuditHash(const AuditRecord& record);
+
+}  // namespace kel

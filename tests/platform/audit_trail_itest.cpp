@@ -1,0 +1,142 @@
+// The audit trail on a real SQLite file: records chained by their hashes, a record edited, removed
+// from the middle or from the end found by the check, pruning that keeps the chain whole, and two
+// writers on one file.
+
+#include "platform/audit_trail.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace kel {
+namespace {
+
+// A statement run on the trail's file behind its back, as someone with the file would.
+void Tamper(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+class AuditTrailTest : public ::testing::Test {
+protected:
+    // A trail of five records: 1 and 2 in May, 3 to 5 in December.
+    std::unique_ptr<AuditTrail> Make() {
+        auto trail = std::make_unique<AuditTrail>(file, clock);
+        EXPECT_TRUE(trail->Open()) << trail->ErrorText();
+        clock.Set(LocalTime{2026, 5, 4, 10, 0, 0, 1});
+        EXPECT_TRUE(trail->Append("kel", AuditTrail::kLogin, "konsola"));
+        EXPECT_TRUE(trail->Append("", AuditTrail::kLoginRefused, "TCP 127.0.0.1"));
+        clock.Set(LocalTime{2026, 12, 8, 6, 50, 1, 2});
+        EXPECT_TRUE(trail->Append("kel", AuditTrail::kConfiguration, "kamera 3 (klatki/s)"));
+        EXPECT_TRUE(trail->Append("ewa", AuditTrail::kLogin, "TCP 10.0.0.7"));
+        EXPECT_TRUE(trail->Append("kel", AuditTrail::kStop, "z konsoli"));
+        return trail;
+    }
+
+    TempDir dir;
+    std::string file = dir.File("audit.sqlite");
+    FixedClock clock{LocalTime{2026, 5, 4, 10, 0, 0, 1}};
+};
+
+TEST_F(AuditTrailTest, EveryChangeBehindItsBackIsFoundAndNamed) {
+    const struct {
+        const char* what;
+        const char* sql;
+        int64_t bad;  // 0: the chain is whole
+    } cases[] = {
+        {"untouched", "", 0},
+        {"a detail edited", "UPDATE audit SET detail = 'bez zmian' WHERE id = 3", 3},
+        {"a user edited with its hash made again", "UPDATE audit SET who = 'ktos', hash = 'x' WHERE id = 2",
+         2},
+        {"a record removed from the middle", "DELETE FROM audit WHERE id = 2", 3},
+        {"the last record removed", "DELETE FROM audit WHERE id = 5", 5},
+        {"a record put in between",
+         "UPDATE audit SET id = id + 10 WHERE id >= 4; "
+         "INSERT INTO audit SELECT 4, at, who, what, detail, prev, hash FROM audit WHERE id = 3",
+         4},
+        {"records renumbered", "UPDATE audit SET id = id + 10 WHERE id >= 4", 14},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(file);
+        Make().reset();
+        if (*c.sql)
+            Tamper(file, c.sql);
+        AuditTrail trail(file, clock);
+        ASSERT_TRUE(trail.Open());
+        const AuditTrail::Check check = trail.Verify();
+        EXPECT_EQ(check.whole, c.bad == 0) << check.why;
+        EXPECT_EQ(check.badId, c.bad) << check.why;
+        if (c.bad)
+            EXPECT_NE(check.why.find("zdarzen"), std::string::npos) << check.why;
+    }
+}
+
+TEST_F(AuditTrailTest, RecordsReadInOrderAndPrunedPastTheirTimeWithTheChainWhole) {
+    auto trail = Make();
+    const std::vector<AuditRecord> all = trail->Read();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].at, "2026-05-04 10:00:00");
+    EXPECT_EQ(all[0].prev, "");
+    EXPECT_EQ(all[1].prev, all[0].hash);
+    EXPECT_EQ(all[3].who, "ewa");
+    EXPECT_EQ(all[3].what, "logowanie");
+    EXPECT_EQ(all[3].detail, "TCP 10.0.0.7");
+    EXPECT_EQ(trail->Read("2026-12-08").size(), 3u);
+    EXPECT_EQ(trail->Read("2026-12-09").size(), 0u);
+
+    EXPECT_EQ(trail->Prune(AuditTrail::kKeepDays), 0) << "nothing a year old";
+    EXPECT_EQ(trail->Prune(30), 2) << "May's two";
+    EXPECT_TRUE(trail->Verify().whole) << trail->Verify().why;
+    EXPECT_TRUE(trail->Append("kel", AuditTrail::kStart, "po przycieciu"));
+    EXPECT_TRUE(trail->Verify().whole) << trail->Verify().why;
+    EXPECT_EQ(trail->Prune(0), 0) << "today's stay";
+    clock.Set(LocalTime{2027, 12, 9, 0, 0, 0, 4});
+    EXPECT_EQ(trail->Prune(30), 4);
+    EXPECT_TRUE(trail->Verify().whole) << trail->Verify().why;
+    EXPECT_TRUE(trail->Append("kel", AuditTrail::kStart, "pusty dziennik"));
+    EXPECT_EQ(trail->Verify().records, 1u);
+    EXPECT_TRUE(trail->Verify().whole) << trail->Verify().why;
+
+    // The oldest kept record removed: it no longer follows what was pruned.
+    EXPECT_TRUE(trail->Append("kel", AuditTrail::kStop, "z konsoli"));
+    Tamper(file, "DELETE FROM audit WHERE id = (SELECT MIN(id) FROM audit)");
+    EXPECT_FALSE(trail->Verify().whole);
+}
+
+// The station and the viewer may write one trail at once: each record still follows the one
+// before it.
+TEST_F(AuditTrailTest, TwoWritersOnOneFileKeepOneChain) {
+    AuditTrail a(file, clock), b(file, clock);
+    ASSERT_TRUE(a.Open() && b.Open());
+    auto write = [](AuditTrail& t, const char* who) {
+        for (int i = 0; i < 200; ++i)
+            ASSERT_TRUE(t.Append(who, AuditTrail::kViewing, "kamera 1")) << t.ErrorText();
+    };
+    std::thread one(write, std::ref(a), "stacja");
+    std::thread two(write, std::ref(b), "przegladarka");
+    one.join();
+    two.join();
+    const AuditTrail::Check check = a.Verify();
+    EXPECT_TRUE(check.whole) << check.why;
+    EXPECT_EQ(check.records, 400u);
+}
+
+TEST_F(AuditTrailTest, ATrailThatCannotBeOpenedSaysWhy) {
+    WriteFile(dir.File("plik"), "x");
+    AuditTrail trail(dir.File("plik/audit.sqlite"), clock);
+    EXPECT_FALSE(trail.Open());
+    EXPECT_FALSE(trail.ErrorText().empty());
+    EXPECT_FALSE(trail.Append("kel", AuditTrail::kLogin, "konsola"));
+    EXPECT_EQ(AuditTrail::PathBeside("/x/run/registry.sqlite"), "/x/run/audit.sqlite");
+}
+
+}  // namespace
+}  // namespace kel
