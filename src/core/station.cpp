@@ -520,17 +520,12 @@ void Station::Login() {
     std::string login, password;
     while (shared_.CurrentUser == kNobody && !shared_.LoginCancelled && console_.CanShowDialogs() &&
            windows_.login) {
-        if (!windows_.login->RunLoginDialog(login, password))
+        const int user = AskLogin(login, password);
+        if (user < 0)
             shared_.LoginCancelled = true;
-        else if (!login.empty() && !password.empty()) {
-            shared_.CurrentUser = users.Find(login, password);
-            // The login is written down, never the password.
-            if (shared_.CurrentUser != kNobody) {
-                Audit(login, AuditTrail::kLogin, "konsola");
-            } else {
-                log_.Error(kSys, "Odmowa logowania uzytkownika \"" + login + "\" (konsola)");
-                Audit(login, AuditTrail::kLoginRefused, "konsola");
-            }
+        else if (user != kNobody) {
+            shared_.CurrentUser = user;
+            Audit(login, AuditTrail::kLogin, "konsola");
         }
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
@@ -541,11 +536,79 @@ void Station::Login() {
         view_->RestoreFromTray();
 }
 
+// The login is written down, never the password.
+int Station::AskLogin(std::string& login, std::string& password) {
+    if (!windows_.login || !windows_.login->RunLoginDialog(login, password))
+        return -1;
+    if (login.empty() || password.empty())
+        return kNobody;
+    const int user = UsersView(snapshot_).Find(login, password);
+    if (user == kNobody) {
+        log_.Error(kSys, "Odmowa logowania uzytkownika \"" + login + "\" (konsola)");
+        Audit(login, AuditTrail::kLoginRefused, "konsola");
+        box_.Warning(kBadLogin);
+    }
+    return user;
+}
+
+void Station::ChangeOperator() {
+    if (shut_down_ || !view_ || !console_.CanShowDialogs() || !windows_.login)
+        return;
+    const std::string who = CurrentLogin();
+    if (!who.empty()) {
+        log_.Write(kSys, "Wylogowano uzytkownika " + who);
+        Audit(who, AuditTrail::kLogout, "konsola");
+    }
+    shared_.CurrentUser = kNobody;
+    GiveRendererRights();  // every camera locked before the dialog shows
+    std::string login, password;
+    for (;;) {
+        const int user = AskLogin(login, password);
+        if (user < 0)
+            break;
+        if (user != kNobody) {
+            shared_.CurrentUser = user;
+            log_.Write(kSys, "Zalogowano uzytkownika " + login);
+            Audit(login, AuditTrail::kLogin, "konsola, zmiana operatora");
+            break;
+        }
+    }
+    GiveRendererRights();
+}
+
+bool Station::AuthorizeClose(std::string& closer) {
+    const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
+    if (user && user->ConfigRight) {
+        closer = user->Login.Get();
+        return true;
+    }
+    if (!console_.CanShowDialogs() || !windows_.login)
+        return false;  // nobody here can give the right
+    box_.Warning(kCloseNeedsRight);
+    std::string login, password;
+    for (;;) {
+        const int index = AskLogin(login, password);
+        if (index < 0)
+            return false;
+        const TUserRecord* other = UsersView(snapshot_).User(index);
+        if (other && other->ConfigRight) {
+            closer = login;
+            return true;
+        }
+        if (other)
+            box_.Warning(kCloseNeedsRight);
+    }
+}
+
 bool Station::FormClose() {
     if (shut_down_)
         return true;
+    std::string closer;
+    if (!AuthorizeClose(closer))
+        return false;
     if (!box_.Ask(kCloseQuestion))
         return false;
+    closer_ = closer;
     Shutdown(true);
     return true;
 }
@@ -562,7 +625,7 @@ void Station::Shutdown(bool byUser) {
     if (shut_down_ || !snapshot_)
         return;
     shut_down_ = true;
-    Audit(byUser ? CurrentLogin() : std::string(), AuditTrail::kStop,
+    Audit(byUser ? closer_ : std::string(), AuditTrail::kStop,
           byUser ? "z konsoli" : "koniec sesji systemu (sygnal)");
     if (timer_)
         timer_->Stop();
@@ -585,7 +648,7 @@ void Station::Shutdown(bool byUser) {
     pipeline_.StopRecorder();
     // Last: a crash anywhere before, archiving included, is reported at the next start.
     config_->SetCorrectClose(true);
-    log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika ");
+    log_.Write(kSys, "Zamkniecie Systemu przez uzytkownika " + closer_);
 }
 
 void Station::SendNotification(const std::string& text) {

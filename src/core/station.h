@@ -67,6 +67,10 @@ public:
     static constexpr const char* kNoTempSpace = StationPipeline::kNoTempSpace;
     static constexpr uint64_t kTempSpaceKB = StationPipeline::kTempSpaceKB;
     static constexpr const char* kNoDriveUsage = "Użycie Napędu - brak";
+    static constexpr const char* kBadLogin = "Nieprawidłowy login lub hasło.";
+    static constexpr const char* kCloseNeedsRight =
+        "Zamknięcie Aplikacji wymaga uprawnień do zmiany konfiguracji. Zaloguj się jako uprawniony "
+        "użytkownik.";
 
     Station(StationOptions options, TShared& shared, ConsoleWindow& console, MessageBox& box,
             DebugLines& debug, const SystemInfo& info, ScreenSaver& saver, InstanceLock& mark,
@@ -81,8 +85,13 @@ public:
     bool FormCreate();
     // The second stage: start-up summary, first view, login.
     void AfterCreate();
-    // The close request: asks the question; true when the operator agreed and the shutdown ran.
+    // The close request, for a user with the right to change the configuration: anyone else (or
+    // nobody logged in) is first asked for the login of a user who has it. Then the question;
+    // true when the operator agreed and the shutdown ran. The log names who closed it.
     bool FormClose();
+    // The shift change: the current user is logged out (the renderer locks every camera at once)
+    // and the login dialog shown; cancelled, nobody stays logged in until the next change.
+    void ChangeOperator();
     // The end of the user's session (a signal): shutdown without a question.
     void EndSession();
     // Lets the screen saver back and drops the instance mark.
@@ -220,6 +229,13 @@ private:
     // The applied snapshot written to the store (the counters are the recorder's).
     void SaveApplied();
     void Login();
+    // One showing of the login dialog: the user's index; kNobody for a login and password that
+    // match nobody (said in a box, the log and the trail; empty fields just show it again); -1
+    // when cancelled.
+    int AskLogin(std::string& login, std::string& password);
+    // Whether the close may go on: the current user has the configuration right, or one who has
+    // it logs in for it. `closer` receives that user's login.
+    bool AuthorizeClose(std::string& closer);
     // `byUser`: the operator closed the station; otherwise the session ended (a signal).
     void Shutdown(bool byUser);
 
@@ -234,6 +250,7 @@ private:
     TSystem system_;
     AuditTrail audit_;
     bool audit_failing_ = false;
+    std::string closer_;               // who closed the station from the console
     int prune_ticks_ = 0;              // seconds to the next pruning of the trail
     std::unique_ptr<TConfig> config_;  // loads at the start and saves; never read after it
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads

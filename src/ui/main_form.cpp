@@ -106,6 +106,7 @@ void TMainForm::CreateControls() {
     Label2 = new TCommandLabel(QStringLiteral("Przeglądarka"), this);
     Label3 = new TCommandLabel(QStringLiteral("Witryna WWW"), this);
     Label4 = new TCommandLabel(QStringLiteral("Informacje"), this);
+    Label6 = new TCommandLabel(QStringLiteral("Zmiana Operatora"), this);
     BtnSmart = Button(this, "BtnSmart", QStringLiteral("Tryb SmartView"));
     BtnMin = Button(this, "BtnMin", QStringLiteral("Minimalizuj"));
     BtnMax = Button(this, "BtnMax", QStringLiteral("Pełny Ekran"));
@@ -187,6 +188,7 @@ void TMainForm::BindControls() {
         if (companions_.info)
             companions_.info->exec();
     });
+    connect(Label6, &TCommandLabel::clicked, this, [this] { station_->ChangeOperator(); });
     connect(btnWeb, &QAbstractButton::clicked, this, [this] { View()->TogglePlanView(); });
     connect(btnzoom, &QAbstractButton::clicked, this, &TMainForm::FuncRecClick);
 
@@ -305,6 +307,7 @@ void TMainForm::PlaceControls() {
     Label2->move(82, 24);
     Label3->move(154, 24);
     Label4->move(236, 24);
+    Label6->move(Label4->x() + Label4->sizeHint().width() + 12, 24);
     // The title buttons from the right edge, 2 pixels apart.
     int left = width;
     for (TEzRgnBtn* button : {BtnClose, BtnMax, BtnMin, BtnSmart}) {
@@ -336,7 +339,7 @@ void TMainForm::PlaceControls() {
     EzRgnBtn6->move(81, 614 + drop);
     EzRgnBtn2->move(169, 574 + drop);
     EzRgnBtn3->move(81, 650 + drop);
-    for (QWidget* w : {LConfigLabel, Label2, Label3, Label4})
+    for (QWidget* w : {LConfigLabel, Label2, Label3, Label4, Label6})
         w->raise();
     for (TEzRgnBtn* w : {EzRgnBtn1, EzRgnBtn2, EzRgnBtn3, EzRgnBtn4, EzRgnBtn5, EzRgnBtn6})
         w->raise();
@@ -547,9 +550,9 @@ void TMainForm::UpdateWatched() {
 }
 
 std::vector<QWidget*> TMainForm::WindowModeControls() const {
-    return {Label1,    Label2,    Label3,    Label4,       LConfigLabel, BtnClose,
-            BtnSmart,  BtnMin,    BtnMax,    ControlPanel, w_TitleBar,   w_ComandBar,
-            EzRgnBtn1, EzRgnBtn2, EzRgnBtn3, EzRgnBtn4,    EzRgnBtn5,    EzRgnBtn6};
+    return {Label1,    Label2,    Label3,    Label4,       Label6,     LConfigLabel, BtnClose,
+            BtnSmart,  BtnMin,    BtnMax,    ControlPanel, w_TitleBar, w_ComandBar,  EzRgnBtn1,
+            EzRgnBtn2, EzRgnBtn3, EzRgnBtn4, EzRgnBtn5,    EzRgnBtn6};
 }
 
 void TMainForm::ShowWindowMode() {
@@ -792,6 +795,8 @@ void TMainForm::FormKeyDown(QKeyEvent* event) {
     }
     if (key == Qt::Key_C)
         station_->OpenConfigurator(0);
+    if (key == Qt::Key_L)
+        station_->ChangeOperator();
     if (key == Qt::Key_Z && shared_.Layout == 0 && view->ZoomToggle(true))
         ZoomToggled();
     if (key == Qt::Key_F) {

@@ -89,6 +89,7 @@ public:
     TCommandLabel* Label2;        // "Przeglądarka"
     TCommandLabel* Label3;        // "Witryna WWW"
     TCommandLabel* Label4;        // "Informacje"
+    TCommandLabel* Label6;        // "Zmiana Operatora": the shift change (key L)
     TEzRgnBtn* BtnSmart;
     TEzRgnBtn* BtnMin;
     TEzRgnBtn* BtnMax;

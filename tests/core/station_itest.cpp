@@ -60,8 +60,11 @@ public:
     bool IsVisible() const override { return visible; }
     void WindowPosition(int& l, int& t) const override { l = 10, t = 20; }
     bool CanShowDialogs() const override { return dialogs; }
+    std::function<void()> onLogin;  // called as each showing opens
     bool RunLoginDialog(std::string& login, std::string& password) override {
         ++loginShown;
+        if (onLogin)
+            onLogin();
         if (logins.empty())
             return false;
         login = logins.front().first;
@@ -367,8 +370,13 @@ TEST_F(StationTest, TheLoginDialogComesBackUntilAUserMatches) {
     EXPECT_FALSE(host.closeRequested);
 }
 
-TEST_F(StationTest, ACancelledLoginAsksToCloseAndNoKeepsTheStationRunning) {
-    Prepare([](TConfig& c) { c.AppMode = 0; });
+TEST_F(StationTest, ACancelledLoginAsksToCloseWhichNeedsAUserWithTheConfigurationRight) {
+    Prepare([](TConfig& c) {
+        c.AppMode = 0;
+        c.Users[7].Login.Set("gosc");
+        c.Users[7].Password.Set("gosc1");
+        c.Users[7].ConfigRight = 0;
+    });
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
     st->AfterCreate();
@@ -377,12 +385,37 @@ TEST_F(StationTest, ACancelledLoginAsksToCloseAndNoKeepsTheStationRunning) {
     EXPECT_TRUE(host.closeRequested);
     EXPECT_FALSE(host.visible);
     EXPECT_EQ(shared.CurrentUser, kNobody);
-    // The close path asks; No keeps everything and leaves the marker unset.
+    // Nobody is logged in: closing needs the login of a user with the configuration right. A
+    // cancelled dialog, a wrong password and a user without the right close nothing.
+    const struct {
+        std::vector<std::pair<std::string, std::string>> logins;  // then cancelled
+        std::vector<std::string> boxes;
+    } refused[] = {
+        {{}, {Station::kCloseNeedsRight}},
+        {{{"kel", "zle"}}, {Station::kCloseNeedsRight, Station::kBadLogin}},
+        {{{"gosc", "gosc1"}}, {Station::kCloseNeedsRight, Station::kCloseNeedsRight}},
+    };
+    for (const auto& c : refused) {
+        box.shown.clear();
+        host.logins = c.logins;
+        EXPECT_FALSE(st->FormClose());
+        std::vector<std::string> shown;
+        for (const auto& b : box.shown)
+            shown.push_back(b.text);
+        EXPECT_EQ(shown, c.boxes);
+    }
+    EXPECT_TRUE(Contains("[ERR]Odmowa logowania uzytkownika \"kel\" (konsola)"));
+    EXPECT_FALSE(LogText().find("zle") != std::string::npos) << "never the password";
+    // kel may: the question then; No keeps everything and leaves the marker unset.
+    host.logins = {{"kel", "qxv"}};
     EXPECT_FALSE(st->FormClose());
     EXPECT_EQ(StoredCorrectClose(), 0);
     box.answers = {true};
+    host.logins = {{"kel", "qxv"}};
     EXPECT_TRUE(st->FormClose());
     EXPECT_EQ(StoredCorrectClose(), 1);
+    EXPECT_TRUE(Contains("[---]Zamkniecie Systemu przez uzytkownika kel"));
+    EXPECT_EQ(shared.CurrentUser, kNobody) << "the login only gave the right to close";
 }
 
 TEST_F(StationTest, HeadlessRunsWithoutTheLoginDialog) {
@@ -801,6 +834,67 @@ TEST_F(StationTest, TheDisplayRunsFromTheSecondStageToTheShutdown) {
     EXPECT_EQ(host.video.pictures, pictures) << "nothing presented after the shutdown";
 }
 
+// The shift change: kel is logged out and every camera locked at once; a wrong password is said
+// and written down (the login, never the password); the next user's rights follow at once; a
+// cancelled dialog leaves nobody logged in. Every step is in the audit trail.
+TEST_F(StationTest, TheShiftChangeLogsOutAndTheRightsFollowTheNewUser) {
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        c.Users[7].Login.Set("gosc");
+        c.Users[7].Password.Set("gosc1");
+        c.Users[7].ConfigRight = 0;
+        std::fill(std::begin(c.Users[7].CamRights), std::end(c.Users[7].CamRights), 0);
+        c.Users[7].CamRights[2] = 1;  // camera 3 only
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    ASSERT_EQ(shared.CurrentUser, 0);
+    std::vector<int> lockedDuringDialog;
+    host.logins = {{"kel", "zle"}, {"gosc", "gosc1"}};
+    host.onLogin = [&] {
+        for (int n = 1; n <= kCameraCount; ++n)
+            lockedDuringDialog.push_back(st->Renderer()->Allowed[n].load());
+    };
+    box.shown.clear();
+    st->ChangeOperator();
+    EXPECT_EQ(lockedDuringDialog, std::vector<int>(2 * kCameraCount, 0))
+        << "no camera while the dialog is open";
+    EXPECT_EQ(shared.CurrentUser, 7);
+    for (int n = 1; n <= kCameraCount; ++n)
+        EXPECT_EQ(st->Renderer()->Allowed[n].load(), n == 3 ? 1 : 0) << n;
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, Station::kBadLogin);
+    EXPECT_TRUE(Contains("[---]Wylogowano uzytkownika kel"));
+    EXPECT_TRUE(Contains("[ERR]Odmowa logowania uzytkownika \"kel\" (konsola)"));
+    EXPECT_TRUE(Contains("[---]Zalogowano uzytkownika gosc"));
+
+    host.logins = {};
+    host.onLogin = nullptr;
+    st->ChangeOperator();
+    EXPECT_EQ(shared.CurrentUser, kNobody);
+    EXPECT_FALSE(host.closeRequested) << "a shift change cancelled closes nothing";
+    for (int n = 1; n <= kCameraCount; ++n)
+        EXPECT_EQ(st->Renderer()->Allowed[n].load(), 0) << n;
+
+    AuditTrail trail(AuditTrail::PathBeside(dir.File("registry.sqlite")));
+    ASSERT_TRUE(trail.Open());
+    std::vector<std::string> records;
+    for (const AuditRecord& r : trail.Read())
+        records.push_back(r.who + " " + r.what + " " + r.detail);
+    EXPECT_EQ(records, (std::vector<std::string>{
+                           " start systemu " + std::string(Station::kVersionLabel) + ", folder roboczy " +
+                               shared.WorkDir,
+                           "kel logowanie konsola, logowanie automatyczne",
+                           "kel wylogowanie konsola",
+                           "kel odmowa logowania konsola",
+                           "gosc logowanie konsola, zmiana operatora",
+                           "gosc wylogowanie konsola",
+                       }));
+    EXPECT_TRUE(trail.Verify().whole);
+    st->EndSession();
+}
+
 TEST_F(StationTest, ACancelledLoginGivesTheRendererNoRights) {
     Prepare([](TConfig& c) { c.AppMode = 0; });
     auto st = Make();
@@ -810,6 +904,7 @@ TEST_F(StationTest, ACancelledLoginGivesTheRendererNoRights) {
     for (int n = 1; n <= kCameraCount; ++n)
         EXPECT_EQ(st->Renderer()->Allowed[n].load(), 0) << n;
     box.answers = {true};
+    host.logins = {{"kel", "qxv"}};
     EXPECT_TRUE(st->FormClose());
 }
 
