@@ -67,6 +67,7 @@ TEST_F(ConsoleTest, GeometryAtTheThreeWindowSizes) {
         EXPECT_EQ(fixedArrows, w == 1152) << "the 1152 arrows have pictures of their own";
         EXPECT_EQ(Count("Poprawnie wczytano pliki graficzne - Folder: Default/" + std::to_string(w)), 1);
         form->station().EndSession();
+        station.reset();
         form.reset();
         fs::remove(Store());
         fs::remove(dir.File("Server.log"));
@@ -283,6 +284,7 @@ TEST_F(ConsoleTest, TheVideoAreaAndTheCameraMenu) {
     EXPECT_EQ(Count("Kliknięto kamerę: 1"), 1);
 
     form->station().EndSession();
+    station.reset();
     form.reset();
     TConfig stored(Store());
     ASSERT_TRUE(stored.Load());
@@ -330,6 +332,7 @@ TEST_F(ConsoleTest, AMissingMainWindowPictureStopsTheStart) {
         EXPECT_EQ(!form->btnWeb->PicIdle().isNull(), last)
             << "the pictures before the missing one are loaded";
         form->station().FormDestroy();
+        station.reset();
         form.reset();
         fs::remove(Store());
         fs::remove(dir.File("Server.log"));

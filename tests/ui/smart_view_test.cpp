@@ -156,6 +156,7 @@ TEST_F(SmartViewTest, ThePositionIsStoredAtShutdown) {
     StartAt(300, 200);
     form->station().EndSession();
     EXPECT_EQ(StoredPlace(), std::make_pair(300, 200)) << "never shown";
+    station.reset();
     form.reset();
     ASSERT_TRUE(Start());
     InSmartView([&] {
