@@ -8,6 +8,7 @@
 #include "capture/hicap/hicap.h"
 #include "config/config_changes.h"
 #include "platform/drive_map.h"
+#include "platform/sha256.h"
 #include "platform/skins_folder.h"
 #include "recording/drive_table.h"
 #include "recording/schedule.h"
@@ -574,6 +575,10 @@ void Station::ChangeOperator() {
         }
     }
     GiveRendererRights();
+}
+
+void Station::RecordSnapshot(const std::string& shown, const std::string& file) {
+    Audit(CurrentLogin(), AuditTrail::kSnapshot, shown + ", plik " + file + ", SHA-256 " + Sha256File(file));
 }
 
 bool Station::AuthorizeClose(std::string& closer) {

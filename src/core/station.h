@@ -92,6 +92,9 @@ public:
     // The shift change: the current user is logged out (the renderer locks every camera at once)
     // and the login dialog shown; cancelled, nobody stays logged in until the next change.
     void ChangeOperator();
+    // A snapshot of what the console showed (`shown`) saved as `file`: an audit record with the
+    // file's SHA-256.
+    void RecordSnapshot(const std::string& shown, const std::string& file);
     // The end of the user's session (a signal): shutdown without a question.
     void EndSession();
     // Lets the screen saver back and drops the instance mark.

@@ -471,8 +471,16 @@ void TMainForm::FuncRecClick() {
         return;
     const QSize size = TPhotoForm::SnapshotSize(shared_.AppWidth);
     const QImage picture = renderer->CopyToImage(size.width(), size.height());
-    if (!picture.isNull())
-        companions_.photo->Execute(picture, this);
+    if (picture.isNull())
+        return;
+    // What the video area showed: one camera in the one-camera layout, else the layout.
+    const std::string shown = shared_.Layout == 0 ? "kamera " + std::to_string(shared_.SingleCamera.load())
+                                                  : "uklad " + std::to_string(shared_.Layout.load());
+    companions_.photo->Saved = [this, shown](const QString& file) {
+        station_->RecordSnapshot(shown, file.toStdString());
+    };
+    companions_.photo->Execute(picture, this);
+    companions_.photo->Saved = nullptr;
 }
 
 // The login, SmartView or configuration window while one of them is open: the console waits

@@ -1,6 +1,7 @@
 #include "ui/photo_form.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -147,6 +148,8 @@ bool TPhotoForm::SpeedButton1Click() {
         Warn(QStringLiteral("Blad"), QString::fromUtf8(kSaveError));
         return false;
     }
+    if (Saved)
+        Saved(QFileInfo(file.fileName()).absoluteFilePath());
     accept();
     return true;
 }

@@ -42,6 +42,8 @@ public:
     void ShowPicture(const QImage& picture);
     // The picture a save writes.
     const QImage& Picture() const { return picture_; }
+    // Told the file of every snapshot saved (the audit trail records it).
+    std::function<void(const QString& file)> Saved;
     // The folder selected in the tree; empty when none is.
     QString SelectedFolder() const;
     // Opens the tree down to `path` and selects it; false when no root of the tree holds it.

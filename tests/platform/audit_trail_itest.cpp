@@ -11,6 +11,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/sha256.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -136,6 +137,11 @@ TEST_F(AuditTrailTest, ATrailThatCannotBeOpenedSaysWhy) {
     EXPECT_FALSE(trail.ErrorText().empty());
     EXPECT_FALSE(trail.Append("kel", AuditTrail::kLogin, "konsola"));
     EXPECT_EQ(AuditTrail::PathBeside("/x/run/registry.sqlite"), "/x/run/audit.sqlite");
+    // The hash the records and the snapshots carry is the standard one.
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    WriteFile(dir.File("abc"), "abc");
+    EXPECT_EQ(Sha256File(dir.File("abc")), Sha256Hex("abc"));
+    EXPECT_EQ(Sha256File(dir.File("nothing")), "");
 }
 
 }  // namespace

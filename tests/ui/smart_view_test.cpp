@@ -2,11 +2,14 @@
 // it closes and where it is stored; and the snapshot viewer reached from the console.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "platform/audit_trail.h"
+#include "platform/sha256.h"
 #include "support/station_peer.h"
 #include "ui/console_fixture.h"
 #include "ui/ez_rgn_btn.h"
@@ -215,6 +218,20 @@ TEST_F(SmartViewTest, TheSnapshotIsSavedWhereTheOperatorChooses) {
     EXPECT_EQ(QImage(name).convertToFormat(QImage::Format_RGB32),
               photo.Picture().convertToFormat(QImage::Format_RGB32))
         << "in the working directory, decoding to the picture shown";
+    // The saved snapshot is in the audit trail: who, what the console showed, the file and its hash.
+    {
+        AuditTrail trail(AuditTrail::PathBeside(Store()));
+        ASSERT_TRUE(trail.Open());
+        const std::vector<AuditRecord> records = trail.Read();
+        ASSERT_FALSE(records.empty());
+        const std::string file = QFileInfo(name).absoluteFilePath().toStdString();
+        EXPECT_EQ(records.back().who, "kel");
+        EXPECT_EQ(records.back().what, "zdjecie");
+        EXPECT_NE(records.back().detail.find(", plik " + file + ", SHA-256 " + Sha256File(file)),
+                  std::string::npos)
+            << records.back().detail;
+        EXPECT_EQ(Sha256File(file).size(), 64u);
+    }
 
     ASSERT_TRUE(photo.SelectFolder("zdjecia"));
     EXPECT_TRUE(photo.SpeedButton1Click());
