@@ -59,6 +59,8 @@ bool ArchiveCatalog::Load() {
         return false;
     }
     for (const TVideoIndexEntry& e : index.Entries()) {
+        if (!Allowed(e.Camera))
+            continue;
         CatalogEntry c;
         c.camera = e.Camera;
         c.dosPath = e.FileName.Get();

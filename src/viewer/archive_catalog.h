@@ -55,6 +55,11 @@ public:
     const std::string& WorkDir() const { return work_dir_; }
     const std::string& ErrorText() const { return error_; }
 
+    // The cameras the user may view (camera n at index n - 1; all until set). The others' entries
+    // are left out at the next Load, so nothing the viewer lists, plays or exports reaches them.
+    void SetAllowed(const std::array<bool, kCameras>& allowed) { allowed_ = allowed; }
+    bool Allowed(int camera) const { return camera >= 1 && camera <= kCameras && allowed_[camera - 1]; }
+
     // The index's day-time value as milliseconds.
     static int64_t DaysToMs(double days);
 
@@ -70,6 +75,12 @@ private:
     Source source_ = Source::None;
     std::array<std::vector<CatalogEntry>, kCameras> cameras_;
     std::array<std::string, kCameras> names_;
+    std::array<bool, kCameras> allowed_ = MakeAll();
+    static std::array<bool, kCameras> MakeAll() {
+        std::array<bool, kCameras> all;
+        all.fill(true);
+        return all;
+    }
     FileMark index_mark_, copy_mark_;
     std::string error_;
 };

@@ -244,6 +244,8 @@ void ViewerWindow::FillCameraList() {
     filling_ = true;
     camera_list_->clear();
     for (int n = 1; n <= ArchiveCatalog::kCameras; ++n) {
+        if (!catalog_.Allowed(n))
+            continue;  // not listed at all for a user who may not view it
         auto* item = new QListWidgetItem(
             QString("%1. %2").arg(n).arg(QString::fromStdString(catalog_.Name(n))), camera_list_);
         item->setData(Qt::UserRole, n);

@@ -85,6 +85,30 @@ TEST(ArchiveCatalogTest, TheIndexOrItsCopyIsReadAndWhenNeitherCanBeTheViewerSays
     }
 }
 
+// A camera the user may not view is left out of the catalog, so no list, day, picture or export
+// of the viewer can reach it.
+TEST(ArchiveCatalogTest, ACameraWithoutTheRightIsLeftOut) {
+    TestArchive archive;
+    archive.Record(3, At(10, 0, 0), 5);
+    archive.Record(5, At(11, 0, 0), 5);
+    ArchiveCatalog catalog(archive.dir.Path());
+    std::array<bool, ArchiveCatalog::kCameras> allowed{};
+    allowed[4] = true;  // camera 5 only
+    catalog.SetAllowed(allowed);
+    ASSERT_TRUE(catalog.Load()) << catalog.ErrorText();
+    EXPECT_TRUE(catalog.Entries(3).empty());
+    EXPECT_FALSE(catalog.HasWithin(3, MsOf(At(0, 0, 0)), MsOf(At(23, 0, 0))));
+    EXPECT_EQ(catalog.Entries(5).size(), 1u);
+    EXPECT_FALSE(catalog.Allowed(3));
+    EXPECT_TRUE(catalog.Allowed(5));
+    for (int outside : {0, 17})
+        EXPECT_FALSE(catalog.Allowed(outside));
+    allowed.fill(false);
+    catalog.SetAllowed(allowed);
+    ASSERT_TRUE(catalog.Load());
+    EXPECT_TRUE(catalog.Days().empty()) << "no day shows bold for a user of no camera";
+}
+
 TEST(ArchiveCatalogTest, CameraNamesComeFromTheStoreWhichIsNeverCreated) {
     TempDir dir;
     ArchiveCatalog catalog(dir.Path());
