@@ -1,34 +1,73 @@
 // kel-viewer: the station's archive viewer.
-//   kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]
+//   kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]
 // Without a file it reads the recordings' index of the working directory (the station's default
-// one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone.
+// one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone. It runs for a
+// user of the station's store: the console hands its user over on descriptor N, else the viewer
+// asks in its login dialog. Only the cameras that user may view are shown.
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "core/command_line.h"
+#include "platform/audit_trail.h"
 #include "platform/polish_locale.h"
+#include "viewer/viewer_login.h"
 #include "viewer/viewer_window.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kel-viewer [--workdir DIR] [--registry FILE] [FILE.avi]\n"
+    "usage: kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]\n"
     "       kel-viewer --help | --version\n"
     "Finds and plays back what the station in DIR ($XDG_DATA_HOME/kel by default) recorded, or one\n"
-    "recording FILE.avi; the camera names come from the settings store FILE.\n";
+    "recording FILE.avi; the camera names and the users come from the settings store FILE.\n"
+    "--login-fd N reads the user from descriptor N (\"login\\npassword\\n\"), as the console hands it\n"
+    "over; without it the viewer asks.\n";
+
+// The user: handed over on `fd` (>= 0), else asked for until one matches; false when cancelled.
+bool LogIn(const std::string& registry, int fd, kel::ViewerUser& user, kel::AuditTrail& trail) {
+    std::string login, password, error;
+    if (fd >= 0 && kel::ReadHandedOver(fd, login, password)) {
+        if (kel::FindViewerUser(registry, login, password, user, error)) {
+            trail.Append(login, kel::AuditTrail::kLogin, "przegladarka, z konsoli");
+            return true;
+        }
+        trail.Append(login, kel::AuditTrail::kLoginRefused, "przegladarka, z konsoli");
+    }
+    kel::ViewerLoginDialog dialog;
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        login = dialog.Login();
+        if (kel::FindViewerUser(registry, login, dialog.Password(), user, error)) {
+            trail.Append(login, kel::AuditTrail::kLogin, "przegladarka");
+            return true;
+        }
+        if (!login.empty())
+            trail.Append(login, kel::AuditTrail::kLoginRefused, "przegladarka");
+        dialog.ShowError(QString::fromStdString(error));
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string workDir, registry, file;
+    int loginFd = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if ((a == "--workdir" || a == "--registry") && i + 1 < argc) {
             (a == "--workdir" ? workDir : registry) = argv[++i];
+        } else if (a == "--login-fd" && i + 1 < argc) {
+            loginFd = std::atoi(argv[++i]);
+            if (loginFd < 3) {
+                std::fprintf(stderr, "kel-viewer: --login-fd takes a descriptor from 3 on\n%s", kUsage);
+                return 2;
+            }
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -51,7 +90,17 @@ int main(int argc, char** argv) {
     workDir = QDir(QString::fromStdString(workDir)).absolutePath().toStdString();
     if (registry.empty())
         registry = kel::CommandLine::DefaultRegistry();
+    kel::AuditTrail trail(kel::AuditTrail::PathBeside(registry));
+    if (!trail.Open())
+        std::fprintf(stderr, "kel-viewer: %s\n", trail.ErrorText().c_str());
+    kel::ViewerUser user;
+    if (!LogIn(registry, loginFd, user, trail))
+        return 1;
     kel::ViewerWindow window(workDir, registry);
+    window.SetUser(user);
+    window.Audit = [&](const char* what, const std::string& detail) {
+        trail.Append(user.login, what, detail);
+    };
     if (file.empty())
         window.LoadArchive();
     window.show();

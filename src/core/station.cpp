@@ -577,6 +577,11 @@ void Station::ChangeOperator() {
     GiveRendererRights();
 }
 
+std::string Station::ViewerHandOver() const {
+    const TUserRecord* user = snapshot_ ? UsersView(snapshot_).User(shared_.CurrentUser) : nullptr;
+    return user ? user->Login.Get() + "\n" + user->Password.Get() + "\n" : std::string();
+}
+
 void Station::RecordSnapshot(const std::string& shown, const std::string& file) {
     Audit(CurrentLogin(), AuditTrail::kSnapshot, shown + ", plik " + file + ", SHA-256 " + Sha256File(file));
 }

@@ -92,6 +92,9 @@ public:
     // The shift change: the current user is logged out (the renderer locks every camera at once)
     // and the login dialog shown; cancelled, nobody stays logged in until the next change.
     void ChangeOperator();
+    // What the archive viewer started from the console reads on its descriptor: the current
+    // user's "login\npassword\n"; empty for nobody (the viewer then asks).
+    std::string ViewerHandOver() const;
     // A snapshot of what the console showed (`shown`) saved as `file`: an audit record with the
     // file's SHA-256.
     void RecordSnapshot(const std::string& shown, const std::string& file);

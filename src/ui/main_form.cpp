@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "platform/detached_start.h"
 #include "ui/closing_form.h"
 #include "ui/command_label.h"
 #include "ui/config_form.h"
@@ -85,8 +86,12 @@ TMainForm::TMainForm(TShared& shared, bool headless, std::string registry)
     setObjectName("TMainForm");
     setWindowTitle("KEL");
     setFocusPolicy(Qt::StrongFocus);
-    StartProgram = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments, QDir::currentPath());
+    StartProgram = [](const QString& program, const QStringList& arguments, const std::string& handOver) {
+        std::vector<std::string> args;
+        for (const QString& a : arguments)
+            args.push_back(a.toStdString());
+        std::string error;
+        return StartDetached(program.toStdString(), args, QDir::currentPath().toStdString(), handOver, error);
     };
     OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     CreateControls();
@@ -175,7 +180,7 @@ void TMainForm::BindControls() {
     connect(BtnMin, &QAbstractButton::clicked, this, [this] { View()->HideToTray(); });
     connect(BtnSmart, &QAbstractButton::clicked, this, [this] { View()->SmartViewOn(); });
     auto startViewer = [this] {
-        StartProgram(ViewerProgram(), ViewerArguments());
+        StartProgram(ViewerProgram(), ViewerArguments(), station_->ViewerHandOver());
     };  // a failure is not reported
     connect(btnView, &QAbstractButton::clicked, this, startViewer);
     connect(Label2, &TCommandLabel::clicked, this, startViewer);
@@ -746,7 +751,11 @@ void TMainForm::ShowZoomState() {
 }
 
 QStringList TMainForm::ViewerArguments() const {
-    return {"--workdir", QDir::currentPath(), "--registry", QString::fromStdString(registry_)};
+    QStringList arguments{"--workdir", QDir::currentPath(), "--registry", QString::fromStdString(registry_)};
+    if (station_ && !station_->ViewerHandOver().empty())
+        arguments << "--login-fd"
+                  << "3";
+    return arguments;
 }
 
 QString TMainForm::ViewerProgram() {

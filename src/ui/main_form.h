@@ -73,12 +73,15 @@ public:
     void WMENDSESSION();
 
     Station& station() { return *station_; }
-    // How the archive viewer is started and the documentation opened (tests put their own).
-    std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
+    // How the archive viewer is started (with `handOver` on its descriptor 3: the console's user,
+    // never on its command line) and the documentation opened (tests put their own).
+    std::function<bool(const QString& program, const QStringList& arguments, const std::string& handOver)>
+        StartProgram;
     std::function<bool(const QUrl& url)> OpenUrl;
     // The archive viewer beside the executable, and the installed documentation.
     static QString ViewerProgram();
-    // What the viewer is started with: this station's working directory and settings store.
+    // What the viewer is started with: this station's working directory and settings store, and
+    // the descriptor the console's user is handed over on (when one is logged in).
     QStringList ViewerArguments() const;
     static QString DocumentationFile();
 

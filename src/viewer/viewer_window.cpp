@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/sha256.h"
 #include "viewer/archive_export.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
@@ -224,7 +225,38 @@ void ViewerWindow::LoadArchive() {
     UpdateView();
 }
 
+void ViewerWindow::SetUser(const ViewerUser& user) {
+    user_ = user;
+    user_set_ = true;
+    catalog_.SetAllowed(user.cameras);
+}
+
+bool ViewerWindow::MayOpen(const QString& path) const {
+    if (!user_set_ || user_.configRight)
+        return true;
+    const std::string folder = std::filesystem::path(path.toStdString()).parent_path().filename().string();
+    if (folder.rfind("Kamera", 0) != 0 || folder.size() > 8)
+        return false;
+    const std::string number = folder.substr(6);
+    const int camera =
+        !number.empty() && std::all_of(number.begin(), number.end(), ::isdigit) ? std::stoi(number) : 0;
+    return catalog_.Allowed(camera);
+}
+
+void ViewerWindow::NoteViewing() {
+    if (!Audit || single_file_)
+        return;
+    for (int camera : cameras_)
+        if (viewed_.insert({camera, day_}).second)
+            Audit("przegladanie nagran",
+                  "kamera " + std::to_string(camera) + ", dzien " + MomentText(day_).left(10).toStdString());
+}
+
 bool ViewerWindow::OpenFile(const QString& path) {
+    if (!MayOpen(path)) {
+        Tell("Brak uprawnień do nagrań tej kamery: " + path);
+        return false;
+    }
     playback_.Pause();
     if (!playback_.ShowFile(path.toStdString())) {
         Tell("Nie można odtworzyć pliku " + path + ":\n" + QString::fromStdString(playback_.ErrorText()));
@@ -285,6 +317,7 @@ void ViewerWindow::SetCameras(const std::vector<int>& cameras) {
         catalog_.Load();
     }
     cameras_ = cameras;
+    std::erase_if(cameras_, [&](int n) { return !catalog_.Allowed(n); });
     if (cameras_.size() > Playback::kPanes)
         cameras_.resize(Playback::kPanes);
     const int64_t clock = playback_.Clock();
@@ -301,6 +334,7 @@ void ViewerWindow::SetCameras(const std::vector<int>& cameras) {
     filling_ = false;
     UpdateTimeline();
     UpdateView();
+    NoteViewing();
 }
 
 void ViewerWindow::MakeLead(int pane) {
@@ -328,6 +362,7 @@ void ViewerWindow::ShowDay(int64_t dayStartMs) {
     }
     UpdateTimeline();
     UpdateView();
+    NoteViewing();
 }
 
 void ViewerWindow::UpdateTimeline() {
@@ -529,6 +564,11 @@ void ViewerWindow::SaveStretch() {
         Tell("Nie zapisano nagrania " + file + ":\n" + QString::fromStdString(r.error));
         return;
     }
+    if (Audit)
+        Audit("eksport", "kamera " + std::to_string(lead.camera) + ", od " +
+                             MomentText(track.Moment(from)).toStdString() + " do " +
+                             MomentText(track.Moment(to)).toStdString() + ", plik " + file.toStdString() +
+                             ", SHA-256 " + Sha256File(file.toStdString()));
     QString text = QString("Zapisano %1 obrazów do %2").arg(r.pictures).arg(file);
     if (r.skipped)
         text += QString(" (pominięto %1 obrazów innej wielkości)").arg(r.skipped);
@@ -552,6 +592,10 @@ void ViewerWindow::SavePicture() {
         Tell("Nie zapisano obrazu:\n" + QString::fromStdString(error));
         return;
     }
+    if (Audit)
+        Audit("zdjecie", "kamera " + std::to_string(lead.camera) + ", chwila " +
+                             MomentText(playback_.Clock()).toStdString() + ", plik " + file.toStdString() +
+                             ", SHA-256 " + Sha256File(file.toStdString()));
     Status("Zapisano obraz " + file);
 }
 

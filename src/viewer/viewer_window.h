@@ -12,11 +12,15 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "viewer/archive_catalog.h"
 #include "viewer/camera_track.h"
 #include "viewer/playback.h"
+#include "viewer/viewer_login.h"
 
 class QCalendarWidget;
 class QElapsedTimer;
@@ -50,6 +54,15 @@ public:
         ChooseSaveFile;
     std::function<QString()> ChooseOpenFile;
     std::function<void(const QString& text)> Tell;
+    // A record of the audit trail for what the user watched and saved (none when empty).
+    std::function<void(const char* what, const std::string& detail)> Audit;
+
+    // The user the viewer runs for: only the cameras that user may view are read, listed, played
+    // and saved; a file opened alone must lie in such a camera's folder ("KameraN"), or the user
+    // needs the configuration right. Before LoadArchive.
+    void SetUser(const ViewerUser& user);
+    // Whether the user may open `path` alone.
+    bool MayOpen(const QString& path) const;
 
     void ShowDay(int64_t dayStartMs);
     void SetCameras(const std::vector<int>& cameras);
@@ -86,6 +99,8 @@ private:
     void OnMoment(qint64 ms, int camera);
     void MakeLead(int pane);
     void Status(const QString& text);
+    // One record per camera shown on a day, the first time it is shown there.
+    void NoteViewing();
 
     const std::string work_dir_;
     const std::string registry_file_;
@@ -96,6 +111,9 @@ private:
     int64_t mark_from_ = 0, mark_to_ = 0;
     bool single_file_ = false;
     bool filling_ = false;
+    bool user_set_ = false;
+    ViewerUser user_;
+    std::set<std::pair<int, int64_t>> viewed_;  // (camera, day) already in the trail
 
     QCalendarWidget* calendar_ = nullptr;
     QListWidget* camera_list_ = nullptr;

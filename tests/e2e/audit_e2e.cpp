@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
+#include "platform/detached_start.h"
 #include "support/station_runner.h"
 
 namespace kel {
@@ -86,6 +89,49 @@ TEST_F(AuditE2E, AStationKilledMidRunLeavesTheChainWhole) {
     std::string out;
     ASSERT_EQ(RunStore({"audit", "--verify"}, &out), 0) << out;
     EXPECT_NE(out.find("nienaruszony: 5 zdarzen"), std::string::npos) << out;
+}
+
+// The archive viewer started as the console starts it: the console's user handed over on
+// descriptor 3. Neither its command line nor its environment (what other processes can read in the
+// process table) holds the password, and the trail has the viewer's login.
+TEST_F(AuditE2E, TheViewerTakesTheConsolesUserWithoutThePasswordInTheProcessTable) {
+    PrepareRecording(1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);  // the viewer inherits this process's environment
+    std::string error;
+    ASSERT_TRUE(StartDetached(KEL_VIEWER_BINARY,
+                              {"--workdir", Work(), "--registry", Registry(), "--login-fd", "3"}, Work(),
+                              "kel\nqxv\n", error))
+        << error;
+    // The viewer, found by its command line; it is nobody's child to wait for.
+    auto find = [&]() -> std::string {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string cmdline = ReadFile((entry.path() / "cmdline").string());
+            if (cmdline.find("kel-viewer") != std::string::npos && cmdline.find(Work()) != std::string::npos)
+                return entry.path().string();
+        }
+        return "";
+    };
+    std::string process;
+    for (int i = 0; i < 200 && (process = find()).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(process.empty()) << "the viewer runs";
+    const std::string cmdline = ReadFile(process + "/cmdline"), environ = ReadFile(process + "/environ");
+    EXPECT_NE(cmdline.find("--login-fd"), std::string::npos);
+    EXPECT_EQ(cmdline.find("qxv"), std::string::npos) << "no password on the command line";
+    EXPECT_EQ(environ.find("qxv"), std::string::npos) << "none in the environment";
+    std::string out;
+    bool loggedIn = false;
+    for (int i = 0; i < 200 && !loggedIn; ++i) {
+        RunStore({"audit"}, &out);
+        loggedIn = out.find("  kel  logowanie  przegladarka, z konsoli\n") != std::string::npos;
+        if (!loggedIn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(loggedIn) << out;
+    const int pid = std::stoi(std::filesystem::path(process).filename().string());
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && std::filesystem::exists(process); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 }  // namespace

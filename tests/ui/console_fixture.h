@@ -61,8 +61,10 @@ protected:
         form->SetStation(*station, *mark);
         form->SetCompanions({&debugger, &login, &smart, nullptr, &info, &photo});
         station->AttachWindows({&login, nullptr, &smart, nullptr});
-        form->StartProgram = [this](const QString& p, const QStringList& arguments) {
+        form->StartProgram = [this](const QString& p, const QStringList& arguments,
+                                    const std::string& handOver) {
             started.push_back(p + " " + arguments.join(' '));
+            handedOver.push_back(handOver);
             return false;
         };
         form->OpenUrl = [this](const QUrl& u) {
@@ -116,6 +118,7 @@ protected:
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<Station> station;  // after the window: it goes first
     std::vector<QString> started;
+    std::vector<std::string> handedOver;  // what each start gave the program on its descriptor 3
     std::vector<QUrl> opened;
 };
 

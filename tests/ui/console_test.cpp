@@ -198,9 +198,11 @@ TEST_F(ConsoleTest, TheButtonsAndLabels) {
 
     f.btnView->click();
     emit f.Label2->clicked();
+    // The console's user goes on a descriptor, never on the command line.
     const QString viewer = TMainForm::ViewerProgram() + " --workdir " + QDir::currentPath() + " --registry " +
-                           QString::fromStdString(Store());
+                           QString::fromStdString(Store()) + " --login-fd 3";
     EXPECT_EQ(started, (std::vector<QString>(2, viewer)));
+    EXPECT_EQ(handedOver, (std::vector<std::string>(2, "kel\nqxv\n")));
     EXPECT_TRUE(TMainForm::ViewerProgram().endsWith("/kel-viewer"));
     emit f.Label3->clicked();
     ASSERT_EQ(opened.size(), 1u);

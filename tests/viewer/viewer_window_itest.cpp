@@ -144,6 +144,50 @@ TEST_F(ViewerWindowTest, PlaysASingleFileAndPicksUpWhatTheStationWritesMeanwhile
     EXPECT_EQ(window.Timeline()->Rows()[0].stretches.size(), 4u);
 }
 
+// A user of camera 2 only: camera 1 is neither listed, shown nor saved, a file of camera 1's
+// folder is not opened alone, and what the user watched and saved is written in the trail.
+TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
+    TestArchive archive;
+    archive.Record(1, At(10, 0, 0), 10);
+    archive.Record(2, At(10, 0, 2), 10);
+    const std::string alone1 = archive.Record(1, At(12, 0, 0), 10, 5, false);
+    ViewerWindow window{archive.dir.Path(), archive.dir / "none.sqlite"};
+    std::vector<QString> told;
+    std::vector<std::string> trail;
+    window.Tell = [&](const QString& text) { told.push_back(text); };
+    window.Audit = [&](const char* what, const std::string& detail) {
+        trail.push_back(std::string(what) + ": " + detail);
+    };
+    QString save_to = QString::fromStdString(archive.dir / "stretch.avi");
+    window.ChooseSaveFile = [&](const QString&, const QString&, const QString&) { return save_to; };
+    ViewerUser user;
+    user.login = "ewa";
+    user.cameras[1] = true;
+    window.SetUser(user);
+    window.LoadArchive();
+    ASSERT_EQ(window.Player().Panes().size(), 1u);
+    EXPECT_EQ(window.Player().Panes()[0].camera, 2) << "the first camera the user may view";
+    window.SetCameras({1, 2});
+    ASSERT_EQ(window.Player().Panes().size(), 1u) << "camera 1 is never shown";
+    EXPECT_EQ(window.Timeline()->Rows().size(), 1u);
+    EXPECT_TRUE(window.Catalog().Entries(1).empty());
+
+    window.SaveStretch();
+    EXPECT_TRUE(told.empty()) << told.front().toStdString();
+    EXPECT_FALSE(window.OpenFile(QString::fromStdString(alone1)));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith("Brak uprawnień")) << told[0].toStdString();
+    EXPECT_FALSE(window.MayOpen(QString::fromStdString(archive.dir / "Kamera12/x.avi")));
+    EXPECT_TRUE(window.MayOpen(QString::fromStdString(archive.dir / "Kamera2/x.avi")));
+    EXPECT_FALSE(window.MayOpen(QString::fromStdString(archive.dir / "x.avi")))
+        << "whose it is cannot be told";
+
+    ASSERT_EQ(trail.size(), 2u);
+    EXPECT_EQ(trail[0], "przegladanie nagran: kamera 2, dzien 2026-12-07");
+    EXPECT_EQ(trail[1].rfind("eksport: kamera 2, od 2026-12-07 10:00:02", 0), 0u) << trail[1];
+    EXPECT_NE(trail[1].find(", plik " + save_to.toStdString() + ", SHA-256 "), std::string::npos) << trail[1];
+}
+
 // kel-viewer speaks Polish as it starts: the calendar's month and days.
 TEST(ViewerLanguageTest, TheCalendarSpeaksPolish) {
     SpeakPolish(*qApp);
