@@ -20,8 +20,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/audit_trail.h"
 #include "platform/sha256.h"
 #include "viewer/archive_export.h"
+#include "viewer/audit_view.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 
@@ -116,6 +118,11 @@ void ViewerWindow::BuildControls() {
             OpenFile(file);
     });
     side->addWidget(open);
+    audit_ = Button("Dziennik zdarzeń…", "Kto co zrobił na stacji (użytkownicy z prawem konfiguracji)", this);
+    audit_->setObjectName("Audit");
+    audit_->hide();
+    connect(audit_, &QPushButton::clicked, this, &ViewerWindow::ShowAudit);
+    side->addWidget(audit_);
 
     panes_ = new PaneGrid(this);
     connect(panes_, &PaneGrid::paneClicked, this, &ViewerWindow::MakeLead);
@@ -229,6 +236,16 @@ void ViewerWindow::SetUser(const ViewerUser& user) {
     user_ = user;
     user_set_ = true;
     catalog_.SetAllowed(user.cameras);
+    audit_->setVisible(user.configRight);
+}
+
+AuditView* ViewerWindow::ShowAudit() {
+    if (!user_set_ || !user_.configRight)
+        return nullptr;
+    auto* view = new AuditView(AuditTrail::PathBeside(registry_file_), this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
+    return view;
 }
 
 bool ViewerWindow::MayOpen(const QString& path) const {

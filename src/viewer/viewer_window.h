@@ -32,6 +32,7 @@ class QTimer;
 
 namespace kel {
 
+class AuditView;
 class PaneGrid;
 class TimelineWidget;
 
@@ -63,6 +64,10 @@ public:
     void SetUser(const ViewerUser& user);
     // Whether the user may open `path` alone.
     bool MayOpen(const QString& path) const;
+    // The audit trail beside the store, shown (not modal) to a user with the configuration right;
+    // nullptr for anyone else, who has no button for it either.
+    AuditView* ShowAudit();
+    QPushButton* AuditButton() const { return audit_; }
 
     void ShowDay(int64_t dayStartMs);
     void SetCameras(const std::vector<int>& cameras);
@@ -120,6 +125,7 @@ private:
     PaneGrid* panes_ = nullptr;
     TimelineWidget* timeline_ = nullptr;
     QPushButton* play_ = nullptr;
+    QPushButton* audit_ = nullptr;
     QLabel* speed_ = nullptr;
     QLabel* clock_ = nullptr;
     QLabel* status_ = nullptr;

@@ -9,10 +9,14 @@
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QToolButton>
 
+#include "platform/audit_trail.h"
 #include "platform/polish_locale.h"
 #include "support/recordings.h"
+#include "viewer/audit_view.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 
@@ -182,10 +186,40 @@ TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
     EXPECT_FALSE(window.MayOpen(QString::fromStdString(archive.dir / "x.avi")))
         << "whose it is cannot be told";
 
+    EXPECT_TRUE(window.AuditButton()->isHidden())
+        << "the trail is for users who may change the configuration";
+    EXPECT_EQ(window.ShowAudit(), nullptr);
+
     ASSERT_EQ(trail.size(), 2u);
     EXPECT_EQ(trail[0], "przegladanie nagran: kamera 2, dzien 2026-12-07");
     EXPECT_EQ(trail[1].rfind("eksport: kamera 2, od 2026-12-07 10:00:02", 0), 0u) << trail[1];
     EXPECT_NE(trail[1].find(", plik " + save_to.toStdString() + ", SHA-256 "), std::string::npos) << trail[1];
+}
+
+// A user who may change the configuration sees the trail, every record and whether it is whole.
+TEST(ViewerRightsTest, TheTrailIsShownToAUserWithTheConfigurationRight) {
+    TestArchive archive;
+    {
+        AuditTrail trail(AuditTrail::PathBeside(archive.dir / "none.sqlite"));
+        ASSERT_TRUE(trail.Open());
+        for (const char* who : {"kel", "ewa", ""})
+            ASSERT_TRUE(trail.Append(who, AuditTrail::kLogin, "konsola"));
+    }
+    ViewerWindow window{archive.dir.Path(), archive.dir / "none.sqlite"};
+    ViewerUser user;
+    user.login = "kel";
+    user.cameras.fill(true);
+    user.configRight = true;
+    window.SetUser(user);
+    window.LoadArchive();
+    EXPECT_FALSE(window.AuditButton()->isHidden());
+    AuditView* view = window.ShowAudit();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->Table()->rowCount(), 3);
+    EXPECT_EQ(view->Table()->item(2, 2)->text(), "-");
+    EXPECT_EQ(view->Table()->item(1, 3)->text(), "logowanie");
+    EXPECT_EQ(view->CheckText(), "Dziennik nienaruszony: 3 zdarzeń");
+    view->close();
 }
 
 // kel-viewer speaks Polish as it starts: the calendar's month and days.
