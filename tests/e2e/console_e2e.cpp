@@ -13,6 +13,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/drive_map.h"
 #include "recording/avi_reader.h"
@@ -402,6 +403,92 @@ TEST_F(ConsoleE2E, TheConfiguratorNeedsTheRight) {
     EXPECT_EQ(Xdo({"search", "--onlyvisible", "--name", "^KEL 2.0.3 Konfiguracja $"}, true), "");
     kel->Signal(SIGTERM);
     EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+}
+
+// Shifts change and the station is closed as an operator does it on the screen: L logs kel out, a
+// wrong password is said and logged (never the password), szef logs in; back as kel, who may not
+// change the configuration, the close button asks for one who may, and szef closes the station.
+TEST_F(ConsoleE2E, ClosingNeedsTheRightAndOperatorsChangeShifts) {
+    // kel/qxv sees every camera but may not change the configuration; szef/tajne may.
+    std::string users;
+    for (int record = 0; record < 256; ++record) {
+        unsigned char bytes[54] = {};
+        const char* login = record == 0 ? "kel" : record == 1 ? "szef" : nullptr;
+        const char* password = record == 0 ? "qxv" : "tajne";
+        if (login) {
+            bytes[0] = static_cast<unsigned char>(std::strlen(login));
+            std::memcpy(bytes + 1, login, std::strlen(login));
+            bytes[21] = static_cast<unsigned char>(std::strlen(password));
+            std::memcpy(bytes + 22, password, std::strlen(password));
+            std::memset(bytes + 37, 1, 16);
+            bytes[53] = record == 1;
+        }
+        for (unsigned char b : bytes) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02x,", b);
+            users += hex;
+        }
+    }
+    users.pop_back();
+    std::ofstream(dir.File("users.reg"), std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KEL2]\r\n\"Users\"=hex:"
+        << users << "\r\n";
+    auto kel = StartConsole(dir.File("users.reg"));
+    ASSERT_FALSE(window_.empty());
+    const Geometry centred{128, 128, 1024, 768};
+    ASSERT_EQ(WaitForGeometry(centred), centred);
+    // The pointer over a dialog (without a window manager the keyboard follows it), then keys.
+    auto dialog = [&](const std::string& title) {
+        std::string found;
+        for (int i = 0; i < 100 && found.empty(); ++i) {
+            found = Xdo({"search", "--onlyvisible", "--name", "^" + title + "$"}, true);
+            if (found.empty())
+                std::this_thread::sleep_for(100ms);
+        }
+        found = found.substr(0, found.find('\n'));
+        if (found.empty())
+            return false;
+        Xdo({"mousemove", "--window", found, "20", "20"});
+        return true;
+    };
+    auto type = [&](const std::string& login, const std::string& password) {
+        Xdo({"key", "--delay", "50", "ctrl+a"});
+        Xdo({"type", "--delay", "30", login});
+        Xdo({"key", "--delay", "50", "Tab", "ctrl+a"});
+        Xdo({"type", "--delay", "30", password});
+        Xdo({"key", "Return"});
+    };
+
+    Keys("l");
+    ASSERT_TRUE(dialog("Logowanie")) << LogText();
+    type("kel", "zle");
+    ASSERT_TRUE(dialog("Uwaga!")) << "the wrong password is said";
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(dialog("Logowanie"));
+    Xdo({"key", "shift+Tab"});  // back from the password to the login
+    type("szef", "tajne");
+    ASSERT_TRUE(WaitForLog("Zalogowano uzytkownika szef")) << LogText();
+    EXPECT_EQ(CountInLog("Wylogowano uzytkownika kel"), 1);
+    EXPECT_EQ(CountInLog("Odmowa logowania uzytkownika \"kel\" (konsola)"), 1);
+    EXPECT_EQ(CountInLog("zle"), 0) << "never the password";
+
+    Keys("l");
+    ASSERT_TRUE(dialog("Logowanie"));
+    Xdo({"key", "shift+Tab"});
+    type("kel", "qxv");
+    ASSERT_TRUE(WaitForLog("Zalogowano uzytkownika kel")) << LogText();
+
+    // The close button, at the title bar's right end.
+    Xdo({"mousemove", std::to_string(128 + 1024 - 12), std::to_string(128 + 9), "click", "1"});
+    ASSERT_TRUE(dialog("Uwaga!")) << "kel may not close: the right is asked for";
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(dialog("Logowanie"));
+    Xdo({"key", "shift+Tab"});
+    type("szef", "tajne");
+    ASSERT_TRUE(dialog("Uwaga!")) << "then the close question";
+    Xdo({"key", "Return"});
+    EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));
+    EXPECT_EQ(CountInLog("Zamkniecie Systemu przez uzytkownika szef"), 1) << LogText();
 }
 
 // The console is never lost: without a tray M minimises it; a second start (refused with its
