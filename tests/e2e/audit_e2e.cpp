@@ -68,12 +68,26 @@ TEST_F(AuditE2E, EveryAccessOfARealRunLeavesAChainedRecord) {
     ASSERT_EQ(RunStore({"audit", "--since", "2999-01-01"}, &out), 0);
     EXPECT_EQ(out, "");
 
-    Process edit("/usr/bin/sqlite3", {Trail(), "UPDATE audit SET who = 'ktos' WHERE id = 3"}, {},
-                 dir.File("sqlite.out"), dir.File("sqlite.err"));
-    ASSERT_EQ(edit.Wait(std::chrono::seconds(30)), 0) << edit.Err();
-    EXPECT_EQ(RunStore({"audit", "--verify"}, &out), 1);
-    EXPECT_NE(out.find("Dziennik zdarzen naruszony: zdarzenie 3: zmieniono jego tresc"), std::string::npos)
-        << out;
+    // Changed behind the station's back with the sqlite3 program: a record removed, or one edited.
+    std::filesystem::copy_file(Trail(), dir.File("whole.sqlite"));
+    const struct {
+        const char* sql;
+        const char* named;
+    } tampered[] = {
+        {"DELETE FROM audit WHERE id = 2",
+         "Dziennik zdarzen naruszony: zdarzenie 3: nie nastepuje po zdarzeniu 1"},
+        {"UPDATE audit SET who = 'ktos' WHERE id = 3",
+         "Dziennik zdarzen naruszony: zdarzenie 3: zmieniono jego tresc"},
+    };
+    for (const auto& t : tampered) {
+        std::filesystem::copy_file(dir.File("whole.sqlite"), Trail(),
+                                   std::filesystem::copy_options::overwrite_existing);
+        Process edit("/usr/bin/sqlite3", {Trail(), t.sql}, {}, dir.File("sqlite.out"),
+                     dir.File("sqlite.err"));
+        ASSERT_EQ(edit.Wait(std::chrono::seconds(30)), 0) << edit.Err();
+        EXPECT_EQ(RunStore({"audit", "--verify"}, &out), 1) << t.sql;
+        EXPECT_NE(out.find(t.named), std::string::npos) << out;
+    }
 }
 
 TEST_F(AuditE2E, AStationKilledMidRunLeavesTheChainWhole) {
