@@ -13,6 +13,7 @@
 
 #include "platform/detached_start.h"
 #include "support/station_runner.h"
+#include "support/virtual_screen.h"
 
 namespace kel {
 namespace {
@@ -146,6 +147,52 @@ TEST_F(AuditE2E, TheViewerTakesTheConsolesUserWithoutThePasswordInTheProcessTabl
     ::kill(pid, SIGTERM);
     for (int i = 0; i < 100 && std::filesystem::exists(process); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+// Started on its own on a screen, the viewer asks in its login dialog: a wrong password keeps it
+// asking (and is in the trail), the right one opens the viewer's window.
+TEST_F(AuditE2E, TheViewerOnAScreenAsksForItsUser) {
+    PrepareRecording(1);
+    VirtualScreen screen(dir);
+    ASSERT_TRUE(screen.WaitReady()) << screen.Error();
+    auto xdo = [&](std::vector<std::string> args) {
+        Process p("/usr/bin/xdotool", args, {"DISPLAY=" + screen.Display()}, dir.File("xdo.out"),
+                  dir.File("xdo.err"));
+        p.Wait(std::chrono::seconds(10));
+        return p.Out();
+    };
+    auto find = [&](const std::string& title) {
+        std::string found;
+        for (int i = 0; i < 100 && found.empty(); ++i) {
+            found = xdo({"search", "--onlyvisible", "--name", "^" + title + "$"});
+            if (found.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return found.substr(0, found.find('\n'));
+    };
+    Process viewer(KEL_VIEWER_BINARY, {"--workdir", Work(), "--registry", Registry()},
+                   {"DISPLAY=" + screen.Display(), "XDG_RUNTIME_DIR=" + dir.Path()}, dir.File("viewer.out"),
+                   dir.File("viewer.err"));
+    std::string login = find("Przeglądarka - Logowanie");
+    ASSERT_FALSE(login.empty()) << viewer.Err();
+    xdo({"mousemove", "--window", login, "20", "20"});  // the keyboard follows the pointer
+    xdo({"type", "--delay", "30", "kel"});
+    xdo({"key", "Tab"});
+    xdo({"type", "--delay", "30", "zle"});
+    xdo({"key", "Return"});
+    // Refused: the dialog stays with the password emptied and the cursor in it.
+    login = find("Przeglądarka - Logowanie");
+    ASSERT_FALSE(login.empty()) << viewer.Err();
+    xdo({"mousemove", "--window", login, "20", "20"});
+    xdo({"type", "--delay", "30", "qxv"});
+    xdo({"key", "Return"});
+    EXPECT_FALSE(find("KEL – przeglądarka nagrań").empty()) << viewer.Err();
+    std::string out;
+    RunStore({"audit"}, &out);
+    EXPECT_NE(out.find("  kel  odmowa logowania  przegladarka\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  kel  logowanie  przegladarka\n"), std::string::npos) << out;
+    viewer.Signal(SIGTERM);
+    viewer.Wait();
 }
 
 }  // namespace
