@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -189,6 +190,21 @@ TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
     EXPECT_TRUE(window.AuditButton()->isHidden())
         << "the trail is for users who may change the configuration";
     EXPECT_EQ(window.ShowAudit(), nullptr);
+
+    // A user of no recorded camera: nothing to show, and an export is refused with nothing written.
+    ViewerWindow none{archive.dir.Path(), archive.dir / "none.sqlite"};
+    std::vector<QString> noneTold;
+    none.Tell = [&](const QString& text) { noneTold.push_back(text); };
+    none.ChooseSaveFile = [&](const QString&, const QString&, const QString&) { return save_to + ".none"; };
+    ViewerUser nobody;
+    nobody.cameras[9] = true;  // camera 10 recorded nothing
+    none.SetUser(nobody);
+    none.LoadArchive();
+    none.SetCameras({1, 2});
+    none.SaveStretch();
+    ASSERT_EQ(noneTold.size(), 1u);
+    EXPECT_TRUE(noneTold[0].startsWith("Nie ma nagrania do zapisania")) << noneTold[0].toStdString();
+    EXPECT_FALSE(QFile::exists(save_to + ".none"));
 
     ASSERT_EQ(trail.size(), 2u);
     EXPECT_EQ(trail[0], "przegladanie nagran: kamera 2, dzien 2026-12-07");
