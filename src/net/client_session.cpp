@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "config/user_table.h"
 #include "platform/audit_trail.h"
 #include "platform/cp1250.h"
 
@@ -154,9 +155,14 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
 // selection asks; the rights are those the user has now, so a right taken away by the
 // configuration holds from the next poll.
 bool ClientSession::SendPictures() {
-    uint8_t rights[16] = {};
-    if (!links_.Tables.FindUser(login_, password_, rights))
-        std::memset(rights, 0, sizeof rights);  // the user is gone: nothing more
+    // Looked up again only when a configuration brought a new user table.
+    if (std::shared_ptr<const TUserTable> users = links_.Tables.UserTable(); users != rights_from_) {
+        rights_from_ = std::move(users);
+        const int index = FindUserBytes(*rights_from_, login_, password_);
+        for (int k = 0; k < 16; ++k)  // a user who is gone has no camera
+            rights_[k] = index >= 0 && index < kUserCount ? (*rights_from_)[index].CamRights[k] : 0;
+    }
+    const uint8_t* rights = rights_.data();
     // Viewers poll as fast as they can; a poll with nothing new waits a little for a picture, so
     // that they are not answered thousands of times a second with nothing.
     const CameraTablePtr followed = links_.Tables.CameraTable();
@@ -241,6 +247,7 @@ bool ClientSession::LogIn() {
         links_.Audit(FromCp1250(login.substr(0, 32)), AuditTrail::kLogin, "TCP " + peer_);
     login_ = login;
     password_ = password;
+    rights_from_.reset();  // this user's rights are looked up at the next poll
     return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
 }
 

@@ -68,7 +68,9 @@ private:
     bool loggedIn_ = false;
     bool logged_ = true;  // this connection's lines go to the log
     int failedLogins_ = 0;
-    std::string login_, password_;  // the logged-in user's, as sent: its rights are looked up per poll
+    std::string login_, password_;                   // the logged-in user's, as sent
+    std::shared_ptr<const TUserTable> rights_from_;  // the user table `rights_` were looked up in
+    std::array<uint8_t, 16> rights_{};
     std::array<uint8_t, 16> selection_{};
     std::array<uint64_t, 16> sent_{};     // serial of the last picture sent, per camera
     std::vector<uint8_t> reply_;          // the @gcs payload being built

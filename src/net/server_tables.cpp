@@ -35,6 +35,11 @@ CameraTablePtr ServerTables::CameraTable() const {
     return cameras_;
 }
 
+std::shared_ptr<const TUserTable> ServerTables::UserTable() const {
+    MutexLock lock(mutex_);
+    return users_;
+}
+
 bool ServerTables::FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const {
     if (login.empty() || password.empty())
         return false;

@@ -26,6 +26,8 @@ public:
     TCameraTable Cameras() const;
     // The same table, shared rather than copied (a poll reads only its active flags).
     CameraTablePtr CameraTable() const;
+    // The user table as now applied; a new one is a new pointer.
+    std::shared_ptr<const TUserTable> UserTable() const;
     // The user of this login and password (code page 1250 bytes, as the viewer sent them) and its
     // 16 camera rights; false when there is none. Empty texts never match.
     bool FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const;
