@@ -255,8 +255,10 @@ bool ViewerWindow::MayOpen(const QString& path) const {
     if (folder.rfind("Kamera", 0) != 0 || folder.size() > 8)
         return false;
     const std::string number = folder.substr(6);
-    const int camera =
-        !number.empty() && std::all_of(number.begin(), number.end(), ::isdigit) ? std::stoi(number) : 0;
+    const int camera = !number.empty() && std::all_of(number.begin(), number.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; })
+                           ? std::stoi(number)
+                           : 0;
     return catalog_.Allowed(camera);
 }
 
@@ -265,7 +267,7 @@ void ViewerWindow::NoteViewing() {
         return;
     for (int camera : cameras_)
         if (viewed_.insert({camera, day_}).second)
-            Audit("przegladanie nagran",
+            Audit(AuditTrail::kViewing,
                   "kamera " + std::to_string(camera) + ", dzien " + MomentText(day_).left(10).toStdString());
 }
 
@@ -582,10 +584,10 @@ void ViewerWindow::SaveStretch() {
         return;
     }
     if (Audit)
-        Audit("eksport", "kamera " + std::to_string(lead.camera) + ", od " +
-                             MomentText(track.Moment(from)).toStdString() + " do " +
-                             MomentText(track.Moment(to)).toStdString() + ", plik " + file.toStdString() +
-                             ", SHA-256 " + Sha256File(file.toStdString()));
+        Audit(AuditTrail::kExport, "kamera " + std::to_string(lead.camera) + ", od " +
+                                       MomentText(track.Moment(from)).toStdString() + " do " +
+                                       MomentText(track.Moment(to)).toStdString() + ", plik " +
+                                       file.toStdString() + ", SHA-256 " + Sha256File(file.toStdString()));
     QString text = QString("Zapisano %1 obrazów do %2").arg(r.pictures).arg(file);
     if (r.skipped)
         text += QString(" (pominięto %1 obrazów innej wielkości)").arg(r.skipped);
@@ -610,9 +612,9 @@ void ViewerWindow::SavePicture() {
         return;
     }
     if (Audit)
-        Audit("zdjecie", "kamera " + std::to_string(lead.camera) + ", chwila " +
-                             MomentText(playback_.Clock()).toStdString() + ", plik " + file.toStdString() +
-                             ", SHA-256 " + Sha256File(file.toStdString()));
+        Audit(AuditTrail::kSnapshot, "kamera " + std::to_string(lead.camera) + ", chwila " +
+                                         MomentText(playback_.Clock()).toStdString() + ", plik " +
+                                         file.toStdString() + ", SHA-256 " + Sha256File(file.toStdString()));
     Status("Zapisano obraz " + file);
 }
 
