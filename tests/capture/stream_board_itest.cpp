@@ -225,7 +225,8 @@ TEST_F(StreamBoardTest, FailingSourcesHaveNoSignalAndALogLineAndHoldUpNoOtherCha
     for (int i = 0; i < 200 && Log().find("Kamera 1: obraz z", before) == std::string::npos; ++i)
         std::this_thread::sleep_for(50ms);
     EXPECT_NE(Log().find("Kamera 1: obraz z", before), std::string::npos) << Log();
-    EXPECT_GT(Capture(1s)[0], 3);
+    // Pictures again (a few seconds' worth: a source just reconnected starts slowly on a busy machine).
+    EXPECT_GT(Capture(3s)[0], 3);
 
     EXPECT_EQ(Log().find("s3cret"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("wrong"), std::string::npos) << Log();
