@@ -513,11 +513,15 @@ void TConfig::TakeApplied(const TSettingsBlock& block, const TCameraTable& recor
     ApplyCameras(records);
 }
 
-void TConfig::ApplyCameras(const TCameraTable& records) {
+void CopyCameras(const TCameraTable& from, TCameraTable& to) {
     for (int n = 0; n < kCameraCount; ++n) {
-        Cameras[n] = records[n];
-        Cameras[n].Name.len = std::min<uint8_t>(Cameras[n].Name.len, 30);
+        to[n] = from[n];
+        to[n].Name.len = std::min<uint8_t>(to[n].Name.len, 30);
     }
+}
+
+void TConfig::ApplyCameras(const TCameraTable& records) {
+    CopyCameras(records, Cameras);
 }
 
 void TConfig::CopySettingsTo(TSettingsBlock& block) const {

@@ -107,6 +107,9 @@ private:
     RegistryStore store_;
 };
 
+// The camera records copied, each name cut to its 30 characters.
+void CopyCameras(const TCameraTable& from, TCameraTable& to);
+
 // The fields the configuration dialog edits copied from `from` into `to`. Not the version, the
 // SmartView position, the layouts (the console owns them), UsedDisk (the recorder's) or the cameras.
 void ApplyDialogSettings(const TSettingsBlock& from, TSettingsBlock& to);

@@ -457,9 +457,7 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
     if (work.applied) {
         auto next = std::make_shared<AppliedConfig>(*snapshot_);
         ApplyDialogSettings(work.settings, next->settings);
-        next->cameras = work.cameras;
-        for (TCameraRecord& c : next->cameras)
-            c.Name.len = std::min<uint8_t>(c.Name.len, 30);
+        CopyCameras(work.cameras, next->cameras);
         const ConfigChanges changes = Apply(std::move(next), true);
         // Written at once: a crash later must not take the installer's work with it.
         SaveApplied();
