@@ -1,5 +1,6 @@
 #include "capture/capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -11,7 +12,13 @@
 namespace kel {
 
 namespace {
-constexpr auto kPassInterval = std::chrono::milliseconds(30);
+using SteadyClock = std::chrono::steady_clock;
+// A board that names no moment for its next picture is asked again this soon, and none is waited
+// for longer (a board reopened meanwhile starts counting again).
+constexpr auto kShortestWait = std::chrono::milliseconds(1);
+constexpr auto kLongestWait = std::chrono::milliseconds(100);
+// Nothing to capture: the thread sleeps until woken, but looks again now and then.
+constexpr auto kIdleWait = std::chrono::seconds(1);
 // Carried to the board's lock call unchanged.
 constexpr int32_t kLockMode = 1;
 constexpr int32_t kLockTimeout = 5;
@@ -28,8 +35,11 @@ TCapture::~TCapture() {
 }
 
 void TCapture::SetSettings(CameraTablePtr cameras) {
-    MutexLock lock(settings_mutex_);
-    settings_ = std::move(cameras);
+    {
+        MutexLock lock(settings_mutex_);
+        settings_ = std::move(cameras);
+    }
+    WakeUp();
 }
 
 void TCapture::SetActive(bool on) {
@@ -37,23 +47,65 @@ void TCapture::SetActive(bool on) {
     if (!on) {
         MutexLock wait(pass_mutex_);
     }
+    WakeUp();
+}
+
+void TCapture::WakeUp() {
+    {
+        MutexLock lock(wake_mutex_);
+        woken_ = true;
+    }
+    wake_.notify_all();
 }
 
 void TCapture::Start() {
-    thread_.Start(
-        kPassInterval, PeriodicThread::Pace::PauseAfterWork, [this] { Pass(); },
-        [this](const std::string& what) {
-            // Nothing in a pass is expected to throw; if one does, the next pass tries again.
-            std::fprintf(stderr, "kel: capture thread of camera %d: %s\n", camera_, what.c_str());
-        });
+    if (thread_.joinable())
+        return;
+    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
 
 void TCapture::Stop() {
-    thread_.Stop();
+    if (!thread_.joinable())
+        return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void TCapture::Run(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        try {
+            Pass();
+            failing_ = false;
+        } catch (const std::exception& e) {
+            // Nothing in a pass is expected to throw; if one does, the next pass tries again.
+            if (!failing_)
+                std::fprintf(stderr, "kel: capture thread of camera %d: %s\n", camera_, e.what());
+            failing_ = true;
+        } catch (...) {
+            if (!failing_)
+                std::fprintf(stderr, "kel: capture thread of camera %d: unknown error\n", camera_);
+            failing_ = true;
+        }
+        const SteadyClock::time_point next = NextPass();
+        UniqueMutexLock lock(wake_mutex_);
+        wake_.wait_until(lock, stop, next, [this]() KEL_REQUIRES(wake_mutex_) { return woken_; });
+        woken_ = false;
+    }
+}
+
+SteadyClock::time_point TCapture::NextPass() {
+    const SteadyClock::time_point now = SteadyClock::now();
+    {
+        MutexLock pass(pass_mutex_);
+        if (idle_)
+            return now + kIdleWait;
+    }
+    return std::clamp(HicapNextPicture(channel_), now + kShortestWait, now + kLongestWait);
 }
 
 bool TCapture::Pass() {
     MutexLock pass(pass_mutex_);
+    idle_ = true;
     if (!active_.load())
         return false;
     CameraTablePtr cameras;
@@ -66,6 +118,7 @@ bool TCapture::Pass() {
     const TCameraRecord& record = (*cameras)[channel_];
     if (!record.Active)
         return false;
+    idle_ = false;
     board_passes_.fetch_add(1, std::memory_order_relaxed);
     // An unknown code keeps the count of the last known one.
     if (ValidResolution(record.Resolution)) {

@@ -1,23 +1,28 @@
 #pragma once
-// TCapture: the capture thread of one camera. Every 30 ms, while its run switch is on and its
-// camera is active in its copy of the camera table, it applies the camera's six picture values to
-// the board channel (on every pass, so a slider's change reaches the board on the next one), locks
-// the channel's newest picture, copies it into the camera's LiveFrame slot, unlocks, and then
-// raises FrameReady (release: the picture is in the slot before the flag). The slot's serial
-// tells the other readers (the recorder) which pictures are new to them.
+// TCapture: the capture thread of one camera. While its run switch is on and its camera is active
+// in its copy of the camera table, each pass applies the camera's six picture values to the board
+// channel (so a slider's change reaches the board on the next pass), locks the channel's newest
+// picture, publishes a copy of it in the frame bank (LiveFrame), unlocks, and then raises
+// FrameReady (release: the picture is in the bank before the flag). The bank queues every picture
+// for the recorder, so none is lost between two of its passes.
 //
+// The thread wakes when there is work: a pass when the board says the channel's next picture is
+// due, and otherwise (camera inactive, switch off) only when the settings or the switch change.
 // Created stopped; Start runs the thread, Stop (or destruction) ends it with a stop request and a
 // join.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
+#include <thread>
 
 #include "capture/frame_bank.h"
 #include "config/applied_config.h"
 #include "config/records.h"
 #include "platform/guarded.h"
-#include "platform/periodic_thread.h"
 
 namespace kel {
 
@@ -51,6 +56,11 @@ public:
 private:
     void ApplyControls(const TCameraRecord& record) const;
     bool Grab() KEL_REQUIRES(pass_mutex_);
+    void Run(std::stop_token stop);
+    // When the pass after the one just made is due: the board's next picture, or (nothing to
+    // capture) time_point::max().
+    std::chrono::steady_clock::time_point NextPass();
+    void WakeUp();
 
     // Fixed after construction.
     const int camera_;
@@ -70,7 +80,14 @@ private:
     size_t bytes_ KEL_GUARDED_BY(pass_mutex_);        // the current picture's byte count
     int32_t resolution_ KEL_GUARDED_BY(pass_mutex_);  // the code that count came from
 
-    PeriodicThread thread_;  // last: it ends before the members it uses go
+    bool idle_ KEL_GUARDED_BY(pass_mutex_) = true;  // the last pass had nothing to capture
+    bool failing_ = false;                          // the capture thread only
+
+    Mutex wake_mutex_;
+    bool woken_ KEL_GUARDED_BY(wake_mutex_) = false;
+    std::condition_variable_any wake_;
+
+    std::jthread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

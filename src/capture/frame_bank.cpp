@@ -1,21 +1,57 @@
 #include "capture/frame_bank.h"
 
-#include "platform/guarded.h"
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#include "platform/guarded.h"
 
 namespace kel {
 
-FrameBank::FrameBank() {
-    for (int n = 1; n <= kCameraCount; ++n)
-        slots_[n].bytes = std::make_unique<uint8_t[]>(kSlotBytes);
-}
+// A camera's spare buffers. A picture's buffer comes back here when the picture's last holder lets
+// go of it, from whatever thread that is; the pool lives as long as any picture of it.
+struct FrameBank::Pool {
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t capacity = 0;
+    };
+    // More spares than a full queue and a few readers need are never kept.
+    static constexpr size_t kSpares = kQueueDepth + 4;
+
+    Buffer Get(size_t bytes) {
+        {
+            MutexLock lock(mutex);
+            while (!spare.empty()) {
+                Buffer b = std::move(spare.back());
+                spare.pop_back();
+                if (b.capacity >= bytes)
+                    return b;  // a smaller one (the camera's size grew) is let go
+            }
+        }
+        return Buffer{std::make_unique<uint8_t[]>(bytes), bytes};
+    }
+    void Put(Buffer b) {
+        MutexLock lock(mutex);
+        if (spare.size() < kSpares)
+            spare.push_back(std::move(b));
+    }
+
+    Mutex mutex;
+    std::vector<Buffer> spare KEL_GUARDED_BY(mutex);
+};
 
 namespace {
+
 bool InRange(int camera) {
     return camera >= 1 && camera <= kCameraCount;
 }
+
 }  // namespace
+
+FrameBank::FrameBank() {
+    for (int n = 1; n <= kCameraCount; ++n)
+        slots_[n].pool = std::make_shared<Pool>();
+}
 
 const FrameBank::Slot* FrameBank::Find(int camera) const {
     return InRange(camera) ? &slots_[camera] : nullptr;
@@ -26,30 +62,98 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
         return;
     Slot& slot = slots_[camera];
     bytes = std::min(bytes, kSlotBytes);
-    MutexLock lock(slot.mutex);
+    // The copy is made before the picture is published, outside the slot's lock.
+    struct Held : Picture {
+        Pool::Buffer buffer;
+        std::shared_ptr<Pool> pool;
+        ~Held() { pool->Put(std::move(buffer)); }
+    };
+    auto held = std::make_shared<Held>();
+    held->pool = slot.pool;
+    held->buffer = slot.pool->Get(std::max<size_t>(bytes, 1));
     if (bytes)
-        std::memcpy(slot.bytes.get(), picture, bytes);
-    slot.info.bytes = bytes;
-    slot.info.resolution = resolution;
-    ++slot.info.serial;
+        std::memcpy(held->buffer.bytes.get(), picture, bytes);
+    held->data = held->buffer.bytes.get();
+    held->info.bytes = bytes;
+    held->info.resolution = resolution;
+    held->captured = std::chrono::steady_clock::now();
+    PicturePtr dropped;  // let go of outside the lock
+    {
+        MutexLock lock(slot.mutex);
+        held->info.serial = ++slot.serial;
+        slot.newest = held;
+        if (slot.queued == kQueueDepth) {
+            dropped = std::move(slot.queue[slot.head]);
+            slot.head = (slot.head + 1) % kQueueDepth;
+            --slot.queued;
+            ++slot.lost;
+        }
+        slot.queue[(slot.head + slot.queued) % kQueueDepth] = std::move(held);
+        ++slot.queued;
+    }
+    Notify();
 }
 
 FrameBank::Info FrameBank::Read(int camera, uint8_t* out, size_t capacity) const {
-    const Slot* slot = Find(camera);
-    if (!slot)
+    PicturePtr picture = Newest(camera);
+    if (!picture)
         return {};
-    MutexLock lock(slot->mutex);
-    if (size_t n = std::min(capacity, slot->info.bytes))
-        std::memcpy(out, slot->bytes.get(), n);
-    return slot->info;
+    if (size_t n = std::min(capacity, picture->info.bytes))
+        std::memcpy(out, picture->data, n);
+    return picture->info;
 }
 
 FrameBank::Info FrameBank::Peek(int camera) const {
+    PicturePtr picture = Newest(camera);
+    return picture ? picture->info : Info{};
+}
+
+FrameBank::PicturePtr FrameBank::Newest(int camera) const {
     const Slot* slot = Find(camera);
     if (!slot)
-        return {};
+        return nullptr;
     MutexLock lock(slot->mutex);
-    return slot->info;
+    return slot->newest;
+}
+
+FrameBank::PicturePtr FrameBank::Take(int camera) {
+    if (!InRange(camera))
+        return nullptr;
+    Slot& slot = slots_[camera];
+    MutexLock lock(slot.mutex);
+    if (slot.queued == 0)
+        return nullptr;
+    PicturePtr picture = std::move(slot.queue[slot.head]);
+    slot.head = (slot.head + 1) % kQueueDepth;
+    --slot.queued;
+    return picture;
+}
+
+uint64_t FrameBank::Lost(int camera) const {
+    const Slot* slot = Find(camera);
+    if (!slot)
+        return 0;
+    MutexLock lock(slot->mutex);
+    return slot->lost;
+}
+
+void FrameBank::Notify() {
+    {
+        // Under the waiters' lock, so that a waiter between its check and its wait cannot miss it.
+        MutexLock lock(news_mutex_);
+        news_.fetch_add(1, std::memory_order_acq_rel);
+    }
+    news_cv_.notify_all();
+}
+
+void FrameBank::Wake() {
+    Notify();
+}
+
+bool FrameBank::WaitForPictures(uint64_t seen, std::chrono::milliseconds timeout, std::stop_token stop) const {
+    UniqueMutexLock lock(news_mutex_);
+    return news_cv_.wait_for(lock, stop, timeout,
+                             [&] { return news_.load(std::memory_order_acquire) != seen; });
 }
 
 }  // namespace kel

@@ -169,8 +169,18 @@ bool ClientSession::SendPictures() {
     std::array<bool, 16> wanted{};
     for (int k = 1; k <= 16; ++k)
         wanted[k - 1] = (*followed)[k - 1].Active != 0 && selection_[k - 1] != 0 && rights[k - 1] != 0;
-    if (links_.Pictures)
+    if (links_.Pictures) {
+        // The recorder compresses a camera nobody records only while a viewer asks for it; a
+        // picture left from before is no live picture and counts as sent.
+        for (int k = 1; k <= 16; ++k) {
+            if (!wanted[k - 1])
+                continue;
+            links_.Pictures->Ask(k);
+            if (!links_.Pictures->Fresh(k))
+                sent_[k - 1] = links_.Pictures->Added(k);
+        }
         links_.Pictures->WaitForNewer(sent_, wanted, links_.QuietPoll);
+    }
     const LocalTime now = links_.Time.Now();
     // The reply line and the length go in front of the payload, so the whole reply is one write.
     reply_.assign(kReplyHead, 0);

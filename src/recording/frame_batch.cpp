@@ -34,12 +34,32 @@ bool FrameBatch::Add(int camera, const uint8_t* data, size_t size, int width, in
         s.serial = c.added.load(std::memory_order_relaxed) + 1;
         c.count.store(k, std::memory_order_release);
         c.added.store(s.serial, std::memory_order_release);
+        c.added_at.store(NowMs(), std::memory_order_relaxed);
     }
     {
         MutexLock news(news_mutex_);  // a waiter checks under it, so none misses this
     }
     news_.notify_all();
     return true;
+}
+
+int64_t FrameBatch::NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void FrameBatch::Ask(int camera) const {
+    if (Valid(camera))
+        cameras_[camera].asked_until.store(NowMs() + kAskedFor.count(), std::memory_order_relaxed);
+}
+
+bool FrameBatch::Asked(int camera) const {
+    return Valid(camera) && NowMs() < cameras_[camera].asked_until.load(std::memory_order_relaxed);
+}
+
+bool FrameBatch::Fresh(int camera) const {
+    return Valid(camera) && NowMs() - cameras_[camera].added_at.load(std::memory_order_relaxed) < kAskedFor.count();
 }
 
 void FrameBatch::Clear(int camera) {

@@ -58,6 +58,15 @@ public:
     // than seen[k - 1], or `timeout` has passed; true when one has.
     bool WaitForNewer(const std::array<uint64_t, kCameraCount>& seen,
                       const std::array<bool, kCameraCount>& cameras, std::chrono::milliseconds timeout) const;
+    // Any thread (the TCP server): a remote viewer wants camera n's pictures. The recorder
+    // compresses a camera's pictures only when its schedule records them or a viewer asked for
+    // them within kAskedFor.
+    static constexpr std::chrono::milliseconds kAskedFor{2000};
+    void Ask(int camera) const;
+    bool Asked(int camera) const;
+    // Any thread: whether camera n's newest picture was added within kAskedFor; an older one
+    // was left from a time nobody wanted the camera's pictures, and is no live picture.
+    bool Fresh(int camera) const;
     // Any thread: copies camera n's newest picture (slot Count, or slot 20 when the count is 0)
     // into `out`; false when that slot is empty.
     bool ReadNewest(int camera, uint8_t* out, size_t capacity, Slot& info) const;
@@ -67,10 +76,14 @@ private:
         mutable Mutex mutex;
         std::atomic<int> count{0};
         std::atomic<uint64_t> added{0};
+        std::atomic<int64_t> added_at{kNever};     // steady milliseconds
+        mutable std::atomic<int64_t> asked_until{kNever};  // steady milliseconds
         std::array<Slot, kSlots + 1> slot_table;  // contents written under mutex
         std::unique_ptr<uint8_t[]> bytes;         // fixed after construction: the 20 slots' data
     };
+    static constexpr int64_t kNever = INT64_MIN / 2;
     static bool Valid(int camera) { return camera >= 1 && camera <= kCameraCount; }
+    static int64_t NowMs();
 
     std::array<Camera, kCameraCount + 1> cameras_;  // camera 0 is never allocated
     // Raised after every picture added, for readers waiting for one.

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 TSaveThread::TSaveThread(std::string workDir, RecorderLinks links, RecorderHooks hooks, const Clock& clock,
                          const DriveProbe& probe)
     : work_dir_(std::move(workDir)), links_(links), hooks_(std::move(hooks)), clock_(clock),
-      picture_(new uint8_t[FrameBank::kSlotBytes]), packed_(new uint8_t[FrameBatch::kSlotBytes]),
+      packed_(new uint8_t[FrameBatch::kSlotBytes]),
       archive_(work_dir_, probe, links_, hooks_) {}
 
 TSaveThread::~TSaveThread() {
@@ -59,18 +59,40 @@ bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) 
 }
 
 void TSaveThread::Resume() {
-    if (thread_.Running())
+    if (thread_.joinable())
         return;
     archiver_.Start();
-    // A pass that failed leaves the recorder running; the next one tries again.
-    thread_.Start(
-        kPause, PeriodicThread::Pace::PauseAfterWork, [this] { Pass(); },
-        [this](const std::string& what) { Log("Blad watku zapisu: " + what, true); });
+    thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+// A pass that failed leaves the recorder running; the next one tries again. The failure is
+// reported once, until a pass succeeds again.
+void TSaveThread::Run(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        const uint64_t seen = links_.LiveFrame.News();
+        std::string failure;
+        try {
+            Pass();
+        } catch (const std::exception& e) {
+            failure = e.what();
+        } catch (...) {
+            failure = "unknown error";
+        }
+        if (!failure.empty() && !failing_)
+            Log("Blad watku zapisu: " + failure, true);
+        failing_ = !failure.empty();
+        const auto wait = std::min<std::chrono::milliseconds>(
+            kPause, std::chrono::milliseconds(std::max<int64_t>(1, max_wait_ms_.load(std::memory_order_relaxed))));
+        links_.LiveFrame.WaitForPictures(seen, wait, stop);
+    }
 }
 
 // The recorder first: it is the one that hands segments to the archiving thread.
 void TSaveThread::Terminate() {
-    thread_.Stop();
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
     archiver_.Stop();
 }
 
@@ -115,27 +137,39 @@ bool TSaveThread::Pass() {
     for (int n = 1; n <= kCameraCount; ++n)
         if (finish_asked_[n].exchange(false, std::memory_order_acq_rel))
             FinishLocked(n);
-    if (!recording_.load(std::memory_order_acquire))
-        return false;
-    const bool anyDrive = archive_.AnyDriveSelected();
+    const bool on = recording_.load(std::memory_order_acquire);
+    const bool anyDrive = on && archive_.AnyDriveSelected();
     CameraTablePtr cameras;
     {
         MutexLock camerasLock(cameras_mutex_);
         cameras = cameras_;
     }
+    // Every picture is taken, in the order of capture; with recording off they are let go.
     for (int n = 1; n <= kCameraCount; ++n)
-        CameraPass(n, (*cameras)[n - 1], anyDrive);
-    return true;
+        while (FrameBank::PicturePtr picture = links_.LiveFrame.Take(n))
+            if (on)
+                CameraPicture(n, (*cameras)[n - 1], anyDrive, *picture);
+    return on;
 }
 
-void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) {
-    const uint64_t serial = links_.LiveFrame.Peek(n).serial;
-    if (serial == 0 || serial == taken_[n])
-        return;
-    PictureSize size{};
-    if (!CompressPicture(n, size))
-        return;
+void TSaveThread::CameraPicture(int n, const TCameraRecord& camera, bool anyDrive,
+                                const FrameBank::Picture& picture) {
     const uint8_t mode = links_.ScheduleMode[n].load(std::memory_order_relaxed);
+    if (mode != kContinuous && mode != kOnMotion) {
+        // Nothing is recorded in this hour: the indicators must not say otherwise. The picture
+        // is compressed only for a remote viewer that asked for the camera.
+        links_.MotionShown[n].store(0, std::memory_order_relaxed);
+        links_.RecordingNow[n].store(0, std::memory_order_relaxed);
+        PictureSize size{};
+        if (batch_.Asked(n) && CompressPicture(n, picture, size) && batch_.Count(n) >= kBatch) {
+            batch_.Clear(n);  // dropped
+            written_[n] = 0;
+        }
+        return;
+    }
+    PictureSize size{};
+    if (!CompressPicture(n, picture, size))
+        return;
     // The pictures not yet written go to the file when the batch is full, or once the first of
     // them has waited the longest a picture may wait in memory.
     const int count = batch_.Count(n);
@@ -154,8 +188,8 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
         links_.RecordingNow[n].store(1, std::memory_order_relaxed);
         if (camera.Active && due && anyDrive)
             write();
-    } else if (mode == kOnMotion && camera.Active) {
-        if (motion_.DetectMotion(n, picture_.get(), size.width, size.height) ||
+    } else if (camera.Active) {
+        if (motion_.DetectMotion(n, picture.data, size.width, size.height) ||
             links_.MotionHold[n].load(std::memory_order_relaxed) > 0) {
             OnMotion(n);
             if (due && anyDrive)
@@ -164,10 +198,6 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
             links_.MotionShown[n].store(0, std::memory_order_relaxed);
             links_.RecordingNow[n].store(0, std::memory_order_relaxed);
         }
-    } else if (mode != kContinuous && mode != kOnMotion) {
-        // Nothing is recorded in this hour: the indicators must not say otherwise.
-        links_.MotionShown[n].store(0, std::memory_order_relaxed);
-        links_.RecordingNow[n].store(0, std::memory_order_relaxed);
     }
     if (batch_.Count(n) >= kBatch) {
         batch_.Clear(n);  // written above, or dropped
@@ -175,20 +205,19 @@ void TSaveThread::CameraPass(int n, const TCameraRecord& camera, bool anyDrive) 
     }
 }
 
-// The newest picture of camera n, copied out of its slot, compressed into its batch. False when
-// there is no usable picture or it could not be compressed (it is then left out of the batch).
-bool TSaveThread::CompressPicture(int n, PictureSize& size) {
-    FrameBank::Info info = links_.LiveFrame.Read(n, picture_.get(), FrameBank::kSlotBytes);
-    taken_[n] = info.serial;  // a newer one than Peek saw is taken instead, and only once
-    // The picture's own size, not the camera table's: after a change of resolution the slot may
-    // still hold a picture of the old size.
+// The picture compressed, straight out of the frame bank's buffer, into camera n's batch. False
+// when it is no usable picture or could not be compressed (it is then left out of the batch).
+bool TSaveThread::CompressPicture(int n, const FrameBank::Picture& picture, PictureSize& size) {
+    const FrameBank::Info& info = picture.info;
+    // The picture's own size, not the camera table's: after a change of resolution the bank may
+    // still hold pictures of the old size.
     if (!ValidResolution(info.resolution) || info.bytes < ResolutionBytes(info.resolution))
         return false;
     size = ResolutionSize(info.resolution);
     size_t packed = 0;
     if (!compressor_.IsOpen())
         compressor_.Open();  // closed by CloseAll; recording that comes back reopens it
-    if (!compressor_.Compress(picture_.get(), size.width, size.height, packed_.get(), FrameBatch::kSlotBytes,
+    if (!compressor_.Compress(picture.data, size.width, size.height, packed_.get(), FrameBatch::kSlotBytes,
                               packed)) {
         if (!compress_failed_[n])
             Log("Kamera " + std::to_string(n) + ": obraz pominiety: " + compressor_.ErrorText(), true);
@@ -196,6 +225,7 @@ bool TSaveThread::CompressPicture(int n, PictureSize& size) {
         return false;
     }
     compress_failed_[n] = false;
+    compressed_.fetch_add(1, std::memory_order_relaxed);
     return batch_.Add(n, packed_.get(), packed, size.width, size.height, FrameStamp(clock_.Now()));
 }
 
@@ -305,11 +335,12 @@ void TSaveThread::FinishSegment(int camera) {
 void TSaveThread::RequestFinish(int camera) {
     if (camera < 1 || camera > kCameraCount)
         return;
-    if (!thread_.Running()) {
+    if (!thread_.joinable()) {
         FinishSegment(camera);
         return;
     }
     finish_asked_[camera].store(true, std::memory_order_release);
+    links_.LiveFrame.Wake();
 }
 
 bool TSaveThread::FinishPending(int camera) const {

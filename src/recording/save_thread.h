@@ -1,10 +1,12 @@
 #pragma once
-// TSaveThread: the recorder. Every 30 ms, while recording is on, it takes the newest picture of
-// every camera that has one it has not taken yet (it keeps the frame bank's count of the last one
-// it took, so each picture is taken once whatever the other readers do), compresses it as a key
-// frame into the camera's batch of 20 and, when the batch is full, writes it to the camera's open AVI segment
-// if the camera is due: ScheduleMode 1 (continuous), or 2 with motion found now or within the motion hold.
-// Otherwise the full batch is dropped. No batch is written while no recording drive is selected.
+// TSaveThread: the recorder. It wakes whenever the frame bank has a picture for it (and at least
+// every 100 ms), takes every camera's queued pictures in the order they were captured, and
+// compresses each one somebody needs as a key frame into the camera's batch of 20: the pictures
+// of a camera whose schedule records this hour (ScheduleMode 1, continuous, or 2, on motion), and
+// those a remote viewer asked for. A picture nobody needs is let go uncompressed. When the batch
+// is full it is written to the camera's open AVI segment if the camera is due: ScheduleMode 1, or
+// 2 with motion found now or within the motion hold. Otherwise the full batch is dropped. No
+// batch is written while no recording drive is selected.
 //
 // A segment is opened in "Temp/Kamera<n>" of the working directory by the first batch it takes and
 // named after that moment ("ddmmyyhhmmss.avi"); it is closed when it has passed the size limit
@@ -35,7 +37,6 @@
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
 #include "platform/guarded.h"
-#include "platform/periodic_thread.h"
 #include "recording/archive_worker.h"
 #include "recording/frame_batch.h"
 #include "recording/motion_detector.h"
@@ -51,7 +52,8 @@ public:
     static constexpr const char* kNoCodec = "{#0024} Brak bibliotek kodeka video!";
     static constexpr int kBatch = FrameBatch::kSlots;
     static constexpr uint8_t kHoldSeconds = 5;
-    static constexpr std::chrono::milliseconds kPause{30};
+    // The longest the thread sleeps without a picture (a finish asked, a batch due by time).
+    static constexpr std::chrono::milliseconds kPause{100};
     static constexpr int32_t kDefaultSizeLimit = 5000000;
 
     // The recorder of the station in `workDir` (absolute). Created suspended: nothing runs until
@@ -125,9 +127,12 @@ public:
     void CloseAll();
     bool SegmentOpen(int camera) const;
 
-    // One pass of the loop without the pause: false when recording is off. The thread calls it;
-    // tests call it while the thread is not running.
+    // One pass of the loop without the wait: every queued picture taken; false when recording is
+    // off (the pictures are then let go). The thread calls it; tests call it while the thread is
+    // not running.
     bool Pass();
+    // Pictures compressed so far, of all cameras (for tests and benchmarks).
+    uint64_t Compressed() const { return compressed_.load(std::memory_order_relaxed); }
 
     FrameBatch& Batch() { return batch_; }
     MotionDetector& Motion() { return motion_; }
@@ -146,8 +151,10 @@ private:
         bool writeFailed KEL_GUARDED_BY(mutex) = false;   // reported until a picture is written again
     };
 
-    void CameraPass(int n, const TCameraRecord& camera, bool anyDrive) KEL_REQUIRES(pass_mutex_);
-    bool CompressPicture(int n, PictureSize& size) KEL_REQUIRES(pass_mutex_);
+    void Run(std::stop_token stop);
+    void CameraPicture(int n, const TCameraRecord& camera, bool anyDrive, const FrameBank::Picture& picture)
+        KEL_REQUIRES(pass_mutex_);
+    bool CompressPicture(int n, const FrameBank::Picture& picture, PictureSize& size) KEL_REQUIRES(pass_mutex_);
     void OnMotion(int n);
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
     // Slots from+1..count (the ones not written yet) of camera n's batch.
@@ -188,10 +195,10 @@ private:
     // Held for a whole pass.
     Mutex pass_mutex_;
     TVideoCompressor compressor_ KEL_GUARDED_BY(pass_mutex_);
-    std::unique_ptr<uint8_t[]> picture_ KEL_GUARDED_BY(pass_mutex_);  // the picture being recorded
-    std::unique_ptr<uint8_t[]> packed_ KEL_GUARDED_BY(pass_mutex_);   // its compressed form
+    std::unique_ptr<uint8_t[]> packed_ KEL_GUARDED_BY(pass_mutex_);  // the picture compressed
     std::array<bool, kCameraCount + 1> compress_failed_ KEL_GUARDED_BY(pass_mutex_){};
-    std::array<uint64_t, kCameraCount + 1> taken_ KEL_GUARDED_BY(pass_mutex_){};  // serials
+    std::atomic<uint64_t> compressed_{0};
+    bool failing_ = false;  // the recorder thread only
     // Slots of each batch already written to the segment, and since when the first one not yet
     // written has waited: no picture waits longer than max_wait_ before it reaches the file.
     std::array<int, kCameraCount + 1> written_ KEL_GUARDED_BY(pass_mutex_){};
@@ -208,7 +215,7 @@ private:
         [this](const std::string& what) { Log("Blad watku archiwizacji: " + what, true); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
 
-    PeriodicThread thread_;  // last: it ends before the members it uses go
+    std::jthread thread_;  // last: it ends before the members it uses go
 };
 
 }  // namespace kel

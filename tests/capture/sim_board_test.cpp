@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <vector>
 
 #include "capture/hicap/hicap.h"
+#include "capture/hicap/sim_painter.h"
 #include "capture/resolution.h"
 
 namespace kel {
@@ -196,6 +198,60 @@ TEST_F(SimBoardTest, TheMonitorOutputIsReadBack) {
     EXPECT_FALSE(HICAP50_bl_TVOUT(-1));
     EXPECT_EQ(b->TvOutChannel(), 5);
     HicapInstall(nullptr);
+}
+
+// A capture thread sleeps until the moment the board names: the lock must fail just before it and
+// succeed at it, for a channel alone in its group and for shared ones.
+TEST_F(SimBoardTest, TheNextPictureIsDueAtTheMomentTheBoardNames) {
+    auto b = Running("", {12, 36, 0});
+    for (int ch : {0, 2, 1}) {
+        uint8_t* p = nullptr;
+        ASSERT_EQ(b->Lock(ch, p), kHicapOk);
+        b->Unlock(ch);
+        for (int k = 0; k < 10; ++k) {
+            const auto due = b->NextPicture(ch);
+            ASSERT_GT(due.time_since_epoch(), now.load()) << ch;
+            now = due.time_since_epoch() - 1us;
+            EXPECT_EQ(b->Lock(ch, p), kHicapNoPicture) << ch << " " << k;
+            now = due.time_since_epoch();
+            ASSERT_EQ(b->Lock(ch, p), kHicapOk) << ch << " " << k;
+            b->Unlock(ch);
+        }
+    }
+    // Without a share the board names no near moment.
+    EXPECT_GE(b->NextPicture(4).time_since_epoch(), now.load() + 100ms);
+}
+
+// The painter repaints only what moved into the buffer it painted last; every picture must still
+// be the one a painter painting it whole makes, whatever changed between two of them.
+TEST(SimPainterTest, APictureRepaintedWhereItMovedIsThePictureWhole) {
+    const size_t bytes = ResolutionBytes(0);
+    std::vector<uint8_t> kept(bytes), whole(bytes);
+    SimPainter incremental;
+    SimScene scene;
+    scene.camera = 3;
+    scene.sizeMode = 1;
+    SimControls controls{0, 128, 0, 128, 128, 0};
+    for (int k = 0; k < 200; ++k) {
+        scene.ms = k * 40;
+        scene.clock = LocalTime{2024, 5, 6, 12, 34, k / 25 % 60, 1};
+        if (k == 60)
+            controls.brightness = 30;  // a slider moved
+        if (k == 90)
+            scene.live = false;  // a still scene, then moving again
+        if (k == 120)
+            scene.live = true;
+        if (k == 150)
+            scene.sizeMode = 3;
+        if (k == 170)
+            controls.sharpness = 40;
+        incremental.Paint(kept.data(), scene, controls);
+        SimPainter fresh;
+        std::fill(whole.begin(), whole.end(), 0);
+        fresh.Paint(whole.data(), scene, controls);
+        const size_t n = ResolutionBytes(scene.sizeMode - 1);
+        ASSERT_TRUE(std::equal(kept.begin(), kept.begin() + n, whole.begin())) << "picture " << k;
+    }
 }
 
 }  // namespace

@@ -86,12 +86,15 @@ protected:
         std::vector<uint8_t> p(ResolutionBytes(resolution), value);
         s.bank->Write(n, p.data(), p.size(), resolution);
         scene_[n] = {value, resolution};
+        shown_[n] = true;
     }
-    // One pass after every camera shown so far has delivered its picture once more.
+    // One pass after every camera shown so far has delivered one picture: the one just shown, or
+    // its picture once more.
     void Pass() {
         for (int n = 1; n <= kCameraCount; ++n)
-            if (scene_[n].second >= 0)
+            if (scene_[n].second >= 0 && !shown_[n])
                 Show(n, scene_[n].first, scene_[n].second);
+        shown_.fill(false);
         ASSERT_TRUE(rec->Pass());
     }
     // Passes with camera n showing a new picture every time when `moving`, else the same one.
@@ -129,6 +132,7 @@ protected:
     std::unique_ptr<TSaveThread> rec;
     int value_ = 0;
     std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> scene_ = MakeScenes();
+    std::array<bool, kCameraCount + 1> shown_{};
     static std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> MakeScenes() {
         std::array<std::pair<uint8_t, int32_t>, kCameraCount + 1> none;
         none.fill({0, -1});

@@ -5,6 +5,7 @@
 // state.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -79,6 +80,12 @@ public:
     // and readable until then, even across Open, TransferOff and Close.
     virtual uint32_t Lock(int32_t channel, uint8_t*& address) = 0;
     virtual void Unlock(int32_t channel) = 0;
+    // The moment a lock of the channel may next hand out a picture it has not handed out, so that
+    // a capture thread sleeps until then instead of asking again and again. A back end that cannot
+    // tell says: soon.
+    virtual std::chrono::steady_clock::time_point NextPicture(int32_t /*channel*/) {
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+    }
     virtual bool Signal(SignalFlags& flags) = 0;
     virtual bool TvOut(int32_t channel) = 0;
     // Back ends with something to tell keep the reporter; null stops the reports.

@@ -298,6 +298,13 @@ void HICAP50_no_UnLockWait4GetImageAddr(int32_t channel) {
         b->Unlock(channel);
 }
 
+std::chrono::steady_clock::time_point HicapNextPicture(int32_t channel) {
+    auto b = HicapBackend();
+    if (!b || !ValidChannel(channel))
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
+    return b->NextPicture(channel);
+}
+
 bool HICAP50_bl_CAMERA_SIGNAL(int32_t* signal) {
     auto b = HicapBackend();
     if (!b || !signal)

@@ -9,6 +9,7 @@
 // channel outside 0..15, a group outside 0..1, a missing record or output, or a picture format
 // other than UYVY is refused before it reaches the back end. Any thread may call them.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ void HICAP50_no_BoardClose();
 uint32_t HICAP50_dw_LockWait4GetImageAddrEx(int32_t channel, uint8_t** address, uint32_t fourcc, int32_t mode,
                                             int32_t timeout);
 void HICAP50_no_UnLockWait4GetImageAddr(int32_t channel);
+// Not the board maker's: when the channel's next picture may be locked (board_backend.h); without
+// a back end or for a channel outside 0..15, a moment soon.
+std::chrono::steady_clock::time_point HicapNextPicture(int32_t channel);
 // `signal` receives 16 values, channel 0 first; non-zero = a picture on the input.
 bool HICAP50_bl_CAMERA_SIGNAL(int32_t* signal);
 // Puts the channel on the board's monitor output.

@@ -157,6 +157,24 @@ uint32_t SimBoard::Lock(int32_t channel, uint8_t*& address) {
     return kHicapOk;
 }
 
+std::chrono::steady_clock::time_point SimBoard::NextPicture(int32_t channel) {
+    const auto now = steady_();
+    Timing t;
+    if (uint32_t status = Snapshot(channel, t); status != kHicapOk)
+        return now + std::chrono::milliseconds(status == kHicapNoPicture ? 100 : 30);
+    int64_t next = 0;
+    {
+        const Input& in = inputs_[channel];
+        MutexLock lock(in.mutex);
+        if (in.epoch == t.epoch)
+            next = in.lastPicture + 1;
+    }
+    // Picture k is due once elapsed x rate x share reaches k x 1e6 x group shares.
+    const __int128 unit = static_cast<__int128>(kGroupRate) * t.share;
+    const __int128 at = (static_cast<__int128>(next) * 1000000LL * t.groupShares + unit - 1) / unit;
+    return std::max(now, t.start + Micros(static_cast<int64_t>(at)));
+}
+
 void SimBoard::Paint(int32_t channel, Input& in, const Timing& t, int64_t picture,
                      const SimControls& controls) {
     // The picture's own moment, so that motion follows the pictures and not the moment of the lock.

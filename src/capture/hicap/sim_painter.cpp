@@ -132,14 +132,40 @@ void SimPainter::Paint(uint8_t* out, const SimScene& scene, const SimControls& c
     grader_.Prepare(controls);
     PictureSize size = ResolutionSize(scene.sizeMode - 1);
     const std::vector<uint8_t>& background = Background(ResolutionSizeMode(scene.sizeMode - 1));
-    grader_.Grade(out, background.data(), background.size());
-    Canvas c{out, size.width, size.height};
+    const int W = size.width, H = size.height;
+    // Sharpening reaches across the edges of what moved: such a picture is painted whole.
+    const bool same = last_.out == out && last_.camera == scene.camera && last_.sizeMode == scene.sizeMode &&
+                      last_.live == scene.live && last_.controls == controls && controls.sharpness <= 0;
+    if (same && !scene.live)
+        return;  // a still picture, already there
+    if (same) {
+        // The background again where the box and the clock were (a pixel pair more each way).
+        for (const Area& a : last_.moving) {
+            const int x0 = std::max(0, a.x - 2) & ~1, x1 = std::min(W, (a.x + a.w + 3) & ~1);
+            const int y0 = std::max(0, a.y - 1), y1 = std::min(H, a.y + a.h + 1);
+            if (x0 >= x1)
+                continue;
+            for (int row = y0; row < y1; ++row) {
+                const size_t at = (static_cast<size_t>(row) * W + x0) * 2;
+                grader_.Grade(out + at, background.data() + at, static_cast<size_t>(x1 - x0) * 2);
+            }
+        }
+    } else {
+        grader_.Grade(out, background.data(), background.size());
+    }
+    last_.out = out;
+    last_.camera = scene.camera;
+    last_.sizeMode = scene.sizeMode;
+    last_.live = scene.live;
+    last_.controls = controls;
+    last_.moving.clear();
+
+    Canvas c{out, W, H};
     auto paint = [&](Yuv colour) {
         Yuv m = grader_.Map(colour);
         return [=](Rect r) { Fill(c, r, m.y, m.u, m.v); };
     };
     const Yuv white{235, 128, 128}, black{16, 128, 128}, amber{200, 40, 170};
-    int W = size.width, H = size.height;
 
     if (scene.live) {
         // The box: 4 x 4 cells in two colours, so that any step of it changes many bytes.
@@ -150,6 +176,7 @@ void SimPainter::Paint(uint8_t* out, const SimScene& scene, const SimControls& c
             for (int j = 0; j < 4; ++j)
                 paint((i + j) % 2 ? black
                                   : amber)(Rect{bx + bw * j / 4, by + bh * i / 4, bw / 4 + 1, bh / 4 + 1});
+        last_.moving.push_back({bx, by, bw + 2, bh + 2});
     }
 
     Glyphs big{W / 10, H / 4, std::max(2, W / 35), std::max(2, H / 24), W / 40};
@@ -164,8 +191,10 @@ void SimPainter::Paint(uint8_t* out, const SimScene& scene, const SimControls& c
         std::string clock =
             Two(scene.clock.hour) + ":" + Two(scene.clock.minute) + ":" + Two(scene.clock.second);
         int tw = TextWidth(small, clock), band = small.h + H / 24;
-        paint(black)(Rect{W - tw - 3 * margin, H - band - H / 48, tw + 2 * margin, band});
+        const Rect area{W - tw - 3 * margin, H - band - H / 48, tw + 2 * margin, band};
+        paint(black)(area);
         Text(W - tw - 2 * margin, H - band - H / 48 + (band - small.h) / 2, small, clock, paint(white));
+        last_.moving.push_back({area.x, area.y, area.w, area.h});
     }
     if (controls.sharpness > 0)
         grader_.Sharpen(out, W, H, controls.sharpness);

@@ -6,7 +6,10 @@
 // the hue turns the colours, sharpness boosts the edges.
 //
 // A painter keeps tables built for the last controls it saw; one painter serves one channel and is
-// used by one thread at a time.
+// used by one thread at a time. It also remembers the last picture it painted into a buffer: the
+// next picture of the same camera, size and controls into the same buffer only repaints what moves
+// (the box and the clock, over the background where they were), and a still picture is not
+// painted again at all. The pictures are the same byte for byte as ones painted whole.
 
 #include <array>
 #include <cstdint>
@@ -30,13 +33,28 @@ struct SimScene {
 class SimPainter {
 public:
     SimPainter();
-    // Paints the scene into `out`, which holds at least the size mode's picture.
+    // Paints the scene into `out`, which holds at least the size mode's picture. Whoever else writes
+    // into `out` between two paints calls Forget first.
     void Paint(uint8_t* out, const SimScene& scene, const SimControls& controls);
+    void Forget() { last_.out = nullptr; }
 
 private:
     using Yuv = PictureGrader::Yuv;
+    struct Area {
+        int x, y, w, h;
+    };
+    // What the buffer holds from the last paint.
+    struct Last {
+        const uint8_t* out = nullptr;
+        int camera = 0;
+        int32_t sizeMode = 0;
+        bool live = false;
+        SimControls controls;
+        std::vector<Area> moving;  // where the box and the clock were painted
+    };
 
     PictureGrader grader_;
+    Last last_;
 };
 
 }  // namespace kel

@@ -267,6 +267,43 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
     return kHicapOk;
 }
 
+// The channel's next share of its group's pictures; once that is due, the source's next picture
+// is waited for a little at a time.
+std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) {
+    if (IsSim(channel))
+        return sim_->NextPicture(channel);
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    constexpr auto kSourcePoll = milliseconds(5);
+    int32_t share = 0, total = 0;
+    steady_clock::time_point start;
+    uint64_t epoch = 0;
+    {
+        MutexLock lock(mutex_);
+        if (!open_ || !transfer_ || !SourceSignal(channel))
+            return now + milliseconds(30);
+        const GroupShares& group = shares_[channel % 2];
+        share = group[channel / 2];
+        for (int32_t s : group)
+            total += s;
+        start = start_;
+        epoch = epoch_;
+    }
+    if (share <= 0)
+        return now + milliseconds(100);
+    int64_t next = 0;
+    {
+        Channel& c = channels_[channel];
+        MutexLock lock(c.mutex);
+        if (c.epoch == epoch)
+            next = c.lastDue + 1;
+    }
+    const __int128 unit = static_cast<__int128>(kGroupRate) * share;
+    const __int128 at = (static_cast<__int128>(next) * 1000000LL * total + unit - 1) / unit;
+    const auto due = start + microseconds(static_cast<int64_t>(at));
+    return due > now ? due : now + kSourcePoll;
+}
+
 void StreamBoard::Unlock(int32_t channel) {
     if (IsSim(channel)) {
         sim_->Unlock(channel);

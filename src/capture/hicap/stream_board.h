@@ -52,6 +52,7 @@ public:
     void Close() override;
     uint32_t Lock(int32_t channel, uint8_t*& address) override;
     void Unlock(int32_t channel) override;
+    std::chrono::steady_clock::time_point NextPicture(int32_t channel) override;
     bool Signal(SignalFlags& flags) override;
     bool TvOut(int32_t channel) override;
     void SetReporter(BoardReporter reporter) override;
