@@ -150,7 +150,8 @@ void FrameBank::Wake() {
     Notify();
 }
 
-bool FrameBank::WaitForPictures(uint64_t seen, std::chrono::milliseconds timeout, std::stop_token stop) const {
+bool FrameBank::WaitForPictures(uint64_t seen, std::chrono::milliseconds timeout,
+                                std::stop_token stop) const {
     UniqueMutexLock lock(news_mutex_);
     return news_cv_.wait_for(lock, stop, timeout,
                              [&] { return news_.load(std::memory_order_acquire) != seen; });

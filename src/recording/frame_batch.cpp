@@ -59,7 +59,8 @@ bool FrameBatch::Asked(int camera) const {
 }
 
 bool FrameBatch::Fresh(int camera) const {
-    return Valid(camera) && NowMs() - cameras_[camera].added_at.load(std::memory_order_relaxed) < kAskedFor.count();
+    return Valid(camera) &&
+           NowMs() - cameras_[camera].added_at.load(std::memory_order_relaxed) < kAskedFor.count();
 }
 
 void FrameBatch::Clear(int camera) {

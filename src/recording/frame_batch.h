@@ -76,10 +76,10 @@ private:
         mutable Mutex mutex;
         std::atomic<int> count{0};
         std::atomic<uint64_t> added{0};
-        std::atomic<int64_t> added_at{kNever};     // steady milliseconds
+        std::atomic<int64_t> added_at{kNever};             // steady milliseconds
         mutable std::atomic<int64_t> asked_until{kNever};  // steady milliseconds
-        std::array<Slot, kSlots + 1> slot_table;  // contents written under mutex
-        std::unique_ptr<uint8_t[]> bytes;         // fixed after construction: the 20 slots' data
+        std::array<Slot, kSlots + 1> slot_table;           // contents written under mutex
+        std::unique_ptr<uint8_t[]> bytes;                  // fixed after construction: the 20 slots' data
     };
     static constexpr int64_t kNever = INT64_MIN / 2;
     static bool Valid(int camera) { return camera >= 1 && camera <= kCameraCount; }

@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 TSaveThread::TSaveThread(std::string workDir, RecorderLinks links, RecorderHooks hooks, const Clock& clock,
                          const DriveProbe& probe)
     : work_dir_(std::move(workDir)), links_(links), hooks_(std::move(hooks)), clock_(clock),
-      packed_(new uint8_t[FrameBatch::kSlotBytes]),
-      archive_(work_dir_, probe, links_, hooks_) {}
+      packed_(new uint8_t[FrameBatch::kSlotBytes]), archive_(work_dir_, probe, links_, hooks_) {}
 
 TSaveThread::~TSaveThread() {
     Terminate();
@@ -82,7 +81,8 @@ void TSaveThread::Run(std::stop_token stop) {
             Log("Blad watku zapisu: " + failure, true);
         failing_ = !failure.empty();
         const auto wait = std::min<std::chrono::milliseconds>(
-            kPause, std::chrono::milliseconds(std::max<int64_t>(1, max_wait_ms_.load(std::memory_order_relaxed))));
+            kPause,
+            std::chrono::milliseconds(std::max<int64_t>(1, max_wait_ms_.load(std::memory_order_relaxed))));
         links_.LiveFrame.WaitForPictures(seen, wait, stop);
     }
 }

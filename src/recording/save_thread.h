@@ -154,7 +154,8 @@ private:
     void Run(std::stop_token stop);
     void CameraPicture(int n, const TCameraRecord& camera, bool anyDrive, const FrameBank::Picture& picture)
         KEL_REQUIRES(pass_mutex_);
-    bool CompressPicture(int n, const FrameBank::Picture& picture, PictureSize& size) KEL_REQUIRES(pass_mutex_);
+    bool CompressPicture(int n, const FrameBank::Picture& picture, PictureSize& size)
+        KEL_REQUIRES(pass_mutex_);
     void OnMotion(int n);
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
     // Slots from+1..count (the ones not written yet) of camera n's batch.
