@@ -368,6 +368,9 @@ void TSaveThread::FinishLocked(int camera) {
 }
 
 void TSaveThread::CloseAll() {
+    // The pictures captured before the stop and still queued go to their segments first.
+    if (Recording())
+        Pass();
     SetRecording(false);
     for (int n = 1; n <= kCameraCount; ++n)
         FinishSegment(n);

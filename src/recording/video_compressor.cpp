@@ -1,5 +1,7 @@
 #include "recording/video_compressor.h"
 
+#include "recording/picture_convert.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,7 +9,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 namespace kel {
@@ -57,7 +58,6 @@ void TVideoCompressor::Close() {
 
 void TVideoCompressor::FreeCoder(Coder& c) {
     avcodec_free_context(&c.context);
-    sws_freeContext(c.scaler);
     av_frame_free(&c.frame);
     c = Coder{};
 }
@@ -89,10 +89,6 @@ bool TVideoCompressor::MakeCoder(Coder& c, int width, int height) {
     rc = av_frame_get_buffer(c.frame, 0);
     if (rc < 0)
         return Fail("out of memory", rc);
-    c.scaler = sws_getContext(width, height, AV_PIX_FMT_UYVY422, width, height, AV_PIX_FMT_YUV420P, SWS_POINT,
-                              nullptr, nullptr, nullptr);
-    if (!c.scaler)
-        return Fail("cannot convert UYVY to YUV 4:2:0");
     return true;
 }
 
@@ -140,9 +136,8 @@ bool TVideoCompressor::Compress(const uint8_t* uyvy, int width, int height, uint
     int rc = av_frame_make_writable(c->frame);
     if (rc < 0)
         return Fail("out of memory", rc);
-    const uint8_t* src[1] = {uyvy};
-    const int srcStride[1] = {width * 2};
-    sws_scale(c->scaler, src, srcStride, 0, height, c->frame->data, c->frame->linesize);
+    UyvyToI420(uyvy, width * 2, width, height, c->frame->data[0], c->frame->linesize[0], c->frame->data[1],
+               c->frame->data[2], c->frame->linesize[1]);
     for (int q = kQuantiser;; q = std::min(q * 2, kCoarsestQuantiser)) {
         if (!Encode(*c, q))
             return false;

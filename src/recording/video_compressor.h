@@ -1,6 +1,6 @@
 #pragma once
 // TVideoCompressor: the recorder's DIV3 compressor, MS MPEG-4 v3 from libavcodec. A UYVY picture
-// is converted to 4:2:0 by libswscale and compressed on its own as a key frame, so every picture
+// is converted to 4:2:0 (picture_convert.h) and compressed on its own as a key frame, so every picture
 // of a recording can be decoded without its neighbours.
 //
 // Quality: the recorder asks for quality 500 (of 10,000), which stands for the fixed quantiser 5,
@@ -24,7 +24,6 @@ struct AVCodec;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
-struct SwsContext;
 
 namespace kel {
 
@@ -61,7 +60,6 @@ private:
         int width = 0;
         int height = 0;
         AVCodecContext* context = nullptr;
-        SwsContext* scaler = nullptr;
         AVFrame* frame = nullptr;
     };
     Coder* CoderFor(int width, int height);
