@@ -51,7 +51,8 @@ int64_t FrameBatch::NowMs() {
 
 void FrameBatch::Ask(int camera) const {
     if (Valid(camera))
-        cameras_[camera].asked_until.store(NowMs() + kAskedFor.count(), std::memory_order_relaxed);
+        cameras_[camera].asked_until.store(NowMs() + asked_for_ms_.load(std::memory_order_relaxed),
+                                           std::memory_order_relaxed);
 }
 
 bool FrameBatch::Asked(int camera) const {
@@ -59,8 +60,8 @@ bool FrameBatch::Asked(int camera) const {
 }
 
 bool FrameBatch::Fresh(int camera) const {
-    return Valid(camera) &&
-           NowMs() - cameras_[camera].added_at.load(std::memory_order_relaxed) < kAskedFor.count();
+    return Valid(camera) && NowMs() - cameras_[camera].added_at.load(std::memory_order_relaxed) <
+                                asked_for_ms_.load(std::memory_order_relaxed);
 }
 
 void FrameBatch::Clear(int camera) {

@@ -63,6 +63,10 @@ public:
     // them within kAskedFor.
     static constexpr std::chrono::milliseconds kAskedFor{2000};
     void Ask(int camera) const;
+    // A shorter time than kAskedFor, for tests.
+    void SetAskedFor(std::chrono::milliseconds time) {
+        asked_for_ms_.store(time.count(), std::memory_order_relaxed);
+    }
     bool Asked(int camera) const;
     // Any thread: whether camera n's newest picture was added within kAskedFor; an older one
     // was left from a time nobody wanted the camera's pictures, and is no live picture.
@@ -86,6 +90,7 @@ private:
     static int64_t NowMs();
 
     std::array<Camera, kCameraCount + 1> cameras_;  // camera 0 is never allocated
+    std::atomic<int64_t> asked_for_ms_{kAskedFor.count()};
     // Raised after every picture added, for readers waiting for one.
     mutable Mutex news_mutex_;
     mutable std::condition_variable news_;

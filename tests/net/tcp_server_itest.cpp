@@ -174,6 +174,26 @@ TEST_F(TcpServerTest, TheNewestWholePictureIsSentFromAPartBatch) {
     EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(5) + "three");
 }
 
+// The recorder compresses a camera nobody records only while a viewer asks for it: a poll asks
+// for the cameras it may get, and a picture left from before the asking is never sent as live.
+TEST_F(TcpServerTest, APollAsksForItsCamerasAndAPictureFromBeforeIsNotSent) {
+    pictures.SetAskedFor(std::chrono::milliseconds(300));
+    NewPicture(1, "old");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    auto c = Connect();
+    std::string selection(16, '\0');
+    selection[0] = selection[1] = 1;  // camera 2: no right
+    EXPECT_FALSE(pictures.Asked(1));
+    c->Send("@svc\n" + selection);
+    EXPECT_EQ(Poll(*c), kTime + kDate) << "the picture was left from before";
+    EXPECT_TRUE(pictures.Asked(1));
+    EXPECT_FALSE(pictures.Asked(2)) << "a camera the user may not view is never asked for";
+    NewPicture(1, "live");
+    EXPECT_EQ(Poll(*c), kTime + kDate + Le32(1) + Le32(4) + "live");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_FALSE(pictures.Asked(1)) << "nobody asked since";
+}
+
 // Each viewer has its own count of what it was sent: one polling fast takes nothing from another,
 // and a viewer that polls seldom gets the newest picture, once.
 TEST_F(TcpServerTest, EveryClientGetsEachNewPictureOnce) {

@@ -18,6 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "capture/capture.h"
+#include "capture/hicap/hicap.h"
+#include "capture/hicap/sim_board.h"
 #include "config/registry_values.h"
 #include "platform/file_faults.h"
 #include "platform/registry_store.h"
@@ -162,17 +165,77 @@ TEST_F(RecorderTest, BatchesAreWrittenOrDroppedByTheScheduleValue) {
     EXPECT_TRUE(logged.empty()) << logged[0];
 }
 
-// The recorder keeps its own count of the pictures it took: a pass with nothing new takes nothing,
-// so every picture delivered between passes is recorded once.
+// The recorder takes every picture delivered since its last pass, once: a pass with nothing new
+// takes nothing, and pictures delivered faster than the passes all reach the file.
 TEST_F(RecorderTest, EachDeliveredPictureIsRecordedOnce) {
     Start();
     s.mode[1] = kContinuous;
+    int delivered = 0;
     for (int i = 0; i < 40; ++i) {
-        Show(1, static_cast<uint8_t>(i * 6));
+        for (int k = 0; k <= i % 2; ++k, ++delivered)  // 60 in all: three whole batches
+            Show(1, static_cast<uint8_t>(delivered * 6));
         ASSERT_TRUE(rec->Pass());
         ASSERT_TRUE(rec->Pass());
     }
-    EXPECT_EQ(RecordedPictures(1), 40);
+    EXPECT_EQ(RecordedPictures(1), delivered);
+    EXPECT_EQ(rec->Compressed(), static_cast<uint64_t>(delivered));
+}
+
+// With the capture and recorder threads running and the board at its full rate (one camera alone
+// in its group: 25 pictures a second), every picture the capture delivered is in the recording.
+TEST_F(RecorderTest, EveryPictureAt25ASecondIsRecorded) {
+    for (int n = 1; n < kCameraCount; ++n)
+        cameras[n].Active = 0;
+    Start();
+    s.mode[1] = kContinuous;
+    auto board = std::make_shared<SimBoard>();
+    HicapInstall(board);
+    SizeModes modes;
+    modes.fill(4);
+    ASSERT_EQ(board->Open(SimBoard::kSelector, modes), kHicapOk);
+    ASSERT_EQ(board->Init(), kHicapOk);
+    board->SetShares(0, {1});
+    ASSERT_EQ(board->TransferOn(), kHicapOk);
+    CameraFlags ready{};
+    TCapture capture(1, *s.bank, ready);
+    capture.SetSettings(cameras);
+    capture.SetActive(true);
+    rec->Resume();
+    capture.Start();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    capture.SetActive(false);
+    capture.Stop();
+    rec->CloseAll();
+    HicapInstall(nullptr);
+    EXPECT_GE(capture.Delivered(), 60u);
+    EXPECT_EQ(RecordedPictures(1), static_cast<int>(capture.Delivered()));
+    EXPECT_EQ(s.bank->Lost(1), 0u);
+}
+
+// A picture is compressed only when somebody needs it: the schedule records its camera in this
+// hour, or a remote viewer asked for the camera.
+TEST_F(RecorderTest, NothingIsCompressedForNobody) {
+    Start();
+    s.mode[1] = kNoRecording;
+    s.mode[2] = kNoRecording;
+    Show(1, 10);
+    Show(2, 20);
+    for (int i = 0; i < 10; ++i)
+        Pass();
+    EXPECT_EQ(rec->Compressed(), 0u);
+    EXPECT_EQ(rec->Batch().Added(1) + rec->Batch().Added(2), 0u);
+    rec->Batch().Ask(2);
+    for (int i = 0; i < 5; ++i)
+        Pass();
+    EXPECT_EQ(rec->Compressed(), 5u) << "camera 2's pictures, for the viewer";
+    EXPECT_EQ(rec->Batch().Count(2), 5);
+    s.mode[1] = kContinuous;
+    Pass();
+    EXPECT_EQ(rec->Compressed(), 7u);
+    rec->FinishSegment(1);
+    rec->FinishSegment(2);
+    EXPECT_EQ(RecordedPictures(2), 0) << "what a viewer asked for is not recorded";
+    EXPECT_EQ(RecordedPictures(1), 1);
 }
 
 TEST_F(RecorderTest, ContinuousRecordingWithoutADriveCompressesAndDropsEveryTwenty) {
