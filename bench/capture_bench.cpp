@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "median_reporter.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -105,28 +107,9 @@ void BM_SimPicture(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Memcpy704x576)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_CapturePass704x576)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_SimPicture)
-    ->ArgsProduct({{1, 2, 3, 4}, {0, 1}})
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-
-// Keeps the medians for the summary after the usual table.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;  // microseconds, by benchmark name without "_median"
-    static std::string Name(const benchmark::BenchmarkName& n) {
-        return n.function_name + (n.args.empty() ? "" : "/" + n.args);
-    }
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[Name(run.run_name)] = run.GetAdjustedRealTime();
-    }
-};
+BENCHMARK(BM_Memcpy704x576)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CapturePass704x576)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SimPicture)->ArgsProduct({{1, 2, 3, 4}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 void Summary(const std::map<std::string, double>& m) {
     auto at = [&](const std::string& name) {
@@ -155,7 +138,7 @@ void Summary(const std::map<std::string, double>& m) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     kel::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.RunAlternating();
     kel::Summary(reporter.medians);
     benchmark::Shutdown();
     return 0;

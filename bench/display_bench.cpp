@@ -20,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "median_reporter.h"
+
 #include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
@@ -58,7 +60,7 @@ std::vector<uint8_t> TestPicture(int camera) {
 
 class DropSink : public VideoSink {
 public:
-    void Present(PresentTarget, const QImage& picture) override {
+    void Present(PresentTarget, const QImage& picture, const QRegion&) override {
         benchmark::DoNotOptimize(picture.constBits());
     }
 };
@@ -275,35 +277,20 @@ void BM_TileScale(benchmark::State& state) {
     sws_freeContext(c);
 }
 
-BENCHMARK(BM_Pass16)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Pass16Whole)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Pass16Two)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Reference16)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Pass1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Reference1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_Filter)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {1, 0}})
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_TileScale)
-    ->ArgsProduct({{385, 386}, {0, 1}})
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Pass16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pass16Whole)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pass16Two)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pass1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reference1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Filter)->ArgsProduct({{0, 1, 2, 3, 4}, {1, 0}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TileScale)->ArgsProduct({{385, 386}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;  // milliseconds, by benchmark name without "_median"
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                const auto& n = run.run_name;
-                double ms =
-                    run.GetAdjustedRealTime() / (run.time_unit == benchmark::kMicrosecond ? 1000.0 : 1.0);
-                medians[n.function_name + (n.args.empty() ? "" : "/" + n.args)] = ms;
-            }
+// The medians in milliseconds, whatever each benchmark's own unit.
+class MillisecondReporter : public MedianReporter {
+protected:
+    double Value(const Run& run) const override {
+        return run.GetAdjustedRealTime() / (run.time_unit == benchmark::kMicrosecond ? 1000.0 : 1.0);
     }
 };
 
@@ -343,8 +330,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(kel::OffscreenPlatform(config)));
     QGuiApplication app(argc, argv);
     std::remove(config.c_str());
-    kel::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    kel::MillisecondReporter reporter;
+    reporter.RunAlternating();
     kel::Summary(reporter.medians);
     benchmark::Shutdown();
     return 0;

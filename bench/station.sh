@@ -176,3 +176,4 @@ for kind in kinds:
           "camera %.4f (target >= 0.999), repeated %d" %
           (kind, count, size, statistics.median(x[0] for x in r), "1.2" if kind == "headless" else "1.3",
            statistics.median(x[1] for x in r), max(x[2] for x in r)))
+PY
