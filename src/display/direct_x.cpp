@@ -248,7 +248,7 @@ std::string TDirectX::StampText(int camera, const TCameraRecord& record) {
 
 bool TDirectX::ClearBack() {
     redraw_all_ = true;
-    ++generation_;
+    Changed(nullptr);
     return PaintBackground(back_.Bounds());
 }
 
@@ -289,7 +289,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
         drawn_.fill(TileDrawn{});
         drawn_tiles_ = tiles;
         redraw_all_ = false;
-        ++generation_;
+        Changed(nullptr);
     }
     const CameraTablePtr shared = Records();
     const TCameraTable& records = *shared;
@@ -313,7 +313,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
             PaintBackground(tiles[i]);  // a camera taken out of the list leaves its tile empty
         drawn_[i + 1] = std::move(now);
         tiles_drawn_.fetch_add(1, std::memory_order_relaxed);
-        ++generation_;
+        Changed(&tiles[i]);
     }
     MutexLock lock(mutex_);
     tiles_ = table;
@@ -398,7 +398,7 @@ bool TDirectX::DrawTile(int camera, const Rect& tile, const TCameraRecord& recor
     if (!IsCamera(camera))
         return false;
     redraw_all_ = true;
-    ++generation_;
+    Changed(nullptr);
     const TileKind kind = KindOf(camera, record);
     return DrawKind(kind, camera, tile,
                     kind == TileKind::Picture ? PictureFrom(camera, record.Resolution) : Rect{});
@@ -436,7 +436,7 @@ void TDirectX::DrawTileText(const Rect& tile, int camera, const TCameraRecord& r
     if (!style.names && !(style.rec && recording))
         return;
     redraw_all_ = true;
-    ++generation_;
+    Changed(nullptr);
     QImage image = back_.Wrap();
     QPainter painter(&image);
     const QString stamp = QString::fromStdString(StampText(camera, record));
@@ -477,38 +477,55 @@ void TDirectX::DrawPlan() {
 
 // --- Presentation ---
 
-void TDirectX::Publish(const QImage& back, PresentTarget target, const QImage& picture) {
+void TDirectX::Changed(const Rect* area) {
+    ++generation_;
+    if (area)
+        changed_ += QRect(area->left, area->top, area->Width(), area->Height());
+    else
+        changed_whole_ = true;
+}
+
+void TDirectX::Publish(const QImage& back, PresentTarget target, const QImage& picture,
+                       const QRegion& changed) {
     {
         MutexLock lock(mutex_);
         last_back_ = back;
     }
     if (VideoSink* sink = sink_.load())
-        sink->Present(target, picture);
+        sink->Present(target, picture, changed);
 }
 
-bool TDirectX::AlreadyPresented(PresentTarget target, int width, int height) {
+bool TDirectX::AlreadyPresented(PresentTarget target, int width, int height, bool& whole) {
     const PresentedAs now{target, width, height, sink_.load(), generation_};
     if (now == presented_)
         return true;
+    PresentedAs before = presented_;
+    before.generation = generation_;
+    whole = changed_whole_ || !(before == now);
     presented_ = now;
     presentations_.fetch_add(1, std::memory_order_relaxed);
     return false;
 }
 
+// Only the tiles drawn since the last presentation are shown again; the window repaints those.
 bool TDirectX::PresentWindow() {
-    if (AlreadyPresented(PresentTarget::MainWindow, back_width_, back_height_))
+    bool whole = true;
+    if (AlreadyPresented(PresentTarget::MainWindow, back_width_, back_height_, whole))
         return sink_.load() != nullptr;
     QImage back = back_.Copy(back_.Bounds());
     if (back.isNull())
         return false;
-    Publish(back, PresentTarget::MainWindow, back);
+    Publish(back, PresentTarget::MainWindow, back, whole ? QRegion() : changed_);
+    changed_ = QRegion();
+    changed_whole_ = false;
     return sink_.load() != nullptr;
 }
 
 bool TDirectX::PresentScaled(PresentTarget target, int width, int height) {
     target_width_ = width;
     target_height_ = height;
-    if (AlreadyPresented(target, width, height))
+    bool whole = true;
+    if (AlreadyPresented(target, width, height, whole))
         return sink_.load() != nullptr;
     QImage back = back_.Copy(back_.Bounds());
     if (back.isNull() || width <= 0 || height <= 0)
@@ -517,7 +534,9 @@ bool TDirectX::PresentScaled(PresentTarget target, int width, int height) {
     Rect from = UsedArea(back_width_).Intersected(back_.Bounds());
     if (picture.isNull() || !blitter_.BlitImage(back_, from, picture))
         return false;
-    Publish(back, target, picture);
+    Publish(back, target, picture, QRegion());
+    changed_ = QRegion();
+    changed_whole_ = false;
     return sink_.load() != nullptr;
 }
 

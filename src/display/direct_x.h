@@ -230,9 +230,13 @@ private:
     TileTextStyle TextStyle() const;
     bool PaintBackground(const Rect& area);
     // True when the last presentation showed the same picture to the same place.
-    bool AlreadyPresented(PresentTarget target, int width, int height);
+    // False when the back surface changed since the last presentation, or the target, its size or
+    // the sink did; `whole` then says whether all of it is to be shown again.
+    bool AlreadyPresented(PresentTarget target, int width, int height, bool& whole);
     void TintZones(int width, int height, int camera);
-    void Publish(const QImage& back, PresentTarget target, const QImage& picture);
+    void Publish(const QImage& back, PresentTarget target, const QImage& picture, const QRegion& changed);
+    // The back surface changed: in `area` only, or (null) anywhere.
+    void Changed(const Rect* area);
 
     // Fixed after Init and LoadDisplayBitmaps (window thread, before the display thread starts).
     const DisplayPlatform& platform_;
@@ -262,6 +266,8 @@ private:
     std::vector<Rect> drawn_tiles_;                     // the layout's tiles as last drawn
     bool redraw_all_ = true;
     uint64_t generation_ = 0;  // changes of the back surface
+    QRegion changed_;          // where, since the last presentation
+    bool changed_whole_ = true;
     PresentedAs presented_{};
     std::atomic<uint64_t> tiles_drawn_{0};
     std::atomic<uint64_t> presentations_{0};

@@ -7,6 +7,7 @@
 // thread to repaint. So neither thread ever waits for the other's work.
 
 #include <QImage>
+#include <QRegion>
 
 namespace kel {
 
@@ -20,8 +21,9 @@ enum class PresentTarget {
 class VideoSink {
 public:
     virtual ~VideoSink() = default;
-    // Display thread.
-    virtual void Present(PresentTarget target, const QImage& picture) = 0;
+    // Display thread. `changed` is where the picture differs from the one presented before for
+    // the same target; empty: anywhere.
+    virtual void Present(PresentTarget target, const QImage& picture, const QRegion& changed) = 0;
 };
 
 }  // namespace kel

@@ -12,14 +12,19 @@ VideoArea::VideoArea(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);                 // the pointer's shape follows the tiles
 }
 
-void VideoArea::Present(PresentTarget target, const QImage& picture) {
+void VideoArea::Present(PresentTarget target, const QImage& picture, const QRegion& changed) {
+    presented_.fetch_add(1, std::memory_order_relaxed);
     {
         MutexLock lock(mutex_);
         pictures_[static_cast<int>(target)] = picture;
+        if (static_cast<int>(target) != shown_.load(std::memory_order_relaxed))
+            return;
+        // Only what changed is painted again (and sent to the display server).
+        if (changed.isEmpty())
+            changed_whole_ = true;
+        else
+            changed_ += changed;
     }
-    presented_.fetch_add(1, std::memory_order_relaxed);
-    if (static_cast<int>(target) != shown_.load(std::memory_order_relaxed))
-        return;
     // One repaint asked for at a time, as a queued call to the window thread: a slow window
     // thread sees only the newest picture, and the display thread never touches the widget. The
     // call is made by name, so the toolkit keeps the whole hand-over inside its event queue.
@@ -29,11 +34,26 @@ void VideoArea::Present(PresentTarget target, const QImage& picture) {
 
 void VideoArea::Repaint() {
     repaint_asked_ = false;
-    update();
+    QRegion changed;
+    bool whole = false;
+    {
+        MutexLock lock(mutex_);
+        std::swap(changed, changed_);
+        whole = changed_whole_;
+        changed_whole_ = false;
+    }
+    if (whole)
+        update();
+    else if (!changed.isEmpty())
+        update(changed);
 }
 
 void VideoArea::ShowTarget(PresentTarget target) {
-    shown_ = static_cast<int>(target);
+    {
+        MutexLock lock(mutex_);
+        shown_ = static_cast<int>(target);
+        changed_whole_ = true;
+    }
     update();
 }
 

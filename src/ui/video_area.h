@@ -24,7 +24,7 @@ public:
     explicit VideoArea(QWidget* parent);
 
     // Display thread.
-    void Present(PresentTarget target, const QImage& picture) override;
+    void Present(PresentTarget target, const QImage& picture, const QRegion& changed) override;
 
     // Window thread: the picture shown, the main window's or the full screen's.
     void ShowTarget(PresentTarget target);
@@ -52,6 +52,9 @@ private:
 
     mutable Mutex mutex_;
     QImage pictures_[kTargets] KEL_GUARDED_BY(mutex_);  // index = PresentTarget
+    // Where the shown target's pictures changed since the last repaint asked for; empty: anywhere.
+    QRegion changed_ KEL_GUARDED_BY(mutex_);
+    bool changed_whole_ KEL_GUARDED_BY(mutex_) = false;
     std::atomic<int> shown_{static_cast<int>(PresentTarget::MainWindow)};
     std::atomic<bool> repaint_asked_{false};
     std::atomic<uint64_t> presented_{0};

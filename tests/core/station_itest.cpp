@@ -116,7 +116,7 @@ public:
     std::vector<int> configuratorPages;
     struct CountingSink : VideoSink {
         std::atomic<int> pictures{0};
-        void Present(PresentTarget, const QImage&) override { ++pictures; }
+        void Present(PresentTarget, const QImage&, const QRegion&) override { ++pictures; }
     } video;
 };
 

@@ -103,7 +103,7 @@ public:
         PresentTarget target;
         QImage picture;
     };
-    void Present(PresentTarget target, const QImage& picture) override {
+    void Present(PresentTarget target, const QImage& picture, const QRegion& /*changed*/) override {
         std::lock_guard<std::mutex> lock(mutex);
         shown.push_back({target, picture});
     }

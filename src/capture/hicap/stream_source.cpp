@@ -96,9 +96,7 @@ struct Connection {
     AVCodecContext* codec = nullptr;
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
-    SwsContext* sws = nullptr;
     ~Connection() {
-        sws_freeContext(sws);
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
@@ -110,10 +108,15 @@ struct Connection {
 
 StreamSource::StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report)
     : channel_(channel), entry_(std::move(entry)), timing_(timing), report_(std::move(report)),
-      latest_(kMaxFrameBytes), work_(kMaxFrameBytes) {}
+      latest_(av_frame_alloc()), taking_(av_frame_alloc()) {}
 
 StreamSource::~StreamSource() {
     Stop();
+    MutexLock take(take_mutex_);
+    MutexLock lock(mutex_);
+    av_frame_free(&latest_);
+    av_frame_free(&taking_);
+    sws_freeContext(scaler_);
 }
 
 void StreamSource::Start() {
@@ -135,11 +138,33 @@ void StreamSource::SetControls(const PictureControls& controls) {
 }
 
 bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
-    MutexLock lock(mutex_);
-    if (sequence_ == 0 || sequence_ == seen)
+    MutexLock take(take_mutex_);
+    PictureControls controls;
+    {
+        MutexLock lock(mutex_);
+        if (!latest_ || sequence_ == 0 || sequence_ == seen)
+            return false;
+        if (!taking_ || av_frame_ref(taking_, latest_) < 0)
+            return false;
+        seen = sequence_;
+        controls = controls_;
+    }
+    // The conversion runs on the taker's thread, outside the lock the decoding thread takes.
+    const int32_t mode = size_mode_.load(std::memory_order_relaxed);
+    const PictureSize size = ResolutionSize(mode - 1);
+    scaler_ = sws_getCachedContext(scaler_, taking_->width, taking_->height,
+                                   static_cast<AVPixelFormat>(taking_->format), size.width, size.height,
+                                   AV_PIX_FMT_UYVY422, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler_) {
+        av_frame_unref(taking_);
         return false;
-    std::memcpy(out, latest_.data(), ResolutionBytes(size_mode_.load(std::memory_order_relaxed) - 1));
-    seen = sequence_;
+    }
+    uint8_t* dst[4] = {out, nullptr, nullptr, nullptr};
+    int stride[4] = {size.width * 2, 0, 0, 0};
+    sws_scale(scaler_, taking_->data, taking_->linesize, 0, taking_->height, dst, stride);
+    av_frame_unref(taking_);
+    grader_.Apply(out, size.width, size.height, controls);
+    taken_.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
@@ -159,10 +184,11 @@ bool StreamSource::Pause(std::stop_token stop, std::chrono::nanoseconds d) {
     return !wake_.wait_for(lock, stop, d, [] { return false; }) && !stop.stop_requested();
 }
 
-void StreamSource::Publish(const uint8_t* picture, size_t bytes) {
+void StreamSource::Publish(AVFrame* frame) {
     {
         MutexLock lock(mutex_);
-        std::memcpy(latest_.data(), picture, bytes);
+        av_frame_unref(latest_);
+        av_frame_move_ref(latest_, frame);
         ++sequence_;
     }
     last_picture_ns_.store(NowNs(), std::memory_order_relaxed);
@@ -227,7 +253,9 @@ bool StreamSource::Session(std::stop_token stop) {
     c.codec = avcodec_alloc_context3(decoder);
     if (!c.codec || avcodec_parameters_to_context(c.codec, stream->codecpar) < 0)
         return lost("brak pamieci");
-    c.codec->thread_count = 1;  // one thread a camera; the cameras are the parallelism
+    // One thread a camera, the cameras being the parallelism; but a picture of 4 megapixels and more
+    // is decoded by the library's threads, or one core may not keep up with one camera.
+    c.codec->thread_count = stream->codecpar->width * stream->codecpar->height >= 2560 * 1440 ? 0 : 1;
     if ((rc = avcodec_open2(c.codec, decoder, nullptr)) < 0)
         return lost("dekoder: " + AvError(rc));
 
@@ -267,20 +295,11 @@ bool StreamSource::Session(std::stop_token stop) {
             continue;  // a damaged packet: the next key picture brings the picture back
         }
         while (avcodec_receive_frame(c.codec, c.frame) == 0) {
-            const int32_t mode = size_mode_.load(std::memory_order_relaxed);
-            const PictureSize size = ResolutionSize(mode - 1);
-            c.sws = sws_getCachedContext(c.sws, c.frame->width, c.frame->height,
-                                         static_cast<AVPixelFormat>(c.frame->format), size.width, size.height,
-                                         AV_PIX_FMT_UYVY422, SWS_BILINEAR, nullptr, nullptr, nullptr);
-            if (!c.sws) {
+            if (!sws_isSupportedInput(static_cast<AVPixelFormat>(c.frame->format))) {
                 av_frame_unref(c.frame);
                 return lost("nieobslugiwany format obrazu");
             }
-            uint8_t* dst[4] = {work_.data(), nullptr, nullptr, nullptr};
-            int stride[4] = {size.width * 2, 0, 0, 0};
-            sws_scale(c.sws, c.frame->data, c.frame->linesize, 0, c.frame->height, dst, stride);
             const int64_t pts = c.frame->best_effort_timestamp;
-            av_frame_unref(c.frame);
             if (paced && pts != AV_NOPTS_VALUE) {
                 const double at = pts * av_q2d(stream->time_base);
                 if (paceFirst < 0 || at < paceFirst) {
@@ -288,18 +307,14 @@ bool StreamSource::Session(std::stop_token stop) {
                     paceStart = NowNs();
                 }
                 const int64_t due = paceStart + static_cast<int64_t>((at - paceFirst) * 1e9);
-                if (due - NowNs() > 1'000'000'000)
+                if (due - NowNs() > 1'000'000'000) {
                     paceFirst = -1;  // a jump in the file's times: start the pace again
-                else if (due > NowNs() && !Pause(stop, std::chrono::nanoseconds(due - NowNs())))
+                } else if (due > NowNs() && !Pause(stop, std::chrono::nanoseconds(due - NowNs()))) {
+                    av_frame_unref(c.frame);
                     return lost("zatrzymano");
+                }
             }
-            PictureControls controls;
-            {
-                MutexLock lock(mutex_);
-                controls = controls_;
-            }
-            grader_.Apply(work_.data(), size.width, size.height, controls);
-            Publish(work_.data(), ResolutionBytes(mode - 1));
+            Publish(c.frame);
             lastPicture = NowNs();
             decodeError.clear();
             if (!up_)

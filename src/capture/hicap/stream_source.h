@@ -1,9 +1,10 @@
 #pragma once
 // One camera of the map board that is not the simulated one: a network stream (RTSP over TCP or
 // UDP, HTTP MJPEG) or a file played in a loop, read on a thread of its own. It opens the source
-// with libavformat, decodes with libavcodec and converts with libswscale to UYVY at the channel's
-// size, applies the picture controls, and keeps the newest picture for the board to hand out. A
-// slow or silent camera holds up only its own thread.
+// with libavformat, decodes with libavcodec and keeps the newest decoded picture. Only a picture
+// the board takes is converted (libswscale, to UYVY at the channel's size, with the picture
+// controls applied), on the taker's thread: the pictures the board's share leaves out cost their
+// decoding alone. A slow or silent camera holds up only its own thread.
 //
 // Every wait is bounded: opening and each read end after their time-outs, and a stop ends them at
 // once. A source that fails or falls silent has no signal and is opened again after a pause that
@@ -26,6 +27,9 @@
 #include "capture/hicap/stream_map.h"
 #include "platform/guarded.h"
 #include "platform/worker_thread.h"
+
+struct AVFrame;
+struct SwsContext;
 
 namespace kel {
 
@@ -55,19 +59,21 @@ public:
     void SetSizeMode(int32_t mode);
     void SetControls(const PictureControls& controls);
 
-    // Copies the newest picture into `out` (room for the largest picture) when it is newer than
-    // `seen`, which it then names; false when there is none newer.
+    // Converts the newest picture into `out` (room for the largest picture) when it is newer than
+    // `seen`, which it then names; false when there is none newer. One taker at a time.
     bool TakeNewer(uint64_t& seen, uint8_t* out);
     // Whether a picture came within the signal time.
     bool HasSignal() const;
-    // Pictures converted so far.
+    // Pictures decoded so far, and taken (converted) so far.
     uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
+    uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
 
 private:
     void Run(std::stop_token stop);
     // One connection, until it fails or the stop; true when it delivered a picture.
     bool Session(std::stop_token stop);
-    void Publish(const uint8_t* picture, size_t bytes);
+    // The decoded frame becomes the newest picture (its reference is moved, not its bytes).
+    void Publish(AVFrame* frame);
     // Sleeps up to `d`; false when stopped meanwhile.
     bool Pause(std::stop_token stop, std::chrono::nanoseconds d);
     void Say(const std::string& what, bool error);
@@ -81,16 +87,21 @@ private:
     std::atomic<int32_t> size_mode_{3};
     std::atomic<int64_t> last_picture_ns_{0};  // steady clock; 0 before any
     std::atomic<uint64_t> pictures_{0};
+    std::atomic<uint64_t> taken_{0};
 
     mutable Mutex mutex_;
     PictureControls controls_ KEL_GUARDED_BY(mutex_){0, 128, 0, 128, 128, 0};
-    std::vector<uint8_t> latest_ KEL_GUARDED_BY(mutex_);
+    AVFrame* latest_ KEL_GUARDED_BY(mutex_);  // a reference to the newest decoded picture
     uint64_t sequence_ KEL_GUARDED_BY(mutex_) = 0;
     std::condition_variable_any wake_;  // for the pauses
 
+    // The taker's: the picture being converted, the converter and the controls' tables.
+    Mutex take_mutex_;
+    AVFrame* taking_ KEL_GUARDED_BY(take_mutex_);
+    SwsContext* scaler_ KEL_GUARDED_BY(take_mutex_) = nullptr;
+    PictureGrader grader_ KEL_GUARDED_BY(take_mutex_);
+
     // The thread's own.
-    PictureGrader grader_;
-    std::vector<uint8_t> work_;
     bool up_ = false;           // pictures are coming (as last reported)
     std::string last_failure_;  // reported already while down
 
