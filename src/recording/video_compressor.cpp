@@ -1,6 +1,6 @@
 #include "recording/video_compressor.h"
 
-#include "recording/picture_convert.h"
+#include "capture/picture_convert.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,7 @@
 #include "capture/hicap/stream_source.h"
 
+#include "capture/picture_convert.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -108,7 +110,7 @@ struct Connection {
 
 StreamSource::StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report)
     : channel_(channel), entry_(std::move(entry)), timing_(timing), report_(std::move(report)),
-      latest_(av_frame_alloc()), taking_(av_frame_alloc()) {}
+      latest_(av_frame_alloc()), taking_(av_frame_alloc()), scaled_(av_frame_alloc()) {}
 
 StreamSource::~StreamSource() {
     Stop();
@@ -116,6 +118,7 @@ StreamSource::~StreamSource() {
     MutexLock lock(mutex_);
     av_frame_free(&latest_);
     av_frame_free(&taking_);
+    av_frame_free(&scaled_);
     sws_freeContext(scaler_);
 }
 
@@ -152,17 +155,28 @@ bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
     // The conversion runs on the taker's thread, outside the lock the decoding thread takes.
     const int32_t mode = size_mode_.load(std::memory_order_relaxed);
     const PictureSize size = ResolutionSize(mode - 1);
+    if (!scaled_ || scaled_->width != size.width || scaled_->height != size.height) {
+        av_frame_unref(scaled_);
+        scaled_->format = AV_PIX_FMT_YUV420P;
+        scaled_->width = size.width;
+        scaled_->height = size.height;
+        if (av_frame_get_buffer(scaled_, 0) < 0) {
+            av_frame_unref(taking_);
+            return false;
+        }
+    }
     scaler_ = sws_getCachedContext(scaler_, taking_->width, taking_->height,
                                    static_cast<AVPixelFormat>(taking_->format), size.width, size.height,
-                                   AV_PIX_FMT_UYVY422, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                   AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) {
         av_frame_unref(taking_);
         return false;
     }
-    uint8_t* dst[4] = {out, nullptr, nullptr, nullptr};
-    int stride[4] = {size.width * 2, 0, 0, 0};
-    sws_scale(scaler_, taking_->data, taking_->linesize, 0, taking_->height, dst, stride);
+    sws_scale(scaler_, taking_->data, taking_->linesize, 0, taking_->height, scaled_->data,
+              scaled_->linesize);
     av_frame_unref(taking_);
+    I420ToUyvy(scaled_->data[0], scaled_->linesize[0], scaled_->data[1], scaled_->data[2],
+               scaled_->linesize[1], size.width, size.height, out, size.width * 2);
     grader_.Apply(out, size.width, size.height, controls);
     taken_.fetch_add(1, std::memory_order_relaxed);
     return true;

@@ -2,9 +2,10 @@
 // One camera of the map board that is not the simulated one: a network stream (RTSP over TCP or
 // UDP, HTTP MJPEG) or a file played in a loop, read on a thread of its own. It opens the source
 // with libavformat, decodes with libavcodec and keeps the newest decoded picture. Only a picture
-// the board takes is converted (libswscale, to UYVY at the channel's size, with the picture
-// controls applied), on the taker's thread: the pictures the board's share leaves out cost their
-// decoding alone. A slow or silent camera holds up only its own thread.
+// the board takes is converted, on the taker's thread: scaled by libswscale to YUV 4:2:0 at the
+// channel's size (the library's fastest path), packed as UYVY and given the picture controls. The
+// pictures the board's share leaves out cost their decoding alone. A slow or silent camera holds up
+// only its own thread.
 //
 // Every wait is bounded: opening and each read end after their time-outs, and a stop ends them at
 // once. A source that fails or falls silent has no signal and is opened again after a pause that
@@ -98,6 +99,7 @@ private:
     // The taker's: the picture being converted, the converter and the controls' tables.
     Mutex take_mutex_;
     AVFrame* taking_ KEL_GUARDED_BY(take_mutex_);
+    AVFrame* scaled_ KEL_GUARDED_BY(take_mutex_);  // 4:2:0 at the channel's size
     SwsContext* scaler_ KEL_GUARDED_BY(take_mutex_) = nullptr;
     PictureGrader grader_ KEL_GUARDED_BY(take_mutex_);
 

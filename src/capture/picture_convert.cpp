@@ -1,4 +1,4 @@
-#include "recording/picture_convert.h"
+#include "capture/picture_convert.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -46,7 +46,35 @@ void LinePair(const uint8_t* s0, const uint8_t* s1, int width, uint8_t* y0, uint
     }
 }
 
+// One line: Y of its own, U and V of its pair of lines.
+void PackLine(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
+    int x = 0;  // in pixel pairs
+    const int pairs = width / 2;
+#if defined(__SSE2__)
+    for (; x + 8 <= pairs; x += 8) {
+        const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + 2 * x));
+        const __m128i uv = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm_unpacklo_epi8(uv, luma));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x + 16), _mm_unpackhi_epi8(uv, luma));
+    }
+#endif
+    for (; x < pairs; ++x) {
+        out[4 * x] = u[x];
+        out[4 * x + 1] = y[2 * x];
+        out[4 * x + 2] = v[x];
+        out[4 * x + 3] = y[2 * x + 1];
+    }
+}
+
 }  // namespace
+
+void I420ToUyvy(const uint8_t* y, int yStride, const uint8_t* u, const uint8_t* v, int uvStride, int width,
+                int height, uint8_t* uyvy, int dstStride) {
+    for (int row = 0; row < height; ++row)
+        PackLine(y + static_cast<long>(row) * yStride, u + static_cast<long>(row / 2) * uvStride,
+                 v + static_cast<long>(row / 2) * uvStride, width, uyvy + static_cast<long>(row) * dstStride);
+}
 
 void UyvyToI420(const uint8_t* uyvy, int srcStride, int width, int height, uint8_t* y, int yStride,
                 uint8_t* u, uint8_t* v, int uvStride) {

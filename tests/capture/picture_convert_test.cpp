@@ -1,8 +1,8 @@
-// The recorder's own UYVY to YUV 4:2:0 conversion against libswscale's, which it replaced: the
-// same Y, and U and V within one step of the rounding, for every size the board gives and for
-// widths that end between two vector steps.
+// The station's own conversions between UYVY and YUV 4:2:0: against libswscale's, which they
+// replaced (the same Y, U and V within one step of the rounding), and there and back unchanged, for
+// every size the board gives and for widths that end between two vector steps.
 
-#include "recording/picture_convert.h"
+#include "capture/picture_convert.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +43,21 @@ TEST(PictureConvertTest, MatchesTheLibraryConversionOnRandomPictures) {
             ASSERT_LE(std::abs(u[i] - lu[i]), 1) << width << "x" << height << " U " << i;
             ASSERT_LE(std::abs(v[i] - lv[i]), 1) << width << "x" << height << " V " << i;
         }
+
+        // Back to UYVY: each line with its pair's U and V; and once more to 4:2:0, unchanged.
+        std::vector<uint8_t> packed(uyvy.size());
+        I420ToUyvy(y.data(), width, u.data(), v.data(), cw, width, height, packed.data(), width * 2);
+        for (int row = 0; row < height; ++row)
+            for (int x = 0; x < width; x += 2) {
+                const uint8_t* q = &packed[(static_cast<size_t>(row) * width + x) * 2];
+                const size_t c = static_cast<size_t>(row / 2) * cw + x / 2;
+                ASSERT_TRUE(q[0] == u[c] && q[1] == y[row * width + x] && q[2] == v[c] &&
+                            q[3] == y[row * width + x + 1])
+                    << width << "x" << height << " at " << row << "," << x;
+            }
+        std::vector<uint8_t> y2(y.size()), u2(u.size()), v2(v.size());
+        UyvyToI420(packed.data(), width * 2, width, height, y2.data(), width, u2.data(), v2.data(), cw);
+        EXPECT_TRUE(y2 == y && u2 == u && v2 == v) << width << "x" << height;
     }
 }
 
