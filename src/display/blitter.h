@@ -62,9 +62,13 @@ private:
     bool ScaleOddWidth(const Surface& src, const Rect& from, Surface& dst, const Rect& to);
     // Scales to w + 1 columns in the scratch surface, for an odd w at the right edge of a target.
     bool ScaleToScratch(const Surface& src, const Rect& from, int w, int h);
+    // The `from` rectangle of a UYVY source halved both ways (each pixel the mean of four) into
+    // half_, for a target at most half its size: the scaler then reads a quarter of the pixels.
+    bool Halve(const Surface& src, const Rect& from);
 
     std::list<Entry> contexts_;  // most recently used first
     Surface scratch_;
+    Surface half_;
     std::vector<uint8_t> column_;
 };
 

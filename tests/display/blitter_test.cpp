@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "capture/hicap/sim_painter.h"
 #include "display/display_test_util.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace kel {
 namespace {
@@ -85,6 +92,41 @@ TEST(Blitter, OddWidthMatchesTheEvenScaleCutToTheTile) {
     for (int y = 0; y < 157; y += 13)
         for (int x = 0; x < 193; x += 11)
             ASSERT_EQ(Pixel(odd, x, y), Pixel(even, x, y)) << x << "," << y;
+}
+
+// A tile at most half the picture's size is scaled from the picture halved both ways; it must look
+// as the picture scaled whole does (the simulated board's picture: bars, digits, the box).
+TEST(Blitter, ASmallTileFromTheHalvedPictureLooksAsTheWholeScaled) {
+    Surface src;
+    ASSERT_TRUE(src.Allocate(704, 576, PixelFormat::Uyvy));
+    SimPainter painter;
+    SimScene scene;
+    scene.sizeMode = 1;
+    scene.ms = 1234;
+    std::vector<uint8_t> picture(704 * 576 * 2);
+    painter.Paint(picture.data(), scene, SimControls{0, 128, 0, 128, 128, 0});
+    for (int row = 0; row < 576; ++row)
+        std::memcpy(src.Line(row), &picture[static_cast<size_t>(row) * 704 * 2], 704 * 2);
+    Blitter b;
+    Surface tile = Rgb(184, 150, kMarker);
+    ASSERT_TRUE(b.Blit(src, src.Bounds(), tile, tile.Bounds()));
+
+    Surface whole = Rgb(184, 150, kMarker);
+    SwsContext* c = sws_getContext(704, 576, AV_PIX_FMT_UYVY422, 184, 150, AV_PIX_FMT_BGRA, Blitter::kFilter,
+                                   nullptr, nullptr, nullptr);
+    ASSERT_NE(c, nullptr);
+    const uint8_t* in[4] = {src.Line(0), nullptr, nullptr, nullptr};
+    const int inStride[4] = {static_cast<int>(src.Stride()), 0, 0, 0};
+    uint8_t* out[4] = {whole.Line(0), nullptr, nullptr, nullptr};
+    const int outStride[4] = {static_cast<int>(whole.Stride()), 0, 0, 0};
+    sws_scale(c, in, inStride, 0, 576, out, outStride);
+    sws_freeContext(c);
+    double difference = 0;
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 184; ++x)
+            for (int k = 0; k < 3; ++k)
+                difference += std::abs(tile.At(x, y)[k] - whole.At(x, y)[k]);
+    EXPECT_LT(difference / (184 * 150 * 3), 1.0);  // 0.3 as measured
 }
 
 TEST(Blitter, RefusesRectanglesOutsideTheirSurfaces) {
