@@ -81,9 +81,20 @@ QFont TileText::FittedFont(int points, const QString& text, int width) const {
 }
 
 void TileText::Text(QPainter& painter, const QRect& box, const QString& text, const QColor& color,
-                    bool opaque) {
+                    bool opaque) const {
     if (text.isEmpty())
         return;
+    if (laid_out_.size() > kFittedTexts)
+        laid_out_.clear();
+    const QFont& font = painter.font();
+    auto found = laid_out_.find(QString::number(font.pixelSize()) + '|' + text);
+    if (found == laid_out_.end()) {
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.setPerformanceHint(QStaticText::AggressiveCaching);
+        laid.prepare(QTransform(), font);
+        found = laid_out_.emplace(QString::number(font.pixelSize()) + '|' + text, laid).first;
+    }
     painter.save();
     painter.setClipRect(box);
     if (opaque) {
@@ -91,7 +102,7 @@ void TileText::Text(QPainter& painter, const QRect& box, const QString& text, co
         painter.fillRect(QRect(box.topLeft(), QSize(fm.horizontalAdvance(text), fm.height())), Qt::black);
     }
     painter.setPen(color);
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter.drawStaticText(box.topLeft(), found->second);
     painter.restore();
 }
 

@@ -16,6 +16,7 @@
 #include <QColor>
 #include <QFont>
 #include <QRect>
+#include <QStaticText>
 #include <QString>
 #include <array>
 #include <unordered_map>
@@ -55,13 +56,16 @@ public:
 
 private:
     const QFont& FontFor(int points) const;
-    static void Text(QPainter& painter, const QRect& box, const QString& text, const QColor& color,
-                     bool opaque);
+    void Text(QPainter& painter, const QRect& box, const QString& text, const QColor& color,
+              bool opaque) const;
 
     std::array<QFont, 4> fonts_;  // 8, 10, 11 and 22 points
     // Pixel sizes that make a text fit its box, by point size and text; the stamps change every
     // second, so each text is measured once, not on every pass. Display thread only.
     mutable std::unordered_map<QString, int> fitted_[4];
+    // Texts laid out once, by font size and text: a tile drawn again (a new picture) draws them
+    // without shaping them again. Display thread only.
+    mutable std::unordered_map<QString, QStaticText> laid_out_;
 };
 
 }  // namespace kel
