@@ -144,11 +144,17 @@ bool TSaveThread::Pass() {
         MutexLock camerasLock(cameras_mutex_);
         cameras = cameras_;
     }
-    // Every picture is taken, in the order of capture; with recording off they are let go.
+    // Every picture is taken, in the order of capture; with recording off they are let go. At most
+    // a queue's worth of a camera a pass: a camera faster than its compression cannot keep the
+    // others (and the finishes asked) waiting.
     for (int n = 1; n <= kCameraCount; ++n)
-        while (FrameBank::PicturePtr picture = links_.LiveFrame.Take(n))
+        for (size_t k = 0; k < FrameBank::kQueueDepth; ++k) {
+            FrameBank::PicturePtr picture = links_.LiveFrame.Take(n);
+            if (!picture)
+                break;
             if (on)
                 CameraPicture(n, (*cameras)[n - 1], anyDrive, *picture);
+        }
     return on;
 }
 
