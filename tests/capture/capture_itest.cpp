@@ -160,5 +160,34 @@ TEST_F(CaptureThreadsTest, SixteenThreadsOnTheSimulatedBoard) {
         EXPECT_FALSE(sim->Channel(ch).locked) << ch;
 }
 
+// Threads wake when there is work: a capture thread passes once for each picture its board has
+// for it, not on a beat, and a camera switched on is served at once, not at the next look.
+TEST_F(CaptureThreadsTest, AThreadWakesForItsPicturesAndForItsSettings) {
+    THicap board("sim");
+    ASSERT_TRUE(board.Find());
+    TCameraTable cameras = AllActive(3);
+    for (int n = 1; n < kCameraCount; ++n)
+        cameras[n].Active = 0;  // camera 1 alone: 25 a second
+    ASSERT_TRUE(board.Open(cameras));
+    StartAll(cameras);
+    std::this_thread::sleep_for(1s);
+    const uint64_t delivered = captures[0]->Delivered(), passes = captures[0]->BoardPasses();
+    EXPECT_GE(delivered, 15u);
+    EXPECT_LE(passes, delivered + delivered / 10 + 2) << "a pass for each picture, not a poll";
+    EXPECT_EQ(captures[1]->BoardPasses(), 0u) << "an inactive camera's thread sleeps";
+
+    cameras[1].Active = 1;
+    ASSERT_TRUE(board.Open(cameras));
+    const auto asked = std::chrono::steady_clock::now();
+    for (auto& capture : captures)
+        capture->SetSettings(cameras);
+    while (captures[1]->Delivered() == 0 && std::chrono::steady_clock::now() - asked < 10s)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms) << "camera 2 waited for a look";
+    for (auto& capture : captures)
+        capture->SetActive(false);
+    board.Close();
+}
+
 }  // namespace
 }  // namespace kel
