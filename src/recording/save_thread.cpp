@@ -83,7 +83,11 @@ void TSaveThread::Run(std::stop_token stop) {
         const auto wait = std::min<std::chrono::milliseconds>(
             kPause,
             std::chrono::milliseconds(std::max<int64_t>(1, max_wait_ms_.load(std::memory_order_relaxed))));
-        links_.LiveFrame.WaitForPictures(seen, wait, stop);
+        const auto passed = std::chrono::steady_clock::now();
+        // Woken by a picture, the thread lets the ones coming meanwhile join it for the next pass,
+        // so that 16 cameras do not wake it 50 times a second; the queues hold far more.
+        if (links_.LiveFrame.WaitForPictures(seen, wait, stop) && !stop.stop_requested())
+            std::this_thread::sleep_until(passed + kSpacing);
     }
 }
 

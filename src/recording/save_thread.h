@@ -1,7 +1,7 @@
 #pragma once
-// TSaveThread: the recorder. It wakes whenever the frame bank has a picture for it (and at least
-// every 100 ms), takes every camera's queued pictures in the order they were captured, and
-// compresses each one somebody needs as a key frame into the camera's batch of 20: the pictures
+// TSaveThread: the recorder. It wakes when the frame bank has pictures for it (at most every
+// 30 ms, and at least every 100 ms), takes every camera's queued pictures in the order they were
+// captured, and compresses each one somebody needs as a key frame into the camera's batch of 20: the pictures
 // of a camera whose schedule records this hour (ScheduleMode 1, continuous, or 2, on motion), and
 // those a remote viewer asked for. A picture nobody needs is let go uncompressed. When the batch
 // is full it is written to the camera's open AVI segment if the camera is due: ScheduleMode 1, or
@@ -54,6 +54,8 @@ public:
     static constexpr uint8_t kHoldSeconds = 5;
     // The longest the thread sleeps without a picture (a finish asked, a batch due by time).
     static constexpr std::chrono::milliseconds kPause{100};
+    // The shortest time between two passes woken by pictures.
+    static constexpr std::chrono::milliseconds kSpacing{30};
     static constexpr int32_t kDefaultSizeLimit = 5000000;
 
     // The recorder of the station in `workDir` (absolute). Created suspended: nothing runs until
