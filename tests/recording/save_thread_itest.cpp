@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,6 +37,24 @@ namespace kel {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The recorder's thread reads the clock while a test sets it.
+class LockedClock : public Clock {
+public:
+    explicit LockedClock(LocalTime t) : t_(t) {}
+    LocalTime Now() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return t_;
+    }
+    void Set(LocalTime t) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        t_ = t;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    LocalTime t_;
+};
 
 struct Station {
     std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
@@ -119,7 +138,7 @@ protected:
     }
 
     TempDir dir;
-    FixedClock clock{Moment(0)};
+    LockedClock clock{Moment(0)};
     FakeDriveProbe probe;
     Station s;
     RecorderLinks links{*s.bank, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
