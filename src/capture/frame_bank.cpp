@@ -76,7 +76,6 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
     held->data = held->buffer.bytes.get();
     held->info.bytes = bytes;
     held->info.resolution = resolution;
-    held->captured = std::chrono::steady_clock::now();
     PicturePtr dropped;  // let go of outside the lock
     {
         MutexLock lock(slot.mutex);
@@ -91,7 +90,7 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
         slot.queue[(slot.head + slot.queued) % kQueueDepth] = std::move(held);
         ++slot.queued;
     }
-    Notify();
+    Wake();
 }
 
 FrameBank::Info FrameBank::Read(int camera, uint8_t* out, size_t capacity) const {
@@ -137,17 +136,13 @@ uint64_t FrameBank::Lost(int camera) const {
     return slot->lost;
 }
 
-void FrameBank::Notify() {
+void FrameBank::Wake() {
     {
         // Under the waiters' lock, so that a waiter between its check and its wait cannot miss it.
         MutexLock lock(news_mutex_);
         news_.fetch_add(1, std::memory_order_acq_rel);
     }
     news_cv_.notify_all();
-}
-
-void FrameBank::Wake() {
-    Notify();
 }
 
 bool FrameBank::WaitForPictures(uint64_t seen, std::chrono::milliseconds timeout,

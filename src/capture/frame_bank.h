@@ -49,7 +49,6 @@ public:
     struct Picture {
         const uint8_t* data = nullptr;
         Info info;
-        std::chrono::steady_clock::time_point captured;
     };
     using PicturePtr = std::shared_ptr<const Picture>;
 
@@ -93,7 +92,6 @@ private:
         std::shared_ptr<Pool> pool;  // fixed after construction
     };
     const Slot* Find(int camera) const;
-    void Notify();
 
     std::array<Slot, kCameraCount + 1> slots_;  // slot 0 is never used
     std::atomic<uint64_t> news_{0};

@@ -87,13 +87,14 @@ void TileText::Text(QPainter& painter, const QRect& box, const QString& text, co
     if (laid_out_.size() > kFittedTexts)
         laid_out_.clear();
     const QFont& font = painter.font();
-    auto found = laid_out_.find(QString::number(font.pixelSize()) + '|' + text);
+    const QString key = QString::number(font.pixelSize()) + '|' + text;
+    auto found = laid_out_.find(key);
     if (found == laid_out_.end()) {
         QStaticText laid(text);
         laid.setTextFormat(Qt::PlainText);
         laid.setPerformanceHint(QStaticText::AggressiveCaching);
         laid.prepare(QTransform(), font);
-        found = laid_out_.emplace(QString::number(font.pixelSize()) + '|' + text, laid).first;
+        found = laid_out_.emplace(key, laid).first;
     }
     painter.save();
     painter.setClipRect(box);

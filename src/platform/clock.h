@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "platform/guarded.h"
+
 namespace kel {
 
 struct LocalTime {
@@ -25,14 +27,22 @@ public:
 };
 
 // A clock that stands still until a test moves it.
+// A clock that shows what it was set to; a test may set it while other threads read it.
 class FixedClock : public Clock {
 public:
     explicit FixedClock(LocalTime t) : t_(t) {}
-    LocalTime Now() const override { return t_; }
-    void Set(LocalTime t) { t_ = t; }
+    LocalTime Now() const override {
+        MutexLock lock(mutex_);
+        return t_;
+    }
+    void Set(LocalTime t) {
+        MutexLock lock(mutex_);
+        t_ = t;
+    }
 
 private:
-    LocalTime t_;
+    mutable Mutex mutex_;
+    LocalTime t_ KEL_GUARDED_BY(mutex_);
 };
 
 // The Polish system formats: long time "HH:MM:SS", short date "YYYY-MM-DD".

@@ -38,24 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The recorder's thread reads the clock while a test sets it.
-class LockedClock : public Clock {
-public:
-    explicit LockedClock(LocalTime t) : t_(t) {}
-    LocalTime Now() const override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return t_;
-    }
-    void Set(LocalTime t) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        t_ = t;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    LocalTime t_;
-};
-
 struct Station {
     std::unique_ptr<FrameBank> bank = std::make_unique<FrameBank>();
     CameraFlags mode{}, now{}, shown{}, hold{}, latch{};
@@ -138,7 +120,7 @@ protected:
     }
 
     TempDir dir;
-    LockedClock clock{Moment(0)};
+    FixedClock clock{Moment(0)};
     FakeDriveProbe probe;
     Station s;
     RecorderLinks links{*s.bank, s.mode, s.now, s.shown, s.hold, s.latch, s.drive, s.warned};
