@@ -14,9 +14,11 @@ namespace kel {
 namespace {
 using SteadyClock = std::chrono::steady_clock;
 // A board that names no moment for its next picture is asked again this soon, and none is waited
-// for longer (a board reopened meanwhile starts counting again).
+// for longer (a board reopened meanwhile starts counting again). The longest wait is above the
+// 320 ms between the pictures of one of eight cameras sharing a group's 25 a second, so that such
+// a camera's thread wakes once a picture.
 constexpr auto kShortestWait = std::chrono::milliseconds(1);
-constexpr auto kLongestWait = std::chrono::milliseconds(100);
+constexpr auto kLongestWait = std::chrono::milliseconds(400);
 // Nothing to capture: the thread sleeps until woken, but looks again now and then.
 constexpr auto kIdleWait = std::chrono::seconds(1);
 // Carried to the board's lock call unchanged.

@@ -58,8 +58,11 @@ void TDisplay::Terminate() {
 void TDisplay::Pass() {
     passes_.fetch_add(1, std::memory_order_relaxed);
     // Nobody sees the pictures: new ones wait in the frame bank with their flags up, and the
-    // first pass that is watched again shows the newest of each camera.
-    if (renderer_.Watched.load(std::memory_order_relaxed) == 0)
+    // first pass that is watched again shows the newest of each camera. Meanwhile the thread
+    // looks only a few times a second whether a window shows them again.
+    const bool watched = renderer_.Watched.load(std::memory_order_relaxed) != 0;
+    thread_.SetPeriod(std::chrono::milliseconds(watched ? kPauseMs : kUnwatchedPauseMs));
+    if (!watched)
         return;
     const int viewMode = in_.ViewMode.load(std::memory_order_relaxed);
     UploadReady(viewMode);

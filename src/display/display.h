@@ -3,7 +3,7 @@
 // capture thread has marked new, composes the current layout (or the site plan) on the renderer's
 // back surface and presents it for the current view mode, then pauses 40 ms. The renderer draws
 // only the tiles that changed and presents only a changed picture; while nobody watches (the
-// renderer's Watched is 0) a pass does nothing at all.
+// renderer's Watched is 0) a pass does nothing at all and the next comes after 250 ms.
 //
 // The window thread may pause the loop (while a window is dragged) and resume it; a pause takes
 // effect between passes, without ever waiting for the pass under way. A pass that fails is
@@ -27,6 +27,7 @@ namespace kel {
 class TDisplay {
 public:
     static constexpr int kPauseMs = 40;
+    static constexpr int kUnwatchedPauseMs = 250;  // while no window shows the pictures
     // View modes, as the station's ViewMode holds them.
     static constexpr int kModeWindow = 1;
     static constexpr int kModeSmart = 2;
