@@ -642,8 +642,8 @@ void Station::Shutdown(bool byUser) {
     notices_.StopWatcher();
     if (TDirectX* renderer = pipeline_.Renderer())
         renderer->ShowNames = 0;
-    if (TSaveThread* recorder = pipeline_.Recorder())
-        recorder->SetRecording(false);
+    // The capture first: every picture it delivered is still queued for the recorder, whose close
+    // writes them before it ends the segments.
     pipeline_.StopCapture();
     pipeline_.StopDisplay();
     console_.RemoveTrayIcon();
