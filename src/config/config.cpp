@@ -36,6 +36,7 @@ static_assert(sizeof(TCameraTable) == 1024);
 static_assert(sizeof(TUserTable) == 13824);
 static_assert(sizeof(TZoneTable) == 405632);
 static_assert(sizeof(TCamIconTable) == 192);
+static_assert(sizeof(TMaskTable) == 405504);
 
 // A table field as the bytes of its stored image.
 using BytesOf = std::span<uint8_t> (*)(Block&);
@@ -124,6 +125,10 @@ constexpr ValueDesc kValues[] = {
     Table("Scheduler", FieldBytes<&Block::Scheduler>),
     Table("Users", FieldBytes<&Block::Users>),
     Table("Zones", FieldBytes<&Block::Zones>),
+    // Added later: a store without them keeps every recording until room is needed and masks
+    // nothing, and first-run defaults do not write them.
+    Table("KeepDays", FieldBytes<&Block::KeepDays>, kNotInDefaults),
+    Table("Masks", FieldBytes<&Block::Masks>, kNotInDefaults),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -499,6 +504,8 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.Zones = from.Zones;
     to.CamIcons = from.CamIcons;
     to.PTZPorts = from.PTZPorts;
+    to.KeepDays = from.KeepDays;
+    to.Masks = from.Masks;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

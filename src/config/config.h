@@ -62,6 +62,9 @@ struct TSettingsBlock {
     std::array<uint8_t, 2688> Scheduler{};
     TUserTable Users{};
     TZoneTable Zones{};
+    // Per camera: recordings are kept at most this many days (0: until their room is needed).
+    std::array<int32_t, 16> KeepDays{};
+    TMaskTable Masks{};
 };
 
 class TConfig : public TSettingsBlock {

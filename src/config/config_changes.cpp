@@ -81,12 +81,15 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     out.boardModes = out.boardModes || a.Ntsc != b.Ntsc;
     out.server = a.TCP != b.TCP || a.Port != b.Port;
     const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
+    const bool masks = !SameBytes(a.Masks, b.Masks);
     out.recorder = out.tables || zones || a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize ||
-                   a.SoundDetect != b.SoundDetect;
+                   a.SoundDetect != b.SoundDetect || a.KeepDays != b.KeepDays;
     out.tables = out.tables || users;
     const std::pair<bool, const char*> settings[] = {
         {a.Ntsc != b.Ntsc, "standard wideo"},
         {zones, "strefy"},
+        {masks, "maski prywatnosci"},
+        {a.KeepDays != b.KeepDays, "czas przechowywania nagran"},
         {a.Scheduler != b.Scheduler, "harmonogram"},
         {a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize, "dyski"},
         {a.cDetection != b.cDetection || a.cRecording != b.cRecording || a.cCamName != b.cCamName ||

@@ -20,7 +20,8 @@ struct ConfigChanges {
     bool boardModes = false;                       // a size mode or the video standard changed
     std::array<bool, 2> shares{};                  // a capture group's split of its time changed
     bool server = false;                           // the TCP server's switch or port changed
-    bool recorder = false;  // the recorder's part: cameras, drives, size limit, zones, motion sound
+    bool recorder = false;  // the recorder's part: cameras, drives, size limit, zones, motion sound,
+                            // how long recordings are kept
     bool tables = false;    // what the TCP server answers from: cameras or users
     // What changed, in the log's words: "kamera 3 (rozdzielczosc, klatki/s), strefy, harmonogram";
     // empty when nothing did.

@@ -44,6 +44,8 @@ public:
     CameraTablePtr Cameras() const { return SharedTable(); }
     int32_t StartCounter() const { return Settings().VideoFiles; }
     int32_t StartDisk() const { return Settings().UsedDisk; }
+    const std::array<int32_t, 16>& KeepDays() const { return Settings().KeepDays; }
+    const TMaskTable& Masks() const { return Settings().Masks; }
 };
 
 // The renderer and the console's views: cameras, overlay switches, the plan, the layouts' slot
@@ -91,6 +93,8 @@ public:
     const TCameraTable& Table() const { return ConfigView::Table(); }
     CameraTablePtr Cameras() const { return SharedTable(); }
     bool Ntsc() const { return Settings().Ntsc; }
+    // Camera n's privacy mask (n = 1..16).
+    const TMaskRecord& Mask(int n) const { return Settings().Masks[n - 1]; }
 };
 
 // The PTZ line: camera n's address, 0 for none.

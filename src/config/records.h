@@ -57,6 +57,12 @@ struct TZoneRecord {
     uint8_t Filler[3];
 };
 
+// A camera's privacy mask, on the motion zones' grid: a cell whose byte is 1 is painted black in
+// every picture before anything else sees it.
+struct TMaskRecord {
+    uint8_t Cells[25344];  // 176 x 144 cells row by row
+};
+
 struct TCamIconRecord {
     int32_t X;
     int32_t Y;
@@ -103,6 +109,8 @@ using TCameraTable = std::array<TCameraRecord, kCameraCount>;
 using TUserTable = std::array<TUserRecord, kUserCount>;
 using TZoneTable = std::array<TZoneRecord, kCameraCount>;
 using TCamIconTable = std::array<TCamIconRecord, kCameraCount>;
+using TMaskTable = std::array<TMaskRecord, kCameraCount>;
+static_assert(sizeof(TMaskRecord) == kZoneCols * kZoneRows);
 
 }  // namespace kel
 

@@ -171,6 +171,13 @@ std::string ZoneProblem(const TZoneRecord& z) {
     return {};
 }
 
+std::string MaskProblem(const TMaskRecord& m) {
+    for (int cell = 0; cell < 176 * 144; ++cell)
+        if (m.Cells[cell] > 1)
+            return OutOf("cell " + std::to_string(cell), kFlag, m.Cells[cell]);
+    return {};
+}
+
 // Icons are placed by a click on the 598 x 472 plan, 25 pixels up and left of it.
 std::string IconProblem(const TCamIconRecord& i) {
     if (i.Placed > 1)
@@ -287,6 +294,10 @@ std::string TableProblem(std::string_view name, std::span<const uint8_t> bytes) 
         return Records<TZoneRecord>(bytes, "camera", ZoneProblem);
     if (SameName(name, "CamIcons"))
         return Records<TCamIconRecord>(bytes, "camera", IconProblem);
+    if (SameName(name, "KeepDays"))
+        return Int32s(bytes, camera_limits::kKeepDays, "camera");
+    if (SameName(name, "Masks"))
+        return Records<TMaskRecord>(bytes, "camera", MaskProblem);
     return {};
 }
 

@@ -39,6 +39,7 @@ inline constexpr NumberLimits kSaturation{0, 255};
 inline constexpr NumberLimits kHue{-128, 127};
 inline constexpr NumberLimits kSensitivity{250, 30000};
 inline constexpr NumberLimits kPtzAddress{0, 255};
+inline constexpr NumberLimits kKeepDays{0, 3650};  // 0: until room is needed
 }  // namespace camera_limits
 
 // Why the stored bytes of setting `name` (already of the right type and size, UTF-8 for texts)

@@ -284,6 +284,11 @@ TEST_F(ConfigStoreTest, AnImportedValueOutsideWhatTheStationUsesIsRefused) {
         z.Mask[100] = cell;
         return "\"Zones\"=hex:" + Hex(&z, sizeof z);
     };
+    auto mask = [](uint8_t cell) {
+        TMaskRecord m{};
+        m.Cells[25343] = cell;
+        return "\"Masks\"=hex:" + Hex(&m, sizeof m);
+    };
     auto user = [](uint8_t right) {
         TUserRecord u{};
         u.Login.Set("ochrona");
@@ -329,6 +334,11 @@ TEST_F(ConfigStoreTest, AnImportedValueOutsideWhatTheStationUsesIsRefused) {
         {"\"PTZPorts\"=hex:ff,00,00,00", "\"PTZPorts\"=hex:00,01,00,00",
          "\"PTZPorts\" camera 1 must be 0..255 (is 256)"},
         {zone(30000, 1), zone(0, 1), "\"Zones\" camera 1: Sensitivity must be 250..30000 (is 0)"},
+        {"\"KeepDays\"=hex:00,00,00,00,42,0e,00,00", "\"KeepDays\"=hex:00,00,00,00,43,0e,00,00",
+         "\"KeepDays\" camera 2 must be 0..3650 (is 3651)"},
+        {"\"KeepDays\"=hex:5a,00,00,00", "\"KeepDays\"=hex:ff,ff,ff,ff",
+         "\"KeepDays\" camera 1 must be 0..3650 (is -1)"},
+        {mask(1), mask(2), "\"Masks\" camera 1: cell 25343 must be 0..1 (is 2)"},
         {zone(250, 0), zone(1000, 7), "\"Zones\" camera 1: cell 100 must be 0..1 (is 7)"},
         {user(1), user(5), "\"Users\" user 1: the right to camera 5 must be 0..1 (is 5)"},
         {cameras([](TCameraRecord& c) { c.Active = 1, c.FPS = 25; }),
