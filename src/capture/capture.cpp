@@ -44,6 +44,11 @@ void TCapture::SetSettings(CameraTablePtr cameras) {
     WakeUp();
 }
 
+void TCapture::SetMask(PrivacyMaskPtr mask) {
+    MutexLock lock(settings_mutex_);
+    mask_ = std::move(mask);
+}
+
 void TCapture::SetActive(bool on) {
     active_.store(on);
     if (!on) {
@@ -146,7 +151,12 @@ bool TCapture::Grab() {
     if (HICAP50_dw_LockWait4GetImageAddrEx(channel_, &picture, kFourccUYVY, kLockMode, kLockTimeout) !=
         kHicapOk)
         return false;
-    live_frame_.Write(camera_, picture, bytes_, resolution_);
+    PrivacyMaskPtr mask;
+    {
+        MutexLock lock(settings_mutex_);
+        mask = mask_;
+    }
+    live_frame_.Write(camera_, picture, bytes_, resolution_, mask.get());
     HICAP50_no_UnLockWait4GetImageAddr(channel_);
     frame_ready_[camera_].store(1, std::memory_order_release);
     delivered_.fetch_add(1, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "capture/frame_bank.h"
+#include "capture/privacy_mask.h"
 #include "config/applied_config.h"
 #include "config/records.h"
 #include "platform/guarded.h"
@@ -37,6 +38,8 @@ public:
     // The camera table the next pass uses (the thread keeps the snapshot, not a copy). Any thread.
     void SetSettings(CameraTablePtr cameras);
     void SetSettings(const TCameraTable& cameras) { SetSettings(ShareTable(cameras)); }
+    // The privacy mask painted on every picture from the next one on (null: none). Any thread.
+    void SetMask(PrivacyMaskPtr mask);
     // The run switch. Switched off, the thread makes no further board call once this returns (a
     // pass under way is waited for), so the board may be closed right after. Any thread.
     void SetActive(bool on);
@@ -74,6 +77,7 @@ private:
 
     mutable Mutex settings_mutex_;
     CameraTablePtr settings_ KEL_GUARDED_BY(settings_mutex_);  // nullptr: no camera active
+    PrivacyMaskPtr mask_ KEL_GUARDED_BY(settings_mutex_);
 
     // Held for a whole pass, so SetActive(false) can wait for one under way.
     Mutex pass_mutex_;

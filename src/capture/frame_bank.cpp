@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "capture/resolution.h"
 #include "platform/guarded.h"
 
 namespace kel {
@@ -57,7 +58,8 @@ const FrameBank::Slot* FrameBank::Find(int camera) const {
     return InRange(camera) ? &slots_[camera] : nullptr;
 }
 
-void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t resolution) {
+void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t resolution,
+                      const PrivacyMask* mask) {
     if (!InRange(camera))
         return;
     Slot& slot = slots_[camera];
@@ -73,6 +75,10 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
     held->buffer = slot.pool->Get(std::max<size_t>(bytes, 1));
     if (bytes)
         std::memcpy(held->buffer.bytes.get(), picture, bytes);
+    if (mask && bytes == ResolutionBytes(resolution)) {
+        const PictureSize size = ResolutionSize(resolution);
+        mask->Apply(held->buffer.bytes.get(), size.width, size.height);
+    }
     held->data = held->buffer.bytes.get();
     held->info.bytes = bytes;
     held->info.resolution = resolution;

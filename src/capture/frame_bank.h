@@ -24,6 +24,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "capture/privacy_mask.h"
 #include "config/records.h"
 #include "platform/guarded.h"
 
@@ -57,8 +58,10 @@ public:
     FrameBank& operator=(const FrameBank&) = delete;
 
     // Publishes a copy of the first `bytes` bytes of `picture` (at most kSlotBytes) as camera n's
-    // newest picture and queues it for the recorder. A camera outside 1..16 is ignored.
-    void Write(int camera, const uint8_t* picture, size_t bytes, int32_t resolution);
+    // newest picture and queues it for the recorder, with `mask` (if any) painted on the copy
+    // first. A camera outside 1..16 is ignored.
+    void Write(int camera, const uint8_t* picture, size_t bytes, int32_t resolution,
+               const PrivacyMask* mask = nullptr);
     // Copies camera n's newest picture into `out` (at most `capacity` bytes) and says what it was.
     Info Read(int camera, uint8_t* out, size_t capacity) const;
     // What camera n's newest picture is, without the bytes.

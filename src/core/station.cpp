@@ -52,6 +52,12 @@ Station::Station(StationOptions options, TShared& shared, ConsoleWindow& console
                               [this](bool show) {
                                   if (windows_.closing && !options_.headless)
                                       windows_.closing->ShowClosingForm(show);
+                              },
+                              [this](const std::string& who, const char* what, const std::string& detail) {
+                                  // The trail takes any thread; only a failure's log line needs
+                                  // the window thread.
+                                  if (!audit_.Append(who, what, detail))
+                                      OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
                               }}),
       remote_(shared, log_, debug, clock,
               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }),

@@ -65,6 +65,10 @@ RecorderHooks StationPipeline::MakeRecorderHooks() {
         links_.onWindowThread([this, text] { box_.Alarm(text); });
     };
     hooks.beep = [this] { links_.onWindowThread([this] { console_.SystemBeeper().Beep(); }); };
+    hooks.audit = [this](const char* what, const std::string& detail) {
+        if (links_.audit)
+            links_.audit("", what, detail);
+    };
     return hooks;
 }
 
@@ -98,6 +102,7 @@ void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& r
     for (int n = 1; n <= kCameraCount; ++n) {
         auto capture = std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady);
         capture->SetSettings(board.Cameras());
+        capture->SetMask(PrivacyMask::Make(board.Mask(n).Cells));
         capture->SetActive(true);
         capture->Start();
         captures_[n] = std::move(capture);
@@ -147,9 +152,11 @@ void StationPipeline::StopCapture() {
 
 void StationPipeline::GiveCaptureSettings(const BoardView& applied) {
     const CameraTablePtr table = applied.Cameras();
-    for (auto& capture : captures_)
-        if (capture)
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (TCapture* capture = captures_[n].get()) {
             capture->SetSettings(table);
+            capture->SetMask(PrivacyMask::Make(applied.Mask(n).Cells));
+        }
 }
 
 void StationPipeline::FinishSegments(const ConfigChanges& changes) {

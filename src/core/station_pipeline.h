@@ -46,6 +46,8 @@ struct PipelineLinks {
     std::function<void(std::function<void()>)> onWindowThread;
     // The closing window shown (true) while the recordings are closed, and hidden again.
     std::function<void(bool show)> showClosing;
+    // A record of the audit trail from any thread (who, what, detail).
+    std::function<void(const std::string& who, const char* what, const std::string& detail)> audit;
 };
 
 class StationPipeline {

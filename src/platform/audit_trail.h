@@ -50,6 +50,7 @@ public:
     static constexpr const char* kSnapshot = "zdjecie";
     static constexpr const char* kStart = "start systemu";
     static constexpr const char* kStop = "zamkniecie systemu";
+    static constexpr const char* kExpiry = "usuniecie starych nagran";
 
     // The trail beside the settings store `storeFile`.
     static std::string PathBeside(const std::string& storeFile);

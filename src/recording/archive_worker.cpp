@@ -1,6 +1,7 @@
 #include "recording/archive_worker.h"
 
 #include "platform/guarded.h"
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +14,20 @@ ArchiveWorker::ArchiveWorker(ArchiveFn archive, std::chrono::milliseconds retry,
 
 ArchiveWorker::~ArchiveWorker() {
     Stop();
+}
+
+void ArchiveWorker::SetHousekeeping(std::function<void()> job, std::chrono::milliseconds every) {
+    housekeeping_ = std::move(job);
+    housekeeping_every_ = every;
+}
+
+void ArchiveWorker::HousekeepNow() {
+    {
+        MutexLock lock(mutex_);
+        next_housekeeping_ = std::chrono::steady_clock::now();
+        housekeep_now_ = true;
+    }
+    wake_.notify_all();
 }
 
 void ArchiveWorker::Start() {
@@ -88,10 +103,24 @@ size_t ArchiveWorker::Waiting() const {
 
 void ArchiveWorker::Run(std::stop_token stop) {
     UniqueMutexLock lock(mutex_);
+    next_housekeeping_ = std::chrono::steady_clock::now();
     while (!stop.stop_requested()) {
         if (TryLocked(lock))
             continue;
-        const auto now = std::chrono::steady_clock::now();
+        auto now = std::chrono::steady_clock::now();
+        if (housekeeping_ && now >= next_housekeeping_) {
+            lock.unlock();
+            try {
+                housekeeping_();
+            } catch (const std::exception& e) {
+                if (failed_)
+                    failed_(e.what());
+            }
+            lock.lock();
+            now = std::chrono::steady_clock::now();
+            next_housekeeping_ = now + housekeeping_every_;
+            continue;
+        }
         if (!waiting_.empty() && now >= next_retry_) {
             // Tried again in the order they came.
             for (ClosedSegment& s : waiting_)
@@ -99,8 +128,12 @@ void ArchiveWorker::Run(std::stop_token stop) {
             waiting_.clear();
             continue;
         }
-        const auto until = waiting_.empty() ? now + std::chrono::hours(1) : next_retry_;
-        wake_.wait_until(lock, stop, until, [&]() KEL_REQUIRES(mutex_) { return !queue_.empty(); });
+        auto until = waiting_.empty() ? now + std::chrono::hours(1) : next_retry_;
+        if (housekeeping_)
+            until = std::min(until, next_housekeeping_);
+        wake_.wait_until(lock, stop, until,
+                         [&]() KEL_REQUIRES(mutex_) { return !queue_.empty() || housekeep_now_; });
+        housekeep_now_ = false;
     }
 }
 

@@ -34,7 +34,12 @@ public:
     ArchiveWorker(const ArchiveWorker&) = delete;
     ArchiveWorker& operator=(const ArchiveWorker&) = delete;
 
+    // A job the thread also runs every `every`, the first time right after Start (the expiry of
+    // old recordings): disk work that must not hold up compression. Before Start.
+    void SetHousekeeping(std::function<void()> job, std::chrono::milliseconds every);
     void Start();
+    // The housekeeping job runs again at once (a changed keeping time). Any thread.
+    void HousekeepNow();
     // Ends the thread after the segment under way; what waits stays where it is.
     void Stop();
     // Any thread.
@@ -66,6 +71,10 @@ private:
     uint64_t posted_ KEL_GUARDED_BY(mutex_) = 0;
     uint64_t tried_ KEL_GUARDED_BY(mutex_) = 0;  // of the posted ones
     std::chrono::steady_clock::time_point next_retry_ KEL_GUARDED_BY(mutex_);
+    std::function<void()> housekeeping_;  // set before Start
+    std::chrono::milliseconds housekeeping_every_{0};
+    std::chrono::steady_clock::time_point next_housekeeping_ KEL_GUARDED_BY(mutex_);
+    bool housekeep_now_ KEL_GUARDED_BY(mutex_) = false;
     WorkerThread thread_;  // last: it ends before the members it uses go
 };
 

@@ -31,6 +31,8 @@ struct RecorderHooks {
     std::function<void(const std::string& text)> warn;
     // The system beep for a camera that starts seeing motion.
     std::function<void()> beep;
+    // A record of the audit trail, made by the station (who: nobody).
+    std::function<void(const char* what, const std::string& detail)> audit;
 };
 
 }  // namespace kel

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/audit_trail.h"
 #include "platform/file_faults.h"
 #include "platform/guarded.h"
 #include "platform/safe_file.h"
@@ -60,6 +61,7 @@ bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) 
 void TSaveThread::Resume() {
     if (thread_.joinable())
         return;
+    archiver_.SetHousekeeping([this] { DeleteExpired(); }, kExpiryCheck);
     archiver_.Start();
     thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
@@ -106,9 +108,53 @@ void TSaveThread::Configure(const RecorderView& applied) {
     applied_ = applied;
     SetSizeLimit(applied.SizeCode());
     SetSoundDetect(applied.SoundDetect());
-    SetZones(applied.Zones());
+    // A masked cell is black in every picture and never watched: motion behind a privacy mask
+    // starts nothing, not even at the first picture, whose reference is all zero.
+    auto zones = std::make_unique<TZoneTable>(applied.Zones());
+    for (int n = 0; n < kCameraCount; ++n)
+        for (size_t cell = 0; cell < MotionDetector::kMaskCells; ++cell)
+            if (applied.Masks()[n].Cells[cell] == 1)
+                (*zones)[n].Mask[cell] = 0;
+    SetZones(*zones);
+    SetKeepDays(applied.KeepDays());
     SetDrives(applied.Drives().data(), DriveTable::kEntries);
     SetCameras(applied.Cameras());
+}
+
+void TSaveThread::SetKeepDays(const std::array<int32_t, 16>& days) {
+    {
+        MutexLock lock(keep_mutex_);
+        if (keep_days_ == days)
+            return;
+        keep_days_ = days;
+    }
+    archiver_.HousekeepNow();
+}
+
+int TSaveThread::DeleteExpired() {
+    std::array<int32_t, 16> days;
+    {
+        MutexLock lock(keep_mutex_);
+        days = keep_days_;
+    }
+    if (std::all_of(days.begin(), days.end(), [](int32_t d) { return d <= 0; }))
+        return 0;
+    const SegmentArchive::Expired gone = archive_.DeleteExpired(days, DateTimeValue(clock_.Now()));
+    if (gone.total == 0)
+        return 0;
+    std::string which;
+    for (int n = 1; n <= kCameraCount; ++n)
+        if (gone.perCamera[n])
+            which += (which.empty() ? "" : ", ") +
+                     ("kamera " + std::to_string(n) + ": " + std::to_string(gone.perCamera[n]) + " (limit " +
+                      std::to_string(days[n - 1]) + " dni)");
+    const std::string text =
+        "Usunieto nagrania starsze niz czas przechowywania: " + std::to_string(gone.total) + " (" + which +
+        ")";
+    Log(text, false);
+    if (hooks_.audit)
+        hooks_.audit(AuditTrail::kExpiry, std::to_string(gone.total) + " nagran; " + which);
+    return gone.total;
 }
 
 void TSaveThread::SetCameras(CameraTablePtr cameras) {

@@ -94,6 +94,8 @@ public:
     void SetZones(const TZoneTable& zones) { motion_.SetZones(zones); }
     void SetDrives(const uint8_t* flags, int count) { archive_.SetDrives(flags, count); }
     void SetSoundDetect(bool on) { sound_detect_.store(on, std::memory_order_relaxed); }
+    // How many days each camera's recordings are kept at most (0: until room is needed).
+    void SetKeepDays(const std::array<int32_t, 16>& days);
     // VideoFilesSize 0..4: 5, 10, 20, 25, 50 million bytes. Any other value keeps the limit.
     void SetSizeLimit(int32_t videoFilesSize);
     int32_t SizeLimit() const { return size_limit_.load(std::memory_order_relaxed); }
@@ -128,6 +130,11 @@ public:
     // and archived, the compressor closed.
     void CloseAll();
     bool SegmentOpen(int camera) const;
+    // Deletes the recordings older than their camera's keeping time, says so in the log and the
+    // audit trail, and returns how many went. The archiving thread runs it at its start and every
+    // hour; tests call it.
+    int DeleteExpired();
+    static constexpr std::chrono::hours kExpiryCheck{1};
 
     // One pass of the loop without the wait: every queued picture taken; false when recording is
     // off (the pictures are then let go). The thread calls it; tests call it while the thread is
@@ -192,6 +199,8 @@ private:
     std::atomic<int32_t> size_limit_{kDefaultSizeLimit};
     std::atomic<int64_t> max_wait_ms_{400};
     std::array<std::atomic<bool>, kCameraCount + 1> finish_asked_{};
+    mutable Mutex keep_mutex_;
+    std::array<int32_t, 16> keep_days_ KEL_GUARDED_BY(keep_mutex_){};
     mutable Mutex cameras_mutex_;
     CameraTablePtr cameras_ KEL_GUARDED_BY(cameras_mutex_) = ShareTable(TCameraTable{});
 

@@ -538,6 +538,44 @@ bool SegmentArchive::DeleteOldest() {
     return true;
 }
 
+SegmentArchive::Expired SegmentArchive::DeleteExpired(const std::array<int32_t, 16>& keepDays, double now) {
+    Expired out;
+    std::vector<std::string> doomed;
+    {
+        MutexLock lock(mutex_);
+        std::vector<TVideoIndexEntry>& entries = index_.Mutable();
+        for (size_t i = 0; i < entries.size();) {
+            const TVideoIndexEntry& e = entries[i];
+            const int n = e.Camera;
+            const std::string path = e.FileName.Get();
+            const bool expired = n >= 1 && n <= kCameraCount && keepDays[n - 1] > 0 &&
+                                 e.StartTime < now - keepDays[n - 1] && !path.empty() && IsLetter(path[0]) &&
+                                 DrivePresent(path[0]);
+            if (!expired) {
+                ++i;
+                continue;
+            }
+            doomed.push_back(map_.Resolve(path));
+            Log(kDeleted + path, false);
+            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
+            ++out.perCamera[n];
+            ++out.total;
+            if (counter_ > 0)
+                --counter_;
+        }
+        if (out.total) {
+            indexed_.store(index_.Size(), std::memory_order_relaxed);
+            ++version_;
+        }
+    }
+    // The index first: a crash between leaves files the index no longer lists, never the reverse.
+    if (out.total)
+        SaveIndex();
+    for (const std::string& file : doomed)
+        Delete(file);
+    return out;
+}
+
 void SegmentArchive::Delete(const std::string& doomed) {
     if (!doomed.empty())
         FileRemove(doomed.c_str());  // a file already gone just loses its entry

@@ -95,6 +95,16 @@ public:
     bool Archive(const ClosedSegment& segment);
     // Deletes the oldest recording on a selected drive; false when there is none.
     bool DeleteOldest();
+    // What DeleteExpired deleted: how many recordings of each camera (index 1..16).
+    struct Expired {
+        std::array<int, 17> perCamera{};
+        int total = 0;
+    };
+    // Deletes every recording that started more than its camera's `keepDays[n - 1]` days before
+    // `now` (a date-time value; 0 days keeps the camera's recordings until room is needed), file
+    // and index entry, as the rotation deletes. A recording on a drive that is not there waits
+    // for it to come back.
+    Expired DeleteExpired(const std::array<int32_t, 16>& keepDays, double now);
     // The disk-full warning, once a run; its log line once each time the room runs out (the line
     // when it is back counts the segments held back meanwhile). Any thread.
     void NoRoom();

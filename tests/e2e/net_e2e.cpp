@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -125,6 +127,82 @@ TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
     kel->Signal(SIGTERM);
     ASSERT_EQ(kel->Wait(), 0) << kel->Err();
     EXPECT_TRUE(lingering.ClosedByServer());
+}
+
+// A camera's privacy mask is black in what it records and what it serves, and motion behind a
+// mask starts no recording: camera 1, recorded continuously, has its left half masked; camera 2,
+// recorded on motion with its whole scene moving, is masked whole.
+TEST_F(NetE2E, AMaskedHalfIsBlackWhereverItGoesAndMotionBehindAMaskRecordsNothing) {
+    PortHolder holder;
+    const int port = holder.Port();
+    holder.Release();
+    Prepare(port, {1});
+    {
+        auto c = std::make_unique<TConfig>(Registry());
+        ASSERT_TRUE(c->Load()) << c->ErrorText;
+        c->Cameras[1].Active = 1;
+        for (int d = 1; d <= 7; ++d)
+            for (int h = 0; h < 24; ++h)
+                c->Scheduler[ScheduleIndex(2, d, h)] = kOnMotion;
+        for (int cell = 0; cell < kZoneCols * kZoneRows; ++cell) {
+            c->Masks[0].Cells[cell] = cell % kZoneCols < kZoneCols / 2;
+            c->Masks[1].Cells[cell] = 1;
+        }
+        ASSERT_TRUE(c->SaveAll() && c->SaveCameras()) << c->Store().ErrorText();
+    }
+    auto kel = Start({"--yes", "--board", "sim:motion=1,2"});
+    ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
+    const std::string out = dir.File("pictures");
+    Process client(KEL_REMOTE_BINARY,
+                   {"--port", std::to_string(port), "--user", "wszystkie", "--password", "kamery",
+                    "--cameras", "1", "--polls", "40", "--interval-ms", "50", "--out", out},
+                   {}, dir.File("client.out"), dir.File("client.err"));
+    ASSERT_EQ(client.Wait(std::chrono::seconds(60)), 0) << client.Err() << kel->Err();
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
+
+    auto checkHalves = [&](const std::string& file) {
+        SCOPED_TRACE(file);
+        Process probe("/usr/bin/ffprobe",
+                      {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
+                       "csv=p=0", file},
+                      {}, dir.File("probe.out"), dir.File("probe.err"));
+        ASSERT_EQ(probe.Wait(std::chrono::seconds(60)), 0) << probe.Err();
+        int width = 0, height = 0;
+        ASSERT_EQ(std::sscanf(probe.Out().c_str(), "%d,%d", &width, &height), 2) << probe.Out();
+        // The pictures as the codec gives them, 4:2:0; the luma planes are compared as they are.
+        const std::string raw = dir.File("pictures.yuv");
+        Process ffmpeg("/usr/bin/ffmpeg",
+                       {"-v", "error", "-y", "-i", file, "-f", "rawvideo", "-pix_fmt", "yuv420p", raw}, {},
+                       dir.File("ffmpeg.out"), dir.File("ffmpeg.err"));
+        ASSERT_EQ(ffmpeg.Wait(std::chrono::seconds(60)), 0) << ffmpeg.Err();
+        const std::string y = ReadFile(raw);
+        const size_t frame = static_cast<size_t>(width) * height * 3 / 2;
+        ASSERT_GT(y.size(), 0u);
+        ASSERT_EQ(y.size() % frame, 0u);
+        int maskedOff = 0, brightRight = 0;
+        for (size_t at = 0; at < y.size(); at += frame)
+            for (int row = 0; row < height; ++row)
+                for (int x = 0; x < width; ++x) {
+                    const int v = static_cast<uint8_t>(y[at + row * width + x]);
+                    if (x < width / 2)
+                        maskedOff += std::abs(v - 16) > 3;
+                    else
+                        brightRight += v > 60;
+                }
+        EXPECT_EQ(maskedOff, 0) << "the masked half is black in every picture";
+        EXPECT_GT(brightRight, 0) << "the other half shows the scene";
+    };
+    int segments = 0;
+    for (const auto& f : fs::directory_iterator(Work() + "/drives/c:/KEL2_Videos/Kamera1"))
+        if (f.path().extension() == ".avi") {
+            ++segments;
+            checkHalves(f.path().string());
+        }
+    EXPECT_GT(segments, 0);
+    checkHalves(out + "/kamera1.avi");
+    EXPECT_FALSE(fs::exists(Work() + "/drives/c:/KEL2_Videos/Kamera2")) << "camera 2 never saw motion";
+    EXPECT_FALSE(fs::exists(Work() + "/Temp/Kamera2"));
 }
 
 // The server applies the user's camera rights whatever the client selects: cameras 2, 5 and 6 asked

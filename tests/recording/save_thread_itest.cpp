@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -30,6 +31,7 @@
 #include "recording/fake_drive_probe.h"
 #include "recording/schedule.h"
 #include "recording/segment.h"
+#include "recording/video_index.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
@@ -127,9 +129,11 @@ protected:
     std::vector<std::string> logged;
     std::vector<std::string> warnings;
     int beeps = 0;
+    std::vector<std::string> audited;
     RecorderHooks hooks{
         [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
-        [this](const std::string& t) { warnings.push_back(t); }, [this] { ++beeps; }};
+        [this](const std::string& t) { warnings.push_back(t); }, [this] { ++beeps; },
+        [this](const char* what, const std::string& detail) { audited.push_back(what + (": " + detail)); }};
     TCameraTable cameras{};
     std::unique_ptr<TZoneTable> zones;
     bool sound = false;
@@ -143,6 +147,60 @@ protected:
         return none;
     }
 };
+
+// Recordings older than their camera's keeping time go, files and index entries alike, as the
+// rotation deletes them; another camera's, and the newer ones, stay. The log and the audit trail
+// say how many went.
+TEST_F(RecorderTest, RecordingsOlderThanTheirCamerasKeepingTimeAreDeleted) {
+    Start();
+    s.mode[1] = s.mode[2] = kContinuous;
+    Show(1, 10);
+    Show(2, 20);
+    auto day = [](int d, int hour) {
+        LocalTime t = Moment(0);
+        t.day = d;
+        t.hour = hour;
+        return t;
+    };
+    for (int d : {1, 2, 5}) {
+        clock.Set(day(d, 10));
+        Passes(1, FrameBatch::kSlots, false);
+        rec->CloseSegment(1);
+        rec->CloseSegment(2);
+    }
+    ASSERT_EQ(rec->Archive().Counter(), 6);
+    std::array<int32_t, 16> keep{};
+    keep[0] = 1;  // camera 1: a day; camera 2: until room is needed
+    rec->SetKeepDays(keep);
+    clock.Set(day(6, 9));
+    logged.clear();
+    EXPECT_EQ(rec->DeleteExpired(), 2);
+    EXPECT_EQ(rec->DeleteExpired(), 0) << "nothing is left to expire";
+
+    std::map<int, std::set<std::string>> indexed;
+    for (const auto& e : rec->Archive().Entries())
+        indexed[e.Camera].insert(
+            fs::path(rec->Archive().Map().Resolve(e.FileName.Get())).filename().string());
+    EXPECT_EQ(indexed[1], std::set<std::string>{"050526100000.avi"});
+    EXPECT_EQ(indexed[2].size(), 3u);
+    for (int n : {1, 2}) {
+        std::set<std::string> files;
+        for (const auto& f :
+             fs::directory_iterator(dir / ("drives/c:/KEL2_Videos/Kamera" + std::to_string(n))))
+            files.insert(f.path().filename().string());
+        EXPECT_EQ(files, indexed[n]) << "camera " << n << ": the folder and the index agree";
+    }
+    VideoIndex onDisk;
+    ASSERT_TRUE(onDisk.LoadChecked(dir / VideoIndex::kFile));
+    EXPECT_EQ(onDisk.Size(), 4u);
+    EXPECT_EQ(rec->Archive().Counter(), 4);
+    ASSERT_EQ(logged.size(), 3u);
+    EXPECT_EQ(logged[0], "N Usuniecie Pliku: C:\\KEL2_Videos\\Kamera1\\010526100000.avi");
+    EXPECT_EQ(logged[2],
+              "N Usunieto nagrania starsze niz czas przechowywania: 2 (kamera 1: 2 (limit 1 dni))");
+    ASSERT_EQ(audited.size(), 1u);
+    EXPECT_EQ(audited[0], "usuniecie starych nagran: 2 nagran; kamera 1: 2 (limit 1 dni)");
+}
 
 TEST_F(RecorderTest, BatchesAreWrittenOrDroppedByTheScheduleValue) {
     Start();

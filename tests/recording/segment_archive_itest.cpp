@@ -107,7 +107,7 @@ protected:
     std::vector<std::string> warnings;
     RecorderHooks hooks{
         [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
-        [this](const std::string& t) { warnings.push_back(t); }, [] {}};
+        [this](const std::string& t) { warnings.push_back(t); }, [] {}, nullptr};
 };
 
 TEST_F(ArchiveTest, ASegmentFillsTheFirstDriveToItsReserveThenGoesToTheNext) {

@@ -1,0 +1,40 @@
+#pragma once
+// A camera's privacy mask: the cells of the 176 x 144 zone grid that must never be seen. Every
+// picture is painted black there (luma 16, chroma 128) in the capture thread, before the frame
+// bank publishes it, so the display, the recorder, remote viewers, snapshots and the motion test
+// only ever get the masked picture, and a masked cell never differs from its reference.
+//
+// A cell covers 2 x width / 176 bytes of height / 144 lines of a UYVY picture, as for the motion
+// zones. The mask keeps, per row of cells, its runs of masked cells, so painting touches only
+// the masked bytes.
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "config/records.h"
+
+namespace kel {
+
+class PrivacyMask {
+public:
+    // The mask of `cells` (25,344 bytes, a cell masked when its byte is 1); null when none is.
+    static std::shared_ptr<const PrivacyMask> Make(const uint8_t* cells);
+
+    // Paints the masked cells of a UYVY picture of width x height black. A size the grid does not
+    // divide is left as it is.
+    void Apply(uint8_t* picture, int width, int height) const;
+    // How many cells are masked.
+    int Cells() const { return cells_; }
+
+private:
+    PrivacyMask() = default;
+    // Per row of cells, the runs [first, last) of masked cells.
+    std::vector<std::vector<std::pair<uint16_t, uint16_t>>> rows_;
+    int cells_ = 0;
+};
+
+using PrivacyMaskPtr = std::shared_ptr<const PrivacyMask>;
+
+}  // namespace kel
