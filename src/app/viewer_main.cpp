@@ -1,5 +1,6 @@
 // kel-viewer: the station's archive viewer.
 //   kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]
+//   kel-viewer --verify FOLDER
 // Without a file it reads the recordings' index of the working directory (the station's default
 // one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone. It runs for a
 // user of the station's store: the console hands its user over on descriptor N, else the viewer
@@ -15,6 +16,7 @@
 #include "core/command_line.h"
 #include "platform/audit_trail.h"
 #include "platform/polish_locale.h"
+#include "viewer/evidence_export.h"
 #include "viewer/viewer_login.h"
 #include "viewer/viewer_window.h"
 
@@ -22,11 +24,31 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]\n"
+    "       kel-viewer --verify FOLDER\n"
     "       kel-viewer --help | --version\n"
     "Finds and plays back what the station in DIR ($XDG_DATA_HOME/kel by default) recorded, or one\n"
     "recording FILE.avi; the camera names and the users come from the settings store FILE.\n"
     "--login-fd N reads the user from descriptor N (\"login\\npassword\\n\"), as the console hands it\n"
-    "over; without it the viewer asks.\n";
+    "over; without it the viewer asks.\n"
+    "--verify checks an evidence export: every file its manifest lists, by size and SHA-256; the exit\n"
+    "status is 0 when all match, 1 when any differs or is missing, 2 when the manifest is unreadable.\n";
+
+// Prints what the check found; the exit status.
+int Verify(const std::string& folder) {
+    const kel::EvidenceCheck check = kel::VerifyEvidence(folder);
+    if (!check.error.empty()) {
+        std::fprintf(stderr, "kel-viewer: %s\n", check.error.c_str());
+        return 2;
+    }
+    for (const std::string& name : check.good)
+        std::printf("zgodny: %s\n", name.c_str());
+    for (const std::string& what : check.wrong)
+        std::printf("NIEZGODNY: %s\n", what.c_str());
+    std::printf(check.whole ? "Eksport jest nienaruszony (%zu plików).\n"
+                            : "Eksport został zmieniony albo jest niepełny (%zu plików zgodnych).\n",
+                check.good.size());
+    return check.whole ? 0 : 1;
+}
 
 // The user: handed over on `fd` (>= 0), else asked for until one matches; false when cancelled.
 bool LogIn(const std::string& registry, int fd, kel::ViewerUser& user, kel::AuditTrail& trail) {
@@ -68,6 +90,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kel-viewer: --login-fd takes a descriptor from 3 on\n%s", kUsage);
                 return 2;
             }
+        } else if (a == "--verify") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kel-viewer: --verify takes a folder\n%s", kUsage);
+                return 2;
+            }
+            return Verify(argv[i + 1]);
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

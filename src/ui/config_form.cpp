@@ -159,7 +159,8 @@ QPushButton* Button(const char* caption, QWidget* parent) {
 }  // namespace
 
 TConfigForm::TConfigForm(MessageBox& boxes, TSkinForm* skins, TUsersForm* users, QWidget* parent)
-    : QDialog(parent), boxes_(boxes), skins_(skins), users_(users), zones_(std::make_unique<TZoneTable>()) {
+    : QDialog(parent), boxes_(boxes), skins_(skins), users_(users), zones_(std::make_unique<TZoneTable>()),
+      masks_(std::make_unique<TMaskTable>()) {
     setObjectName("ConfigForm");
     setWindowTitle(QString::fromUtf8(kCaption));
     setModal(true);
@@ -566,12 +567,22 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     ed_PtzAddress = new QSpinBox(identity);
     ed_PtzAddress->setRange(static_cast<int>(camera_limits::kPtzAddress.min),
                             static_cast<int>(camera_limits::kPtzAddress.max));
+    ed_KeepDays = new QSpinBox(identity);
+    ed_KeepDays->setObjectName("ed_KeepDays");
+    ed_KeepDays->setRange(static_cast<int>(camera_limits::kKeepDays.min),
+                          static_cast<int>(camera_limits::kKeepDays.max));
+    ed_KeepDays->setSpecialValueText(QString::fromUtf8("bez limitu"));
+    ed_KeepDays->setSuffix(QString::fromUtf8(" dni"));
+    ed_KeepDays->setToolTip(
+        QString::fromUtf8("Nagrania starsze niż tyle dni są usuwane (co godzinę); bez limitu: gdy "
+                          "zabraknie miejsca na dyskach"));
     auto* il = new QFormLayout(identity);
     il->addRow(QString::fromUtf8("Nazwa"), ed_Name);
     il->addRow(chk_Active);
     il->addRow(QString::fromUtf8("Rozdzielczość"), cb_CamResolution);
     il->addRow(QString::fromUtf8("Klatek/s"), cb_Rate);
     il->addRow(QString::fromUtf8("Port Kamery PTZ:"), ed_PtzAddress);
+    il->addRow(QString::fromUtf8("Przechowuj nagrania:"), ed_KeepDays);
 
     auto* picture = new QGroupBox(QString::fromUtf8("Parametry Obrazu"), page);
     auto* pl = new QFormLayout(picture);
@@ -598,6 +609,12 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     btn_ShowZone->setCheckable(true);
     btn_TestDetection = Button("Testuj Detekcję", motion);
     btn_TestDetection->setCheckable(true);
+    btn_MaskMode = Button("Maska Prywatności", motion);
+    btn_MaskMode->setObjectName("btn_MaskMode");
+    btn_MaskMode->setCheckable(true);
+    btn_MaskMode->setToolTip(
+        QString::fromUtf8("Rysowanie maski prywatności: zamaskowane pola są czarne na podglądzie, w "
+                          "nagraniach i u klientów, a ruch w nich nie jest wykrywany"));
     auto* ml = new QGridLayout(motion);
     auto* sensitivity = new QHBoxLayout;
     sensitivity->addWidget(new QLabel(QString::fromUtf8("Czułość:  Max."), motion));
@@ -608,6 +625,7 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     ml->addWidget(btn_ZoneAll, 1, 1);
     ml->addWidget(btn_ShowZone, 1, 2);
     ml->addWidget(btn_TestDetection, 1, 3);
+    ml->addWidget(btn_MaskMode, 2, 0, 1, 4);
 
     auto* previewLayout = new QVBoxLayout(grp_Camera);
     previewLayout->addWidget(Preview);
@@ -639,6 +657,11 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
         if (!filling_ && work_ && PageCamera())
             work_->settings.PTZPorts[PageCamera() - 1] = value;
     });
+    connect(ed_KeepDays, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!filling_ && work_ && PageCamera())
+            work_->settings.KeepDays[PageCamera() - 1] = value;
+    });
+    connect(btn_MaskMode, &QPushButton::toggled, this, &TConfigForm::MaskModeClick);
     connect(btn_ApplyAll, &QPushButton::clicked, this, &TConfigForm::ApplyToAllClick);
     connect(tb_Sensitivity, &QSlider::valueChanged, this, [this](int value) {
         if (filling_ || !PageCamera())
@@ -688,7 +711,8 @@ void TConfigForm::FillCameraPage() {
         tb_Picture[i]->setValue(PictureValue(c, i));
     tb_Sensitivity->setValue((*zones_)[n - 1].Sensitivity);
     ed_PtzAddress->setValue(work_->settings.PTZPorts[n - 1]);
-    std::memcpy(overlay_.data(), (*zones_)[n - 1].Mask, overlay_.size());
+    ed_KeepDays->setValue(work_->settings.KeepDays[n - 1]);
+    std::memcpy(overlay_.data(), EditedCells(n), overlay_.size());
     filling_ = false;
 }
 
@@ -758,7 +782,7 @@ void TConfigForm::FillZone(uint8_t value) {
     if (n == 0)
         return;
     overlay_.fill(value);
-    std::memcpy((*zones_)[n - 1].Mask, overlay_.data(), overlay_.size());
+    std::memcpy(EditedCells(n), overlay_.data(), overlay_.size());
     btn_ShowZone->setChecked(true);
     ShowZoneClick(true);
     UpdateDetectionTest();
@@ -799,8 +823,24 @@ void TConfigForm::PreviewMouseUp() {
     dragging_ = false;
     if (!btn_ShowZone->isChecked() || !PageCamera())
         return;
-    std::memcpy((*zones_)[PageCamera() - 1].Mask, overlay_.data(), overlay_.size());
+    std::memcpy(EditedCells(PageCamera()), overlay_.data(), overlay_.size());
     UpdateDetectionTest();
+}
+
+uint8_t* TConfigForm::EditedCells(int n) {
+    return btn_MaskMode->isChecked() ? (*masks_)[n - 1].Cells : (*zones_)[n - 1].Mask;
+}
+
+// The same editor, clear, whole and drag, draws the privacy mask while the button is down; the
+// cells drawn are shown at once.
+void TConfigForm::MaskModeClick(bool down) {
+    btn_ShowZone->setText(QString::fromUtf8(down ? "Wyświetl Maskę" : "Wyświetl Strefę"));
+    const int n = PageCamera();
+    if (n == 0)
+        return;
+    std::memcpy(overlay_.data(), EditedCells(n), overlay_.size());
+    btn_ShowZone->setChecked(true);
+    ShowZoneClick(true);
 }
 
 // --- The plan page.
@@ -919,6 +959,7 @@ void TConfigForm::Open(ConfiguratorWork& work, ConfiguratorPorts& ports) {
     ports_ = &ports;
     work.applied = false;
     *zones_ = work.settings.Zones;
+    *masks_ = work.settings.Masks;
     schedule_ = work.settings.Scheduler;
     icons_ = work.settings.CamIcons;
     plan_camera_ = 0;
@@ -931,6 +972,7 @@ void TConfigForm::Open(ConfiguratorWork& work, ConfiguratorPorts& ports) {
     Grid->SetCamera(1);
     btn_ShowZone->setChecked(false);
     btn_TestDetection->setChecked(false);
+    btn_MaskMode->setChecked(false);
     btn_EditPlan->setChecked(false);
     FillSystemPage();
     filling_ = false;
@@ -974,6 +1016,7 @@ void TConfigForm::OkClick() {
             std::memcpy(s.Zones[n].Mask, (*zones_)[n].Mask, sizeof(s.Zones[n].Mask));
         for (int n = 0; n < kCameraCount; ++n)
             s.Zones[n].Sensitivity = (*zones_)[n].Sensitivity;
+        s.Masks = *masks_;
         s.mSMTP = ed_SMTP->text().toStdString();
         s.mUSER = ed_MailUser->text().toStdString();
         s.mPASS = ed_MailPass->text().toStdString();

@@ -164,6 +164,8 @@ public:
     QPushButton* btn_ShowZone;
     QPushButton* btn_TestDetection;
     QSpinBox* ed_PtzAddress;
+    QSpinBox* ed_KeepDays;      // days the camera's recordings are kept, 0: until room is needed
+    QPushButton* btn_MaskMode;  // down: the editor draws the privacy mask instead of the zone
     // The plan page.
     PlanPicture* Image2;
     QLineEdit* ed_MapFile;
@@ -173,6 +175,7 @@ public:
 
     // The editors' state, for tests.
     const TZoneTable& Zones() const { return *zones_; }
+    const TMaskTable& Masks() const { return *masks_; }
     const uint8_t* Overlay() const { return overlay_.data(); }
     const SchedulerTable& Schedule() const { return schedule_; }
     const TCamIconTable& Icons() const { return icons_; }
@@ -213,6 +216,10 @@ private:
     std::vector<DriveRow> drives_;
     // The editors' copies, into the working copy on OK.
     std::unique_ptr<TZoneTable> zones_;
+    std::unique_ptr<TMaskTable> masks_;
+    // The cells the editor draws on for camera n: its privacy mask or its motion zone.
+    uint8_t* EditedCells(int n);
+    void MaskModeClick(bool down);
     std::array<uint8_t, kZoneCols * kZoneRows> overlay_{};  // the current camera's cells as drawn
     bool dragging_ = false;
     QPoint drag_start_;

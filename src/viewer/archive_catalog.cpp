@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "config/records.h"
+#include "config/registry_values.h"
 #include "platform/cp1250.h"
 #include "platform/registry_store.h"
 #include "recording/video_index.h"
@@ -82,7 +83,12 @@ bool ArchiveCatalog::LoadNames(const std::string& file) {
         return false;
     RegistryStore store;
     RegValue v;
-    if (!store.Open(file) || !store.ReadValue(TConfig::kKey, "Cameras", v))
+    if (!store.Open(file))
+        return false;
+    station_.clear();
+    if (store.ReadValue(TConfig::kKey, "TCPServerName", v))
+        ReadText(&v, station_, 128);
+    if (!store.ReadValue(TConfig::kKey, "Cameras", v))
         return false;
     const size_t count = std::min<size_t>(kCameras, v.data.size() / sizeof(TCameraRecord));
     for (size_t i = 0; i < count; ++i) {

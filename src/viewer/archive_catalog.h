@@ -44,6 +44,8 @@ public:
     // it does not exist or cannot be read. The store is never created or written.
     bool LoadNames(const std::string& file);
     std::string Name(int camera) const;
+    // The station's name ("TCPServerName" of the store), as LoadNames read it; empty when unknown.
+    const std::string& Station() const { return station_; }
 
     // Camera n's entries, oldest first.
     const std::vector<CatalogEntry>& Entries(int camera) const;
@@ -75,6 +77,7 @@ private:
     Source source_ = Source::None;
     std::array<std::vector<CatalogEntry>, kCameras> cameras_;
     std::array<std::string, kCameras> names_;
+    std::string station_;
     std::array<bool, kCameras> allowed_ = MakeAll();
     static std::array<bool, kCameras> MakeAll() {
         std::array<bool, kCameras> all;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <QCalendarWidget>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -24,6 +25,7 @@
 #include "platform/sha256.h"
 #include "viewer/archive_export.h"
 #include "viewer/audit_view.h"
+#include "viewer/evidence_export.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 
@@ -152,13 +154,18 @@ void ViewerWindow::BuildControls() {
     auto* saveAvi =
         Button("Zapisz AVI…", "Zapisz zaznaczony odcinek (bez zaznaczenia: cały plik) kamery jako AVI", this);
     auto* savePng = Button("Zapisz PNG…", "Zapisz widoczny obraz jako plik PNG", this);
+    auto* evidence = Button("Eksport dowodowy…",
+                            "Zapisz zaznaczony odcinek wszystkich widocznych kamer do nowego folderu, z "
+                            "manifestem i sumami SHA-256 plików",
+                            this);
+    evidence->setObjectName("Evidence");
     for (QWidget* w :
          std::initializer_list<QWidget*>{home, back, play_, forward, end, slower, speed_, faster})
         bar->addWidget(w);
     bar->addSpacing(12);
     bar->addWidget(clock_);
     bar->addStretch(1);
-    for (QWidget* w : std::initializer_list<QWidget*>{markIn, markOut, saveAvi, savePng})
+    for (QWidget* w : std::initializer_list<QWidget*>{markIn, markOut, saveAvi, savePng, evidence})
         bar->addWidget(w);
     auto key = [this](int k) {
         QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
@@ -175,6 +182,7 @@ void ViewerWindow::BuildControls() {
     connect(markOut, &QPushButton::clicked, this, [key] { key(Qt::Key_BracketRight); });
     connect(saveAvi, &QPushButton::clicked, this, &ViewerWindow::SaveStretch);
     connect(savePng, &QPushButton::clicked, this, &ViewerWindow::SavePicture);
+    connect(evidence, &QPushButton::clicked, this, &ViewerWindow::ExportEvidence);
 
     timeline_ = new TimelineWidget(this);
     connect(timeline_, &TimelineWidget::momentClicked, this, &ViewerWindow::OnMoment);
@@ -592,6 +600,79 @@ void ViewerWindow::SaveStretch() {
     if (r.skipped)
         text += QString(" (pominięto %1 obrazów innej wielkości)").arg(r.skipped);
     Status(text);
+}
+
+void ViewerWindow::ExportEvidence() {
+    if (playback_.Panes().empty() || !playback_.Panes()[0].shown.Valid()) {
+        Tell("Nie ma nagrania do zapisania: wybierz kamery i chwilę z nagraniem.");
+        return;
+    }
+    playback_.Pause();
+    int64_t fromMs = mark_from_, toMs = mark_to_;
+    if (!(mark_to_ > mark_from_ && mark_from_ > 0)) {
+        // No stretch marked: the lead picture's whole segment, for every camera shown.
+        const Playback::Pane& lead = playback_.MutablePanes()[0];
+        const int seg = lead.shown.segment;
+        const SegmentReader* reader = lead.track->Reader(seg);
+        fromMs = lead.track->Moment({seg, 0});
+        toMs = lead.track->Moment({seg, reader ? static_cast<int>(reader->Pictures()) - 1 : 0});
+    }
+    std::vector<EvidenceCamera> cameras;
+    for (Playback::Pane& pane : playback_.MutablePanes()) {
+        if (!pane.track || pane.camera < 1)
+            continue;
+        EvidenceCamera c;
+        c.camera = pane.camera;
+        c.name = catalog_.Name(pane.camera);
+        c.track = pane.track.get();
+        c.from = c.track->After(fromMs - 1);
+        c.to = c.track->AtOrBefore(toMs);
+        if (c.from.Valid() && c.to.Valid() && c.track->Moment(c.to) >= c.track->Moment(c.from))
+            cameras.push_back(c);
+    }
+    if (cameras.empty()) {
+        Tell("W zaznaczonym odcinku nie ma nagrania żadnej z widocznych kamer.");
+        return;
+    }
+    const QString base = "Dowod_" + MomentText(fromMs).left(19).replace(' ', '_').replace(':', '-');
+    const QString folder = ChooseSaveFile("Eksport dowodowy: nowy folder",
+                                          QString::fromStdString(work_dir_) + "/" + base, "Foldery (*)");
+    if (folder.isEmpty())
+        return;
+    EvidenceInfo info;
+    info.station = catalog_.Station();
+    info.user = user_.login;
+    info.exportedAt = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
+    info.from = MomentText(fromMs).toStdString();
+    info.to = MomentText(toMs).toStdString();
+    QProgressDialog progress("Eksport dowodowy…", "Przerwij", 0, 100, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const EvidenceResult r =
+        kel::ExportEvidence(cameras, info, folder.toStdString(), [&](size_t done, size_t total) {
+            progress.setValue(static_cast<int>(done * 100 / std::max<size_t>(total, 1)));
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    if (r.cancelled) {
+        Status("Eksport dowodowy przerwany; nic nie zapisano.");
+        return;
+    }
+    if (!r.ok) {
+        Tell("Nie zapisano eksportu " + folder + ":\n" + QString::fromStdString(r.error));
+        return;
+    }
+    std::string which;
+    for (const EvidenceCamera& c : cameras)
+        which += (which.empty() ? "" : ",") + std::to_string(c.camera);
+    if (Audit)
+        Audit(AuditTrail::kExport, "dowodowy, kamery " + which + ", od " + info.from + " do " + info.to +
+                                       ", folder " + folder.toStdString() + ", manifest SHA-256 " +
+                                       Sha256File(folder.toStdString() + "/" + kManifestFile));
+    Status(QString("Zapisano eksport dowodowy %1: %2 kamer, %3 obrazów")
+               .arg(folder)
+               .arg(cameras.size())
+               .arg(r.pictures));
 }
 
 void ViewerWindow::SavePicture() {

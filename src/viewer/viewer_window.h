@@ -73,6 +73,9 @@ public:
     void SetCameras(const std::vector<int>& cameras);
     void SaveStretch();
     void SavePicture();
+    // The marked stretch (without marks: the lead picture's whole segment) of every camera shown
+    // into a new evidence folder with its manifest.
+    void ExportEvidence();
     // Looks for changes now (the refresh timer's work).
     void RefreshNow();
     // One play tick of `elapsedMs` (the play timer's work).

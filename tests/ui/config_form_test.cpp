@@ -374,6 +374,34 @@ TEST_F(ConfigFormTest, TheZoneEditorMarksDraggedCellsAndTestsWithThem) {
     EXPECT_FALSE(ports.testing) << "no test without a camera page";
 }
 
+// With "Maska Prywatności" down the same editor draws the camera's privacy mask and leaves its
+// zone alone; OK hands the masks and the keeping time over.
+TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingTime) {
+    Open(3);  // camera 2
+    form->WholeZoneClick();
+    form->btn_MaskMode->click();
+    EXPECT_EQ(form->btn_ShowZone->text(), QString::fromUtf8("Wyświetl Maskę"));
+    EXPECT_TRUE(ports.zoneShown) << "the mask is shown at once";
+    EXPECT_EQ(form->Masks()[1].Cells[0], 0) << "the mask starts from its own cells, not the zone's";
+    form->PreviewMouseDown({0, 0});
+    form->PreviewMouseMove({174, 287});  // the left half
+    form->PreviewMouseUp();
+    const uint8_t* cells = form->Masks()[1].Cells;
+    EXPECT_EQ(std::count(cells, cells + kZoneCols * kZoneRows, 1), 88 * kZoneRows);
+    EXPECT_EQ(std::count(form->Zones()[1].Mask, form->Zones()[1].Mask + kZoneCols * kZoneRows, 1),
+              kZoneCols * kZoneRows)
+        << "the zone stays whole";
+    form->ed_KeepDays->setValue(30);
+    EXPECT_EQ(form->ed_KeepDays->specialValueText(), QString::fromUtf8("bez limitu"));
+    form->btn_MaskMode->click();
+    EXPECT_EQ(form->btn_ShowZone->text(), QString::fromUtf8("Wyświetl Strefę"));
+    form->OkClick();
+    EXPECT_EQ(work.settings.Masks[1].Cells[143 * kZoneCols + 87], 1);
+    EXPECT_EQ(work.settings.Masks[1].Cells[143 * kZoneCols + 88], 0);
+    EXPECT_EQ(work.settings.KeepDays[1], 30);
+    EXPECT_EQ(work.settings.KeepDays[0], 0);
+}
+
 TEST_F(ConfigFormTest, PlanIconsArePlacedAndRemovedOnlyWhileEditing) {
     Open(TConfigForm::kPlanPage);
     form->PlanCameraClick(3);

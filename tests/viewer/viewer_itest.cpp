@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <QImage>
 
@@ -11,10 +12,12 @@
 #include "platform/registry_store.h"
 #include "recording/avi_reader.h"
 #include "recording/segment_reader.h"
+#include "support/process.h"
 #include "support/recordings.h"
 #include "viewer/archive_catalog.h"
 #include "viewer/archive_export.h"
 #include "viewer/camera_track.h"
+#include "viewer/evidence_export.h"
 #include "viewer/playback.h"
 
 namespace kel {
@@ -264,6 +267,82 @@ TEST_F(TrackTest, AStretchIsSavedWholeWithItsStampsOrNotAtAll) {
     EXPECT_TRUE(ShowsPicture(QImage(QString::fromStdString(archive.dir / "pic.png")), 5));
     EXPECT_FALSE(ExportPicture(play.Panes()[0].image, nowhere + ".png", error));
     EXPECT_FALSE(fs::exists(nowhere + ".png.part"));
+}
+
+// Evidence of three cameras over a segment boundary: each camera's stretch whole in its own
+// file, the manifest naming them with their sizes and hashes; kel-viewer --verify passes it, then
+// names a file changed by one byte and a file removed. A cancel leaves nothing.
+TEST(EvidenceTest, ThreeCamerasOverASegmentBoundaryVerifyUntilAByteChanges) {
+    TestArchive archive;
+    for (int n : {1, 2, 3})
+        for (int s : {0, 2})  // 10 pictures at 5 a second each: 0.0 to 1.8 and 2.0 to 3.8
+            archive.Record(n, At(10, 0, s), 10);
+    ArchiveCatalog catalog{archive.dir.Path()};
+    ASSERT_TRUE(catalog.Load());
+    std::vector<std::unique_ptr<CameraTrack>> tracks;
+    std::vector<EvidenceCamera> cameras;
+    for (int n : {1, 2, 3}) {
+        tracks.push_back(std::make_unique<CameraTrack>(catalog.Entries(n)));
+        EvidenceCamera c;
+        c.camera = n;
+        c.name = "Brama " + std::to_string(n);
+        c.track = tracks.back().get();
+        c.from = c.track->After(MsOf(At(10, 0, 1)) - 1);
+        c.to = c.track->AtOrBefore(MsOf(At(10, 0, 3)));
+        cameras.push_back(c);
+    }
+    EvidenceInfo info{"Stacja Północ", "anna", "2026-12-08 14:00:00", "od", "do"};
+    const std::string folder = archive.dir / "Dowod";
+
+    const EvidenceResult cancelled =
+        ExportEvidence(cameras, info, folder, [](size_t done, size_t) { return done < 15; });
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(fs::exists(folder + ".part")) << "a cancel leaves nothing";
+
+    size_t last = 0, total = 0;
+    const EvidenceResult r = ExportEvidence(cameras, info, folder, [&](size_t done, size_t all) {
+        EXPECT_GE(done, last);
+        last = done;
+        total = all;
+        return true;
+    });
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.pictures, 3u * 11);  // 10:00:01 to 10:00:03, five before the boundary and six after
+    EXPECT_EQ(last, total);
+    EXPECT_FALSE(fs::exists(folder + ".part"));
+    for (int n : {1, 2, 3})
+        EXPECT_EQ(DecodedPictures(folder + "/Kamera" + std::to_string(n) + ".avi"), 11);
+    const std::string manifest = ReadFile(folder + "/manifest.json");
+    for (const char* part : {"\"station\": \"Stacja Północ\"", "\"exported_by\": \"anna\"",
+                             "\"name\": \"Brama 2\"", "\"first\": \"2026-12-07 10:00:01.000\"",
+                             "\"last\": \"2026-12-07 10:00:03.000\"", "\"sha256\": \""})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part << "\n" << manifest;
+    EXPECT_FALSE(ExportEvidence(cameras, info, folder).ok) << "an existing folder is never written into";
+
+    auto verify = [&](std::string& out) {
+        Process viewer(KEL_VIEWER_BINARY, {"--verify", folder}, {}, archive.dir / "verify.out",
+                       archive.dir / "verify.err");
+        const int status = viewer.Wait(std::chrono::seconds(30));
+        out = viewer.Out();
+        return status;
+    };
+    std::string out;
+    EXPECT_EQ(verify(out), 0) << out;
+    EXPECT_NE(out.find("Eksport jest nienaruszony (3 plików)"), std::string::npos) << out;
+    {
+        std::fstream f(folder + "/Kamera2.avi", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(3000);
+        f.put('\x5a');
+    }
+    EXPECT_EQ(verify(out), 1) << out;
+    EXPECT_NE(out.find("NIEZGODNY: Kamera2.avi: inna suma SHA-256"), std::string::npos) << out;
+    fs::remove(folder + "/Kamera3.avi");
+    EXPECT_EQ(verify(out), 1) << out;
+    EXPECT_NE(out.find("NIEZGODNY: Kamera3.avi: brak pliku"), std::string::npos) << out;
+    EXPECT_NE(out.find("zgodny: Kamera1.avi"), std::string::npos) << out;
+    fs::remove(folder + "/manifest.json");
+    EXPECT_EQ(verify(out), 2);
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+// Evidence: a stretch of several cameras handed over so that anyone can check nobody changed it.
+// Each camera's pictures are copied into an AVI of their own without being decoded or encoded
+// again (ExportStretch), and a manifest, "manifest.json", names the station, each camera's number
+// and name and its first and last picture's moment, the stretch, who exported it and when, and
+// each file's size and SHA-256. Everything is written into "<folder>.part" and renamed to the
+// folder only when whole: a failed or cancelled export leaves nothing behind.
+//
+// VerifyEvidence recomputes every file's size and hash against the manifest.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "viewer/archive_export.h"
+#include "viewer/camera_track.h"
+
+namespace kel {
+
+struct EvidenceCamera {
+    int camera = 0;
+    std::string name;
+    CameraTrack* track = nullptr;
+    CameraTrack::Position from, to;  // both included
+};
+
+struct EvidenceInfo {
+    std::string station;
+    std::string user;
+    std::string exportedAt;  // "YYYY-MM-DD HH:MM:SS"
+    std::string from, to;    // the stretch asked for, as texts of the same form
+};
+
+struct EvidenceResult {
+    bool ok = false;
+    bool cancelled = false;
+    size_t pictures = 0;
+    std::string error;
+};
+
+constexpr const char* kManifestFile = "manifest.json";
+
+// The cameras' stretches into the new folder `folder` (which must not exist yet).
+EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const EvidenceInfo& info,
+                              const std::string& folder, const ExportProgress& progress = nullptr);
+
+struct EvidenceCheck {
+    bool whole = false;              // every file listed is there, of its size and hash
+    std::vector<std::string> good;   // files that match
+    std::vector<std::string> wrong;  // "<file>: <why>", the ones that do not (or are missing)
+    std::string error;               // the manifest itself could not be read
+};
+
+EvidenceCheck VerifyEvidence(const std::string& folder);
+
+}  // namespace kel
