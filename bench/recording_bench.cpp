@@ -7,6 +7,12 @@
 // compression: one 352 x 288 picture of the simulated board through TVideoCompressor against
 // libavcodec alone on the same picture (the same conversion and encoder settings, no slot copy,
 // no look-up of the size's coder): limit 1.2x.
+//
+// privacy mask: the capture copies each picture into the frame bank; with a mask that copy writes
+// black in the masked cells. The copy with a mask drawn as an installer draws it (the left half,
+// a street, and a rectangle on the right, a neighbour's window), and with the worst mask (the
+// left half and every other cell of every other row), less the plain copy, against compressing
+// the same picture, at 704 x 576 and 352 x 288: limit 5%.
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +25,7 @@
 #include <vector>
 
 #include "capture/hicap/sim_painter.h"
+#include "capture/privacy_mask.h"
 #include "capture/resolution.h"
 #include "median_reporter.h"
 #include "recording/motion_detector.h"
@@ -114,6 +121,53 @@ void BM_Compress352x288(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(size);
 }
 
+void Compress(benchmark::State& state, int sizeMode, int width, int height) {
+    Pictures p(sizeMode);
+    TVideoCompressor compressor;
+    compressor.Open();
+    std::vector<uint8_t> out(kMaxFrameBytes);
+    size_t size = 0;
+    for (auto _ : state) {
+        if (!compressor.Compress(p.a.data(), width, height, out.data(), out.size(), size)) {
+            state.SkipWithError(compressor.ErrorText().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+// range(0): 1 to copy with the mask, 0 to copy plainly; range(1): 1 for the worst mask, every
+// other cell of every other row on the right (many short runs).
+void Mask(benchmark::State& state, int sizeMode, int width, int height) {
+    Pictures p(sizeMode);
+    std::vector<uint8_t> cells(kZoneCols * kZoneRows, 0), to(kMaxFrameBytes);
+    for (int r = 0; r < kZoneRows; ++r)
+        for (int c = 0; c < kZoneCols; ++c)
+            cells[r * kZoneCols + c] = state.range(1)
+                                           ? c < kZoneCols / 2 || (r % 2 == 0 && c % 2 == 0)
+                                           : c < kZoneCols / 2 || (c >= 120 && c < 150 && r >= 20 && r < 60);
+    const PrivacyMaskPtr mask = PrivacyMask::Make(cells.data());
+    const size_t bytes = 2 * static_cast<size_t>(width) * height;
+    for (auto _ : state) {
+        if (state.range(0))
+            mask->Copy(to.data(), p.a.data(), width, height);
+        else
+            std::memcpy(to.data(), p.a.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Compress704x576(benchmark::State& state) {
+    Compress(state, 1, 704, 576);
+}
+void BM_Mask704x576(benchmark::State& state) {
+    Mask(state, 1, 704, 576);
+}
+void BM_Mask352x288(benchmark::State& state) {
+    Mask(state, 3, 352, 288);
+}
+
 void BM_Libavcodec352x288(benchmark::State& state) {
     Pictures p(3);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MSMPEG4V3);
@@ -157,6 +211,9 @@ BENCHMARK(BM_DetectMotion704x576)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ByteLoop704x576)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Compress352x288)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Libavcodec352x288)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mask352x288)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Compress704x576)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mask704x576)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 void Ratio(const std::map<std::string, double>& m, const char* what, const char* a, const char* b,
            const char* limit) {
@@ -183,6 +240,19 @@ int main(int argc, char** argv) {
                "BM_ByteLoop704x576", "");
     kel::Ratio(reporter.medians, "TVideoCompressor / libavcodec alone at 352x288", "BM_Compress352x288",
                "BM_Libavcodec352x288", " (limit 1.2x)");
+    for (const char* size : {"704x576", "352x288"})
+        for (const char* kind : {"0", "1"}) {
+            const std::string name = std::string("BM_Mask") + size;
+            const double masked = reporter.medians[name + "/1/" + kind],
+                         plain = reporter.medians[name + "/0/" + kind];
+            const double compress = reporter.medians[std::string("BM_Compress") + size];
+            if (compress > 0)
+                std::printf(
+                    "privacy mask (%s) at %s: copy with the mask %.1f us - plain copy %.1f us = %.1f us; "
+                    "/ compression %.1f us = %.3fx (limit 0.05x)\n",
+                    *kind == '1' ? "many short runs" : "as drawn", size, masked, plain, masked - plain,
+                    compress, (masked - plain) / compress);
+        }
     benchmark::Shutdown();
     return 0;
 }

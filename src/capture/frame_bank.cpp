@@ -73,11 +73,11 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
     auto held = std::make_shared<Held>();
     held->pool = slot.pool;
     held->buffer = slot.pool->Get(std::max<size_t>(bytes, 1));
-    if (bytes)
-        std::memcpy(held->buffer.bytes.get(), picture, bytes);
     if (mask && bytes == ResolutionBytes(resolution)) {
         const PictureSize size = ResolutionSize(resolution);
-        mask->Apply(held->buffer.bytes.get(), size.width, size.height);
+        mask->Copy(held->buffer.bytes.get(), picture, size.width, size.height);
+    } else if (bytes) {
+        std::memcpy(held->buffer.bytes.get(), picture, bytes);
     }
     held->data = held->buffer.bytes.get();
     held->info.bytes = bytes;

@@ -1,5 +1,6 @@
 #include "capture/privacy_mask.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -40,9 +41,67 @@ std::shared_ptr<const PrivacyMask> PrivacyMask::Make(const uint8_t* cells) {
     return mask;
 }
 
+bool PrivacyMask::Fits(int width, int height) {
+    return width > 0 && height > 0 && 2 * static_cast<size_t>(width) <= kLongestLine &&
+           (2 * width) % kZoneCols == 0 && height % kZoneRows == 0;
+}
+
+// Black over bytes [0, n) of `at`, n even: short runs with plain stores, long ones by copying.
+inline void Paint(uint8_t* at, size_t n) {
+    if (n >= 64) {
+        std::memcpy(at, kBlack.data(), n);
+        return;
+    }
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        std::memcpy(at + i, kBlack.data(), 8);  // one store each
+    if (i + 4 <= n) {
+        std::memcpy(at + i, kBlack.data(), 4);
+        i += 4;
+    }
+    if (i < n)
+        std::memcpy(at + i, kBlack.data(), 2);
+}
+
+void PrivacyMask::Copy(uint8_t* to, const uint8_t* from, int width, int height) const {
+    const size_t lineBytes = 2 * static_cast<size_t>(std::max(width, 0));
+    if (!Fits(width, height)) {
+        std::memcpy(to, from, lineBytes * std::max(height, 0));
+        return;
+    }
+    const size_t cellBytes = lineBytes / kZoneCols;
+    const int cellLines = height / kZoneRows;
+    for (int r = 0; r < kZoneRows; ++r) {
+        const size_t first = static_cast<size_t>(r) * cellLines * lineBytes;
+        const auto& runs = rows_[r];
+        // A row of a few runs (as drawn: rectangles) is copied around them; one of many short runs
+        // is copied whole and painted over, which costs less than many small copies.
+        if (runs.size() > 4 || runs.empty())
+            std::memcpy(to + first, from + first, cellLines * lineBytes);
+        if (runs.empty())
+            continue;
+        for (int l = 0; l < cellLines; ++l) {
+            uint8_t* line = to + first + l * lineBytes;
+            if (runs.size() > 4) {
+                for (const auto& [begin, end] : runs)
+                    Paint(line + begin * cellBytes, (end - begin) * cellBytes);
+                continue;
+            }
+            const uint8_t* source = from + first + l * lineBytes;
+            size_t at = 0;
+            for (const auto& [begin, end] : runs) {
+                const size_t black = begin * cellBytes, past = end * cellBytes;
+                std::memcpy(line + at, source + at, black - at);
+                Paint(line + black, past - black);
+                at = past;
+            }
+            std::memcpy(line + at, source + at, lineBytes - at);
+        }
+    }
+}
+
 void PrivacyMask::Apply(uint8_t* picture, int width, int height) const {
-    if (width <= 0 || height <= 0 || 2 * static_cast<size_t>(width) > kLongestLine ||
-        (2 * width) % kZoneCols != 0 || height % kZoneRows != 0)
+    if (!Fits(width, height))
         return;
     const size_t lineBytes = 2 * static_cast<size_t>(width);
     const size_t cellBytes = lineBytes / kZoneCols;  // even: whole pairs of chroma and luma
@@ -53,7 +112,7 @@ void PrivacyMask::Apply(uint8_t* picture, int width, int height) const {
         for (int l = r * cellLines; l < (r + 1) * cellLines; ++l) {
             uint8_t* line = picture + l * lineBytes;
             for (const auto& [first, last] : rows_[r])
-                std::memcpy(line + first * cellBytes, kBlack.data(), (last - first) * cellBytes);
+                Paint(line + first * cellBytes, (last - first) * cellBytes);
         }
     }
 }

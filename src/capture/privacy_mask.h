@@ -25,11 +25,16 @@ public:
     // Paints the masked cells of a UYVY picture of width x height black. A size the grid does not
     // divide is left as it is.
     void Apply(uint8_t* picture, int width, int height) const;
+    // Copies a UYVY picture of width x height from `from` to `to`, black in the masked cells: the
+    // bytes are written once, so masking costs no more than the copy it is part of. A size the
+    // grid does not divide is copied as it is.
+    void Copy(uint8_t* to, const uint8_t* from, int width, int height) const;
     // How many cells are masked.
     int Cells() const { return cells_; }
 
 private:
     PrivacyMask() = default;
+    static bool Fits(int width, int height);
     // Per row of cells, the runs [first, last) of masked cells.
     std::vector<std::vector<std::pair<uint16_t, uint16_t>>> rows_;
     int cells_ = 0;
