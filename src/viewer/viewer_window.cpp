@@ -120,6 +120,13 @@ void ViewerWindow::BuildControls() {
             OpenFile(file);
     });
     side->addWidget(open);
+    auto* evidence = Button("Eksport dowodowy…",
+                            "Zapisz zaznaczony odcinek wszystkich widocznych kamer do nowego folderu, z "
+                            "manifestem i sumami SHA-256 plików (sprawdzenie: kel-viewer --verify FOLDER)",
+                            this);
+    evidence->setObjectName("Evidence");
+    connect(evidence, &QPushButton::clicked, this, &ViewerWindow::ExportEvidence);
+    side->addWidget(evidence);
     audit_ = Button("Dziennik zdarzeń…", "Kto co zrobił na stacji (użytkownicy z prawem konfiguracji)", this);
     audit_->setObjectName("Audit");
     audit_->hide();
@@ -154,18 +161,13 @@ void ViewerWindow::BuildControls() {
     auto* saveAvi =
         Button("Zapisz AVI…", "Zapisz zaznaczony odcinek (bez zaznaczenia: cały plik) kamery jako AVI", this);
     auto* savePng = Button("Zapisz PNG…", "Zapisz widoczny obraz jako plik PNG", this);
-    auto* evidence = Button("Eksport dowodowy…",
-                            "Zapisz zaznaczony odcinek wszystkich widocznych kamer do nowego folderu, z "
-                            "manifestem i sumami SHA-256 plików",
-                            this);
-    evidence->setObjectName("Evidence");
     for (QWidget* w :
          std::initializer_list<QWidget*>{home, back, play_, forward, end, slower, speed_, faster})
         bar->addWidget(w);
     bar->addSpacing(12);
     bar->addWidget(clock_);
     bar->addStretch(1);
-    for (QWidget* w : std::initializer_list<QWidget*>{markIn, markOut, saveAvi, savePng, evidence})
+    for (QWidget* w : std::initializer_list<QWidget*>{markIn, markOut, saveAvi, savePng})
         bar->addWidget(w);
     auto key = [this](int k) {
         QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
@@ -182,7 +184,6 @@ void ViewerWindow::BuildControls() {
     connect(markOut, &QPushButton::clicked, this, [key] { key(Qt::Key_BracketRight); });
     connect(saveAvi, &QPushButton::clicked, this, &ViewerWindow::SaveStretch);
     connect(savePng, &QPushButton::clicked, this, &ViewerWindow::SavePicture);
-    connect(evidence, &QPushButton::clicked, this, &ViewerWindow::ExportEvidence);
 
     timeline_ = new TimelineWidget(this);
     connect(timeline_, &TimelineWidget::momentClicked, this, &ViewerWindow::OnMoment);
