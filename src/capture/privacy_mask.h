@@ -8,6 +8,7 @@
 // zones. The mask keeps, per row of cells, its runs of masked cells, so painting touches only
 // the masked bytes.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -37,6 +38,9 @@ private:
     static bool Fits(int width, int height);
     // Per row of cells, the runs [first, last) of masked cells.
     std::vector<std::vector<std::pair<uint16_t, uint16_t>>> rows_;
+    // A row of many short runs is blended instead: per picture width (704, 352, 176), per such
+    // row, a line of 0xff for the bytes kept and 0 for those masked; empty for the other rows.
+    std::array<std::vector<std::vector<uint8_t>>, 3> keep_;
     int cells_ = 0;
 };
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include <QCalendarWidget>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -84,6 +87,36 @@ ViewerWindow::ViewerWindow(std::string workDir, std::string registryFile)
                                             "Nagrania (*.avi)");
     };
     Tell = [this](const QString& text) { QMessageBox::warning(this, "Przeglądarka nagrań", text); };
+    ChooseCameras = [this](const std::vector<std::pair<int, QString>>& offered,
+                           const std::vector<int>& shown) {
+        QDialog dialog(this);
+        dialog.setWindowTitle("Eksport dowodowy: kamery");
+        auto* list = new QListWidget(&dialog);
+        for (const auto& [n, name] : offered) {
+            auto* item = new QListWidgetItem(QString("%1. %2").arg(n).arg(name), list);
+            item->setData(Qt::UserRole, n);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            const bool on = std::find(shown.begin(), shown.end(), n) != shown.end();
+            item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        }
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        buttons->button(QDialogButtonBox::Ok)->setText("Dalej…");
+        buttons->button(QDialogButtonBox::Cancel)->setText("Anuluj");
+        connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(new QLabel("Kamery do eksportu (zaznaczony odcinek czasu):", &dialog));
+        layout->addWidget(list, 1);
+        layout->addWidget(buttons);
+        dialog.resize(320, 420);
+        std::vector<int> chosen;
+        if (dialog.exec() != QDialog::Accepted)
+            return chosen;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->checkState() == Qt::Checked)
+                chosen.push_back(list->item(i)->data(Qt::UserRole).toInt());
+        return chosen;
+    };
     BuildControls();
     tick_ = new QTimer(this);
     tick_->setInterval(kTickMs);
@@ -618,21 +651,38 @@ void ViewerWindow::ExportEvidence() {
         fromMs = lead.track->Moment({seg, 0});
         toMs = lead.track->Moment({seg, reader ? static_cast<int>(reader->Pictures()) - 1 : 0});
     }
+    // Any camera the user may view that has recordings; the ones shown are ticked at first.
+    std::vector<std::pair<int, QString>> offered;
+    for (int n = 1; n <= ArchiveCatalog::kCameras; ++n)
+        if (catalog_.Allowed(n) && !catalog_.Entries(n).empty())
+            offered.emplace_back(n, QString::fromStdString(catalog_.Name(n)));
+    const std::vector<int> chosen = ChooseCameras(offered, cameras_);
+    if (chosen.empty())
+        return;
+    std::vector<std::unique_ptr<CameraTrack>> own;  // tracks of cameras not shown
     std::vector<EvidenceCamera> cameras;
-    for (Playback::Pane& pane : playback_.MutablePanes()) {
-        if (!pane.track || pane.camera < 1)
+    for (int n : chosen) {
+        if (!catalog_.Allowed(n))
             continue;
+        CameraTrack* track = nullptr;
+        for (Playback::Pane& pane : playback_.MutablePanes())
+            if (pane.camera == n && pane.track)
+                track = pane.track.get();
+        if (!track) {
+            own.push_back(std::make_unique<CameraTrack>(catalog_.Entries(n)));
+            track = own.back().get();
+        }
         EvidenceCamera c;
-        c.camera = pane.camera;
-        c.name = catalog_.Name(pane.camera);
-        c.track = pane.track.get();
+        c.camera = n;
+        c.name = catalog_.Name(n);
+        c.track = track;
         c.from = c.track->After(fromMs - 1);
         c.to = c.track->AtOrBefore(toMs);
         if (c.from.Valid() && c.to.Valid() && c.track->Moment(c.to) >= c.track->Moment(c.from))
             cameras.push_back(c);
     }
     if (cameras.empty()) {
-        Tell("W zaznaczonym odcinku nie ma nagrania żadnej z widocznych kamer.");
+        Tell("W zaznaczonym odcinku nie ma nagrania żadnej z wybranych kamer.");
         return;
     }
     const QString base = "Dowod_" + MomentText(fromMs).left(19).replace(' ', '_').replace(':', '-');

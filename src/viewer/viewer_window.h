@@ -54,6 +54,11 @@ public:
     std::function<QString(const QString& caption, const QString& suggested, const QString& filter)>
         ChooseSaveFile;
     std::function<QString()> ChooseOpenFile;
+    // The evidence export's choice of cameras among `offered` (number, name), `shown` ticked at
+    // first; empty when cancelled.
+    std::function<std::vector<int>(const std::vector<std::pair<int, QString>>& offered,
+                                   const std::vector<int>& shown)>
+        ChooseCameras;
     std::function<void(const QString& text)> Tell;
     // A record of the audit trail for what the user watched and saved (none when empty).
     std::function<void(const char* what, const std::string& detail)> Audit;
@@ -73,8 +78,8 @@ public:
     void SetCameras(const std::vector<int>& cameras);
     void SaveStretch();
     void SavePicture();
-    // The marked stretch (without marks: the lead picture's whole segment) of every camera shown
-    // into a new evidence folder with its manifest.
+    // The marked stretch (without marks: the lead picture's whole segment) of the cameras chosen
+    // (any the user may view; those shown at first) into a new evidence folder with its manifest.
     void ExportEvidence();
     // Looks for changes now (the refresh timer's work).
     void RefreshNow();

@@ -14,32 +14,42 @@
 namespace kel {
 namespace {
 
+// Painted in place or while copied, and in rows of a few long runs (copied around) as in rows of
+// many short ones (blended).
 TEST(PrivacyMask, MaskedCellsAreBlackAtEverySizeAndNothingElseChanges) {
     std::vector<uint8_t> cells(kZoneCols * kZoneRows, 0);
     EXPECT_EQ(PrivacyMask::Make(cells.data()), nullptr) << "no cell masked: no mask";
-    auto masked = [](int col, int row) { return col < kZoneCols / 2 || (col == 170 && row == 100); };
+    auto masked = [](int col, int row) {
+        return col < kZoneCols / 2 || (col == 170 && row == 100) || (row == 10 && col % 2 == 0);
+    };
     for (int r = 0; r < kZoneRows; ++r)
         for (int c = 0; c < kZoneCols; ++c)
             cells[r * kZoneCols + c] = masked(c, r) ? 1 : (c == 171 ? 2 : 0);  // only 1 masks
     const PrivacyMaskPtr mask = PrivacyMask::Make(cells.data());
     ASSERT_NE(mask, nullptr);
-    EXPECT_EQ(mask->Cells(), kZoneCols / 2 * kZoneRows + 1);
+    EXPECT_EQ(mask->Cells(), kZoneCols / 2 * kZoneRows + 1 + kZoneCols / 4);
     for (int32_t code = 0; code <= 3; ++code) {
         const PictureSize size = ResolutionSize(code);
-        std::vector<uint8_t> picture(ResolutionBytes(code), 0x55);
-        mask->Apply(picture.data(), size.width, size.height);
+        const std::vector<uint8_t> board(ResolutionBytes(code), 0x55);
+        std::vector<uint8_t> painted = board, copied(board.size(), 0);
+        mask->Apply(painted.data(), size.width, size.height);
+        mask->Copy(copied.data(), board.data(), size.width, size.height);
         const int cellBytes = 2 * size.width / kZoneCols, cellLines = size.height / kZoneRows;
         int wrong = 0;
         for (int y = 0; y < size.height; ++y)
             for (int x = 0; x < 2 * size.width; ++x) {
                 const uint8_t want = masked(x / cellBytes, y / cellLines) ? (x % 2 ? 16 : 128) : 0x55;
-                wrong += picture[y * 2 * size.width + x] != want;
+                wrong += painted[y * 2 * size.width + x] != want;
             }
         EXPECT_EQ(wrong, 0) << size.width << "x" << size.height;
+        EXPECT_EQ(copied, painted) << size.width << "x" << size.height;
     }
-    std::vector<uint8_t> odd(100 * 90 * 2, 0x55);
-    mask->Apply(odd.data(), 100, 90);
-    EXPECT_EQ(odd, std::vector<uint8_t>(100 * 90 * 2, 0x55)) << "a size the grid does not divide";
+    const std::vector<uint8_t> odd(100 * 90 * 2, 0x55);
+    std::vector<uint8_t> painted = odd, copied(odd.size(), 0);
+    mask->Apply(painted.data(), 100, 90);
+    mask->Copy(copied.data(), odd.data(), 100, 90);
+    EXPECT_EQ(painted, odd) << "a size the grid does not divide";
+    EXPECT_EQ(copied, odd);
 }
 
 // What the bank hands on (to the display, the recorder, the server, snapshots) is masked; the

@@ -18,6 +18,7 @@
 #include "platform/polish_locale.h"
 #include "support/recordings.h"
 #include "viewer/audit_view.h"
+#include "viewer/evidence_export.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 
@@ -210,6 +211,49 @@ TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
     EXPECT_EQ(trail[0], "przegladanie nagran: kamera 2, dzien 2026-12-07");
     EXPECT_EQ(trail[1].rfind("eksport: kamera 2, od 2026-12-07 10:00:02", 0), 0u) << trail[1];
     EXPECT_NE(trail[1].find(", plik " + save_to.toStdString() + ", SHA-256 "), std::string::npos) << trail[1];
+}
+
+// The evidence export offers every camera the user may view that recorded something, the ones
+// shown ticked; a camera without the right is never offered nor written, even when asked for.
+TEST(ViewerRightsTest, TheEvidenceExportOffersAndWritesOnlyCamerasTheUserMayView) {
+    TestArchive archive;
+    for (int n : {1, 2, 3})
+        archive.Record(n, At(10, 0, 0), 10);
+    ViewerWindow window{archive.dir.Path(), archive.dir / "none.sqlite"};
+    std::vector<QString> told;
+    std::vector<std::string> trail;
+    window.Tell = [&](const QString& text) { told.push_back(text); };
+    window.Audit = [&](const char* what, const std::string& detail) {
+        trail.push_back(std::string(what) + ": " + detail);
+    };
+    const std::string folder = archive.dir / "Dowod";
+    window.ChooseSaveFile = [&](const QString&, const QString&, const QString&) {
+        return QString::fromStdString(folder);
+    };
+    std::vector<int> offered, ticked;
+    window.ChooseCameras = [&](const std::vector<std::pair<int, QString>>& all,
+                               const std::vector<int>& shown) {
+        for (const auto& [n, name] : all)
+            offered.push_back(n);
+        ticked = shown;
+        return std::vector<int>{1, 2, 3};  // camera 1 asked for without the right
+    };
+    ViewerUser user;
+    user.login = "ewa";
+    user.cameras[1] = user.cameras[2] = true;
+    window.SetUser(user);
+    window.LoadArchive();
+    window.SetCameras({2});
+    window.ExportEvidence();
+    EXPECT_TRUE(told.empty()) << told.front().toStdString();
+    EXPECT_EQ(offered, (std::vector<int>{2, 3}));
+    EXPECT_EQ(ticked, (std::vector<int>{2}));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/Kamera2.avi")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/Kamera3.avi"))) << "a camera not shown";
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(folder + "/Kamera1.avi")));
+    EXPECT_TRUE(VerifyEvidence(folder).whole);
+    ASSERT_FALSE(trail.empty());
+    EXPECT_EQ(trail.back().rfind("eksport: dowodowy, kamery 2,3, od ", 0), 0u) << trail.back();
 }
 
 // A user who may change the configuration sees the trail, every record and whether it is whole.
