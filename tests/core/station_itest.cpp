@@ -1145,6 +1145,40 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
 // unchanged, then applied with camera 3's rate changed. Cameras 1, 2 and 4 have a picture in every
 // second from their first to their last; camera 3, whose segment ended for its new rate, misses
 // at most one.
+// A privacy mask applied in the dialog reaches the running camera without a restart: its next
+// pictures in the bank are black, and the log names what was applied.
+TEST_F(StationTest, AnAppliedPrivacyMaskBlacksTheRunningCameraAtOnce) {
+    Prepare([](TConfig& c) {
+        c.AutoLogin = true;
+        c.Cameras[0].Active = 1;
+        c.Cameras[0].Resolution = 2;
+        ASSERT_TRUE(c.SaveCameras());
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    auto newestIsBlack = [&] {
+        const auto picture = shared.LiveFrame.Newest(1);
+        if (!picture || picture->info.bytes < 4)
+            return false;
+        for (size_t i = 0; i < picture->info.bytes; i += 997 * 2)
+            if (picture->data[i] != 128 || picture->data[i + 1] != 16)
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(RunWindowJobsUntil(
+        host, [&] { return shared.LiveFrame.Newest(1) != nullptr; }, 30000));
+    EXPECT_FALSE(newestIsBlack());
+    host.onConfigurator = [&](ConfiguratorWork& w, ConfiguratorPorts&) {
+        std::fill(std::begin(w.settings.Masks[0].Cells), std::end(w.settings.Masks[0].Cells), 1);
+        w.applied = true;
+    };
+    st->OpenConfigurator(0);
+    EXPECT_TRUE(RunWindowJobsUntil(host, newestIsBlack, 30000));
+    EXPECT_NE(LogText().find("maski prywatnosci"), std::string::npos) << LogText();
+    st->EndSession();
+}
+
 TEST_F(StationTest, TheConfiguratorCostsNoCameraASecondOfItsRecording) {
     using namespace std::chrono_literals;
     Prepare([](TConfig& c) {
