@@ -3,7 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QDate>
+#include <QTime>
+
 namespace kel {
+
+std::string MomentText(int64_t ms) {
+    const QDate date = QDate(1899, 12, 30).addDays(ms / kMsPerDay);
+    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % kMsPerDay));
+    return (date.toString("yyyy-MM-dd") + " " + time.toString("HH:mm:ss.zzz")).toStdString();
+}
 
 CameraTrack::CameraTrack(std::vector<CatalogEntry> segments, size_t openReaders)
     : max_open_(openReaders < 1 ? 1 : openReaders) {

@@ -20,6 +20,10 @@
 
 namespace kel {
 
+// A moment of the tracks' time scale (local milliseconds since 30 December 1899) as the viewer
+// writes it: "yyyy-MM-dd HH:mm:ss.zzz".
+std::string MomentText(int64_t ms);
+
 class CameraTrack {
 public:
     struct Position {

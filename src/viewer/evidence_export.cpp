@@ -1,20 +1,17 @@
 #include "viewer/evidence_export.h"
 
 #include <QByteArray>
-#include <QDate>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QTime>
 
 #include <filesystem>
 #include <set>
 #include <system_error>
 
 #include "platform/sha256.h"
-#include "viewer/archive_catalog.h"
 
 namespace kel {
 
@@ -24,14 +21,6 @@ namespace {
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-// The viewer's moments: milliseconds since 30 December 1899, local time; to the millisecond,
-// so that the first and last pictures are named exactly.
-std::string MomentText(int64_t ms) {
-    const QDate date = QDate(1899, 12, 30).addDays(ms / kMsPerDay);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % kMsPerDay));
-    return (date.toString("yyyy-MM-dd") + " " + time.toString("HH:mm:ss.zzz")).toStdString();
 }
 
 // A file name the manifest may list: a plain name inside the folder.

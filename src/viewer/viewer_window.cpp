@@ -63,9 +63,7 @@ QString SpeedText(double speed) {
 }  // namespace
 
 QString ViewerWindow::MomentText(int64_t ms) {
-    const QDate date = kEpoch.addDays(ms / kMsPerDay);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % kMsPerDay));
-    return date.toString("yyyy-MM-dd") + " " + time.toString("HH:mm:ss.zzz");
+    return QString::fromStdString(kel::MomentText(ms));
 }
 
 int64_t ViewerWindow::DayOf(const QDate& date) {
