@@ -646,8 +646,9 @@ void ViewerWindow::ExportEvidence() {
         const Playback::Pane& lead = playback_.MutablePanes()[0];
         const int seg = lead.shown.segment;
         const SegmentReader* reader = lead.track->Reader(seg);
+        const size_t last = reader && reader->Pictures() > 0 ? reader->Pictures() - 1 : 0;
         fromMs = lead.track->Moment({seg, 0});
-        toMs = lead.track->Moment({seg, reader ? static_cast<int>(reader->Pictures()) - 1 : 0});
+        toMs = lead.track->Moment({seg, last});
     }
     // Any camera the user may view that has recordings; the ones shown are ticked at first.
     std::vector<std::pair<int, QString>> offered;
