@@ -116,9 +116,11 @@ bool TCapture::Pass() {
     if (!active_.load())
         return false;
     CameraTablePtr cameras;
+    PrivacyMaskPtr mask;
     {
         MutexLock lock(settings_mutex_);
         cameras = settings_;
+        mask = mask_;
     }
     if (!cameras)
         return false;
@@ -133,7 +135,7 @@ bool TCapture::Pass() {
         resolution_ = record.Resolution;
     }
     ApplyControls(record);
-    return Grab();
+    return Grab(mask.get());
 }
 
 void TCapture::ApplyControls(const TCameraRecord& r) const {
@@ -145,18 +147,13 @@ void TCapture::ApplyControls(const TCameraRecord& r) const {
     HICAP50_bl_HUEControl(channel_, r.Hue);
 }
 
-bool TCapture::Grab() {
+bool TCapture::Grab(const PrivacyMask* mask) {
     uint8_t* picture = nullptr;
     // A failed lock holds nothing: no unlock, slot and flags as they were.
     if (HICAP50_dw_LockWait4GetImageAddrEx(channel_, &picture, kFourccUYVY, kLockMode, kLockTimeout) !=
         kHicapOk)
         return false;
-    PrivacyMaskPtr mask;
-    {
-        MutexLock lock(settings_mutex_);
-        mask = mask_;
-    }
-    live_frame_.Write(camera_, picture, bytes_, resolution_, mask.get());
+    live_frame_.Write(camera_, picture, bytes_, resolution_, mask);
     HICAP50_no_UnLockWait4GetImageAddr(channel_);
     frame_ready_[camera_].store(1, std::memory_order_release);
     delivered_.fetch_add(1, std::memory_order_relaxed);

@@ -58,7 +58,7 @@ public:
 
 private:
     void ApplyControls(const TCameraRecord& record) const;
-    bool Grab() KEL_REQUIRES(pass_mutex_);
+    bool Grab(const PrivacyMask* mask) KEL_REQUIRES(pass_mutex_);
     void Run(std::stop_token stop);
     // When the pass after the one just made is due: the board's next picture, or (nothing to
     // capture) time_point::max().

@@ -70,13 +70,16 @@ std::shared_ptr<const PrivacyMask> PrivacyMask::Make(const uint8_t* cells) {
     return mask;
 }
 
-bool PrivacyMask::Fits(int width, int height) {
-    return width > 0 && height > 0 && 2 * static_cast<size_t>(width) <= kLongestLine &&
-           (2 * width) % kZoneCols == 0 && height % kZoneRows == 0;
+// The station's picture widths, a cell 8, 4 or 2 bytes wide: the index of the kept-byte lines.
+int PrivacyMask::WidthIndex(int width, int height) {
+    if (height <= 0 || height % kZoneRows != 0)
+        return -1;
+    return width == 704 ? 0 : width == 352 ? 1 : width == 176 ? 2 : -1;
 }
 
+namespace {
 // Black over bytes [0, n) of `at`, n even: short runs with plain stores, long ones by copying.
-inline void Paint(uint8_t* at, size_t n) {
+void Paint(uint8_t* at, size_t n) {
     if (n >= 64) {
         std::memcpy(at, kBlack.data(), n);
         return;
@@ -91,10 +94,12 @@ inline void Paint(uint8_t* at, size_t n) {
     if (i < n)
         std::memcpy(at + i, kBlack.data(), 2);
 }
+}  // namespace
 
 void PrivacyMask::Copy(uint8_t* to, const uint8_t* from, int width, int height) const {
     const size_t lineBytes = 2 * static_cast<size_t>(std::max(width, 0));
-    if (!Fits(width, height)) {
+    const int w = WidthIndex(width, height);
+    if (w < 0) {
         std::memcpy(to, from, lineBytes * std::max(height, 0));
         return;
     }
@@ -109,9 +114,7 @@ void PrivacyMask::Copy(uint8_t* to, const uint8_t* from, int width, int height) 
         }
         // A row of a few runs (as drawn: rectangles) is copied around them; one of many short runs
         // is blended with its line of kept bytes.
-        const size_t w = cellBytes == 8 ? 0 : cellBytes == 4 ? 1 : 2;
-        const bool blend = runs.size() > kFewRuns && cellBytes <= 8 && !keep_[w].empty() &&
-                           keep_[w][r].size() == lineBytes && lineBytes % 16 == 0;
+        const bool blend = runs.size() > kFewRuns;
         for (int l = 0; l < cellLines; ++l) {
             uint8_t* line = to + first + l * lineBytes;
             const uint8_t* source = from + first + l * lineBytes;
@@ -127,23 +130,6 @@ void PrivacyMask::Copy(uint8_t* to, const uint8_t* from, int width, int height) 
                 at = past;
             }
             std::memcpy(line + at, source + at, lineBytes - at);
-        }
-    }
-}
-
-void PrivacyMask::Apply(uint8_t* picture, int width, int height) const {
-    if (!Fits(width, height))
-        return;
-    const size_t lineBytes = 2 * static_cast<size_t>(width);
-    const size_t cellBytes = lineBytes / kZoneCols;  // even: whole pairs of chroma and luma
-    const int cellLines = height / kZoneRows;
-    for (int r = 0; r < kZoneRows; ++r) {
-        if (rows_[r].empty())
-            continue;
-        for (int l = r * cellLines; l < (r + 1) * cellLines; ++l) {
-            uint8_t* line = picture + l * lineBytes;
-            for (const auto& [first, last] : rows_[r])
-                Paint(line + first * cellBytes, (last - first) * cellBytes);
         }
     }
 }

@@ -23,19 +23,17 @@ public:
     // The mask of `cells` (25,344 bytes, a cell masked when its byte is 1); null when none is.
     static std::shared_ptr<const PrivacyMask> Make(const uint8_t* cells);
 
-    // Paints the masked cells of a UYVY picture of width x height black. A size the grid does not
-    // divide is left as it is.
-    void Apply(uint8_t* picture, int width, int height) const;
     // Copies a UYVY picture of width x height from `from` to `to`, black in the masked cells: the
-    // bytes are written once, so masking costs no more than the copy it is part of. A size the
-    // grid does not divide is copied as it is.
+    // bytes are written once, so masking costs no more than the copy it is part of. A size that is
+    // none of the station's (704, 352 or 176 wide, a multiple of 144 high) is copied as it is.
     void Copy(uint8_t* to, const uint8_t* from, int width, int height) const;
     // How many cells are masked.
     int Cells() const { return cells_; }
 
 private:
     PrivacyMask() = default;
-    static bool Fits(int width, int height);
+    // 0, 1, 2 for 704, 352 and 176 pixels wide; -1 for a size the mask does not apply to.
+    static int WidthIndex(int width, int height);
     // Per row of cells, the runs [first, last) of masked cells.
     std::vector<std::vector<std::pair<uint16_t, uint16_t>>> rows_;
     // A row of many short runs is blended instead: per picture width (704, 352, 176), per such

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -58,40 +59,27 @@ EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const 
         return out;
     };
 
-    // The progress over all cameras: each camera's share by its own count of pictures.
-    std::vector<size_t> totals;
-    size_t total = 0;
-    for (const EvidenceCamera& c : cameras) {
-        size_t n = 0;
-        for (CameraTrack::Position p = c.from; p.Valid(); p = c.track->Next(p)) {
-            ++n;
-            if (p == c.to)
-                break;
-        }
-        totals.push_back(n);
-        total += n;
-    }
-    size_t before = 0;
+    // The progress over all cameras: each camera a thousandth at a time of its equal share.
+    constexpr size_t kShare = 1000;
+    const size_t total = kShare * cameras.size();
     QJsonArray listed;
     for (size_t i = 0; i < cameras.size(); ++i) {
         const EvidenceCamera& c = cameras[i];
         const std::string file = "Kamera" + std::to_string(c.camera) + ".avi";
+        const std::string path = (fs::path(part) / file).string();
         bool cancelled = false;
-        const ExportResult r =
-            ExportStretch(*c.track, c.from, c.to, (fs::path(part) / file).string(), [&](size_t done, size_t) {
-                if (progress && !progress(before + done, total)) {
-                    cancelled = true;
-                    return false;
-                }
-                return true;
-            });
+        const ExportResult r = ExportStretch(*c.track, c.from, c.to, path, [&](size_t done, size_t all) {
+            if (progress && !progress(kShare * i + kShare * done / std::max<size_t>(all, 1), total)) {
+                cancelled = true;
+                return false;
+            }
+            return true;
+        });
         if (cancelled)
             return fail("przerwano", true);
         if (!r.ok)
             return fail("kamera " + std::to_string(c.camera) + ": " + r.error);
-        before += totals[i];
         out.pictures += r.pictures;
-        const std::string path = (fs::path(part) / file).string();
         const std::string hash = Sha256File(path);
         const auto size = fs::file_size(path, ec);
         if (hash.empty() || ec)

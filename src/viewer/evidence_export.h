@@ -41,7 +41,8 @@ struct EvidenceResult {
 
 constexpr const char* kManifestFile = "manifest.json";
 
-// The cameras' stretches into the new folder `folder` (which must not exist yet).
+// The cameras' stretches into the new folder `folder` (which must not exist yet). `progress`
+// hears how far it is in thousandths of each camera's part (total: a thousand a camera).
 EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const EvidenceInfo& info,
                               const std::string& folder, const ExportProgress& progress = nullptr);
 
