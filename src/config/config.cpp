@@ -129,6 +129,8 @@ constexpr ValueDesc kValues[] = {
     // nothing, and first-run defaults do not write them.
     Table("KeepDays", FieldBytes<&Block::KeepDays>, kNotInDefaults),
     Table("Masks", FieldBytes<&Block::Masks>, kNotInDefaults),
+    // Without it, network cameras are recorded as they send.
+    Table("Reencode", FieldBytes<&Block::Reencode>, kNotInDefaults),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -506,6 +508,7 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.PTZPorts = from.PTZPorts;
     to.KeepDays = from.KeepDays;
     to.Masks = from.Masks;
+    to.Reencode = from.Reencode;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

@@ -65,6 +65,9 @@ struct TSettingsBlock {
     // Per camera: recordings are kept at most this many days (0: until their room is needed).
     std::array<int32_t, 16> KeepDays{};
     TMaskTable Masks{};
+    // Per camera sending a stream of its own (a network camera, a file): 0 records the stream as
+    // it is sent, 1 decodes it and compresses it as the other cameras are.
+    std::array<uint8_t, 16> Reencode{};
 };
 
 class TConfig : public TSettingsBlock {

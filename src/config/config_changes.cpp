@@ -58,7 +58,8 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         const bool active = (a.Active != 0) != (b.Active != 0);
         const bool size = b.Active && a.Resolution != b.Resolution;
         const bool rate = b.Active && a.FPS != b.FPS;
-        out.restart[n] = active || size || rate;
+        const bool reencode = before.settings.Reencode[n - 1] != after.settings.Reencode[n - 1];
+        out.restart[n] = active || size || rate || reencode;
         out.boardModes = out.boardModes || active || size;
         out.shares[GroupOf(n)] = out.shares[GroupOf(n)] || active || rate;
         std::vector<std::string> what;
@@ -70,6 +71,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
             what.push_back("klatki/s");
         if (a.Name.Get() != b.Name.Get())
             what.push_back("nazwa");
+        if (reencode)
+            what.push_back(after.settings.Reencode[n - 1] ? "nagrywanie z przekodowaniem"
+                                                          : "nagrywanie strumienia");
         out.tables = out.tables || std::memcmp(&a, &b, sizeof a) != 0;
         if (!SamePicture(a, b))
             what.push_back("obraz");
@@ -83,7 +87,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
     const bool masks = !SameBytes(a.Masks, b.Masks);
     out.recorder = out.tables || zones || a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize ||
-                   a.SoundDetect != b.SoundDetect || a.KeepDays != b.KeepDays;
+                   a.SoundDetect != b.SoundDetect || a.KeepDays != b.KeepDays || a.Reencode != b.Reencode;
     out.tables = out.tables || users;
     const std::pair<bool, const char*> settings[] = {
         {a.Ntsc != b.Ntsc, "standard wideo"},

@@ -16,7 +16,8 @@
 namespace kel {
 
 struct ConfigChanges {
-    std::array<bool, kCameraCount + 1> restart{};  // camera n (1..16): size, rate or active changed
+    std::array<bool, kCameraCount + 1> restart{};  // camera n (1..16): size, rate, active or the way
+                                                   // its stream is recorded changed
     bool boardModes = false;                       // a size mode or the video standard changed
     std::array<bool, 2> shares{};                  // a capture group's split of its time changed
     bool server = false;                           // the TCP server's switch or port changed

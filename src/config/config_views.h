@@ -46,6 +46,8 @@ public:
     int32_t StartDisk() const { return Settings().UsedDisk; }
     const std::array<int32_t, 16>& KeepDays() const { return Settings().KeepDays; }
     const TMaskTable& Masks() const { return Settings().Masks; }
+    // Camera n (1..16), if it sends a stream of its own, recorded as it sends.
+    bool AsSent(int n) const { return Settings().Reencode[n - 1] == 0; }
 };
 
 // The renderer and the console's views: cameras, overlay switches, the plan, the layouts' slot

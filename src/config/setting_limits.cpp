@@ -298,6 +298,12 @@ std::string TableProblem(std::string_view name, std::span<const uint8_t> bytes) 
         return Int32s(bytes, camera_limits::kKeepDays, "camera");
     if (SameName(name, "Masks"))
         return Records<TMaskRecord>(bytes, "camera", MaskProblem);
+    if (SameName(name, "Reencode")) {
+        for (size_t i = 0; i < bytes.size(); ++i)
+            if (bytes[i] > 1)
+                return OutOf("camera " + std::to_string(i + 1), {0, 1}, bytes[i]);
+        return {};
+    }
     return {};
 }
 

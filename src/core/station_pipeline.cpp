@@ -108,6 +108,17 @@ void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& r
         captures_[n] = std::move(capture);
     }
     recorder_->SetCameras(recorder.Cameras());
+    // Cameras that send streams of their own hand the recorder their packets as they come.
+    if (std::shared_ptr<BoardBackend> backend = HicapBackend()) {
+        std::array<bool, kCameraCount + 1> sends{};
+        for (int n = 1; n <= kCameraCount; ++n)
+            sends[n] = backend->SendsStream(n - 1);
+        recorder_->SetStreamSources(sends);
+        TSaveThread* saver = recorder_.get();
+        backend->SetPacketSink([saver](int32_t channel, const StreamPacket& packet) {
+            saver->StreamPacket(channel + 1, packet);
+        });
+    }
     recorder_->SetRecording(true);
     recorder_->Resume();
 }
@@ -246,6 +257,9 @@ void StationPipeline::StopDisplay() {
 void StationPipeline::StopRecorder() {
     if (!recorder_)
         return;
+    // No packet reaches the recorder once this returns.
+    if (std::shared_ptr<BoardBackend> backend = HicapBackend())
+        backend->SetPacketSink(nullptr);
     links_.showClosing(true);
     recorder_->CloseAll();
     links_.showClosing(false);

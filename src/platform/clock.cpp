@@ -1,12 +1,14 @@
 #include "platform/clock.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
 namespace kel {
 
 LocalTime SystemClock::Now() const {
-    std::time_t now = std::time(nullptr);
+    const auto at = std::chrono::system_clock::now();
+    const std::time_t now = std::chrono::system_clock::to_time_t(at);
     std::tm tm{};
     localtime_r(&now, &tm);
     LocalTime t;
@@ -17,6 +19,8 @@ LocalTime SystemClock::Now() const {
     t.minute = tm.tm_min;
     t.second = tm.tm_sec;
     t.weekday = tm.tm_wday == 0 ? 7 : tm.tm_wday;
+    t.millisecond = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000);
     return t;
 }
 

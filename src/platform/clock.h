@@ -11,7 +11,8 @@ namespace kel {
 struct LocalTime {
     int year = 1899, month = 12, day = 30;  // month 1..12
     int hour = 0, minute = 0, second = 0;
-    int weekday = 1;  // Monday = 1 .. Sunday = 7
+    int weekday = 1;      // Monday = 1 .. Sunday = 7
+    int millisecond = 0;  // 0..999, where the clock tells it
 };
 
 class Clock {

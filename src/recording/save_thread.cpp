@@ -36,6 +36,38 @@ void TSaveThread::Log(const std::string& text, bool error) const {
         hooks_.log(text, error);
 }
 
+StreamRecorder::Links TSaveThread::StreamLinks() {
+    StreamRecorder::Links l;
+    l.due = [this](int n) { return StreamDue(n); };
+    l.onMotion = [this](int n) {
+        return links_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion;
+    };
+    l.sizeLimit = [this] { return static_cast<int64_t>(SizeLimit()); };
+    l.taken = [this](int n, const std::string& name) { return !archive_.ArchivedFile(n, name).empty(); };
+    l.closed = [this](int n, const std::string& path, const std::string& name, double start,
+                      bool unfinished) {
+        ClosedSegment closed{n, path, name, start, motion_.TakeMotionCount(n)};
+        closed.unfinished = unfinished;
+        archiver_.Post(closed);
+    };
+    l.log = [this](const std::string& text, bool error) { Log(text, error); };
+    l.writeFailed = [this](const std::string& error) { WriteFailed(error); };
+    return l;
+}
+
+bool TSaveThread::StreamDue(int n) const {
+    if (!recording_.load(std::memory_order_acquire) || !archive_.AnyDriveSelected())
+        return false;
+    {
+        MutexLock lock(cameras_mutex_);
+        if (!(*cameras_)[n - 1].Active)
+            return false;
+    }
+    const uint8_t mode = links_.ScheduleMode[n].load(std::memory_order_relaxed);
+    return mode == kContinuous ||
+           (mode == kOnMotion && links_.MotionHold[n].load(std::memory_order_relaxed) > 0);
+}
+
 bool TSaveThread::Initialize(const std::string& storeFile, bool lastRunCrashed) {
     archive_.ScanDrives();
     ResetFrameCounters();
@@ -119,6 +151,15 @@ void TSaveThread::Configure(const RecorderView& applied) {
     SetKeepDays(applied.KeepDays());
     SetDrives(applied.Drives().data(), DriveTable::kEntries);
     SetCameras(applied.Cameras());
+    SetStreamSources(stream_sources_);
+}
+
+void TSaveThread::SetStreamSources(const std::array<bool, kCameraCount + 1>& sends) {
+    stream_sources_ = sends;
+    std::array<bool, kCameraCount + 1> asSent{};
+    for (int n = 1; n <= kCameraCount; ++n)
+        asSent[n] = sends[n] && (!applied_.Valid() || applied_.AsSent(n));
+    streams_.SetCameras(asSent);
 }
 
 void TSaveThread::SetKeepDays(const std::array<int32_t, 16>& days) {
@@ -211,6 +252,10 @@ bool TSaveThread::Pass() {
 void TSaveThread::CameraPicture(int n, const TCameraRecord& camera, bool anyDrive,
                                 const FrameBank::Picture& picture) {
     const uint8_t mode = links_.ScheduleMode[n].load(std::memory_order_relaxed);
+    if (streams_.AsSent(n)) {
+        StreamPicture(n, camera, mode, picture);
+        return;
+    }
     if (mode != kContinuous && mode != kOnMotion) {
         // Nothing is recorded in this hour: the indicators must not say otherwise. The picture
         // is compressed only for a remote viewer that asked for the camera.
@@ -258,6 +303,35 @@ void TSaveThread::CameraPicture(int n, const TCameraRecord& camera, bool anyDriv
     if (batch_.Count(n) >= kBatch) {
         batch_.Clear(n);  // written above, or dropped
         written_[n] = 0;
+    }
+}
+
+// A camera recorded as it sends: its stream segments take its packets, so its pictures are
+// compressed for a remote viewer that asks only, and tested for motion when its hour records on
+// motion, which keeps its stream due.
+void TSaveThread::StreamPicture(int n, const TCameraRecord& camera, uint8_t mode,
+                                const FrameBank::Picture& picture) {
+    PictureSize size{};
+    if (batch_.Asked(n) && CompressPicture(n, picture, size) && batch_.Count(n) >= kBatch) {
+        batch_.Clear(n);  // the viewers have taken what they asked for
+        written_[n] = 0;
+    }
+    const FrameBank::Info& info = picture.info;
+    if (mode == kContinuous) {
+        links_.RecordingNow[n].store(1, std::memory_order_relaxed);
+    } else if (mode == kOnMotion && camera.Active && ValidResolution(info.resolution) &&
+               info.bytes >= ResolutionBytes(info.resolution)) {
+        size = ResolutionSize(info.resolution);
+        if (motion_.DetectMotion(n, picture.data, size.width, size.height) ||
+            links_.MotionHold[n].load(std::memory_order_relaxed) > 0) {
+            OnMotion(n);
+        } else {
+            links_.MotionShown[n].store(0, std::memory_order_relaxed);
+            links_.RecordingNow[n].store(0, std::memory_order_relaxed);
+        }
+    } else {
+        links_.MotionShown[n].store(0, std::memory_order_relaxed);
+        links_.RecordingNow[n].store(0, std::memory_order_relaxed);
     }
 }
 
@@ -352,6 +426,7 @@ void TSaveThread::CloseSegment(int camera) {
         MutexLock lock(c.mutex);
         CloseLocked(camera, c);
     }
+    streams_.Close(camera);
     archiver_.Drain();
 }
 
@@ -418,6 +493,7 @@ void TSaveThread::FinishLocked(int camera) {
         WriteBatch(camera, record, count, written_[camera]);
     batch_.Clear(camera);
     written_[camera] = 0;
+    streams_.Close(camera);
     CameraSegment& c = segments_[camera];
     MutexLock lock(c.mutex);
     CloseLocked(camera, c);
@@ -468,7 +544,8 @@ void TSaveThread::RecoverTemp(bool lastRunCrashed) {
     for (int n = 1; n <= kCameraCount; ++n) {
         const fs::path folder = fs::path(work_dir_) / "Temp" / ("Kamera" + std::to_string(n));
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
-            if (!entry.is_regular_file(ec) || entry.path().extension() != ".avi")
+            if (!entry.is_regular_file(ec) ||
+                (entry.path().extension() != ".avi" && entry.path().extension() != ".mp4"))
                 continue;
             const std::string path = entry.path().string();
             const std::string name = entry.path().filename().string();
@@ -521,6 +598,8 @@ void TSaveThread::RecoverTemp(bool lastRunCrashed) {
 bool TSaveThread::SegmentOpen(int camera) const {
     if (camera < 1 || camera > kCameraCount)
         return false;
+    if (streams_.SegmentOpen(camera))
+        return true;
     MutexLock lock(segments_[camera].mutex);
     return segments_[camera].segment.IsOpen();
 }

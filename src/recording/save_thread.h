@@ -14,6 +14,10 @@
 // (SegmentArchive). A segment whose file cannot be created is reported once until one can be
 // created again; its batches are dropped and nothing is indexed for it.
 //
+// A network camera may be recorded as it sends instead (StreamRecorder): its packets go to stream
+// segments on its source's thread, under the same due rule, size limit, archiving and recovery;
+// its pictures here serve the motion test, the indicators and remote viewers only.
+//
 // Threads: the recorder thread runs the passes. The window thread sets up the recorder before
 // Resume and changes its settings while it runs; CloseSegment and CloseAll may be called from any
 // thread and wait for a batch being written. Lock order: a pass, then a camera's segment, then
@@ -43,6 +47,7 @@
 #include "recording/recorder_links.h"
 #include "recording/segment.h"
 #include "recording/segment_archive.h"
+#include "recording/stream_recorder.h"
 #include "recording/video_compressor.h"
 
 namespace kel {
@@ -112,6 +117,14 @@ public:
     // The drive the last segment went to.
     char RecordDrive() const { return archive_.CurrentLetter(); }
 
+    // The cameras whose sources send streams of their own (by camera, 1..16): those the applied
+    // configuration records as they send are so recorded from now on, and a camera taken off has
+    // its stream segment closed. Window thread. Their packets come by StreamPacket (the source's
+    // thread).
+    void SetStreamSources(const std::array<bool, kCameraCount + 1>& sends);
+    void StreamPacket(int camera, const kel::StreamPacket& packet) { streams_.Packet(camera, packet); }
+    StreamRecorder& Streams() { return streams_; }
+
     // Any thread: closes camera n's open segment (after a batch being written) and returns once
     // it is archived (or waits for room in the temporary folder).
     void CloseSegment(int camera);
@@ -163,9 +176,13 @@ private:
     void Run(std::stop_token stop);
     void CameraPicture(int n, const TCameraRecord& camera, bool anyDrive, const FrameBank::Picture& picture)
         KEL_REQUIRES(pass_mutex_);
+    void StreamPicture(int n, const TCameraRecord& camera, uint8_t mode, const FrameBank::Picture& picture)
+        KEL_REQUIRES(pass_mutex_);
     bool CompressPicture(int n, const FrameBank::Picture& picture, PictureSize& size)
         KEL_REQUIRES(pass_mutex_);
     void OnMotion(int n);
+    // Whether camera n's stream is recorded now: what decides for its pictures' batches.
+    bool StreamDue(int n) const;
     // The first `count` slots of camera n's batch to its segment (a new one when none is open).
     // Slots from+1..count (the ones not written yet) of camera n's batch.
     void WriteBatch(int n, const TCameraRecord& camera, int count = kBatch, int from = 0);
@@ -183,6 +200,7 @@ private:
     void FinishLocked(int camera) KEL_REQUIRES(pass_mutex_);
     void CloseLocked(int n, CameraSegment& c) KEL_REQUIRES(c.mutex);
     void Log(const std::string& text, bool error) const;
+    StreamRecorder::Links StreamLinks();
 
     // Fixed after construction.
     const std::string work_dir_;
@@ -192,6 +210,7 @@ private:
 
     // Window thread only.
     RecorderView applied_;
+    std::array<bool, kCameraCount + 1> stream_sources_{};
     std::string error_;
 
     std::atomic<bool> recording_{false};
@@ -226,6 +245,7 @@ private:
         [this](const ClosedSegment& s) { return ArchiveClosed(s); }, std::chrono::seconds(10),
         [this](const std::string& what) { Log("Blad watku archiwizacji: " + what, true); }};
     std::array<CameraSegment, kCameraCount + 1> segments_;
+    StreamRecorder streams_{work_dir_, StreamLinks(), clock_};
 
     std::jthread thread_;  // last: it ends before the members it uses go
 };

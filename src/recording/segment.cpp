@@ -1,5 +1,7 @@
 #include "recording/segment.h"
 
+#include "recording/stream_segment.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -45,15 +47,34 @@ AviStreamHeader StreamHeader(uint32_t type, int fps) {
 }
 
 std::string NoteText(bool onMotion, double startTime, int32_t motionCount) {
-    char text[AviWriter::kCommentBytes];
-    std::snprintf(text, sizeof text, "KEL mode=%s start=%.17g motions=%d", onMotion ? "motion" : "continuous",
-                  startTime, motionCount);
-    return text;
+    return SegmentNoteText(SegmentNote{onMotion, startTime, motionCount});
 }
 
 }  // namespace
 
+std::string SegmentNoteText(const SegmentNote& note) {
+    char text[AviWriter::kCommentBytes];
+    std::snprintf(text, sizeof text, "KEL mode=%s start=%.17g motions=%d",
+                  note.onMotion ? "motion" : "continuous", note.startTime, note.motionCount);
+    return text;
+}
+
+bool ParseSegmentNote(const std::string& comment, SegmentNote& note) {
+    char mode[16] = {};
+    SegmentNote read;
+    if (std::sscanf(comment.c_str(), "KEL mode=%15s start=%lf motions=%d", mode, &read.startTime,
+                    &read.motionCount) != 3 ||
+        (std::strcmp(mode, "motion") != 0 && std::strcmp(mode, "continuous") != 0) ||
+        !std::isfinite(read.startTime) || read.motionCount < 0)
+        return false;
+    read.onMotion = std::strcmp(mode, "motion") == 0;
+    note = read;
+    return true;
+}
+
 bool Segment::ReadNote(const std::string& path, SegmentNote& note) {
+    if (IsStreamSegment(path))
+        return StreamSegment::ReadNote(path, note);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -79,16 +100,7 @@ bool Segment::ReadNote(const std::string& path, SegmentNote& note) {
     }
     ::close(fd);
     comment = comment.c_str();  // up to its terminating zero
-    char mode[16] = {};
-    SegmentNote read;
-    if (std::sscanf(comment.c_str(), "KEL mode=%15s start=%lf motions=%d", mode, &read.startTime,
-                    &read.motionCount) != 3 ||
-        (std::strcmp(mode, "motion") != 0 && std::strcmp(mode, "continuous") != 0) ||
-        !std::isfinite(read.startTime) || read.motionCount < 0)
-        return false;
-    read.onMotion = std::strcmp(mode, "motion") == 0;
-    note = read;
-    return true;
+    return ParseSegmentNote(comment, note);
 }
 
 std::array<uint8_t, Segment::kStampBytes> Segment::StampSample(const std::string& stamp) {

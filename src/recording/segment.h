@@ -33,6 +33,10 @@ struct SegmentNote {
     int32_t IndexedMotion() const { return onMotion ? std::max<int32_t>(motionCount, 1) : motionCount; }
 };
 
+// The note as a segment's comment holds it, and read back from one (false: no note).
+std::string SegmentNoteText(const SegmentNote& note);
+bool ParseSegmentNote(const std::string& comment, SegmentNote& note);
+
 class Segment {
 public:
     static constexpr size_t kTextFormatBytes = 36;
@@ -62,8 +66,8 @@ public:
 
     // The 31-byte sample of a stamp: its length (at most 30) and its characters, zero-filled.
     static std::array<uint8_t, kStampBytes> StampSample(const std::string& stamp);
-    // The note in the comment of the segment at `path`; false when it has none (a file recorded
-    // before segments had one, or no segment).
+    // The note in the comment of the segment at `path` (an AVI segment or a stream segment);
+    // false when it has none (a file recorded before segments had one, or no segment).
     static bool ReadNote(const std::string& path, SegmentNote& note);
 
 private:

@@ -50,7 +50,7 @@ namespace kel {
 struct ClosedSegment {
     int camera = 0;
     std::string tempPath;  // the finished file in the temporary folder
-    std::string name;      // "ddmmyyhhmmss.avi"
+    std::string name;      // "ddmmyyhhmmss.avi", or ".mp4" for a stream recorded as sent
     double startTime = 0;
     int32_t motionCount = 0;
     bool unfinished = false;  // its index could not be written (a full disk): it is mended first

@@ -1,5 +1,7 @@
 #include "recording/segment_repair.h"
 
+#include "recording/stream_segment.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -117,6 +119,8 @@ bool EndsInItsHeaders(const File& f) {
 }  // namespace
 
 RepairResult RepairSegment(const std::string& path) {
+    if (IsStreamSegment(path))
+        return MendStreamSegment(path);
     RepairResult r;
     File f(path);
     if (!f.Open()) {

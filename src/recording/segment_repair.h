@@ -21,12 +21,13 @@ struct RepairResult {
     std::string error;      // why it could not be mended
 };
 
-// Mends the segment at `path` in place. A file that ends before its headers do (a crash right
+// Mends the segment at `path` in place (a stream segment, "*.mp4", as MendStreamSegment does). A
+// file that ends before its headers do (a crash right
 // after it was created) holds no picture: ok, with pictures 0, and left as it is. A file that is
 // no segment, or one whose headers are damaged, is left as it is (ok false).
 RepairResult RepairSegment(const std::string& path);
 
-// The start of a segment from its name "ddmmyyhhmmss.avi", as days since 30 December 1899; false
+// The start of a segment from its name "ddmmyyhhmmss.avi" (or ".mp4"), as days since 30 December 1899; false
 // when the name is no such time.
 bool SegmentStartFromName(const std::string& name, double& startTime);
 

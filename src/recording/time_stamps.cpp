@@ -29,6 +29,12 @@ std::string FrameStamp(const LocalTime& t) {
     return (ShortDateText(t) + ": " + LongTimeText(t)).substr(0, 30);
 }
 
+std::string FineStamp(const LocalTime& t) {
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03d", t.millisecond % 1000);
+    return FrameStamp(t) + ms;
+}
+
 double DateTimeValue(const LocalTime& t) {
     long long days = DaysFromCivil(t.year, t.month, t.day) - DaysFromCivil(1899, 12, 30);
     return static_cast<double>(days) + (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;

@@ -12,6 +12,8 @@ namespace kel {
 std::string SegmentName(const LocalTime& t);
 // The system's short date, ": ", the long time ("2026-05-04: 09:30:00"), at most 30 characters.
 std::string FrameStamp(const LocalTime& t);
+// The same to the millisecond ("2026-05-04: 09:30:00.250"), for pictures that come many a second.
+std::string FineStamp(const LocalTime& t);
 // Days since 30 December 1899, the fraction being the time of day.
 double DateTimeValue(const LocalTime& t);
 

@@ -82,7 +82,7 @@ bool VideoIndex::Plausible(const TVideoIndexEntry& e) {
         return false;
     const std::string folder = ArchivePath(letter, e.Camera, "");
     return path.size() == folder.size() + 16 && path.compare(0, folder.size(), folder) == 0 &&
-           path.compare(path.size() - 4, 4, ".avi") == 0 &&
+           (path.compare(path.size() - 4, 4, ".avi") == 0 || path.compare(path.size() - 4, 4, ".mp4") == 0) &&
            StartFitsName(e.StartTime, path.substr(folder.size()));
 }
 

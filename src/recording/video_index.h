@@ -52,8 +52,8 @@ public:
     // index left empty, when the file cannot be read or is no whole number of entries.
     bool LoadPlausible(const std::string& path, size_t& dropped);
     // Whether an entry could have been written by the station: its path
-    // "L:\KEL2_Videos\Kamera<n>\<ddmmyyhhmmss>.avi" with n its own camera, and a start time
-    // within a minute of the one its name gives.
+    // "L:\KEL2_Videos\Kamera<n>\<ddmmyyhhmmss>.avi" (".mp4": a stream as sent) with n its own camera, and a
+    // start time within a minute of the one its name gives.
     static bool Plausible(const TVideoIndexEntry& entry);
     // Whether `startTime` may be the start of a segment named "ddmmyyhhmmss.avi".
     static bool StartFitsName(double startTime, const std::string& name);

@@ -576,6 +576,11 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     ed_KeepDays->setToolTip(
         QString::fromUtf8("Nagrania starsze niż tyle dni są usuwane (co godzinę); bez limitu: gdy "
                           "zabraknie miejsca na dyskach"));
+    chk_AsSent = new QCheckBox(QString::fromUtf8("Nagrywaj strumień kamery bez przekodowania"), identity);
+    chk_AsSent->setObjectName("chk_AsSent");
+    chk_AsSent->setToolTip(
+        QString::fromUtf8("Kamera sieciowa lub plik: nagrania w pełnej jakości kamery (pliki MP4), "
+                          "bez kompresji na stacji; kamery analogowe nagrywają jak dotąd"));
     auto* il = new QFormLayout(identity);
     il->addRow(QString::fromUtf8("Nazwa"), ed_Name);
     il->addRow(chk_Active);
@@ -583,6 +588,7 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     il->addRow(QString::fromUtf8("Klatek/s"), cb_Rate);
     il->addRow(QString::fromUtf8("Port Kamery PTZ:"), ed_PtzAddress);
     il->addRow(QString::fromUtf8("Przechowuj nagrania:"), ed_KeepDays);
+    il->addRow(chk_AsSent);
 
     auto* picture = new QGroupBox(QString::fromUtf8("Parametry Obrazu"), page);
     auto* pl = new QFormLayout(picture);
@@ -661,6 +667,10 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
         if (!filling_ && work_ && PageCamera())
             work_->settings.KeepDays[PageCamera() - 1] = value;
     });
+    connect(chk_AsSent, &QCheckBox::toggled, this, [this](bool on) {
+        if (!filling_ && work_ && PageCamera())
+            work_->settings.Reencode[PageCamera() - 1] = on ? 0 : 1;
+    });
     connect(btn_MaskMode, &QPushButton::toggled, this, &TConfigForm::MaskModeClick);
     connect(btn_ApplyAll, &QPushButton::clicked, this, &TConfigForm::ApplyToAllClick);
     connect(tb_Sensitivity, &QSlider::valueChanged, this, [this](int value) {
@@ -712,6 +722,7 @@ void TConfigForm::FillCameraPage() {
     tb_Sensitivity->setValue((*zones_)[n - 1].Sensitivity);
     ed_PtzAddress->setValue(work_->settings.PTZPorts[n - 1]);
     ed_KeepDays->setValue(work_->settings.KeepDays[n - 1]);
+    chk_AsSent->setChecked(work_->settings.Reencode[n - 1] == 0);
     std::memcpy(overlay_.data(), EditedCells(n), overlay_.size());
     filling_ = false;
 }

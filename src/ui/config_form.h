@@ -166,6 +166,7 @@ public:
     QSpinBox* ed_PtzAddress;
     QSpinBox* ed_KeepDays;      // days the camera's recordings are kept, 0: until room is needed
     QPushButton* btn_MaskMode;  // down: the editor draws the privacy mask instead of the zone
+    QCheckBox* chk_AsSent;      // a network camera's stream recorded as it is sent
     // The plan page.
     PlanPicture* Image2;
     QLineEdit* ed_MapFile;

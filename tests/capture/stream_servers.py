@@ -2,6 +2,8 @@
 """Camera-like servers on loopback for the map board's tests.
 
   stream_servers.py rtsp PORT              an RTSP server (GStreamer), /test: 320x240 H.264 at 10 a second
+  stream_servers.py rtsp-hd PORT           an RTSP server, /hd: 1920x1080 H.264 at 25 a second, a key frame
+                                           every 2 s, one stream shared by every client
   stream_servers.py mjpeg PORT [PASSWORD]  an HTTP MJPEG stream at /video.mjpg (basic auth "admin" with PASSWORD)
   stream_servers.py garbage PORT           answers every connection with random bytes
   stream_servers.py huge PORT              an MJPEG stream whose pictures turn undecodable after a second
@@ -19,7 +21,7 @@ import threading
 import time
 
 
-def rtsp(port):
+def rtsp(port, hd=False):
     import gi
     gi.require_version("Gst", "1.0")
     gi.require_version("GstRtspServer", "1.0")
@@ -29,11 +31,20 @@ def rtsp(port):
     server = GstRtspServer.RTSPServer()
     server.set_service(str(port))
     factory = GstRtspServer.RTSPMediaFactory()
-    factory.set_launch(
-        "( videotestsrc is-live=true pattern=ball ! video/x-raw,width=320,height=240,framerate=10/1 "
-        "! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=10 ! rtph264pay name=pay0 pt=96 )")
-    factory.set_shared(False)  # a pipeline for each client: TCP and UDP clients never share one
-    server.get_mount_points().add_factory("/test", factory)
+    if hd:
+        # Every client gets the same packets: what one records can be compared with another's copy.
+        factory.set_launch(
+            "( videotestsrc is-live=true pattern=smpte horizontal-speed=8 ! video/x-raw,width=1920,height=1080,framerate=25/1 "
+            "! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=50 bitrate=2000 "
+            "! rtph264pay name=pay0 pt=96 config-interval=-1 )")
+        factory.set_shared(True)
+        server.get_mount_points().add_factory("/hd", factory)
+    else:
+        factory.set_launch(
+            "( videotestsrc is-live=true pattern=ball ! video/x-raw,width=320,height=240,framerate=10/1 "
+            "! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=10 ! rtph264pay name=pay0 pt=96 )")
+        factory.set_shared(False)  # a pipeline for each client: TCP and UDP clients never share one
+        server.get_mount_points().add_factory("/test", factory)
     if server.attach(None) == 0:
         sys.exit("cannot listen")
     print("ready", flush=True)
@@ -151,6 +162,8 @@ if __name__ == "__main__":
     kind, port = sys.argv[1], int(sys.argv[2])
     if kind == "rtsp":
         rtsp(port)
+    elif kind == "rtsp-hd":
+        rtsp(port, hd=True)
     elif kind == "mjpeg":
         mjpeg(port, sys.argv[3] if len(sys.argv) > 3 else "")
     elif kind == "garbage":

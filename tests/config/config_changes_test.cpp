@@ -150,6 +150,14 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
         EXPECT_EQ(changes.server, c.server);
         EXPECT_FALSE(changes.AnyRestart());
     }
+    // A camera recorded another way finishes its segment and starts one of the other kind.
+    AppliedConfig after = Base();
+    after.settings.Reencode[4] = 1;
+    const ConfigChanges changes = CompareConfigs(Base(), after);
+    EXPECT_TRUE(changes.recorder);
+    EXPECT_TRUE(changes.restart[5]);
+    EXPECT_EQ(std::count(changes.restart.begin(), changes.restart.end(), true), 1);
+    EXPECT_EQ(changes.summary, "kamera 5 (nagrywanie z przekodowaniem)");
 }
 
 }  // namespace

@@ -339,6 +339,8 @@ TEST_F(ConfigStoreTest, AnImportedValueOutsideWhatTheStationUsesIsRefused) {
         {"\"KeepDays\"=hex:5a,00,00,00", "\"KeepDays\"=hex:ff,ff,ff,ff",
          "\"KeepDays\" camera 1 must be 0..3650 (is -1)"},
         {mask(1), mask(2), "\"Masks\" camera 1: cell 25343 must be 0..1 (is 2)"},
+        {"\"Reencode\"=hex:00,01,00", "\"Reencode\"=hex:00,01,02",
+         "\"Reencode\" camera 3 must be 0..1 (is 2)"},
         {zone(250, 0), zone(1000, 7), "\"Zones\" camera 1: cell 100 must be 0..1 (is 7)"},
         {user(1), user(5), "\"Users\" user 1: the right to camera 5 must be 0..1 (is 5)"},
         {cameras([](TCameraRecord& c) { c.Active = 1, c.FPS = 25; }),

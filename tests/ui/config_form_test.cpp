@@ -375,8 +375,8 @@ TEST_F(ConfigFormTest, TheZoneEditorMarksDraggedCellsAndTestsWithThem) {
 }
 
 // With "Maska Prywatności" down the same editor draws the camera's privacy mask and leaves its
-// zone alone; OK hands the masks and the keeping time over.
-TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingTime) {
+// zone alone; OK hands the masks, the keeping time and the way the camera is recorded over.
+TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingAndRecordingWay) {
     Open(3);  // camera 2
     form->WholeZoneClick();
     form->btn_MaskMode->click();
@@ -393,6 +393,8 @@ TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingT
         << "the zone stays whole";
     form->ed_KeepDays->setValue(30);
     EXPECT_EQ(form->ed_KeepDays->specialValueText(), QString::fromUtf8("bez limitu"));
+    EXPECT_TRUE(form->chk_AsSent->isChecked()) << "a network camera is recorded as it sends unless told";
+    form->chk_AsSent->setChecked(false);
     form->btn_MaskMode->click();
     EXPECT_EQ(form->btn_ShowZone->text(), QString::fromUtf8("Wyświetl Strefę"));
     form->OkClick();
@@ -400,6 +402,8 @@ TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingT
     EXPECT_EQ(work.settings.Masks[1].Cells[143 * kZoneCols + 88], 0);
     EXPECT_EQ(work.settings.KeepDays[1], 30);
     EXPECT_EQ(work.settings.KeepDays[0], 0);
+    EXPECT_EQ(work.settings.Reencode[1], 1);
+    EXPECT_EQ(work.settings.Reencode[0], 0);
 }
 
 TEST_F(ConfigFormTest, PlanIconsArePlacedAndRemovedOnlyWhileEditing) {

@@ -11,6 +11,9 @@
 #include <functional>
 #include <string>
 
+struct AVCodecParameters;
+struct AVPacket;
+
 namespace kel {
 
 // Status of the `_dw_` operations: 0 is success.
@@ -60,6 +63,18 @@ using SignalFlags = std::array<int32_t, kBoardChannels>;
 // Where a back end tells what happens to its sources (a camera lost, found again); any thread.
 using BoardReporter = std::function<void(const std::string& line, bool error)>;
 
+// A packet of a camera's compressed stream as it came from the camera, before any decoding, with
+// what it takes to record it: the stream's parameters and the time base of its stamps. `packet`
+// is null when the stream ended (lost, or its source stopped).
+struct StreamPacket {
+    const AVPacket* packet = nullptr;
+    const AVCodecParameters* params = nullptr;
+    int timeBaseNum = 1;
+    int timeBaseDen = 1;
+};
+// Where a back end hands its cameras' packets, on the source's own thread.
+using PacketSink = std::function<void(int32_t channel, const StreamPacket& packet)>;
+
 class BoardBackend {
 public:
     virtual ~BoardBackend() = default;
@@ -92,6 +107,11 @@ public:
     virtual void SetReporter(BoardReporter) {}
     // The video standard of analogue inputs (PAL, or NTSC), for the next Open.
     virtual void SetStandard(bool /*ntsc*/) {}
+    // Whether the channel's camera sends a compressed stream of its own (a network camera, a file),
+    // which can be recorded as it comes.
+    virtual bool SendsStream(int32_t /*channel*/) const { return false; }
+    // Every such camera's packets go to `sink` from now on; null stops them.
+    virtual void SetPacketSink(PacketSink /*sink*/) {}
 };
 
 }  // namespace kel

@@ -327,6 +327,19 @@ bool StreamBoard::TvOut(int32_t channel) {
     return IsSim(channel) && sim_->TvOut(channel);
 }
 
+bool StreamBoard::SendsStream(int32_t channel) const {
+    if (channel < 0 || channel >= kBoardChannels)
+        return false;
+    const MapEntry::Kind kind = map_.channels[channel].kind;
+    return kind == MapEntry::Kind::Network || kind == MapEntry::Kind::File;
+}
+
+void StreamBoard::SetPacketSink(PacketSink sink) {
+    for (auto& s : sources_)
+        if (s)
+            s->SetPacketSink(sink);
+}
+
 uint64_t StreamBoard::SourcePictures(int32_t channel) const {
     if (channel < 0 || channel >= kBoardChannels)
         return 0;

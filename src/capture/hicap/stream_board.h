@@ -57,6 +57,8 @@ public:
     bool TvOut(int32_t channel) override;
     void SetReporter(BoardReporter reporter) override;
     void SetStandard(bool ntsc) override;
+    bool SendsStream(int32_t channel) const override;
+    void SetPacketSink(PacketSink sink) override;
 
     // Pictures the channel's source converted so far (0 for the simulated and unmapped ones).
     uint64_t SourcePictures(int32_t channel) const;

@@ -182,6 +182,17 @@ bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
     return true;
 }
 
+void StreamSource::SetPacketSink(PacketSink sink) {
+    MutexLock lock(sink_mutex_);
+    sink_ = std::move(sink);
+}
+
+void StreamSource::Hand(const StreamPacket& packet) {
+    MutexLock lock(sink_mutex_);
+    if (sink_)
+        sink_(channel_, packet);
+}
+
 bool StreamSource::HasSignal() const {
     const int64_t last = last_picture_ns_.load(std::memory_order_relaxed);
     return last != 0 &&
@@ -272,6 +283,13 @@ bool StreamSource::Session(std::stop_token stop) {
     c.codec->thread_count = stream->codecpar->width * stream->codecpar->height >= 2560 * 1440 ? 0 : 1;
     if ((rc = avcodec_open2(c.codec, decoder, nullptr)) < 0)
         return lost("dekoder: " + AvError(rc));
+    // The packets go to the recorder as they come; however the session ends, it hears of it.
+    const StreamPacket format{nullptr, stream->codecpar, stream->time_base.num, stream->time_base.den};
+    struct Ended {
+        StreamSource* self;
+        StreamPacket format;
+        ~Ended() { self->Hand(format); }
+    } ended{this, format};
 
     // A file is played at its own pace, in a loop; a live stream comes at the camera's.
     const bool file = entry_.kind == MapEntry::Kind::File;
@@ -294,6 +312,7 @@ bool StreamSource::Session(std::stop_token stop) {
                           AVSEEK_FLAG_BACKWARD);
             avcodec_flush_buffers(c.codec);
             paceFirst = -1;
+            Hand(format);  // the stamps start again: for the recorder a stream of its own
             continue;
         }
         if (rc < 0)
@@ -302,6 +321,9 @@ bool StreamSource::Session(std::stop_token stop) {
             av_packet_unref(c.packet);
             continue;
         }
+        StreamPacket handed = format;
+        handed.packet = c.packet;
+        Hand(handed);
         rc = avcodec_send_packet(c.codec, c.packet);
         av_packet_unref(c.packet);
         if (rc < 0 && rc != AVERROR(EAGAIN)) {

@@ -65,6 +65,10 @@ public:
     bool TakeNewer(uint64_t& seen, uint8_t* out);
     // Whether a picture came within the signal time.
     bool HasSignal() const;
+    // Each packet of the camera's video stream goes to `sink` as it comes, before it is decoded,
+    // and a null packet when the stream ends; null stops them. Any thread; once it returns, the
+    // sink it replaced is not called again.
+    void SetPacketSink(PacketSink sink);
     // Pictures decoded so far, and taken (converted) so far.
     uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
     uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
@@ -78,6 +82,8 @@ private:
     // Sleeps up to `d`; false when stopped meanwhile.
     bool Pause(std::stop_token stop, std::chrono::nanoseconds d);
     void Say(const std::string& what, bool error);
+    // The packet to the sink, if there is one.
+    void Hand(const StreamPacket& packet);
 
     // Fixed after construction.
     const int channel_;
@@ -95,6 +101,8 @@ private:
     AVFrame* latest_ KEL_GUARDED_BY(mutex_);  // a reference to the newest decoded picture
     uint64_t sequence_ KEL_GUARDED_BY(mutex_) = 0;
     std::condition_variable_any wake_;  // for the pauses
+    Mutex sink_mutex_;
+    PacketSink sink_ KEL_GUARDED_BY(sink_mutex_);  // called under the lock
 
     // The taker's: the picture being converted, the converter and the controls' tables.
     Mutex take_mutex_;

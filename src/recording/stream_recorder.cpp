@@ -1,0 +1,286 @@
+#include "recording/stream_recorder.h"
+
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "platform/file_faults.h"
+#include "recording/time_stamps.h"
+
+namespace kel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// `t` moved on by `seconds` (day, month and year carried; the weekday is not needed here).
+LocalTime Later(LocalTime t, int seconds) {
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second + seconds;
+    const std::time_t at = timegm(&tm);
+    gmtime_r(&at, &tm);
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    return t;
+}
+
+}  // namespace
+
+StreamRecorder::StreamRecorder(std::string workDir, Links links, const Clock& clock)
+    : work_dir_(std::move(workDir)), links_(std::move(links)), clock_(clock) {
+    for (Camera& c : cameras_) {
+        MutexLock lock(c.mutex);
+        c.lastDts = AV_NOPTS_VALUE;
+        c.lastSent = AV_NOPTS_VALUE;
+    }
+}
+
+StreamRecorder::~StreamRecorder() {
+    CloseAll();
+    for (Camera& c : cameras_) {
+        MutexLock lock(c.mutex);
+        Forget(c);
+    }
+}
+
+void StreamRecorder::SetCameras(const std::array<bool, kCameras + 1>& asSent) {
+    for (int n = 1; n <= kCameras; ++n) {
+        as_sent_[n].store(asSent[n], std::memory_order_relaxed);
+        if (!asSent[n]) {
+            Camera& c = cameras_[n];
+            MutexLock lock(c.mutex);
+            CloseLocked(n, c);
+            Forget(c);
+        }
+    }
+}
+
+bool StreamRecorder::AsSent(int n) const {
+    return n >= 1 && n <= kCameras && as_sent_[n].load(std::memory_order_relaxed);
+}
+
+bool StreamRecorder::Changed(const Camera& c, const StreamPacket& p) {
+    const AVCodecParameters* a = c.params;
+    const AVCodecParameters* b = p.params;
+    if (!a)
+        return false;
+    if (!b || a->codec_id != b->codec_id || a->width != b->width || a->height != b->height ||
+        c.tbNum != p.timeBaseNum || c.tbDen != p.timeBaseDen || a->extradata_size != b->extradata_size)
+        return true;
+    return a->extradata_size > 0 && std::memcmp(a->extradata, b->extradata, a->extradata_size) != 0;
+}
+
+void StreamRecorder::DropHeld(Camera& c) {
+    for (Held& h : c.since)
+        av_packet_free(&h.packet);
+    c.since.clear();
+    c.sinceBytes = 0;
+}
+
+void StreamRecorder::Forget(Camera& c) {
+    DropHeld(c);
+    c.sinceKey = -1;
+    c.interval = 0;
+    c.candidate = 0;
+    c.lastDts = AV_NOPTS_VALUE;
+    c.lastSent = AV_NOPTS_VALUE;
+    avcodec_parameters_free(&c.params);
+}
+
+void StreamRecorder::Packet(int n, const StreamPacket& p) {
+    if (n < 1 || n > kCameras)
+        return;
+    Camera& c = cameras_[n];
+    MutexLock lock(c.mutex);
+    if (!p.packet || !p.params || !AsSent(n)) {
+        CloseLocked(n, c);
+        Forget(c);
+        return;
+    }
+    AVPacket* packet = av_packet_clone(p.packet);
+    if (!packet)
+        return;
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    const int64_t sent = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    // Another stream, or stamps that went back more than a second (a camera started again): a
+    // segment of its own.
+    const int64_t second = p.timeBaseNum > 0 ? p.timeBaseDen / p.timeBaseNum : 0;
+    if (Changed(c, p) ||
+        (sent != AV_NOPTS_VALUE && c.lastSent != AV_NOPTS_VALUE && c.lastSent - sent > second)) {
+        CloseLocked(n, c);
+        Forget(c);
+    }
+    if (!c.params) {
+        c.params = avcodec_parameters_alloc();
+        if (!c.params || avcodec_parameters_copy(c.params, p.params) < 0) {
+            avcodec_parameters_free(&c.params);
+            av_packet_free(&packet);
+            return;
+        }
+        c.tbNum = p.timeBaseNum;
+        c.tbDen = p.timeBaseDen;
+    }
+    // Parameter sets sent apart from their picture come as a key packet of the same moment: the
+    // two are one key frame.
+    const bool sameMoment = sent != AV_NOPTS_VALUE && sent == c.lastSent;
+    // The file's stamps must grow: one that does not (that same moment, a camera's slip) is set
+    // just after the last, as ffmpeg's copy does; none at all follows the last.
+    int64_t dts = sent;
+    if (c.lastDts != AV_NOPTS_VALUE && (dts == AV_NOPTS_VALUE || dts <= c.lastDts))
+        dts = c.lastDts + 1;
+    if (dts != AV_NOPTS_VALUE) {
+        packet->dts = dts;
+        if (packet->pts == AV_NOPTS_VALUE || packet->pts < dts)
+            packet->pts = dts;
+        c.lastDts = dts;
+    }
+    if (sent != AV_NOPTS_VALUE)
+        c.lastSent = sent;
+
+    const bool startsGroup = key && !sameMoment;
+    bool newInterval = false;
+    if (startsGroup) {
+        // An interval is one that comes twice running: a key frame out of turn (a scene cut) or
+        // the group the stream was joined in changes nothing.
+        const int64_t length = c.sinceKey;
+        if (length <= 0 || length == c.interval) {
+            c.candidate = 0;
+        } else if (length == c.candidate) {
+            newInterval = c.interval != 0;
+            c.interval = length;
+            c.candidate = 0;
+        } else {
+            c.candidate = length;
+        }
+        c.sinceKey = 0;
+        DropHeld(c);
+    }
+    const std::string stamp = FineStamp(clock_.Now());
+    if (c.sinceKey >= 0) {
+        if (!sameMoment)
+            ++c.sinceKey;
+        if (c.sinceBytes + static_cast<size_t>(packet->size) > kPrerollBytes) {
+            DropHeld(c);
+            c.sinceKey = -1;  // too long a group to keep: the next key frame starts again
+        } else if (AVPacket* held = av_packet_clone(packet)) {
+            c.since.push_back({held, stamp});
+            c.sinceBytes += static_cast<size_t>(packet->size);
+        }
+    }
+
+    if (!links_.due(n)) {
+        CloseLocked(n, c);
+        av_packet_free(&packet);
+        return;
+    }
+    if (c.segment.IsOpen() && startsGroup && (newInterval || c.segment.Bytes() > links_.sizeLimit()))
+        CloseLocked(n, c);
+    if (c.segment.IsOpen()) {
+        WriteLocked(c, packet, stamp);
+    } else if (!c.since.empty() && (c.since.front().packet->flags & AV_PKT_FLAG_KEY) && OpenLocked(n, c)) {
+        // A new segment starts with the key frame before this packet and everything since.
+        for (const Held& h : c.since)
+            WriteLocked(c, h.packet, h.stamp);
+    }
+    av_packet_free(&packet);
+}
+
+bool StreamRecorder::OpenLocked(int n, Camera& c) {
+    const fs::path folder = fs::path(work_dir_) / "Temp" / ("Kamera" + std::to_string(n));
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const LocalTime now = clock_.Now();
+    // A stream that changes twice within a second needs a second name: the next free second's,
+    // which still tells the start within the minute the index allows.
+    std::string name = SegmentName(now) + ".mp4";
+    auto taken = [&] { return fs::exists(folder / name, ec) || (links_.taken && links_.taken(n, name)); };
+    for (int k = 1; k < 30 && taken(); ++k)
+        name = SegmentName(Later(now, k)) + ".mp4";
+    const std::string path = (folder / name).string();
+    SegmentNote note;
+    note.onMotion = links_.onMotion(n);
+    note.startTime = DateTimeValue(now);
+    if (!c.segment.Open(path, c.params, c.tbNum, c.tbDen, note)) {
+        if (!c.createFailed) {
+            links_.log("Nie mozna utworzyc pliku: " + c.segment.ErrorText(), true);
+            links_.writeFailed(c.segment.ErrorText());
+        }
+        c.createFailed = true;
+        return false;
+    }
+    c.createFailed = false;
+    c.path = path;
+    c.name = name;
+    c.start = note.startTime;
+    return true;
+}
+
+void StreamRecorder::WriteLocked(Camera& c, const AVPacket* packet, const std::string& stamp) {
+    if (c.segment.Write(packet, stamp)) {
+        c.writeFailed = false;
+        c.written.fetch_add(1, std::memory_order_relaxed);
+    } else if (!c.writeFailed) {
+        links_.log("Blad zapisu pliku: " + c.segment.ErrorText(), true);
+        links_.writeFailed(c.segment.ErrorText());
+        c.writeFailed = true;
+    }
+}
+
+void StreamRecorder::CloseLocked(int n, Camera& c) {
+    if (!c.segment.IsOpen())
+        return;
+    const bool empty = c.segment.Packets() == 0;
+    if (!c.segment.Close()) {
+        // Its fragments are on the disk; the archiving thread mends the file once there is room.
+        links_.log("Nie mozna zamknac pliku: " + c.segment.ErrorText(), true);
+        links_.writeFailed(c.segment.ErrorText());
+        links_.closed(n, c.path, c.name, c.start, true);
+        return;
+    }
+    if (empty) {
+        FileRemove(c.path.c_str());
+        return;
+    }
+    links_.closed(n, c.path, c.name, c.start, false);
+}
+
+void StreamRecorder::Close(int n) {
+    if (n < 1 || n > kCameras)
+        return;
+    Camera& c = cameras_[n];
+    MutexLock lock(c.mutex);
+    CloseLocked(n, c);
+}
+
+void StreamRecorder::CloseAll() {
+    for (int n = 1; n <= kCameras; ++n)
+        Close(n);
+}
+
+bool StreamRecorder::SegmentOpen(int n) const {
+    if (n < 1 || n > kCameras)
+        return false;
+    MutexLock lock(cameras_[n].mutex);
+    return cameras_[n].segment.IsOpen();
+}
+
+int64_t StreamRecorder::Written(int n) const {
+    return n >= 1 && n <= kCameras ? cameras_[n].written.load(std::memory_order_relaxed) : 0;
+}
+
+}  // namespace kel
