@@ -1,5 +1,6 @@
 #include "recording/segment_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,8 +9,14 @@
 #include <unistd.h>
 #include <utility>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include "platform/safe_file.h"
 #include "recording/avi_format.h"
+#include "recording/stream_segment.h"
 
 namespace kel {
 
@@ -31,6 +38,90 @@ int64_t DaysFromCivil(int y, int m, int d) {
 }
 
 }  // namespace
+
+StreamPictures::~StreamPictures() {
+    avcodec_parameters_free(&params);
+}
+
+size_t SegmentReader::KeyBefore(size_t i) const {
+    if (!stream_ || stream_->times.empty())
+        return stream_ ? 0 : i;
+    for (size_t k = std::min(i, stream_->times.size() - 1) + 1; k-- > 0;)
+        if (stream_->times[k].key)
+            return k;
+    return 0;
+}
+
+// The whole file read once: a picture per video packet, its bytes where the packet says, and the
+// stamps of the text track, each given to the picture decoded at its time.
+bool SegmentReader::OpenStream() {
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, path_.c_str(), nullptr, nullptr) < 0)
+        return Fail("to nie jest nagranie MP4");
+    int video = -1, text = -1;
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        const AVCodecParameters* p = in->streams[s]->codecpar;
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO && video < 0)
+            video = static_cast<int>(s);
+        else if (p->codec_type == AVMEDIA_TYPE_SUBTITLE && text < 0)
+            text = static_cast<int>(s);
+    }
+    if (video < 0) {
+        avformat_close_input(&in);
+        return Fail("brak strumienia obrazu");
+    }
+    auto stream = std::make_unique<StreamPictures>();
+    const AVStream* v = in->streams[video];
+    stream->params = avcodec_parameters_alloc();
+    if (!stream->params || avcodec_parameters_copy(stream->params, v->codecpar) < 0) {
+        avformat_close_input(&in);
+        return Fail("brak pamieci");
+    }
+    stream->timeBaseNum = v->time_base.num;
+    stream->timeBaseDen = v->time_base.den;
+    width_ = v->codecpar->width;
+    height_ = v->codecpar->height;
+    compression_ = v->codecpar->codec_tag ? v->codecpar->codec_tag : FourCC("H264");
+    if (v->avg_frame_rate.num > 0 && v->avg_frame_rate.den > 0)
+        rate_ = av_q2d(v->avg_frame_rate);
+    std::vector<std::pair<int64_t, std::string>> stamps;  // at the video's time base
+    AVPacket* packet = av_packet_alloc();
+    int rc = 0;
+    while (packet && (rc = av_read_frame(in, packet)) >= 0) {
+        if (packet->stream_index == video && packet->pos >= 0) {
+            pictures_.push_back(
+                {{static_cast<uint64_t>(packet->pos), static_cast<uint32_t>(packet->size)}, {}});
+            stream->times.push_back(
+                {(packet->flags & AV_PKT_FLAG_KEY) != 0, packet->pts, packet->dts, packet->duration});
+        } else if (packet->stream_index == text && packet->size > 2) {
+            const size_t length =
+                std::min<size_t>(static_cast<size_t>(packet->data[0]) << 8 | packet->data[1],
+                                 static_cast<size_t>(packet->size) - 2);
+            const int64_t at = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            stamps.emplace_back(av_rescale_q(at, in->streams[text]->time_base, v->time_base),
+                                std::string(reinterpret_cast<const char*>(packet->data + 2), length));
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&in);
+    damaged_ = rc != AVERROR_EOF;
+    stream->stamps.resize(pictures_.size());
+    size_t s = 0;
+    for (size_t i = 0; i < pictures_.size(); ++i) {
+        const int64_t at =
+            stream->times[i].dts != AV_NOPTS_VALUE ? stream->times[i].dts : stream->times[i].pts;
+        while (s + 1 < stamps.size() && stamps[s + 1].first <= at)
+            ++s;
+        if (s < stamps.size() && stamps[s].first <= at)
+            stream->stamps[i] = stamps[s].second;
+    }
+    stream_ = std::move(stream);
+    walked_ = FileSize();
+    // A segment being written grows; a closed one ends with its fragments' index.
+    indexed_ = false;
+    return true;
+}
 
 SegmentReader::~SegmentReader() {
     Close();
@@ -59,6 +150,7 @@ SegmentReader& SegmentReader::operator=(SegmentReader&& other) noexcept {
         damaged_ = other.damaged_;
         pictures_ = std::move(other.pictures_);
         waiting_ = std::move(other.waiting_);
+        stream_ = std::move(other.stream_);
     }
     return *this;
 }
@@ -69,6 +161,7 @@ void SegmentReader::Close() {
     fd_ = -1;
     pictures_.clear();
     waiting_.clear();
+    stream_.reset();
     indexed_ = damaged_ = false;
     streams_ = 0;
     video_stream_ = text_stream_ = -1;
@@ -91,6 +184,14 @@ bool SegmentReader::Open(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         return Fail(std::strerror(errno));
+    if (IsStreamSegment(path)) {
+        if (OpenStream())
+            return true;
+        std::string why = error_;
+        Close();
+        error_ = why;
+        return false;
+    }
     if (!ReadHeaders()) {
         std::string why = error_;
         Close();
@@ -251,6 +352,16 @@ bool SegmentReader::Refresh(bool& changed) {
     struct stat st {};
     if (::stat(path_.c_str(), &st) != 0)
         return Fail(std::string("plik zniknal: ") + std::strerror(errno));
+    if (stream_) {
+        // A stream segment still being written is read again when it has grown.
+        if (static_cast<uint64_t>(st.st_size) == walked_)
+            return true;
+        const size_t had = pictures_.size();
+        if (!Open(path_))
+            return false;
+        changed = pictures_.size() != had;
+        return true;
+    }
     const size_t before = pictures_.size();
     if (ReadIndex()) {
         changed = pictures_.size() != before;
@@ -272,6 +383,8 @@ bool SegmentReader::ReadPicture(size_t i, std::vector<uint8_t>& out) {
 }
 
 std::string SegmentReader::Stamp(size_t i) {
+    if (stream_)
+        return i < stream_->stamps.size() ? stream_->stamps[i] : std::string();
     if (i >= pictures_.size() || pictures_[i].stamp.size == 0)
         return {};
     const Chunk& c = pictures_[i].stamp;
@@ -284,14 +397,22 @@ std::string SegmentReader::Stamp(size_t i) {
 }
 
 bool SegmentReader::ParseStamp(const std::string& stamp, int64_t& ms) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char tail = 0;
-    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2d: %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, milli = 0, used = 0;
+    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2d: %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6)
         return false;
+    const char* rest = stamp.c_str() + used;
+    if (*rest == '.') {
+        int digits = 0;
+        if (std::sscanf(rest, ".%3d%n", &milli, &digits) != 1 || digits != 4 || rest[digits] != 0 ||
+            milli < 0)
+            return false;
+    } else if (*rest != 0) {
+        return false;
+    }
     if (y < 1900 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 ||
         s < 0)
         return false;
-    ms = ((DaysFromCivil(y, mo, d) * 24 + h) * 60 + mi) * 60000 + s * 1000;
+    ms = ((DaysFromCivil(y, mo, d) * 24 + h) * 60 + mi) * 60000 + s * 1000 + milli;
     return true;
 }
 

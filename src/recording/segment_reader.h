@@ -6,14 +6,40 @@
 // the pictures end where the file stops making sense: a damaged segment gives the pictures before
 // its damage.
 //
+// A stream segment (a network camera recorded as it sent, "*.mp4") is read through libavformat
+// once at the opening: its pictures in the order they are decoded, each with its place in the
+// file, key-frame flag and time stamps, and the moment of arrival its text track gives. Its
+// pictures are read like the AVI ones; unlike them, only key pictures decode on their own
+// (KeyBefore says where decoding must start).
+//
 // Reads use pread on one descriptor; one thread uses a reader at a time.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+struct AVCodecParameters;
+
 namespace kel {
+
+// What a stream segment's pictures need beyond their bytes: the stream's parameters, and per
+// picture its key flag and time stamps (in the stream's time base).
+struct StreamPictures {
+    struct Times {
+        bool key = false;
+        int64_t pts = 0, dts = 0, duration = 0;
+    };
+    AVCodecParameters* params = nullptr;
+    int timeBaseNum = 1, timeBaseDen = 25;
+    std::vector<Times> times;
+    std::vector<std::string> stamps;
+    StreamPictures() = default;
+    StreamPictures(const StreamPictures&) = delete;
+    StreamPictures& operator=(const StreamPictures&) = delete;
+    ~StreamPictures();
+};
 
 class SegmentReader {
 public:
@@ -42,22 +68,26 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     uint32_t Compression() const { return compression_; }  // the video's four-character code
+    // A stream segment's own: its parameters and times (null for an AVI segment).
+    const StreamPictures* Stream() const { return stream_.get(); }
+    // The key picture at or before picture i (i itself in an AVI segment, where every one is).
+    size_t KeyBefore(size_t i) const;
     // Pictures a second as the headers give it (25 when they give none).
     double Rate() const { return rate_; }
     size_t Pictures() const { return pictures_.size(); }
 
     // Picture i's compressed bytes into `out`. False with ErrorText when they cannot be read.
     bool ReadPicture(size_t i, std::vector<uint8_t>& out);
-    // Picture i's time-stamp text ("2026-05-04: 09:30:00"); empty when it has none or it cannot
-    // be read.
+    // Picture i's time-stamp text ("2026-05-04: 09:30:00", a stream's to the millisecond:
+    // "2026-05-04: 09:30:00.250"); empty when it has none or it cannot be read.
     std::string Stamp(size_t i);
 
     const std::string& Path() const { return path_; }
     const std::string& ErrorText() const { return error_; }
 
-    // The moment a stamp names, as milliseconds on the station's local time scale (since
-    // 30 December 1899 00:00, as the index's start times count days); false when the text is no
-    // stamp.
+    // The moment a stamp names (its milliseconds, when it has them), as milliseconds on the station's local
+    // time scale (since 30 December 1899 00:00, as the index's start times count days); false when the text
+    // is no stamp.
     static bool ParseStamp(const std::string& stamp, int64_t& ms);
 
 private:
@@ -66,6 +96,7 @@ private:
         uint32_t size = 0;
     };
     bool ReadHeaders();
+    bool OpenStream();
     bool ReadIndex();
     void Walk();
     void Add(int stream, const Chunk& chunk);
@@ -92,6 +123,7 @@ private:
     };
     std::vector<Picture> pictures_;  // whole pictures: with its stamp, when the file has stamps
     std::vector<Chunk> waiting_;     // video chunks whose stamp is not there yet
+    std::unique_ptr<StreamPictures> stream_;
 };
 
 }  // namespace kel

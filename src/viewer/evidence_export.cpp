@@ -65,7 +65,7 @@ EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const 
     QJsonArray listed;
     for (size_t i = 0; i < cameras.size(); ++i) {
         const EvidenceCamera& c = cameras[i];
-        const std::string file = "Kamera" + std::to_string(c.camera) + ".avi";
+        const std::string file = "Kamera" + std::to_string(c.camera) + StretchExtension(*c.track, c.from);
         const std::string path = (fs::path(part) / file).string();
         bool cancelled = false;
         const ExportResult r = ExportStretch(*c.track, c.from, c.to, path, [&](size_t done, size_t all) {

@@ -1,5 +1,6 @@
 #include "viewer/picture_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -36,6 +37,128 @@ std::string AvError(int code) {
 
 PictureDecoder::~PictureDecoder() {
     Release();
+    ReleaseStream();
+}
+
+void PictureDecoder::ReleaseStream() {
+    avcodec_free_context(&stream_codec_);
+    av_frame_free(&stream_frame_);
+    av_frame_free(&last_);
+    stream_path_.clear();
+    fed_any_ = false;
+}
+
+bool PictureDecoder::PrepareStream(const SegmentReader& reader) {
+    if (stream_codec_ && stream_path_ == reader.Path())
+        return true;
+    ReleaseStream();
+    const StreamPictures* s = reader.Stream();
+    const AVCodec* codec = s && s->params ? avcodec_find_decoder(s->params->codec_id) : nullptr;
+    if (!codec) {
+        error_ = "nieznany format obrazu";
+        return false;
+    }
+    stream_codec_ = avcodec_alloc_context3(codec);
+    stream_frame_ = av_frame_alloc();
+    last_ = av_frame_alloc();
+    if (!stream_codec_ || !stream_frame_ || !last_ ||
+        avcodec_parameters_to_context(stream_codec_, s->params) < 0) {
+        error_ = "brak pamieci";
+        ReleaseStream();
+        return false;
+    }
+    stream_codec_->pkt_timebase = AVRational{s->timeBaseNum, s->timeBaseDen};
+    // A seek decodes a whole group of pictures: the library's threads shorten it.
+    stream_codec_->thread_count = 0;
+    stream_codec_->thread_type = FF_THREAD_SLICE;
+    if (int rc = avcodec_open2(stream_codec_, codec, nullptr); rc < 0) {
+        error_ = "nie mozna otworzyc dekodera: " + AvError(rc);
+        ReleaseStream();
+        return false;
+    }
+    stream_path_ = reader.Path();
+    return true;
+}
+
+QImage PictureDecoder::DecodeStream(SegmentReader& reader, size_t i) {
+    const StreamPictures* s = reader.Stream();
+    if (!s || i >= s->times.size()) {
+        error_ = "nie ma obrazu " + std::to_string(i);
+        return {};
+    }
+    if (!PrepareStream(reader))
+        return {};
+    const auto& times = s->times;
+    auto ptsOf = [&](size_t k) { return times[k].pts != AV_NOPTS_VALUE ? times[k].pts : times[k].dts; };
+    const int64_t target = ptsOf(i);
+    if (fed_any_ && last_->buf[0] && last_->pts == target)
+        return ToImage(last_);
+    // Forward from what was fed when that lies within the picture's group; else from its key.
+    const size_t key = reader.KeyBefore(i);
+    const bool forward = fed_any_ && fed_ > key && (!last_->buf[0] || last_->pts < target);
+    if (!forward) {
+        avcodec_flush_buffers(stream_codec_);
+        av_frame_unref(last_);
+        fed_ = key;
+        fed_any_ = true;
+    }
+    // The picture comes out once the decoder passes its time: a few packets after it where the
+    // stream reorders, at the end when it is the last.
+    constexpr size_t kReorder = 16;
+    const size_t end = std::min(times.size(), i + 1 + kReorder);
+    AVPacket* packet = av_packet_alloc();
+    bool found = false;
+    auto receive = [&] {
+        while (!found && avcodec_receive_frame(stream_codec_, stream_frame_) == 0) {
+            ++stream_decoded_;
+            av_frame_unref(last_);
+            av_frame_move_ref(last_, stream_frame_);
+            found = last_->pts != AV_NOPTS_VALUE && last_->pts >= target;
+        }
+    };
+    for (; !found && fed_ < end && packet; ++fed_) {
+        if (!reader.ReadPicture(fed_, bytes_)) {
+            error_ = reader.ErrorText();
+            break;
+        }
+        padded_.resize(bytes_.size() + AV_INPUT_BUFFER_PADDING_SIZE);
+        std::memcpy(padded_.data(), bytes_.data(), bytes_.size());
+        std::memset(padded_.data() + bytes_.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        packet->data = padded_.data();
+        packet->size = static_cast<int>(bytes_.size());
+        packet->pts = times[fed_].pts;
+        packet->dts = times[fed_].dts;
+        packet->duration = times[fed_].duration;
+        packet->flags = times[fed_].key ? AV_PKT_FLAG_KEY : 0;
+        avcodec_send_packet(stream_codec_, packet);  // a damaged packet: the next ones go on
+        receive();
+    }
+    if (!found && fed_ >= times.size()) {
+        avcodec_send_packet(stream_codec_, nullptr);  // the segment's end: what the decoder holds
+        receive();
+        fed_any_ = false;  // drained: the next picture starts from its key again
+    }
+    av_packet_free(&packet);
+    if (!last_->buf[0]) {
+        error_ = "uszkodzony obraz";
+        return {};
+    }
+    return ToImage(last_);
+}
+
+QImage PictureDecoder::ToImage(const AVFrame* frame) {
+    const int w = frame->width, h = frame->height;
+    sws_ = sws_getCachedContext(sws_, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_RGB32,
+                                SWS_POINT, nullptr, nullptr, nullptr);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (!sws_ || image.isNull()) {
+        error_ = "nie mozna przeksztalcic obrazu";
+        return {};
+    }
+    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(sws_, frame->data, frame->linesize, 0, h, dst, dstStride);
+    return image;
 }
 
 void PictureDecoder::Release() {
@@ -104,18 +227,7 @@ QImage PictureDecoder::Decode(const std::vector<uint8_t>& bytes, uint32_t fourcc
         avcodec_flush_buffers(codec_);
         return {};
     }
-    const int w = frame_->width, h = frame_->height;
-    sws_ = sws_getCachedContext(sws_, w, h, static_cast<AVPixelFormat>(frame_->format), w, h,
-                                AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
-    QImage image(w, h, QImage::Format_RGB32);
-    if (!sws_ || image.isNull()) {
-        error_ = "nie mozna przeksztalcic obrazu";
-        av_frame_unref(frame_);
-        return {};
-    }
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws_, frame_->data, frame_->linesize, 0, h, dst, dstStride);
+    QImage image = ToImage(frame_);
     av_frame_unref(frame_);
     return image;
 }

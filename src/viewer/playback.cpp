@@ -87,7 +87,9 @@ void Playback::ShowAt(Pane& pane, CameraTrack::Position p) {
         return;
     }
     SegmentReader* r = pane.track->Reader(p.segment);
-    QImage image = r ? decoder_.Decode(bytes_, r->Compression(), r->Width(), r->Height()) : QImage();
+    QImage image = !r            ? QImage()
+                   : r->Stream() ? pane.streams->DecodeStream(*r, p.picture)
+                                 : decoder_.Decode(bytes_, r->Compression(), r->Width(), r->Height());
     pane.stamp = stamp;
     if (image.isNull()) {
         pane.note = "Uszkodzony obraz";  // the last good picture stays in view

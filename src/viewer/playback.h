@@ -37,6 +37,8 @@ public:
         QImage image;
         std::string stamp;  // the shown picture's own date and time
         std::string note;   // why nothing is shown, when nothing is
+        // The pane's own decoder of stream segments, which goes on from the picture before.
+        std::unique_ptr<PictureDecoder> streams = std::make_unique<PictureDecoder>();
     };
 
     // Shows cameras (1..16, at most four) of `catalog`; the clock stays where it is.

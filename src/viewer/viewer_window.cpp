@@ -82,7 +82,7 @@ ViewerWindow::ViewerWindow(std::string workDir, std::string registryFile)
     };
     ChooseOpenFile = [this] {
         return QFileDialog::getOpenFileName(this, "Otwórz nagranie", QString::fromStdString(work_dir_),
-                                            "Nagrania (*.avi)");
+                                            "Nagrania (*.avi *.mp4)");
     };
     Tell = [this](const QString& text) { QMessageBox::warning(this, "Przeglądarka nagrań", text); };
     ChooseCameras = [this](const std::vector<std::pair<int, QString>>& offered,
@@ -190,7 +190,10 @@ void ViewerWindow::BuildControls() {
     auto* markIn = Button("[ Od", "Początek odcinka do zapisania ([)", this);
     auto* markOut = Button("Do ]", "Koniec odcinka do zapisania (])", this);
     auto* saveAvi =
-        Button("Zapisz AVI…", "Zapisz zaznaczony odcinek (bez zaznaczenia: cały plik) kamery jako AVI", this);
+        Button("Zapisz odcinek…",
+               "Zapisz zaznaczony odcinek (bez zaznaczenia: cały plik) kamery jako AVI (kamera sieciowa "
+               "nagrywana bez przekodowania: MP4)",
+               this);
     auto* savePng = Button("Zapisz PNG…", "Zapisz widoczny obraz jako plik PNG", this);
     for (QWidget* w :
          std::initializer_list<QWidget*>{home, back, play_, forward, end, slower, speed_, faster})
@@ -607,8 +610,10 @@ void ViewerWindow::SaveStretch() {
     }
     QString base = lead.camera ? QString("Kamera%1_").arg(lead.camera) : QString("Nagranie_");
     base += MomentText(track.Moment(from)).left(19).replace(' ', '_').replace(':', '-');
+    const bool stream = StretchIsStream(track, from);
     const QString file = ChooseSaveFile(
-        "Zapisz nagranie", QString::fromStdString(work_dir_) + "/" + base + ".avi", "Nagrania (*.avi)");
+        "Zapisz nagranie", QString::fromStdString(work_dir_) + "/" + base + (stream ? ".mp4" : ".avi"),
+        stream ? "Nagrania (*.mp4)" : "Nagrania (*.avi)");
     if (file.isEmpty())
         return;
     QProgressDialog progress("Zapisywanie nagrania…", "Przerwij", 0, 100, this);
