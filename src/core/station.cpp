@@ -187,6 +187,7 @@ void Station::TimerTick() {
     const std::string time = LongTimeText(now);
     shared_.SetOsd(time, ShortDateText(now));
     pipeline_.PollSignal();
+    pipeline_.UpdatePictureDemand();
     console_.SetClockLabel(time);
     if (view_)
         view_->SequenceStep();

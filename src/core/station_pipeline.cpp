@@ -6,6 +6,7 @@
 #include "capture/hicap/hicap.h"
 #include "platform/drive_map.h"
 #include "recording/drive_table.h"
+#include "recording/schedule.h"
 
 namespace kel {
 
@@ -121,6 +122,24 @@ void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& r
     }
     recorder_->SetRecording(true);
     recorder_->Resume();
+    UpdatePictureDemand();
+}
+
+void StationPipeline::UpdatePictureDemand() {
+    const std::shared_ptr<BoardBackend> backend = HicapBackend();
+    if (!backend || !recorder_)
+        return;
+    const bool watched = renderer_ && renderer_->Watched.load(std::memory_order_relaxed) != 0;
+    for (int n = 1; n <= kCameraCount; ++n) {
+        if (!backend->SendsStream(n - 1))
+            continue;
+        PictureDemand demand = PictureDemand::None;
+        if (!recorder_->Streams().AsSent(n) || watched || recorder_->Batch().Asked(n))
+            demand = PictureDemand::Every;
+        else if (shared_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion)
+            demand = PictureDemand::Keys;
+        backend->SetPictureDemand(n - 1, demand);
+    }
 }
 
 void StationPipeline::StartDisplay(const CameraLists& lists, int screenWidth, int screenHeight) {

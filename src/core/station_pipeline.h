@@ -81,6 +81,10 @@ public:
 
     // --- Running.
     void PollSignal();
+    // What each camera sending a stream of its own decodes: every picture while the console may
+    // show it, a remote viewer asked for it or it is compressed again; its key pictures when its
+    // hour records on motion; none when it is only recorded as it sends. Every second.
+    void UpdatePictureDemand();
     // The capture threads off, then the board closed; the threads stay and idle.
     void StopCapture();
     // The applied table to every capture thread: the next grab uses it.

@@ -86,10 +86,17 @@ bool StreamRecorder::Changed(const Camera& c, const StreamPacket& p) {
 }
 
 void StreamRecorder::DropHeld(Camera& c) {
-    for (Held& h : c.since)
-        av_packet_free(&h.packet);
-    c.since.clear();
-    c.sinceBytes = 0;
+    DropBefore(c, c.since.size());
+}
+
+void StreamRecorder::DropBefore(Camera& c, size_t count) {
+    count = std::min(count, c.since.size());
+    for (size_t k = 0; k < count; ++k) {
+        c.sinceBytes -= static_cast<size_t>(c.since[k].packet->size);
+        av_packet_free(&c.since[k].packet);
+    }
+    c.since.erase(c.since.begin(), c.since.begin() + static_cast<std::ptrdiff_t>(count));
+    c.groupStart = c.groupStart > count ? c.groupStart - count : 0;
 }
 
 void StreamRecorder::Forget(Camera& c) {
@@ -99,6 +106,9 @@ void StreamRecorder::Forget(Camera& c) {
     c.candidate = 0;
     c.lastDts = AV_NOPTS_VALUE;
     c.lastSent = AV_NOPTS_VALUE;
+    for (AVPacket*& u : c.untimed)
+        av_packet_free(&u);
+    c.untimed.clear();
     avcodec_parameters_free(&c.params);
 }
 
@@ -115,6 +125,26 @@ void StreamRecorder::Packet(int n, const StreamPacket& p) {
     AVPacket* packet = av_packet_clone(p.packet);
     if (!packet)
         return;
+    // A stream's first packets may come without a time (parameter sets said to a client joining):
+    // they take the time of the first packet that has one, as ffmpeg's copy gives them.
+    const bool timed = packet->dts != AV_NOPTS_VALUE || packet->pts != AV_NOPTS_VALUE;
+    if (!timed && c.lastSent == AV_NOPTS_VALUE) {
+        if (c.untimed.size() < kUntimed)
+            c.untimed.push_back(packet);
+        else
+            av_packet_free(&packet);
+        return;
+    }
+    std::vector<AVPacket*> untimed = std::move(c.untimed);
+    c.untimed.clear();
+    for (AVPacket* u : untimed) {
+        u->pts = u->dts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        TakeLocked(n, c, p, u);
+    }
+    TakeLocked(n, c, p, packet);
+}
+
+void StreamRecorder::TakeLocked(int n, Camera& c, const StreamPacket& p, AVPacket* packet) {
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     const int64_t sent = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     // Another stream, or stamps that went back more than a second (a camera started again): a
@@ -168,7 +198,10 @@ void StreamRecorder::Packet(int n, const StreamPacket& p) {
             c.candidate = length;
         }
         c.sinceKey = 0;
-        DropHeld(c);
+        // The group before this one stays: motion seen in this group's first picture (a camera
+        // decoded at its key pictures) began during it.
+        DropBefore(c, c.groupStart);
+        c.groupStart = c.since.size();
     }
     const std::string stamp = FineStamp(clock_.Now());
     if (c.sinceKey >= 0) {
@@ -178,7 +211,7 @@ void StreamRecorder::Packet(int n, const StreamPacket& p) {
             DropHeld(c);
             c.sinceKey = -1;  // too long a group to keep: the next key frame starts again
         } else if (AVPacket* held = av_packet_clone(packet)) {
-            c.since.push_back({held, stamp});
+            c.since.push_back({held, stamp, false});
             c.sinceBytes += static_cast<size_t>(packet->size);
         }
     }
@@ -192,11 +225,23 @@ void StreamRecorder::Packet(int n, const StreamPacket& p) {
         CloseLocked(n, c);
     if (c.segment.IsOpen()) {
         WriteLocked(c, packet, stamp);
-    } else if (!c.since.empty() && (c.since.front().packet->flags & AV_PKT_FLAG_KEY) && OpenLocked(n, c)) {
-        // A new segment starts with the key frame before this packet and everything since.
-        for (const Held& h : c.since)
-            WriteLocked(c, h.packet, h.stamp);
+        if (!c.since.empty())
+            c.since.back().written = true;
+        av_packet_free(&packet);
+        return;
     }
+    // A new segment starts with the first key frame held that was not written yet (the group
+    // before the one under way, after a pause), and everything since.
+    size_t first = 0;
+    while (first < c.since.size() && c.since[first].written)
+        ++first;
+    while (first < c.since.size() && !(c.since[first].packet->flags & AV_PKT_FLAG_KEY))
+        ++first;
+    if (first < c.since.size() && OpenLocked(n, c))
+        for (size_t k = first; k < c.since.size(); ++k) {
+            WriteLocked(c, c.since[k].packet, c.since[k].stamp);
+            c.since[k].written = true;
+        }
     av_packet_free(&packet);
 }
 

@@ -4,8 +4,9 @@
 // camera is due (the recorder says when: its hour records, continuously or on motion held), with
 // the station's moment of its arrival. Nothing is decoded for it.
 //
-// A segment always starts with a key frame. The packets since the last key frame are kept, so a
-// camera recorded on motion starts its segment at the key frame before the motion was seen. A
+// A segment always starts with a key frame. The packets of the last two groups of pictures are
+// kept, so a camera recorded on motion starts its segment at the key frame of the group before
+// the one the motion was seen in (decoded at its key pictures, the motion began in that group). A
 // segment is closed when the camera stops being due, when it has passed the size limit (at the
 // next key frame), when the stream changes (its codec, size or extra data, a new key-frame
 // interval that comes twice running, stamps that go back more than a second) and when the stream
@@ -39,6 +40,8 @@ public:
     // The most a camera's packets since its last key frame may hold; a longer group of pictures
     // is not kept (its segment starts at the next key frame).
     static constexpr size_t kPrerollBytes = 32u << 20;
+    // Packets without a time kept until one with a time comes, at most.
+    static constexpr size_t kUntimed = 8;
 
     struct Links {
         // Whether camera n is recorded now (its schedule, motion, the recording switch, a drive).
@@ -81,6 +84,7 @@ private:
     struct Held {
         AVPacket* packet;
         std::string stamp;
+        bool written;  // to the segment open, or the one before
     };
     struct Camera {
         mutable Mutex mutex;
@@ -91,9 +95,13 @@ private:
         AVCodecParameters* params KEL_GUARDED_BY(mutex) = nullptr;  // the stream's, once it came
         int tbNum KEL_GUARDED_BY(mutex) = 0;
         int tbDen KEL_GUARDED_BY(mutex) = 0;
-        int64_t lastDts KEL_GUARDED_BY(mutex);          // the last packet's in the file
-        int64_t lastSent KEL_GUARDED_BY(mutex);         // the last packet's as the camera stamped it
-        std::vector<Held> since KEL_GUARDED_BY(mutex);  // the packets since the last key frame
+        int64_t lastDts KEL_GUARDED_BY(mutex);   // the last packet's in the file
+        int64_t lastSent KEL_GUARDED_BY(mutex);  // the last packet's as the camera stamped it
+        // The packets of the last two groups (from the key frame before the last), and where the
+        // last group starts among them.
+        std::vector<Held> since KEL_GUARDED_BY(mutex);
+        size_t groupStart KEL_GUARDED_BY(mutex) = 0;
+        std::vector<AVPacket*> untimed KEL_GUARDED_BY(mutex);  // the stream's first, without a time
         size_t sinceBytes KEL_GUARDED_BY(mutex) = 0;
         int64_t sinceKey KEL_GUARDED_BY(mutex) = -1;  // packets since the last key frame; -1: none yet
         int64_t interval KEL_GUARDED_BY(mutex) = 0;   // between key frames, as the camera keeps it
@@ -103,11 +111,15 @@ private:
         std::atomic<int64_t> written{0};
     };
 
+    // One packet (owned: let go here) of camera n, its time known.
+    void TakeLocked(int n, Camera& c, const StreamPacket& p, AVPacket* packet) KEL_REQUIRES(c.mutex);
     // The segment closed and handed over; the stream's state kept unless `forget`.
     void CloseLocked(int n, Camera& c) KEL_REQUIRES(c.mutex);
     // What is known of the stream dropped: the next segment waits for a key frame of the new one.
     void Forget(Camera& c) KEL_REQUIRES(c.mutex);
     void DropHeld(Camera& c) KEL_REQUIRES(c.mutex);
+    // The first `count` packets held let go.
+    void DropBefore(Camera& c, size_t count) KEL_REQUIRES(c.mutex);
     bool OpenLocked(int n, Camera& c) KEL_REQUIRES(c.mutex);
     void WriteLocked(Camera& c, const AVPacket* packet, const std::string& stamp) KEL_REQUIRES(c.mutex);
     // Whether `p` is of another stream than the one recorded.

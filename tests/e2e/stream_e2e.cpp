@@ -51,14 +51,24 @@ int PlayedPictures(const std::string& path) {
     return pictures;
 }
 
-// Whether `part` is an unbroken run of `whole` (the same packets, one after another).
-bool RunOf(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+// Empty when `part` is an unbroken run of `whole` (the same packets, one after another); else
+// where the longest run that matches breaks off.
+std::string RunOf(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
     if (part.empty())
-        return false;
-    for (size_t at = 0; at + part.size() <= whole.size(); ++at)
-        if (std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(at)))
-            return true;
-    return false;
+        return "nothing recorded";
+    size_t best = 0, bestAt = 0;
+    for (size_t at = 0; at < whole.size(); ++at) {
+        size_t n = 0;
+        while (n < part.size() && at + n < whole.size() && part[n] == whole[at + n])
+            ++n;
+        if (n == part.size())
+            return {};
+        if (n > best)
+            best = n, bestAt = at;
+    }
+    return "packets 0.." + std::to_string(best) + " of " + std::to_string(part.size()) + " match the sent " +
+           std::to_string(bestAt) + "..; then recorded " + (best < part.size() ? part[best] : "") +
+           ", sent " + (bestAt + best < whole.size() ? whole[bestAt + best] : "(end)");
 }
 
 TEST_F(StreamE2E, FourCamerasFromAnRtspServerAreRecordedAndDecodeWhole) {
@@ -149,7 +159,7 @@ TEST_F(StreamE2E, AFullHdCameraIsRecordedAsTheCameraSendsItWithoutReencodingAndS
     while (joined < left.size() && std::find(sent.begin(), sent.end(), left[joined]) == sent.end())
         ++joined;
     EXPECT_LE(joined, 2u);
-    EXPECT_TRUE(RunOf({left.begin() + static_cast<std::ptrdiff_t>(joined), left.end()}, sent));
+    EXPECT_EQ(RunOf({left.begin() + static_cast<std::ptrdiff_t>(joined), left.end()}, sent), "");
     const std::string stamps =
         Shell("ffprobe -v error -select_streams s:0 -show_entries packet=pts -of csv=p=0 '" + cut[0] +
               "' 2>/dev/null | wc -l");

@@ -221,7 +221,8 @@ TEST(StreamRecorderTest, SegmentsStartAtAKeyFrameBeforeTheyAreDueAndSplitWhereTh
             recorder.Packet(1, camera.At(i));
     };
 
-    // Motion seen at picture 37: the segment starts at the key frame of picture 25.
+    // Motion seen at picture 37 (a key picture at 25): the segment starts at the key frame of the
+    // group before, picture 0.
     feed(0, 37);
     EXPECT_FALSE(recorder.SegmentOpen(1));
     due = true;
@@ -231,13 +232,13 @@ TEST(StreamRecorderTest, SegmentsStartAtAKeyFrameBeforeTheyAreDueAndSplitWhereTh
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed[0].name, "040526093000.mp4");
     EXPECT_EQ(closed[0].path, dir / "Temp/Kamera1/040526093000.mp4");
-    EXPECT_EQ(SizesAndFlags(dir, closed[0].path), camera.Listed(25, 60));
+    EXPECT_EQ(SizesAndFlags(dir, closed[0].path), camera.Listed(0, 60));
     // (The text track may begin with an empty sample: its time up to the first picture.)
     std::istringstream stamps(SizesAndFlags(dir, closed[0].path, "s:0"));
     int stamped = 0;
     for (std::string line; std::getline(stamps, line);)
         stamped += line.rfind("2,", 0) != 0;
-    EXPECT_EQ(stamped, 35) << "a moment beside each picture";
+    EXPECT_EQ(stamped, 60) << "a moment beside each picture";
     SegmentNote note;
     ASSERT_TRUE(Segment::ReadNote(closed[0].path, note));
     EXPECT_TRUE(note.onMotion);
@@ -272,7 +273,7 @@ TEST(StreamRecorderTest, SegmentsStartAtAKeyFrameBeforeTheyAreDueAndSplitWhereTh
     recorder.Packet(1, {});
     ASSERT_EQ(closed.size(), 5u);
     EXPECT_EQ(SizesAndFlags(dir, closed[4].path), camera.Listed(0, 10));
-    EXPECT_EQ(recorder.Written(1), 35 + 26 + 25 + 6 + 10);
+    EXPECT_EQ(recorder.Written(1), 60 + 26 + 25 + 6 + 10);
     EXPECT_TRUE(log.empty()) << log.front();
     av_packet_free(&sets);
 }

@@ -75,6 +75,11 @@ struct StreamPacket {
 // Where a back end hands its cameras' packets, on the source's own thread.
 using PacketSink = std::function<void(int32_t channel, const StreamPacket& packet)>;
 
+// Which of its pictures a camera sending a stream of its own must decode: every one (somebody
+// watches it, or it is compressed again), its key pictures only (motion detection), or none (it
+// is recorded as it sends and nobody looks). A camera decodes its first picture whatever it is told.
+enum class PictureDemand : uint8_t { Every, Keys, None };
+
 class BoardBackend {
 public:
     virtual ~BoardBackend() = default;
@@ -112,6 +117,8 @@ public:
     virtual bool SendsStream(int32_t /*channel*/) const { return false; }
     // Every such camera's packets go to `sink` from now on; null stops them.
     virtual void SetPacketSink(PacketSink /*sink*/) {}
+    // What such a camera decodes from now on (every picture until told).
+    virtual void SetPictureDemand(int32_t /*channel*/, PictureDemand /*demand*/) {}
 };
 
 }  // namespace kel

@@ -340,6 +340,11 @@ void StreamBoard::SetPacketSink(PacketSink sink) {
             s->SetPacketSink(sink);
 }
 
+void StreamBoard::SetPictureDemand(int32_t channel, PictureDemand demand) {
+    if (channel >= 0 && channel < kBoardChannels && sources_[channel])
+        sources_[channel]->SetDemand(demand);
+}
+
 uint64_t StreamBoard::SourcePictures(int32_t channel) const {
     if (channel < 0 || channel >= kBoardChannels)
         return 0;

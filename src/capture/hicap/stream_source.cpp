@@ -301,6 +301,7 @@ bool StreamSource::Session(std::stop_token stop) {
     const int64_t quietNs = std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
     int64_t lastPicture = NowNs();
     std::string decodeError;
+    bool resume = false;  // pictures were left undecoded: decoding starts again at a key picture
     for (;;) {
         if (NowNs() - lastPicture > quietNs)
             return lost("strumien nie daje obrazu" +
@@ -321,34 +322,53 @@ bool StreamSource::Session(std::stop_token stop) {
             av_packet_unref(c.packet);
             continue;
         }
+        // A file is paced by its packets' times, whether they are decoded or not.
+        const int64_t stamp = c.packet->dts != AV_NOPTS_VALUE ? c.packet->dts : c.packet->pts;
+        if (paced && stamp != AV_NOPTS_VALUE) {
+            const double at = stamp * av_q2d(stream->time_base);
+            if (paceFirst < 0 || at < paceFirst) {
+                paceFirst = at;
+                paceStart = NowNs();
+            }
+            const int64_t due = paceStart + static_cast<int64_t>((at - paceFirst) * 1e9);
+            if (due - NowNs() > 1'000'000'000) {
+                paceFirst = -1;  // a jump in the file's times: start the pace again
+            } else if (due > NowNs() && !Pause(stop, std::chrono::nanoseconds(due - NowNs()))) {
+                av_packet_unref(c.packet);
+                return lost("zatrzymano");
+            }
+        }
         StreamPacket handed = format;
         handed.packet = c.packet;
         Hand(handed);
+        const PictureDemand demand =
+            delivered ? demand_.load(std::memory_order_relaxed) : PictureDemand::Every;
+        const bool key = (c.packet->flags & AV_PKT_FLAG_KEY) != 0;
+        if (demand != PictureDemand::Every || resume) {
+            // While pictures are not decoded, the packets keep the signal up.
+            lastPicture = NowNs();
+            last_picture_ns_.store(lastPicture, std::memory_order_relaxed);
+            if (demand == PictureDemand::None || !key) {
+                resume = demand != PictureDemand::Every || resume;
+                av_packet_unref(c.packet);
+                continue;
+            }
+            // A key picture decoded by itself; every picture again from this one on.
+            avcodec_flush_buffers(c.codec);
+            resume = demand != PictureDemand::Every;
+        }
         rc = avcodec_send_packet(c.codec, c.packet);
         av_packet_unref(c.packet);
         if (rc < 0 && rc != AVERROR(EAGAIN)) {
             decodeError = AvError(rc);
             continue;  // a damaged packet: the next key picture brings the picture back
         }
+        if (demand == PictureDemand::Keys)
+            avcodec_send_packet(c.codec, nullptr);  // out at once, not after the pictures it waits for
         while (avcodec_receive_frame(c.codec, c.frame) == 0) {
             if (!sws_isSupportedInput(static_cast<AVPixelFormat>(c.frame->format))) {
                 av_frame_unref(c.frame);
                 return lost("nieobslugiwany format obrazu");
-            }
-            const int64_t pts = c.frame->best_effort_timestamp;
-            if (paced && pts != AV_NOPTS_VALUE) {
-                const double at = pts * av_q2d(stream->time_base);
-                if (paceFirst < 0 || at < paceFirst) {
-                    paceFirst = at;
-                    paceStart = NowNs();
-                }
-                const int64_t due = paceStart + static_cast<int64_t>((at - paceFirst) * 1e9);
-                if (due - NowNs() > 1'000'000'000) {
-                    paceFirst = -1;  // a jump in the file's times: start the pace again
-                } else if (due > NowNs() && !Pause(stop, std::chrono::nanoseconds(due - NowNs()))) {
-                    av_frame_unref(c.frame);
-                    return lost("zatrzymano");
-                }
             }
             Publish(c.frame);
             lastPicture = NowNs();

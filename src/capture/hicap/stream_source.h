@@ -7,6 +7,10 @@
 // pictures the board's share leaves out cost their decoding alone. A slow or silent camera holds up
 // only its own thread.
 //
+// What is decoded follows the demand: every picture, key pictures alone (each decoded by itself),
+// or none; the packets go to the recorder whatever it is, and while they come the camera has its
+// signal. The first picture of a connection is always decoded.
+//
 // Every wait is bounded: opening and each read end after their time-outs, and a stop ends them at
 // once. A source that fails or falls silent has no signal and is opened again after a pause that
 // doubles up to a limit. What happens is reported once per change (connected, lost), with the
@@ -69,6 +73,8 @@ public:
     // and a null packet when the stream ends; null stops them. Any thread; once it returns, the
     // sink it replaced is not called again.
     void SetPacketSink(PacketSink sink);
+    // Which pictures are decoded from now on. Any thread.
+    void SetDemand(PictureDemand demand) { demand_.store(demand, std::memory_order_relaxed); }
     // Pictures decoded so far, and taken (converted) so far.
     uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
     uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
@@ -95,6 +101,7 @@ private:
     std::atomic<int64_t> last_picture_ns_{0};  // steady clock; 0 before any
     std::atomic<uint64_t> pictures_{0};
     std::atomic<uint64_t> taken_{0};
+    std::atomic<PictureDemand> demand_{PictureDemand::Every};
 
     mutable Mutex mutex_;
     PictureControls controls_ KEL_GUARDED_BY(mutex_){0, 128, 0, 128, 128, 0};
