@@ -301,7 +301,14 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     const __int128 unit = static_cast<__int128>(kGroupRate) * share;
     const __int128 at = (static_cast<__int128>(next) * 1000000LL * total + unit - 1) / unit;
     const auto due = start + microseconds(static_cast<int64_t>(at));
-    return due > now ? due : now + kSourcePoll;
+    if (due > now)
+        return due;
+    // Owed a picture the source has not decoded yet: asked again soon, or, while it decodes only
+    // its key pictures or none, seldom.
+    const PictureDemand demand = sources_[channel] ? sources_[channel]->Demand() : PictureDemand::Every;
+    return now + (demand == PictureDemand::Every  ? kSourcePoll
+                  : demand == PictureDemand::Keys ? milliseconds(40)
+                                                  : milliseconds(250));
 }
 
 void StreamBoard::Unlock(int32_t channel) {

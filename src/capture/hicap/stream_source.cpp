@@ -357,6 +357,8 @@ bool StreamSource::Session(std::stop_token stop) {
             avcodec_flush_buffers(c.codec);
             resume = demand != PictureDemand::Every;
         }
+        // A key picture decoded for motion detection alone does without the deblocking filter.
+        c.codec->skip_loop_filter = demand == PictureDemand::Keys ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
         rc = avcodec_send_packet(c.codec, c.packet);
         av_packet_unref(c.packet);
         if (rc < 0 && rc != AVERROR(EAGAIN)) {

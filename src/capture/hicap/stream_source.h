@@ -75,6 +75,7 @@ public:
     void SetPacketSink(PacketSink sink);
     // Which pictures are decoded from now on. Any thread.
     void SetDemand(PictureDemand demand) { demand_.store(demand, std::memory_order_relaxed); }
+    PictureDemand Demand() const { return demand_.load(std::memory_order_relaxed); }
     // Pictures decoded so far, and taken (converted) so far.
     uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
     uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
