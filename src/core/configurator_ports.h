@@ -54,6 +54,9 @@ public:
     SendTestMail(const std::string& server, const std::string& user, const std::string& password,
                  const std::string& target,
                  std::function<void(bool sent, const std::string& error)> done) = 0;
+    // Whether camera n's source sends a stream of its own (a network camera, a file), which can be
+    // recorded as it is sent.
+    virtual bool SendsStream(int camera) const = 0;
     // The dialog being dragged: the display thread pauses meanwhile.
     virtual void DialogMoveStarted() = 0;
     virtual void DialogMoveEnded() = 0;

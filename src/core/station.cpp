@@ -198,6 +198,11 @@ void Station::TimerTick() {
     ApplySchedule(RecorderView(snapshot_).Schedule(), now, shared_.ScheduleMode);
 }
 
+bool Station::SendsStream(int camera) const {
+    const std::shared_ptr<BoardBackend> backend = HicapBackend();
+    return backend && camera >= 1 && camera <= kCameraCount && backend->SendsStream(camera - 1);
+}
+
 std::string Station::DriveUsage() {
     TSaveThread* recorder = pipeline_.Recorder();
     if (!recorder || !RecorderView(snapshot_).AnyDrive())

@@ -219,6 +219,7 @@ private:
     }
     std::vector<DriveRow> Drives() const override { return pipeline_.Drives(); }
     void DeleteRecordings() override { pipeline_.DeleteRecordings(); }
+    bool SendsStream(int camera) const override;
     void DialogMoveStarted() override { SuspendDisplay(); }
     void DialogMoveEnded() override { ResumeDisplay(); }
     // The logged-in user's camera rights to the renderer; nobody gets none.

@@ -668,7 +668,7 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
             work_->settings.KeepDays[PageCamera() - 1] = value;
     });
     connect(chk_AsSent, &QCheckBox::toggled, this, [this](bool on) {
-        if (!filling_ && work_ && PageCamera())
+        if (!filling_ && work_ && PageCamera() && chk_AsSent->isEnabled())
             work_->settings.Reencode[PageCamera() - 1] = on ? 0 : 1;
     });
     connect(btn_MaskMode, &QPushButton::toggled, this, &TConfigForm::MaskModeClick);
@@ -722,7 +722,10 @@ void TConfigForm::FillCameraPage() {
     tb_Sensitivity->setValue((*zones_)[n - 1].Sensitivity);
     ed_PtzAddress->setValue(work_->settings.PTZPorts[n - 1]);
     ed_KeepDays->setValue(work_->settings.KeepDays[n - 1]);
-    chk_AsSent->setChecked(work_->settings.Reencode[n - 1] == 0);
+    // Capture cards and the simulation always compress their pictures.
+    const bool stream = ports_ && ports_->SendsStream(n);
+    chk_AsSent->setEnabled(stream);
+    chk_AsSent->setChecked(stream && work_->settings.Reencode[n - 1] == 0);
     std::memcpy(overlay_.data(), EditedCells(n), overlay_.size());
     filling_ = false;
 }

@@ -46,6 +46,7 @@ struct FakePorts : ConfiguratorPorts {
     }
     std::vector<DriveRow> Drives() const override { return drives; }
     void DeleteRecordings() override { ++deletions; }
+    bool SendsStream(int camera) const override { return camera == 2; }
     std::function<void()> SendTestMail(const std::string& server, const std::string&, const std::string&,
                                        const std::string&,
                                        std::function<void(bool, const std::string&)> done) override {
@@ -394,6 +395,10 @@ TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingA
     form->ed_KeepDays->setValue(30);
     EXPECT_EQ(form->ed_KeepDays->specialValueText(), QString::fromUtf8("bez limitu"));
     EXPECT_TRUE(form->chk_AsSent->isChecked()) << "a network camera is recorded as it sends unless told";
+    form->SelectPage(2);
+    EXPECT_FALSE(form->chk_AsSent->isEnabled() || form->chk_AsSent->isChecked())
+        << "camera 1 is a capture input";
+    form->SelectPage(3);
     form->chk_AsSent->setChecked(false);
     form->btn_MaskMode->click();
     EXPECT_EQ(form->btn_ShowZone->text(), QString::fromUtf8("Wyświetl Strefę"));
