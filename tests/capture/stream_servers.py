@@ -2,8 +2,8 @@
 """Camera-like servers on loopback for the map board's tests.
 
   stream_servers.py rtsp PORT              an RTSP server (GStreamer), /test: 320x240 H.264 at 10 a second
-  stream_servers.py rtsp-hd PORT           an RTSP server, /hd: 1920x1080 H.264 at 25 a second, a key frame
-                                           every 2 s, one stream shared by every client
+  stream_servers.py rtsp-hd PORT FILE      an RTSP server, /hd: 40 s of 1920x1080 H.264 at 25 a second, a
+                                           key frame every 2 s (made into FILE first), one stream shared by every client
   stream_servers.py mjpeg PORT [PASSWORD]  an HTTP MJPEG stream at /video.mjpg (basic auth "admin" with PASSWORD)
   stream_servers.py garbage PORT           answers every connection with random bytes
   stream_servers.py huge PORT              an MJPEG stream whose pictures turn undecodable after a second
@@ -21,7 +21,7 @@ import threading
 import time
 
 
-def rtsp(port, hd=False):
+def rtsp(port, hd=None):
     import gi
     gi.require_version("Gst", "1.0")
     gi.require_version("GstRtspServer", "1.0")
@@ -32,11 +32,14 @@ def rtsp(port, hd=False):
     server.set_service(str(port))
     factory = GstRtspServer.RTSPMediaFactory()
     if hd:
-        # Every client gets the same packets: what one records can be compared with another's copy.
+        # Encoded once beforehand, so that serving costs next to nothing on a busy machine; every
+        # client gets the same packets, so what one records can be compared with another's copy.
+        movie = hd
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-t", "40",
+                        "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-g", "50", "-b:v", "2M",
+                        "-pix_fmt", "yuv420p", "-y", movie], check=True)
         factory.set_launch(
-            "( videotestsrc is-live=true pattern=smpte horizontal-speed=8 ! video/x-raw,width=1920,height=1080,framerate=25/1 "
-            "! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=50 bitrate=2000 "
-            "! rtph264pay name=pay0 pt=96 config-interval=-1 )")
+            "( filesrc location=%s ! qtdemux ! h264parse ! rtph264pay name=pay0 pt=96 config-interval=-1 )" % movie)
         factory.set_shared(True)
         server.get_mount_points().add_factory("/hd", factory)
     else:
@@ -163,7 +166,7 @@ if __name__ == "__main__":
     if kind == "rtsp":
         rtsp(port)
     elif kind == "rtsp-hd":
-        rtsp(port, hd=True)
+        rtsp(port, hd=sys.argv[3])
     elif kind == "mjpeg":
         mjpeg(port, sys.argv[3] if len(sys.argv) > 3 else "")
     elif kind == "garbage":

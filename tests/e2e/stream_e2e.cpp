@@ -121,7 +121,7 @@ TEST_F(StreamE2E, FourCamerasFromAnRtspServerAreRecordedAndDecodeWhole) {
 TEST_F(StreamE2E, AFullHdCameraIsRecordedAsTheCameraSendsItWithoutReencodingAndSurvivesAKill) {
     PrepareRecording(1);
     const int port = FreePort();
-    Server rtsp(dir, {"rtsp-hd", std::to_string(port)});
+    Server rtsp(dir, {"rtsp-hd", std::to_string(port), dir.File("hd.mp4")});
     const std::string url = "rtsp://127.0.0.1:" + std::to_string(port) + "/hd";
     const std::string map = dir.File("cameras.txt");
     std::ofstream(map) << "1 = " << url << "\n";

@@ -41,7 +41,7 @@ public:
         args.insert(args.begin(), KEL_CAPTURE_TEST_DIR "/stream_servers.py");
         process_ = std::make_unique<Process>("/usr/bin/python3", args, std::vector<std::string>{},
                                              dir / (name + ".out"), dir / (name + ".err"));
-        for (int i = 0; i < 400 && process_->Out().find("ready") == std::string::npos; ++i)
+        for (int i = 0; i < 1200 && process_->Out().find("ready") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_NE(process_->Out().find("ready"), std::string::npos) << process_->Err();
     }
