@@ -68,9 +68,9 @@ bool PictureDecoder::PrepareStream(const SegmentReader& reader) {
         return false;
     }
     stream_codec_->pkt_timebase = AVRational{s->timeBaseNum, s->timeBaseDen};
-    // A seek decodes a whole group of pictures: the library's threads shorten it.
+    // A seek decodes a whole group of pictures: the library's threads shorten it, a picture each.
     stream_codec_->thread_count = 0;
-    stream_codec_->thread_type = FF_THREAD_SLICE;
+    stream_codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (int rc = avcodec_open2(stream_codec_, codec, nullptr); rc < 0) {
         error_ = "nie mozna otworzyc dekodera: " + AvError(rc);
         ReleaseStream();
@@ -104,8 +104,10 @@ QImage PictureDecoder::DecodeStream(SegmentReader& reader, size_t i) {
     }
     // The picture comes out once the decoder passes its time: a few packets after it where the
     // stream reorders, at the end when it is the last.
+    // (The decoder's threads hold back a picture each.)
     constexpr size_t kReorder = 16;
-    const size_t end = std::min(times.size(), i + 1 + kReorder);
+    const size_t end = std::min(
+        times.size(), i + 1 + kReorder + static_cast<size_t>(std::max(stream_codec_->thread_count, 1)));
     AVPacket* packet = av_packet_alloc();
     bool found = false;
     auto receive = [&] {

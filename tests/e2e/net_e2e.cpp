@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <vector>
 
 #include "config/config.h"
@@ -127,6 +130,46 @@ TEST_F(NetE2E, TheClientFetchesLivePicturesThatFfmpegDecodes) {
     kel->Signal(SIGTERM);
     ASSERT_EQ(kel->Wait(), 0) << kel->Err();
     EXPECT_TRUE(lingering.ClosedByServer());
+}
+
+// A network camera recorded as it sends decodes nothing while nobody looks (a headless station);
+// a remote viewer that asks for it gets live pictures all the same, compressed for it.
+TEST_F(NetE2E, ANetworkCameraRecordedAsItSendsStillServesLivePicturesToARemoteViewer) {
+    PortHolder holder;
+    const int port = holder.Port();
+    holder.Release();
+    Prepare(port, {1});
+    const std::string camera = dir.File("camera.mp4");
+    ASSERT_EQ(
+        std::system(("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=640x360:rate=25 -t 30 -c:v libx264 "
+                     "-g 25 -pix_fmt yuv420p -y '" +
+                     camera + "'")
+                        .c_str()),
+        0);
+    std::ofstream(dir.File("cameras.txt")) << "1 = " << camera << "\n";
+    auto kel = Start({"--yes", "--board", "stream:" + dir.File("cameras.txt")});
+    ASSERT_TRUE(WaitForLog("Kamera 1: obraz z " + camera)) << LogText() << kel->Err();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    const std::string out = dir.File("pictures");
+    Process client(KEL_REMOTE_BINARY,
+                   {"--port", std::to_string(port), "--user", "wszystkie", "--password", "kamery",
+                    "--cameras", "1", "--polls", "100", "--interval-ms", "50", "--out", out},
+                   {}, dir.File("client.out"), dir.File("client.err"));
+    ASSERT_EQ(client.Wait(std::chrono::seconds(60)), 0) << client.Err() << kel->Err();
+    const std::string file = out + "/kamera1.avi";
+    ASSERT_TRUE(fs::exists(file)) << client.Out();
+    Process hashes("/usr/bin/ffmpeg", {"-v", "error", "-i", file, "-f", "framemd5", "-"}, {},
+                   dir.File("md5.out"), dir.File("md5.err"));
+    ASSERT_EQ(hashes.Wait(std::chrono::seconds(60)), 0) << hashes.Err();
+    std::set<std::string> distinct;
+    std::istringstream lines(hashes.Out());
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#')
+            distinct.insert(line.substr(line.rfind(',') + 1));
+    EXPECT_GE(distinct.size(), 10u) << "live pictures, not the one decoded at the start";
+    kel->Signal(SIGTERM);
+    ASSERT_EQ(kel->Wait(), 0) << kel->Err();
 }
 
 // A camera's privacy mask is black in what it records and what it serves, and motion behind a
