@@ -149,8 +149,10 @@ struct Recorded {
         if (avformat_open_input(&in, file.c_str(), nullptr, nullptr) < 0 ||
             avformat_find_stream_info(in, nullptr) < 0)
             return;
-        for (AVPacket* p = av_packet_alloc(); av_read_frame(in, p) >= 0; p = av_packet_alloc())
+        AVPacket* p = av_packet_alloc();
+        for (; av_read_frame(in, p) >= 0; p = av_packet_alloc())
             packets.push_back(p);
+        av_packet_free(&p);
     }
     ~Recorded() {
         for (AVPacket*& p : packets)
