@@ -113,7 +113,7 @@ private:
 
     // One packet (owned: let go here) of camera n, its time known.
     void TakeLocked(int n, Camera& c, const StreamPacket& p, AVPacket* packet) KEL_REQUIRES(c.mutex);
-    // The segment closed and handed over; the stream's state kept unless `forget`.
+    // The open segment closed and handed over; what is known of the stream stays.
     void CloseLocked(int n, Camera& c) KEL_REQUIRES(c.mutex);
     // What is known of the stream dropped: the next segment waits for a key frame of the new one.
     void Forget(Camera& c) KEL_REQUIRES(c.mutex);
