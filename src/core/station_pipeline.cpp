@@ -130,14 +130,15 @@ void StationPipeline::UpdatePictureDemand() {
     if (!backend || !recorder_)
         return;
     const bool watched = renderer_ && renderer_->Watched.load(std::memory_order_relaxed) != 0;
+    const uint32_t shown = watched && display_ ? display_->OnScreen() : 0;
     for (int n = 1; n <= kCameraCount; ++n) {
         if (!backend->SendsStream(n - 1))
             continue;
         PictureDemand demand = PictureDemand::None;
-        if (!recorder_->Streams().AsSent(n) || watched || recorder_->Batch().Asked(n))
+        if (!recorder_->Streams().AsSent(n) || (shown & (1u << n)) || recorder_->Batch().Asked(n))
             demand = PictureDemand::Every;
-        else if (shared_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion)
-            demand = PictureDemand::Keys;
+        else if (watched || shared_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion)
+            demand = PictureDemand::Keys;  // off the screen: a recent picture ready for a new layout
         backend->SetPictureDemand(n - 1, demand);
     }
 }

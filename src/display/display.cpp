@@ -1,6 +1,7 @@
 #include "display/display.h"
 
 #include <chrono>
+#include <span>
 #include <utility>
 
 #include "capture/resolution.h"
@@ -118,7 +119,38 @@ void TDisplay::ComposeLayout(bool fullScreen) {
         MutexLock lock(mutex_);
         lists = lists_;
     }
-    switch (in_.Layout.load(std::memory_order_relaxed)) {
+    const int32_t layout = in_.Layout.load(std::memory_order_relaxed);
+    auto mark = [&](std::span<const int32_t> cameras) {
+        uint32_t bits = 0;
+        for (int32_t n : cameras)
+            if (n >= 1 && n <= kCameraCount)
+                bits |= 1u << n;
+        on_screen_.store(bits, std::memory_order_relaxed);
+    };
+    const int32_t one = in_.SingleCamera.load(std::memory_order_relaxed);
+    switch (layout) {
+    case 0:
+        mark({&one, 1});
+        break;
+    case 1:
+        mark(lists.CamMode4);
+        break;
+    case 2:
+        mark(lists.CamMode9);
+        break;
+    case 3:
+        mark(lists.CamMode16);
+        break;
+    case 4:
+        mark(lists.CamMode8);
+        break;
+    case 5:
+        mark(lists.CamMode13);
+        break;
+    default:
+        break;
+    }
+    switch (layout) {
     case 0: {
         const int32_t single = in_.SingleCamera.load(std::memory_order_relaxed);
         renderer_.DrawGrid({&single, 1}, 1, fullScreen);

@@ -69,6 +69,8 @@ public:
     // thread is not running.
     void Pass();
     uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
+    // The cameras the last watched pass's layout showed: bit n for camera n. Any thread.
+    uint32_t OnScreen() const { return on_screen_.load(std::memory_order_relaxed); }
 
 private:
     void UploadReady(int viewMode);
@@ -83,6 +85,7 @@ private:
     std::atomic<int> screen_width_{0};
     std::atomic<int> screen_height_{0};
     std::atomic<uint64_t> passes_{0};
+    std::atomic<uint32_t> on_screen_{0};
     // The preview's "REC" while the dialog's motion test sees motion; the display thread's own, so
     // the recorder's indicators stay as recording sets them.
     std::array<uint8_t, kCameraCount + 1> test_shown_{};

@@ -86,10 +86,15 @@ TEST_F(DisplayTest, EveryReadyPictureIsUploadedAndItsFlagCleared) {
     for (int n = 1; n <= 16; ++n)
         EXPECT_EQ(ready[n].load(), 0) << n;
     EXPECT_TRUE(Near(Shown(300, 300), kWhite));
+    EXPECT_EQ(display.OnScreen(), 1u << 1) << "the one camera shown";
     layout = 3;
     display.Pass();
     EXPECT_TRUE(Near(Shown(4 * 193 - 100, 3 * 158 + 80), kWhite)) << "camera 16, uploaded while hidden";
     EXPECT_EQ(sink.Count(), 2u);
+    EXPECT_EQ(display.OnScreen(), 0x1fffeu) << "all sixteen";
+    layout = 1;
+    display.Pass();
+    EXPECT_EQ(display.OnScreen(), 0x1eu) << "cameras 1 to 4";
 }
 
 TEST_F(DisplayTest, ALayoutOutsideTheRangePresentsTheLastPicture) {
