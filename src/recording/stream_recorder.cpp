@@ -75,14 +75,8 @@ bool StreamRecorder::AsSent(int n) const {
 }
 
 bool StreamRecorder::Changed(const Camera& c, const StreamPacket& p) {
-    const AVCodecParameters* a = c.params;
-    const AVCodecParameters* b = p.params;
-    if (!a)
-        return false;
-    if (!b || a->codec_id != b->codec_id || a->width != b->width || a->height != b->height ||
-        c.tbNum != p.timeBaseNum || c.tbDen != p.timeBaseDen || a->extradata_size != b->extradata_size)
-        return true;
-    return a->extradata_size > 0 && std::memcmp(a->extradata, b->extradata, a->extradata_size) != 0;
+    return c.params &&
+           (!SameStream(c.params, p.params) || c.tbNum != p.timeBaseNum || c.tbDen != p.timeBaseDen);
 }
 
 void StreamRecorder::DropHeld(Camera& c) {

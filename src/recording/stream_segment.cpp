@@ -249,6 +249,12 @@ bool StreamSegment::ReadNote(const std::string& path, SegmentNote& note) {
     return ok;
 }
 
+bool SameStream(const AVCodecParameters* a, const AVCodecParameters* b) {
+    return a && b && a->codec_id == b->codec_id && a->width == b->width && a->height == b->height &&
+           a->extradata_size == b->extradata_size &&
+           (a->extradata_size == 0 || std::memcmp(a->extradata, b->extradata, a->extradata_size) == 0);
+}
+
 bool IsStreamSegment(const std::string& path) {
     return path.size() > 4 && path.compare(path.size() - 4, 4, ".mp4") == 0;
 }

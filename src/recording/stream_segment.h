@@ -70,6 +70,9 @@ private:
 // that is no MP4 is left as it is (ok false).
 RepairResult MendStreamSegment(const std::string& path);
 
+// Whether two streams' packets can go into one segment: the same codec, size and parameter sets.
+bool SameStream(const AVCodecParameters* a, const AVCodecParameters* b);
+
 // Whether the file at `path` is a stream segment (by its name).
 bool IsStreamSegment(const std::string& path);
 

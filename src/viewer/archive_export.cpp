@@ -32,12 +32,6 @@ bool PlaceFile(const std::string& part, const std::string& path, std::string& er
     return true;
 }
 
-bool SameStream(const AVCodecParameters* a, const AVCodecParameters* b) {
-    return a && b && a->codec_id == b->codec_id && a->width == b->width && a->height == b->height &&
-           a->extradata_size == b->extradata_size &&
-           (a->extradata_size == 0 || std::memcmp(a->extradata, b->extradata, a->extradata_size) == 0);
-}
-
 // A stretch of stream segments: the packets of the first one's stream, copied as they are.
 ExportResult ExportStream(CameraTrack& track, CameraTrack::Position from, CameraTrack::Position to,
                           const std::string& path, const ExportProgress& progress) {
