@@ -1,5 +1,5 @@
 // kel-viewer: the station's archive viewer.
-//   kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]
+//   kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [RECORDING]
 //   kel-viewer --verify FOLDER
 // Without a file it reads the recordings' index of the working directory (the station's default
 // one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone. It runs for a
@@ -23,11 +23,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [FILE.avi]\n"
+    "usage: kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [RECORDING]\n"
     "       kel-viewer --verify FOLDER\n"
     "       kel-viewer --help | --version\n"
     "Finds and plays back what the station in DIR ($XDG_DATA_HOME/kel by default) recorded, or one\n"
-    "recording FILE.avi; the camera names and the users come from the settings store FILE.\n"
+    "RECORDING (.avi or .mp4); the camera names and the users come from the settings store FILE.\n"
     "--login-fd N reads the user from descriptor N (\"login\\npassword\\n\"), as the console hands it\n"
     "over; without it the viewer asks.\n"
     "--verify checks an evidence export: every file its manifest lists, by size and SHA-256; the exit\n"
