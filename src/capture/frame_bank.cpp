@@ -82,6 +82,9 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
     held->data = held->buffer.bytes.get();
     held->info.bytes = bytes;
     held->info.resolution = resolution;
+    held->info.stampMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
     PicturePtr dropped;  // let go of outside the lock
     {
         MutexLock lock(slot.mutex);

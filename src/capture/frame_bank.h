@@ -44,6 +44,7 @@ public:
         size_t bytes = 0;         // the picture's length
         int32_t resolution = -1;  // its resolution code; -1 before the first picture
         uint64_t serial = 0;      // pictures published for the camera so far, this one the last
+        int64_t stampMs = 0;      // when it was published: wall-clock milliseconds since 1970
     };
 
     // A published picture; it does not change while anyone holds it.

@@ -56,6 +56,7 @@ enum ValueFlags : unsigned {
     kNotSaved = 2,       // SaveAll leaves it out: the recorder keeps it up to date
     kConstant = 4,       // SaveAll writes the default, not the field
     kRequired = 8,       // empty after loading makes the load fail
+    kOptional = 16,      // a missing value reads as its default
 };
 
 struct ValueDesc {
@@ -131,6 +132,12 @@ constexpr ValueDesc kValues[] = {
     Table("Masks", FieldBytes<&Block::Masks>, kNotInDefaults),
     // Without it, network cameras are recorded as they send.
     Table("Reencode", FieldBytes<&Block::Reencode>, kNotInDefaults),
+    // Without them the web view is off, on its usual port, with a certificate of its own.
+    Dword("Web", &Block::Web, 0, kNotInDefaults | kOptional),
+    Dword("WebPort", &Block::WebPort, 8443, kNotInDefaults | kOptional),
+    Text("WebCert", &Block::WebCert, "", kNotInDefaults | kOptional),
+    Text("WebKey", &Block::WebKey, "", kNotInDefaults | kOptional),
+    Dword("WebTls", &Block::WebTls, 1, kNotInDefaults | kOptional),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -152,12 +159,16 @@ const RegValue* FindValue(const std::vector<RegValue>& values, std::string_view 
 // Reads one value into its field by the rules of registry_values.h.
 struct FieldReader {
     const RegValue* value;
-    size_t maxChars;
+    const ValueDesc& desc;
     Block& block;
 
     template <class T>
     bool operator()(T Block::*field) const {
-        uint32_t raw = 0;
+        uint32_t raw = desc.number;
+        if (value == nullptr && (desc.flags & kOptional)) {
+            block.*field = static_cast<T>(raw);
+            return true;
+        }
         if (!ReadDword(value, raw)) {
             return false;
         }
@@ -165,7 +176,13 @@ struct FieldReader {
         block.*field = static_cast<T>(raw);
         return true;
     }
-    bool operator()(std::string Block::*field) const { return ReadText(value, block.*field, maxChars); }
+    bool operator()(std::string Block::*field) const {
+        if (value == nullptr && (desc.flags & kOptional)) {
+            block.*field = desc.text ? desc.text : "";
+            return true;
+        }
+        return ReadText(value, block.*field, desc.maxChars);
+    }
     bool operator()(BytesOf bytes) const { return ReadBinary(value, bytes(block)); }
 };
 
@@ -202,7 +219,7 @@ bool ReadSettings(RegistryStore& store, Block& block) {
     for (size_t i = 0; ok && i < std::size(kValues); ++i) {
         const ValueDesc& d = kValues[i];
         const RegValue* v = FindValue(values, d.readAs ? d.readAs : d.name);
-        ok = std::visit(FieldReader{v, d.maxChars, block}, d.target);
+        ok = std::visit(FieldReader{v, d, block}, d.target);
     }
     for (const ValueDesc& d : kValues) {
         if ((d.flags & kRequired) && (block.*std::get<std::string Block::*>(d.target)).empty()) {
@@ -381,7 +398,7 @@ std::string UseProblem(const char* name, const RegValue& v, const Target& target
 // Why a value the configuration reads would not load, or not be usable; empty when it would.
 std::string LoadProblem(const ValueDesc& d, const RegValue* v) {
     Block scratch;
-    if (std::visit(FieldReader{v, d.maxChars, scratch}, d.target)) {
+    if (std::visit(FieldReader{v, d, scratch}, d.target)) {
         if ((d.flags & kRequired) && (scratch.*std::get<std::string Block::*>(d.target)).empty())
             return "must not be empty";
         return v ? UseProblem(d.readAs ? d.readAs : d.name, *v, d.target) : std::string();
@@ -509,6 +526,11 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.KeepDays = from.KeepDays;
     to.Masks = from.Masks;
     to.Reencode = from.Reencode;
+    to.Web = from.Web;
+    to.WebPort = from.WebPort;
+    to.WebCert = from.WebCert;
+    to.WebKey = from.WebKey;
+    to.WebTls = from.WebTls;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

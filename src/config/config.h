@@ -68,6 +68,14 @@ struct TSettingsBlock {
     // Per camera sending a stream of its own (a network camera, a file): 0 records the stream as
     // it is sent, 1 decodes it and compresses it as the other cameras are.
     std::array<uint8_t, 16> Reencode{};
+    // The web view: on or off, its port, the PEM files of its certificate and private key (empty:
+    // a certificate of its own, made at the first start) and whether it speaks TLS (off: plain
+    // HTTP, on the loopback address only).
+    bool Web = false;
+    int32_t WebPort = 8443;
+    std::string WebCert;
+    std::string WebKey;
+    bool WebTls = true;
 };
 
 class TConfig : public TSettingsBlock {

@@ -84,6 +84,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     const TSettingsBlock& b = after.settings;
     out.boardModes = out.boardModes || a.Ntsc != b.Ntsc;
     out.server = a.TCP != b.TCP || a.Port != b.Port;
+    out.ptz = a.PTZPorts != b.PTZPorts;
+    out.web = a.Web != b.Web || a.WebPort != b.WebPort || a.WebCert != b.WebCert || a.WebKey != b.WebKey ||
+              a.WebTls != b.WebTls;
     const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
     const bool masks = !SameBytes(a.Masks, b.Masks);
     out.recorder = out.tables || zones || a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize ||
@@ -107,6 +110,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         {users, "uzytkownicy"},
         {a.AutoLogin != b.AutoLogin || a.sUser != b.sUser || a.sPass != b.sPass, "logowanie automatyczne"},
         {out.server || a.TCPServerName != b.TCPServerName, "serwer TCP"},
+        {out.web, "serwer WWW"},
         {a.mSMTP != b.mSMTP || a.mUSER != b.mUSER || a.mPASS != b.mPASS || a.mTARGET != b.mTARGET ||
              a.bMessages != b.bMessages,
          "poczta"},

@@ -21,6 +21,8 @@ struct ConfigChanges {
     bool boardModes = false;                       // a size mode or the video standard changed
     std::array<bool, 2> shares{};                  // a capture group's split of its time changed
     bool server = false;                           // the TCP server's switch or port changed
+    bool ptz = false;                              // a camera's PTZ address changed
+    bool web = false;       // the web view's switch, port, certificate, key or TLS changed
     bool recorder = false;  // the recorder's part: cameras, drives, size limit, zones, motion sound,
                             // how long recordings are kept
     bool tables = false;    // what the TCP server answers from: cameras or users

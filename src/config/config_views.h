@@ -76,16 +76,30 @@ public:
     int SmartY() const { return Settings().Smart_Y; }
 };
 
-// The TCP server: its switch and port, and the tables it answers from.
+// The TCP server: its switch and port, and the tables it answers from (the web view's too, with
+// the cameras' PTZ addresses).
 class ServerView : public ConfigView {
 public:
     using ConfigView::ConfigView;
+    const std::array<int32_t, 16>& PtzAddresses() const { return Settings().PTZPorts; }
     bool On() const { return Settings().TCP; }
     int32_t Port() const { return Settings().Port; }
     CameraTablePtr Cameras() const { return SharedTable(); }
     std::shared_ptr<const TUserTable> Users() const {
         return Valid() ? std::shared_ptr<const TUserTable>(Snapshot(), &Settings().Users) : nullptr;
     }
+};
+
+// The web view: its switch, port, certificate files and TLS. It answers from the TCP server's
+// tables.
+class WebView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    bool On() const { return Settings().Web; }
+    int32_t Port() const { return Settings().WebPort; }
+    const std::string& Cert() const { return Settings().WebCert; }
+    const std::string& Key() const { return Settings().WebKey; }
+    bool Tls() const { return Settings().WebTls; }
 };
 
 // The capture board and its threads.

@@ -47,6 +47,9 @@ constexpr DwordRule kDwords[] = {
     {"bMessages", kFlag},
     {"AutoLogin", kFlag},
     {"b_CorrectClose", kFlag},
+    {"Web", kFlag},
+    {"WebPort", {1, 65535}},
+    {"WebTls", kFlag},
 };
 
 enum class TextForm { Any, SkinName, MailServer };
@@ -65,7 +68,8 @@ constexpr TextRule kTexts[] = {
     {"mUSER", 255},         {"mPASS", 255},
     {"mTARGET", 1024},      {"sUser", 20},
     {"sPass", 15},  // names match without case: also "sPASS"
-    {"sMapFile", 4096},
+    {"sMapFile", 4096},     {"WebCert", 4096},
+    {"WebKey", 4096},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

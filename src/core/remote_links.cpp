@@ -12,7 +12,43 @@ RemoteLinks::RemoteLinks(TShared& shared, TLog& log, DebugLines& debug, const Cl
       server_log_(clock) {}
 
 RemoteLinks::~RemoteLinks() {
+    web_.reset();
     server_.reset();
+}
+
+void RemoteLinks::MakeWeb(std::function<int32_t(int)> ptzAddress, std::function<void(int, int)> ptz,
+                          std::function<void(const std::string&, const char*, const std::string&)> audit) {
+    WebLinks links{shared_.LiveFrame,
+                   shared_.CameraSignal,
+                   shared_.RecordingNow,
+                   shared_.MotionShown,
+                   tables_,
+                   shared_.WebWatched,
+                   [this](const std::string& text) { server_log_.Write(kSys, text); },
+                   std::move(audit),
+                   std::move(ptzAddress),
+                   std::move(ptz)};
+    web_ = std::make_unique<WebServer>(std::move(links));
+}
+
+void RemoteLinks::StartWeb(const WebView& settings) {
+    if (!web_)
+        return;
+    web_->Stop();
+    if (!settings.On())
+        return;
+    WebServer::Settings how;
+    how.port = settings.Port();
+    how.tls = settings.Tls();
+    how.certFile = settings.Cert();
+    how.keyFile = settings.Key();
+    how.ownDir = shared_.WorkDir.empty() ? std::string(".") : shared_.WorkDir;
+    const std::string where =
+        std::to_string(settings.Port()) + (settings.Tls() ? " (HTTPS)" : " (HTTP, tylko 127.0.0.1)");
+    if (web_->Start(how))
+        log_.Write(kSys, "Uruchomiono serwer WWW na porcie " + where);
+    else
+        log_.Error(kSys, "Nie mozna uruchomic serwera WWW na porcie " + where + ": " + web_->ErrorText());
 }
 
 void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings,
@@ -49,6 +85,8 @@ void RemoteLinks::Listen(const ServerView& settings) {
 }
 
 void RemoteLinks::Stop() {
+    if (web_)
+        web_->Stop();
     if (server_)
         server_->Stop();
 }

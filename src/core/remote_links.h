@@ -1,6 +1,7 @@
 #pragma once
-// The remote viewers' way in: the TCP server with the tables it answers from. It reads the
-// recorder's compressed pictures and index, so it is stopped before the recorder goes.
+// The remote viewers' way in: the TCP server with the tables it answers from, and the web view,
+// which answers from the same tables. The server reads the recorder's compressed pictures and
+// index, so both are stopped before the recorder goes.
 //
 // Window thread only.
 
@@ -16,6 +17,7 @@
 #include "net/tcp_server.h"
 #include "platform/clock.h"
 #include "recording/save_thread.h"
+#include "web/web_server.h"
 
 namespace kel {
 
@@ -36,9 +38,17 @@ public:
         std::function<void(const std::string& who, const char* what, const std::string& detail)> audit = {});
     // Listening or not, and on which port, as `settings` now say.
     void Restart(const ServerView& settings);
+    // The web view made (before StartWeb) with the PTZ pad it steers: camera n's address as applied
+    // now, and a press (kind 1..6, 0 the release) handed to the window thread.
+    void
+    MakeWeb(std::function<int32_t(int camera)> ptzAddress, std::function<void(int camera, int kind)> ptz,
+            std::function<void(const std::string& who, const char* what, const std::string& detail)> audit);
+    // Serving or not, on which port and with which certificate, as `settings` now say.
+    void StartWeb(const WebView& settings);
     void Stop();
 
     TTcpServer* Server() { return server_.get(); }
+    WebServer* Web() { return web_.get(); }
     const ServerTables& Tables() const { return tables_; }
 
 private:
@@ -52,6 +62,7 @@ private:
     TLog server_log_;  // the connection threads' writer of the same log
     ServerTables tables_;
     std::unique_ptr<TTcpServer> server_;
+    std::unique_ptr<WebServer> web_;
 };
 
 }  // namespace kel

@@ -54,6 +54,8 @@ struct TShared {
     std::atomic<char> RecordDrive{'C'};
     std::atomic<bool> DiskFullWarned{false};
     std::atomic<int> ClientCount{0};
+    // Bit n set while a browser of the web view watches camera n.
+    std::atomic<uint32_t> WebWatched{0};
 
     // Window geometry and placement (window thread only).
     int AppWidth = 0;

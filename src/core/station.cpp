@@ -121,11 +121,16 @@ bool Station::FormCreate() {
 
     if (!pipeline_.CreateRenderer(console, console.Width(), console.Height(), console.Skin()))
         return false;
-    remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_),
-                  [this](const std::string& who, const char* what, const std::string& detail) {
-                      if (!audit_.Append(who, what, detail))
-                          OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
-                  });
+    auto audit = [this](const std::string& who, const char* what, const std::string& detail) {
+        if (!audit_.Append(who, what, detail))
+            OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
+    };
+    remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_), audit);
+    remote_.MakeWeb(
+        [this](int camera) { return remote_.Tables().PtzAddress(camera); },
+        [this](int camera, int kind) { OnWindowThread([this, camera, kind] { PtzPressFor(camera, kind); }); },
+        audit);
+    remote_.StartWeb(WebView(snapshot_));
     notices_.Start();
 
     console_.AddTrayIcon(kTrayTip);
@@ -237,7 +242,7 @@ void Station::Publish(ConfigSnapshot next, const ConfigChanges& changes) {
     GiveRendererRights();
     if (changes.recorder)
         ApplyRecorderSettings();
-    if (changes.tables)
+    if (changes.tables || changes.ptz)
         ShareTablesWithServer();
 }
 
@@ -478,6 +483,8 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
             windows_.smartView->BuildSmartViewMenu(snapshot_->cameras);
         if (changes.server)
             remote_.Restart(ServerView(snapshot_));
+        if (changes.web)
+            remote_.StartWeb(WebView(snapshot_));
         const std::string summary = changes.summary.empty() ? "bez zmian" : changes.summary;
         log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who + "): " + summary);
         Audit(who, AuditTrail::kConfiguration, summary);
@@ -740,6 +747,18 @@ void Station::PtzPress(int kind) {
 void Station::PtzRelease() {
     if (ptz_pad_)
         ptz_pad_->Release();
+}
+
+// The web view's pad steers the camera its browser shows, whichever the console shows.
+void Station::PtzPressFor(int camera, int kind) {
+    if (!ptz_port_)
+        return;
+    PtzPad pad(
+        *ptz_port_, [camera] { return camera; }, [this](int n) { return PtzView(snapshot_).Address(n); });
+    if (kind == 0)
+        pad.Release();
+    else
+        pad.Press(kind);
 }
 
 void Station::FormDestroy() {

@@ -173,6 +173,8 @@ public:
     // release the stop telegram. A failed write is ignored, as on the line itself.
     void PtzPress(int kind);
     void PtzRelease();
+    // Window thread: a press of the web view's pad for `camera` (kind 1..6; 0 the release).
+    void PtzPressFor(int camera, int kind);
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const { return pipeline_.Capture(camera); }
     // The renderer, from the start-up chain on.

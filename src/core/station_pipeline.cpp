@@ -135,7 +135,8 @@ void StationPipeline::UpdatePictureDemand() {
         if (!backend->SendsStream(n - 1))
             continue;
         PictureDemand demand = PictureDemand::None;
-        if (!recorder_->Streams().AsSent(n) || (shown & (1u << n)) || recorder_->Batch().Asked(n))
+        const bool browsed = shared_.WebWatched.load(std::memory_order_relaxed) & (1u << n);
+        if (!recorder_->Streams().AsSent(n) || (shown & (1u << n)) || recorder_->Batch().Asked(n) || browsed)
             demand = PictureDemand::Every;
         else if (watched || shared_.ScheduleMode[n].load(std::memory_order_relaxed) == kOnMotion)
             demand = PictureDemand::Keys;  // off the screen: a recent picture ready for a new layout

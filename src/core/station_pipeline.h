@@ -82,7 +82,7 @@ public:
     // --- Running.
     void PollSignal();
     // What each camera sending a stream of its own decodes: every picture while the console's
-    // layout shows it, a remote viewer asked for it or it is compressed again; its key pictures
+    // layout shows it, a remote viewer or a browser asked for it or it is compressed again; its key pictures
     // while the console is on screen without it (a recent picture for the next layout) or its
     // hour records on motion; none when it is only recorded as it sends. Every second.
     void UpdatePictureDemand();

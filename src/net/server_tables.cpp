@@ -13,6 +13,12 @@ void ServerTables::Set(const ServerView& applied) {
     MutexLock lock(mutex_);
     cameras_ = applied.Cameras();
     users_ = applied.Users();
+    ptz_ = applied.PtzAddresses();
+}
+
+int32_t ServerTables::PtzAddress(int camera) const {
+    MutexLock lock(mutex_);
+    return camera >= 1 && camera <= kCameraCount ? ptz_[camera - 1] : 0;
 }
 
 void ServerTables::SetCameras(const TCameraTable& cameras) {

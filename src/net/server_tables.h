@@ -3,6 +3,7 @@
 // thread, which hands the server the applied snapshot at start-up and after every change;
 // connection threads read the snapshot's tables, never the configuration itself.
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
@@ -26,6 +27,8 @@ public:
     TCameraTable Cameras() const;
     // The same table, shared rather than copied (a poll reads only its active flags).
     CameraTablePtr CameraTable() const;
+    // Camera n's PTZ address (1..16), 0 for none.
+    int32_t PtzAddress(int camera) const;
     // The user table as now applied; a new one is a new pointer.
     std::shared_ptr<const TUserTable> UserTable() const;
     // The user of this login and password (code page 1250 bytes, as the viewer sent them) and its
@@ -36,6 +39,7 @@ private:
     mutable Mutex mutex_;
     CameraTablePtr cameras_ KEL_GUARDED_BY(mutex_) = ShareTable(TCameraTable{});
     std::shared_ptr<const TUserTable> users_ KEL_GUARDED_BY(mutex_) = std::make_shared<const TUserTable>();
+    std::array<int32_t, 16> ptz_ KEL_GUARDED_BY(mutex_){};
 };
 
 }  // namespace kel

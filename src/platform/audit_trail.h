@@ -46,6 +46,7 @@ public:
     static constexpr const char* kLogout = "wylogowanie";
     static constexpr const char* kConfiguration = "konfiguracja";
     static constexpr const char* kViewing = "przegladanie nagran";
+    static constexpr const char* kLiveView = "podglad na zywo";
     static constexpr const char* kExport = "eksport";
     static constexpr const char* kSnapshot = "zdjecie";
     static constexpr const char* kStart = "start systemu";

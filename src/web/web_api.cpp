@@ -1,0 +1,300 @@
+#include "web/web_api.h"
+
+#include <charconv>
+
+#include "capture/resolution.h"
+#include "platform/audit_trail.h"
+#include "platform/cp1250.h"
+#include "web/web_files.h"
+
+namespace kel {
+
+namespace {
+
+constexpr size_t kMaxLoginChars = 64;
+
+WebReply Json(int status, std::string body) {
+    WebReply reply;
+    reply.status = status;
+    reply.type = "application/json; charset=utf-8";
+    reply.body = std::move(body);
+    return reply;
+}
+
+WebReply Error(int status, std::string_view text) {
+    return Json(status, "{\"error\":" + JsonString(text) + "}");
+}
+
+std::string_view PathOf(std::string_view target) {
+    return target.substr(0, target.find('?'));
+}
+
+std::string_view QueryOf(std::string_view target) {
+    const size_t q = target.find('?');
+    return q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A number 1..16 of a form or query; 0 for anything else.
+int CameraOf(std::string_view form) {
+    const std::string text = FormValue(form, "camera");
+    int n = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > kCameraCount)
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string FormValue(std::string_view form, std::string_view name) {
+    while (!form.empty()) {
+        const size_t amp = form.find('&');
+        std::string_view pair = form.substr(0, amp);
+        form = amp == std::string_view::npos ? std::string_view() : form.substr(amp + 1);
+        const size_t eq = pair.find('=');
+        if (pair.substr(0, eq) != name)
+            continue;
+        std::string_view raw = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+        std::string out;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '+') {
+                out.push_back(' ');
+            } else if (raw[i] == '%' && i + 2 < raw.size() && HexDigit(raw[i + 1]) >= 0 &&
+                       HexDigit(raw[i + 2]) >= 0) {
+                out.push_back(static_cast<char>(HexDigit(raw[i + 1]) * 16 + HexDigit(raw[i + 2])));
+                i += 2;
+            } else {
+                out.push_back(raw[i]);
+            }
+        }
+        return out;
+    }
+    return {};
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x20) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out + "\"";
+}
+
+std::string LogSafe(std::string_view text) {
+    std::string out = CutChars(text, 32);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return out;
+}
+
+WebApi::WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure)
+    : links_(links), sessions_(sessions), guard_(guard), secure_(secure) {}
+
+std::string WebApi::SessionToken(std::string_view header) {
+    const std::string_view name = kCookie;
+    while (!header.empty()) {
+        const size_t semi = header.find(';');
+        std::string_view part = header.substr(0, semi);
+        header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
+        while (!part.empty() && part.front() == ' ')
+            part.remove_prefix(1);
+        if (part.size() > name.size() && part.substr(0, name.size()) == name && part[name.size()] == '=')
+            return std::string(part.substr(name.size() + 1));
+    }
+    return {};
+}
+
+std::optional<WebUser> WebApi::Authorize(const std::string& cookieHeader) {
+    const std::shared_ptr<const TUserTable> users = links_.Tables.UserTable();
+    return sessions_.Check(SessionToken(cookieHeader), *users);
+}
+
+WebReply WebApi::Handle(const WebRequest& request) {
+    const std::string_view path = PathOf(request.target);
+    const bool get = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+    if (path == "/api/login")
+        return post ? LogIn(request) : Error(405, "Metoda niedozwolona");
+    const WebFile* file = FindWebFile(path);
+    if (file && file->open) {
+        if (!get)
+            return Error(405, "Metoda niedozwolona");
+        WebReply reply;
+        reply.type = std::string(file->type);
+        reply.body = std::string(file->data);
+        return reply;
+    }
+    const std::optional<WebUser> user = Authorize(request.cookie);
+    if (!user) {
+        if (file) {  // a page: to the login first
+            WebReply reply;
+            reply.status = 303;
+            reply.headers.emplace_back("Location", "/login");
+            return reply;
+        }
+        return Error(401, "Zaloguj się");
+    }
+    if (file) {
+        if (!get)
+            return Error(405, "Metoda niedozwolona");
+        WebReply reply;
+        reply.type = std::string(file->type);
+        reply.body = std::string(file->data);
+        return reply;
+    }
+    if (path == "/api/logout")
+        return post ? LogOut(request) : Error(405, "Metoda niedozwolona");
+    if (path == "/api/state")
+        return get ? State(*user) : Error(405, "Metoda niedozwolona");
+    if (path == "/api/snapshot")
+        return get ? SnapshotReply(*user, QueryOf(request.target), request.peer)
+                   : Error(405, "Metoda niedozwolona");
+    if (path == "/api/ptz")
+        return post ? Ptz(*user, request) : Error(405, "Metoda niedozwolona");
+    return Error(404, "Nie ma takiej strony");
+}
+
+// A wrong login or password is answered only after the address's growing wait, and while it
+// waits the address gets no answer to another try: many browsers guess no faster than one.
+WebReply WebApi::LogIn(const WebRequest& request) {
+    if (guard_.Waiting(request.peer))
+        return Error(429, "Zbyt wiele nieudanych prób logowania, spróbuj za chwilę");
+    const std::string login = FormValue(request.body, "login");
+    const std::string password = FormValue(request.body, "password");
+    const std::shared_ptr<const TUserTable> users = links_.Tables.UserTable();
+    std::optional<WebUser> user;
+    if (login.size() <= kMaxLoginChars && password.size() <= kMaxLoginChars)
+        user = WebSessions::Find(*users, login, password);
+    if (!user) {
+        bool log = false;
+        int skipped = 0;
+        WebReply reply = Error(401, "Błędny użytkownik lub hasło");
+        reply.delay = guard_.LoginFailed(request.peer, log, skipped);
+        if (skipped > 0)
+            links_.Log("Pominieto w dzienniku " + std::to_string(skipped) +
+                       " odmow logowania WWW z adresu : " + request.peer);
+        if (log) {
+            links_.Log("Odmowa logowania WWW uzytkownika \"" + LogSafe(login) +
+                       "\" z adresu : " + request.peer);
+            if (links_.Audit)
+                links_.Audit(LogSafe(login), AuditTrail::kLoginRefused, kVia + request.peer);
+        }
+        return reply;
+    }
+    const std::string token = sessions_.Open(login, password);
+    if (token.empty())
+        return Error(500, "Brak źródła liczb losowych");
+    guard_.LoginSucceeded(request.peer);
+    links_.Log("Zalogowano WWW uzytkownika \"" + LogSafe(login) + "\" z adresu : " + request.peer);
+    if (links_.Audit)
+        links_.Audit(login, AuditTrail::kLogin, kVia + request.peer);
+    WebReply reply = Json(200, "{\"ok\":true}");
+    reply.headers.emplace_back("Set-Cookie", std::string(kCookie) + "=" + token +
+                                                 "; Path=/; HttpOnly; SameSite=Strict" +
+                                                 (secure_ ? "; Secure" : ""));
+    return reply;
+}
+
+WebReply WebApi::LogOut(const WebRequest& request) {
+    const std::string token = SessionToken(request.cookie);
+    if (const std::optional<WebUser> user = Authorize(request.cookie); user && links_.Audit)
+        links_.Audit(user->login, AuditTrail::kLogout, kVia + request.peer);
+    sessions_.Close(token);
+    WebReply reply = Json(200, "{\"ok\":true}");
+    reply.headers.emplace_back("Set-Cookie", std::string(kCookie) +
+                                                 "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+                                                 (secure_ ? "; Secure" : ""));
+    return reply;
+}
+
+// The active cameras the user may watch, with their names and marks; the others are not named at all.
+WebReply WebApi::State(const WebUser& user) {
+    const TCameraTable cameras = links_.Tables.Cameras();
+    std::string body = "{\"user\":" + JsonString(user.login) +
+                       ",\"configure\":" + (user.configure ? "true" : "false") + ",\"cameras\":[";
+    bool first = true;
+    for (int n = 1; n <= kCameraCount; ++n) {
+        const TCameraRecord& record = cameras[n - 1];
+        if (!user.May(n) || !record.Active)
+            continue;
+        const bool ptz = user.configure && links_.PtzAddress && links_.PtzAddress(n) > 0;
+        body += std::string(first ? "" : ",") + "{\"n\":" + std::to_string(n) +
+                ",\"name\":" + JsonString(record.Name.Get()) +
+                ",\"signal\":" + (links_.Signal[n].load(std::memory_order_relaxed) ? "true" : "false") +
+                ",\"recording\":" + (links_.Recording[n].load(std::memory_order_relaxed) ? "true" : "false") +
+                ",\"motion\":" + (links_.Motion[n].load(std::memory_order_relaxed) ? "true" : "false") +
+                ",\"ptz\":" + (ptz ? "true" : "false") + "}";
+        first = false;
+    }
+    return Json(200, body + "]}");
+}
+
+bool WebApi::Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs) {
+    const FrameBank::PicturePtr picture = links_.Pictures.Newest(camera);
+    if (!picture || !ValidResolution(picture->info.resolution) ||
+        picture->info.bytes < ResolutionBytes(picture->info.resolution))
+        return false;
+    const PictureSize size = ResolutionSize(picture->info.resolution);
+    stampMs = picture->info.stampMs;
+    return encoder_.EncodeUyvy(picture->data, size.width, size.height, jpeg, 90);
+}
+
+WebReply WebApi::SnapshotReply(const WebUser& user, std::string_view query, const std::string& peer) {
+    const int camera = CameraOf(query);
+    if (camera == 0)
+        return Error(400, "Zły numer kamery");
+    if (!user.May(camera))
+        return Error(403, "Brak uprawnień do kamery");
+    std::vector<uint8_t> jpeg;
+    int64_t stampMs = 0;
+    if (!Snapshot(camera, jpeg, stampMs))
+        return Error(404, "Brak obrazu z kamery");
+    if (links_.Audit)
+        links_.Audit(user.login, AuditTrail::kSnapshot, kVia + peer + " kamera " + std::to_string(camera));
+    WebReply reply;
+    reply.type = "image/jpeg";
+    reply.body.assign(jpeg.begin(), jpeg.end());
+    reply.headers.emplace_back("Content-Disposition", "attachment; filename=\"Kamera" +
+                                                          std::to_string(camera) + "-" +
+                                                          std::to_string(stampMs / 1000) + ".jpg\"");
+    return reply;
+}
+
+// The same telegrams as the console's pad: a press moves, kind 0 stops.
+WebReply WebApi::Ptz(const WebUser& user, const WebRequest& request) {
+    const int camera = CameraOf(request.body);
+    const std::string kindText = FormValue(request.body, "kind");
+    const int kind =
+        kindText.size() == 1 && kindText[0] >= '0' && kindText[0] <= '6' ? kindText[0] - '0' : -1;
+    if (camera == 0 || kind < 0)
+        return Error(400, "Zły numer kamery lub ruchu");
+    if (!user.May(camera) || !user.configure)
+        return Error(403, "Brak uprawnień do sterowania kamerą");
+    if (!links_.PtzAddress || links_.PtzAddress(camera) <= 0 || !links_.Ptz)
+        return Error(404, "Kamera nie ma adresu PTZ");
+    links_.Ptz(camera, kind);
+    return Json(200, "{\"ok\":true}");
+}
+
+}  // namespace kel

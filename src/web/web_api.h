@@ -1,0 +1,79 @@
+#pragma once
+// The web view's HTTP requests, apart from the sockets: the served files, the login and logout,
+// the cameras' state, snapshots and the PTZ pad. No page, picture or state without a session but
+// the login page and what it needs; every camera is checked against the user's rights as they are
+// now; nothing is read from disk (the files are built into the program), so no path reaches
+// outside them.
+//
+// Used from the server's one I/O thread.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "net/peer_guard.h"
+#include "web/jpeg_encoder.h"
+#include "web/web_links.h"
+#include "web/web_sessions.h"
+
+namespace kel {
+
+struct WebRequest {
+    std::string method;  // "GET", "POST", …
+    std::string target;  // the path with its query
+    std::string cookie;  // the Cookie header
+    std::string contentType;
+    std::string body;
+    std::string peer;  // the address the request came from
+};
+
+struct WebReply {
+    int status = 200;
+    std::string type = "text/plain; charset=utf-8";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // beyond the type and the common ones
+    std::chrono::milliseconds delay{0};                        // answered only after this (a refused login)
+};
+
+class WebApi {
+public:
+    static constexpr const char* kCookie = "kel_session";
+    static constexpr const char* kVia = "WWW ";  // the audit trail's detail: "WWW 127.0.0.1"
+
+    // `secure`: the server speaks TLS (the cookie is marked Secure).
+    WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure);
+
+    WebReply Handle(const WebRequest& request);
+    // The user of the session a Cookie header names; nullopt without one.
+    std::optional<WebUser> Authorize(const std::string& cookieHeader);
+    // The token of the session cookie in a Cookie header; empty without one.
+    static std::string SessionToken(std::string_view cookieHeader);
+    // The camera's newest picture as JPEG; false when it has none.
+    bool Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs);
+
+private:
+    WebReply LogIn(const WebRequest& request);
+    WebReply LogOut(const WebRequest& request);
+    WebReply State(const WebUser& user);
+    WebReply SnapshotReply(const WebUser& user, std::string_view query, const std::string& peer);
+    WebReply Ptz(const WebUser& user, const WebRequest& request);
+
+    const WebLinks& links_;
+    WebSessions& sessions_;
+    PeerGuard& guard_;
+    const bool secure_;
+    JpegEncoder encoder_;
+};
+
+// Helpers shared with the WebSocket side.
+// The value of `name` in an application/x-www-form-urlencoded text or a query; empty without it.
+std::string FormValue(std::string_view form, std::string_view name);
+// A text as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
+// A text fit for one log line: control characters become '?', at most 32 characters.
+std::string LogSafe(std::string_view text);
+
+}  // namespace kel

@@ -1,0 +1,34 @@
+#pragma once
+// What the web view reads from the rest of the station. Everything here outlives the server.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "capture/frame_bank.h"
+#include "net/peer_guard.h"
+#include "net/server_tables.h"
+
+namespace kel {
+
+struct WebLinks {
+    const FrameBank& Pictures;       // the cameras' newest pictures
+    const CameraFlags& Signal;       // per camera: 1 while it has a signal
+    const CameraFlags& Recording;    // per camera: 1 while it records
+    const CameraFlags& Motion;       // per camera: 1 while motion is shown
+    const ServerTables& Tables;      // the applied cameras and users
+    std::atomic<uint32_t>& Watched;  // written: bit n set while a browser watches camera n
+    // Any thread: an event log line (category SYS).
+    std::function<void(const std::string&)> Log;
+    // Any thread: a record of the audit trail (who, the kind, the detail); none when empty.
+    std::function<void(const std::string& who, const char* what, const std::string& detail)> Audit;
+    // Camera n's PTZ address as applied now (0: none), and a press of the pad for it (kind 1..6,
+    // 0 the release), handed to the thread that owns the serial line; none when empty.
+    std::function<int32_t(int camera)> PtzAddress;
+    std::function<void(int camera, int kind)> Ptz;
+    // The log lines per address and the delays of failed logins.
+    PeerGuard::Timing Guard{};
+};
+
+}  // namespace kel
