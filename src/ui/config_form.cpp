@@ -318,6 +318,28 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     sl->addRow(QString::fromUtf8("Port Komunikacyjny"), ed_Port);
     sl->addRow(QString::fromUtf8("Nazwa Serwera"), ed_ServerName);
 
+    auto* web = new QGroupBox(QString::fromUtf8("Serwer WWW"), page);
+    chk_Web = new QCheckBox(QString::fromUtf8("Aktywny"), web);
+    ed_WebPort = new QSpinBox(web);
+    const NumberLimits webPort = DwordLimits("WebPort");
+    ed_WebPort->setRange(static_cast<int>(webPort.min), static_cast<int>(webPort.max));
+    chk_WebTls = new QCheckBox(QString::fromUtf8("HTTPS"), web);
+    chk_WebTls->setToolTip(QString::fromUtf8("Bez szyfrowania serwer jest dostępny tylko z tego komputera"));
+    ed_WebCert = new QLineEdit(web);
+    ed_WebCert->setMaxLength(MaxChars("WebCert"));
+    ed_WebCert->setPlaceholderText(QString::fromUtf8("własny stacji"));
+    ed_WebKey = new QLineEdit(web);
+    ed_WebKey->setMaxLength(MaxChars("WebKey"));
+    ed_WebKey->setPlaceholderText(QString::fromUtf8("własny stacji"));
+    auto* wl = new QFormLayout(web);
+    auto* webSwitches = new QHBoxLayout;
+    webSwitches->addWidget(chk_Web);
+    webSwitches->addWidget(chk_WebTls);
+    wl->addRow(webSwitches);
+    wl->addRow(QString::fromUtf8("Port"), ed_WebPort);
+    wl->addRow(QString::fromUtf8("Certyfikat"), ed_WebCert);
+    wl->addRow(QString::fromUtf8("Klucz"), ed_WebKey);
+
     auto* mail = new QGroupBox(QString::fromUtf8("Powiadomienia E-mail"), page);
     ed_SMTP = new QLineEdit(mail);
     ed_SMTP->setMaxLength(MaxChars("mSMTP"));
@@ -368,6 +390,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     grid->addWidget(osd, 1, 1);
     grid->addWidget(server, 0, 2);
     grid->addWidget(login, 1, 2);
+    grid->addWidget(web, 2, 0);
     grid->addWidget(mail, 2, 1, 1, 2);
     grid->setRowStretch(3, 1);
 
@@ -399,6 +422,20 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     onCheck(chk_SoundDetect, &TSettingsBlock::SoundDetect);
     onCheck(chk_SoundInfo, &TSettingsBlock::SoundInfo);
     onCheck(chk_TCP, &TSettingsBlock::TCP);
+    onCheck(chk_Web, &TSettingsBlock::Web);
+    onCheck(chk_WebTls, &TSettingsBlock::WebTls);
+    connect(ed_WebPort, &QSpinBox::valueChanged, this, [this](int port) {
+        if (!filling_ && work_)
+            work_->settings.WebPort = port;
+    });
+    connect(ed_WebCert, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!filling_ && work_)
+            work_->settings.WebCert = text.trimmed().toStdString();
+    });
+    connect(ed_WebKey, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!filling_ && work_)
+            work_->settings.WebKey = text.trimmed().toStdString();
+    });
     onCheck(chk_Messages, &TSettingsBlock::bMessages);
     onCheck(chk_AutoLogin, &TSettingsBlock::AutoLogin);
     // The box takes only ports a socket can have.
@@ -457,6 +494,11 @@ void TConfigForm::FillSystemPage() {
     chk_TCP->setChecked(s.TCP);
     ed_Port->setValue(s.Port);
     ed_ServerName->setText(Utf8(s.TCPServerName).left(128));
+    chk_Web->setChecked(s.Web);
+    chk_WebTls->setChecked(s.WebTls);
+    ed_WebPort->setValue(s.WebPort);
+    ed_WebCert->setText(Utf8(s.WebCert));
+    ed_WebKey->setText(Utf8(s.WebKey));
     ed_SMTP->setText(Utf8(s.mSMTP));
     ed_MailUser->setText(Utf8(s.mUSER));
     ed_MailPass->setText(Utf8(s.mPASS));

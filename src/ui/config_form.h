@@ -133,6 +133,11 @@ public:
     QCheckBox* chk_TCP;
     QSpinBox* ed_Port;
     QLineEdit* ed_ServerName;
+    QCheckBox* chk_Web;
+    QSpinBox* ed_WebPort;
+    QCheckBox* chk_WebTls;
+    QLineEdit* ed_WebCert;
+    QLineEdit* ed_WebKey;
     QLineEdit* ed_SMTP;
     QLineEdit* ed_MailUser;
     QLineEdit* ed_MailPass;

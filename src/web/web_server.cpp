@@ -127,6 +127,7 @@ public:
         beast::get_lowest_layer(ws_).expires_never();
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws_.read_message_max(WebServer::kMaxMessage);
+        ws_.auto_fragment(false);  // a picture goes as one frame
         ws_.async_accept(request, [self = this->shared_from_this()](beast::error_code ec) {
             if (ec)
                 return;

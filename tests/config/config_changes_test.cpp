@@ -126,7 +126,7 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
     const struct {
         const char* what;
         std::function<void(AppliedConfig&)> edit;
-        bool recorder, tables, server;
+        bool recorder, tables, server, web = false, ptz = false;
     } cases[] = {
         {"a slot of the nine-camera layout", [](AppliedConfig& c) { c.settings.CamMode9[2] = 7; }, false,
          false, false},
@@ -139,6 +139,12 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
         {"a user's right", [](AppliedConfig& c) { c.settings.Users[1].ConfigRight = 1; }, false, true, false},
         {"the port", [](AppliedConfig& c) { c.settings.Port = 9000; }, false, false, true},
         {"the mail server", [](AppliedConfig& c) { c.settings.mSMTP = "poczta"; }, false, false, false},
+        {"the web view's port", [](AppliedConfig& c) { c.settings.WebPort = 9443; }, false, false, false,
+         true},
+        {"the web view's key", [](AppliedConfig& c) { c.settings.WebKey = "k.pem"; }, false, false, false,
+         true},
+        {"a PTZ address", [](AppliedConfig& c) { c.settings.PTZPorts[2] = 4; }, false, false, false, false,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -148,6 +154,8 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
         EXPECT_EQ(changes.recorder, c.recorder);
         EXPECT_EQ(changes.tables, c.tables);
         EXPECT_EQ(changes.server, c.server);
+        EXPECT_EQ(changes.web, c.web);
+        EXPECT_EQ(changes.ptz, c.ptz);
         EXPECT_FALSE(changes.AnyRestart());
     }
     // A camera recorded another way finishes its segment and starts one of the other kind.

@@ -153,7 +153,18 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     form->ed_Port->setValue(8080);
     form->ed_Port->findChild<QLineEdit*>()->setText("abc99999");  // no port: the box keeps its number
     form->ed_ServerName->insert(QString(200, 'n'));
+    EXPECT_TRUE(form->chk_WebTls->isChecked()) << "the web view speaks TLS unless told otherwise";
+    EXPECT_EQ(form->ed_WebPort->value(), 8443);
+    form->chk_Web->setChecked(true);
+    form->chk_WebTls->setChecked(false);
+    form->ed_WebPort->setValue(9443);
+    form->ed_WebCert->setText(" /etc/kel/cert.pem ");
+    form->ed_WebKey->setText("/etc/kel/key.pem");
     const TSettingsBlock& s = work.settings;
+    EXPECT_TRUE(s.Web && !s.WebTls);
+    EXPECT_EQ(s.WebPort, 9443);
+    EXPECT_EQ(std::make_pair(s.WebCert, s.WebKey),
+              std::make_pair(std::string("/etc/kel/cert.pem"), std::string("/etc/kel/key.pem")));
     EXPECT_EQ(std::make_pair(s.Width, s.Height), std::make_pair(uint16_t(1280), uint16_t(1024)));
     EXPECT_EQ(s.AppMode, 3);
     EXPECT_EQ(s.StartMode, 5);
