@@ -35,8 +35,8 @@
 #include "recording/time_stamps.h"
 #include "recording/video_compressor.h"
 #include "recording/video_index.h"
-#include "viewer/archive_catalog.h"
-#include "viewer/camera_track.h"
+#include "recording/archive_catalog.h"
+#include "recording/camera_track.h"
 #include "viewer/picture_decoder.h"
 #include "viewer/playback.h"
 

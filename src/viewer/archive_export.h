@@ -12,7 +12,7 @@
 
 #include <QImage>
 
-#include "viewer/camera_track.h"
+#include "recording/camera_track.h"
 
 namespace kel {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "recording/camera_track.h"
 #include "viewer/archive_export.h"
-#include "viewer/camera_track.h"
 
 namespace kel {
 

@@ -1,9 +1,6 @@
 #pragma once
-// Turns one recorded picture into an image: libavcodec decodes the compressed picture and
-// libswscale converts it to 32-bit RGB. Every picture of an AVI segment is a key picture, so any
-// one decodes on its own. A picture of a stream segment is decoded from the key picture before
-// it; played forward, each picture goes on from the one before, so only a seek decodes a group
-// from its start.
+// Turns one recorded picture into an image: the FrameDecoder decodes it and libswscale converts
+// it to 32-bit RGB.
 
 #include <cstdint>
 #include <string>
@@ -11,11 +8,10 @@
 
 #include <QImage>
 
+#include "recording/frame_decoder.h"
 #include "recording/segment_reader.h"
 
-struct AVCodecContext;
 struct AVFrame;
-struct AVPacket;
 struct SwsContext;
 
 namespace kel {
@@ -33,35 +29,15 @@ public:
     // Picture i of the stream segment `reader` has open. A null image with ErrorText.
     QImage DecodeStream(SegmentReader& reader, size_t i);
     // Pictures decoded by DecodeStream so far (for tests and benchmarks).
-    uint64_t StreamPicturesDecoded() const { return stream_decoded_; }
+    uint64_t StreamPicturesDecoded() const { return frames_.StreamPicturesDecoded(); }
     const std::string& ErrorText() const { return error_; }
 
 private:
-    bool Prepare(uint32_t fourcc, int width, int height);
-    void Release();
-    bool PrepareStream(const SegmentReader& reader);
-    void ReleaseStream();
     QImage ToImage(const AVFrame* frame);
 
-    AVCodecContext* codec_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
+    FrameDecoder frames_;
     SwsContext* sws_ = nullptr;
-    uint32_t fourcc_ = 0;
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<uint8_t> padded_;
     std::string error_;
-
-    // The stream decoder, for one segment at a time.
-    AVCodecContext* stream_codec_ = nullptr;
-    AVFrame* stream_frame_ = nullptr;
-    AVFrame* last_ = nullptr;  // the last picture returned (its pts)
-    std::string stream_path_;
-    size_t fed_ = 0;  // packets fed: up to fed_ - 1, since the last flush
-    bool fed_any_ = false;
-    uint64_t stream_decoded_ = 0;
-    std::vector<uint8_t> bytes_;
 };
 
 }  // namespace kel

@@ -16,8 +16,8 @@
 
 #include <QImage>
 
-#include "viewer/archive_catalog.h"
-#include "viewer/camera_track.h"
+#include "recording/archive_catalog.h"
+#include "recording/camera_track.h"
 #include "viewer/picture_decoder.h"
 
 namespace kel {

@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "viewer/archive_catalog.h"
-#include "viewer/camera_track.h"
+#include "recording/archive_catalog.h"
+#include "recording/camera_track.h"
 #include "viewer/playback.h"
 #include "viewer/viewer_login.h"
 

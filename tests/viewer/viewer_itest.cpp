@@ -14,9 +14,9 @@
 #include "recording/segment_reader.h"
 #include "support/process.h"
 #include "support/recordings.h"
-#include "viewer/archive_catalog.h"
+#include "recording/archive_catalog.h"
 #include "viewer/archive_export.h"
-#include "viewer/camera_track.h"
+#include "recording/camera_track.h"
 #include "viewer/evidence_export.h"
 #include "viewer/playback.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "recording/archive_catalog.h"
 #include "recording/segment_reader.h"
-#include "viewer/archive_catalog.h"
 
 namespace kel {
 

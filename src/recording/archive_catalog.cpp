@@ -1,4 +1,4 @@
-#include "viewer/archive_catalog.h"
+#include "recording/archive_catalog.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,17 +1,35 @@
-#include "viewer/camera_track.h"
+#include "recording/camera_track.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include <QDate>
-#include <QTime>
+#include <cstdio>
 
 namespace kel {
 
 std::string MomentText(int64_t ms) {
-    const QDate date = QDate(1899, 12, 30).addDays(ms / kMsPerDay);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % kMsPerDay));
-    return (date.toString("yyyy-MM-dd") + " " + time.toString("HH:mm:ss.zzz")).toStdString();
+    int64_t day = ms / kMsPerDay, inDay = ms % kMsPerDay;
+    if (inDay < 0) {
+        inDay += kMsPerDay;
+        --day;
+    }
+    // The civil date of a day counted from 1 March of year 0 (days since 1970 move by 25569 from
+    // the index's 30 December 1899, and by 719468 from 1 March of year 0).
+    const int64_t z = day - 25569 + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%03lld",
+                  static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
+                  static_cast<long long>(inDay / 3600000), static_cast<long long>(inDay / 60000 % 60),
+                  static_cast<long long>(inDay / 1000 % 60), static_cast<long long>(inDay % 1000));
+    return text;
 }
 
 CameraTrack::CameraTrack(std::vector<CatalogEntry> segments, size_t openReaders)
