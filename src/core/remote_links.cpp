@@ -28,6 +28,7 @@ void RemoteLinks::MakeWeb(std::function<int32_t(int)> ptzAddress, std::function<
                    std::move(audit),
                    std::move(ptzAddress),
                    std::move(ptz)};
+    links.WorkDir = shared_.WorkDir;
     web_ = std::make_unique<WebServer>(std::move(links));
 }
 

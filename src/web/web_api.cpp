@@ -172,6 +172,8 @@ WebReply WebApi::Handle(const WebRequest& request) {
                    : Error(405, "Metoda niedozwolona");
     if (path == "/api/ptz")
         return post ? Ptz(*user, request) : Error(405, "Metoda niedozwolona");
+    if (path == "/api/recordings")
+        return get ? Day(*user, QueryOf(request.target)) : Error(405, "Metoda niedozwolona");
     return Error(404, "Nie ma takiej strony");
 }
 
@@ -295,6 +297,83 @@ WebReply WebApi::Ptz(const WebUser& user, const WebRequest& request) {
         return Error(404, "Kamera nie ma adresu PTZ");
     links_.Ptz(camera, kind);
     return Json(200, "{\"ok\":true}");
+}
+
+bool DayStart(std::string_view day, int64_t& ms) {
+    int y = 0, m = 0, d = 0;
+    if (day.size() != 10 || day[4] != '-' || day[7] != '-' ||
+        std::from_chars(day.data(), day.data() + 4, y).ptr != day.data() + 4 ||
+        std::from_chars(day.data() + 5, day.data() + 7, m).ptr != day.data() + 7 ||
+        std::from_chars(day.data() + 8, day.data() + 10, d).ptr != day.data() + 10)
+        return false;
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] || (m == 2 && d == 29 && !leap))
+        return false;
+    // Days from 1 March of year 0, then moved to the index's 30 December 1899.
+    const int yy = m <= 2 ? y - 1 : y;
+    const int era = yy / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t days = static_cast<int64_t>(era) * 146097 + doe - 719468 + 25569;
+    ms = days * kMsPerDay;
+    return true;
+}
+
+ArchiveCatalog* WebApi::Catalog() {
+    if (links_.WorkDir.empty())
+        return nullptr;
+    if (!catalog_ || catalog_->Changed()) {
+        catalog_ = std::make_unique<ArchiveCatalog>(links_.WorkDir);
+        catalog_->Load();  // a damaged index lists nothing, as the viewer shows it
+        for (auto& track : tracks_)
+            track.reset();
+    }
+    return catalog_.get();
+}
+
+std::vector<CatalogEntry> WebApi::Recordings(int camera) {
+    ArchiveCatalog* catalog = Catalog();
+    return catalog && camera >= 1 && camera <= kCameraCount ? catalog->Entries(camera)
+                                                            : std::vector<CatalogEntry>();
+}
+
+// The stretches camera n recorded on a day, as milliseconds from the day's start; recordings
+// closer than two seconds are one stretch.
+WebReply WebApi::Day(const WebUser& user, std::string_view query) {
+    const int camera = CameraOf(query);
+    int64_t dayMs = 0;
+    if (camera == 0 || !DayStart(FormValue(query, "day"), dayMs))
+        return Error(400, "Zły numer kamery lub dzień");
+    if (!user.May(camera))
+        return Error(403, "Brak uprawnień do kamery");
+    std::vector<std::pair<int64_t, int64_t>> stretches;
+    if (ArchiveCatalog* catalog = Catalog()) {
+        auto& track = tracks_[camera];
+        if (!track)
+            track = std::make_unique<CameraTrack>(catalog->Entries(camera));
+        for (size_t i = 0; i < track->Segments(); ++i) {
+            const int64_t start = track->Entry(static_cast<int>(i)).startMs;
+            if (start < dayMs - kMsPerDay || start >= dayMs + kMsPerDay)
+                continue;
+            const CameraTrack::Stretch s = track->StretchOf(static_cast<int>(i));
+            const int64_t from = std::max(s.fromMs, dayMs) - dayMs,
+                          to = std::min(s.toMs, dayMs + kMsPerDay) - dayMs;
+            if (s.missing || to <= from)
+                continue;
+            if (!stretches.empty() && from - stretches.back().second < 2000)
+                stretches.back().second = std::max(stretches.back().second, to);
+            else
+                stretches.emplace_back(from, to);
+        }
+    }
+    std::string body =
+        "{\"camera\":" + std::to_string(camera) + ",\"dayMs\":" + std::to_string(dayMs) + ",\"stretches\":[";
+    for (size_t i = 0; i < stretches.size(); ++i)
+        body += (i ? ",[" : "[") + std::to_string(stretches[i].first) + "," +
+                std::to_string(stretches[i].second) + "]";
+    return Json(200, body + "]}");
 }
 
 }  // namespace kel

@@ -7,7 +7,9 @@
 //
 // Used from the server's one I/O thread.
 
+#include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "net/peer_guard.h"
+#include "recording/archive_catalog.h"
+#include "recording/camera_track.h"
 #include "web/jpeg_encoder.h"
 #include "web/web_links.h"
 #include "web/web_sessions.h"
@@ -53,6 +57,8 @@ public:
     static std::string SessionToken(std::string_view cookieHeader);
     // The camera's newest picture as JPEG; false when it has none.
     bool Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs);
+    // Camera n's recordings as the index now lists them, oldest first.
+    std::vector<CatalogEntry> Recordings(int camera);
 
 private:
     WebReply LogIn(const WebRequest& request);
@@ -60,13 +66,21 @@ private:
     WebReply State(const WebUser& user);
     WebReply SnapshotReply(const WebUser& user, std::string_view query, const std::string& peer);
     WebReply Ptz(const WebUser& user, const WebRequest& request);
+    WebReply Day(const WebUser& user, std::string_view query);
+    // The catalogue read again when the index changed, and the cameras' tracks with it.
+    ArchiveCatalog* Catalog();
 
     const WebLinks& links_;
     WebSessions& sessions_;
     PeerGuard& guard_;
     const bool secure_;
     JpegEncoder encoder_;
+    std::unique_ptr<ArchiveCatalog> catalog_;
+    std::array<std::unique_ptr<CameraTrack>, kCameraCount + 1> tracks_;
 };
+
+// The day "YYYY-MM-DD" as its first moment on the index's time scale; false for no such day.
+bool DayStart(std::string_view day, int64_t& ms);
 
 // Helpers shared with the WebSocket side.
 // The value of `name` in an application/x-www-form-urlencoded text or a query; empty without it.

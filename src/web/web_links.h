@@ -29,6 +29,8 @@ struct WebLinks {
     std::function<void(int camera, int kind)> Ptz;
     // The log lines per address and the delays of failed logins.
     PeerGuard::Timing Guard{};
+    // The working directory whose index and drive map give the recordings; empty: none.
+    std::string WorkDir;
 };
 
 }  // namespace kel

@@ -19,7 +19,9 @@
 #include <boost/beast/websocket/ssl.hpp>
 
 #include "platform/audit_trail.h"
+#include "recording/camera_track.h"
 #include "web/live_feed.h"
+#include "web/recorded_player.h"
 #include "web/web_api.h"
 #include "web/web_certificate.h"
 
@@ -45,6 +47,8 @@ public:
     virtual void Offer(const LiveFramePtr& frame) = 0;
     virtual void Tick() = 0;
     virtual uint32_t Wants() const = 0;
+    // The server stops: a playback's thread is ended before the I/O context goes.
+    virtual void Halt() = 0;
 };
 
 // What the connections share; it lives as long as the last of them.
@@ -61,6 +65,8 @@ struct Hub {
     // The I/O thread's own.
     std::list<std::weak_ptr<LiveSocket>> sockets;
     std::function<void(uint32_t)> setWanted;
+    // Any thread: a job for the I/O thread.
+    std::function<void(std::function<void()>)> post;
 
     void UpdateWanted() {
         uint32_t wanted = 0;
@@ -180,6 +186,18 @@ public:
 
     uint32_t Wants() const override { return wants_; }
 
+    void Halt() override { player_.reset(); }
+
+    // A picture of the playback (the I/O thread).
+    void OfferPlayback(const LiveFramePtr& frame, uint64_t generation) {
+        if (!player_ || generation != generation_)
+            return;  // from a playback since stopped
+        if (playing_)
+            player_->InFlight().fetch_sub(1);  // never taken: the newer one goes instead
+        playing_ = frame;
+        Pump();
+    }
+
 private:
     void Read() {
         ws_.async_read(in_, [self = this->shared_from_this()](beast::error_code ec, size_t) {
@@ -200,11 +218,62 @@ private:
         hub_->UpdateWanted();
     }
 
-    // "live 1 2 3": the cameras to send from now on.
+    // "play 3 <moment> <speed>": camera 3's recordings from a moment of the index's time scale.
+    void Play(std::istringstream& words) {
+        int camera = 0, speed = 0;
+        long long from = 0;
+        if (!(words >> camera >> from >> speed) || camera < 1 || camera > kCameraCount || speed < 1 ||
+            speed > RecordedPlayer::kMaxSpeed) {
+            Text("{\"t\":\"error\",\"text\":\"Złe polecenie odtwarzania\"}");
+            return;
+        }
+        if (!user_.May(camera)) {
+            Text("{\"t\":\"refused\",\"camera\":" + std::to_string(camera) + "}");
+            return;
+        }
+        player_.reset();
+        playing_.reset();
+        std::weak_ptr<WsSession> weak = this->shared_from_this();
+        auto post = hub_->post;
+        const uint64_t generation = ++generation_;
+        auto player = std::make_unique<RecordedPlayer>(
+            camera, hub_->api.Recordings(camera),
+            [weak, post, generation](LiveFramePtr frame) {
+                post([weak, generation, frame = std::move(frame)] {
+                    if (auto self = weak.lock())
+                        self->OfferPlayback(frame, generation);
+                });
+            },
+            [weak, post, generation] {
+                post([weak, generation] {
+                    if (auto self = weak.lock(); self && self->generation_ == generation)
+                        self->Text("{\"t\":\"ended\"}");
+                });
+            });
+        player_ = std::move(player);
+        if (!player_->Start(from, speed)) {
+            player_.reset();
+            return;
+        }
+        if (hub_->links.Audit)
+            hub_->links.Audit(user_.login, AuditTrail::kViewing,
+                              WebApi::kVia + peer_ + " kamera " + std::to_string(camera) + " od " +
+                                  MomentText(from));
+    }
+
+    // "live 1 2 3": the cameras to send from now on; "play …" and "stop": a playback.
     void Handle(const std::string& message) {
         std::istringstream words(message);
         std::string command;
         words >> command;
+        if (command == "play")
+            return Play(words);
+        if (command == "stop") {
+            player_.reset();
+            playing_.reset();
+            ++generation_;
+            return;
+        }
         if (command != "live") {
             Text("{\"t\":\"error\",\"text\":\"Nieznane polecenie\"}");
             return;
@@ -251,6 +320,8 @@ private:
             return;
         auto done = [self = this->shared_from_this()](beast::error_code ec, size_t) {
             self->writing_ = false;
+            if (self->frame_ && self->frame_generation_ == self->generation_ && self->player_)
+                self->player_->InFlight().fetch_sub(1);
             self->frame_.reset();
             if (ec)
                 return self->Gone();
@@ -264,11 +335,20 @@ private:
             ws_.async_write(asio::buffer(text_), std::move(done));
             return;
         }
+        if (playing_) {
+            frame_ = std::move(playing_);
+            frame_generation_ = generation_;
+            writing_ = true;
+            ws_.binary(true);
+            ws_.async_write(asio::buffer(frame_->bytes), std::move(done));
+            return;
+        }
         for (int i = 0; i < kCameraCount; ++i) {
             const int n = (next_ - 1 + i) % kCameraCount + 1;
             if (!pending_[n])
                 continue;
             frame_ = std::move(pending_[n]);
+            frame_generation_ = 0;
             next_ = n % kCameraCount + 1;
             writing_ = true;
             ws_.binary(true);
@@ -291,6 +371,10 @@ private:
     LiveFramePtr frame_;  // in flight
     std::array<LiveFramePtr, kCameraCount + 1> pending_;
     int next_ = 1;
+    LiveFramePtr playing_;                    // the playback's next picture
+    uint64_t generation_ = 0;                 // playbacks started; 0: none
+    uint64_t frame_generation_ = 0;           // the playback of the picture in flight; 0: a live one
+    std::unique_ptr<RecordedPlayer> player_;  // last: its thread ends before the rest goes
 };
 
 template <class Stream>
@@ -432,6 +516,10 @@ struct WebServer::Impl {
         ioc->stop();
         if (thread.joinable())
             thread.join();
+        if (hub)
+            for (const auto& weak : hub->sockets)
+                if (auto socket = weak.lock())
+                    socket->Halt();
         acceptor.reset();
         ticker.reset();
         ioc.reset();
@@ -561,6 +649,7 @@ bool WebServer::Start(const Settings& settings) {
     impl->feed = std::make_unique<LiveFeed>(links_.Pictures, [raw](LiveFramePtr frame) {
         asio::post(*raw->ioc, [raw, frame = std::move(frame)] { raw->Deliver(frame); });
     });
+    impl->hub->post = [raw](std::function<void()> job) { asio::post(*raw->ioc, std::move(job)); };
     impl->ticker = std::make_unique<asio::steady_timer>(*impl->ioc);
     impl->Accept();
     impl->Tick();

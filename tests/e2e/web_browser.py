@@ -93,10 +93,30 @@ try:
     seen["downloads"] = sorted(f for f in os.listdir(downloads) if f.endswith(".jpg"))
 
     # The time pictures take from capture to the screen, over the layout of four.
-    driver.get(url + "/")
+    driver.get(url + "/#")
     wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#grid .tile"))
     time.sleep(seconds)
     seen["latency"] = driver.execute_script("return window.kelLatency()")
+
+    # Yesterday's recordings: the day's time line, a click on it, pictures played from there.
+    driver.get(url + "/#nagrania")
+    wait.until(lambda d: d.execute_script("return !!window.kelDay && window.kelDay.stretches.length > 0"))
+    seen["stretches"] = driver.execute_script("return window.kelDay.stretches.length")
+    driver.execute_script(
+        "const t = document.getElementById('timeline'), r = t.getBoundingClientRect();"
+        "const s = window.kelDay.stretches[0];"
+        "t.dispatchEvent(new MouseEvent('click', {clientX: r.left + s[0] / 86400000 * r.width,"
+        " clientY: r.top + 20, bubbles: true}));")
+    wait.until(lambda d: d.execute_script("return window.kelPlayed") >= 5)
+    seen["played_from"] = driver.execute_script(
+        "const s = window.kelDay.stretches[0]; return [window.kelDay.dayMs + s[0], window.kelDay.dayMs + s[1]]")
+    seen["played_at"] = driver.execute_script("return window.kelPlayedAt")
+    seen["played_in_stretch"] = driver.execute_script(
+        "const s = window.kelDay.stretches[0], d = window.kelDay.dayMs;"
+        "const at = Date.parse(window.kelPlayedAt.replace(' ', 'T') + 'Z') + 25569 * 86400000;"
+        "return at >= d + s[0] - 1000 && at <= d + s[1] + 1000")
+    shot("web-recorded")
+    driver.find_element(By.ID, "rec-back").click()
 
     driver.set_window_size(390, 844)
     time.sleep(1)

@@ -2,7 +2,7 @@
 // WebDriver, logs in over HTTPS with the certificate the station made for itself, sees four live
 // tiles change, is refused a camera without the right, opens one camera and downloads its
 // snapshot, fits a phone and logs out; the audit trail holds the login, the viewing and the
-// snapshot.
+// snapshot, plays back what the station recorded before.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -44,6 +44,13 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
         c.Users[1].ConfigRight = 0;
         c.Cameras[1].Name.Set("Brama wjazdowa");
     });
+    // A first run leaves recordings to play back.
+    auto recording = Start();
+    ASSERT_TRUE(WaitForLog("Uruchomiono serwer WWW")) << LogText();
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    recording->Signal(SIGTERM);
+    ASSERT_EQ(recording->Wait(std::chrono::seconds(60)), 0);
+
     auto station = Start();
     ASSERT_TRUE(WaitForLog("Uruchomiono serwer WWW na porcie " + std::to_string(port) + " (HTTPS)"))
         << LogText();
@@ -74,6 +81,7 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
     EXPECT_TRUE(has("\"refused_snapshot\": 403")) << seen;
     EXPECT_TRUE(has("\"single\": \"1: Kamera 1\"")) << seen;
     EXPECT_TRUE(has("\"phone_columns\": 1")) << seen;
+    EXPECT_TRUE(has("\"played_in_stretch\": true")) << seen;
     EXPECT_TRUE(has("\"after_logout\": 401")) << seen;
     EXPECT_TRUE(has("\"console_errors\": []")) << seen;
     int jpegs = 0;

@@ -144,6 +144,10 @@ TEST_F(WebApiTest, ALoginGivesAStrictCookieAndTheUserSeesAndFetchesOnlyHisCamera
     EXPECT_EQ(static_cast<uint8_t>(snapshot.body[1]), 0xD8);
     EXPECT_EQ(Header(snapshot, "Content-Disposition").rfind("attachment; filename=\"Kamera1-", 0), 0u);
     EXPECT_EQ(Call("GET", "/api/snapshot?camera=5", cookie).status, 403);
+    EXPECT_EQ(Call("GET", "/api/recordings?camera=5&day=2026-12-09", cookie).status, 403);
+    EXPECT_EQ(Call("GET", "/api/recordings?camera=1&day=2026-12-32", cookie).status, 400);
+    EXPECT_EQ(Call("GET", "/api/recordings?camera=1&day=2026-12-09", cookie).body,
+              "{\"camera\":1,\"dayMs\":" + std::to_string(46365 * kMsPerDay) + ",\"stretches\":[]}");
     EXPECT_EQ(Call("GET", "/api/snapshot?camera=3", cookie).status, 404) << "no picture yet";
     for (const char* bad : {"/api/snapshot?camera=0", "/api/snapshot?camera=17", "/api/snapshot?camera=1x",
                             "/api/snapshot?camera=", "/api/snapshot"})
@@ -239,6 +243,22 @@ TEST(WebTextTest, FormsCookiesAndJsonAreReadAndWrittenSafely) {
     EXPECT_EQ(WebApi::SessionToken("kel_session"), "");
     EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\"");
     EXPECT_EQ(LogSafe("ab\r\ncd"), "ab??cd");
+    const std::pair<const char*, int64_t> days[] = {
+        {"1899-12-30", -1},  // before the station's time
+        {"1900-01-01", 2 * kMsPerDay},
+        {"2024-02-29", 45351 * kMsPerDay},
+        {"2026-12-09", 46365 * kMsPerDay},
+        {"2023-02-29", -1},
+        {"2026-13-01", -1},
+        {"2026-1-01", -1},
+        {"2026-01-0x", -1},
+    };
+    for (const auto& [text, want] : days) {
+        int64_t ms = -1;
+        EXPECT_EQ(DayStart(text, ms), want >= 0) << text;
+        if (want >= 0)
+            EXPECT_EQ(ms, want) << text;
+    }
 }
 
 TEST(JpegEncoderTest, AUyvyPictureComesBackAsTheSamePicture) {

@@ -54,8 +54,106 @@ function visible() {
   return all.slice(page * layout, page * layout + layout);
 }
 
+// The recordings: a day's time line per camera, played on the station from where it is clicked.
+const recorded = document.getElementById('recorded');
+const timeline = document.getElementById('timeline');
+let day = null; // {camera, dayMs, stretches}
+let playing = 0; // the camera played, 0 for none
+let playedAt = null; // the moment of the last picture played
+window.kelPlayed = 0;
+const kEpochDays = 25569; // the index counts days from 30 December 1899
+
+function momentText(ms) {
+  return new Date(ms - kEpochDays * 86400000).toISOString().replace('T', ' ').slice(0, 19);
+}
+
+function drawTimeline() {
+  const width = timeline.clientWidth;
+  timeline.width = width;
+  const g = timeline.getContext('2d');
+  g.fillStyle = '#1a232c';
+  g.fillRect(0, 0, width, 56);
+  g.fillStyle = '#1f6fb2';
+  for (const [from, to] of (day ? day.stretches : [])) {
+    g.fillRect(Math.floor(from / 86400000 * width), 8, Math.max(1, Math.ceil((to - from) / 86400000 * width)), 28);
+  }
+  g.fillStyle = '#9fb0bf';
+  g.font = '11px sans-serif';
+  for (let h = 0; h <= 24; h += 3) {
+    const x = Math.min(width - 1, Math.floor(h / 24 * width));
+    g.fillRect(x, 36, 1, 6);
+    g.fillText(String(h).padStart(2, '0') + ':00', Math.min(x + 2, width - 34), 54);
+  }
+  if (day && playedAt !== null && playedAt >= day.dayMs && playedAt < day.dayMs + 86400000) {
+    g.fillStyle = '#ffd740';
+    g.fillRect(Math.floor((playedAt - day.dayMs) / 86400000 * width), 2, 2, 40);
+  }
+}
+
+async function loadDay() {
+  const camera = Number(document.getElementById('rec-camera').value);
+  const date = document.getElementById('rec-day').value;
+  day = null;
+  drawTimeline();
+  if (!camera || !date) return;
+  const reply = await fetch('/api/recordings?camera=' + camera + '&day=' + date);
+  if (reply.status === 401) return location.replace('/login');
+  const body = await reply.json();
+  if (!reply.ok) { message.textContent = body.error; return; }
+  day = body;
+  window.kelDay = body;
+  drawTimeline();
+  if (!day.stretches.length) document.getElementById('rec-time').textContent = 'Brak nagrań tego dnia';
+}
+
+function play(moment) {
+  playing = Number(document.getElementById('rec-camera').value);
+  const speed = document.getElementById('rec-speed').value;
+  if (socket && socket.readyState === WebSocket.OPEN) socket.send('play ' + playing + ' ' + Math.round(moment) + ' ' + speed);
+  document.getElementById('rec-time').textContent = 'Odtwarzanie…';
+}
+
+function stopPlaying() {
+  if (playing && socket && socket.readyState === WebSocket.OPEN) socket.send('stop');
+  playing = 0;
+}
+
+function played(data, head) {
+  const stamp = Number(head.getBigInt64(4, true));
+  const img = document.querySelector('#rec-tile img');
+  const url = URL.createObjectURL(new Blob([new Uint8Array(data, 16)], { type: 'image/jpeg' }));
+  img.onload = () => {
+    const old = img.dataset.url;
+    img.dataset.url = url;
+    if (old) URL.revokeObjectURL(old);
+  };
+  img.src = url;
+  playedAt = stamp;
+  window.kelPlayed += 1;
+  window.kelPlayedAt = momentText(stamp);
+  document.getElementById('rec-time').textContent = momentText(stamp);
+  drawTimeline();
+}
+
+function showRecorded() {
+  grid.hidden = true;
+  single.hidden = true;
+  recorded.hidden = false;
+  const select = document.getElementById('rec-camera');
+  if (!select.options.length) {
+    for (const c of state.cameras) select.add(new Option(c.n + ': ' + c.name, String(c.n)));
+    const today = new Date();
+    document.getElementById('rec-day').value = new Date(today - today.getTimezoneOffset() * 60000).toISOString().slice(0, 10);
+  }
+  subscribe();
+  loadDay();
+}
+
 function render() {
   tiles.clear();
+  if (location.hash === '#nagrania') return showRecorded();
+  stopPlaying();
+  recorded.hidden = true;
   message.textContent = '';
   document.querySelectorAll('#layouts button').forEach((b) => b.classList.toggle('on', Number(b.dataset.layout) === layout));
   const hash = location.hash.match(/^#kamera\/(\d+)$/);
@@ -95,11 +193,13 @@ function refused(n) {
 }
 
 function subscribe() {
-  if (socket && socket.readyState === WebSocket.OPEN) socket.send('live ' + visible().join(' '));
+  const cameras = location.hash === '#nagrania' ? [] : visible();
+  if (socket && socket.readyState === WebSocket.OPEN) socket.send(('live ' + cameras.join(' ')).trim());
 }
 
 function picture(data) {
   const head = new DataView(data, 0, 16);
+  if (head.getUint8(0) === 80) return played(data, head); // 'P': a recorded picture
   const n = head.getUint8(1);
   const stamp = Number(head.getBigInt64(4, true));
   const tile = tiles.get(n);
@@ -131,6 +231,9 @@ function connect() {
         const tile = tiles.get(c.n);
         if (tile) mark(tile, c);
       }
+    } else if (m.t === 'ended') {
+      document.getElementById('rec-time').textContent += ' – koniec nagrań';
+      playing = 0;
     } else if (m.t === 'refused') {
       refused(m.camera);
     } else if (m.t === 'error') {
@@ -172,6 +275,18 @@ document.getElementById('logout').addEventListener('click', async () => {
   location.replace('/login');
 });
 window.addEventListener('hashchange', render);
+document.getElementById('recordings').addEventListener('click', () => { location.hash = '#nagrania'; });
+document.getElementById('rec-back').addEventListener('click', () => { location.hash = ''; });
+document.getElementById('rec-camera').addEventListener('change', () => { stopPlaying(); loadDay(); });
+document.getElementById('rec-day').addEventListener('change', () => { stopPlaying(); loadDay(); });
+document.getElementById('rec-speed').addEventListener('change', () => { if (playing && playedAt !== null) play(playedAt); });
+document.getElementById('rec-stop').addEventListener('click', stopPlaying);
+timeline.addEventListener('click', (e) => {
+  if (!day) return;
+  const rect = timeline.getBoundingClientRect();
+  play(day.dayMs + (e.clientX - rect.left) / rect.width * 86400000);
+});
+window.addEventListener('resize', drawTimeline);
 
 // The pad: a press moves the camera until it is let go.
 document.querySelectorAll('#ptz button').forEach((b) => {
