@@ -3,6 +3,11 @@
 
 #include "core/station.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -758,6 +763,82 @@ TEST_F(StationTest, ThePtzPadWritesToTheLineOpenedByThePoll) {
     st->EndSession();
     EXPECT_FALSE(StationTestPeer(*st).PtzPort()->Connected()) << "closed early in the shutdown";
     EXPECT_FALSE(StationTestPeer(*st).PtzPort()->Active());
+}
+
+// One HTTP request to the station's web view on loopback, and its whole answer.
+std::string WebRequest(int port, const std::string& request) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            reply.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+std::string WebPost(int port, const std::string& path, const std::string& body,
+                    const std::string& cookie = "") {
+    return WebRequest(port, "POST " + path +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nCookie: " + cookie +
+                                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+// The web view's pad steers the camera its browser shows, not the console's, with the same
+// telegrams; and a configuration that turns the web view off closes it.
+TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndTheDialogSwitchesItOff) {
+    PtyPair line;
+    ASSERT_TRUE(line.Ok());
+    serial = line.SlavePath();
+    Prepare([](TConfig& c) {
+        c.PTZPorts[2] = 3;
+        c.AutoLogin = true;
+        c.Web = true;
+        c.WebTls = false;
+        c.WebPort = 0;  // any free port
+    });
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    StationTestPeer(*st).PtzPort()->SetSettleDelay(0);
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] { return StationTestPeer(*st).PtzPort()->Connected(); }));
+    WebServer* web = StationTestPeer(*st).Web();
+    ASSERT_TRUE(web && web->Active());
+    const int port = web->BoundPort();
+    const std::string login = WebPost(port, "/api/login", "login=kel&password=qxv");
+    const size_t at = login.find("kel_session=");
+    ASSERT_NE(at, std::string::npos) << login;
+    const std::string cookie = login.substr(at, login.find(';', at) - at);
+    shared.SingleCamera = 1;  // the console shows another camera
+    EXPECT_NE(WebPost(port, "/api/ptz", "camera=3&kind=1", cookie).find("200 OK"), std::string::npos);
+    EXPECT_NE(WebPost(port, "/api/ptz", "camera=3&kind=0", cookie).find("200 OK"), std::string::npos);
+    std::vector<int> bytes;
+    ASSERT_TRUE(RunWindowJobsUntil(host, [&] {
+        for (const int b : ReadBytes(line.Master(), 14 - bytes.size(), 20))
+            bytes.push_back(b);
+        return bytes.size() >= 14;
+    }));
+    EXPECT_EQ(bytes, (std::vector<int>{0xFF, 0x03, 0x00, 0x04, 0x30, 0x00, 0x37, 0xFF, 0x03, 0x00, 0x00, 0x00,
+                                       0x00, 0x03}));
+    EXPECT_TRUE(Contains("[---]Uruchomiono serwer WWW na porcie 0 (HTTP, tylko 127.0.0.1)")) << LogText();
+
+    host.onConfigurator = [](ConfiguratorWork& w, ConfiguratorPorts&) {
+        w.settings.Web = false;
+        w.applied = true;
+    };
+    st->OpenConfigurator(0);
+    EXPECT_FALSE(web->Active());
+    EXPECT_NE(LogText().find("): serwer WWW"), std::string::npos) << LogText();
+    EXPECT_EQ(WebRequest(port, "GET /login HTTP/1.1\r\nHost: x\r\n\r\n"), "");
+    st->EndSession();
 }
 
 // Each renderer check stops the start with its text, logged before its warning box.

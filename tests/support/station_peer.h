@@ -17,6 +17,7 @@ public:
     TDisplay* DisplayThread() { return s_.pipeline_.DisplayThread(); }
     // The TCP server while it runs (started at start-up when TCP is on).
     TTcpServer* TcpServer() { return s_.remote_.Server(); }
+    WebServer* Web() { return s_.remote_.Web(); }
     TIpMonitor* IpMonitor() { return s_.notices_.IpMonitor(); }
     // The tables the TCP server answers from.
     const ServerTables& Tables() const { return s_.remote_.Tables(); }
