@@ -16,7 +16,7 @@
 #include "core/command_line.h"
 #include "platform/audit_trail.h"
 #include "platform/polish_locale.h"
-#include "viewer/evidence_export.h"
+#include "viewer/evidence_check.h"
 #include "viewer/viewer_login.h"
 #include "viewer/viewer_window.h"
 

@@ -28,7 +28,7 @@
 #include "platform/sha256.h"
 #include "viewer/archive_export.h"
 #include "viewer/audit_view.h"
-#include "viewer/evidence_export.h"
+#include "viewer/evidence_check.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 

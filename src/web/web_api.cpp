@@ -1,11 +1,16 @@
 #include "web/web_api.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
 
 #include "capture/resolution.h"
 #include "platform/audit_trail.h"
 #include "platform/cp1250.h"
+#include "recording/evidence_export.h"
 #include "web/web_files.h"
+#include "web/zip_file.h"
 
 namespace kel {
 
@@ -82,24 +87,6 @@ std::string FormValue(std::string_view form, std::string_view name) {
     return {};
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out + "\"";
-}
-
 std::string LogSafe(std::string_view text) {
     std::string out = CutChars(text, 32);
     for (char& c : out)
@@ -174,6 +161,8 @@ WebReply WebApi::Handle(const WebRequest& request) {
         return post ? Ptz(*user, request) : Error(405, "Metoda niedozwolona");
     if (path == "/api/recordings")
         return get ? Day(*user, QueryOf(request.target)) : Error(405, "Metoda niedozwolona");
+    if (path == "/api/export")
+        return get ? Export(*user, QueryOf(request.target), request.peer) : Error(405, "Metoda niedozwolona");
     return Error(404, "Nie ma takiej strony");
 }
 
@@ -297,6 +286,88 @@ WebReply WebApi::Ptz(const WebUser& user, const WebRequest& request) {
         return Error(404, "Kamera nie ma adresu PTZ");
     links_.Ptz(camera, kind);
     return Json(200, "{\"ok\":true}");
+}
+
+namespace {
+
+// A moment of the index's time scale in a query; false for none.
+bool MomentOf(std::string_view query, const char* name, int64_t& ms) {
+    const std::string text = FormValue(query, name);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size() && ms > 0;
+}
+
+std::string NowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+}  // namespace
+
+// A stretch of one camera as the evidence export makes it (its pictures copied, a manifest with
+// their SHA-256), packed into one ZIP file for the browser to download. The export runs off the
+// I/O thread; at most an hour at a time.
+WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::string& peer) {
+    const int camera = CameraOf(query);
+    int64_t from = 0, to = 0;
+    if (camera == 0 || !MomentOf(query, "from", from) || !MomentOf(query, "to", to) || to <= from)
+        return Error(400, "Zły numer kamery lub odcinek");
+    if (to - from > kLongestExportMs)
+        return Error(400, "Najwyżej godzina nagrań naraz");
+    if (!user.May(camera))
+        return Error(403, "Brak uprawnień do kamery");
+    const TCameraTable cameras = links_.Tables.Cameras();
+    WebReply reply;
+    reply.later = [entries = Recordings(camera), camera, from, to, login = user.login, peer,
+                   name = cameras[camera - 1].Name.Get(), audit = links_.Audit]() -> WebReply {
+        CameraTrack track(entries);
+        const CameraTrack::Position first = track.After(from - 1), last = track.AtOrBefore(to);
+        if (!first.Valid() || !last.Valid() || track.Moment(last) < track.Moment(first))
+            return Error(404, "Brak nagrań w tym czasie");
+        // A folder of its own in the temporary folder, removed once the download is sent.
+        const char* tmp = std::getenv("TMPDIR");
+        const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-web-export-XXXXXX";
+        std::vector<char> pattern(base.begin(), base.end());
+        pattern.push_back(0);
+        if (!mkdtemp(pattern.data()))
+            return Error(500, "Nie można utworzyć folderu eksportu");
+        const std::string dir = pattern.data();
+        const std::string stamp = MomentText(track.Moment(first)).substr(0, 19);
+        std::string folderName = "KEL-Kamera" + std::to_string(camera) + "-" + stamp;
+        for (char& c : folderName)
+            if (c == ' ' || c == ':')
+                c = c == ' ' ? '_' : '-';
+        const std::string folder = dir + "/" + folderName;
+        EvidenceInfo info;
+        info.user = login;
+        info.exportedAt = NowText();
+        info.from = MomentText(from).substr(0, 19);
+        info.to = MomentText(to).substr(0, 19);
+        const EvidenceResult result =
+            ExportEvidence({EvidenceCamera{camera, name, &track, first, last}}, info, folder);
+        std::string why = result.error;
+        if (result.ok && ZipFolder(folder, folder + ".zip", why)) {
+            if (audit)
+                audit(login, AuditTrail::kExport,
+                      kVia + peer + " kamera " + std::to_string(camera) + " od " + info.from + " do " +
+                          info.to);
+            WebReply done;
+            done.type = "application/zip";
+            done.file = folder + ".zip";
+            done.cleanup = dir;
+            done.headers.emplace_back("Content-Disposition",
+                                      "attachment; filename=\"" + folderName + ".zip\"");
+            return done;
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        return Error(500, "Eksport nie powiódł się: " + why);
+    };
+    return reply;
 }
 
 bool DayStart(std::string_view day, int64_t& ms) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "net/peer_guard.h"
+#include "platform/json_text.h"
 #include "recording/archive_catalog.h"
 #include "recording/camera_track.h"
 #include "web/jpeg_encoder.h"
@@ -40,12 +42,18 @@ struct WebReply {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // beyond the type and the common ones
     std::chrono::milliseconds delay{0};                        // answered only after this (a refused login)
+    // Work too long for the I/O thread (an export): run elsewhere, its reply sent instead.
+    std::function<WebReply()> later;
+    // The body is this file's contents; `cleanup` (a folder) is removed once it is sent.
+    std::string file;
+    std::string cleanup;
 };
 
 class WebApi {
 public:
     static constexpr const char* kCookie = "kel_session";
     static constexpr const char* kVia = "WWW ";  // the audit trail's detail: "WWW 127.0.0.1"
+    static constexpr int64_t kLongestExportMs = 3600000;
 
     // `secure`: the server speaks TLS (the cookie is marked Secure).
     WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure);
@@ -67,6 +75,7 @@ private:
     WebReply SnapshotReply(const WebUser& user, std::string_view query, const std::string& peer);
     WebReply Ptz(const WebUser& user, const WebRequest& request);
     WebReply Day(const WebUser& user, std::string_view query);
+    WebReply Export(const WebUser& user, std::string_view query, const std::string& peer);
     // The catalogue read again when the index changed, and the cameras' tracks with it.
     ArchiveCatalog* Catalog();
 
@@ -85,8 +94,6 @@ bool DayStart(std::string_view day, int64_t& ms);
 // Helpers shared with the WebSocket side.
 // The value of `name` in an application/x-www-form-urlencoded text or a query; empty without it.
 std::string FormValue(std::string_view form, std::string_view name);
-// A text as a JSON string, quotes included.
-std::string JsonString(std::string_view text);
 // A text fit for one log line: control characters become '?', at most 32 characters.
 std::string LogSafe(std::string_view text);
 

@@ -40,6 +40,8 @@ using PlainStream = beast::tcp_stream;
 
 constexpr std::chrono::seconds kReadTime{30};       // a request must come whole within this
 constexpr std::chrono::seconds kHandshakeTime{10};  // and the TLS handshake within this
+constexpr std::chrono::minutes kDownloadTime{30};   // a download's longest
+constexpr int kMaxExports = 2;
 
 class LiveSocket {
 public:
@@ -65,8 +67,10 @@ struct Hub {
     // The I/O thread's own.
     std::list<std::weak_ptr<LiveSocket>> sockets;
     std::function<void(uint32_t)> setWanted;
-    // Any thread: a job for the I/O thread.
+    // Any thread: a job for the I/O thread; and one for the exports' thread.
     std::function<void(std::function<void()>)> post;
+    std::function<void(std::function<void()>)> runLater;
+    int exports = 0;  // waiting or running (the I/O thread's)
 
     void UpdateWanted() {
         uint32_t wanted = 0;
@@ -441,6 +445,21 @@ private:
                        peer_};
         WebReply reply = hub_->api.Handle(web);
         const bool keep = request.keep_alive();
+        if (reply.later) {
+            // Two at a time: more would only slow the recording's disks down.
+            if (hub_->exports >= kMaxExports)
+                return Send(Fail(503, "Stacja przygotowuje inne eksporty, spróbuj za chwilę"), keep);
+            ++hub_->exports;
+            hub_->runLater([self = this->shared_from_this(), job = std::move(reply.later), keep] {
+                WebReply done = job();
+                Hub& hub = *self->hub_;
+                hub.post([self, done = std::move(done), keep]() mutable {
+                    --self->hub_->exports;
+                    self->Send(std::move(done), keep);
+                });
+            });
+            return;
+        }
         if (reply.delay.count() > 0) {
             delay_.expires_after(reply.delay);
             delay_.async_wait(
@@ -460,26 +479,58 @@ private:
         return reply;
     }
 
+    template <class Message>
+    static void Decorate(Message& response, const WebReply& reply, bool keep) {
+        response.set(http::field::server, "KEL");
+        response.set(http::field::content_type, reply.type);
+        response.set(http::field::cache_control, "no-store");
+        response.set("X-Content-Type-Options", "nosniff");
+        response.set("X-Frame-Options", "DENY");
+        response.set("Referrer-Policy", "no-referrer");
+        response.set("Content-Security-Policy",
+                     "default-src 'self'; img-src 'self' blob: data:; connect-src 'self'; "
+                     "frame-ancestors 'none'; form-action 'self'");
+        for (const auto& [name, value] : reply.headers)
+            response.insert(name, value);
+        response.keep_alive(keep);
+        response.prepare_payload();
+    }
+
     void Send(WebReply reply, bool keep) {
+        if (!reply.file.empty())
+            return SendFile(std::move(reply), keep);
         auto response =
             std::make_shared<http::response<http::string_body>>(static_cast<http::status>(reply.status), 11);
-        response->set(http::field::server, "KEL");
-        response->set(http::field::content_type, reply.type);
-        response->set(http::field::cache_control, "no-store");
-        response->set("X-Content-Type-Options", "nosniff");
-        response->set("X-Frame-Options", "DENY");
-        response->set("Referrer-Policy", "no-referrer");
-        response->set("Content-Security-Policy",
-                      "default-src 'self'; img-src 'self' blob: data:; connect-src 'self'; "
-                      "frame-ancestors 'none'; form-action 'self'");
-        for (const auto& [name, value] : reply.headers)
-            response->insert(name, value);
         response->body() = std::move(reply.body);
-        response->keep_alive(keep);
-        response->prepare_payload();
+        Decorate(*response, reply, keep);
         beast::get_lowest_layer(stream_).expires_after(kReadTime);
         http::async_write(stream_, *response,
                           [self = this->shared_from_this(), response](beast::error_code ec, size_t) {
+                              if (ec)
+                                  return;
+                              if (!response->keep_alive())
+                                  return ShutDown(self->stream_);
+                              self->Read();
+                          });
+    }
+
+    // A file as the body, read as it is sent; its folder removed afterwards, sent or not.
+    void SendFile(WebReply reply, bool keep) {
+        auto response =
+            std::make_shared<http::response<http::file_body>>(static_cast<http::status>(reply.status), 11);
+        beast::error_code ec;
+        response->body().open(reply.file.c_str(), beast::file_mode::scan, ec);
+        std::shared_ptr<void> cleanup(nullptr, [dir = reply.cleanup](void*) {
+            std::error_code ignored;
+            if (!dir.empty())
+                std::filesystem::remove_all(dir, ignored);
+        });
+        if (ec)
+            return Send(Fail(500, "Nie można odczytać eksportu"), keep);
+        Decorate(*response, reply, keep);
+        beast::get_lowest_layer(stream_).expires_after(kDownloadTime);
+        http::async_write(stream_, *response,
+                          [self = this->shared_from_this(), response, cleanup](beast::error_code ec, size_t) {
                               if (ec)
                                   return;
                               if (!response->keep_alive())
@@ -507,6 +558,7 @@ struct WebServer::Impl {
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> ticker;
     std::unique_ptr<LiveFeed> feed;
+    std::unique_ptr<asio::thread_pool> exports = std::make_unique<asio::thread_pool>(1);
     std::jthread thread;
     int port = 0;
 
@@ -520,6 +572,8 @@ struct WebServer::Impl {
             for (const auto& weak : hub->sockets)
                 if (auto socket = weak.lock())
                     socket->Halt();
+        exports->join();  // an export under way finishes; its reply is never sent
+        exports.reset();
         acceptor.reset();
         ticker.reset();
         ioc.reset();
@@ -650,6 +704,7 @@ bool WebServer::Start(const Settings& settings) {
         asio::post(*raw->ioc, [raw, frame = std::move(frame)] { raw->Deliver(frame); });
     });
     impl->hub->post = [raw](std::function<void()> job) { asio::post(*raw->ioc, std::move(job)); };
+    impl->hub->runLater = [raw](std::function<void()> job) { asio::post(*raw->exports, std::move(job)); };
     impl->ticker = std::make_unique<asio::steady_timer>(*impl->ioc);
     impl->Accept();
     impl->Tick();

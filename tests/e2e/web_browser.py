@@ -116,6 +116,15 @@ try:
         "const at = Date.parse(window.kelPlayedAt.replace(' ', 'T') + 'Z') + 25569 * 86400000;"
         "return at >= d + s[0] - 1000 && at <= d + s[1] + 1000")
     shot("web-recorded")
+    # The stretch as evidence: from a second before it to a second after.
+    driver.execute_script(
+        "const s = window.kelDay.stretches[0];"
+        "setTime('rec-from', s[0] - 1000); setTime('rec-to', s[1] + 1000); updateDownload();")
+    driver.find_element(By.ID, "rec-download").click()
+    end = time.time() + 60
+    while time.time() < end and not [f for f in os.listdir(downloads) if f.endswith(".zip")]:
+        time.sleep(0.2)
+    seen["evidence"] = sorted(f for f in os.listdir(downloads) if f.endswith(".zip"))
     driver.find_element(By.ID, "rec-back").click()
 
     driver.set_window_size(390, 844)

@@ -2,7 +2,8 @@
 // WebDriver, logs in over HTTPS with the certificate the station made for itself, sees four live
 // tiles change, is refused a camera without the right, opens one camera and downloads its
 // snapshot, fits a phone and logs out; the audit trail holds the login, the viewing and the
-// snapshot, plays back what the station recorded before.
+// snapshot, plays back what the station recorded before and downloads it as evidence that the
+// viewer's check accepts.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -84,8 +85,29 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
     EXPECT_TRUE(has("\"played_in_stretch\": true")) << seen;
     EXPECT_TRUE(has("\"after_logout\": 401")) << seen;
     EXPECT_TRUE(has("\"console_errors\": []")) << seen;
+    // The evidence downloaded: unpacked, it passes the viewer's check of every file's hash.
+    int zips = 0;
+    for (const auto& f : std::filesystem::directory_iterator(downloads)) {
+        if (f.path().extension() != ".zip")
+            continue;
+        ++zips;
+        const std::string unpacked = dir.File("evidence");
+        Process unzip("/usr/bin/python3", {"-m", "zipfile", "-e", f.path().string(), unpacked}, {},
+                      dir.File("unzip.out"), dir.File("unzip.err"));
+        ASSERT_EQ(unzip.Wait(std::chrono::seconds(60)), 0) << unzip.Err();
+        const std::string folder = unpacked + "/" + f.path().stem().string();
+        Process verify(KEL_VIEWER_BINARY, {"--verify", folder}, {"QT_QPA_PLATFORM=offscreen"},
+                       dir.File("verify.out"), dir.File("verify.err"));
+        EXPECT_EQ(verify.Wait(std::chrono::seconds(60)), 0) << verify.Out() << verify.Err();
+        EXPECT_TRUE(std::filesystem::exists(folder + "/Kamera1.avi")) << folder;
+        EXPECT_NE(ReadFile(folder + "/manifest.json").find("\"exported_by\": \"ochrona\""),
+                  std::string::npos);
+    }
+    EXPECT_EQ(zips, 1);
     int jpegs = 0;
     for (const auto& f : std::filesystem::directory_iterator(downloads)) {
+        if (f.path().extension() == ".zip")
+            continue;
         std::ifstream in(f.path(), std::ios::binary);
         char head[3] = {};
         in.read(head, 3);

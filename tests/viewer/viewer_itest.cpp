@@ -17,7 +17,7 @@
 #include "recording/archive_catalog.h"
 #include "viewer/archive_export.h"
 #include "recording/camera_track.h"
-#include "viewer/evidence_export.h"
+#include "viewer/evidence_check.h"
 #include "viewer/playback.h"
 
 namespace kel {

@@ -18,7 +18,7 @@
 #include "platform/polish_locale.h"
 #include "support/recordings.h"
 #include "viewer/audit_view.h"
-#include "viewer/evidence_export.h"
+#include "viewer/evidence_check.h"
 #include "viewer/pane_grid.h"
 #include "viewer/timeline_widget.h"
 

@@ -145,6 +145,14 @@ TEST_F(WebApiTest, ALoginGivesAStrictCookieAndTheUserSeesAndFetchesOnlyHisCamera
     EXPECT_EQ(Header(snapshot, "Content-Disposition").rfind("attachment; filename=\"Kamera1-", 0), 0u);
     EXPECT_EQ(Call("GET", "/api/snapshot?camera=5", cookie).status, 403);
     EXPECT_EQ(Call("GET", "/api/recordings?camera=5&day=2026-12-09", cookie).status, 403);
+    for (const char* bad :
+         {"/api/export?camera=1&from=1000", "/api/export?camera=1&from=5000&to=4000",
+          "/api/export?camera=1&from=1000&to=3601001", "/api/export?camera=1&from=x&to=2000"})
+        EXPECT_EQ(Call("GET", bad, cookie).status, 400) << bad;
+    EXPECT_EQ(Call("GET", "/api/export?camera=5&from=1000&to=2000", cookie).status, 403);
+    const WebReply nothing = Call("GET", "/api/export?camera=1&from=1000&to=2000", cookie);
+    ASSERT_TRUE(nothing.later) << "an export runs off the server's thread";
+    EXPECT_EQ(nothing.later().status, 404) << "nothing recorded then";
     EXPECT_EQ(Call("GET", "/api/recordings?camera=1&day=2026-12-32", cookie).status, 400);
     EXPECT_EQ(Call("GET", "/api/recordings?camera=1&day=2026-12-09", cookie).body,
               "{\"camera\":1,\"dayMs\":" + std::to_string(46365 * kMsPerDay) + ",\"stretches\":[]}");

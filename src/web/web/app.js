@@ -103,10 +103,34 @@ async function loadDay() {
   day = body;
   window.kelDay = body;
   drawTimeline();
+  updateDownload();
   if (!day.stretches.length) document.getElementById('rec-time').textContent = 'Brak nagrań tego dnia';
 }
 
+// The stretch to download: the two times of the day shown, as the station's moments.
+function timeOf(id) {
+  const [h, m, sec] = (document.getElementById(id).value || '00:00:00').split(':').map(Number);
+  return ((h || 0) * 3600 + (m || 0) * 60 + (sec || 0)) * 1000;
+}
+
+function setTime(id, ms) {
+  const s = Math.max(0, Math.min(86399, Math.floor(ms / 1000)));
+  document.getElementById(id).value = [s / 3600, (s / 60) % 60, s % 60].map((v) => String(Math.floor(v)).padStart(2, '0')).join(':');
+}
+
+function updateDownload() {
+  const link = document.getElementById('rec-download');
+  if (!day) { link.removeAttribute('href'); return; }
+  link.href = '/api/export?camera=' + day.camera + '&from=' + (day.dayMs + timeOf('rec-from')) +
+    '&to=' + (day.dayMs + timeOf('rec-to'));
+}
+
 function play(moment) {
+  if (day) {
+    setTime('rec-from', moment - day.dayMs);
+    setTime('rec-to', moment - day.dayMs + 60000);
+    updateDownload();
+  }
   playing = Number(document.getElementById('rec-camera').value);
   const speed = document.getElementById('rec-speed').value;
   if (socket && socket.readyState === WebSocket.OPEN) socket.send('play ' + playing + ' ' + Math.round(moment) + ' ' + speed);
@@ -281,6 +305,8 @@ document.getElementById('rec-camera').addEventListener('change', () => { stopPla
 document.getElementById('rec-day').addEventListener('change', () => { stopPlaying(); loadDay(); });
 document.getElementById('rec-speed').addEventListener('change', () => { if (playing && playedAt !== null) play(playedAt); });
 document.getElementById('rec-stop').addEventListener('click', stopPlaying);
+document.getElementById('rec-from').addEventListener('change', updateDownload);
+document.getElementById('rec-to').addEventListener('change', updateDownload);
 timeline.addEventListener('click', (e) => {
   if (!day) return;
   const rect = timeline.getBoundingClientRect();

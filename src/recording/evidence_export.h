@@ -6,7 +6,8 @@
 // each file's size and SHA-256. Everything is written into "<folder>.part" and renamed to the
 // folder only when whole: a failed or cancelled export leaves nothing behind.
 //
-// VerifyEvidence recomputes every file's size and hash against the manifest.
+// The viewer's VerifyEvidence (viewer/evidence_check.h) recomputes every file's size and hash
+// against the manifest.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "recording/camera_track.h"
-#include "viewer/archive_export.h"
+#include "recording/stretch_export.h"
 
 namespace kel {
 
@@ -45,14 +46,5 @@ constexpr const char* kManifestFile = "manifest.json";
 // hears how far it is in thousandths of each camera's part (total: a thousand a camera).
 EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const EvidenceInfo& info,
                               const std::string& folder, const ExportProgress& progress = nullptr);
-
-struct EvidenceCheck {
-    bool whole = false;              // every file listed is there, of its size and hash
-    std::vector<std::string> good;   // files that match
-    std::vector<std::string> wrong;  // "<file>: <why>", the ones that do not (or are missing)
-    std::string error;               // the manifest itself could not be read
-};
-
-EvidenceCheck VerifyEvidence(const std::string& folder);
 
 }  // namespace kel
