@@ -170,6 +170,12 @@ public:
                 pending_[n].reset();
                 Text("{\"t\":\"refused\",\"camera\":" + std::to_string(n) + "}");
             }
+        if (player_ && !user_.May(play_camera_)) {
+            player_.reset();
+            playing_.reset();
+            ++generation_;
+            Text("{\"t\":\"refused\",\"camera\":" + std::to_string(play_camera_) + "}");
+        }
         if (!wants_)
             return;
         std::string marks = "{\"t\":\"marks\",\"cameras\":[";
@@ -255,6 +261,7 @@ private:
                 });
             });
         player_ = std::move(player);
+        play_camera_ = camera;
         if (!player_->Start(from, speed)) {
             player_.reset();
             return;
@@ -378,6 +385,7 @@ private:
     LiveFramePtr playing_;                    // the playback's next picture
     uint64_t generation_ = 0;                 // playbacks started; 0: none
     uint64_t frame_generation_ = 0;           // the playback of the picture in flight; 0: a live one
+    int play_camera_ = 0;                     // the camera played
     std::unique_ptr<RecordedPlayer> player_;  // last: its thread ends before the rest goes
 };
 

@@ -266,6 +266,15 @@ TEST_F(WebServerTest, ABrowserGetsLivePicturesOfItsCamerasOnlyAndLosesThemWithIt
         return refused && bad && picture && marks;
     }));
     EXPECT_EQ(watched.load(), 1u << 1);
+    // Playback: of a camera without the right, at a speed there is none of, of nothing recorded.
+    socket.Text("play 3 4005945949000 1");
+    EXPECT_TRUE(
+        socket.Until([](int, const std::string& p) { return p == "{\"t\":\"refused\",\"camera\":3}"; }));
+    socket.Text("play 1 4005945949000 32");
+    EXPECT_TRUE(
+        socket.Until([](int, const std::string& p) { return p.find("odtwarzania") != std::string::npos; }));
+    socket.Text("play 1 4005945949000 4");
+    EXPECT_TRUE(socket.Until([](int, const std::string& p) { return p == "{\"t\":\"ended\"}"; }));
 
     users_[1].CamRights[0] = 0;  // taken away while watching
     tables.SetUsers(users_);
