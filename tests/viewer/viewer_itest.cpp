@@ -10,13 +10,13 @@
 
 #include "config/records.h"
 #include "platform/registry_store.h"
+#include "recording/archive_catalog.h"
 #include "recording/avi_reader.h"
+#include "recording/camera_track.h"
 #include "recording/segment_reader.h"
 #include "support/process.h"
 #include "support/recordings.h"
-#include "recording/archive_catalog.h"
 #include "viewer/archive_export.h"
-#include "recording/camera_track.h"
 #include "viewer/evidence_check.h"
 #include "viewer/playback.h"
 
