@@ -77,19 +77,6 @@ def start_station(tls):
     return p, url
 
 
-def station_pid(launcher):
-    # `kel` becomes kel-station; the process to measure is the one the launcher runs.
-    time.sleep(0.5)
-    for pid in os.listdir("/proc"):
-        if pid.isdigit():
-            try:
-                if int(open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[1]) == launcher.pid:
-                    return int(pid)
-            except OSError:
-                pass
-    return launcher.pid
-
-
 def login(url):
     request = urllib.request.Request(url + "/api/login", data=b"login=kel&password=qxv", method="POST")
     reply = urllib.request.urlopen(request, context=insecure)
@@ -151,7 +138,7 @@ def reference(raw, frames):
 
 
 launcher, url = start_station(False)
-pid = station_pid(launcher)
+pid = launcher.pid  # `kel` becomes kel-station in the same process
 time.sleep(SETTLE)
 keep = []
 rows = []
@@ -182,7 +169,7 @@ print("served picture vs ffmpeg mjpeg: median ratio %.2f (target <= 1.2); mean J
       (statistics.median(rows), size))
 
 launcher, url = start_station(True)
-pid = station_pid(launcher)
+pid = launcher.pid  # `kel` becomes kel-station in the same process
 time.sleep(SETTLE)
 try:
     cookie = login(url)
