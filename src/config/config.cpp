@@ -138,6 +138,14 @@ constexpr ValueDesc kValues[] = {
     Text("WebCert", &Block::WebCert, "", kNotInDefaults | kOptional),
     Text("WebKey", &Block::WebKey, "", kNotInDefaults | kOptional),
     Dword("WebTls", &Block::WebTls, 1, kNotInDefaults | kOptional),
+    // Without them no events are sent.
+    Dword("Mqtt", &Block::Mqtt, 0, kNotInDefaults | kOptional),
+    Text("MqttHost", &Block::MqttHost, "", kNotInDefaults | kOptional),
+    Dword("MqttPort", &Block::MqttPort, 1883, kNotInDefaults | kOptional),
+    Text("MqttUser", &Block::MqttUser, "", kNotInDefaults | kOptional),
+    Text("MqttPassword", &Block::MqttPassword, "", kNotInDefaults | kOptional),
+    Dword("MqttTls", &Block::MqttTls, 0, kNotInDefaults | kOptional),
+    Text("MqttTopic", &Block::MqttTopic, "kel", kNotInDefaults | kOptional),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -531,6 +539,13 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.WebCert = from.WebCert;
     to.WebKey = from.WebKey;
     to.WebTls = from.WebTls;
+    to.Mqtt = from.Mqtt;
+    to.MqttHost = from.MqttHost;
+    to.MqttPort = from.MqttPort;
+    to.MqttUser = from.MqttUser;
+    to.MqttPassword = from.MqttPassword;
+    to.MqttTls = from.MqttTls;
+    to.MqttTopic = from.MqttTopic;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

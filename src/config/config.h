@@ -76,6 +76,15 @@ struct TSettingsBlock {
     std::string WebCert;
     std::string WebKey;
     bool WebTls = true;
+    // Events on an MQTT broker: on or off, the broker's host and port, the login, TLS and the
+    // topic every message of the station is under.
+    bool Mqtt = false;
+    std::string MqttHost;
+    int32_t MqttPort = 1883;
+    std::string MqttUser;
+    std::string MqttPassword;
+    bool MqttTls = false;
+    std::string MqttTopic = "kel";
 };
 
 class TConfig : public TSettingsBlock {

@@ -85,6 +85,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     out.boardModes = out.boardModes || a.Ntsc != b.Ntsc;
     out.server = a.TCP != b.TCP || a.Port != b.Port;
     out.ptz = a.PTZPorts != b.PTZPorts;
+    out.events = a.Mqtt != b.Mqtt || a.MqttHost != b.MqttHost || a.MqttPort != b.MqttPort ||
+                 a.MqttUser != b.MqttUser || a.MqttPassword != b.MqttPassword || a.MqttTls != b.MqttTls ||
+                 a.MqttTopic != b.MqttTopic || (a.Mqtt && a.TCPServerName != b.TCPServerName);
     out.web = a.Web != b.Web || a.WebPort != b.WebPort || a.WebCert != b.WebCert || a.WebKey != b.WebKey ||
               a.WebTls != b.WebTls;
     const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
@@ -111,6 +114,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         {a.AutoLogin != b.AutoLogin || a.sUser != b.sUser || a.sPass != b.sPass, "logowanie automatyczne"},
         {out.server || a.TCPServerName != b.TCPServerName, "serwer TCP"},
         {out.web, "serwer WWW"},
+        {out.events, "zdarzenia MQTT"},
         {a.mSMTP != b.mSMTP || a.mUSER != b.mUSER || a.mPASS != b.mPASS || a.mTARGET != b.mTARGET ||
              a.bMessages != b.bMessages,
          "poczta"},

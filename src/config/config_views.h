@@ -102,6 +102,21 @@ public:
     bool Tls() const { return Settings().WebTls; }
 };
 
+// The events on an MQTT broker: the broker, the login, TLS, the topic and the station's name.
+class EventsView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    bool On() const { return Settings().Mqtt && !Settings().MqttHost.empty(); }
+    const std::string& Host() const { return Settings().MqttHost; }
+    int32_t Port() const { return Settings().MqttPort; }
+    const std::string& User() const { return Settings().MqttUser; }
+    const std::string& Password() const { return Settings().MqttPassword; }
+    bool Tls() const { return Settings().MqttTls; }
+    const std::string& Topic() const { return Settings().MqttTopic; }
+    const std::string& Station() const { return Settings().TCPServerName; }
+    CameraTablePtr Cameras() const { return SharedTable(); }
+};
+
 // The capture board and its threads.
 class BoardView : public ConfigView {
 public:

@@ -50,9 +50,12 @@ constexpr DwordRule kDwords[] = {
     {"Web", kFlag},
     {"WebPort", {1, 65535}},
     {"WebTls", kFlag},
+    {"Mqtt", kFlag},
+    {"MqttPort", {1, 65535}},
+    {"MqttTls", kFlag},
 };
 
-enum class TextForm { Any, SkinName, MailServer };
+enum class TextForm { Any, SkinName, MailServer, Topic };
 
 struct TextRule {
     const char* name;
@@ -63,13 +66,22 @@ struct TextRule {
 // The short strings' widths where a record keeps the text (the automatic login is looked up among
 // the users, whose logins hold 20 characters and passwords 15); generous bounds for the rest.
 constexpr TextRule kTexts[] = {
-    {"Version", 9},         {"Skin", 64, TextForm::SkinName},
-    {"TCPServerName", 128}, {"mSMTP", 255, TextForm::MailServer},
-    {"mUSER", 255},         {"mPASS", 255},
-    {"mTARGET", 1024},      {"sUser", 20},
+    {"Version", 9},
+    {"Skin", 64, TextForm::SkinName},
+    {"TCPServerName", 128},
+    {"mSMTP", 255, TextForm::MailServer},
+    {"mUSER", 255},
+    {"mPASS", 255},
+    {"mTARGET", 1024},
+    {"sUser", 20},
     {"sPass", 15},  // names match without case: also "sPASS"
-    {"sMapFile", 4096},     {"WebCert", 4096},
+    {"sMapFile", 4096},
+    {"WebCert", 4096},
     {"WebKey", 4096},
+    {"MqttHost", 255},
+    {"MqttUser", 255},
+    {"MqttPassword", 255},
+    {"MqttTopic", 64, TextForm::Topic},
 };
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -205,6 +217,11 @@ size_t TextMaxChars(std::string_view name) {
     return r ? r->maxChars : 0;
 }
 
+bool ValidTopic(std::string_view text) {
+    return !text.empty() && text.front() != '/' && text.back() != '/' &&
+           text.find_first_of("+#") == std::string_view::npos && text.find('\0') == std::string_view::npos;
+}
+
 bool ValidSkinName(std::string_view text) {
     return !text.empty() && text != "." && text != ".." && std::none_of(text.begin(), text.end(), [](char c) {
         return c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
@@ -271,6 +288,8 @@ std::string TextProblem(std::string_view name, std::string_view utf8) {
         return "must be the name of a folder of Skins/, without a path";
     if (r->form == TextForm::MailServer && !ValidMailServer(utf8))
         return "must be \"host\" or \"host:port\" (port 1..65535), or \"-\" for none";
+    if (r->form == TextForm::Topic && !ValidTopic(utf8))
+        return "must be a topic without wildcards (+, #), not starting or ending with /";
     return {};
 }
 

@@ -55,6 +55,9 @@ bool ValidMailServer(std::string_view text);
 // "host" and "host:port" split, blanks around them dropped (the port is `defaultPort` without
 // one); false for neither.
 bool SplitMailServer(std::string_view text, int defaultPort, std::string& host, int& port);
+// Whether `text` is a topic the station's messages can go under: not empty, no wildcards, no
+// slash at either end.
+bool ValidTopic(std::string_view text);
 // Whether `text` names a skin: a plain folder name, no path.
 bool ValidSkinName(std::string_view text);
 

@@ -67,6 +67,8 @@ Station::~Station() {
     // Neither the timer, the server, the notices nor the recorder may call back into a station
     // that is going; the server reads the recorder's pictures, so it goes first.
     timer_.reset();
+    if (events_)
+        events_->Stop();
     remote_.Stop();
     notices_.Close();
 }
@@ -131,6 +133,7 @@ bool Station::FormCreate() {
         [this](int camera, int kind) { OnWindowThread([this, camera, kind] { PtzPressFor(camera, kind); }); },
         audit);
     remote_.StartWeb(WebView(snapshot_));
+    StartEvents();
     notices_.Start();
 
     console_.AddTrayIcon(kTrayTip);
@@ -485,6 +488,8 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
             remote_.Restart(ServerView(snapshot_));
         if (changes.web)
             remote_.StartWeb(WebView(snapshot_));
+        if (changes.events || changes.tables)
+            StartEvents();
         const std::string summary = changes.summary.empty() ? "bez zmian" : changes.summary;
         log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who + "): " + summary);
         Audit(who, AuditTrail::kConfiguration, summary);
@@ -657,6 +662,8 @@ void Station::Shutdown(bool byUser) {
     if (timer_)
         timer_->Stop();
     StopPtz();
+    if (events_)
+        events_->Stop();
     remote_.Stop();
     notices_.StopWatcher();
     if (TDirectX* renderer = pipeline_.Renderer())
@@ -747,6 +754,45 @@ void Station::PtzPress(int kind) {
 void Station::PtzRelease() {
     if (ptz_pad_)
         ptz_pad_->Release();
+}
+
+// The events go on their own thread; the flags they publish are read from the shared state.
+void Station::StartEvents() {
+    if (events_)
+        events_->Stop();
+    const EventsView view(snapshot_);
+    if (!view.On())
+        return;
+    if (!events_) {
+        EventLinks links{
+            shared_.LiveFrame,
+            shared_.CameraSignal,
+            shared_.RecordingNow,
+            shared_.MotionShown,
+            [this](const std::string& text) { OnWindowThread([this, text] { log_.Write(kSys, text); }); },
+            [this](const std::string& who, const char* what, const std::string& detail) {
+                if (!audit_.Append(who, what, detail))
+                    OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
+            },
+            [this] {
+                const LocalTime now = clock_.Now();
+                return ShortDateText(now) + " " + LongTimeText(now);
+            }};
+        events_ = std::make_unique<MqttEvents>(std::move(links));
+    }
+    MqttSettings settings;
+    settings.host = view.Host();
+    settings.port = view.Port();
+    settings.user = view.User();
+    settings.password = view.Password();
+    settings.tls = view.Tls();
+    settings.topic = view.Topic();
+    settings.station = view.Station();
+    const CameraTablePtr cameras = view.Cameras();
+    for (int n = 1; n <= kCameraCount; ++n)
+        if ((*cameras)[n - 1].Active)
+            settings.names[n] = (*cameras)[n - 1].Name.Get();
+    events_->Start(std::move(settings));
 }
 
 // The web view's pad steers the camera its browser shows, whichever the console shows.

@@ -32,6 +32,7 @@
 #include "display/direct_x.h"
 #include "display/display.h"
 #include "display/qt_display_platform.h"
+#include "events/mqtt_events.h"
 #include "net/curl_mail_sender.h"
 #include "net/ip_monitor.h"
 #include "net/mail_notifier.h"
@@ -175,6 +176,9 @@ public:
     void PtzRelease();
     // Window thread: a press of the web view's pad for `camera` (kind 1..6; 0 the release).
     void PtzPressFor(int camera, int kind);
+    // Window thread: the events on the broker as the applied configuration says (off, or started
+    // again on its broker, topic and cameras).
+    void StartEvents();
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const { return pipeline_.Capture(camera); }
     // The renderer, from the start-up chain on.
@@ -264,6 +268,7 @@ private:
     std::unique_ptr<TConfig> config_;  // loads at the start and saves; never read after it
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;
+    std::unique_ptr<MqttEvents> events_;
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;
     bool shut_down_ = false;

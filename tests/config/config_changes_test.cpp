@@ -126,7 +126,7 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
     const struct {
         const char* what;
         std::function<void(AppliedConfig&)> edit;
-        bool recorder, tables, server, web = false, ptz = false;
+        bool recorder, tables, server, web = false, ptz = false, events = false;
     } cases[] = {
         {"a slot of the nine-camera layout", [](AppliedConfig& c) { c.settings.CamMode9[2] = 7; }, false,
          false, false},
@@ -156,6 +156,7 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
         EXPECT_EQ(changes.server, c.server);
         EXPECT_EQ(changes.web, c.web);
         EXPECT_EQ(changes.ptz, c.ptz);
+        EXPECT_EQ(changes.events, c.events);
         EXPECT_FALSE(changes.AnyRestart());
     }
     // A camera recorded another way finishes its segment and starts one of the other kind.
