@@ -786,7 +786,7 @@ void Station::StartEvents() {
     settings.user = view.User();
     settings.password = view.Password();
     settings.tls = view.Tls();
-    settings.topic = view.Topic();
+    settings.topic = view.Topic().empty() ? "kel" : view.Topic();
     settings.station = view.Station();
     const CameraTablePtr cameras = view.Cameras();
     for (int n = 1; n <= kCameraCount; ++n)

@@ -17,6 +17,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -340,6 +341,39 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     wl->addRow(QString::fromUtf8("Certyfikat"), ed_WebCert);
     wl->addRow(QString::fromUtf8("Klucz"), ed_WebKey);
 
+    auto* mqtt = new QGroupBox(QString::fromUtf8("Zdarzenia MQTT"), page);
+    chk_Mqtt = new QCheckBox(QString::fromUtf8("Aktywne"), mqtt);
+    chk_MqttTls = new QCheckBox(QString::fromUtf8("TLS"), mqtt);
+    ed_MqttHost = new QLineEdit(mqtt);
+    ed_MqttHost->setMaxLength(MaxChars("MqttHost"));
+    ed_MqttHost->setPlaceholderText(QString::fromUtf8("serwer"));
+    ed_MqttPort = new QSpinBox(mqtt);
+    const NumberLimits mqttPort = DwordLimits("MqttPort");
+    ed_MqttPort->setRange(static_cast<int>(mqttPort.min), static_cast<int>(mqttPort.max));
+    ed_MqttUser = new QLineEdit(mqtt);
+    ed_MqttUser->setMaxLength(MaxChars("MqttUser"));
+    ed_MqttPassword = new QLineEdit(mqtt);
+    ed_MqttPassword->setMaxLength(MaxChars("MqttPassword"));
+    ed_MqttPassword->setEchoMode(QLineEdit::Password);
+    ed_MqttTopic = new QLineEdit(mqtt);
+    ed_MqttTopic->setMaxLength(MaxChars("MqttTopic"));
+    // A topic the station's messages can go under: no wildcards, no slash at either end.
+    ed_MqttTopic->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QString::fromUtf8("[^+#/\\s]([^+#\\s]*[^+#/\\s])?")), ed_MqttTopic));
+    auto* ql = new QGridLayout(mqtt);
+    ql->addWidget(chk_Mqtt, 0, 0);
+    ql->addWidget(new QLabel(QString::fromUtf8("Serwer"), mqtt), 0, 1);
+    ql->addWidget(ed_MqttHost, 0, 2);
+    ql->addWidget(new QLabel(QString::fromUtf8("Port"), mqtt), 0, 3);
+    ql->addWidget(ed_MqttPort, 0, 4);
+    ql->addWidget(new QLabel(QString::fromUtf8("Temat"), mqtt), 0, 5);
+    ql->addWidget(ed_MqttTopic, 0, 6);
+    ql->addWidget(chk_MqttTls, 1, 0);
+    ql->addWidget(new QLabel(QString::fromUtf8("Użytkownik"), mqtt), 1, 1);
+    ql->addWidget(ed_MqttUser, 1, 2);
+    ql->addWidget(new QLabel(QString::fromUtf8("Hasło"), mqtt), 1, 3);
+    ql->addWidget(ed_MqttPassword, 1, 4, 1, 3);
+
     auto* mail = new QGroupBox(QString::fromUtf8("Powiadomienia E-mail"), page);
     ed_SMTP = new QLineEdit(mail);
     ed_SMTP->setMaxLength(MaxChars("mSMTP"));
@@ -392,7 +426,8 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     grid->addWidget(login, 1, 2);
     grid->addWidget(web, 2, 0);
     grid->addWidget(mail, 2, 1, 1, 2);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(mqtt, 3, 0, 1, 3);
+    grid->setRowStretch(4, 1);
 
     connect(StringGrid1, &QTableWidget::cellClicked, this, &TConfigForm::DriveGridClick);
     connect(btn_DeleteFiles, &QPushButton::clicked, this, &TConfigForm::DeleteFilesClick);
@@ -424,6 +459,22 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     onCheck(chk_TCP, &TSettingsBlock::TCP);
     onCheck(chk_Web, &TSettingsBlock::Web);
     onCheck(chk_WebTls, &TSettingsBlock::WebTls);
+    onCheck(chk_Mqtt, &TSettingsBlock::Mqtt);
+    onCheck(chk_MqttTls, &TSettingsBlock::MqttTls);
+    connect(ed_MqttPort, &QSpinBox::valueChanged, this, [this](int port) {
+        if (!filling_ && work_)
+            work_->settings.MqttPort = port;
+    });
+    auto onText = [this](QLineEdit* box, std::string TSettingsBlock::*field) {
+        connect(box, &QLineEdit::textChanged, this, [this, field](const QString& text) {
+            if (!filling_ && work_)
+                work_->settings.*field = text.trimmed().toStdString();
+        });
+    };
+    onText(ed_MqttHost, &TSettingsBlock::MqttHost);
+    onText(ed_MqttUser, &TSettingsBlock::MqttUser);
+    onText(ed_MqttPassword, &TSettingsBlock::MqttPassword);
+    onText(ed_MqttTopic, &TSettingsBlock::MqttTopic);
     connect(ed_WebPort, &QSpinBox::valueChanged, this, [this](int port) {
         if (!filling_ && work_)
             work_->settings.WebPort = port;
@@ -499,6 +550,13 @@ void TConfigForm::FillSystemPage() {
     ed_WebPort->setValue(s.WebPort);
     ed_WebCert->setText(Utf8(s.WebCert));
     ed_WebKey->setText(Utf8(s.WebKey));
+    chk_Mqtt->setChecked(s.Mqtt);
+    chk_MqttTls->setChecked(s.MqttTls);
+    ed_MqttHost->setText(Utf8(s.MqttHost));
+    ed_MqttPort->setValue(s.MqttPort);
+    ed_MqttUser->setText(Utf8(s.MqttUser));
+    ed_MqttPassword->setText(Utf8(s.MqttPassword));
+    ed_MqttTopic->setText(Utf8(s.MqttTopic));
     ed_SMTP->setText(Utf8(s.mSMTP));
     ed_MailUser->setText(Utf8(s.mUSER));
     ed_MailPass->setText(Utf8(s.mPASS));

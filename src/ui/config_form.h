@@ -138,6 +138,13 @@ public:
     QCheckBox* chk_WebTls;
     QLineEdit* ed_WebCert;
     QLineEdit* ed_WebKey;
+    QCheckBox* chk_Mqtt;
+    QCheckBox* chk_MqttTls;
+    QLineEdit* ed_MqttHost;
+    QSpinBox* ed_MqttPort;
+    QLineEdit* ed_MqttUser;
+    QLineEdit* ed_MqttPassword;
+    QLineEdit* ed_MqttTopic;
     QLineEdit* ed_SMTP;
     QLineEdit* ed_MailUser;
     QLineEdit* ed_MailPass;

@@ -161,6 +161,17 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     form->ed_WebCert->setText(" /etc/kel/cert.pem ");
     form->ed_WebKey->setText("/etc/kel/key.pem");
     const TSettingsBlock& s = work.settings;
+    form->chk_Mqtt->setChecked(true);
+    form->ed_MqttHost->setText("broker.lan");
+    form->ed_MqttPort->setValue(8883);
+    form->chk_MqttTls->setChecked(true);
+    form->ed_MqttTopic->setText("stacje/magazyn");
+    int at = 0;
+    QString wild = "kel/#";
+    EXPECT_EQ(form->ed_MqttTopic->validator()->validate(wild, at), QValidator::Invalid);
+    EXPECT_TRUE(s.Mqtt && s.MqttTls);
+    EXPECT_EQ(std::make_pair(s.MqttHost, s.MqttPort), std::make_pair(std::string("broker.lan"), 8883));
+    EXPECT_EQ(s.MqttTopic, "stacje/magazyn");
     EXPECT_TRUE(s.Web && !s.WebTls);
     EXPECT_EQ(s.WebPort, 9443);
     EXPECT_EQ(std::make_pair(s.WebCert, s.WebKey),
