@@ -189,6 +189,15 @@ void Station::OnWindowThread(std::function<void()> job) {
 
 void Station::TimerTick() {
     console_.SetDriveLabel(DriveUsage());
+    if (events_) {
+        int used = -1;
+        uint64_t freeKB = 0, totalKB = 0;
+        TSaveThread* recorder = pipeline_.Recorder();
+        const bool any = recorder && RecorderView(snapshot_).AnyDrive();
+        if (any && recorder->Archive().DriveUsage(shared_.RecordDrive, freeKB, totalKB) && totalKB)
+            used = 100 - static_cast<int>(100 * std::min(freeKB, totalKB) / totalKB);
+        events_->SetDrive(any ? shared_.RecordDrive.load() : 0, used, shared_.DiskFullWarned.load());
+    }
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
     notices_.CheckAddress(MailView(snapshot_));
     const LocalTime now = clock_.Now();

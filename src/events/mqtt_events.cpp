@@ -46,6 +46,14 @@ MqttEvents::~MqttEvents() {
     Stop();
 }
 
+void MqttEvents::SetDrive(char letter, int usedPercent, bool full) {
+    const std::string json =
+        std::string("{\"drive\":") + (letter ? JsonString(std::string(1, letter)) : "null") +
+        ",\"used\":" + std::to_string(usedPercent) + ",\"full\":" + (full ? "true" : "false") + "}";
+    MutexLock lock(drive_mutex_);
+    drive_ = json;
+}
+
 void MqttEvents::SetPauses(std::chrono::milliseconds first, std::chrono::milliseconds longest) {
     firstPause_ = first;
     longestPause_ = longest;
@@ -192,6 +200,15 @@ void MqttEvents::Discovery() {
 
 // What changed since the last look, or everything (`all`) after a connect.
 void MqttEvents::PublishChanges(bool all) {
+    std::string drive;
+    {
+        MutexLock lock(drive_mutex_);
+        drive = drive_;
+    }
+    if (!drive.empty() && (all || drive != drive_sent_)) {
+        Publish(settings_.topic + "/drive", drive, true);
+        drive_sent_ = drive;
+    }
     for (int n = 1; n <= kCameraCount; ++n) {
         if (settings_.names[n].empty())
             continue;

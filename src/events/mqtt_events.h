@@ -8,6 +8,9 @@
 //   <topic>/camera/<n>/snapshot          the camera's picture as JPEG, for every message on
 //                                         <topic>/camera/<n>/snapshot/get (the broker's access
 //                                         list says who may ask; each request is audited)
+//   <topic>/drive                        {"drive":"C","used":37,"full":false} (retained), as it
+//                                         changes: the drive recorded to, its use in percent
+//                                         (-1 unknown) and whether recording waits for room
 //   homeassistant/…/config               discovery, so the cameras appear there unconfigured
 // One thread of its own connects, publishes and reconnects. A broker that is down or refuses us
 // costs the station nothing: it records on, tries again after a pause that doubles up to a
@@ -22,6 +25,7 @@
 
 #include "capture/frame_bank.h"
 #include "config/records.h"
+#include "platform/guarded.h"
 #include "platform/worker_thread.h"
 
 struct mosquitto;
@@ -64,6 +68,9 @@ public:
     // "offline" published when connected, the connection closed, the thread joined.
     void Stop();
     bool Connected() const { return connected_.load(); }
+    // Any thread: the drive recorded to (0: none), its use in percent (-1: unknown) and whether
+    // the drives are full.
+    void SetDrive(char letter, int usedPercent, bool full);
     // Snapshots sent on request so far.
     uint64_t Snapshots() const { return snapshots_.load(); }
     // For tests: the pauses between attempts to connect.
@@ -85,6 +92,9 @@ private:
     mosquitto* mosq_ = nullptr;
     int connack_ = -1;  // the broker's answer to the last connect; -1 none yet
     std::array<int8_t, kCameraCount + 1> signal_{}, recording_{}, motion_{};
+    Mutex drive_mutex_;
+    std::string drive_ KEL_GUARDED_BY(drive_mutex_);  // the JSON to publish
+    std::string drive_sent_;                          // the thread's: the last published
     std::chrono::milliseconds firstPause_ = kFirstPause, longestPause_ = kLongestPause;
     std::atomic<bool> connected_{false};
     std::atomic<uint64_t> snapshots_{0};

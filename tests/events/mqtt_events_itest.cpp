@@ -5,11 +5,6 @@
 
 #include "events/mqtt_events.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,7 +13,7 @@
 #include <vector>
 
 #include "capture/resolution.h"
-#include "support/process.h"
+#include "support/mosquitto_broker.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -26,88 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 class MqttEventsTest : public ::testing::Test {
 protected:
-    MqttEventsTest() : port_(FreePort()) {
-        Run("/usr/bin/mosquitto_passwd", {"-c", "-b", dir.File("passwd"), "kel", "kelpw"});
-        Run("/usr/bin/mosquitto_passwd", {"-b", dir.File("passwd"), "ochrona", "ochronapw"});
-        Run("/usr/bin/mosquitto_passwd", {"-b", dir.File("passwd"), "gosc", "goscpw"});
-        std::ofstream(dir.File("acl"))
-            << "user kel\ntopic readwrite kel/#\ntopic readwrite homeassistant/#\n\n"
-               "user ochrona\ntopic read kel/#\ntopic read homeassistant/#\n"
-               "topic write kel/camera/+/snapshot/get\n\n"
-               "user gosc\ntopic read kel/#\n";
-        std::ofstream(dir.File("mosquitto.conf"))
-            << "listener " << port_ << " 127.0.0.1\nallow_anonymous false\npassword_file "
-            << dir.File("passwd") << "\nacl_file " << dir.File("acl")
-            << "\npersistence false\nlog_dest stderr\n"
-            << (::getuid() == 0 ? "user root\n" : "");
-    }
-    ~MqttEventsTest() override {
-        events.Stop();
-        StopBroker();
-        if (subscriber_)
-            subscriber_->Signal(SIGTERM);
-    }
-    void Run(const std::string& program, std::vector<std::string> args) {
-        Process p(program, args, {}, dir.File("run.out"), dir.File("run.err"));
-        ASSERT_EQ(p.Wait(std::chrono::seconds(30)), 0) << p.Err();
-    }
-    int Publish(const std::string& user, const std::string& topic) {
-        Process p("/usr/bin/mosquitto_pub",
-                  {"-h", "127.0.0.1", "-p", std::to_string(port_), "-u", user, "-P", user + "pw", "-t", topic,
-                   "-n", "-q", "1"},
-                  {}, dir.File("pub.out"), dir.File("pub.err"));
-        return p.Wait(std::chrono::seconds(30));
-    }
-    void StartBroker() {
-        broker_ = std::make_unique<Process>("/usr/sbin/mosquitto",
-                                            std::vector<std::string>{"-c", dir.File("mosquitto.conf")},
-                                            std::vector<std::string>{}, dir.File("broker.out"),
-                                            dir.File("broker.err" + std::to_string(++brokers_)));
-        for (int i = 0; i < 100 && Publish("kel", "kel/ready") != 0; ++i)
-            std::this_thread::sleep_for(50ms);
-    }
-    void StopBroker() {
-        if (broker_) {
-            broker_->Signal(SIGTERM);
-            broker_->Wait(std::chrono::seconds(10));
-            broker_.reset();
-        }
-    }
-    // A subscriber to everything the station publishes, as user ochrona; its lines in a file.
-    void Subscribe() {
-        if (subscriber_)
-            subscriber_->Signal(SIGTERM);
-        file_ = dir.File("sub" + std::to_string(++subscribers_));
-        subscriber_ = std::make_unique<Process>(
-            "/usr/bin/mosquitto_sub",
-            std::vector<std::string>{"-h", "127.0.0.1", "-p", std::to_string(port_), "-u", "ochrona", "-P",
-                                     "ochronapw", "-t", "kel/#", "-t", "homeassistant/#", "-v", "-q", "1"},
-            std::vector<std::string>{}, file_, file_ + ".err");
-        std::this_thread::sleep_for(300ms);
-    }
-    bool Seen(const std::string& text, std::chrono::seconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            if (ReadFile(file_).find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
+    ~MqttEventsTest() override { events.Stop(); }
+    bool Seen(const std::string& text, std::chrono::seconds limit = 10s) { return broker.Heard(text, limit); }
     bool Logged(const std::string& text, std::chrono::seconds limit = 10s) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
@@ -125,7 +42,7 @@ protected:
     MqttSettings Settings(const std::string& password = "kelpw") {
         MqttSettings s;
         s.host = "127.0.0.1";
-        s.port = port_;
+        s.port = broker.Port();
         s.user = "kel";
         s.password = password;
         s.station = "Stacja 1";
@@ -135,7 +52,7 @@ protected:
     }
 
     TempDir dir;
-    const int port_;
+    MosquittoBroker broker{dir};
     FrameBank bank;
     CameraFlags signal{}, recording{}, motion{};
     std::mutex mutex_;
@@ -150,14 +67,11 @@ protected:
                                      audit_.push_back(who + "|" + what + "|" + detail);
                                  },
                                  [] { return std::string("2026-12-09 10:00:00"); }}};
-    std::unique_ptr<Process> broker_, subscriber_;
-    std::string file_;
-    int brokers_ = 0, subscribers_ = 0;
 };
 
 TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutliveItsRestart) {
-    StartBroker();
-    Subscribe();
+    broker.Start();
+    broker.Subscribe();
     signal[1] = 1;
     events.SetPauses(200ms, 1000ms);
     ASSERT_TRUE(events.Start(Settings()));
@@ -169,7 +83,7 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
         Seen("homeassistant/binary_sensor/kel_stacja_1/camera1_motion/config {\"name\":\"Brama ruch\","
              "\"unique_id\":\"kel_stacja_1_camera1_motion\",\"state_topic\":\"kel/camera/1/motion\""));
     EXPECT_TRUE(Seen("homeassistant/camera/kel_stacja_1/camera2/config {\"name\":\"Parking\""));
-    EXPECT_EQ(ReadFile(file_).find("camera3_motion/config {"), std::string::npos)
+    EXPECT_EQ(broker.HeardText().find("camera3_motion/config {"), std::string::npos)
         << "a camera switched off is taken off the list, not described";
 
     motion[1] = 1;
@@ -179,8 +93,8 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
 
     std::vector<uint8_t> picture(ResolutionBytes(2), 0x80);
     bank.Write(1, picture.data(), picture.size(), 2);
-    EXPECT_EQ(Publish("gosc", "kel/camera/1/snapshot/get"), 0);  // the access list drops it
-    EXPECT_EQ(Publish("ochrona", "kel/camera/1/snapshot/get"), 0);
+    EXPECT_EQ(broker.Publish("gosc", "kel/camera/1/snapshot/get"), 0);  // the access list drops it
+    EXPECT_EQ(broker.Publish("ochrona", "kel/camera/1/snapshot/get"), 0);
     EXPECT_TRUE(Seen("kel/camera/1/snapshot \xFF\xD8"));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(events.Snapshots(), 1u) << "only the request the broker let through";
@@ -190,11 +104,11 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
     }
 
     // The broker goes away and comes back: one line each way, and everything published again.
-    StopBroker();
+    broker.Stop();
     EXPECT_TRUE(Logged("Utracono polaczenie z serwerem MQTT 127.0.0.1:"));
     std::this_thread::sleep_for(2s);
-    StartBroker();
-    Subscribe();
+    broker.Start();
+    broker.Subscribe();
     EXPECT_TRUE(Logged("Polaczono ponownie z serwerem MQTT 127.0.0.1:", 15s));
     EXPECT_TRUE(Seen("kel/availability online"));
     EXPECT_TRUE(Seen("kel/camera/1/motion ON"));
@@ -203,7 +117,7 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
 
     // A station that stops says so, and the retained word stays for later subscribers.
     events.Stop();
-    Subscribe();
+    broker.Subscribe();
     EXPECT_TRUE(Seen("kel/availability offline"));
 }
 
@@ -213,7 +127,7 @@ TEST_F(MqttEventsTest, ARefusingOrMissingBrokerIsToldOnceAndTriedAgain) {
     EXPECT_TRUE(Logged("Brak polaczenia z serwerem MQTT 127.0.0.1:"));
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(Count("Brak polaczenia"), 1);
-    StartBroker();
+    broker.Start();
     EXPECT_TRUE(Logged("Polaczono ponownie z serwerem MQTT", 10s) || Logged("Polaczono z serwerem MQTT", 1s));
     events.Stop();
 
