@@ -146,6 +146,7 @@ constexpr ValueDesc kValues[] = {
     Text("MqttPassword", &Block::MqttPassword, "", kNotInDefaults | kOptional),
     Dword("MqttTls", &Block::MqttTls, 0, kNotInDefaults | kOptional),
     Text("MqttTopic", &Block::MqttTopic, "kel", kNotInDefaults | kOptional),
+    Dword("MotionMail", &Block::MotionMail, 0, kNotInDefaults | kOptional),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -546,6 +547,7 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.MqttPassword = from.MqttPassword;
     to.MqttTls = from.MqttTls;
     to.MqttTopic = from.MqttTopic;
+    to.MotionMail = from.MotionMail;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

@@ -85,6 +85,9 @@ struct TSettingsBlock {
     std::string MqttPassword;
     bool MqttTls = false;
     std::string MqttTopic = "kel";
+    // With notices on: a message with the camera's picture at a start of motion (at most one a
+    // minute per camera).
+    bool MotionMail = false;
 };
 
 class TConfig : public TSettingsBlock {

@@ -116,7 +116,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         {out.web, "serwer WWW"},
         {out.events, "zdarzenia MQTT"},
         {a.mSMTP != b.mSMTP || a.mUSER != b.mUSER || a.mPASS != b.mPASS || a.mTARGET != b.mTARGET ||
-             a.bMessages != b.bMessages,
+             a.bMessages != b.bMessages || a.MotionMail != b.MotionMail,
          "poczta"},
         {a.SoundInfo != b.SoundInfo || a.SoundDetect != b.SoundDetect, "dzwieki"},
         {a.PTZPorts != b.PTZPorts, "PTZ"},

@@ -144,6 +144,8 @@ public:
     const std::string& User() const { return Settings().mUSER; }
     const std::string& Password() const { return Settings().mPASS; }
     const std::string& Target() const { return Settings().mTARGET; }
+    // A message with the picture at every start of motion (notices on too).
+    bool OnMotion() const { return On() && Settings().MotionMail; }
 };
 
 // The logins: the users and their rights, and the automatic login.

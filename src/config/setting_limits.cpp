@@ -53,6 +53,7 @@ constexpr DwordRule kDwords[] = {
     {"Mqtt", kFlag},
     {"MqttPort", {1, 65535}},
     {"MqttTls", kFlag},
+    {"MotionMail", kFlag},
 };
 
 enum class TextForm { Any, SkinName, MailServer, Topic };

@@ -1,5 +1,8 @@
 #include "core/station.h"
 
+#include "capture/resolution.h"
+#include "web/jpeg_encoder.h"
+
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -187,8 +190,37 @@ void Station::OnWindowThread(std::function<void()> job) {
     });
 }
 
+// A message with the picture at each start of motion, for the cameras the settings say.
+void Station::MailMotion() {
+    const MailView mail(snapshot_);
+    for (int n = 1; n <= kCameraCount; ++n) {
+        const bool moving = shared_.MotionShown[n].load(std::memory_order_relaxed) != 0;
+        const bool started = moving && !motion_seen_[n];
+        motion_seen_[n] = moving;
+        if (!started || !mail.OnMotion())
+            continue;
+        const FrameBank::PicturePtr picture = shared_.LiveFrame.Newest(n);
+        if (!picture || !ValidResolution(picture->info.resolution) ||
+            picture->info.bytes < ResolutionBytes(picture->info.resolution))
+            continue;
+        const PictureSize size = ResolutionSize(picture->info.resolution);
+        JpegEncoder encoder;
+        std::vector<uint8_t> jpeg;
+        if (!encoder.EncodeUyvy(picture->data, size.width, size.height, jpeg, 85))
+            continue;
+        const LocalTime now = clock_.Now();
+        const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count();
+        notices_.SendMotion(mail, n, snapshot_->cameras[n - 1].Name.Get(),
+                            ShortDateText(now) + " - " + LongTimeText(now),
+                            std::string(jpeg.begin(), jpeg.end()), seconds);
+    }
+}
+
 void Station::TimerTick() {
     console_.SetDriveLabel(DriveUsage());
+    MailMotion();
     if (events_) {
         int used = -1;
         uint64_t freeKB = 0, totalKB = 0;

@@ -179,6 +179,8 @@ public:
     // Window thread: the events on the broker as the applied configuration says (off, or started
     // again on its broker, topic and cameras).
     void StartEvents();
+    // Window thread, every second: the motion messages (see StationNotices::SendMotion).
+    void MailMotion();
     // Camera n's capture thread, once the second stage has started it.
     const TCapture* Capture(int camera) const { return pipeline_.Capture(camera); }
     // The renderer, from the start-up chain on.
@@ -269,6 +271,7 @@ private:
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;
     std::unique_ptr<MqttEvents> events_;
+    std::array<bool, kCameraCount + 1> motion_seen_{};  // MotionShown at the last tick
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;
     bool shut_down_ = false;

@@ -42,6 +42,25 @@ void StationNotices::Send(const MailView& settings, const std::string& text) {
                             TMailNotifier::kNoticeSubject, text});
 }
 
+bool StationNotices::SendMotion(const MailView& settings, int camera, const std::string& name,
+                                const std::string& when, std::string jpeg, int64_t now) {
+    if (!settings.OnMotion() || !mail_ || camera < 1 || camera > 16 || jpeg.empty())
+        return false;
+    if (motion_sent_[camera] != 0 && now - motion_sent_[camera] < 60)
+        return false;
+    motion_sent_[camera] = now;
+    MailMessage m{settings.Server(),
+                  settings.User(),
+                  settings.Password(),
+                  settings.Target(),
+                  TMailNotifier::kNoticeSubject,
+                  when + " : Ruch na kamerze " + std::to_string(camera) + " (" + name + ")"};
+    m.pictureName = "Kamera" + std::to_string(camera) + ".jpg";
+    m.picture = std::move(jpeg);
+    mail_->Post(std::move(m));
+    return true;
+}
+
 std::function<void()> StationNotices::SendTest(const std::string& server, const std::string& user,
                                                const std::string& password, const std::string& target,
                                                TMailNotifier::Done done) {

@@ -6,6 +6,8 @@
 //
 // Window thread only.
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +39,10 @@ public:
     void CheckAddress(const MailView& settings);
     // `text` as a notice when notifications are on.
     void Send(const MailView& settings, const std::string& text);
+    // A start of motion on `camera` with its picture (JPEG), when the settings ask for it; at most
+    // one a minute per camera (`now` in seconds, any steady scale). True when it was sent.
+    bool SendMotion(const MailView& settings, int camera, const std::string& name, const std::string& when,
+                    std::string jpeg, int64_t now);
     // The test message, sent off the caller's thread; `done` gets its outcome on the sender's
     // thread. The function returned cancels it.
     std::function<void()> SendTest(const std::string& server, const std::string& user,
@@ -57,6 +63,7 @@ private:
     std::function<std::string()> address_lookup_ = LocalIPv4;
     std::unique_ptr<TIpMonitor> ip_monitor_;
     std::unique_ptr<TMailNotifier> mail_;
+    std::array<int64_t, 17> motion_sent_{};  // per camera: when its last motion message went
 };
 
 }  // namespace kel

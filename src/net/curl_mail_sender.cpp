@@ -1,10 +1,13 @@
 #include "net/curl_mail_sender.h"
 
+#include <openssl/evp.h>
+
 #include <curl/curl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -122,11 +125,31 @@ std::string CurlMailSender::Compose(const MailMessage& message, const std::strin
     std::string to;
     for (const std::string& r : Recipients(message.target))
         to += (to.empty() ? "" : ", ") + r;
-    return "Date: " + date + "\r\nFrom: <" + kSender + ">\r\nTo: " + to + "\r\nSubject: " + message.subject +
-           "\r\nMessage-ID: " + id +
-           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=windows-1250\r\n"
-           "Content-Transfer-Encoding: 8bit\r\n\r\n" +
-           ToCp1250(message.body) + "\r\n";
+    const std::string head = "Date: " + date + "\r\nFrom: <" + kSender + ">\r\nTo: " + to +
+                             "\r\nSubject: " + message.subject + "\r\nMessage-ID: " + id +
+                             "\r\nMIME-Version: 1.0\r\n";
+    const std::string text = "Content-Type: text/plain; charset=windows-1250\r\n"
+                             "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+                             ToCp1250(message.body) + "\r\n";
+    if (message.picture.empty())
+        return head + text;
+    // The picture beside the text: base64 in lines of 76 characters.
+    std::string boundary = "=_kel_";
+    for (char c : id)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            boundary.push_back(c);
+    std::string encoded(4 * ((message.picture.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                                       reinterpret_cast<const unsigned char*>(message.picture.data()),
+                                       static_cast<int>(message.picture.size()));
+    encoded.resize(static_cast<size_t>(std::max(length, 0)));
+    std::string lines;
+    for (size_t at = 0; at < encoded.size(); at += 76)
+        lines += encoded.substr(at, 76) + "\r\n";
+    return head + "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n--" + boundary +
+           "\r\n" + text + "--" + boundary + "\r\nContent-Type: image/jpeg; name=\"" + message.pictureName +
+           "\"\r\nContent-Disposition: attachment; filename=\"" + message.pictureName +
+           "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + lines + "--" + boundary + "--\r\n";
 }
 
 std::string CurlMailSender::FailureText(int curlCode, const std::string& where, const std::string& reply) {

@@ -17,6 +17,9 @@ struct MailMessage {
     std::string body;      // UTF-8; sent in code page 1250
     // Set by whoever asked for the message (the dialog's cancel): the attempt ends soon.
     std::shared_ptr<const std::atomic<bool>> cancelled{};
+    // A JPEG picture sent beside the text under this file name; empty: none.
+    std::string pictureName{};
+    std::string picture{};
 };
 
 class MailSender {

@@ -341,7 +341,10 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     wl->addRow(QString::fromUtf8("Certyfikat"), ed_WebCert);
     wl->addRow(QString::fromUtf8("Klucz"), ed_WebKey);
 
-    auto* mqtt = new QGroupBox(QString::fromUtf8("Zdarzenia MQTT"), page);
+    // The broker's settings in a small dialog of their own: the page keeps its size.
+    mqtt_dialog_ = new QDialog(this);
+    mqtt_dialog_->setWindowTitle(QString::fromUtf8("Zdarzenia MQTT"));
+    auto* mqtt = new QGroupBox(QString::fromUtf8("Serwer MQTT"), mqtt_dialog_);
     chk_Mqtt = new QCheckBox(QString::fromUtf8("Aktywne"), mqtt);
     chk_MqttTls = new QCheckBox(QString::fromUtf8("TLS"), mqtt);
     ed_MqttHost = new QLineEdit(mqtt);
@@ -373,6 +376,17 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     ql->addWidget(ed_MqttUser, 1, 2);
     ql->addWidget(new QLabel(QString::fromUtf8("Hasło"), mqtt), 1, 3);
     ql->addWidget(ed_MqttPassword, 1, 4, 1, 3);
+    auto* close = Button("Zamknij", mqtt_dialog_);
+    connect(close, &QPushButton::clicked, mqtt_dialog_, &QDialog::accept);
+    auto* dialogLayout = new QVBoxLayout(mqtt_dialog_);
+    dialogLayout->addWidget(mqtt);
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch();
+    closeRow->addWidget(close);
+    dialogLayout->addLayout(closeRow);
+    btn_Mqtt = Button("Zdarzenia MQTT…", web);
+    wl->addRow(btn_Mqtt);
+    connect(btn_Mqtt, &QPushButton::clicked, this, [this] { mqtt_dialog_->exec(); });
 
     auto* mail = new QGroupBox(QString::fromUtf8("Powiadomienia E-mail"), page);
     ed_SMTP = new QLineEdit(mail);
@@ -387,6 +401,9 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     ed_MailTarget = new QLineEdit(mail);
     ed_MailTarget->setMaxLength(MaxChars("mTARGET"));
     chk_Messages = new QCheckBox(QString::fromUtf8("Aktywuj Komunikaty"), mail);
+    chk_MotionMail = new QCheckBox(QString::fromUtf8("Ruch ze zdjęciem"), mail);
+    chk_MotionMail->setToolTip(QString::fromUtf8("Wiadomość ze zdjęciem kamery przy każdym wykryciu ruchu "
+                                                 "(najwyżej jedna na minutę z każdej kamery)"));
     btn_MailTest = Button("Test", mail);
     auto* ml = new QFormLayout(mail);
     ml->addRow(QString::fromUtf8("Serwer SMTP"), ed_SMTP);
@@ -395,6 +412,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     ml->addRow(QString::fromUtf8("Adresat"), ed_MailTarget);
     auto* mailButtons = new QHBoxLayout;
     mailButtons->addWidget(chk_Messages);
+    mailButtons->addWidget(chk_MotionMail);
     mailButtons->addStretch();
     mailButtons->addWidget(btn_MailTest);
     ml->addRow(mailButtons);
@@ -426,8 +444,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     grid->addWidget(login, 1, 2);
     grid->addWidget(web, 2, 0);
     grid->addWidget(mail, 2, 1, 1, 2);
-    grid->addWidget(mqtt, 3, 0, 1, 3);
-    grid->setRowStretch(4, 1);
+    grid->setRowStretch(3, 1);
 
     connect(StringGrid1, &QTableWidget::cellClicked, this, &TConfigForm::DriveGridClick);
     connect(btn_DeleteFiles, &QPushButton::clicked, this, &TConfigForm::DeleteFilesClick);
@@ -488,6 +505,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
             work_->settings.WebKey = text.trimmed().toStdString();
     });
     onCheck(chk_Messages, &TSettingsBlock::bMessages);
+    onCheck(chk_MotionMail, &TSettingsBlock::MotionMail);
     onCheck(chk_AutoLogin, &TSettingsBlock::AutoLogin);
     // The box takes only ports a socket can have.
     connect(ed_Port, &QSpinBox::valueChanged, this, [this](int port) {
@@ -562,6 +580,7 @@ void TConfigForm::FillSystemPage() {
     ed_MailPass->setText(Utf8(s.mPASS));
     ed_MailTarget->setText(Utf8(s.mTARGET));
     chk_Messages->setChecked(s.bMessages);
+    chk_MotionMail->setChecked(s.MotionMail);
     chk_AutoLogin->setChecked(s.AutoLogin);
     ed_Login->setText(Utf8(s.sUser));
     ed_Password->setText(Utf8(s.sPass));

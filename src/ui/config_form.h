@@ -138,6 +138,8 @@ public:
     QCheckBox* chk_WebTls;
     QLineEdit* ed_WebCert;
     QLineEdit* ed_WebKey;
+    QPushButton* btn_Mqtt;
+    QDialog* mqtt_dialog_;
     QCheckBox* chk_Mqtt;
     QCheckBox* chk_MqttTls;
     QLineEdit* ed_MqttHost;
@@ -150,6 +152,7 @@ public:
     QLineEdit* ed_MailPass;
     QLineEdit* ed_MailTarget;
     QCheckBox* chk_Messages;
+    QCheckBox* chk_MotionMail;
     QPushButton* btn_MailTest;
     QCheckBox* chk_AutoLogin;
     QLineEdit* ed_Login;

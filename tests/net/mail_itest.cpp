@@ -3,6 +3,7 @@
 // and to a server that accepts connections and never answers.
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -277,6 +278,38 @@ TEST(MailComposeTest, TheBodyIsCodePage1250WithItsCharset) {
         "To: a@x.pl, b@y.pl\r\nSubject: Test Systemu KEL 2.0\r\nMessage-ID: <1@k>\r\nMIME-Version: 1.0\r\n"
         "Content-Type: text/plain; charset=windows-1250\r\nContent-Transfer-Encoding: 8bit");
     EXPECT_EQ(text.substr(text.find("\r\n\r\n") + 4), "U\xbfycie \xbf\xf3\xb3\xe6\r\n");
+}
+
+TEST(MailComposeTest, APictureGoesBesideTheTextAsABase64Attachment) {
+    MailMessage m{"smtp", "", "", "a@x.pl", "Komunikat", "Ruch na kamerze 1"};
+    m.pictureName = "Kamera1.jpg";
+    for (int i = 0; i < 200; ++i)
+        m.picture.push_back(static_cast<char>(i * 7));
+    const std::string text = CurlMailSender::Compose(m, "Mon, 7 Dec 2026 10:00:00 +0100", "<42.7@kel>");
+    EXPECT_NE(text.find("Content-Type: multipart/mixed; boundary=\"=_kel_427kel\"\r\n\r\n--=_kel_427kel\r\n"
+                        "Content-Type: text/plain; charset=windows-1250\r\n"),
+              std::string::npos)
+        << text;
+    const std::string head =
+        "Content-Type: image/jpeg; name=\"Kamera1.jpg\"\r\nContent-Disposition: attachment; "
+        "filename=\"Kamera1.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    const size_t at = text.find(head);
+    ASSERT_NE(at, std::string::npos) << text;
+    const size_t end = text.find("--=_kel_427kel--\r\n");
+    ASSERT_NE(end, std::string::npos);
+    std::string encoded = text.substr(at + head.size(), end - at - head.size());
+    size_t longest = 0;
+    for (size_t from = 0, eol; (eol = encoded.find("\r\n", from)) != std::string::npos; from = eol + 2)
+        longest = std::max(longest, eol - from);
+    EXPECT_LE(longest, 76u);
+    std::erase(encoded, '\r');
+    std::erase(encoded, '\n');
+    std::string decoded(encoded.size(), '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
+                                  reinterpret_cast<const unsigned char*>(encoded.data()),
+                                  static_cast<int>(encoded.size()));
+    ASSERT_GE(n, 200);
+    EXPECT_EQ(decoded.substr(0, 200), m.picture) << "the picture comes back whole";
 }
 
 }  // namespace

@@ -172,6 +172,8 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     EXPECT_TRUE(s.Mqtt && s.MqttTls);
     EXPECT_EQ(std::make_pair(s.MqttHost, s.MqttPort), std::make_pair(std::string("broker.lan"), 8883));
     EXPECT_EQ(s.MqttTopic, "stacje/magazyn");
+    if (const char* shots = std::getenv("KEL_SHOT_DIR"))  // for a look at the broker's small dialog
+        form->mqtt_dialog_->grab().save(QString(shots) + "/config-mqtt.png");
     EXPECT_TRUE(s.Web && !s.WebTls);
     EXPECT_EQ(s.WebPort, 9443);
     EXPECT_EQ(std::make_pair(s.WebCert, s.WebKey),
