@@ -323,7 +323,8 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
     const TCameraTable cameras = links_.Tables.Cameras();
     WebReply reply;
     reply.later = [entries = Recordings(camera), camera, from, to, login = user.login, peer,
-                   name = cameras[camera - 1].Name.Get(), audit = links_.Audit]() -> WebReply {
+                   stopping = stopping_, name = cameras[camera - 1].Name.Get(),
+                   audit = links_.Audit]() -> WebReply {
         CameraTrack track(entries);
         const CameraTrack::Position first = track.After(from - 1), last = track.AtOrBefore(to);
         if (!first.Valid() || !last.Valid() || track.Moment(last) < track.Moment(first))
@@ -348,7 +349,8 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
         info.from = MomentText(from).substr(0, 19);
         info.to = MomentText(to).substr(0, 19);
         const EvidenceResult result =
-            ExportEvidence({EvidenceCamera{camera, name, &track, first, last}}, info, folder);
+            ExportEvidence({EvidenceCamera{camera, name, &track, first, last}}, info, folder,
+                           [stopping](size_t, size_t) { return !stopping->load(); });
         std::string why = result.error;
         if (result.ok && ZipFolder(folder, folder + ".zip", why)) {
             if (audit)

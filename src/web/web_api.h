@@ -8,6 +8,7 @@
 // Used from the server's one I/O thread.
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -65,6 +66,9 @@ public:
     static std::string SessionToken(std::string_view cookieHeader);
     // The camera's newest picture as JPEG; false when it has none.
     bool Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs);
+    // Any thread: exports under way give up (the server stops).
+    void StopExports() { stopping_->store(true); }
+    bool Stopping() const { return stopping_->load(); }
     // Camera n's recordings as the index now lists them, oldest first.
     std::vector<CatalogEntry> Recordings(int camera);
 
@@ -84,6 +88,7 @@ private:
     PeerGuard& guard_;
     const bool secure_;
     JpegEncoder encoder_;
+    std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<ArchiveCatalog> catalog_;
     std::array<std::unique_ptr<CameraTrack>, kCameraCount + 1> tracks_;
 };

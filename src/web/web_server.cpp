@@ -461,6 +461,11 @@ private:
             hub_->runLater([self = this->shared_from_this(), job = std::move(reply.later), keep] {
                 WebReply done = job();
                 Hub& hub = *self->hub_;
+                if (hub.api.Stopping() && !done.cleanup.empty()) {
+                    std::error_code ignored;  // never to be sent: nothing left in the temporary folder
+                    std::filesystem::remove_all(done.cleanup, ignored);
+                    return;
+                }
                 hub.post([self, done = std::move(done), keep]() mutable {
                     --self->hub_->exports;
                     self->Send(std::move(done), keep);
@@ -571,6 +576,8 @@ struct WebServer::Impl {
     int port = 0;
 
     ~Impl() {
+        if (hub)
+            hub->api.StopExports();  // a download being made is given up, not waited for
         if (feed)
             feed->Stop();
         ioc->stop();
@@ -580,7 +587,7 @@ struct WebServer::Impl {
             for (const auto& weak : hub->sockets)
                 if (auto socket = weak.lock())
                     socket->Halt();
-        exports->join();  // an export under way finishes; its reply is never sent
+        exports->join();  // an export under way gives up at its next picture; its reply is never sent
         exports.reset();
         acceptor.reset();
         ticker.reset();
