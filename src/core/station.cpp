@@ -1,6 +1,5 @@
 #include "core/station.h"
 
-#include "capture/resolution.h"
 #include "web/jpeg_encoder.h"
 
 #include <cmath>
@@ -200,13 +199,9 @@ void Station::MailMotion() {
         if (!started || !mail.OnMotion())
             continue;
         const FrameBank::PicturePtr picture = shared_.LiveFrame.Newest(n);
-        if (!picture || !ValidResolution(picture->info.resolution) ||
-            picture->info.bytes < ResolutionBytes(picture->info.resolution))
-            continue;
-        const PictureSize size = ResolutionSize(picture->info.resolution);
         JpegEncoder encoder;
         std::vector<uint8_t> jpeg;
-        if (!encoder.EncodeUyvy(picture->data, size.width, size.height, jpeg, 85))
+        if (!picture || !encoder.EncodePicture(*picture, jpeg, 85))
             continue;
         const LocalTime now = clock_.Now();
         const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(

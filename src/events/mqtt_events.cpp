@@ -11,7 +11,6 @@
 #include <mutex>
 #include <vector>
 
-#include "capture/resolution.h"
 #include "platform/audit_trail.h"
 #include "platform/json_text.h"
 #include "web/jpeg_encoder.h"
@@ -99,13 +98,9 @@ void MqttEvents::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
 // The camera's newest picture, asked for by someone the broker let publish the request.
 void MqttEvents::Snapshot(int camera) {
     const FrameBank::PicturePtr picture = links_.Pictures.Newest(camera);
-    if (!picture || !ValidResolution(picture->info.resolution) ||
-        picture->info.bytes < ResolutionBytes(picture->info.resolution))
-        return;
-    const PictureSize size = ResolutionSize(picture->info.resolution);
     JpegEncoder encoder;
     std::vector<uint8_t> jpeg;
-    if (!encoder.EncodeUyvy(picture->data, size.width, size.height, jpeg, 90))
+    if (!picture || !encoder.EncodePicture(*picture, jpeg, 90))
         return;
     Publish(settings_.topic + "/camera/" + std::to_string(camera) + "/snapshot",
             std::string(jpeg.begin(), jpeg.end()), false);

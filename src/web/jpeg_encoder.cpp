@@ -2,6 +2,8 @@
 
 #include <turbojpeg.h>
 
+#include "capture/resolution.h"
+
 namespace kel {
 
 JpegEncoder::JpegEncoder() : handle_(tjInitCompress()) {}
@@ -32,6 +34,17 @@ bool JpegEncoder::EncodeUyvy(const uint8_t* picture, int width, int height, std:
     const uint8_t* const planes[3] = {y, u, v};
     const int strides[3] = {width, width / 2, width / 2};
     return Compress(planes, strides, width, height, TJSAMP_422, quality, out, head);
+}
+
+bool JpegEncoder::EncodePicture(const FrameBank::Picture& picture, std::vector<uint8_t>& out, int quality,
+                                size_t head) {
+    if (!ValidResolution(picture.info.resolution) ||
+        picture.info.bytes < ResolutionBytes(picture.info.resolution)) {
+        error_ = "brak calego obrazu";
+        return false;
+    }
+    const PictureSize size = ResolutionSize(picture.info.resolution);
+    return EncodeUyvy(picture.data, size.width, size.height, out, quality, head);
 }
 
 bool JpegEncoder::EncodeI420(const uint8_t* const planes[3], const int strides[3], int width, int height,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/frame_bank.h"
+
 namespace kel {
 
 class JpegEncoder {
@@ -22,6 +24,10 @@ public:
     // bytes (left for the caller's own). False with ErrorText.
     bool EncodeUyvy(const uint8_t* picture, int width, int height, std::vector<uint8_t>& out,
                     int quality = kQuality, size_t head = 0);
+    // A published camera picture (see FrameBank) as JPEG, as EncodeUyvy does; false, too, for a
+    // picture of no known size or shorter than its size.
+    bool EncodePicture(const FrameBank::Picture& picture, std::vector<uint8_t>& out, int quality = kQuality,
+                       size_t head = 0);
     // Three planes of a YUV 4:2:0 picture with their line strides.
     bool EncodeI420(const uint8_t* const planes[3], const int strides[3], int width, int height,
                     std::vector<uint8_t>& out, int quality = kQuality, size_t head = 0);

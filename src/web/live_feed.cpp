@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "capture/resolution.h"
 #include "web/jpeg_encoder.h"
 
 namespace kel {
@@ -57,17 +56,14 @@ void LiveFeed::Run(std::stop_token stop) {
             if (!(wanted & (1u << n)))
                 continue;
             const FrameBank::PicturePtr picture = pictures_.Newest(n);
-            if (!picture || picture->info.serial == sent[n] || !ValidResolution(picture->info.resolution) ||
-                picture->info.bytes < ResolutionBytes(picture->info.resolution))
+            if (!picture || picture->info.serial == sent[n])
                 continue;
             sent[n] = picture->info.serial;
-            const PictureSize size = ResolutionSize(picture->info.resolution);
             auto frame = std::make_shared<LiveFrame>();
             frame->camera = n;
             frame->serial = picture->info.serial;
             frame->stampMs = picture->info.stampMs;
-            if (!encoder.EncodeUyvy(picture->data, size.width, size.height, frame->bytes,
-                                    JpegEncoder::kQuality, LiveFrame::kHead))
+            if (!encoder.EncodePicture(*picture, frame->bytes, JpegEncoder::kQuality, LiveFrame::kHead))
                 continue;
             frame->bytes.shrink_to_fit();
             PutFrameHead(frame->bytes.data(), 'L', n, frame->stampMs, frame->serial);

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "capture/resolution.h"
 #include "platform/audit_trail.h"
 #include "platform/cp1250.h"
 #include "recording/evidence_export.h"
@@ -243,12 +242,10 @@ WebReply WebApi::State(const WebUser& user) {
 
 bool WebApi::Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs) {
     const FrameBank::PicturePtr picture = links_.Pictures.Newest(camera);
-    if (!picture || !ValidResolution(picture->info.resolution) ||
-        picture->info.bytes < ResolutionBytes(picture->info.resolution))
+    if (!picture)
         return false;
-    const PictureSize size = ResolutionSize(picture->info.resolution);
     stampMs = picture->info.stampMs;
-    return encoder_.EncodeUyvy(picture->data, size.width, size.height, jpeg, 90);
+    return encoder_.EncodePicture(*picture, jpeg, 90);
 }
 
 WebReply WebApi::SnapshotReply(const WebUser& user, std::string_view query, const std::string& peer) {

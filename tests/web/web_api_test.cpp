@@ -301,6 +301,12 @@ TEST(JpegEncoderTest, AUyvyPictureComesBackAsTheSamePicture) {
         }
     EXPECT_LE(worst, 8);
     EXPECT_FALSE(encoder.EncodeUyvy(uyvy.data(), 351, height, jpeg));
+    const FrameBank::Picture whole{uyvy.data(), {uyvy.size(), 2, 1, 0}};
+    const FrameBank::Picture cut{uyvy.data(), {uyvy.size() - 1, 2, 1, 0}};
+    const FrameBank::Picture unknown{uyvy.data(), {uyvy.size(), -1, 1, 0}};
+    EXPECT_TRUE(encoder.EncodePicture(whole, jpeg));
+    EXPECT_FALSE(encoder.EncodePicture(cut, jpeg));
+    EXPECT_FALSE(encoder.EncodePicture(unknown, jpeg));
 }
 
 }  // namespace
