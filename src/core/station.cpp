@@ -222,7 +222,7 @@ void Station::TimerTick() {
         TSaveThread* recorder = pipeline_.Recorder();
         const bool any = recorder && RecorderView(snapshot_).AnyDrive();
         if (any && recorder->Archive().DriveUsage(shared_.RecordDrive, freeKB, totalKB) && totalKB)
-            used = 100 - static_cast<int>(100 * std::min(freeKB, totalKB) / totalKB);
+            used = UsedPercent(freeKB, totalKB);
         events_->SetDrive(any ? shared_.RecordDrive.load() : 0, used, shared_.DiskFullWarned.load());
     }
     CountDownMotion(shared_.MotionHold, shared_.BeepLatch);
@@ -262,10 +262,14 @@ std::string Station::DriveUsageText(bool anyDrive, char letter, bool read, uint6
                                     uint64_t totalKB) {
     if (!anyDrive || !read || totalKB == 0)
         return kNoDriveUsage;
+    return std::string("Użycie Napędu ") + letter + " - " + " " +
+           std::to_string(UsedPercent(freeKB, totalKB)) + "%";
+}
+
+int Station::UsedPercent(uint64_t freeKB, uint64_t totalKB) {
     const double freeShare =
         100.0 * static_cast<double>(std::min(freeKB, totalKB)) / static_cast<double>(totalKB);
-    const long used = 100 - static_cast<long>(std::nearbyint(freeShare));  // half to even
-    return std::string("Użycie Napędu ") + letter + " - " + " " + std::to_string(used) + "%";
+    return 100 - static_cast<int>(std::nearbyint(freeShare));  // half to even
 }
 
 void Station::ApplyRecorderSettings() {

@@ -113,6 +113,8 @@ public:
     void OpenConfigurator(int camera);
     // The drive usage label's text: `anyDrive` when a recording drive is selected, `read` when
     // the drive's size could be read.
+    // The share of a drive in use, in percent as the console shows it (totalKB > 0).
+    static int UsedPercent(uint64_t freeKB, uint64_t totalKB);
     static std::string DriveUsageText(bool anyDrive, char letter, bool read, uint64_t freeKB,
                                       uint64_t totalKB);
     // Reads the board's per-camera signal into CameraSignal (at start-up, then every second).
