@@ -12,23 +12,12 @@
 #include <unistd.h>
 
 #include "platform/detached_start.h"
+#include "support/free_port.h"
 #include "support/station_runner.h"
 #include "support/virtual_screen.h"
 
 namespace kel {
 namespace {
-
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class AuditE2E : public StationRunner {
 protected:

@@ -13,23 +13,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/free_port.h"
 #include "support/process.h"
 #include "support/station_runner.h"
 
 namespace kel {
 namespace {
-
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class WebE2E : public StationRunner {};
 

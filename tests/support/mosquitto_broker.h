@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/free_port.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -24,7 +25,7 @@ namespace kel {
 
 class MosquittoBroker {
 public:
-    explicit MosquittoBroker(const TempDir& dir) : dir_(dir), port_(FreeLoopbackPort()) {
+    explicit MosquittoBroker(const TempDir& dir) : dir_(dir), port_(FreePort()) {
         for (const char* user : {"kel", "ochrona", "gosc"}) {
             std::vector<std::string> args{"-b", dir_.File("passwd"), user, std::string(user) + "pw"};
             if (std::string(user) == "kel")
@@ -99,18 +100,6 @@ public:
     std::string HeardText() const { return ReadFile(file_); }
 
 private:
-    static int FreeLoopbackPort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t length = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-        ::close(fd);
-        return ntohs(a.sin_port);
-    }
-
     const TempDir& dir_;
     const int port_;
     std::unique_ptr<Process> broker_, subscriber_;

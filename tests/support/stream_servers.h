@@ -15,22 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "support/free_port.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace kel {
-
-inline int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 // One of stream_servers.py's servers, ready to serve; stopped when it goes.
 class Server {

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/free_port.h"
 #include "support/process.h"
-#include "support/stream_servers.h"
 #include "support/temp_dir.h"
 
 namespace kel {
@@ -89,8 +89,14 @@ public:
     std::string List(const std::string& bucket, const std::string& prefix = "") const {
         return Curl({Endpoint() + "/" + bucket + "?prefix=" + prefix}, "");
     }
+    // Tried for a while: the proxy may answer before the servers behind it do.
     bool MakeBucket(const std::string& bucket) const {
-        return Curl({"-X", "PUT", "-o", "/dev/null", Endpoint() + "/" + bucket}) == "200";
+        for (int i = 0; i < 100; ++i) {
+            if (Curl({"-X", "PUT", "-o", "/dev/null", Endpoint() + "/" + bucket}) == "200")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
     }
 
 private:
