@@ -147,6 +147,15 @@ constexpr ValueDesc kValues[] = {
     Dword("MqttTls", &Block::MqttTls, 0, kNotInDefaults | kOptional),
     Text("MqttTopic", &Block::MqttTopic, "kel", kNotInDefaults | kOptional),
     Dword("MotionMail", &Block::MotionMail, 0, kNotInDefaults | kOptional),
+    // Without them nothing is copied off the station.
+    Dword("S3", &Block::S3, 0, kNotInDefaults | kOptional),
+    Text("S3Endpoint", &Block::S3Endpoint, "", kNotInDefaults | kOptional),
+    Text("S3Region", &Block::S3Region, "us-east-1", kNotInDefaults | kOptional),
+    Text("S3Bucket", &Block::S3Bucket, "", kNotInDefaults | kOptional),
+    Text("S3KeyId", &Block::S3KeyId, "", kNotInDefaults | kOptional),
+    Text("S3Secret", &Block::S3Secret, "", kNotInDefaults | kOptional),
+    Text("S3Prefix", &Block::S3Prefix, "", kNotInDefaults | kOptional),
+    Dword("S3Limit", &Block::S3Limit, 0, kNotInDefaults | kOptional),
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -548,6 +557,14 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.MqttTls = from.MqttTls;
     to.MqttTopic = from.MqttTopic;
     to.MotionMail = from.MotionMail;
+    to.S3 = from.S3;
+    to.S3Endpoint = from.S3Endpoint;
+    to.S3Region = from.S3Region;
+    to.S3Bucket = from.S3Bucket;
+    to.S3KeyId = from.S3KeyId;
+    to.S3Secret = from.S3Secret;
+    to.S3Prefix = from.S3Prefix;
+    to.S3Limit = from.S3Limit;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

@@ -85,6 +85,18 @@ struct TSettingsBlock {
     std::string MqttPassword;
     bool MqttTls = false;
     std::string MqttTopic = "kel";
+    // Off-site copies of every closed recording into a bucket of an S3-compatible store: on or off,
+    // the store's address ("https://host[:port]"), its region, the bucket, the access key and its
+    // secret, the keys' first part (empty: the computer's name) and the upload's limit in KB/s
+    // (0: none).
+    bool S3 = false;
+    std::string S3Endpoint;
+    std::string S3Region = "us-east-1";
+    std::string S3Bucket;
+    std::string S3KeyId;
+    std::string S3Secret;
+    std::string S3Prefix;
+    int32_t S3Limit = 0;
     // With notices on: a message with the camera's picture at a start of motion (at most one a
     // minute per camera).
     bool MotionMail = false;

@@ -88,6 +88,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
     out.events = a.Mqtt != b.Mqtt || a.MqttHost != b.MqttHost || a.MqttPort != b.MqttPort ||
                  a.MqttUser != b.MqttUser || a.MqttPassword != b.MqttPassword || a.MqttTls != b.MqttTls ||
                  a.MqttTopic != b.MqttTopic || (a.Mqtt && a.TCPServerName != b.TCPServerName);
+    out.offsite = a.S3 != b.S3 || a.S3Endpoint != b.S3Endpoint || a.S3Region != b.S3Region ||
+                  a.S3Bucket != b.S3Bucket || a.S3KeyId != b.S3KeyId || a.S3Secret != b.S3Secret ||
+                  a.S3Prefix != b.S3Prefix || a.S3Limit != b.S3Limit;
     out.web = a.Web != b.Web || a.WebPort != b.WebPort || a.WebCert != b.WebCert || a.WebKey != b.WebKey ||
               a.WebTls != b.WebTls;
     const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
@@ -115,6 +118,7 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
         {out.server || a.TCPServerName != b.TCPServerName, "serwer TCP"},
         {out.web, "serwer WWW"},
         {out.events, "zdarzenia MQTT"},
+        {out.offsite, "kopie poza stacja"},
         {a.mSMTP != b.mSMTP || a.mUSER != b.mUSER || a.mPASS != b.mPASS || a.mTARGET != b.mTARGET ||
              a.bMessages != b.bMessages || a.MotionMail != b.MotionMail,
          "poczta"},

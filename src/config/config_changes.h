@@ -22,9 +22,9 @@ struct ConfigChanges {
     std::array<bool, 2> shares{};                  // a capture group's split of its time changed
     bool server = false;                           // the TCP server's switch or port changed
     bool ptz = false;                              // a camera's PTZ address changed
-    bool web = false;
-    bool events = false;  // the MQTT broker, its login, TLS or topic changed       // the web view's switch,
-                          // port, certificate, key or TLS changed
+    bool web = false;       // the web view's switch, port, certificate, key or TLS changed
+    bool events = false;    // the MQTT broker, its login, TLS or topic changed
+    bool offsite = false;   // the off-site copies' switch, store, bucket, key, prefix or limit changed
     bool recorder = false;  // the recorder's part: cameras, drives, size limit, zones, motion sound,
                             // how long recordings are kept
     bool tables = false;    // what the TCP server answers from: cameras or users

@@ -117,6 +117,22 @@ public:
     CameraTablePtr Cameras() const { return SharedTable(); }
 };
 
+// The off-site copies: the store, the bucket, the key, the keys' first part and the limit.
+class OffsiteView : public ConfigView {
+public:
+    using ConfigView::ConfigView;
+    bool On() const {
+        return Settings().S3 && !Settings().S3Endpoint.empty() && !Settings().S3Bucket.empty();
+    }
+    const std::string& Endpoint() const { return Settings().S3Endpoint; }
+    const std::string& Region() const { return Settings().S3Region; }
+    const std::string& Bucket() const { return Settings().S3Bucket; }
+    const std::string& KeyId() const { return Settings().S3KeyId; }
+    const std::string& Secret() const { return Settings().S3Secret; }
+    const std::string& Prefix() const { return Settings().S3Prefix; }
+    int32_t LimitKBps() const { return Settings().S3Limit; }
+};
+
 // The capture board and its threads.
 class BoardView : public ConfigView {
 public:

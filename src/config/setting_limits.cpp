@@ -54,9 +54,11 @@ constexpr DwordRule kDwords[] = {
     {"MqttPort", {1, 65535}},
     {"MqttTls", kFlag},
     {"MotionMail", kFlag},
+    {"S3", kFlag},
+    {"S3Limit", {0, 1000000}},
 };
 
-enum class TextForm { Any, SkinName, MailServer, Topic };
+enum class TextForm { Any, SkinName, MailServer, Topic, Endpoint, Bucket, KeyPrefix };
 
 struct TextRule {
     const char* name;
@@ -83,6 +85,12 @@ constexpr TextRule kTexts[] = {
     {"MqttUser", 255},
     {"MqttPassword", 255},
     {"MqttTopic", 64, TextForm::Topic},
+    {"S3Endpoint", 255, TextForm::Endpoint},
+    {"S3Region", 64},
+    {"S3Bucket", 63, TextForm::Bucket},
+    {"S3KeyId", 128},
+    {"S3Secret", 128},
+    {"S3Prefix", 255, TextForm::KeyPrefix},
 };
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -223,6 +231,35 @@ bool ValidTopic(std::string_view text) {
            text.find_first_of("+#") == std::string_view::npos && text.find('\0') == std::string_view::npos;
 }
 
+bool ValidEndpoint(std::string_view text) {
+    if (text.empty())
+        return true;
+    const std::string_view host = text.starts_with("https://")  ? text.substr(8)
+                                  : text.starts_with("http://") ? text.substr(7)
+                                                                : std::string_view();
+    return !host.empty() && host.front() != '/' && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F && c != '?' &&
+               c != '#';
+    });
+}
+
+// The store's rule for bucket names in addresses of either style.
+bool ValidBucket(std::string_view text) {
+    if (text.empty())
+        return true;
+    return text.size() >= 3 && std::isalnum(static_cast<unsigned char>(text.front())) &&
+           std::isalnum(static_cast<unsigned char>(text.back())) &&
+           text.find("..") == std::string_view::npos && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+           });
+}
+
+bool ValidKeyPrefix(std::string_view text) {
+    return text.find("..") == std::string_view::npos && text.find('\\') == std::string_view::npos &&
+           std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
 bool ValidSkinName(std::string_view text) {
     return !text.empty() && text != "." && text != ".." && std::none_of(text.begin(), text.end(), [](char c) {
         return c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
@@ -291,6 +328,12 @@ std::string TextProblem(std::string_view name, std::string_view utf8) {
         return "must be \"host\" or \"host:port\" (port 1..65535), or \"-\" for none";
     if (r->form == TextForm::Topic && !ValidTopic(utf8))
         return "must be a topic without wildcards (+, #), not starting or ending with /";
+    if (r->form == TextForm::Endpoint && !ValidEndpoint(utf8))
+        return "must be an address \"http://host[:port]\" or \"https://host[:port]\", or empty";
+    if (r->form == TextForm::Bucket && !ValidBucket(utf8))
+        return "must be 3..63 lower-case letters, digits, dots or hyphens, or empty";
+    if (r->form == TextForm::KeyPrefix && !ValidKeyPrefix(utf8))
+        return "must hold neither \"..\" nor \"\\\"";
     return {};
 }
 

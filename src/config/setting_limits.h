@@ -58,6 +58,11 @@ bool SplitMailServer(std::string_view text, int defaultPort, std::string& host, 
 // Whether `text` is a topic the station's messages can go under: not empty, no wildcards, no
 // slash at either end.
 bool ValidTopic(std::string_view text);
+// The off-site store's address, "http(s)://host[:port][/path]", or empty.
+bool ValidEndpoint(std::string_view text);
+// A bucket's name, or empty.
+bool ValidBucket(std::string_view text);
+bool ValidKeyPrefix(std::string_view text);
 // Whether `text` names a skin: a plain folder name, no path.
 bool ValidSkinName(std::string_view text);
 

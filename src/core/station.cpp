@@ -2,6 +2,9 @@
 
 #include "web/jpeg_encoder.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -12,8 +15,10 @@
 #include "platform/drive_map.h"
 #include "platform/sha256.h"
 #include "platform/skins_folder.h"
+#include "recording/camera_track.h"
 #include "recording/drive_table.h"
 #include "recording/schedule.h"
+#include "recording/time_stamps.h"
 
 namespace kel {
 
@@ -44,7 +49,7 @@ Station::Station(StationOptions options, TShared& shared, ConsoleWindow& console
                  const Clock& clock)
     : options_(std::move(options)), shared_(shared), console_(console), box_(box), debug_(debug),
       clock_(clock), log_(clock), system_(info, saver, mark),
-      audit_(AuditTrail::PathBeside(options_.registry), clock),
+      audit_(AuditTrail::PathBeside(options_.registry), clock), offsite_(OffsiteLinksFor(*this)),
       pipeline_(shared, console, log_, box, clock,
                 PipelineLinks{[this](const std::string& text, BoxKind kind, bool logFirst) {
                                   return Stop(text, kind, logFirst);
@@ -60,6 +65,9 @@ Station::Station(StationOptions options, TShared& shared, ConsoleWindow& console
                                   // the window thread.
                                   if (!audit_.Append(who, what, detail))
                                       OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
+                              },
+                              [this](int camera, const std::string& name, double start) {
+                                  offsite_.Archived(camera, name, start);
                               }}),
       remote_(shared, log_, debug, clock,
               [this](std::function<void()> job) { OnWindowThread(std::move(job)); }),
@@ -71,6 +79,7 @@ Station::~Station() {
     timer_.reset();
     if (events_)
         events_->Stop();
+    offsite_.Stop();
     remote_.Stop();
     notices_.Close();
 }
@@ -136,6 +145,7 @@ bool Station::FormCreate() {
         audit);
     remote_.StartWeb(WebView(snapshot_));
     StartEvents();
+    StartOffsite();
     notices_.Start();
 
     console_.AddTrayIcon(kTrayTip);
@@ -530,6 +540,8 @@ void Station::ApplyConfiguration(const ConfiguratorWork& work) {
             remote_.StartWeb(WebView(snapshot_));
         if (changes.events || changes.tables)
             StartEvents();
+        if (changes.offsite)
+            StartOffsite();
         const std::string summary = changes.summary.empty() ? "bez zmian" : changes.summary;
         log_.Write(kSys, "Zastosowano konfiguracje (uzytkownik " + who + "): " + summary);
         Audit(who, AuditTrail::kConfiguration, summary);
@@ -704,6 +716,7 @@ void Station::Shutdown(bool byUser) {
     StopPtz();
     if (events_)
         events_->Stop();
+    offsite_.Stop();  // what is archived from here on is queued and copied at the next start
     remote_.Stop();
     notices_.StopWatcher();
     if (TDirectX* renderer = pipeline_.Renderer())
@@ -833,6 +846,63 @@ void Station::StartEvents() {
         if ((*cameras)[n - 1].Active)
             settings.names[n] = (*cameras)[n - 1].Name.Get();
     events_->Start(std::move(settings));
+}
+
+// The copier logs through the window thread and finds recordings through the recorder's index.
+OffsiteLinks Station::OffsiteLinksFor(Station& s) {
+    return OffsiteLinks{
+        [&s](int camera, const std::string& name) {
+            TSaveThread* recorder = s.pipeline_.Recorder();
+            return recorder ? recorder->Archive().ArchivedFile(camera, name) : std::string();
+        },
+        [&s] {
+            std::vector<QueuedCopy> out;
+            if (TSaveThread* recorder = s.pipeline_.Recorder())
+                for (const TVideoIndexEntry& e : recorder->Archive().Entries()) {
+                    const std::string path = e.FileName.Get();
+                    out.push_back(
+                        {0, e.Camera, path.substr(path.find_last_of('\\') + 1), e.StartTime, 0, {}});
+                }
+            return out;
+        },
+        [&s](const std::string& text, bool error) {
+            s.OnWindowThread([&s, text, error] {
+                if (error)
+                    s.log_.Error(kSys, text);
+                else
+                    s.log_.Write(kSys, text);
+            });
+        },
+        [&s] { return DateTimeValue(s.clock_.Now()); },
+        [](double value) {
+            return MomentText(static_cast<int64_t>(std::llround(value * 86400000.0))).substr(0, 19);
+        }};
+}
+
+void Station::StartOffsite() {
+    const OffsiteView view(snapshot_);
+    if (!view.On()) {
+        if (offsite_.Running())
+            log_.Write(kSys, "Kopie poza stacja wylaczone");
+        offsite_.Stop();
+        return;
+    }
+    OffsiteSettings settings;
+    settings.store.endpoint = view.Endpoint();
+    settings.store.bucket = view.Bucket();
+    settings.store.credentials = {view.KeyId(), view.Secret(),
+                                  view.Region().empty() ? "us-east-1" : view.Region()};
+    settings.store.bytesPerSecond = static_cast<uint64_t>(std::max(view.LimitKBps(), 0)) * 1024;
+    settings.prefix = view.Prefix();
+    if (settings.prefix.empty()) {
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        settings.prefix = host;
+    }
+    if (offsite_.Start((fs::path(shared_.WorkDir) / CopyQueue::kFile).string(), settings))
+        log_.Write(kSys,
+                   "Kopie poza stacja: " + view.Endpoint() + "/" + view.Bucket() + "/" + settings.prefix +
+                       (view.LimitKBps() > 0 ? ", do " + std::to_string(view.LimitKBps()) + " KB/s" : ""));
 }
 
 // The web view's pad steers the camera its browser shows, whichever the console shows.

@@ -33,6 +33,7 @@
 #include "display/display.h"
 #include "display/qt_display_platform.h"
 #include "events/mqtt_events.h"
+#include "events/offsite_copies.h"
 #include "net/curl_mail_sender.h"
 #include "net/ip_monitor.h"
 #include "net/mail_notifier.h"
@@ -181,6 +182,9 @@ public:
     // Window thread: the events on the broker as the applied configuration says (off, or started
     // again on its broker, topic and cameras).
     void StartEvents();
+    // The off-site copier started on the applied settings, or stopped when they switch it off.
+    void StartOffsite();
+    static OffsiteLinks OffsiteLinksFor(Station& s);
     // Window thread, every second: the motion messages (see StationNotices::SendMotion).
     void MailMotion();
     // Camera n's capture thread, once the second stage has started it.
@@ -273,6 +277,8 @@ private:
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;
     std::unique_ptr<MqttEvents> events_;
+    // Before the pipeline: the recorder hands it what it archived until the pipeline is gone.
+    OffsiteCopies offsite_;
     std::array<bool, kCameraCount + 1> motion_seen_{};  // MotionShown at the last tick
     std::unique_ptr<TComportDriverThread> ptz_port_;
     std::unique_ptr<PtzPad> ptz_pad_;

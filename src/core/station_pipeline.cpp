@@ -70,6 +70,7 @@ RecorderHooks StationPipeline::MakeRecorderHooks() {
         if (links_.audit)
             links_.audit("", what, detail);
     };
+    hooks.archived = links_.archived;
     return hooks;
 }
 

@@ -48,6 +48,8 @@ struct PipelineLinks {
     std::function<void(bool show)> showClosing;
     // A record of the audit trail from any thread (who, what, detail).
     std::function<void(const std::string& who, const char* what, const std::string& detail)> audit;
+    // A recording was archived and indexed (any thread).
+    std::function<void(int camera, const std::string& name, double start)> archived;
 };
 
 class StationPipeline {

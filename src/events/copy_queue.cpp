@@ -132,14 +132,13 @@ double CopyQueue::Since(double now) {
     MutexLock lock(mutex_);
     if (!db_)
         return now;
-    Statement get(db_, "SELECT value FROM meta WHERE key = 'since'");
+    // Bound and read as a number: no locale comes between.
+    Statement get(db_, "SELECT CAST(value AS REAL) FROM meta WHERE key = 'since'");
     if (get && get.Step() == SQLITE_ROW)
-        return std::stod(get.Text(0));
+        return get.Real(0);
     Statement set(db_, "INSERT INTO meta (key, value) VALUES ('since', ?)");
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9f", now);
     if (set)
-        set.Bind(1, std::string(text)).Done();
+        set.Bind(1, now).Done();
     return now;
 }
 

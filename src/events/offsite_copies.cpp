@@ -54,6 +54,8 @@ bool OffsiteCopies::Start(const std::string& queueFile, OffsiteSettings settings
         links_.Log("Kopie poza stacja wstrzymane: " + why, true);
         return false;
     }
+    // Taken before anything is recorded, so the first recording is never before it.
+    since_ = queue_->Since(links_.Now());
     settings_ = std::move(settings);
     failures_ = 0;
     behind_said_ = false;
@@ -87,7 +89,8 @@ CopyQueue::Backlog OffsiteCopies::Waiting() {
 // What the index lists from the start of copying on and the queue misses goes in; what the queue
 // holds done of recordings the index no longer lists is forgotten.
 void OffsiteCopies::Reconcile() {
-    const double since = queue_->Since(links_.Now());
+    // A recording's start may lie a moment before the switching on that it followed.
+    const double since = since_ - 1.0 / 1440;
     std::vector<QueuedCopy> indexed = links_.Indexed();
     double oldest = 1e9;
     std::vector<QueuedCopy> wanted;

@@ -5,7 +5,7 @@
 //
 // The queue (copy_queue.h) holds what is to copy across stops and crashes. A recording enters it
 // when it is archived, and at every start the index is looked through for any the queue misses
-// (a crash between the two). One thread of its own copies the oldest first, at most as fast as
+// (a crash between the two) that started after copying was first switched on. One thread of its own copies the oldest first, at most as fast as
 // the limit allows; the rotation never waits for it: a recording deleted from its drive before its
 // turn is counted and logged as such, and one deleted while it is being copied is still copied
 // whole (its file is held open). A failed copy is tried again after a pause that doubles up to ten
@@ -88,6 +88,7 @@ private:
     std::unique_ptr<CopyQueue> queue_;  // made by the first Start, never replaced
     std::atomic<bool> open_{false};     // queue_ is open (release after it was made)
     OffsiteSettings settings_;          // the thread's own while it runs
+    double since_ = 0;                  // the start of copying, as the queue keeps it
     std::chrono::milliseconds first_pause_ = kFirstPause, longest_pause_ = kLongestPause;
     std::atomic<uint64_t> copied_{0};
     int failures_ = 0;                                 // the thread's: failed attempts in a row

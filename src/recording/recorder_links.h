@@ -33,6 +33,9 @@ struct RecorderHooks {
     std::function<void()> beep;
     // A record of the audit trail, made by the station (who: nobody).
     std::function<void(const char* what, const std::string& detail)> audit;
+    // A segment was archived and indexed (on the thread that archived it): its camera, file name
+    // and start.
+    std::function<void(int camera, const std::string& name, double start)> archived;
 };
 
 }  // namespace kel

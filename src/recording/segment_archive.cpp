@@ -322,9 +322,13 @@ bool SegmentArchive::Place(const ClosedSegment& segment) {
     std::string dosPath;
     if (!PlaceFile(segment, letter, dosPath))
         return false;
-    MutexLock lock(mutex_);
-    current_ = letter;
-    Index(segment, dosPath);
+    {
+        MutexLock lock(mutex_);
+        current_ = letter;
+        Index(segment, dosPath);
+    }
+    if (hooks_.archived)
+        hooks_.archived(segment.camera, segment.name, segment.startTime);
     return true;
 }
 

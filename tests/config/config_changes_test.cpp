@@ -126,7 +126,7 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
     const struct {
         const char* what;
         std::function<void(AppliedConfig&)> edit;
-        bool recorder, tables, server, web = false, ptz = false, events = false;
+        bool recorder, tables, server, web = false, ptz = false, events = false, offsite = false;
     } cases[] = {
         {"a slot of the nine-camera layout", [](AppliedConfig& c) { c.settings.CamMode9[2] = 7; }, false,
          false, false},
@@ -145,6 +145,12 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
          true},
         {"a PTZ address", [](AppliedConfig& c) { c.settings.PTZPorts[2] = 4; }, false, false, false, false,
          true},
+        {"the broker", [](AppliedConfig& c) { c.settings.MqttHost = "broker"; }, false, false, false, false,
+         false, true},
+        {"the off-site secret", [](AppliedConfig& c) { c.settings.S3Secret = "nowy"; }, false, false, false,
+         false, false, false, true},
+        {"the off-site limit", [](AppliedConfig& c) { c.settings.S3Limit = 512; }, false, false, false, false,
+         false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -157,6 +163,7 @@ TEST(ConfigChangesTest, EachSubsystemIsHandedItsPartOnlyWhenItChanged) {
         EXPECT_EQ(changes.web, c.web);
         EXPECT_EQ(changes.ptz, c.ptz);
         EXPECT_EQ(changes.events, c.events);
+        EXPECT_EQ(changes.offsite, c.offsite);
         EXPECT_FALSE(changes.AnyRestart());
     }
     // A camera recorded another way finishes its segment and starts one of the other kind.

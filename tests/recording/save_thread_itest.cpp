@@ -133,7 +133,8 @@ protected:
     RecorderHooks hooks{
         [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
         [this](const std::string& t) { warnings.push_back(t); }, [this] { ++beeps; },
-        [this](const char* what, const std::string& detail) { audited.push_back(what + (": " + detail)); }};
+        [this](const char* what, const std::string& detail) { audited.push_back(what + (": " + detail)); },
+        nullptr};
     TCameraTable cameras{};
     std::unique_ptr<TZoneTable> zones;
     bool sound = false;

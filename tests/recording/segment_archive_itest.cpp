@@ -107,7 +107,11 @@ protected:
     std::vector<std::string> warnings;
     RecorderHooks hooks{
         [this](const std::string& t, bool error) { logged.push_back((error ? "E " : "N ") + t); },
-        [this](const std::string& t) { warnings.push_back(t); }, [] {}, nullptr};
+        [this](const std::string& t) { warnings.push_back(t); }, [] {}, nullptr,
+        [this](int camera, const std::string& name, double) {
+            archived.push_back(std::to_string(camera) + " " + name);
+        }};
+    std::vector<std::string> archived;
 };
 
 TEST_F(ArchiveTest, ASegmentFillsTheFirstDriveToItsReserveThenGoesToTheNext) {
@@ -123,6 +127,9 @@ TEST_F(ArchiveTest, ASegmentFillsTheFirstDriveToItsReserveThenGoesToTheNext) {
         EXPECT_TRUE(OnDrive(p)) << p;
     EXPECT_FALSE(fs::exists(dir / "Temp/Kamera1/010526100000.avi"));
     EXPECT_EQ(a->Entries()[0].MotionCount, 7);
+    EXPECT_EQ(archived,
+              (std::vector<std::string>{"1 010526100000.avi", "1 010526100100.avi", "2 010526100200.avi"}))
+        << "each indexed segment is handed on once (the off-site copies)";
     EXPECT_EQ(a->Entries()[0].Camera, 1);
     EXPECT_EQ(a->Entries()[2].Camera, 2);
     EXPECT_EQ(a->Counter(), 3);
