@@ -385,8 +385,73 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     closeRow->addWidget(close);
     dialogLayout->addLayout(closeRow);
     btn_Mqtt = Button("Zdarzenia MQTT…", web);
-    wl->addRow(btn_Mqtt);
     connect(btn_Mqtt, &QPushButton::clicked, this, [this] { mqtt_dialog_->exec(); });
+
+    // The off-site store's settings, likewise. The secret is never shown: its field stays empty
+    // and only what is typed there replaces it.
+    s3_dialog_ = new QDialog(this);
+    s3_dialog_->setWindowTitle(QString::fromUtf8("Kopie poza stacją"));
+    auto* s3 = new QGroupBox(QString::fromUtf8("Magazyn S3"), s3_dialog_);
+    chk_S3 = new QCheckBox(QString::fromUtf8("Kopiuj nagrania"), s3);
+    ed_S3Endpoint = new QLineEdit(s3);
+    ed_S3Endpoint->setMaxLength(MaxChars("S3Endpoint"));
+    ed_S3Endpoint->setPlaceholderText(QString::fromUtf8("https://serwer:port"));
+    ed_S3Endpoint->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QString::fromUtf8("(h(t(t(p(s?(:(/(/[^\\s?#]*)?)?)?)?)?)?)?)?")), ed_S3Endpoint));
+    ed_S3Region = new QLineEdit(s3);
+    ed_S3Region->setMaxLength(MaxChars("S3Region"));
+    ed_S3Region->setPlaceholderText(QString::fromUtf8("us-east-1"));
+    ed_S3Bucket = new QLineEdit(s3);
+    ed_S3Bucket->setMaxLength(MaxChars("S3Bucket"));
+    ed_S3Bucket->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QString::fromUtf8("[a-z0-9.-]*")), ed_S3Bucket));
+    ed_S3Prefix = new QLineEdit(s3);
+    ed_S3Prefix->setMaxLength(MaxChars("S3Prefix"));
+    ed_S3Prefix->setPlaceholderText(QString::fromUtf8("nazwa komputera"));
+    ed_S3KeyId = new QLineEdit(s3);
+    ed_S3KeyId->setMaxLength(MaxChars("S3KeyId"));
+    ed_S3Secret = new QLineEdit(s3);
+    ed_S3Secret->setMaxLength(MaxChars("S3Secret"));
+    ed_S3Secret->setEchoMode(QLineEdit::Password);
+    ed_S3Limit = new QSpinBox(s3);
+    const NumberLimits s3Limit = DwordLimits("S3Limit");
+    ed_S3Limit->setRange(static_cast<int>(s3Limit.min), static_cast<int>(s3Limit.max));
+    ed_S3Limit->setSuffix(QString::fromUtf8(" KB/s"));
+    ed_S3Limit->setSpecialValueText(QString::fromUtf8("bez limitu"));
+    auto* s3l = new QGridLayout(s3);
+    s3l->addWidget(chk_S3, 0, 0, 1, 4);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Adres"), s3), 1, 0);
+    s3l->addWidget(ed_S3Endpoint, 1, 1);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Region"), s3), 1, 2);
+    s3l->addWidget(ed_S3Region, 1, 3);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Kubełek"), s3), 2, 0);
+    s3l->addWidget(ed_S3Bucket, 2, 1);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Folder"), s3), 2, 2);
+    s3l->addWidget(ed_S3Prefix, 2, 3);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Klucz dostępu"), s3), 3, 0);
+    s3l->addWidget(ed_S3KeyId, 3, 1);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Sekret"), s3), 3, 2);
+    s3l->addWidget(ed_S3Secret, 3, 3);
+    s3l->addWidget(new QLabel(QString::fromUtf8("Przepustowość"), s3), 4, 0);
+    s3l->addWidget(ed_S3Limit, 4, 1);
+    s3l->setColumnStretch(1, 2);
+    s3l->setColumnStretch(3, 1);
+    auto* s3Close = Button("Zamknij", s3_dialog_);
+    connect(s3Close, &QPushButton::clicked, s3_dialog_, &QDialog::accept);
+    auto* s3Layout = new QVBoxLayout(s3_dialog_);
+    s3Layout->addWidget(s3);
+    auto* s3CloseRow = new QHBoxLayout;
+    s3CloseRow->addStretch();
+    s3CloseRow->addWidget(s3Close);
+    s3Layout->addLayout(s3CloseRow);
+    s3_dialog_->resize(620, s3_dialog_->sizeHint().height());
+    btn_S3 = Button("Kopie poza stacją…", web);
+    connect(btn_S3, &QPushButton::clicked, this, [this] { s3_dialog_->exec(); });
+    // Both in one row: the page keeps its height.
+    auto* moreRow = new QHBoxLayout;
+    moreRow->addWidget(btn_Mqtt);
+    moreRow->addWidget(btn_S3);
+    wl->addRow(moreRow);
 
     auto* mail = new QGroupBox(QString::fromUtf8("Powiadomienia E-mail"), page);
     ed_SMTP = new QLineEdit(mail);
@@ -492,6 +557,20 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     onText(ed_MqttUser, &TSettingsBlock::MqttUser);
     onText(ed_MqttPassword, &TSettingsBlock::MqttPassword);
     onText(ed_MqttTopic, &TSettingsBlock::MqttTopic);
+    onCheck(chk_S3, &TSettingsBlock::S3);
+    onText(ed_S3Endpoint, &TSettingsBlock::S3Endpoint);
+    onText(ed_S3Region, &TSettingsBlock::S3Region);
+    onText(ed_S3Bucket, &TSettingsBlock::S3Bucket);
+    onText(ed_S3Prefix, &TSettingsBlock::S3Prefix);
+    onText(ed_S3KeyId, &TSettingsBlock::S3KeyId);
+    connect(ed_S3Secret, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!filling_ && work_)
+            work_->settings.S3Secret = text.isEmpty() ? s3_secret_ : text.toStdString();
+    });
+    connect(ed_S3Limit, &QSpinBox::valueChanged, this, [this](int limit) {
+        if (!filling_ && work_)
+            work_->settings.S3Limit = limit;
+    });
     connect(ed_WebPort, &QSpinBox::valueChanged, this, [this](int port) {
         if (!filling_ && work_)
             work_->settings.WebPort = port;
@@ -575,6 +654,17 @@ void TConfigForm::FillSystemPage() {
     ed_MqttUser->setText(Utf8(s.MqttUser));
     ed_MqttPassword->setText(Utf8(s.MqttPassword));
     ed_MqttTopic->setText(Utf8(s.MqttTopic));
+    chk_S3->setChecked(s.S3);
+    ed_S3Endpoint->setText(Utf8(s.S3Endpoint));
+    ed_S3Region->setText(Utf8(s.S3Region));
+    ed_S3Bucket->setText(Utf8(s.S3Bucket));
+    ed_S3Prefix->setText(Utf8(s.S3Prefix));
+    ed_S3KeyId->setText(Utf8(s.S3KeyId));
+    s3_secret_ = s.S3Secret;
+    ed_S3Secret->clear();
+    ed_S3Secret->setPlaceholderText(s.S3Secret.empty() ? QString()
+                                                       : QString::fromUtf8("zapisany, bez zmian"));
+    ed_S3Limit->setValue(s.S3Limit);
     ed_SMTP->setText(Utf8(s.mSMTP));
     ed_MailUser->setText(Utf8(s.mUSER));
     ed_MailPass->setText(Utf8(s.mPASS));

@@ -147,6 +147,17 @@ public:
     QLineEdit* ed_MqttUser;
     QLineEdit* ed_MqttPassword;
     QLineEdit* ed_MqttTopic;
+    QPushButton* btn_S3;
+    QDialog* s3_dialog_;
+    QCheckBox* chk_S3;
+    QLineEdit* ed_S3Endpoint;
+    QLineEdit* ed_S3Region;
+    QLineEdit* ed_S3Bucket;
+    QLineEdit* ed_S3Prefix;
+    QLineEdit* ed_S3KeyId;
+    QLineEdit* ed_S3Secret;  // never filled: empty keeps the secret saved
+    QSpinBox* ed_S3Limit;
+    std::string s3_secret_;  // the secret as it was when the dialog was filled
     QLineEdit* ed_SMTP;
     QLineEdit* ed_MailUser;
     QLineEdit* ed_MailPass;

@@ -134,6 +134,7 @@ TEST_F(ConfigFormTest, CaptionsAndPagesAreTheSystemsOwn) {
 // Each list shows the stored choice and stores the index (or the size) chosen.
 TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     work.settings.Sequence = 3;
+    work.settings.S3Secret = "stary-sekret";
     Open(0);
     EXPECT_EQ(form->cb_Sequence->currentText(), QString("10"));
     EXPECT_EQ(form->cb_Resolution->currentText(), QString("1024x768"));
@@ -174,6 +175,30 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     EXPECT_EQ(s.MqttTopic, "stacje/magazyn");
     if (const char* shots = std::getenv("KEL_SHOT_DIR"))  // for a look at the broker's small dialog
         form->mqtt_dialog_->grab().save(QString(shots) + "/config-mqtt.png");
+
+    // The off-site store: the secret saved is never shown, and stays unless another is typed.
+    EXPECT_TRUE(form->ed_S3Secret->text().isEmpty());
+    EXPECT_FALSE(form->ed_S3Secret->placeholderText().isEmpty());
+    form->chk_S3->setChecked(true);
+    form->ed_S3Endpoint->setText("https://s3.example.pl:9000");
+    form->ed_S3Bucket->setText("kopie-stacji");
+    form->ed_S3KeyId->setText("AKIAKEL");
+    form->ed_S3Limit->setValue(512);
+    QString upper = "Kopie", ftp = "ftp://s3";
+    EXPECT_EQ(form->ed_S3Bucket->validator()->validate(upper, at), QValidator::Invalid);
+    EXPECT_EQ(form->ed_S3Endpoint->validator()->validate(ftp, at), QValidator::Invalid);
+    EXPECT_EQ(s.S3Secret, "stary-sekret");
+    form->ed_S3Secret->setText("nowy");
+    EXPECT_EQ(s.S3Secret, "nowy");
+    form->ed_S3Secret->clear();
+    EXPECT_EQ(s.S3Secret, "stary-sekret") << "an emptied field keeps the saved secret";
+    EXPECT_TRUE(s.S3);
+    EXPECT_EQ(std::make_pair(s.S3Endpoint, s.S3Bucket),
+              std::make_pair(std::string("https://s3.example.pl:9000"), std::string("kopie-stacji")));
+    EXPECT_EQ(std::make_pair(s.S3KeyId, s.S3Limit), std::make_pair(std::string("AKIAKEL"), 512));
+    EXPECT_EQ(s.S3Region, "us-east-1");
+    if (const char* shots = std::getenv("KEL_SHOT_DIR"))
+        form->s3_dialog_->grab().save(QString(shots) + "/config-s3.png");
     EXPECT_TRUE(s.Web && !s.WebTls);
     EXPECT_EQ(s.WebPort, 9443);
     EXPECT_EQ(std::make_pair(s.WebCert, s.WebKey),
