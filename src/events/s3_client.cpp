@@ -350,9 +350,9 @@ bool S3Client::PutFile(const std::string& path, const std::string& key,
     }
     const uint64_t size = static_cast<uint64_t>(end);
     const uint64_t part = std::max(settings_.partSize, kSmallestPart);
-    std::string etag;
+    std::string etag, stored;
     if (size > part) {
-        if (!PutParts(fd.get(), size, key, started, stopped, etag))
+        if (!PutParts(fd.get(), size, key, started, stopped, etag, stored))
             return false;
     } else {
         Digests d;
@@ -363,13 +363,17 @@ bool S3Client::PutFile(const std::string& path, const std::string& key,
                   r, stopped))
             return false;
         etag = Hex(d.md5, 16);
+        stored = r.etag;
     }
+    // The store's answer names the checksum of what it keeps; only without one is it asked again.
+    if (!stored.empty() && stored == etag)
+        return true;
     return Verify(key, size, etag);
 }
 
 bool S3Client::PutParts(int fd, uint64_t size, const std::string& key,
                         const std::function<void(const std::string&)>& started,
-                        const std::function<bool()>& stopped, std::string& etag) {
+                        const std::function<bool()>& stopped, std::string& etag, std::string& stored) {
     const uint64_t part = std::max(settings_.partSize, kSmallestPart);
     Response r;
     const std::string empty = Sha256Hex("");
@@ -408,6 +412,9 @@ bool S3Client::PutParts(int fd, uint64_t size, const std::string& key,
     unsigned length = 0;
     EVP_Digest(md5s.data(), md5s.size(), whole, &length, EVP_md5(), nullptr);
     etag = Hex(whole, length) + "-" + std::to_string(number);
+    stored = Unquoted(Between(r.body, "<ETag>", "</ETag>"));
+    if (stored.rfind("&quot;", 0) == 0 && stored.size() > 12)
+        stored = stored.substr(6, stored.size() - 12);
     return true;
 }
 

@@ -3,7 +3,8 @@
 // request signed (s3_signer.h) and its body's SHA-256 sent with it, so the store refuses a body
 // that arrived changed. A file larger than one part goes up in parts (multipart upload). Every
 // copy is then verified: the object's size and its checksum (ETag: the MD5 of the file, or for
-// parts the MD5 of the parts' MD5s and their count) must be the file's.
+// parts the MD5 of the parts' MD5s and their count) must be the file's, as the store's answer
+// names it, or as it says when asked (HEAD) when its answer named none.
 //
 // One client is used by one thread at a time; it keeps its connection between requests.
 
@@ -72,7 +73,7 @@ private:
               const std::function<bool()>& stopped);
     bool PutParts(int fd, uint64_t size, const std::string& key,
                   const std::function<void(const std::string&)>& started,
-                  const std::function<bool()>& stopped, std::string& etag);
+                  const std::function<bool()>& stopped, std::string& etag, std::string& stored);
     bool Verify(const std::string& key, uint64_t size, const std::string& etag);
     static std::string StoreError(const std::string& body);
 
