@@ -1158,7 +1158,8 @@ TEST_F(StationTest, TheConfiguratorsResultReachesTheRunningStation) {
         TConfig stored(dir.File("registry.sqlite"));
         ASSERT_TRUE(stored.Load());
         EXPECT_EQ(stored.VideoFilesSize, 0);
-        EXPECT_EQ(stored.Cameras[0].Brightness, 5);
+        const int32_t brightness = stored.Cameras[0].Brightness;  // packed: no reference to it
+        EXPECT_EQ(brightness, 5);
     }
 
     std::filesystem::create_directories("drives/d:");
