@@ -184,7 +184,6 @@ public:
     void StartEvents();
     // The off-site copier started on the applied settings, or stopped when they switch it off.
     void StartOffsite();
-    static OffsiteLinks OffsiteLinksFor(Station& s);
     // Window thread, every second: the motion messages (see StationNotices::SendMotion).
     void MailMotion();
     // Camera n's capture thread, once the second stage has started it.
@@ -277,6 +276,8 @@ private:
     ConfigSnapshot snapshot_;          // the configuration as last applied; what everything reads
     std::unique_ptr<ViewController> view_;
     std::unique_ptr<MqttEvents> events_;
+    // The copier's ways to the log, the clock and the recorder's index.
+    static OffsiteLinks OffsiteLinksFor(Station& s);
     // Before the pipeline: the recorder hands it what it archived until the pipeline is gone.
     OffsiteCopies offsite_;
     std::array<bool, kCameraCount + 1> motion_seen_{};  // MotionShown at the last tick
