@@ -147,10 +147,16 @@ void OffsiteCopies::Run(std::stop_token stop) {
         }
         if (stop.stop_requested())
             break;
-        // The whole queue waits: most failures are the store's or the line's, not the file's.
-        const auto pause = std::min<std::chrono::milliseconds>(
-            first_pause_ * (1LL << std::min(failures_ - 1, 20)), longest_pause_);
-        queue_->Failed(next->id, UnixNow() + std::chrono::ceil<std::chrono::seconds>(pause).count());
+        // The whole queue waits, as long as the failures in a row say: most failures are the
+        // store's or the line's. The copy itself waits as long as its own attempts say, so one
+        // the store keeps refusing does not hold up the others.
+        auto growing = [this](int n) {
+            return std::min<std::chrono::milliseconds>(first_pause_ * (1LL << std::clamp(n, 0, 20)),
+                                                       longest_pause_);
+        };
+        const auto pause = growing(failures_ - 1);
+        const auto own = std::max(pause, growing(next->attempts));
+        queue_->Failed(next->id, UnixNow() + std::chrono::ceil<std::chrono::seconds>(own).count());
         thread_.Pause(stop, pause);
     }
 }

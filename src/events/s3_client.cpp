@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -343,12 +344,12 @@ bool S3Client::PutFile(const std::string& path, const std::string& key,
         error_ = path + ": " + std::strerror(errno);
         return false;
     }
-    const off_t end = ::lseek(fd.get(), 0, SEEK_END);
-    if (end < 0) {
-        error_ = path + ": " + std::strerror(errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error_ = path + ": " + (S_ISREG(info.st_mode) ? std::strerror(errno) : "to nie jest plik");
         return false;
     }
-    const uint64_t size = static_cast<uint64_t>(end);
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
     const uint64_t part = std::max(settings_.partSize, kSmallestPart);
     std::string etag, stored;
     if (size > part) {
