@@ -5,12 +5,13 @@
 //
 // The queue (copy_queue.h) holds what is to copy across stops and crashes. A recording enters it
 // when it is archived, and at every start the index is looked through for any the queue misses
-// (a crash between the two) that started after copying was first switched on. One thread of its own copies the oldest first, at most as fast as
-// the limit allows; the rotation never waits for it: a recording deleted from its drive before its
-// turn is counted and logged as such, and one deleted while it is being copied is still copied
-// whole (its file is held open). A failed copy is tried again after a pause that doubles up to ten
-// minutes; the log says once that the store cannot be reached and once that it can again.
-// While copies wait, the log says every ten minutes how many and since when.
+// (a crash between the two) that started after copying was first switched on. One thread of its
+// own copies the oldest first, at most as fast as the limit allows; the rotation never waits for
+// it: a recording deleted from its drive before its turn is counted and logged as such, and one
+// deleted while it is being copied is still copied whole (its file is held open). A failed copy
+// is tried again after a pause that doubles up to ten minutes; the log says once that the store
+// cannot be reached and once that it can again. While copies wait, the log says every ten
+// minutes how many and since when.
 
 #include <atomic>
 #include <chrono>
