@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "net/curl_global.h"
 #include "platform/sha256.h"
 
 namespace kel {
@@ -21,21 +22,6 @@ namespace kel {
 namespace {
 
 constexpr uint64_t kSmallestPart = 5ull << 20;  // the store's least part but the last
-
-void GlobalInit() {
-    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)done;
-}
-
-std::string Hex(const unsigned char* bytes, size_t size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < size; ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 15]);
-    }
-    return out;
-}
 
 std::string Base64(const unsigned char* bytes, size_t size) {
     std::string out(4 * ((size + 2) / 3) + 1, '\0');
@@ -78,7 +64,7 @@ bool Digest(int fd, uint64_t offset, uint64_t size, Digests& out, std::string& e
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned length = 0;
     EVP_DigestFinal_ex(sha.get(), digest, &length);
-    out.sha256 = Hex(digest, length);
+    out.sha256 = HexText(digest, length);
     EVP_DigestFinal_ex(md5.get(), out.md5, &length);
     return true;
 }
@@ -193,7 +179,7 @@ private:
 }  // namespace
 
 S3Client::S3Client(S3Settings settings) : settings_(std::move(settings)) {
-    GlobalInit();
+    CurlGlobalInit();
     curl_ = curl_easy_init();
 }
 
@@ -363,7 +349,7 @@ bool S3Client::PutFile(const std::string& path, const std::string& key,
         if (!Send("PUT", key, {}, Body{fd.get(), 0, size, {}}, d.sha256, {{"content-md5", Base64(d.md5, 16)}},
                   r, stopped))
             return false;
-        etag = Hex(d.md5, 16);
+        etag = HexText(d.md5, 16);
         stored = r.etag;
     }
     // The store's answer names the checksum of what it keeps; only without one is it asked again.
@@ -398,12 +384,12 @@ bool S3Client::PutParts(int fd, uint64_t size, const std::string& key,
         if (!Send("PUT", key, {{"partNumber", std::to_string(number)}, {"uploadId", id}}, Body{fd, at, n, {}},
                   d.sha256, {{"content-md5", Base64(d.md5, 16)}}, r, stopped))
             return false;
-        if (!r.etag.empty() && r.etag != Hex(d.md5, 16)) {
+        if (!r.etag.empty() && r.etag != HexText(d.md5, 16)) {
             error_ = "czesc " + std::to_string(number) + " dotarla zmieniona";
             return false;
         }
         md5s.append(reinterpret_cast<const char*>(d.md5), 16);
-        list += "<Part><PartNumber>" + std::to_string(number) + "</PartNumber><ETag>\"" + Hex(d.md5, 16) +
+        list += "<Part><PartNumber>" + std::to_string(number) + "</PartNumber><ETag>\"" + HexText(d.md5, 16) +
                 "\"</ETag></Part>";
     }
     const std::string done = "<CompleteMultipartUpload>" + list + "</CompleteMultipartUpload>";
@@ -412,7 +398,7 @@ bool S3Client::PutParts(int fd, uint64_t size, const std::string& key,
     unsigned char whole[EVP_MAX_MD_SIZE];
     unsigned length = 0;
     EVP_Digest(md5s.data(), md5s.size(), whole, &length, EVP_md5(), nullptr);
-    etag = Hex(whole, length) + "-" + std::to_string(number);
+    etag = HexText(whole, length) + "-" + std::to_string(number);
     stored = Unquoted(Between(r.body, "<ETag>", "</ETag>"));
     if (stored.rfind("&quot;", 0) == 0 && stored.size() > 12)
         stored = stored.substr(6, stored.size() - 12);

@@ -21,16 +21,6 @@ std::string Hmac(std::string_view key, std::string_view data) {
     return std::string(reinterpret_cast<const char*>(out), size);
 }
 
-std::string Hex(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out.push_back(kDigits[c >> 4]);
-        out.push_back(kDigits[c & 15]);
-    }
-    return out;
-}
-
 std::string Trimmed(const std::string& value) {
     const size_t b = value.find_first_not_of(" \t");
     const size_t e = value.find_last_not_of(" \t");
@@ -88,8 +78,10 @@ std::string S3Authorization(const S3Credentials& credentials, const S3Request& r
     key = Hmac(key, credentials.region);
     key = Hmac(key, "s3");
     key = Hmac(key, "aws4_request");
+    const std::string signature = Hmac(key, toSign);
     return "AWS4-HMAC-SHA256 Credential=" + credentials.keyId + "/" + scope +
-           ", SignedHeaders=" + signedHeaders + ", Signature=" + Hex(Hmac(key, toSign));
+           ", SignedHeaders=" + signedHeaders + ", Signature=" +
+           HexText(reinterpret_cast<const unsigned char*>(signature.data()), signature.size());
 }
 
 std::string S3Date(long long unixSeconds) {

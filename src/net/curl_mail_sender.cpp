@@ -14,17 +14,12 @@
 #include <vector>
 
 #include "config/setting_limits.h"
+#include "net/curl_global.h"
 #include "platform/cp1250.h"
 
 namespace kel {
 
 namespace {
-
-// libcurl's global set-up is not thread-safe before 7.84; do it once, before any sender runs.
-void GlobalInit() {
-    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)done;
-}
 
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t");
@@ -117,7 +112,7 @@ bool ErrorReply(const std::string& reply) {
 CurlMailSender::CurlMailSender(int port, std::chrono::seconds connectTimeout,
                                std::chrono::seconds replyTimeout)
     : port_(port), connect_timeout_(connectTimeout), reply_timeout_(replyTimeout) {
-    GlobalInit();
+    CurlGlobalInit();
 }
 
 std::string CurlMailSender::Compose(const MailMessage& message, const std::string& date,

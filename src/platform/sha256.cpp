@@ -9,27 +9,27 @@ namespace kel {
 
 namespace {
 
-std::string Hex(const unsigned char* digest, unsigned size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(size * 2);
-    for (unsigned i = 0; i < size; ++i) {
-        out.push_back(kDigits[digest[i] >> 4]);
-        out.push_back(kDigits[digest[i] & 15]);
-    }
-    return out;
-}
-
 using Context = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 }  // namespace
+
+std::string HexText(const unsigned char* bytes, size_t size) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        out.push_back(kDigits[bytes[i] >> 4]);
+        out.push_back(kDigits[bytes[i] & 15]);
+    }
+    return out;
+}
 
 std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned size = 0;
     if (!EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr))
         return {};
-    return Hex(digest, size);
+    return HexText(digest, size);
 }
 
 std::string Sha256File(const std::string& path) {
@@ -48,7 +48,7 @@ std::string Sha256File(const std::string& path) {
     unsigned size = 0;
     if (!EVP_DigestFinal_ex(context.get(), digest, &size))
         return {};
-    return Hex(digest, size);
+    return HexText(digest, size);
 }
 
 }  // namespace kel
