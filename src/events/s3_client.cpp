@@ -133,7 +133,6 @@ size_t KeepBody(char* data, size_t size, size_t count, void* user) {
 struct Headers {
     std::string etag;
     uint64_t length = 0;
-    bool hasLength = false;
 };
 
 size_t KeepHeader(char* data, size_t size, size_t count, void* user) {
@@ -152,7 +151,6 @@ size_t KeepHeader(char* data, size_t size, size_t count, void* user) {
             h->etag = Unquoted(value);
         } else if (name == "content-length") {
             h->length = std::strtoull(value.c_str(), nullptr, 10);
-            h->hasLength = true;
         }
     }
     return n;
@@ -306,7 +304,6 @@ bool S3Client::Send(const std::string& method, const std::string& key, const S3P
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
     response.etag = got.etag;
     response.length = got.length;
-    response.hasLength = got.hasLength;
     if (response.status < 200 || response.status > 299) {
         const std::string why = StoreError(response.body);
         error_ = "HTTP " + std::to_string(response.status) + (why.empty() ? "" : " (" + why + ")");

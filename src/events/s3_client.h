@@ -58,9 +58,7 @@ private:
         long status = 0;
         std::string body;
         std::string etag;
-        std::string uploadId;
         uint64_t length = 0;
-        bool hasLength = false;
     };
     struct Body {
         int fd = -1;
