@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "capture/picture_convert.h"
 #include "capture/resolution.h"
 #include "platform/guarded.h"
 
@@ -72,13 +73,31 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
     };
     auto held = std::make_shared<Held>();
     held->pool = slot.pool;
-    held->buffer = slot.pool->Get(std::max<size_t>(bytes, 1));
-    if (mask && bytes == ResolutionBytes(resolution)) {
-        const PictureSize size = ResolutionSize(resolution);
-        mask->Copy(held->buffer.bytes.get(), picture, size.width, size.height);
+    const bool whole = bytes == ResolutionBytes(resolution);
+    const PictureSize size = whole ? ResolutionSize(resolution) : PictureSize{};
+    const bool halve = whole && slot.halves.load(std::memory_order_relaxed) && size.width > 0 &&
+                       size.width % 4 == 0 && size.height % 2 == 0;
+    const size_t halfBytes = halve ? bytes / 4 : 0;
+    held->buffer = slot.pool->Get(std::max<size_t>(bytes + halfBytes, 1));
+    uint8_t* copy = held->buffer.bytes.get();
+    uint8_t* half = halve ? copy + bytes : nullptr;
+    const size_t line = static_cast<size_t>(size.width) * 2;
+    if (mask && whole) {
+        mask->Copy(copy, picture, size.width, size.height);
+        for (int y = 0; half && y < size.height / 2; ++y)
+            HalveUyvyLines(copy + 2 * y * line, copy + (2 * y + 1) * line, half + y * line / 2,
+                           size.width / 4);
+    } else if (half) {
+        // Two lines copied, then halved while they are in the cache.
+        for (int y = 0; y < size.height / 2; ++y) {
+            uint8_t* pair = copy + 2 * y * line;
+            std::memcpy(pair, picture + 2 * y * line, 2 * line);
+            HalveUyvyLines(pair, pair + line, half + y * line / 2, size.width / 4);
+        }
     } else if (bytes) {
-        std::memcpy(held->buffer.bytes.get(), picture, bytes);
+        std::memcpy(copy, picture, bytes);
     }
+    held->half = half;
     held->data = held->buffer.bytes.get();
     held->info.bytes = bytes;
     held->info.resolution = resolution;
@@ -100,6 +119,16 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
         ++slot.queued;
     }
     Wake();
+}
+
+void FrameBank::WantHalves(int camera, bool want) {
+    if (InRange(camera))
+        slots_[camera].halves.store(want, std::memory_order_relaxed);
+}
+
+bool FrameBank::WantsHalves(int camera) const {
+    const Slot* slot = Find(camera);
+    return slot && slot->halves.load(std::memory_order_relaxed);
 }
 
 FrameBank::Info FrameBank::Read(int camera, uint8_t* out, size_t capacity) const {

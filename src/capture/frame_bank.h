@@ -51,6 +51,9 @@ public:
     struct Picture {
         const uint8_t* data = nullptr;
         Info info;
+        // The picture halved both ways (UYVY, half its width and height; HalveUyvyLines), made on
+        // the way in while a reader wants halves of the camera; null otherwise.
+        const uint8_t* half = nullptr;
     };
     using PicturePtr = std::shared_ptr<const Picture>;
 
@@ -63,6 +66,12 @@ public:
     // first. A camera outside 1..16 is ignored.
     void Write(int camera, const uint8_t* picture, size_t bytes, int32_t resolution,
                const PrivacyMask* mask = nullptr);
+    // Whether pictures of camera n are published with their halves from now on: the display asks
+    // for them while it shows the camera in a tile at most half the picture's size, so the capture
+    // thread halves each picture while its lines are in the cache, instead of the display reading
+    // the whole picture back from memory. Any thread.
+    void WantHalves(int camera, bool want);
+    bool WantsHalves(int camera) const;
     // Copies camera n's newest picture into `out` (at most `capacity` bytes) and says what it was.
     Info Read(int camera, uint8_t* out, size_t capacity) const;
     // What camera n's newest picture is, without the bytes.
@@ -94,6 +103,7 @@ private:
         uint64_t serial KEL_GUARDED_BY(mutex) = 0;
         uint64_t lost KEL_GUARDED_BY(mutex) = 0;
         std::shared_ptr<Pool> pool;  // fixed after construction
+        std::atomic<bool> halves{false};
     };
     const Slot* Find(int camera) const;
 

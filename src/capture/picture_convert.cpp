@@ -3,6 +3,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
 
 namespace kel {
 
@@ -67,6 +70,39 @@ void PackLine(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, u
     }
 }
 
+// One output line from two source lines of `pairs` x 2 pixel pairs: U, V and each Y the mean of
+// the four it stands for (the mean of the two lines' means, each rounded up).
+void HalveLinePlain(const uint8_t* a, const uint8_t* b, uint8_t* out, int pairs) {
+    for (int x = 0; x < pairs; ++x, a += 8, b += 8, out += 4) {
+        auto mean = [](int p, int q) { return (p + q + 1) >> 1; };
+        out[0] = static_cast<uint8_t>(mean(mean(a[0], b[0]), mean(a[4], b[4])));
+        out[1] = static_cast<uint8_t>(mean(mean(a[1], b[1]), mean(a[3], b[3])));
+        out[2] = static_cast<uint8_t>(mean(mean(a[2], b[2]), mean(a[6], b[6])));
+        out[3] = static_cast<uint8_t>(mean(mean(a[5], b[5]), mean(a[7], b[7])));
+    }
+}
+
+#if defined(__x86_64__)
+// The same, 4 output pairs a step, where the processor shuffles bytes (SSSE3).
+__attribute__((target("ssse3"))) void HalveLineSsse3(const uint8_t* a, const uint8_t* b, uint8_t* out,
+                                                     int pairs) {
+    // Of a line's mean, U0 Y0 V0 Y1 U1 Y2 V1 Y3 …: the first and the second of each output byte.
+    const __m128i first = _mm_setr_epi8(0, 1, 2, 5, 8, 9, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i second = _mm_setr_epi8(4, 3, 6, 7, 12, 11, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 4 <= pairs; x += 4, a += 32, b += 32, out += 16) {
+        const __m128i m0 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
+        const __m128i m1 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16)));
+        const __m128i p = _mm_unpacklo_epi64(_mm_shuffle_epi8(m0, first), _mm_shuffle_epi8(m1, first));
+        const __m128i q = _mm_unpacklo_epi64(_mm_shuffle_epi8(m0, second), _mm_shuffle_epi8(m1, second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_avg_epu8(p, q));
+    }
+    HalveLinePlain(a, b, out, pairs - x);
+}
+#endif
+
 }  // namespace
 
 void I420ToUyvy(const uint8_t* y, int yStride, const uint8_t* u, const uint8_t* v, int uvStride, int width,
@@ -84,6 +120,17 @@ void UyvyToI420(const uint8_t* uyvy, int srcStride, int width, int height, uint8
                  y + static_cast<long>(row + 1) * yStride, u + static_cast<long>(row / 2) * uvStride,
                  v + static_cast<long>(row / 2) * uvStride);
     }
+}
+
+void HalveUyvyLines(const uint8_t* a, const uint8_t* b, uint8_t* out, int pairs) {
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        HalveLineSsse3(a, b, out, pairs);
+        return;
+    }
+#endif
+    HalveLinePlain(a, b, out, pairs);
 }
 
 }  // namespace kel

@@ -16,4 +16,9 @@ void UyvyToI420(const uint8_t* uyvy, int srcStride, int width, int height, uint8
 void I420ToUyvy(const uint8_t* y, int yStride, const uint8_t* u, const uint8_t* v, int uvStride, int width,
                 int height, uint8_t* uyvy, int dstStride);
 
+// One line of a UYVY picture halved both ways from two of its lines: `pairs` output pixel pairs
+// (from 2 x `pairs` input pairs), U, V and each Y the mean of the four it stands for (the mean of
+// the two lines' means, each rounded up). A small tile is scaled from the halved picture.
+void HalveUyvyLines(const uint8_t* a, const uint8_t* b, uint8_t* out, int pairs);
+
 }  // namespace kel

@@ -1,11 +1,9 @@
 #include "display/blitter.h"
 
-#if defined(__x86_64__)
-#include <tmmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cstring>
+
+#include "capture/picture_convert.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -67,65 +65,34 @@ SwsContext* Blitter::Context(const Key& key) {
     return c;
 }
 
-namespace {
-
-// One output line from two source lines of `pairs` x 2 pixel pairs: U, V and each Y the mean of
-// the four it stands for (the mean of the two lines' means, each rounded up).
-void HalveLine(const uint8_t* a, const uint8_t* b, uint8_t* out, int pairs) {
-    for (int x = 0; x < pairs; ++x, a += 8, b += 8, out += 4) {
-        auto mean = [](int p, int q) { return (p + q + 1) >> 1; };
-        out[0] = static_cast<uint8_t>(mean(mean(a[0], b[0]), mean(a[4], b[4])));
-        out[1] = static_cast<uint8_t>(mean(mean(a[1], b[1]), mean(a[3], b[3])));
-        out[2] = static_cast<uint8_t>(mean(mean(a[2], b[2]), mean(a[6], b[6])));
-        out[3] = static_cast<uint8_t>(mean(mean(a[5], b[5]), mean(a[7], b[7])));
-    }
-}
-
-#if defined(__x86_64__)
-// The same, 4 output pairs a step, where the processor shuffles bytes (SSSE3).
-__attribute__((target("ssse3"))) void HalveLineSsse3(const uint8_t* a, const uint8_t* b, uint8_t* out,
-                                                     int pairs) {
-    // Of a line's mean, U0 Y0 V0 Y1 U1 Y2 V1 Y3 …: the first and the second of each output byte.
-    const __m128i first = _mm_setr_epi8(0, 1, 2, 5, 8, 9, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i second = _mm_setr_epi8(4, 3, 6, 7, 12, 11, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
-    int x = 0;
-    for (; x + 4 <= pairs; x += 4, a += 32, b += 32, out += 16) {
-        const __m128i m0 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
-        const __m128i m1 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16)),
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16)));
-        const __m128i p = _mm_unpacklo_epi64(_mm_shuffle_epi8(m0, first), _mm_shuffle_epi8(m1, first));
-        const __m128i q = _mm_unpacklo_epi64(_mm_shuffle_epi8(m0, second), _mm_shuffle_epi8(m1, second));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_avg_epu8(p, q));
-    }
-    HalveLine(a, b, out, pairs - x);
-}
-#endif
-
-}  // namespace
-
 bool Blitter::Halve(const Surface& src, const Rect& from) {
     const int w = from.Width() / 2, h = from.Height() / 2;
     if ((half_.Width() != w || half_.Height() != h || half_.Format() != PixelFormat::Uyvy) &&
         !half_.Allocate(w, h, PixelFormat::Uyvy))
         return false;
-#if defined(__x86_64__)
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    auto line = ssse3 ? &HalveLineSsse3 : &HalveLine;
-#else
-    auto line = &HalveLine;
-#endif
     for (int y = 0; y < h; ++y)
-        line(src.At(from.left, from.top + 2 * y), src.At(from.left, from.top + 2 * y + 1), half_.Line(y),
-             w / 2);
+        HalveUyvyLines(src.At(from.left, from.top + 2 * y), src.At(from.left, from.top + 2 * y + 1),
+                       half_.Line(y), w / 2);
     return true;
 }
 
-bool Blitter::Scale(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h) {
+bool Blitter::Scale(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h,
+                    const Surface* half) {
     // A camera's picture in a small tile: the scaler's work shrinks to a quarter.
-    if (src.Format() == PixelFormat::Uyvy && &src != &half_ && from.Width() % 4 == 0 &&
-        from.Height() % 2 == 0 && 2 * w <= from.Width() && 2 * h <= from.Height() && Halve(src, from))
-        return Scale(half_, half_.Bounds(), to, toStride, w, h);
+    if (src.Format() == PixelFormat::Uyvy && from.Width() % 4 == 0 && from.Height() % 2 == 0 &&
+        2 * w <= from.Width() && 2 * h <= from.Height()) {
+        if (half && half->Valid() && half->Format() == PixelFormat::Uyvy &&
+            2 * half->Width() == src.Width() && 2 * half->Height() == src.Height() && from.left % 4 == 0 &&
+            from.top % 2 == 0)
+            return Convert(*half, {from.left / 2, from.top / 2, from.right / 2, from.bottom / 2}, to,
+                           toStride, w, h);
+        if (Halve(src, from))
+            return Convert(half_, half_.Bounds(), to, toStride, w, h);
+    }
+    return Convert(src, from, to, toStride, w, h);
+}
+
+bool Blitter::Convert(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h) {
     SwsContext* c = Context({from.Width(), from.Height(), w, h, src.Format(), PixelFormat::Rgb32});
     if (!c)
         return false;
@@ -136,7 +103,7 @@ bool Blitter::Scale(const Surface& src, const Rect& from, uint8_t* to, int toStr
     return sws_scale(c, in, inStride, 0, from.Height(), out, outStride) == h;
 }
 
-bool Blitter::Blit(const Surface& src, Rect from, Surface& dst, const Rect& to) {
+bool Blitter::Blit(const Surface& src, Rect from, Surface& dst, const Rect& to, const Surface* half) {
     if (!src.Valid() || !dst.Valid() || dst.Format() != PixelFormat::Rgb32)
         return false;
     from = EvenEdges(src, from);
@@ -146,31 +113,33 @@ bool Blitter::Blit(const Surface& src, Rect from, Surface& dst, const Rect& to) 
     if (src.Format() == dst.Format() && from.Width() == to.Width() && from.Height() == to.Height())
         return Copy(src, from, dst, to.left, to.top);
     if (to.Width() % 2 != 0)
-        return ScaleOddWidth(src, from, dst, to);
-    return Scale(src, from, dst.At(to.left, to.top), static_cast<int>(dst.Stride()), to.Width(), to.Height());
+        return ScaleOddWidth(src, from, dst, to, half);
+    return Scale(src, from, dst.At(to.left, to.top), static_cast<int>(dst.Stride()), to.Width(), to.Height(),
+                 half);
 }
 
-bool Blitter::ScaleOddWidth(const Surface& src, const Rect& from, Surface& dst, const Rect& to) {
+bool Blitter::ScaleOddWidth(const Surface& src, const Rect& from, Surface& dst, const Rect& to,
+                            const Surface* half) {
     const int w = to.Width() + 1, h = to.Height();
     if (to.right < dst.Width()) {
         // The column right of the tile is borrowed and given back.
         column_.resize(static_cast<size_t>(h) * 4);
         for (int y = 0; y < h; ++y)
             std::memcpy(&column_[static_cast<size_t>(y) * 4], dst.At(to.right, to.top + y), 4);
-        bool ok = Scale(src, from, dst.At(to.left, to.top), static_cast<int>(dst.Stride()), w, h);
+        bool ok = Scale(src, from, dst.At(to.left, to.top), static_cast<int>(dst.Stride()), w, h, half);
         for (int y = 0; y < h; ++y)
             std::memcpy(dst.At(to.right, to.top + y), &column_[static_cast<size_t>(y) * 4], 4);
         return ok;
     }
-    return ScaleToScratch(src, from, w, h) &&
+    return ScaleToScratch(src, from, w, h, half) &&
            Copy(scratch_, Rect::Sized(0, 0, to.Width(), h), dst, to.left, to.top);
 }
 
-bool Blitter::ScaleToScratch(const Surface& src, const Rect& from, int w, int h) {
+bool Blitter::ScaleToScratch(const Surface& src, const Rect& from, int w, int h, const Surface* half) {
     if ((scratch_.Width() < w || scratch_.Height() < h) &&
         !scratch_.Allocate(std::max(w, scratch_.Width()), std::max(h, scratch_.Height()), PixelFormat::Rgb32))
         return false;
-    return Scale(src, from, scratch_.Line(0), static_cast<int>(scratch_.Stride()), w, h);
+    return Scale(src, from, scratch_.Line(0), static_cast<int>(scratch_.Stride()), w, h, half);
 }
 
 bool Blitter::BlitImage(const Surface& src, Rect from, QImage& image) {

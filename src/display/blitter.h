@@ -33,8 +33,9 @@ public:
     // Stretches the `from` rectangle of `src` over the `to` rectangle of `dst`, converting the
     // pixel format. False, with `dst` untouched, when a surface is empty, a rectangle is empty or
     // not inside its surface, or the converter refuses. In a UYVY source the horizontal edges move
-    // to even pixels (a pair of pixels shares its colour).
-    bool Blit(const Surface& src, Rect from, Surface& dst, const Rect& to);
+    // to even pixels (a pair of pixels shares its colour). `half`, if given, is `src` halved both
+    // ways (HalveUyvyLines), used for a target at most half the size instead of halving anew.
+    bool Blit(const Surface& src, Rect from, Surface& dst, const Rect& to, const Surface* half = nullptr);
     // The same into an RGB32 image, stretched over the whole of it.
     bool BlitImage(const Surface& src, Rect from, QImage& image);
     // Same format, same size: a plain copy of the rectangle to (x, y).
@@ -58,10 +59,14 @@ private:
         SwsContext* context;
     };
     SwsContext* Context(const Key& key);
-    bool Scale(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h);
-    bool ScaleOddWidth(const Surface& src, const Rect& from, Surface& dst, const Rect& to);
+    bool Scale(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h,
+               const Surface* half = nullptr);
+    // The scale itself, by libswscale.
+    bool Convert(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h);
+    bool ScaleOddWidth(const Surface& src, const Rect& from, Surface& dst, const Rect& to,
+                       const Surface* half);
     // Scales to w + 1 columns in the scratch surface, for an odd w at the right edge of a target.
-    bool ScaleToScratch(const Surface& src, const Rect& from, int w, int h);
+    bool ScaleToScratch(const Surface& src, const Rect& from, int w, int h, const Surface* half = nullptr);
     // The `from` rectangle of a UYVY source halved both ways (each pixel the mean of four) into
     // half_, for a target at most half its size: the scaler then reads a quarter of the pixels.
     bool Halve(const Surface& src, const Rect& from);

@@ -114,6 +114,8 @@ void TDirectX::Release() {
     back_.Reset();
     for (Surface& s : cam_surface_)
         s.Reset();
+    for (int n = 1; n <= kCameraCount; ++n)
+        Hold(n, nullptr, 0, 0);
     MutexLock lock(mutex_);
     last_back_ = QImage();
 }
@@ -176,6 +178,7 @@ void TDirectX::UploadFrame(int width, int height, int camera, const uint8_t* fra
     const size_t row = static_cast<size_t>(width) * 2;
     for (int y = 0; y < height; ++y)
         std::memcpy(s.Line(y), frame + row * y, row);
+    Hold(camera, nullptr, 0, 0);
     ++uploads_[camera];
 }
 
@@ -186,21 +189,31 @@ void TDirectX::UploadFrameWithZones(int width, int height, int camera, const uin
 }
 
 void TDirectX::UploadFrom(const FrameBank& bank, int camera, int width, int height, bool zones) {
-    Surface* target = UploadTarget(camera, width, height);
-    if (!target)
+    if (!UploadTarget(camera, width, height))
         return;
-    Surface& s = *target;
-    const size_t row = static_cast<size_t>(width) * 2;
-    if (row == s.Stride()) {
-        bank.Read(camera, s.Line(0), row * height);  // the rows lie as in the surface: one copy
-        ++uploads_[camera];
-    } else {
-        frame_scratch_.resize(row * height);
-        bank.Read(camera, frame_scratch_.data(), frame_scratch_.size());
-        UploadFrame(width, height, camera, frame_scratch_.data());
-    }
-    if (zones && ShowZones.load(std::memory_order_relaxed))
+    FrameBank::PicturePtr picture = bank.Newest(camera);
+    const size_t bytes = static_cast<size_t>(width) * 2 * static_cast<size_t>(height);
+    if (!picture || !picture->data || picture->info.bytes < bytes)
+        return;
+    if (zones && ShowZones.load(std::memory_order_relaxed)) {
+        // The tint is painted on a copy: the bank's picture is the recorder's too.
+        UploadFrame(width, height, camera, picture->data);
         TintZones(width, height, camera);
+        return;
+    }
+    Hold(camera, std::move(picture), width, height);
+    ++uploads_[camera];
+}
+
+void TDirectX::Hold(int camera, FrameBank::PicturePtr picture, int width, int height) {
+    held_view_[camera] = picture ? Surface::View(picture->data, width, height, PixelFormat::Uyvy,
+                                                 static_cast<size_t>(width) * 2)
+                                 : Surface();
+    held_half_[camera] = held_view_[camera].Valid() && picture->half
+                             ? Surface::View(picture->half, width / 2, height / 2, PixelFormat::Uyvy,
+                                             static_cast<size_t>(width))
+                             : Surface();
+    held_[camera] = held_view_[camera].Valid() ? std::move(picture) : nullptr;
 }
 
 // The zone grid has 176 x 144 cells whatever the picture size; every byte of a cell whose mask
@@ -295,6 +308,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
     const TCameraTable& records = *shared;
     const TileTextStyle style = TextStyle();
     TileTable table{};
+    uint32_t halves = 0;
     const size_t count = std::min({cameras.size(), tiles.size(), hits.size()});
     for (size_t i = 0; i < count; ++i) {
         const int camera = cameras[i];
@@ -304,6 +318,9 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
             const Rect& hit = fullScreen ? hits[i] : tiles[i];
             table[i + 1] = {hit.left, hit.top, hit.right, hit.bottom, camera, 1};
             now = Describe(camera, tiles[i], records[camera - 1], style);
+            const PictureSize size = ResolutionSize(records[camera - 1].Resolution);
+            if (2 * tiles[i].Width() <= size.width && 2 * tiles[i].Height() <= size.height)
+                halves |= 1u << camera;
         }
         if (now == drawn_[i + 1])
             continue;
@@ -315,6 +332,7 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
         tiles_drawn_.fetch_add(1, std::memory_order_relaxed);
         Changed(&tiles[i]);
     }
+    halves_wanted_ = halves;
     MutexLock lock(mutex_);
     tiles_ = table;
     return true;
@@ -413,8 +431,9 @@ bool TDirectX::DrawPanel(const Surface& panel, const Rect& tile) {
 }
 
 bool TDirectX::DrawPicture(int camera, const Rect& tile, const Rect& from) {
-    const Surface& s = cam_surface_[camera];
-    return s.Valid() && blitter_.Blit(s, from, back_, tile);
+    const Surface& s = CameraSurface(camera);
+    const Surface* half = held_half_[camera].Valid() ? &held_half_[camera] : nullptr;
+    return s.Valid() && blitter_.Blit(s, from, back_, tile, half);
 }
 
 TileTextStyle TDirectX::TextStyle() const {

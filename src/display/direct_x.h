@@ -1,12 +1,13 @@
 #pragma once
 // TDirectX: the renderer, the one object that puts camera pictures on the screen.
 //
-// It is a software renderer. Camera frames are copied into 704 x 576 UYVY surfaces, one per
-// camera; each pass of the display thread stretches them into their tiles on the RGB32 back
-// surface ((Width - 250) x (Height - 41)), converting the colours on the way, lays the skin's
-// panels, site plan and icons there and draws the tile texts with QPainter; the finished picture
-// is then handed to the widget of the current view mode: 1:1 to the main window's video area, or
-// the used part stretched to the SmartView window, the whole screen or the configuration preview.
+// It is a software renderer. A camera's newest picture is held straight from the frame bank (no
+// copy; the bank never rewrites a published picture), or, given as bytes or tinted for the zone
+// editor, copied into the camera's own 704 x 576 UYVY surface; each pass of the display thread stretches them
+// into their tiles on the RGB32 back surface ((Width - 250) x (Height - 41)), converting the colours on the
+// way, lays the skin's panels, site plan and icons there and draws the tile texts with QPainter; the finished
+// picture is then handed to the widget of the current view mode: 1:1 to the main window's video area, or the
+// used part stretched to the SmartView window, the whole screen or the configuration preview.
 //
 // Threads. The window thread sets it up (Init, LoadDisplayBitmaps) before the display thread
 // starts and releases it after that thread has ended. While both run, the display thread composes
@@ -129,7 +130,8 @@ public:
     // outside 1..16, a size beyond 704 x 576 or a missing surface copies nothing.
     void UploadFrame(int width, int height, int camera, const uint8_t* frame);
     void UploadFrameWithZones(int width, int height, int camera, const uint8_t* frame);
-    // The same, reading camera n's picture straight from the frame bank.
+    // The same from the frame bank: camera n's newest picture is held and drawn from where it is;
+    // only while zones are tinted is it copied. A picture smaller than width x height is skipped.
     void UploadFrom(const FrameBank& bank, int camera, int width, int height, bool zones);
     // The time and date of camera n's last shown frame.
     void SetStamp(int camera, const std::string& time, const std::string& date);
@@ -175,14 +177,20 @@ public:
     Rect IconBox(int camera) const;
     DigitalZoom Zoom() const;
     bool HasCameraSurface(int camera) const;
-    // Display thread (or when it is not running): camera n's surface (1..16).
-    const Surface& CameraSurface(int camera) const { return cam_surface_[camera]; }
+    // Display thread (or when it is not running): what camera n's tiles are drawn from (1..16),
+    // the held bank picture or the camera's own surface.
+    const Surface& CameraSurface(int camera) const {
+        return held_view_[camera].Valid() ? held_view_[camera] : cam_surface_[camera];
+    }
     const DisplayBitmaps& Bitmaps() const { return bitmaps_; }
     // Display thread (or when it is not running): the back surface itself.
     const Surface& Back() const { return back_; }
     // Tiles drawn (scaled or copied) and pictures presented so far. Any thread.
     uint64_t TilesDrawn() const { return tiles_drawn_.load(std::memory_order_relaxed); }
     uint64_t Presentations() const { return presentations_.load(std::memory_order_relaxed); }
+    // Display thread: the cameras (bit n for camera n) the last layout pass showed in a tile at most
+    // half their picture's size, whose halves (FrameBank::WantHalves) spare it a halving.
+    uint32_t HalvesWanted() const { return halves_wanted_; }
     // Display thread: the next pass draws every tile, as if nothing had been drawn before.
     void RedrawAll() { redraw_all_ = true; }
 
@@ -211,6 +219,8 @@ private:
     };
     // Camera n's surface when a width x height picture fits it; nullptr otherwise.
     Surface* UploadTarget(int camera, int width, int height);
+    // Camera n is drawn from `picture` (width x height) from now on; nullptr: from its surface.
+    void Hold(int camera, FrameBank::PicturePtr picture, int width, int height);
     using TileTable = std::array<TTile, kCameraCount + 1>;  // index = slot 1..16
 
     bool Fail(const char* text);
@@ -254,9 +264,13 @@ private:
     // Display thread only (after set-up).
     Surface back_;
     std::array<Surface, kCameraCount + 1> cam_surface_;  // index = camera number
+    // The bank's picture a camera shows, and a view of it; empty while cam_surface_ holds it.
+    std::array<FrameBank::PicturePtr, kCameraCount + 1> held_;
+    std::array<Surface, kCameraCount + 1> held_view_;
+    std::array<Surface, kCameraCount + 1> held_half_;  // its half, when the bank made one
+    uint32_t halves_wanted_ = 0;                       // bit n: camera n shown at most half size
     Blitter blitter_;
     StretchCache stretched_;
-    std::vector<uint8_t> frame_scratch_;
     std::array<std::string, kCameraCount + 1> stamp_time_;
     std::array<std::string, kCameraCount + 1> stamp_date_;
     std::atomic<int> target_width_{0};

@@ -63,8 +63,10 @@ void TDisplay::Pass() {
     // looks only a few times a second whether a window shows them again.
     const bool watched = renderer_.Watched.load(std::memory_order_relaxed) != 0;
     thread_.SetPeriod(std::chrono::milliseconds(watched ? kPauseMs : kUnwatchedPauseMs));
-    if (!watched)
+    if (!watched) {
+        WantHalves(0);  // nobody looks: the capture threads halve nothing
         return;
+    }
     const int viewMode = in_.ViewMode.load(std::memory_order_relaxed);
     UploadReady(viewMode);
     for (int n = 1; n <= kCameraCount; ++n) {
@@ -75,6 +77,7 @@ void TDisplay::Pass() {
             std::memory_order_relaxed);
     }
     ComposeLayout(viewMode == kModeFull);
+    WantHalves(renderer_.HalvesWanted());
     for (int n = 1; n <= kCameraCount; ++n)
         renderer_.Motion[n].store(in_.MotionShown[n].load(std::memory_order_relaxed),
                                   std::memory_order_relaxed);
@@ -111,6 +114,14 @@ void TDisplay::UploadReady(int viewMode) {
             renderer_.UploadFrom(in_.LiveFrame, n, size.width, size.height, viewMode == kModeConfig);
         renderer_.SetStamp(n, time, date);
     }
+}
+
+void TDisplay::WantHalves(uint32_t cameras) {
+    if (cameras == halves_wanted_)
+        return;
+    for (int n = 1; n <= kCameraCount; ++n)
+        in_.LiveFrame.WantHalves(n, (cameras >> n) & 1u);
+    halves_wanted_ = cameras;
 }
 
 void TDisplay::ComposeLayout(bool fullScreen) {

@@ -75,6 +75,8 @@ public:
 private:
     void UploadReady(int viewMode);
     void ComposeLayout(bool fullScreen);
+    // Tells the frame bank which cameras' pictures to halve on the way in (bit n: camera n).
+    void WantHalves(uint32_t cameras);
     void Present(int viewMode);
 
     // Fixed after construction.
@@ -89,6 +91,7 @@ private:
     // The preview's "REC" while the dialog's motion test sees motion; the display thread's own, so
     // the recorder's indicators stay as recording sets them.
     std::array<uint8_t, kCameraCount + 1> test_shown_{};
+    uint32_t halves_wanted_ = 0;  // what the bank was last told
 
     mutable Mutex mutex_;
     CameraLists lists_ KEL_GUARDED_BY(mutex_);

@@ -11,8 +11,9 @@ constexpr int kDotsPerMeter96 = 3780;  // 96 dpi
 constexpr int kMaxSide = 16384;
 }  // namespace
 
-void Surface::Free::operator()(uint8_t* p) const {
-    ::operator delete[](p, std::align_val_t(kAlign));
+void SurfaceFree::operator()(uint8_t* p) const {
+    if (owned)
+        ::operator delete[](p, std::align_val_t(Surface::kAlign));
 }
 
 size_t Surface::BytesFor(int width, int height, PixelFormat format) {
@@ -38,7 +39,7 @@ bool Surface::Allocate(int width, int height, PixelFormat format) {
     } else {
         std::memset(p, 0, bytes);
     }
-    bytes_.reset(p);
+    bytes_ = std::unique_ptr<uint8_t[], Free>(p, Free{true});  // owned, even after a view
     width_ = width;
     height_ = height;
     format_ = format;
@@ -55,6 +56,20 @@ bool Surface::CopyFrom(const QImage& image) {
     for (int y = 0; y < height_; ++y)
         std::memcpy(Line(y), rgb.constScanLine(y), static_cast<size_t>(width_) * 4);
     return true;
+}
+
+Surface Surface::View(const uint8_t* bytes, int width, int height, PixelFormat format, size_t stride) {
+    Surface view;
+    const size_t line = static_cast<size_t>(width) * (format == PixelFormat::Uyvy ? 2 : 4);
+    if (!bytes || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || stride < line)
+        return view;
+    // Never written through: the renderer reads a view only as a blit's source.
+    view.bytes_ = std::unique_ptr<uint8_t[], Free>(const_cast<uint8_t*>(bytes), Free{false});
+    view.width_ = width;
+    view.height_ = height;
+    view.format_ = format;
+    view.stride_ = stride;
+    return view;
 }
 
 void Surface::Reset() {

@@ -5,7 +5,8 @@
 // the converter's vector code can work on them.
 //
 // A surface owns its bytes; moving it moves them. An empty surface (never allocated, or whose
-// allocation failed) has no bytes and every use of it must check Valid().
+// allocation failed) has no bytes and every use of it must check Valid(). A view (View) is the
+// exception: it only reads bytes someone else owns and keeps alive.
 
 #include <QImage>
 #include <cstddef>
@@ -18,6 +19,12 @@ namespace kel {
 
 enum class PixelFormat { Uyvy, Rgb32 };
 
+// How a surface lets go of its bytes: freed when it owns them, left alone when it is a view.
+struct SurfaceFree {
+    bool owned = true;
+    void operator()(uint8_t* p) const;
+};
+
 class Surface {
 public:
     Surface() = default;
@@ -29,6 +36,9 @@ public:
     bool Allocate(int width, int height, PixelFormat format);
     // An RGB32 copy of a loaded bitmap; false when the image is null or memory is short.
     bool CopyFrom(const QImage& image);
+    // A surface over `bytes` that it neither owns nor frees; only ever read through a const
+    // reference. Empty when a side is not positive or a line does not fit in `stride`.
+    static Surface View(const uint8_t* bytes, int width, int height, PixelFormat format, size_t stride);
     void Reset();
 
     bool Valid() const { return bytes_ != nullptr; }
@@ -54,11 +64,11 @@ public:
     // Bytes a surface of that size needs (what the memory budget counts).
     static size_t BytesFor(int width, int height, PixelFormat format);
 
-private:
-    struct Free {
-        void operator()(uint8_t* p) const;
-    };
+    // Where lines start: the converter's vector code reads whole 64-byte blocks.
     static constexpr size_t kAlign = 64;
+
+private:
+    using Free = SurfaceFree;
 
     std::unique_ptr<uint8_t[], Free> bytes_;
     int width_ = 0;

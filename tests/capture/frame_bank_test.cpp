@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <vector>
+
+#include "capture/picture_convert.h"
+#include "capture/resolution.h"
 
 namespace kel {
 namespace {
@@ -82,6 +86,50 @@ TEST(FrameBankTest, AWaitingRecorderIsWokenByAPictureOrAWake) {
     std::stop_source stop;
     stop.request_stop();
     EXPECT_FALSE(bank.WaitForPictures(bank.News(), 10s, stop.get_token())) << "a stop ends the wait";
+}
+
+// Halves are made only while a reader wants them, only of whole pictures, from what is published
+// (the masked picture, not the board's), and are what halving the published picture gives.
+TEST(FrameBankTest, HalvesAreMadeOnlyWhileWantedAndAreThePublishedPictureHalved) {
+    FrameBank bank;
+    const int32_t code = 2;  // 352 x 288
+    const PictureSize size = ResolutionSize(code);
+    std::vector<uint8_t> picture(ResolutionBytes(code));
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 7 + i / 704);
+    std::vector<uint8_t> cells(25344, 0);
+    cells[0] = 1;  // the top-left cell masked
+    const auto mask = PrivacyMask::Make(cells.data());
+    auto halved = [&](const uint8_t* from) {
+        const size_t line = static_cast<size_t>(size.width) * 2;
+        std::vector<uint8_t> half(picture.size() / 4);
+        for (int y = 0; y < size.height / 2; ++y)
+            HalveUyvyLines(from + 2 * y * line, from + (2 * y + 1) * line, &half[y * line / 2],
+                           size.width / 4);
+        return half;
+    };
+
+    bank.Write(1, picture.data(), picture.size(), code);
+    EXPECT_EQ(bank.Newest(1)->half, nullptr) << "nobody wants halves";
+    bank.WantHalves(1, true);
+    EXPECT_TRUE(bank.WantsHalves(1));
+    EXPECT_FALSE(bank.WantsHalves(2));
+    for (const PrivacyMask* m : {static_cast<const PrivacyMask*>(nullptr), mask.get()}) {
+        bank.Write(1, picture.data(), picture.size(), code, m);
+        FrameBank::PicturePtr p = bank.Newest(1);
+        ASSERT_NE(p->half, nullptr);
+        EXPECT_EQ(std::memcmp(p->data, picture.data(), picture.size()) == 0, m == nullptr);
+        const std::vector<uint8_t> expected = halved(p->data);
+        EXPECT_EQ(std::memcmp(p->half, expected.data(), expected.size()), 0) << (m ? "masked" : "plain");
+    }
+    bank.Write(1, picture.data(), picture.size() - 2, code);
+    EXPECT_EQ(bank.Newest(1)->half, nullptr) << "a cut picture is not halved";
+    bank.WantHalves(1, false);
+    bank.Write(1, picture.data(), picture.size(), code);
+    EXPECT_EQ(bank.Newest(1)->half, nullptr);
+    bank.WantHalves(0, true);
+    bank.WantHalves(17, true);
+    EXPECT_FALSE(bank.WantsHalves(17));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/hicap/sim_painter.h"
+#include "capture/picture_convert.h"
 #include "display/display_test_util.h"
 
 extern "C" {
@@ -127,6 +128,28 @@ TEST(Blitter, ASmallTileFromTheHalvedPictureLooksAsTheWholeScaled) {
             for (int k = 0; k < 3; ++k)
                 difference += std::abs(tile.At(x, y)[k] - whole.At(x, y)[k]);
     EXPECT_LT(difference / (184 * 150 * 3), 1.0);  // 0.3 as measured
+
+    // The picture's half made elsewhere (the frame bank's) gives the very same tile, whole or
+    // zoomed, and at an odd width; a half that is not this picture's is not used.
+    Surface half;
+    ASSERT_TRUE(half.Allocate(352, 288, PixelFormat::Uyvy));
+    for (int y = 0; y < 288; ++y)
+        HalveUyvyLines(src.Line(2 * y), src.Line(2 * y + 1), half.Line(y), 176);
+    for (const Rect& from : {src.Bounds(), Rect{88, 44, 704, 576}})
+        for (const Rect& to : {Rect{0, 0, 184, 150}, Rect{0, 0, 183, 150}}) {
+            Surface own = Rgb(184, 150, kMarker), given = Rgb(184, 150, kMarker);
+            ASSERT_TRUE(b.Blit(src, from, own, to));
+            ASSERT_TRUE(b.Blit(src, from, given, to, &half));
+            for (int y = 0; y < 150; ++y)
+                ASSERT_EQ(std::memcmp(own.Line(y), given.Line(y), 184 * 4), 0)
+                    << "line " << y << " from " << from.left << " to " << to.Width();
+        }
+    Surface wrong;
+    ASSERT_TRUE(wrong.Allocate(176, 144, PixelFormat::Uyvy));
+    Surface given = Rgb(184, 150, kMarker);
+    ASSERT_TRUE(b.Blit(src, src.Bounds(), given, given.Bounds(), &wrong));
+    for (int y = 0; y < 150; ++y)
+        ASSERT_EQ(std::memcmp(tile.Line(y), given.Line(y), 184 * 4), 0) << "line " << y;
 }
 
 TEST(Blitter, RefusesRectanglesOutsideTheirSurfaces) {

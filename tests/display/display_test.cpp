@@ -87,14 +87,33 @@ TEST_F(DisplayTest, EveryReadyPictureIsUploadedAndItsFlagCleared) {
         EXPECT_EQ(ready[n].load(), 0) << n;
     EXPECT_TRUE(Near(Shown(300, 300), kWhite));
     EXPECT_EQ(display.OnScreen(), 1u << 1) << "the one camera shown";
+    EXPECT_EQ(renderer.CameraSurface(1).Line(0), bank.Newest(1)->data) << "drawn from the bank, not copied";
+    auto halved = [&] {
+        uint32_t bits = 0;
+        for (int n = 1; n <= 16; ++n)
+            bits |= bank.WantsHalves(n) ? 1u << n : 0;
+        return bits;
+    };
+    EXPECT_EQ(halved(), 0u) << "a tile wider than half the picture";
     layout = 3;
     display.Pass();
     EXPECT_TRUE(Near(Shown(4 * 193 - 100, 3 * 158 + 80), kWhite)) << "camera 16, uploaded while hidden";
     EXPECT_EQ(sink.Count(), 2u);
     EXPECT_EQ(display.OnScreen(), 0x1fffeu) << "all sixteen";
+    EXPECT_EQ(halved(), 0x1fffeu) << "sixteen tiles under half the picture";
+    Deliver(16, 16);
+    display.Pass();
+    EXPECT_NE(bank.Newest(16)->half, nullptr);
+    EXPECT_TRUE(Near(Shown(4 * 193 - 100, 3 * 158 + 80), 0)) << "drawn from the bank's half";
     layout = 1;
     display.Pass();
     EXPECT_EQ(display.OnScreen(), 0x1eu) << "cameras 1 to 4";
+    EXPECT_EQ(halved(), 0u);
+    layout = 3;
+    display.Pass();
+    renderer.Watched = 0;
+    display.Pass();
+    EXPECT_EQ(halved(), 0u) << "nobody watches: nothing halved";
 }
 
 TEST_F(DisplayTest, ALayoutOutsideTheRangePresentsTheLastPicture) {
