@@ -84,26 +84,37 @@ void TileText::Text(QPainter& painter, const QRect& box, const QString& text, co
                     bool opaque) const {
     if (text.isEmpty())
         return;
-    if (laid_out_.size() > kFittedTexts)
-        laid_out_.clear();
+    if (drawn_.size() > kFittedTexts)
+        drawn_.clear();
     const QFont& font = painter.font();
-    const QString key = QString::number(font.pixelSize()) + '|' + text;
-    auto found = laid_out_.find(key);
-    if (found == laid_out_.end()) {
-        QStaticText laid(text);
-        laid.setTextFormat(Qt::PlainText);
-        laid.setPerformanceHint(QStaticText::AggressiveCaching);
-        laid.prepare(QTransform(), font);
-        found = laid_out_.emplace(key, laid).first;
+    const QString key = QString::number(font.pixelSize()) + '|' + QString::number(color.rgb(), 16) +
+                        (opaque ? "|b|" : "|t|") + text;
+    auto found = drawn_.find(key);
+    if (found == drawn_.end()) {
+        // As wide as the text and a line high, with room for what the glyphs reach beyond.
+        const QFontMetrics fm(font);
+        const int advance = fm.horizontalAdvance(text), margin = font.pixelSize() / 2 + 2;
+        QImage image(advance + margin, fm.height() + margin, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        image.setDotsPerMeterX(painter.device()->logicalDpiX() * 10000 / 254);
+        image.setDotsPerMeterY(painter.device()->logicalDpiY() * 10000 / 254);
+        QPainter on(&image);
+        if (opaque)
+            on.fillRect(QRect(0, 0, advance, fm.height()), Qt::black);
+        on.setFont(font);
+        on.setPen(color);
+        on.drawText(QPoint(0, fm.ascent()), text);
+        on.end();
+        found = drawn_.emplace(key, std::move(image)).first;
+    }
+    const QImage& image = found->second;
+    if (box.contains(QRect(box.topLeft(), image.size()))) {
+        painter.drawImage(box.topLeft(), image);
+        return;
     }
     painter.save();
     painter.setClipRect(box);
-    if (opaque) {
-        QFontMetrics fm = painter.fontMetrics();
-        painter.fillRect(QRect(box.topLeft(), QSize(fm.horizontalAdvance(text), fm.height())), Qt::black);
-    }
-    painter.setPen(color);
-    painter.drawStaticText(box.topLeft(), found->second);
+    painter.drawImage(box.topLeft(), image);
     painter.restore();
 }
 

@@ -15,8 +15,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QRect>
-#include <QStaticText>
 #include <QString>
 #include <array>
 #include <unordered_map>
@@ -63,9 +63,10 @@ private:
     // Pixel sizes that make a text fit its box, by point size and text; the stamps change every
     // second, so each text is measured once, not on every pass. Display thread only.
     mutable std::unordered_map<QString, int> fitted_[4];
-    // Texts laid out once, by font size and text: a tile drawn again (a new picture) draws them
-    // without shaping them again. Display thread only.
-    mutable std::unordered_map<QString, QStaticText> laid_out_;
+    // Texts drawn once, by font size, colour, box and text, into small images with their black
+    // box or on transparent ground: a tile drawn again (a new picture) lays the image over it
+    // instead of rasterising the glyphs again. Display thread only.
+    mutable std::unordered_map<QString, QImage> drawn_;
 };
 
 }  // namespace kel
