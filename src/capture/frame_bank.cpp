@@ -88,11 +88,11 @@ void FrameBank::Write(int camera, const uint8_t* picture, size_t bytes, int32_t 
             HalveUyvyLines(copy + 2 * y * line, copy + (2 * y + 1) * line, half + y * line / 2,
                            size.width / 4);
     } else if (half) {
-        // Two lines copied, then halved while they are in the cache.
+        // Two lines halved, then copied while they are in the cache.
         for (int y = 0; y < size.height / 2; ++y) {
-            uint8_t* pair = copy + 2 * y * line;
-            std::memcpy(pair, picture + 2 * y * line, 2 * line);
+            const uint8_t* pair = picture + 2 * y * line;
             HalveUyvyLines(pair, pair + line, half + y * line / 2, size.width / 4);
+            std::memcpy(copy + 2 * y * line, pair, 2 * line);
         }
     } else if (bytes) {
         std::memcpy(copy, picture, bytes);
