@@ -1,10 +1,12 @@
 // The display pass at 1024 x 768 with the Default skin.
 //
-// 16 cameras: every camera delivers a new 704 x 576 picture each pass; the pass uploads all 16,
-// composes the 16-camera layout with names, stamps and "REC" on half the tiles, and presents the
-// picture. Its unavoidable work is 16 uploads (a memcpy of 811,008 bytes each) and 16 colour-
-// converting scales to a 192 x 157 tile, with the filter the blitter uses. Target: the whole pass
-// under a quarter of the 40 ms loop.
+// 16 cameras: every camera delivers a new 704 x 576 picture each pass (written into the frame
+// bank in the timed loop, as its capture thread would, halved on the way in while the tile wants
+// it); the pass takes all 16, composes the 16-camera layout with names, stamps and "REC" on half
+// the tiles, and presents the picture. The reference: 16 copies of 811,008 bytes (the capture
+// threads' copies into the bank) and 16 colour-converting scales of the whole picture to a
+// 192 x 157 tile, with the filter the blitter uses. Target: the whole pass under a quarter of the
+// 40 ms loop.
 //
 // 2 of 16 new (what a station really sees between two passes): the same layout, two new pictures
 // a pass. Target: at most a quarter of a full redraw of the 16 (the renderer told to draw every
