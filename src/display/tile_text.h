@@ -63,7 +63,7 @@ private:
     // Pixel sizes that make a text fit its box, by point size and text; the stamps change every
     // second, so each text is measured once, not on every pass. Display thread only.
     mutable std::unordered_map<QString, int> fitted_[4];
-    // Texts drawn once, by font size, colour, box and text, into small images with their black
+    // Texts drawn once, by font size, colour, ground and text, into small images with their black
     // box or on transparent ground: a tile drawn again (a new picture) lays the image over it
     // instead of rasterising the glyphs again. Display thread only.
     mutable std::unordered_map<QString, QImage> drawn_;
