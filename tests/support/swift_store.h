@@ -35,7 +35,9 @@ public:
 
     std::string Endpoint() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-    // The four servers, and the store answering signed requests; false when it never does.
+    // The four servers, and the store taking objects; false when it never does. The proxy
+    // answers before the servers behind it listen (an object put then gets 503), so a probe
+    // object is put into a bucket of its own until one goes in.
     bool Start() {
         if (!setup_ok_)
             return false;
@@ -46,8 +48,11 @@ public:
                 std::vector<std::string>{base_ + "/etc/" + name + "-server.conf", "-v"},
                 std::vector<std::string>{}, dir_.File(std::string(name) + std::to_string(starts_) + ".log"),
                 dir_.File(std::string(name) + std::to_string(starts_) + ".err")));
+        const std::string probe = Endpoint() + "/kel-probe";
         for (int i = 0; i < 600; ++i) {
-            if (Curl({"-o", "/dev/null", Endpoint() + "/"}) == "200")
+            if (Curl({"-o", "/dev/null", Endpoint() + "/"}) == "200" &&
+                Curl({"-X", "PUT", "-o", "/dev/null", probe}) != "000" &&
+                Curl({"-X", "PUT", "--data-binary", "probe", "-o", "/dev/null", probe + "/probe"}) == "200")
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
