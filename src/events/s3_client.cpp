@@ -328,8 +328,12 @@ bool S3Client::PutFile(const std::string& path, const std::string& key,
         return false;
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error_ = path + ": " + (S_ISREG(info.st_mode) ? std::strerror(errno) : "to nie jest plik");
+    if (::fstat(fd.get(), &info) != 0) {
+        error_ = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error_ = path + ": to nie jest plik";
         return false;
     }
     const uint64_t size = static_cast<uint64_t>(info.st_size);
