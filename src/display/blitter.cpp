@@ -76,11 +76,16 @@ bool Blitter::Halve(const Surface& src, const Rect& from) {
     return true;
 }
 
+bool Blitter::ScalesFromHalf(const Rect& from, int toWidth, int toHeight) {
+    const int w = toWidth + toWidth % 2;  // an odd width is scaled one column wider
+    return from.Width() % 4 == 0 && from.Height() % 2 == 0 && 2 * w <= from.Width() &&
+           2 * toHeight <= from.Height();
+}
+
 bool Blitter::Scale(const Surface& src, const Rect& from, uint8_t* to, int toStride, int w, int h,
                     const Surface* half) {
     // A camera's picture in a small tile: the scaler's work shrinks to a quarter.
-    if (src.Format() == PixelFormat::Uyvy && from.Width() % 4 == 0 && from.Height() % 2 == 0 &&
-        2 * w <= from.Width() && 2 * h <= from.Height()) {
+    if (src.Format() == PixelFormat::Uyvy && ScalesFromHalf(from, w, h)) {
         if (half && half->Valid() && half->Format() == PixelFormat::Uyvy &&
             2 * half->Width() == src.Width() && 2 * half->Height() == src.Height() && from.left % 4 == 0 &&
             from.top % 2 == 0)

@@ -42,6 +42,9 @@ public:
     static bool Copy(const Surface& src, const Rect& from, Surface& dst, int x, int y);
     // Whether the converter reads `from` and writes `to`.
     static bool CanConvert(PixelFormat from, PixelFormat to);
+    // Whether a blit of the `from` rectangle of a UYVY picture to a target of that size is scaled
+    // from the picture halved both ways (so a half made elsewhere spares the blitter its own).
+    static bool ScalesFromHalf(const Rect& from, int toWidth, int toHeight);
 
     size_t CachedContexts() const { return contexts_.size(); }
     // The libswscale filter of every scale.

@@ -318,8 +318,8 @@ bool TDirectX::Compose(std::span<const int32_t> cameras, const std::vector<Rect>
             const Rect& hit = fullScreen ? hits[i] : tiles[i];
             table[i + 1] = {hit.left, hit.top, hit.right, hit.bottom, camera, 1};
             now = Describe(camera, tiles[i], records[camera - 1], style);
-            const PictureSize size = ResolutionSize(records[camera - 1].Resolution);
-            if (2 * tiles[i].Width() <= size.width && 2 * tiles[i].Height() <= size.height)
+            if (now.kind == TileKind::Picture &&
+                Blitter::ScalesFromHalf(now.from, tiles[i].Width(), tiles[i].Height()))
                 halves |= 1u << camera;
         }
         if (now == drawn_[i + 1])

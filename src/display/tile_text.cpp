@@ -95,9 +95,7 @@ void TileText::Text(QPainter& painter, const QRect& box, const QString& text, co
         const QFontMetrics fm(font);
         const int advance = fm.horizontalAdvance(text), margin = font.pixelSize() / 2 + 2;
         QImage image(advance + margin, fm.height() + margin, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        image.setDotsPerMeterX(painter.device()->logicalDpiX() * 10000 / 254);
-        image.setDotsPerMeterY(painter.device()->logicalDpiY() * 10000 / 254);
+        image.fill(Qt::transparent);  // the fonts are sized in pixels: no resolution to match
         QPainter on(&image);
         if (opaque)
             on.fillRect(QRect(0, 0, advance, fm.height()), Qt::black);
