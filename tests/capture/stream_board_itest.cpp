@@ -14,6 +14,10 @@
 #include <thread>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/codec_par.h>
+}
+
 #include "capture/resolution.h"
 #include "support/stream_servers.h"
 #include "support/temp_dir.h"
@@ -170,6 +174,51 @@ TEST_F(StreamBoardTest, EachSourceDeliversPicturesOfItsChannelsSizeAtItsShare) {
     EXPECT_TRUE(board->TvOut(4));
     board->Close();
     EXPECT_EQ(board->Lock(0, p), kHicapNotReady);
+}
+
+TEST_F(StreamBoardTest, ASecondStreamGivesThePicturesAndTheMainIsRecordedUndecoded) {
+    auto make = [&](const std::string& source, const std::string& name) {
+        return std::system(
+            ("ffmpeg -v error -y -f lavfi -i " + source + " -t 2 -c:v mpeg4 '" + dir / name + "'").c_str());
+    };
+    ASSERT_EQ(make("testsrc=size=320x240:rate=25", "main.mp4"), 0);
+    ASSERT_EQ(make("color=c=red:size=160x120:rate=25", "small.mp4"), 0);
+    std::mutex packetsMutex;
+    std::map<int, std::map<int, int>> packets;  // by channel, by picture width
+    Make("1 = main.mp4 pictures=small.mp4\n2 = main.mp4 pictures=missing.mp4\n");
+    board->SetPacketSink([&](int32_t channel, const StreamPacket& p) {
+        std::lock_guard<std::mutex> lock(packetsMutex);
+        if (p.packet)
+            ++packets[channel][p.params->width];
+    });
+    struct Unhook {  // the sink counts into this test's locals: gone with them, however it ends
+        StreamBoard& board;
+        ~Unhook() { board.SetPacketSink(nullptr); }
+    } unhook{*board};
+    ASSERT_TRUE(WaitForLog("Kamera 1: strumien z")) << Log();
+    ASSERT_TRUE(WaitForLog("Kamera 1: obraz z " + dir / "small.mp4")) << Log();
+    ASSERT_TRUE(WaitForLog("[ERR] Kamera 2: brak obrazu z " + dir / "missing.mp4" + ": brak pliku")) << Log();
+    // Camera 1's pictures are the second stream's (all red), whatever size it has.
+    std::map<int, std::vector<uint8_t>> last;
+    EXPECT_GE(Capture(2s, &last)[0], 3);
+    ASSERT_EQ(last[0].size(), 64u);
+    for (size_t i = 0; i < 64; i += 4) {
+        EXPECT_NEAR(last[0][i], 90, 8) << i;       // U
+        EXPECT_NEAR(last[0][i + 1], 81, 8) << i;   // Y
+        EXPECT_NEAR(last[0][i + 2], 240, 8) << i;  // V
+    }
+    // The recorder gets the main stream's packets, both cameras': camera 2 records while its
+    // picture stream is missing, though it has no signal (no picture to show or to watch).
+    {
+        std::lock_guard<std::mutex> lock(packetsMutex);
+        EXPECT_GE(packets[0][320], 25);
+        EXPECT_GE(packets[1][320], 25);
+        EXPECT_EQ(packets[0].size() + packets[1].size(), 2u) << "the small stream is never recorded";
+    }
+    const SignalFlags signals = Signals();
+    EXPECT_EQ(signals[0], 1);
+    EXPECT_EQ(signals[1], 0);
+    EXPECT_EQ(Log().find("Kamera 1: obraz z " + dir / "main.mp4"), std::string::npos) << "never decoded";
 }
 
 TEST_F(StreamBoardTest, FailingSourcesHaveNoSignalAndALogLineAndHoldUpNoOtherChannel) {

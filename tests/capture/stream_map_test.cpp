@@ -19,6 +19,8 @@ TEST(StreamMapTest, LinesNameCamerasAndTheirSources) {
                           "4,6 = rtsp://10.0.0.4/live transport=udp\n"
                           "5 = demo/parking.mp4\n"
                           "7 = /srv/lobby.avi\n"
+                          "8 = rtsp://10.0.0.8/main pictures=rtsp://u:p@10.0.0.8/sub transport=udp\n"
+                          "9 = demo/a.mp4 pictures=demo/a-small.mp4\n"
                           "16 = sim\n"
                           "\n",
                           "/etc/kel", error))
@@ -28,6 +30,7 @@ TEST(StreamMapTest, LinesNameCamerasAndTheirSources) {
         Kind kind;
         const char* address;
         bool udp;
+        const char* pictures = "";
     } expected[] = {
         {0, Kind::Network, "rtsp://admin:x@10.0.0.1/s1", false},
         {1, Kind::Network, "http://10.0.0.2/video.mjpg", false},
@@ -36,7 +39,9 @@ TEST(StreamMapTest, LinesNameCamerasAndTheirSources) {
         {4, Kind::File, "/etc/kel/demo/parking.mp4", false},
         {5, Kind::Network, "rtsp://10.0.0.4/live", true},
         {6, Kind::File, "/srv/lobby.avi", false},
-        {7, Kind::None, "", false},
+        {7, Kind::Network, "rtsp://10.0.0.8/main", true, "rtsp://u:p@10.0.0.8/sub"},
+        {8, Kind::File, "/etc/kel/demo/a.mp4", false, "/etc/kel/demo/a-small.mp4"},
+        {9, Kind::None, "", false},
         {15, Kind::Sim, "", false},
     };
     for (const auto& e : expected) {
@@ -44,6 +49,7 @@ TEST(StreamMapTest, LinesNameCamerasAndTheirSources) {
         EXPECT_EQ(map.channels[e.channel].kind, e.kind);
         EXPECT_EQ(map.channels[e.channel].address, e.address);
         EXPECT_EQ(map.channels[e.channel].udp, e.udp);
+        EXPECT_EQ(map.channels[e.channel].pictures, e.pictures);
     }
 }
 
@@ -58,6 +64,9 @@ TEST(StreamMapTest, AWrongLineIsRefusedWithItsNumberAndTheMapStaysAsItWas) {
         {"1 = ftp://u:secret@h/x", "line 1: unknown kind of address 'ftp://u:***@h/x'"},
         {"1 = rtsp://h/x transport=sctp", "line 1: unknown option 'transport=sctp'"},
         {"1 = file.mp4 transport=udp", "line 1: unknown option 'transport=udp'"},
+        {"1 = sim pictures=small.mp4", "line 1: unknown option 'pictures=small.mp4'"},
+        {"1 = rtsp://h/x pictures=", "line 1: 'pictures=' names no stream"},
+        {"1 = rtsp://h/x pictures=ftp://u:pw@h/y", "line 1: unknown kind of address 'ftp://u:***@h/y'"},
     };
     for (const auto& [text, why] : cases) {
         SCOPED_TRACE(text);

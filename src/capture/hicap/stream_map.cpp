@@ -126,12 +126,26 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
                 p.is_absolute() || folder.empty() ? p.string() : (std::filesystem::path(folder) / p).string();
         }
         for (size_t w = 1; w < words.size(); ++w) {
-            if (words[w] == "transport=udp" && StartsWith(source, "rtsp"))
+            if (words[w] == "transport=udp" && StartsWith(source, "rtsp")) {
                 entry.udp = true;
-            else if (words[w] == "transport=tcp" && StartsWith(source, "rtsp"))
+            } else if (words[w] == "transport=tcp" && StartsWith(source, "rtsp")) {
                 entry.udp = false;
-            else
-                return fail("unknown option '" + std::string(words[w]) + "'");
+            } else if (StartsWith(words[w], "pictures=") &&
+                       (entry.kind == MapEntry::Kind::Network || entry.kind == MapEntry::Kind::File)) {
+                const std::string_view second = words[w].substr(9);
+                if (second.empty())
+                    return fail("'pictures=' names no stream");
+                const bool network = StartsWith(second, "rtsp://") || StartsWith(second, "rtsps://") ||
+                                     StartsWith(second, "http://") || StartsWith(second, "https://");
+                if (!network && second.find("://") != std::string_view::npos)
+                    return fail("unknown kind of address '" + Redacted(second) + "'");
+                std::filesystem::path p(second);
+                entry.pictures = network || p.is_absolute() || folder.empty()
+                                     ? std::string(second)
+                                     : (std::filesystem::path(folder) / p).string();
+            } else {
+                return fail("unknown option '" + Redacted(words[w]) + "'");
+            }
         }
         for (int c = 0; c < 16; ++c)
             if (cameras[c]) {

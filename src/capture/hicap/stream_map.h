@@ -7,6 +7,7 @@
 //   2     = rtsp://192.168.1.21/live transport=udp
 //   3-4   = http://192.168.1.30/video.mjpg
 //   5     = /srv/demo/parking.mp4          (a file, played in a loop)
+//   7     = rtsp://192.168.1.22/main pictures=rtsp://192.168.1.22/sub
 //   6,9   = sim                            (the simulated board's camera)
 //   10-13 = v4l2:/dev/video0               (a capture card's inputs 0..3)
 //   14    = v4l2:/dev/video1@2             (input 2 of another)
@@ -15,6 +16,12 @@
 // of a capture device take its inputs one after another from the one named (0 unless "@n"). A
 // relative file path is taken from the map file's folder. Cameras the map does not name have no
 // signal. Capture cards take PAL or NTSC as the station's settings say.
+//
+// A network camera or file may name a second stream of the same camera with "pictures=": the
+// pictures the station shows, detects motion in and sends to viewers are then decoded from it (a
+// camera's small second stream costs a fraction of its main one to decode), while the main stream
+// is recorded as the camera sends it and never decoded. (A camera recorded in the station's own
+// format is compressed from the pictures, so from the second stream.)
 
 #include <array>
 #include <string>
@@ -25,10 +32,11 @@ namespace kel {
 struct MapEntry {
     enum class Kind { None, Sim, Network, File, V4l2 };
     Kind kind = Kind::None;
-    std::string address;  // the URL, the file's path or the capture device
-    int input = 0;        // the capture device's input
-    bool udp = false;     // RTSP over UDP instead of TCP
-    bool paced = true;    // a file at its own pace; false: as fast as it decodes (benchmarks)
+    std::string address;   // the URL, the file's path or the capture device
+    int input = 0;         // the capture device's input
+    bool udp = false;      // RTSP over UDP instead of TCP
+    bool paced = true;     // a file at its own pace; false: as fast as it decodes (benchmarks)
+    std::string pictures;  // the second stream the pictures come from; empty: the main one
 };
 
 class StreamMap {

@@ -110,7 +110,17 @@ struct Connection {
 
 StreamSource::StreamSource(int channel, MapEntry entry, StreamTiming timing, Report report)
     : channel_(channel), entry_(std::move(entry)), timing_(timing), report_(std::move(report)),
-      latest_(av_frame_alloc()), taking_(av_frame_alloc()), scaled_(av_frame_alloc()) {}
+      latest_(av_frame_alloc()), taking_(av_frame_alloc()), scaled_(av_frame_alloc()) {
+    main_.entry = entry_;
+    if (!entry_.pictures.empty()) {
+        main_.role = Role::Packets;
+        second_.role = Role::Pictures;
+        second_.entry.address = entry_.pictures;
+        second_.entry.kind =
+            entry_.pictures.find("://") != std::string::npos ? MapEntry::Kind::Network : MapEntry::Kind::File;
+        second_.entry.paced = entry_.paced;
+    }
+}
 
 StreamSource::~StreamSource() {
     Stop();
@@ -123,12 +133,15 @@ StreamSource::~StreamSource() {
 }
 
 void StreamSource::Start() {
-    thread_.Start([this](std::stop_token stop) { Run(stop); },
-                  [this](const std::string& what) { Say("blad watku kamery: " + what, true); });
+    auto failed = [this](const std::string& what) { Say("blad watku kamery: " + what, true); };
+    thread_.Start([this](std::stop_token stop) { Run(stop, main_); }, failed);
+    if (second_.role == Role::Pictures)
+        pictures_thread_.Start([this](std::stop_token stop) { Run(stop, second_); }, failed);
 }
 
 void StreamSource::Stop() {
     thread_.Stop();
+    pictures_thread_.Stop();
 }
 
 void StreamSource::SetSizeMode(int32_t mode) {
@@ -194,9 +207,13 @@ void StreamSource::Hand(const StreamPacket& packet) {
 }
 
 bool StreamSource::HasSignal() const {
-    const int64_t last = last_picture_ns_.load(std::memory_order_relaxed);
-    return last != 0 &&
-           NowNs() - last < std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
+    const int64_t now = NowNs();
+    auto recent = [&](const std::atomic<int64_t>& last) {
+        const int64_t at = last.load(std::memory_order_relaxed);
+        return at != 0 &&
+               now - at < std::chrono::duration_cast<std::chrono::nanoseconds>(timing_.signalFor).count();
+    };
+    return recent(last_picture_ns_) && (main_.role != Role::Packets || recent(last_packet_ns_));
 }
 
 void StreamSource::Say(const std::string& what, bool error) {
@@ -220,10 +237,10 @@ void StreamSource::Publish(AVFrame* frame) {
     pictures_.fetch_add(1, std::memory_order_relaxed);
 }
 
-void StreamSource::Run(std::stop_token stop) {
+void StreamSource::Run(std::stop_token stop, Link& link) {
     auto retry = timing_.retryFirst;
     while (!stop.stop_requested()) {
-        if (Session(stop))
+        if (Session(stop, link))
             retry = timing_.retryFirst;
         else
             retry = std::min(retry * 2, timing_.retryMax);
@@ -232,20 +249,21 @@ void StreamSource::Run(std::stop_token stop) {
     }
 }
 
-bool StreamSource::Session(std::stop_token stop) {
+bool StreamSource::Session(std::stop_token stop, Link& link) {
+    const MapEntry& entry = link.entry;
     const std::string shown =
-        entry_.kind == MapEntry::Kind::File ? entry_.address : StreamMap::Redacted(entry_.address);
+        entry.kind == MapEntry::Kind::File ? entry.address : StreamMap::Redacted(entry.address);
     bool delivered = false;
     // Reported when the pictures stop, and while they do not come, once for each new reason.
     auto lost = [&](const std::string& why) {
         if (stop.stop_requested())
             return delivered;
-        if (up_)
+        if (link.up)
             Say("utracono obraz z " + shown + ": " + why, true);
-        else if (why != last_failure_)
+        else if (why != link.lastFailure)
             Say("brak obrazu z " + shown + ": " + why, true);
-        last_failure_ = why;
-        up_ = false;
+        link.lastFailure = why;
+        link.up = false;
         return delivered;
     };
     Interrupt irq;
@@ -257,14 +275,14 @@ bool StreamSource::Session(std::stop_token stop) {
     c.format->interrupt_callback = {&Interrupt::Check, &irq};
     AVDictionary* options = nullptr;
     const std::string readUs = std::to_string(std::chrono::microseconds(timing_.read).count());
-    if (entry_.address.rfind("rtsp", 0) == 0) {
-        av_dict_set(&options, "rtsp_transport", entry_.udp ? "udp" : "tcp", 0);
+    if (entry.address.rfind("rtsp", 0) == 0) {
+        av_dict_set(&options, "rtsp_transport", entry.udp ? "udp" : "tcp", 0);
         av_dict_set(&options, "timeout", readUs.c_str(), 0);
-    } else if (entry_.kind == MapEntry::Kind::Network) {
+    } else if (entry.kind == MapEntry::Kind::Network) {
         av_dict_set(&options, "rw_timeout", readUs.c_str(), 0);
     }
     irq.In(timing_.connect);
-    int rc = avformat_open_input(&c.format, entry_.address.c_str(), nullptr, &options);
+    int rc = avformat_open_input(&c.format, entry.address.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (rc < 0)
         return lost(irq.Why(rc));
@@ -284,16 +302,21 @@ bool StreamSource::Session(std::stop_token stop) {
     if ((rc = avcodec_open2(c.codec, decoder, nullptr)) < 0)
         return lost("dekoder: " + AvError(rc));
     // The packets go to the recorder as they come; however the session ends, it hears of it.
+    const bool hands = link.role != Role::Pictures;
     const StreamPacket format{nullptr, stream->codecpar, stream->time_base.num, stream->time_base.den};
     struct Ended {
         StreamSource* self;
         StreamPacket format;
-        ~Ended() { self->Hand(format); }
-    } ended{this, format};
+        bool hands;
+        ~Ended() {
+            if (hands)
+                self->Hand(format);
+        }
+    } ended{this, format, hands};
 
     // A file is played at its own pace, in a loop; a live stream comes at the camera's.
-    const bool file = entry_.kind == MapEntry::Kind::File;
-    const bool paced = file && entry_.paced;
+    const bool file = entry.kind == MapEntry::Kind::File;
+    const bool paced = file && entry.paced;
     int64_t paceStart = 0;
     double paceFirst = -1;
     // Packets that come but give no picture (a stream the decoder cannot read) are no signal
@@ -313,7 +336,8 @@ bool StreamSource::Session(std::stop_token stop) {
                           AVSEEK_FLAG_BACKWARD);
             avcodec_flush_buffers(c.codec);
             paceFirst = -1;
-            Hand(format);  // the stamps start again: for the recorder a stream of its own
+            if (hands)
+                Hand(format);  // the stamps start again: for the recorder a stream of its own
             continue;
         }
         if (rc < 0)
@@ -338,9 +362,22 @@ bool StreamSource::Session(std::stop_token stop) {
                 return lost("zatrzymano");
             }
         }
-        StreamPacket handed = format;
-        handed.packet = c.packet;
-        Hand(handed);
+        if (hands) {
+            StreamPacket handed = format;
+            handed.packet = c.packet;
+            Hand(handed);
+        }
+        if (link.role == Role::Packets) {
+            // The pictures come from the second stream: these packets are recorded, not decoded.
+            lastPicture = NowNs();
+            last_packet_ns_.store(lastPicture, std::memory_order_relaxed);
+            if (!link.up)
+                Say("strumien z " + shown, false);
+            link.up = delivered = true;
+            link.lastFailure.clear();
+            av_packet_unref(c.packet);
+            continue;
+        }
         const PictureDemand demand =
             delivered ? demand_.load(std::memory_order_relaxed) : PictureDemand::Every;
         const bool key = (c.packet->flags & AV_PKT_FLAG_KEY) != 0;
@@ -375,10 +412,10 @@ bool StreamSource::Session(std::stop_token stop) {
             Publish(c.frame);
             lastPicture = NowNs();
             decodeError.clear();
-            if (!up_)
+            if (!link.up)
                 Say("obraz z " + shown, false);
-            up_ = delivered = true;
-            last_failure_.clear();
+            link.up = delivered = true;
+            link.lastFailure.clear();
         }
     }
 }

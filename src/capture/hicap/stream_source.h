@@ -11,6 +11,10 @@
 // or none; the packets go to the recorder whatever it is, and while they come the camera has its
 // signal. The first picture of a connection is always decoded.
 //
+// A camera with a second stream for its pictures (the map's "pictures=") has two connections, each
+// on its own thread: the main stream's packets go to the recorder undecoded, the second stream is
+// decoded as the demand says. The camera has its signal while both come.
+//
 // Every wait is bounded: opening and each read end after their time-outs, and a stop ends them at
 // once. A source that fails or falls silent has no signal and is opened again after a pause that
 // doubles up to a limit. What happens is reported once per change (connected, lost), with the
@@ -81,9 +85,19 @@ public:
     uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
 
 private:
-    void Run(std::stop_token stop);
-    // One connection, until it fails or the stop; true when it delivered a picture.
-    bool Session(std::stop_token stop);
+    // What a connection does: the only stream gives packets and pictures; with a second stream,
+    // the main one gives the packets and the second the pictures.
+    enum class Role { Whole, Packets, Pictures };
+    struct Link {
+        MapEntry entry;  // fixed after construction
+        Role role = Role::Whole;
+        // The link's thread's own.
+        bool up = false;          // it delivers (as last reported)
+        std::string lastFailure;  // reported already while down
+    };
+    void Run(std::stop_token stop, Link& link);
+    // One connection, until it fails or the stop; true when it delivered.
+    bool Session(std::stop_token stop, Link& link);
     // The decoded frame becomes the newest picture (its reference is moved, not its bytes).
     void Publish(AVFrame* frame);
     // Sleeps up to `d`; false when stopped meanwhile.
@@ -100,6 +114,7 @@ private:
 
     std::atomic<int32_t> size_mode_{3};
     std::atomic<int64_t> last_picture_ns_{0};  // steady clock; 0 before any
+    std::atomic<int64_t> last_packet_ns_{0};   // the main stream's, when pictures come from a second
     std::atomic<uint64_t> pictures_{0};
     std::atomic<uint64_t> taken_{0};
     std::atomic<PictureDemand> demand_{PictureDemand::Every};
@@ -119,11 +134,12 @@ private:
     SwsContext* scaler_ KEL_GUARDED_BY(take_mutex_) = nullptr;
     PictureGrader grader_ KEL_GUARDED_BY(take_mutex_);
 
-    // The thread's own.
-    bool up_ = false;           // pictures are coming (as last reported)
-    std::string last_failure_;  // reported already while down
+    Link main_;
+    Link second_;  // used with a second stream only
 
-    WorkerThread thread_;  // last: it ends before the members it uses go
+    // Last: they end before the members they use go.
+    WorkerThread thread_;           // the main stream's
+    WorkerThread pictures_thread_;  // the second stream's
 };
 
 }  // namespace kel
