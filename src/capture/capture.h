@@ -56,6 +56,9 @@ public:
     // Passes that reached the board (the camera active and the switch on).
     uint64_t BoardPasses() const { return board_passes_.load(std::memory_order_relaxed); }
 
+    // Ends the thread's wait: a new picture may be there to take. Any thread.
+    void WakeUp();
+
 private:
     void ApplyControls(const TCameraRecord& record) const;
     bool Grab(const PrivacyMask* mask) KEL_REQUIRES(pass_mutex_);
@@ -63,7 +66,6 @@ private:
     // When the pass after the one just made is due: the board's next picture, or (nothing to
     // capture) time_point::max().
     std::chrono::steady_clock::time_point NextPass();
-    void WakeUp();
 
     // Fixed after construction.
     const int camera_;

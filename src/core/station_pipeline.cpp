@@ -27,6 +27,8 @@ StationPipeline::StationPipeline(TShared& shared, ConsoleWindow& console, TLog& 
 // The recorder may not call back once the pipeline is going.
 StationPipeline::~StationPipeline() {
     HicapSetReporter(nullptr);
+    if (std::shared_ptr<BoardBackend> backend = HicapBackend())
+        backend->SetPictureListener(nullptr);  // it wakes the capture threads, which go with this
     recorder_.reset();
 }
 
@@ -120,6 +122,14 @@ void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& r
         backend->SetPacketSink([saver](int32_t channel, const StreamPacket& packet) {
             saver->StreamPacket(channel + 1, packet);
         });
+        // A camera's capture thread takes a new picture when it comes, not at its next look.
+        std::array<TCapture*, kCameraCount + 1> takers{};
+        for (int n = 1; n <= kCameraCount; ++n)
+            takers[n] = captures_[n].get();
+        backend->SetPictureListener([takers](int32_t channel) {
+            if (channel >= 0 && channel < kCameraCount && takers[channel + 1])
+                takers[channel + 1]->WakeUp();
+        });
     }
     recorder_->SetRecording(true);
     recorder_->Resume();
@@ -176,6 +186,8 @@ void StationPipeline::PollSignal() {
 
 // The threads stay (they end with the process); once switched off none touches the board again.
 void StationPipeline::StopCapture() {
+    if (std::shared_ptr<BoardBackend> backend = HicapBackend())
+        backend->SetPictureListener(nullptr);
     for (auto& capture : captures_)
         if (capture)
             capture->SetActive(false);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -191,9 +192,17 @@ TEST_F(StreamBoardTest, ASecondStreamGivesThePicturesAndTheMainIsRecordedUndecod
         if (p.packet)
             ++packets[channel][p.params->width];
     });
-    struct Unhook {  // the sink counts into this test's locals: gone with them, however it ends
+    std::atomic<int> told[2] = {0, 0};  // new pictures told to the listener, cameras 1 and 2
+    board->SetPictureListener([&](int32_t channel) {
+        if (channel >= 0 && channel < 2)
+            ++told[channel];
+    });
+    struct Unhook {  // sink and listener count into this test's locals: gone with them
         StreamBoard& board;
-        ~Unhook() { board.SetPacketSink(nullptr); }
+        ~Unhook() {
+            board.SetPacketSink(nullptr);
+            board.SetPictureListener(nullptr);
+        }
     } unhook{*board};
     ASSERT_TRUE(WaitForLog("Kamera 1: strumien z")) << Log();
     ASSERT_TRUE(WaitForLog("Kamera 1: obraz z " + dir / "small.mp4")) << Log();
@@ -218,6 +227,14 @@ TEST_F(StreamBoardTest, ASecondStreamGivesThePicturesAndTheMainIsRecordedUndecod
     const SignalFlags signals = Signals();
     EXPECT_EQ(signals[0], 1);
     EXPECT_EQ(signals[1], 0);
+    // Each decoded picture is told as it comes (the capture thread wakes for it); none after the
+    // listener is taken away.
+    EXPECT_GE(told[0].load(), 25);
+    EXPECT_EQ(told[1].load(), 0);
+    board->SetPictureListener(nullptr);
+    const int before = told[0].load();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(told[0].load(), before);
     EXPECT_EQ(Log().find("Kamera 1: obraz z " + dir / "main.mp4"), std::string::npos) << "never decoded";
 }
 

@@ -74,6 +74,8 @@ struct StreamPacket {
 };
 // Where a back end hands its cameras' packets, on the source's own thread.
 using PacketSink = std::function<void(int32_t channel, const StreamPacket& packet)>;
+// Told, on the source's own thread, that a channel has a new picture to take.
+using PictureListener = std::function<void(int32_t channel)>;
 
 // Which of its pictures a camera sending a stream of its own must decode: every one (somebody
 // watches it, or it is compressed again), its key pictures only (motion detection), or none (it
@@ -119,6 +121,10 @@ public:
     virtual void SetPacketSink(PacketSink /*sink*/) {}
     // What such a camera decodes from now on (every picture until told).
     virtual void SetPictureDemand(int32_t /*channel*/, PictureDemand /*demand*/) {}
+    // Each new picture of such a camera is told to `listener` as it is decoded, so that a capture
+    // thread waiting for it wakes then instead of asking again and again; null stops it. Once this
+    // returns, the listener it replaced is not called again.
+    virtual void SetPictureListener(PictureListener /*listener*/) {}
 };
 
 }  // namespace kel

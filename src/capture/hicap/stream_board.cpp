@@ -304,11 +304,10 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     if (due > now)
         return due;
     // Owed a picture the source has not decoded yet: asked again soon, or, while it decodes only
-    // its key pictures or none, seldom.
+    // its key pictures (one every second or two; a listener wakes the taker when one comes) or
+    // none, seldom.
     const PictureDemand demand = sources_[channel] ? sources_[channel]->Demand() : PictureDemand::Every;
-    return now + (demand == PictureDemand::Every  ? kSourcePoll
-                  : demand == PictureDemand::Keys ? milliseconds(40)
-                                                  : milliseconds(250));
+    return now + (demand == PictureDemand::Every ? kSourcePoll : milliseconds(250));
 }
 
 void StreamBoard::Unlock(int32_t channel) {
@@ -345,6 +344,13 @@ void StreamBoard::SetPacketSink(PacketSink sink) {
     for (auto& s : sources_)
         if (s)
             s->SetPacketSink(sink);
+}
+
+void StreamBoard::SetPictureListener(PictureListener listener) {
+    for (int ch = 0; ch < kBoardChannels; ++ch)
+        if (sources_[ch])
+            sources_[ch]->SetPictureListener(
+                listener ? std::function<void()>([listener, ch] { listener(ch); }) : std::function<void()>());
 }
 
 void StreamBoard::SetPictureDemand(int32_t channel, PictureDemand demand) {

@@ -59,6 +59,7 @@ public:
     void SetStandard(bool ntsc) override;
     bool SendsStream(int32_t channel) const override;
     void SetPacketSink(PacketSink sink) override;
+    void SetPictureListener(PictureListener listener) override;
     void SetPictureDemand(int32_t channel, PictureDemand demand) override;
 
     // Pictures the channel's source converted so far (0 for the simulated and unmapped ones).

@@ -200,6 +200,11 @@ void StreamSource::SetPacketSink(PacketSink sink) {
     sink_ = std::move(sink);
 }
 
+void StreamSource::SetPictureListener(std::function<void()> listener) {
+    MutexLock lock(listener_mutex_);
+    listener_ = std::move(listener);
+}
+
 void StreamSource::Hand(const StreamPacket& packet) {
     MutexLock lock(sink_mutex_);
     if (sink_)
@@ -235,6 +240,9 @@ void StreamSource::Publish(AVFrame* frame) {
     }
     last_picture_ns_.store(NowNs(), std::memory_order_relaxed);
     pictures_.fetch_add(1, std::memory_order_relaxed);
+    MutexLock lock(listener_mutex_);
+    if (listener_)
+        listener_();
 }
 
 void StreamSource::Run(std::stop_token stop, Link& link) {

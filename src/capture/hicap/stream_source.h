@@ -77,6 +77,9 @@ public:
     // and a null packet when the stream ends; null stops them. Any thread; once it returns, the
     // sink it replaced is not called again.
     void SetPacketSink(PacketSink sink);
+    // Called on the decoding thread after each picture it publishes; null stops it. Any thread;
+    // once it returns, the listener it replaced is not called again.
+    void SetPictureListener(std::function<void()> listener);
     // Which pictures are decoded from now on. Any thread.
     void SetDemand(PictureDemand demand) { demand_.store(demand, std::memory_order_relaxed); }
     PictureDemand Demand() const { return demand_.load(std::memory_order_relaxed); }
@@ -126,6 +129,8 @@ private:
     std::condition_variable_any wake_;  // for the pauses
     Mutex sink_mutex_;
     PacketSink sink_ KEL_GUARDED_BY(sink_mutex_);  // called under the lock
+    Mutex listener_mutex_;
+    std::function<void()> listener_ KEL_GUARDED_BY(listener_mutex_);  // called under the lock
 
     // The taker's: the picture being converted, the converter and the controls' tables.
     Mutex take_mutex_;
