@@ -36,8 +36,10 @@ StreamBoard::StreamBoard(StreamMap map, StreamTiming timing, VideoDeviceFactory 
         channels_[ch].buffer = std::make_unique<uint8_t[]>(kMaxFrameBytes);
         channels_[ch].controls = {0, 128, 0, 128, 128, 0};
         const MapEntry& entry = map_.channels[ch];
-        if (entry.kind == MapEntry::Kind::Network || entry.kind == MapEntry::Kind::File)
+        if (entry.kind == MapEntry::Kind::Network || entry.kind == MapEntry::Kind::File) {
             sources_[ch] = std::make_unique<StreamSource>(ch, entry, timing, report);
+            sources_[ch]->SetPictureListener([this, ch] { PictureCame(ch); });
+        }
     }
     // One capture for each device, serving the cameras on its inputs.
     for (int ch = 0; ch < kBoardChannels; ++ch) {
@@ -275,6 +277,7 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     using namespace std::chrono;
     const auto now = steady_clock::now();
     constexpr auto kSourcePoll = milliseconds(5);
+    constexpr auto kListenedPoll = milliseconds(250);
     int32_t share = 0, total = 0;
     steady_clock::time_point start;
     uint64_t epoch = 0;
@@ -303,11 +306,31 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     const auto due = start + microseconds(static_cast<int64_t>(at));
     if (due > now)
         return due;
-    // Owed a picture the source has not decoded yet: asked again soon, or, while it decodes only
-    // its key pictures (one every second or two; a listener wakes the taker when one comes) or
-    // none, seldom.
-    const PictureDemand demand = sources_[channel] ? sources_[channel]->Demand() : PictureDemand::Every;
-    return now + (demand == PictureDemand::Every ? kSourcePoll : milliseconds(250));
+    // Owed a picture the source has not decoded yet. With a listener the taker is woken when it
+    // comes and looks on its own only seldom (a picture that came meanwhile is taken at once).
+    // Without one it asks again soon, or, while the source decodes only its key pictures (one
+    // every second or two) or none, seldom.
+    StreamSource* source = sources_[channel].get();
+    if (source && listening_.load(std::memory_order_acquire)) {
+        waiting_[channel].store(true, std::memory_order_release);
+        uint64_t seen = 0;
+        {
+            Channel& c = channels_[channel];
+            MutexLock lock(c.mutex);
+            seen = c.seen;
+        }
+        return source->Sequence() != seen ? now : now + kListenedPoll;
+    }
+    const PictureDemand demand = source ? source->Demand() : PictureDemand::Every;
+    return now + (demand == PictureDemand::Every ? kSourcePoll : kListenedPoll);
+}
+
+void StreamBoard::PictureCame(int32_t channel) {
+    if (!waiting_[channel].exchange(false, std::memory_order_acq_rel))
+        return;  // the taker is not waiting for it: it takes it when its share is due
+    MutexLock lock(listener_mutex_);
+    if (listener_)
+        listener_(channel);
 }
 
 void StreamBoard::Unlock(int32_t channel) {
@@ -347,10 +370,9 @@ void StreamBoard::SetPacketSink(PacketSink sink) {
 }
 
 void StreamBoard::SetPictureListener(PictureListener listener) {
-    for (int ch = 0; ch < kBoardChannels; ++ch)
-        if (sources_[ch])
-            sources_[ch]->SetPictureListener(
-                listener ? std::function<void()>([listener, ch] { listener(ch); }) : std::function<void()>());
+    MutexLock lock(listener_mutex_);
+    listening_.store(static_cast<bool>(listener), std::memory_order_release);
+    listener_ = std::move(listener);
 }
 
 void StreamBoard::SetPictureDemand(int32_t channel, PictureDemand demand) {

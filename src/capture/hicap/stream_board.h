@@ -15,6 +15,7 @@
 // until the unlock, across Open, TransferOff and Close.
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -71,6 +72,8 @@ private:
     // The channel's source, whatever its kind (not the simulated one).
     bool SourceSignal(int32_t channel) const;
     bool SourceTake(int32_t channel, uint64_t& seen, uint8_t* out);
+    // A source published a picture: the listener hears of it if the channel's taker waits for one.
+    void PictureCame(int32_t channel);
 
     struct Channel {
         Mutex mutex;
@@ -99,6 +102,11 @@ private:
     uint64_t epoch_ KEL_GUARDED_BY(mutex_) = 0;
 
     std::array<Channel, kBoardChannels> channels_;
+    // The taker of a channel owed a picture its source has not decoded yet waits for the next.
+    std::array<std::atomic<bool>, kBoardChannels> waiting_{};
+    std::atomic<bool> listening_{false};
+    Mutex listener_mutex_;
+    PictureListener listener_ KEL_GUARDED_BY(listener_mutex_);           // called under the lock
     std::string device_names_ KEL_GUARDED_BY(mutex_);                    // of the capture devices found
     std::array<V4l2Capture*, kBoardChannels> capture_of_{};              // by channel, or null
     std::vector<std::unique_ptr<V4l2Capture>> captures_;                 // one a device

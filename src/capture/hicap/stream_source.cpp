@@ -153,6 +153,11 @@ void StreamSource::SetControls(const PictureControls& controls) {
     controls_ = controls;
 }
 
+uint64_t StreamSource::Sequence() const {
+    MutexLock lock(mutex_);
+    return sequence_;
+}
+
 bool StreamSource::TakeNewer(uint64_t& seen, uint8_t* out) {
     MutexLock take(take_mutex_);
     PictureControls controls;

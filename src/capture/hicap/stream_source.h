@@ -85,6 +85,8 @@ public:
     PictureDemand Demand() const { return demand_.load(std::memory_order_relaxed); }
     // Pictures decoded so far, and taken (converted) so far.
     uint64_t Pictures() const { return pictures_.load(std::memory_order_relaxed); }
+    // The newest picture's number, as TakeNewer counts them.
+    uint64_t Sequence() const;
     uint64_t Taken() const { return taken_.load(std::memory_order_relaxed); }
 
 private:
