@@ -46,6 +46,18 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+// A camera's address on the network (what libavformat reads over a connection).
+bool IsNetworkAddress(std::string_view s) {
+    return StartsWith(s, "rtsp://") || StartsWith(s, "rtsps://") || StartsWith(s, "http://") ||
+           StartsWith(s, "https://");
+}
+
+// A file's path, a relative one taken from `folder`.
+std::string FilePath(std::string_view path, const std::string& folder) {
+    std::filesystem::path p(path);
+    return p.is_absolute() || folder.empty() ? p.string() : (std::filesystem::path(folder) / p).string();
+}
+
 bool IsPasswordField(std::string_view name) {
     std::string lower;
     for (char c : name)
@@ -113,17 +125,14 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
             if (device.empty() || device.front() != '/')
                 return fail("a capture device is a path, like v4l2:/dev/video0");
             entry.address = device;
-        } else if (StartsWith(source, "rtsp://") || StartsWith(source, "rtsps://") ||
-                   StartsWith(source, "http://") || StartsWith(source, "https://")) {
+        } else if (IsNetworkAddress(source)) {
             entry.kind = MapEntry::Kind::Network;
             entry.address = source;
         } else if (source.find("://") != std::string_view::npos) {
             return fail("unknown kind of address '" + Redacted(source) + "'");
         } else {
             entry.kind = MapEntry::Kind::File;
-            std::filesystem::path p(source);
-            entry.address =
-                p.is_absolute() || folder.empty() ? p.string() : (std::filesystem::path(folder) / p).string();
+            entry.address = FilePath(source, folder);
         }
         for (size_t w = 1; w < words.size(); ++w) {
             if (words[w] == "transport=udp" && StartsWith(source, "rtsp")) {
@@ -135,14 +144,10 @@ bool StreamMap::Parse(std::string_view text, const std::string& folder, std::str
                 const std::string_view second = words[w].substr(9);
                 if (second.empty())
                     return fail("'pictures=' names no stream");
-                const bool network = StartsWith(second, "rtsp://") || StartsWith(second, "rtsps://") ||
-                                     StartsWith(second, "http://") || StartsWith(second, "https://");
+                const bool network = IsNetworkAddress(second);
                 if (!network && second.find("://") != std::string_view::npos)
                     return fail("unknown kind of address '" + Redacted(second) + "'");
-                std::filesystem::path p(second);
-                entry.pictures = network || p.is_absolute() || folder.empty()
-                                     ? std::string(second)
-                                     : (std::filesystem::path(folder) / p).string();
+                entry.pictures = network ? std::string(second) : FilePath(second, folder);
             } else {
                 return fail("unknown option '" + Redacted(words[w]) + "'");
             }
