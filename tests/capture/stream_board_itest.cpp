@@ -252,6 +252,49 @@ TEST_F(StreamBoardTest, ASecondStreamGivesThePicturesAndTheMainIsRecordedUndecod
     EXPECT_EQ(Log().find("Kamera 1: obraz z " + dir / "main.mp4"), std::string::npos) << "never decoded";
 }
 
+TEST_F(StreamBoardTest, ForMotionAloneKeyPicturesAreDecodedUnlessTheStreamIsSmallAndSlowAndTwoASecondTaken) {
+    auto make = [&](const std::string& source, const std::string& name) {
+        return std::system(
+            ("ffmpeg -v error -y -f lavfi -i " + source + " -t 2 -c:v mpeg4 -g 25 '" + dir / name + "'")
+                .c_str());
+    };
+    ASSERT_EQ(make("testsrc=size=320x240:rate=25", "fast.mp4"), 0);  // 1.9 million pixels a second
+    ASSERT_EQ(make("testsrc=size=320x240:rate=5", "slow.mp4"), 0);
+    ASSERT_EQ(make("testsrc=size=160x120:rate=5", "small.mp4"), 0);
+    Make("1 = fast.mp4\n2 = slow.mp4\n3 = fast.mp4 pictures=small.mp4\n");
+    for (int n = 1; n <= 3; ++n)
+        ASSERT_TRUE(WaitForLog("Kamera " + std::to_string(n) + ": obraz z")) << Log();
+    for (int ch = 0; ch < 3; ++ch)
+        board->SetPictureDemand(ch, PictureDemand::Keys);
+    std::this_thread::sleep_for(500ms);  // the pictures decoded before
+    uint64_t before[3];
+    for (int ch = 0; ch < 3; ++ch)
+        before[ch] = board->SourcePictures(ch);
+    std::this_thread::sleep_for(4s);
+    // Camera 1: a key picture a second of 25 decoded. Cameras 2 and 3, 5 small pictures a second
+    // (the first its only stream, the second its second stream): each one.
+    const struct { uint64_t least, most; } expected[3] = {{2, 7}, {14, 25}, {14, 25}};
+    for (int ch = 0; ch < 3; ++ch) {
+        SCOPED_TRACE(ch);
+        EXPECT_GE(board->SourcePictures(ch) - before[ch], expected[ch].least);
+        EXPECT_LE(board->SourcePictures(ch) - before[ch], expected[ch].most);
+    }
+    // Of those, motion detection is handed two a second.
+    const std::map<int, int> got = Capture(3s);
+    for (int ch = 1; ch < 3; ++ch) {
+        SCOPED_TRACE(ch);
+        EXPECT_GE(got.count(ch) ? got.at(ch) : 0, 4);
+        EXPECT_LE(got.count(ch) ? got.at(ch) : 0, 7);
+    }
+    board->SetPictureDemand(0, PictureDemand::None);
+    board->SetPictureDemand(1, PictureDemand::None);
+    std::this_thread::sleep_for(300ms);
+    const uint64_t stopped[2] = {board->SourcePictures(0), board->SourcePictures(1)};
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(board->SourcePictures(0), stopped[0]) << "nobody needs a picture: none is decoded";
+    EXPECT_EQ(board->SourcePictures(1), stopped[1]);
+}
+
 TEST_F(StreamBoardTest, FailingSourcesHaveNoSignalAndALogLineAndHoldUpNoOtherChannel) {
     const int rtsp = FreePort(), http = FreePort(), garbage = FreePort(), nobody = FreePort(),
               huge = FreePort(), silent = FreePort();

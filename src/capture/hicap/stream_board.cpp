@@ -16,6 +16,9 @@ namespace kel {
 namespace {
 
 constexpr int32_t kMaxShare = 1000;
+// Pictures a second handed out of a channel wanted only now and then: motion detection looks at
+// two a second (a source of few small pictures decodes them all; see StreamSource).
+constexpr auto kSparseInterval = std::chrono::milliseconds(500);
 constexpr int kGroupRate = kGroupPictures;
 
 }  // namespace
@@ -254,14 +257,19 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
         due = static_cast<int64_t>(static_cast<__int128>(elapsed) * kGroupRate * share / (1000000LL * total));
         epoch = epoch_;
     }
+    const bool sparse = Sparse(channel);
+    const auto now = std::chrono::steady_clock::now();
     Channel& c = channels_[channel];
     MutexLock lock(c.mutex);
     if (c.locked)
         return kHicapBusy;
     if (c.epoch == epoch && due <= c.lastDue)
         return kHicapNoPicture;
+    if (sparse && now < c.taken + kSparseInterval)
+        return kHicapNoPicture;
     if (!SourceTake(channel, c.seen, c.buffer.get()))
         return kHicapNoPicture;
+    c.taken = now;
     c.locked = true;
     c.lastDue = due;
     c.epoch = epoch;
@@ -295,15 +303,19 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     if (share <= 0)
         return now + milliseconds(100);
     int64_t next = 0;
+    steady_clock::time_point sparseDue{};
+    const bool sparse = Sparse(channel);
     {
         Channel& c = channels_[channel];
         MutexLock lock(c.mutex);
         if (c.epoch == epoch)
             next = c.lastDue + 1;
+        if (sparse)
+            sparseDue = c.taken + kSparseInterval;
     }
     const __int128 unit = static_cast<__int128>(kGroupRate) * share;
     const __int128 at = (static_cast<__int128>(next) * 1000000LL * total + unit - 1) / unit;
-    const auto due = start + microseconds(static_cast<int64_t>(at));
+    const auto due = std::max(start + microseconds(static_cast<int64_t>(at)), sparseDue);
     if (due > now)
         return due;
     // Owed a picture the source has not decoded yet. With a listener the taker is woken when it
@@ -323,6 +335,10 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
     }
     const PictureDemand demand = source ? source->Demand() : PictureDemand::Every;
     return now + (demand == PictureDemand::Every ? kSourcePoll : kListenedPoll);
+}
+
+bool StreamBoard::Sparse(int32_t channel) const {
+    return sources_[channel] && sources_[channel]->Demand() == PictureDemand::Keys;
 }
 
 void StreamBoard::PictureCame(int32_t channel) {

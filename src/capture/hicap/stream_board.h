@@ -63,11 +63,15 @@ public:
     void SetPictureListener(PictureListener listener) override;
     void SetPictureDemand(int32_t channel, PictureDemand demand) override;
 
-    // Pictures the channel's source converted so far (0 for the simulated and unmapped ones).
+    // Pictures the channel's source decoded or captured so far (0 for the simulated and unmapped
+    // ones).
     uint64_t SourcePictures(int32_t channel) const;
 
 private:
     bool IsSim(int32_t channel) const { return map_.channels[channel].kind == MapEntry::Kind::Sim; }
+    // Whether the channel's pictures are wanted only now and then (motion detection, a console
+    // not showing it): then at most kSparseRate a second are handed out, however many come.
+    bool Sparse(int32_t channel) const;
     void Report(const std::string& line, bool error);
     // The channel's source, whatever its kind (not the simulated one).
     bool SourceSignal(int32_t channel) const;
@@ -81,6 +85,7 @@ private:
         int64_t lastDue KEL_GUARDED_BY(mutex) = -1;  // of `epoch`
         uint64_t epoch KEL_GUARDED_BY(mutex) = 0;
         uint64_t seen KEL_GUARDED_BY(mutex) = 0;  // the source's last picture handed out
+        std::chrono::steady_clock::time_point taken KEL_GUARDED_BY(mutex){};  // when it was
         PictureControls controls KEL_GUARDED_BY(mutex);
         std::unique_ptr<uint8_t[]> buffer;
     };

@@ -27,6 +27,11 @@ int64_t NowNs() {
 }
 
 constexpr const char* kNoAnswer = "brak odpowiedzi w wyznaczonym czasie";
+// A stream of at most this many pixels a second (640x480 at 5 pictures a second; a camera's
+// second stream set for motion detection) is decoded whole when only motion detection asks:
+// decoding it costs little, and motion is then looked for twice a second (the board hands out no
+// more), not only in key pictures seconds apart, between which a short passage may fall.
+constexpr double kFewPixelsASecond = 640.0 * 480 * 5;
 
 // The reasons an operator meets, in the log's words; any other in the library's.
 std::string AvError(int code) {
@@ -338,6 +343,10 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
     int64_t lastPicture = NowNs();
     std::string decodeError;
     bool resume = false;  // pictures were left undecoded: decoding starts again at a key picture
+    // Seconds between pictures, from the packets' stamps, smoothed; 0 before two stamps.
+    double interval = 0;
+    int64_t lastStamp = AV_NOPTS_VALUE;
+    const double pixels = static_cast<double>(stream->codecpar->width) * stream->codecpar->height;
     for (;;) {
         if (NowNs() - lastPicture > quietNs)
             return lost("strumien nie daje obrazu" +
@@ -361,6 +370,14 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
         }
         // A file is paced by its packets' times, whether they are decoded or not.
         const int64_t stamp = c.packet->dts != AV_NOPTS_VALUE ? c.packet->dts : c.packet->pts;
+        if (stamp != AV_NOPTS_VALUE) {
+            const double step = lastStamp != AV_NOPTS_VALUE && stamp > lastStamp
+                                    ? static_cast<double>(stamp - lastStamp) * av_q2d(stream->time_base)
+                                    : 0;
+            if (step > 0 && step < 10)  // not a file's loop or a jump in the camera's clock
+                interval = interval == 0 ? step : interval + (step - interval) / 8;
+            lastStamp = stamp;
+        }
         if (paced && stamp != AV_NOPTS_VALUE) {
             const double at = stamp * av_q2d(stream->time_base);
             if (paceFirst < 0 || at < paceFirst) {
@@ -391,8 +408,9 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
             av_packet_unref(c.packet);
             continue;
         }
-        const PictureDemand demand =
-            delivered ? demand_.load(std::memory_order_relaxed) : PictureDemand::Every;
+        PictureDemand demand = delivered ? demand_.load(std::memory_order_relaxed) : PictureDemand::Every;
+        if (demand == PictureDemand::Keys && interval > 0 && pixels / interval <= kFewPixelsASecond)
+            demand = PictureDemand::Every;
         const bool key = (c.packet->flags & AV_PKT_FLAG_KEY) != 0;
         if (demand != PictureDemand::Every || resume) {
             // While pictures are not decoded, the packets keep the signal up.
