@@ -409,7 +409,8 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
             continue;
         }
         PictureDemand demand = delivered ? demand_.load(std::memory_order_relaxed) : PictureDemand::Every;
-        if (demand == PictureDemand::Keys && interval > 0 && pixels / interval <= kFewPixelsASecond)
+        if (demand == PictureDemand::Keys && interval > 0 && pixels > 0 &&
+            pixels / interval <= kFewPixelsASecond)
             demand = PictureDemand::Every;
         const bool key = (c.packet->flags & AV_PKT_FLAG_KEY) != 0;
         if (demand != PictureDemand::Every || resume) {
