@@ -81,6 +81,9 @@ using PictureListener = std::function<void(int32_t channel)>;
 // watches it, or it is compressed again), its key pictures only (motion detection), or none (it
 // is recorded as it sends and nobody looks). A camera decodes its first picture whatever it is told.
 enum class PictureDemand : uint8_t { Every, Keys, None };
+// While a camera is asked for its key pictures only, it is looked at twice a second at most:
+// neither decoded nor handed out more often, however many come.
+constexpr std::chrono::milliseconds kSparsePictures{500};
 
 class BoardBackend {
 public:

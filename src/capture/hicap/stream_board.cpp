@@ -16,9 +16,6 @@ namespace kel {
 namespace {
 
 constexpr int32_t kMaxShare = 1000;
-// Pictures a second handed out of a channel wanted only now and then: motion detection looks at
-// two a second (a source of few small pictures decodes them all; see StreamSource).
-constexpr auto kSparseInterval = std::chrono::milliseconds(500);
 constexpr int kGroupRate = kGroupPictures;
 
 }  // namespace
@@ -265,7 +262,7 @@ uint32_t StreamBoard::Lock(int32_t channel, uint8_t*& address) {
         return kHicapBusy;
     if (c.epoch == epoch && due <= c.lastDue)
         return kHicapNoPicture;
-    if (sparse && now < c.taken + kSparseInterval)
+    if (sparse && now < c.taken + kSparsePictures)
         return kHicapNoPicture;
     if (!SourceTake(channel, c.seen, c.buffer.get()))
         return kHicapNoPicture;
@@ -311,7 +308,7 @@ std::chrono::steady_clock::time_point StreamBoard::NextPicture(int32_t channel) 
         if (c.epoch == epoch)
             next = c.lastDue + 1;
         if (sparse)
-            sparseDue = c.taken + kSparseInterval;
+            sparseDue = c.taken + kSparsePictures;
     }
     const __int128 unit = static_cast<__int128>(kGroupRate) * share;
     const __int128 at = (static_cast<__int128>(next) * 1000000LL * total + unit - 1) / unit;

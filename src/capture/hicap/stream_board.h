@@ -70,7 +70,7 @@ public:
 private:
     bool IsSim(int32_t channel) const { return map_.channels[channel].kind == MapEntry::Kind::Sim; }
     // Whether the channel's pictures are wanted only now and then (motion detection, a console
-    // not showing it): then at most kSparseRate a second are handed out, however many come.
+    // not showing it): then they are handed out kSparsePictures apart at the least.
     bool Sparse(int32_t channel) const;
     void Report(const std::string& line, bool error);
     // The channel's source, whatever its kind (not the simulated one).

@@ -29,8 +29,8 @@ int64_t NowNs() {
 constexpr const char* kNoAnswer = "brak odpowiedzi w wyznaczonym czasie";
 // A stream of at most this many pixels a second (640x480 at 5 pictures a second; a camera's
 // second stream set for motion detection) is decoded whole when only motion detection asks:
-// decoding it costs little, and motion is then looked for twice a second (the board hands out no
-// more), not only in key pictures seconds apart, between which a short passage may fall.
+// decoding it costs little, and motion is then looked for twice a second (kSparsePictures), not
+// only in key pictures seconds apart, between which a short passage may fall.
 constexpr double kFewPixelsASecond = 640.0 * 480 * 5;
 
 // The reasons an operator meets, in the log's words; any other in the library's.
@@ -347,6 +347,8 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
     double interval = 0;
     int64_t lastStamp = AV_NOPTS_VALUE;
     const double pixels = static_cast<double>(stream->codecpar->width) * stream->codecpar->height;
+    int64_t lastKeyDecoded = 0;  // steady clock, when only key pictures are decoded
+    constexpr int64_t kSparseNs = std::chrono::nanoseconds(kSparsePictures).count();
     for (;;) {
         if (NowNs() - lastPicture > quietNs)
             return lost("strumien nie daje obrazu" +
@@ -417,13 +419,18 @@ bool StreamSource::Session(std::stop_token stop, Link& link) {
             // While pictures are not decoded, the packets keep the signal up.
             lastPicture = NowNs();
             last_picture_ns_.store(lastPicture, std::memory_order_relaxed);
-            if (demand == PictureDemand::None || !key) {
+            // Key pictures come seconds apart, but in some streams every picture is one (MJPEG):
+            // these are decoded twice a second.
+            if (demand == PictureDemand::None || !key ||
+                (demand == PictureDemand::Keys && lastKeyDecoded != 0 &&
+                 NowNs() - lastKeyDecoded < kSparseNs)) {
                 resume = demand != PictureDemand::Every || resume;
                 av_packet_unref(c.packet);
                 continue;
             }
             // A key picture decoded by itself; every picture again from this one on.
             avcodec_flush_buffers(c.codec);
+            lastKeyDecoded = NowNs();
             resume = demand != PictureDemand::Every;
         }
         // A key picture decoded for motion detection alone does without the deblocking filter.
