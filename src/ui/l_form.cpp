@@ -42,7 +42,12 @@ void TLForm::BuildLayout() {
     root->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+// Every showing starts empty: the dialog is shared by shift changes and the close button, and what
+// the last user typed must never be there for the next one to accept.
 bool TLForm::Execute(std::string& login, std::string& password) {
+    ed_Login->clear();
+    ed_Pass->clear();
+    ed_Login->setFocus();
     if (exec() != QDialog::Accepted)
         return false;
     login = ed_Login->text().toStdString();

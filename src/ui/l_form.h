@@ -1,6 +1,5 @@
 #pragma once
-// The login dialog: a login and a password, accept or cancel. The dialog keeps what was typed, so
-// a failed lookup can simply show it again with the same texts.
+// The login dialog: a login and a password, accept or cancel. It opens empty every time.
 
 #include <QDialog>
 #include <string>

@@ -61,21 +61,24 @@ TEST_F(LoginDialog, ButtonsAcceptAndCancel) {
     EXPECT_FALSE(Run("kel", "qxv", [this] { form.EzRgnBtn2->click(); }));
 }
 
-TEST_F(LoginDialog, TextsTypedBeforeStayForTheNextShowingAndPolishLettersSurvive) {
+// The dialog is shared by the shift change and the close button: what one user typed, accepted or
+// cancelled, must never be there for the next to accept.
+TEST_F(LoginDialog, EveryShowingStartsEmptyAndPolishLettersSurvive) {
     ASSERT_TRUE(Run("Żaneta", "źdźbło", [this] { form.EzRgnBtn1->click(); }));
     EXPECT_EQ(outLogin, "Żaneta");
     EXPECT_EQ(outPass, "źdźbło");
+    EXPECT_FALSE(Run("kel", "qxv", [this] { form.EzRgnBtn2->click(); }));
 
-    // A failed lookup shows the dialog again: it comes back with what was typed.
-    QString seenLogin, seenPass;
+    QString seenLogin = "?", seenPass = "?";
     WhenModal([&] {
         seenLogin = form.ed_Login->text();
         seenPass = form.ed_Pass->text();
         form.EzRgnBtn1->click();
     });
     ASSERT_TRUE(form.Execute(outLogin, outPass));
-    EXPECT_EQ(seenLogin, QStringLiteral("Żaneta"));
-    EXPECT_EQ(seenPass, QStringLiteral("źdźbło"));
+    EXPECT_EQ(seenLogin, QString());
+    EXPECT_EQ(seenPass, QString());
+    EXPECT_EQ(outPass, "") << "accepting the opened dialog logs nobody in";
 }
 
 }  // namespace
