@@ -108,11 +108,10 @@ void ClientSession::Disconnect() {
     slot_ = 0;
 }
 
+// Before a login the time, the selection and the login are served, and the commands that need
+// one are answered "@nou", as viewers expect. A client that asks and never reads holds no thread:
+// every send has its deadline.
 bool ClientSession::Handle(Command command) {
-    // Before a login nothing is answered but the login: a client that asks and never reads can
-    // make the server send nothing, and one that is not in cannot ask.
-    if (!loggedIn_ && command != Command::Login)
-        return false;
     switch (command) {
     case Command::GetPictures:
         return SendPictures();
@@ -155,6 +154,8 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
 // selection asks; the rights are those the user has now, so a right taken away by the
 // configuration holds from the next poll.
 bool ClientSession::SendPictures() {
+    if (!loggedIn_)
+        return SendLine(kRefused);
     // Looked up again only when a configuration brought a new user table.
     if (std::shared_ptr<const TUserTable> users = links_.Tables.UserTable(); users != rights_from_) {
         rights_from_ = std::move(users);
@@ -215,6 +216,8 @@ void ClientSession::AppendPicture(int camera) {
 
 bool ClientSession::SendConfig() {
     links_.Debug("GetConfigData message recived");
+    if (!loggedIn_)
+        return SendLine(kRefused);
     const TCameraTable cameras = links_.Tables.Cameras();
     std::vector<uint8_t> out;
     PutBe32(out, kCameraBytes);
@@ -230,6 +233,8 @@ bool ClientSession::SendTime() {
 }
 
 bool ClientSession::SendSignal() {
+    if (!loggedIn_)
+        return SendLine(kRefused);
     std::vector<uint8_t> out;
     for (int k = 1; k <= 16; ++k)
         PutLe32(out, links_.CameraSignal[k].load(std::memory_order_relaxed));
@@ -288,6 +293,8 @@ bool ClientSession::RefuseLogin(const std::string& login) {
 }
 
 bool ClientSession::SendFileCount() {
+    if (!loggedIn_)
+        return SendLine(kRefused);
     std::vector<uint8_t> out;
     PutLe32(out, links_.SegmentCount ? links_.SegmentCount() : 0);
     return SendAccepted(out);
