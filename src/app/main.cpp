@@ -107,21 +107,34 @@ int RegImport(const std::string& registry, const std::string& file) {
 }
 
 // The audit trail beside the store, one record a line; with --verify only its check, exit 1 when
-// the chain is broken.
-int Audit(const std::string& registry, const std::string& since, bool verify) {
+// the chain is broken; with --head also against a head of the chain kept elsewhere.
+int Audit(const std::string& registry, const std::string& since, bool verify, const std::string& headFile) {
     kel::AuditTrail trail(kel::AuditTrail::PathBeside(registry));
     if (!fs::exists(kel::AuditTrail::PathBeside(registry)) || !trail.Open()) {
-        std::fprintf(stderr, "kel: %s: brak dziennika zdarzen\n",
-                     kel::AuditTrail::PathBeside(registry).c_str());
+        std::fprintf(stderr, "kel: %s: brak dziennika zdarzen %s\n",
+                     kel::AuditTrail::PathBeside(registry).c_str(), trail.ErrorText().c_str());
         return 1;
     }
     if (verify) {
-        const kel::AuditTrail::Check check = trail.Verify();
+        kel::AuditTrail::Head head;
+        if (!headFile.empty()) {
+            std::ifstream in(headFile, std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            if (!in || !kel::AuditTrail::ParseHead(text.str(), head)) {
+                std::fprintf(stderr, "kel: %s: to nie jest glowa dziennika zdarzen\n", headFile.c_str());
+                return 1;
+            }
+        }
+        const kel::AuditTrail::Check check = headFile.empty() ? trail.Verify() : trail.VerifyHead(head);
         if (!check.whole) {
             std::printf("Dziennik zdarzen naruszony: %s\n", check.why.c_str());
             return 1;
         }
         std::printf("Dziennik zdarzen nienaruszony: %zu zdarzen\n", check.records);
+        if (!headFile.empty())
+            std::printf("Zgodny z glowa dziennika: zdarzenie %lld z %s\n", static_cast<long long>(head.id),
+                        head.at.c_str());
         return 0;
     }
     for (const kel::AuditRecord& r : trail.Read(since))
@@ -194,7 +207,7 @@ int main(int argc, char** argv) {
     if (cmd.action == kel::CommandLine::Action::RegDefaults)
         return RegDefaults(registry);
     if (cmd.action == kel::CommandLine::Action::Audit)
-        return Audit(registry, cmd.auditSince, cmd.auditVerify);
+        return Audit(registry, cmd.auditSince, cmd.auditVerify, cmd.auditHead);
 
     {
         // Made on first use; nothing is written where the program happened to be started.

@@ -111,12 +111,14 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
     return false;
 }
 
-// audit [--since YYYY-MM-DD] [--verify]
+// audit [--since YYYY-MM-DD] [--verify [--head FILE]]
 bool CommandLine::ParseAudit(const std::vector<std::string>& args, std::string& error) {
     action = Action::Audit;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--verify") {
             auditVerify = true;
+        } else if (args[i] == "--head" && i + 1 < args.size()) {
+            auditHead = args[++i];
         } else if (args[i] == "--since" && i + 1 < args.size()) {
             auditSince = args[++i];
             const bool date = auditSince.size() == 10 && auditSince[4] == '-' && auditSince[7] == '-' &&
@@ -127,9 +129,13 @@ bool CommandLine::ParseAudit(const std::vector<std::string>& args, std::string& 
                 return false;
             }
         } else {
-            error = "usage: kel audit [--since YYYY-MM-DD] [--verify]";
+            error = "usage: kel audit [--since YYYY-MM-DD] [--verify [--head FILE]]";
             return false;
         }
+    }
+    if (!auditHead.empty() && !auditVerify) {
+        error = "--head goes with --verify";
+        return false;
     }
     return true;
 }
@@ -155,7 +161,7 @@ std::string CommandLine::Usage() {
                        "       kel [--registry FILE] reg export [FILE]\n"
                        "       kel [--registry FILE] reg import FILE\n"
                        "       kel [--registry FILE] reg defaults\n"
-                       "       kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify]\n"
+                       "       kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify [--head FILE]]\n"
                        "\noptions:\n";
     for (const Option& o : Options()) {
         std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
@@ -167,7 +173,8 @@ std::string CommandLine::Usage() {
             "  reg import FILE         merges a .reg file; one the station could not load changes nothing\n"
             "  reg defaults            writes the first-run defaults\n"
             "  audit [--since DATE]    prints the audit trail beside the store (who did what)\n"
-            "  audit --verify          checks its chain; a broken one names the first bad record\n";
+            "  audit --verify          checks its chain; a broken one names the first bad record\n"
+            "  audit --verify --head FILE   also against a head of the trail kept elsewhere\n";
     return text;
 }
 

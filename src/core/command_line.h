@@ -6,7 +6,7 @@
 //   kel [--registry FILE] reg export [FILE]
 //   kel [--registry FILE] reg import FILE
 //   kel [--registry FILE] reg defaults      (the first-run defaults, as after Yes to the question)
-//   kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify]   (the audit trail beside the store)
+//   kel [--registry FILE] audit [--since YYYY-MM-DD] [--verify [--head FILE]]   (the audit trail)
 //   kel --help | --version
 
 #include <string>
@@ -39,6 +39,7 @@ struct CommandLine {
     std::string regFile;     // export target (empty: standard output) or import source
     std::string auditSince;  // "YYYY-MM-DD"; empty: the whole trail
     bool auditVerify = false;
+    std::string auditHead;  // a head of the trail kept elsewhere (--head)
 
     // False with `error` for a command line that cannot be parsed.
     bool Parse(const std::vector<std::string>& args, std::string& error);

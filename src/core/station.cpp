@@ -13,6 +13,7 @@
 #include "capture/hicap/hicap.h"
 #include "config/config_changes.h"
 #include "platform/drive_map.h"
+#include "platform/json_text.h"
 #include "platform/sha256.h"
 #include "platform/skins_folder.h"
 #include "recording/camera_track.h"
@@ -146,6 +147,7 @@ bool Station::FormCreate() {
     remote_.StartWeb(WebView(snapshot_));
     StartEvents();
     StartOffsite();
+    StartAuditWatch();
     notices_.Start();
 
     console_.AddTrayIcon(kTrayTip);
@@ -660,20 +662,35 @@ void Station::RecordSnapshot(const std::string& shown, const std::string& file) 
     Audit(CurrentLogin(), AuditTrail::kSnapshot, shown + ", plik " + file + ", SHA-256 " + Sha256File(file));
 }
 
+// Closing needs a user with the configuration right. Every refused attempt is logged and audited
+// with the login tried (or the user at the console), never the password.
 bool Station::AuthorizeClose(std::string& closer) {
     const TUserRecord* user = UsersView(snapshot_).User(shared_.CurrentUser);
     if (user && user->ConfigRight) {
         closer = user->Login.Get();
         return true;
     }
+    std::string tried = user ? user->Login.Get() : std::string();
+    std::string why = user ? "brak prawa do konfiguracji" : "nikt nie jest zalogowany";
+    auto refuse = [&] {
+        log_.Error(kSys, "Odmowa zamkniecia systemu" +
+                             (tried.empty() ? std::string() : " uzytkownikowi \"" + tried + "\"") + " (" +
+                             why + ")");
+        Audit(tried, AuditTrail::kCloseRefused, "konsola, " + why);
+        return false;
+    };
     if (!console_.CanShowDialogs() || !windows_.login)
-        return false;  // nobody here can give the right
+        return refuse();  // nobody here can give the right
     box_.Warning(kCloseNeedsRight);
     std::string login, password;
     for (;;) {
         const int index = AskLogin(login, password);
         if (index < 0)
-            return false;
+            return refuse();
+        if (!login.empty()) {
+            tried = login;
+            why = index == kNobody ? "nieprawidlowe haslo" : "brak prawa do konfiguracji";
+        }
         const TUserRecord* other = UsersView(snapshot_).User(index);
         if (other && other->ConfigRight) {
             closer = login;
@@ -714,6 +731,8 @@ void Station::Shutdown(bool byUser) {
     if (timer_)
         timer_->Stop();
     StopPtz();
+    if (audit_watch_)
+        audit_watch_->Stop();
     if (events_)
         events_->Stop();
     offsite_.Stop();  // what is archived from here on is queued and copied at the next start
@@ -751,6 +770,37 @@ void Station::Audit(const std::string& who, const char* what, const std::string&
     if (!audit_failing_)
         log_.Error(kSys, "Nie mozna zapisac dziennika zdarzen: " + audit_.ErrorText());
     audit_failing_ = true;
+}
+
+void Station::RaiseAlert(const std::string& kind, const std::string& text) {
+    log_.Error(kSys, "ALARM: " + text);
+    Audit("", AuditTrail::kAlert, text);
+    const LocalTime now = clock_.Now();
+    SendNotification(ShortDateText(now) + " - " + LongTimeText(now) + " : ALARM KEL 2.0: " + text);
+    if (events_)
+        events_->Alert("{\"alert\":" + JsonString(kind) + ",\"text\":" + JsonString(text) +
+                       ",\"time\":" + JsonString(ShortDateText(now) + " " + LongTimeText(now)) + "}");
+}
+
+// The trail is checked at the start and every hour, and its head leaves the station for the
+// broker and the off-site store, whichever are set up.
+void Station::StartAuditWatch() {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    AuditWatch::Links links{
+        [this](const std::string& json) {
+            OnWindowThread([this, json] {
+                if (events_)
+                    events_->SetAuditHead(json);
+                if (offsite_.Running())
+                    offsite_.PutAuditHead(json);
+            });
+        },
+        [this](const std::string& why) {
+            OnWindowThread([this, why] { RaiseAlert("audit", "Dziennik zdarzen naruszony: " + why); });
+        }};
+    audit_watch_ = std::make_unique<AuditWatch>(audit_, host, std::move(links));
+    audit_watch_->Start();
 }
 
 std::string Station::CurrentLogin() const {

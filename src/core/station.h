@@ -18,6 +18,7 @@
 #include "config/config.h"
 #include "config/config_changes.h"
 #include "config/config_views.h"
+#include "core/audit_watch.h"
 #include "core/configurator_ports.h"
 #include "core/debug_lines.h"
 #include "core/log.h"
@@ -242,6 +243,10 @@ private:
     // A record of the audit trail; a trail that cannot be written is said in the log once each
     // time it stops being written.
     void Audit(const std::string& who, const char* what, const std::string& detail);
+    // Window thread: what needs someone now, said in the log (an error), the audit trail, an
+    // e-mail and on MQTT. `kind` names it for machines ("audit", "account").
+    void RaiseAlert(const std::string& kind, const std::string& text);
+    void StartAuditWatch();
     // The logged-in user's login, empty for nobody.
     std::string CurrentLogin() const;
     // Where SmartView's pictures go: nowhere headless or without the window.
@@ -288,6 +293,7 @@ private:
     // Jobs handed to the window thread hold it weakly: they do nothing once the station is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::unique_ptr<SecondTimer> timer_;
+    std::unique_ptr<AuditWatch> audit_watch_;  // started once the events and copies are
     // The pieces, each readable alone: the picture pipeline, then what reads it (the TCP server,
     // ended first) and the notices.
     StationPipeline pipeline_;

@@ -53,6 +53,17 @@ void MqttEvents::SetDrive(char letter, int usedPercent, bool full) {
     drive_ = json;
 }
 
+void MqttEvents::SetAuditHead(const std::string& json) {
+    MutexLock lock(drive_mutex_);
+    audit_head_ = json;
+}
+
+void MqttEvents::Alert(const std::string& json) {
+    MutexLock lock(drive_mutex_);
+    if (alerts_.size() < 100)  // a broker away for long gets the latest ones
+        alerts_.push_back(json);
+}
+
 void MqttEvents::SetPauses(std::chrono::milliseconds first, std::chrono::milliseconds longest) {
     firstPause_ = first;
     longestPause_ = longest;
@@ -195,15 +206,24 @@ void MqttEvents::Discovery() {
 
 // What changed since the last look, or everything (`all`) after a connect.
 void MqttEvents::PublishChanges(bool all) {
-    std::string drive;
+    std::string drive, head;
+    std::vector<std::string> alerts;
     {
         MutexLock lock(drive_mutex_);
         drive = drive_;
+        head = audit_head_;
+        alerts.swap(alerts_);
     }
     if (!drive.empty() && (all || drive != drive_sent_)) {
         Publish(settings_.topic + "/drive", drive, true);
         drive_sent_ = drive;
     }
+    if (!head.empty() && (all || head != head_sent_)) {
+        Publish(settings_.topic + "/audit/head", head, true);
+        head_sent_ = head;
+    }
+    for (const std::string& alert : alerts)
+        Publish(settings_.topic + "/alert", alert, false);
     for (int n = 1; n <= kCameraCount; ++n) {
         if (settings_.names[n].empty())
             continue;

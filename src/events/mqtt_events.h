@@ -11,6 +11,10 @@
 //   <topic>/drive                        {"drive":"C","used":37,"full":false} (retained), as it
 //                                         changes: the drive recorded to, its use in percent
 //                                         (-1 unknown) and whether recording waits for room
+//   <topic>/audit/head                   {"station":…,"id":n,"hash":…,"at":…} (retained): the audit
+//                                         trail's last record, kept off the station
+//   <topic>/alert                        {"alert":…,"text":…,"time":…}: what needs someone now
+//                                         (a broken audit trail, an account under guessing)
 //   homeassistant/…/config               discovery, so the cameras appear there unconfigured
 // One thread of its own connects, publishes and reconnects. A broker that is down or refuses us
 // costs the station nothing: it records on, tries again after a pause that doubles up to a
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "capture/frame_bank.h"
 #include "config/records.h"
@@ -71,6 +76,9 @@ public:
     // Any thread: the drive recorded to (0: none), its use in percent (-1: unknown) and whether
     // the drives are full.
     void SetDrive(char letter, int usedPercent, bool full);
+    // Any thread: the audit trail's head to keep (retained), and an alert to send once.
+    void SetAuditHead(const std::string& json);
+    void Alert(const std::string& json);
     // Snapshots sent on request so far.
     uint64_t Snapshots() const { return snapshots_.load(); }
     // For tests: the pauses between attempts to connect.
@@ -93,8 +101,10 @@ private:
     int connack_ = -1;  // the broker's answer to the last connect; -1 none yet
     std::array<int8_t, kCameraCount + 1> signal_{}, recording_{}, motion_{};
     Mutex drive_mutex_;
-    std::string drive_ KEL_GUARDED_BY(drive_mutex_);  // the JSON to publish
-    std::string drive_sent_;                          // the thread's: the last published
+    std::string drive_ KEL_GUARDED_BY(drive_mutex_);       // the JSON to publish
+    std::string audit_head_ KEL_GUARDED_BY(drive_mutex_);  // the same
+    std::vector<std::string> alerts_ KEL_GUARDED_BY(drive_mutex_);
+    std::string drive_sent_, head_sent_;  // the thread's: the last published
     std::chrono::milliseconds firstPause_ = kFirstPause, longestPause_ = kLongestPause;
     std::atomic<bool> connected_{false};
     std::atomic<uint64_t> snapshots_{0};

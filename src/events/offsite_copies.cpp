@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 namespace kel {
 
@@ -57,6 +59,7 @@ bool OffsiteCopies::Start(const std::string& queueFile, OffsiteSettings settings
     // Taken before anything is recorded, so the first recording is never before it.
     since_ = queue_->Since(links_.Now());
     settings_ = std::move(settings);
+    head_file_ = (std::filesystem::path(queueFile).parent_path() / "audit-head.json").string();
     failures_ = 0;
     behind_said_ = false;
     return thread_.Start(
@@ -66,6 +69,43 @@ bool OffsiteCopies::Start(const std::string& queueFile, OffsiteSettings settings
 
 void OffsiteCopies::Stop() {
     thread_.Stop();
+}
+
+std::string OffsiteCopies::HeadKey(const std::string& prefix) {
+    return (prefix.empty() ? std::string() : prefix + "/") + "audit-head.json";
+}
+
+void OffsiteCopies::PutAuditHead(const std::string& json) {
+    {
+        MutexLock lock(wake_mutex_);
+        head_ = json;
+        nudged_ = true;
+    }
+    wake_.notify_all();
+}
+
+void OffsiteCopies::PutHead(S3Client& client) {
+    std::string head;
+    {
+        MutexLock lock(wake_mutex_);
+        head.swap(head_);
+    }
+    if (head.empty())
+        return;
+    const std::string part = head_file_ + ".part";
+    bool ok = false;
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out << head << "\n";
+        ok = static_cast<bool>(out.flush());
+    }
+    std::error_code ec;
+    ok = ok && (std::filesystem::rename(part, head_file_, ec), !ec);
+    if (ok && client.PutFile(head_file_, HeadKey(settings_.prefix), {}, [] { return false; }))
+        return;
+    MutexLock lock(wake_mutex_);
+    if (head_.empty())
+        head_ = head;  // tried again with the next copy or head
 }
 
 void OffsiteCopies::Archived(int camera, const std::string& name, double start) {
@@ -132,6 +172,7 @@ void OffsiteCopies::Run(std::stop_token stop) {
         SayBacklog(true);
     S3Client client(settings_.store);
     while (!stop.stop_requested()) {
+        PutHead(client);
         const std::optional<QueuedCopy> next = queue_->Next(UnixNow());
         if (!next) {
             SayBacklog(false);

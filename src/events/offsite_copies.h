@@ -67,6 +67,10 @@ public:
 
     // Any thread: a recording was archived and indexed.
     void Archived(int camera, const std::string& name, double start);
+    // Any thread: the audit trail's head, put as "<prefix>/audit-head.json" before the next copy
+    // (the newest one given; one that fails is put again with the next).
+    void PutAuditHead(const std::string& json);
+    static std::string HeadKey(const std::string& prefix);
 
     // The key of camera n's recording `name` under `prefix`.
     static std::string Key(const std::string& prefix, int camera, const std::string& name);
@@ -83,6 +87,7 @@ private:
     // One copy; false when it failed (and waits for another attempt).
     bool CopyOne(const QueuedCopy& copy, S3Client& client, std::stop_token stop);
     void SayBacklog(bool always);
+    void PutHead(S3Client& client);
     void Wait(std::stop_token stop, std::chrono::milliseconds longest);
 
     const OffsiteLinks links_;
@@ -98,7 +103,9 @@ private:
     Mutex wake_mutex_;
     std::condition_variable_any wake_;
     bool nudged_ KEL_GUARDED_BY(wake_mutex_) = false;
-    WorkerThread thread_;  // last: it ends before the members it uses go
+    std::string head_ KEL_GUARDED_BY(wake_mutex_);  // a head waiting to be put
+    std::string head_file_;                         // fixed by Start: where it is written first
+    WorkerThread thread_;                           // last: it ends before the members it uses go
 };
 
 }  // namespace kel

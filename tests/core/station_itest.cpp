@@ -411,6 +411,22 @@ TEST_F(StationTest, ACancelledLoginAsksToCloseWhichNeedsAUserWithTheConfiguratio
     }
     EXPECT_TRUE(Contains("[ERR]Odmowa logowania uzytkownika \"kel\" (konsola)"));
     EXPECT_FALSE(LogText().find("zle") != std::string::npos) << "never the password";
+    // Every refused close is logged and audited with the login tried.
+    EXPECT_TRUE(Contains("[ERR]Odmowa zamkniecia systemu (nikt nie jest zalogowany)"));
+    EXPECT_TRUE(Contains("[ERR]Odmowa zamkniecia systemu uzytkownikowi \"kel\" (nieprawidlowe haslo)"));
+    EXPECT_TRUE(
+        Contains("[ERR]Odmowa zamkniecia systemu uzytkownikowi \"gosc\" (brak prawa do konfiguracji)"));
+    {
+        AuditTrail trail(AuditTrail::PathBeside(dir.File("registry.sqlite")));
+        ASSERT_TRUE(trail.Open());
+        std::vector<std::string> refusals;
+        for (const AuditRecord& r : trail.Read())
+            if (r.what == AuditTrail::kCloseRefused)
+                refusals.push_back(r.who + ": " + r.detail);
+        EXPECT_EQ(refusals, (std::vector<std::string>{": konsola, nikt nie jest zalogowany",
+                                                      "kel: konsola, nieprawidlowe haslo",
+                                                      "gosc: konsola, brak prawa do konfiguracji"}));
+    }
     // kel may: the question then; No keeps everything and leaves the marker unset.
     host.logins = {{"kel", "qxv"}};
     EXPECT_FALSE(st->FormClose());

@@ -11,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/audit_trail.h"
 #include "platform/detached_start.h"
 #include "support/free_port.h"
 #include "support/station_runner.h"
@@ -65,7 +66,7 @@ TEST_F(AuditE2E, EveryAccessOfARealRunLeavesAChainedRecord) {
         const char* named;
     } tampered[] = {
         {"DELETE FROM audit WHERE id = 2",
-         "Dziennik zdarzen naruszony: zdarzenie 3: nie nastepuje po zdarzeniu 1"},
+         "Dziennik zdarzen naruszony: zdarzenie 3: brak zdarzen przed nim (po numerze 1)"},
         {"UPDATE audit SET who = 'ktos' WHERE id = 3",
          "Dziennik zdarzen naruszony: zdarzenie 3: zmieniono jego tresc"},
     };
@@ -78,6 +79,34 @@ TEST_F(AuditE2E, EveryAccessOfARealRunLeavesAChainedRecord) {
         EXPECT_EQ(RunStore({"audit", "--verify"}, &out), 1) << t.sql;
         EXPECT_NE(out.find(t.named), std::string::npos) << out;
     }
+
+    // A station started on a broken trail says so at once: log, trail, alert.
+    auto alarmed = Start();
+    ASSERT_TRUE(WaitForLog("ALARM: Dziennik zdarzen naruszony: zdarzenie 3: zmieniono jego tresc"))
+        << LogText();
+    alarmed->Signal(SIGTERM);
+    ASSERT_EQ(alarmed->Wait(), 0) << alarmed->Err();
+
+    // A head kept elsewhere catches a trail that is whole in itself but lost its last record.
+    std::filesystem::copy_file(dir.File("whole.sqlite"), Trail(),
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(Trail() + "-wal");
+    std::filesystem::remove(Trail() + "-shm");
+    {
+        AuditTrail trail(Trail());
+        ASSERT_TRUE(trail.Open());
+        ASSERT_TRUE(trail.Append("kel", AuditTrail::kExport, "kamera 1"));
+        WriteFile(dir.File("head.json"), AuditTrail::HeadJson(trail.LastHead(), "stacja"));
+    }
+    ASSERT_EQ(RunStore({"audit", "--verify", "--head", dir.File("head.json")}, &out), 0) << out;
+    EXPECT_NE(out.find("Zgodny z glowa dziennika: zdarzenie 6"), std::string::npos) << out;
+    std::filesystem::copy_file(dir.File("whole.sqlite"), Trail(),
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(Trail() + "-wal");
+    std::filesystem::remove(Trail() + "-shm");
+    ASSERT_EQ(RunStore({"audit", "--verify"}, &out), 0) << out;
+    EXPECT_EQ(RunStore({"audit", "--verify", "--head", dir.File("head.json")}, &out), 1) << out;
+    EXPECT_NE(out.find("brak zdarzenia 6 z zachowanej glowy dziennika"), std::string::npos) << out;
 }
 
 TEST_F(AuditE2E, AStationKilledMidRunLeavesTheChainWhole) {

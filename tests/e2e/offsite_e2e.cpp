@@ -73,6 +73,12 @@ TEST_F(OffsiteE2E, RecordingsEndUpInTheBucketOnceAndWholeThoughTheStationIsKille
         EXPECT_TRUE(store.Get("kopie-stacji", key) == ReadFile(map.Resolve(dos)));
         EXPECT_EQ(listing.find("<Key>" + key + "</Key>"), listing.rfind("<Key>" + key + "</Key>"));
     }
+    // Beside the recordings, the audit trail's head, which the trail on the station must match.
+    const std::string head = store.Get("kopie-stacji", "magazyn/audit-head.json");
+    WriteFile(dir.File("head.json"), head);
+    std::string out;
+    EXPECT_EQ(RunStore({"audit", "--verify", "--head", dir.File("head.json")}, &out), 0) << head << out;
+    keys.insert("magazyn/audit-head.json");
     size_t listed = 0;
     for (size_t at = 0; (at = listing.find("<Key>", at)) != std::string::npos; ++at)
         ++listed;

@@ -1,13 +1,17 @@
-// The audit trail on a real SQLite file: records chained by their hashes, a record edited, removed
-// from the middle or from the end found by the check, pruning that keeps the chain whole, and two
-// writers on one file.
+// The audit trail on a real SQLite file: records chained by their keyed hashes, a record edited,
+// removed from the middle or from the end found by the check, an insider's rewrites with and
+// without the key, a head kept elsewhere, pruning that keeps the chain whole, and two writers on
+// one file.
 
 #include "platform/audit_trail.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -78,6 +82,151 @@ TEST_F(AuditTrailTest, EveryChangeBehindItsBackIsFoundAndNamed) {
         if (c.bad)
             EXPECT_NE(check.why.find("zdarzen"), std::string::npos) << check.why;
     }
+}
+
+std::string KeyOf(const std::string& keyFile) {
+    std::ifstream in(keyFile);
+    std::string hex, key;
+    in >> hex;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        key.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return key;
+}
+
+// Records 3.. renumbered down by one after record 3 went, and every hash from there made again
+// the way `hash` says, with the file's last hash set to match: what a careful insider would do.
+void DeleteAndRechain(const std::string& file, const std::function<std::string(const AuditRecord&)>& hash,
+                      bool renumber) {
+    AuditTrail reader(file);
+    ASSERT_TRUE(reader.Open());
+    std::vector<AuditRecord> records = reader.Read();
+    records.erase(records.begin() + 2);
+    std::string sql = "DELETE FROM audit;";
+    for (size_t i = 0; i < records.size(); ++i) {
+        AuditRecord& r = records[i];
+        if (renumber)
+            r.id = static_cast<int64_t>(i) + 1;
+        r.prev = i ? records[i - 1].hash : "";
+        r.hash = hash(r);
+        sql += "INSERT INTO audit VALUES (" + std::to_string(r.id) + ",'" + r.at + "','" + r.who + "','" +
+               r.what + "','" + r.detail + "','" + r.prev + "','" + r.hash + "');";
+    }
+    sql += "UPDATE meta SET value = '" + records.back().hash + "' WHERE key = 'last';";
+    Tamper(file, sql);
+}
+
+// An insider with the files, with or without the key, deletes a record and makes the chain
+// whole again: the check finds each.
+TEST_F(AuditTrailTest, ARecordDeletedAndTheChainRecomputedIsFound) {
+    const std::string keyFile = AuditTrail::KeyPathBeside(file);
+    const struct {
+        const char* what;
+        std::function<void()> tamper;
+        const char* why;
+    } cases[] = {
+        {"rechained with plain SHA-256, renumbered",
+         [&] {
+             DeleteAndRechain(
+                 file, [](const AuditRecord& r) { return AuditHash(r); }, true);
+         },
+         "zmieniono jego tresc"},
+        {"rechained with the key, the gap left",
+         [&] {
+             DeleteAndRechain(
+                 file, [&](const AuditRecord& r) { return AuditMac(KeyOf(keyFile), r); }, false);
+         },
+         "brak zdarzen przed nim"},
+        {"the key's chain moved past the end, rechained with SHA-256",
+         [&] {
+             Tamper(file, "UPDATE meta SET value = '100' WHERE key = 'keyed_from'");
+             DeleteAndRechain(
+                 file, [](const AuditRecord& r) { return AuditHash(r); }, true);
+         },
+         "brak zdarzen po"},
+        {"the tail cut and the last hash set to the new last record",
+         [&] {
+             Tamper(
+                 file,
+                 "DELETE FROM audit WHERE id = 5; UPDATE meta SET value = (SELECT hash FROM audit WHERE id "
+                 "= 4) WHERE key = 'last'");
+         },
+         "brak zdarzen po zdarzeniu 4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(file);
+        std::filesystem::remove(keyFile);
+        Make().reset();
+        c.tamper();
+        AuditTrail trail(file, clock);
+        ASSERT_TRUE(trail.Open()) << trail.ErrorText();
+        const AuditTrail::Check check = trail.Verify();
+        EXPECT_FALSE(check.whole);
+        EXPECT_NE(check.why.find(c.why), std::string::npos) << check.why;
+    }
+    // The trail and its key are the owner's alone; a trail whose key is gone is not written on.
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(keyFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::filesystem::remove(keyFile);
+    AuditTrail keyless(file, clock);
+    EXPECT_FALSE(keyless.Open());
+    EXPECT_NE(keyless.ErrorText().find("brak klucza dziennika zdarzen"), std::string::npos)
+        << keyless.ErrorText();
+    EXPECT_FALSE(std::filesystem::exists(keyFile)) << "no new key hides the old chain";
+}
+
+// Someone holding the key can make a whole trail of his own; a head of the chain kept elsewhere
+// shows it: the trail cut at the tail, or its last records written anew, fail against it.
+TEST_F(AuditTrailTest, ATrailCutOrRewrittenWithItsKeyFailsAgainstAHeadKeptElsewhere) {
+    auto trail = Make();
+    trail.reset();
+    std::filesystem::copy_file(file, dir.File("five.sqlite"));
+    {
+        AuditTrail t(file, clock);
+        ASSERT_TRUE(t.Open());
+        EXPECT_TRUE(t.Append("kel", AuditTrail::kExport, "kamera 1"));
+    }
+    AuditTrail::Head kept;
+    {
+        AuditTrail t(file, clock);
+        ASSERT_TRUE(t.Open());
+        kept = t.LastHead();
+        EXPECT_EQ(kept.id, 6);
+        AuditTrail::Head read;
+        ASSERT_TRUE(AuditTrail::ParseHead(AuditTrail::HeadJson(kept, "stacja"), read));
+        EXPECT_EQ(read.id, kept.id);
+        EXPECT_EQ(read.hash, kept.hash);
+        EXPECT_TRUE(t.VerifyHead(kept).whole) << t.VerifyHead(kept).why;
+    }
+    const struct {
+        const char* what;
+        bool rewrite;
+        const char* why;
+    } cases[] = {
+        {"cut at the tail", false, "brak zdarzenia 6 z zachowanej glowy"},
+        {"the last record written anew", true, "zdarzenie 6: inne niz w zachowanej glowie"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::copy_file(dir.File("five.sqlite"), file,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(file + "-wal");
+        std::filesystem::remove(file + "-shm");
+        AuditTrail t(file, clock);
+        ASSERT_TRUE(t.Open());
+        if (c.rewrite)
+            EXPECT_TRUE(t.Append("kel", AuditTrail::kLogin, "konsola"));
+        EXPECT_TRUE(t.Verify().whole) << "whole in itself";
+        const AuditTrail::Check check = t.VerifyHead(kept);
+        EXPECT_FALSE(check.whole);
+        EXPECT_NE(check.why.find(c.why), std::string::npos) << check.why;
+    }
+    AuditTrail::Head junk;
+    EXPECT_FALSE(AuditTrail::ParseHead("{\"id\":\"6\"}", junk));
+    EXPECT_FALSE(AuditTrail::ParseHead("nie", junk));
 }
 
 TEST_F(AuditTrailTest, RecordsReadInOrderAndPrunedPastTheirTimeWithTheChainWhole) {
