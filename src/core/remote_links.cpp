@@ -14,10 +14,12 @@ RemoteLinks::RemoteLinks(TShared& shared, TLog& log, DebugLines& debug, const Cl
 RemoteLinks::~RemoteLinks() {
     web_.reset();
     server_.reset();
+    moves_.reset();
 }
 
 void RemoteLinks::MakeWeb(std::function<int32_t(int)> ptzAddress, std::function<void(int, int)> ptz,
                           std::function<void(const std::string&, const char*, const std::string&)> audit) {
+    moves_ = std::make_unique<RemotePtzHold>(std::move(ptz));
     WebLinks links{shared_.LiveFrame,
                    shared_.CameraSignal,
                    shared_.RecordingNow,
@@ -27,7 +29,7 @@ void RemoteLinks::MakeWeb(std::function<int32_t(int)> ptzAddress, std::function<
                    [this](const std::string& text) { server_log_.Write(kSys, text); },
                    std::move(audit),
                    std::move(ptzAddress),
-                   std::move(ptz)};
+                   [this](int camera, int kind) { moves_->Press(camera, kind); }};
     links.WorkDir = shared_.WorkDir;
     web_ = std::make_unique<WebServer>(std::move(links));
 }
@@ -90,6 +92,11 @@ void RemoteLinks::Stop() {
         web_->Stop();
     if (server_)
         server_->Stop();
+}
+
+void RemoteLinks::StopMoves(const std::function<void(int camera, int kind)>& via) {
+    if (moves_)
+        moves_->StopAll(via);
 }
 
 }  // namespace kel

@@ -16,6 +16,7 @@
 #include "net/server_tables.h"
 #include "net/tcp_server.h"
 #include "platform/clock.h"
+#include "ptz/remote_hold.h"
 #include "recording/save_thread.h"
 #include "web/web_server.h"
 
@@ -39,13 +40,16 @@ public:
     // Listening or not, and on which port, as `settings` now say.
     void Restart(const ServerView& settings);
     // The web view made (before StartWeb) with the PTZ pad it steers: camera n's address as applied
-    // now, and a press (kind 1..6, 0 the release) handed to the window thread.
+    // now, and a press (kind 1..6, 0 the release) handed to the window thread. A move from afar
+    // stops by itself when its confirmations stop (RemotePtzHold).
     void
     MakeWeb(std::function<int32_t(int camera)> ptzAddress, std::function<void(int camera, int kind)> ptz,
             std::function<void(const std::string& who, const char* what, const std::string& detail)> audit);
     // Serving or not, on which port and with which certificate, as `settings` now say.
     void StartWeb(const WebView& settings);
     void Stop();
+    // Every camera still turned from afar stopped through `via` (before the PTZ line closes).
+    void StopMoves(const std::function<void(int camera, int kind)>& via);
 
     TTcpServer* Server() { return server_.get(); }
     WebServer* Web() { return web_.get(); }
@@ -62,6 +66,7 @@ private:
     TLog server_log_;  // the connection threads' writer of the same log
     ServerTables tables_;
     std::unique_ptr<TTcpServer> server_;
+    std::unique_ptr<RemotePtzHold> moves_;  // made with the web view, outlives it
     std::unique_ptr<WebServer> web_;
 };
 

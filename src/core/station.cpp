@@ -730,6 +730,7 @@ void Station::Shutdown(bool byUser) {
           byUser ? "z konsoli" : "koniec sesji systemu (sygnal)");
     if (timer_)
         timer_->Stop();
+    remote_.StopMoves([this](int camera, int kind) { PtzPressFor(camera, kind); });
     StopPtz();
     if (audit_watch_)
         audit_watch_->Stop();

@@ -809,8 +809,10 @@ std::string WebPost(int port, const std::string& path, const std::string& body,
 }
 
 // The web view's pad steers the camera its browser shows, not the console's, with the same
-// telegrams; and a configuration that turns the web view off closes it.
-TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndTheDialogSwitchesItOff) {
+// telegrams; a move nobody confirms any more stops; a configuration that turns the web view off
+// closes it.
+TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndStopsWhenTheBrowserIsGone) {
+    using namespace std::chrono_literals;
     PtyPair line;
     ASSERT_TRUE(line.Ok());
     serial = line.SlavePath();
@@ -842,9 +844,36 @@ TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndTheDialogSwitchesItOff) {
             bytes.push_back(b);
         return bytes.size() >= 14;
     }));
+    const std::vector<int> stop{0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0x03};
     EXPECT_EQ(bytes, (std::vector<int>{0xFF, 0x03, 0x00, 0x04, 0x30, 0x00, 0x37, 0xFF, 0x03, 0x00, 0x00, 0x00,
                                        0x00, 0x03}));
     EXPECT_TRUE(Contains("[---]Uruchomiono serwer WWW na porcie 0 (HTTP, tylko 127.0.0.1)")) << LogText();
+
+    // A browser holding a direction confirms it and the camera turns on with one telegram; the
+    // browser gone (closed, out of signal), the move stops by itself within a second.
+    auto collect = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        RunWindowJobsUntil(host, [&] {
+            for (const int b : ReadBytes(line.Master(), 64, 20))
+                bytes.push_back(b);
+            return std::chrono::steady_clock::now() >= end;
+        });
+    };
+    bytes.clear();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_NE(WebPost(port, "/api/ptz", "camera=3&kind=2", cookie).find("200 OK"), std::string::npos);
+        collect(300ms);
+    }
+    ASSERT_EQ(bytes.size(), 7u) << "one move while it is confirmed, no stop";
+    EXPECT_NE(bytes[3], 0);
+    collect(1500ms);
+    ASSERT_EQ(bytes.size(), 14u);
+    EXPECT_EQ(std::vector<int>(bytes.begin() + 7, bytes.end()), stop);
+    // A move held when the station closes is stopped before the line is.
+    bytes.clear();
+    EXPECT_NE(WebPost(port, "/api/ptz", "camera=3&kind=5", cookie).find("200 OK"), std::string::npos);
+    collect(100ms);
+    ASSERT_EQ(bytes.size(), 7u);
 
     host.onConfigurator = [](ConfiguratorWork& w, ConfiguratorPorts&) {
         w.settings.Web = false;
@@ -855,6 +884,9 @@ TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndTheDialogSwitchesItOff) {
     EXPECT_NE(LogText().find("): serwer WWW"), std::string::npos) << LogText();
     EXPECT_EQ(WebRequest(port, "GET /login HTTP/1.1\r\nHost: x\r\n\r\n"), "");
     st->EndSession();
+    collect(100ms);
+    ASSERT_EQ(bytes.size(), 14u);
+    EXPECT_EQ(std::vector<int>(bytes.begin() + 7, bytes.end()), stop);
 }
 
 // Each renderer check stops the start with its text, logged before its warning box.

@@ -314,13 +314,20 @@ timeline.addEventListener('click', (e) => {
 });
 window.addEventListener('resize', drawTimeline);
 
-// The pad: a press moves the camera until it is let go.
+// The pad: a press moves the camera until it is let go. While held the press is confirmed three
+// times a second; the station stops a move whose confirmations stop (the page closed, the signal
+// lost) within a second.
 document.querySelectorAll('#ptz button').forEach((b) => {
   const send = (kind) => fetch('/api/ptz', { method: 'POST', body: new URLSearchParams({ camera: shown, kind }) });
-  let pressed = false;
-  b.addEventListener('pointerdown', (e) => { e.preventDefault(); pressed = true; send(b.dataset.kind); });
+  let held = null;
+  b.addEventListener('pointerdown', (e) => {
+    e.preventDefault();
+    clearInterval(held);
+    send(b.dataset.kind);
+    held = setInterval(() => send(b.dataset.kind), 300);
+  });
   for (const end of ['pointerup', 'pointerleave', 'pointercancel']) {
-    b.addEventListener(end, () => { if (pressed) send(0); pressed = false; });
+    b.addEventListener(end, () => { if (held !== null) send(0); clearInterval(held); held = null; });
   }
 });
 
