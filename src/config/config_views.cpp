@@ -41,4 +41,9 @@ int UsersView::Find(std::string_view login, std::string_view password) const {
     return FindUser(Settings().Users, login, password);
 }
 
+bool RecorderView::Masked(int n) const {
+    const uint8_t* cells = Settings().Masks[n - 1].Cells;
+    return std::any_of(cells, cells + sizeof(TMaskRecord::Cells), [](uint8_t c) { return c == 1; });
+}
+
 }  // namespace kel

@@ -48,6 +48,8 @@ public:
     const TMaskTable& Masks() const { return Settings().Masks; }
     // Camera n (1..16), if it sends a stream of its own, recorded as it sends.
     bool AsSent(int n) const { return Settings().Reencode[n - 1] == 0; }
+    // Whether camera n (1..16) has a privacy mask: a masked camera is recorded from its pictures.
+    bool Masked(int n) const;
 };
 
 // The renderer and the console's views: cameras, overlay switches, the plan, the layouts' slot

@@ -154,11 +154,13 @@ void TSaveThread::Configure(const RecorderView& applied) {
     SetStreamSources(stream_sources_);
 }
 
+// A camera with a privacy mask is never recorded as it sends: the camera's stream holds what the
+// mask hides. It is compressed from its masked pictures instead.
 void TSaveThread::SetStreamSources(const std::array<bool, kCameraCount + 1>& sends) {
     stream_sources_ = sends;
     std::array<bool, kCameraCount + 1> asSent{};
     for (int n = 1; n <= kCameraCount; ++n)
-        asSent[n] = sends[n] && (!applied_.Valid() || applied_.AsSent(n));
+        asSent[n] = sends[n] && (!applied_.Valid() || (applied_.AsSent(n) && !applied_.Masked(n)));
     streams_.SetCameras(asSent);
 }
 

@@ -830,6 +830,12 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     btn_MaskMode->setToolTip(
         QString::fromUtf8("Rysowanie maski prywatności: zamaskowane pola są czarne na podglądzie, w "
                           "nagraniach i u klientów, a ruch w nich nie jest wykrywany"));
+    lbl_MaskNote = new QLabel(QString::fromUtf8("Kamera z maską jest nagrywana po przekodowaniu"), motion);
+    lbl_MaskNote->setObjectName("lbl_MaskNote");
+    lbl_MaskNote->setWordWrap(true);
+    lbl_MaskNote->setToolTip(
+        QString::fromUtf8("Strumień kamery zawiera to, co zakrywa maska: nagrania powstają z obrazów "
+                          "z maską, a nie ze strumienia kamery"));
     auto* ml = new QGridLayout(motion);
     auto* sensitivity = new QHBoxLayout;
     sensitivity->addWidget(new QLabel(QString::fromUtf8("Czułość:  Max."), motion));
@@ -841,6 +847,7 @@ void TConfigForm::CreateCameraPage(QWidget* page) {
     ml->addWidget(btn_ShowZone, 1, 2);
     ml->addWidget(btn_TestDetection, 1, 3);
     ml->addWidget(btn_MaskMode, 2, 0, 1, 4);
+    ml->addWidget(lbl_MaskNote, 3, 0, 1, 4);
 
     auto* previewLayout = new QVBoxLayout(grp_Camera);
     previewLayout->addWidget(Preview);
@@ -936,6 +943,7 @@ void TConfigForm::FillCameraPage() {
     chk_AsSent->setEnabled(stream);
     chk_AsSent->setChecked(stream && work_->settings.Reencode[n - 1] == 0);
     std::memcpy(overlay_.data(), EditedCells(n), overlay_.size());
+    UpdateMaskNote();
     filling_ = false;
 }
 
@@ -1009,6 +1017,7 @@ void TConfigForm::FillZone(uint8_t value) {
     btn_ShowZone->setChecked(true);
     ShowZoneClick(true);
     UpdateDetectionTest();
+    UpdateMaskNote();
 }
 
 void TConfigForm::ShowZoneClick(bool down) {
@@ -1048,6 +1057,17 @@ void TConfigForm::PreviewMouseUp() {
         return;
     std::memcpy(EditedCells(PageCamera()), overlay_.data(), overlay_.size());
     UpdateDetectionTest();
+    UpdateMaskNote();
+}
+
+// A network camera with a mask is recorded from its masked pictures, not as it sends: said under
+// the mask while the page's camera has one.
+void TConfigForm::UpdateMaskNote() {
+    const int n = PageCamera();
+    const uint8_t* cells = n ? (*masks_)[n - 1].Cells : nullptr;
+    const bool masked =
+        cells && std::any_of(cells, cells + sizeof(TMaskRecord::Cells), [](uint8_t c) { return c == 1; });
+    lbl_MaskNote->setVisible(masked && ports_ && ports_->SendsStream(n));
 }
 
 uint8_t* TConfigForm::EditedCells(int n) {

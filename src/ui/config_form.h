@@ -192,6 +192,7 @@ public:
     QSpinBox* ed_PtzAddress;
     QSpinBox* ed_KeepDays;      // days the camera's recordings are kept, 0: until room is needed
     QPushButton* btn_MaskMode;  // down: the editor draws the privacy mask instead of the zone
+    QLabel* lbl_MaskNote;       // under the mask: a masked network camera is compressed again
     QCheckBox* chk_AsSent;      // a network camera's stream recorded as it is sent
     // The plan page.
     PlanPicture* Image2;
@@ -247,6 +248,7 @@ private:
     // The cells the editor draws on for camera n: its privacy mask or its motion zone.
     uint8_t* EditedCells(int n);
     void MaskModeClick(bool down);
+    void UpdateMaskNote();
     std::array<uint8_t, kZoneCols * kZoneRows> overlay_{};  // the current camera's cells as drawn
     bool dragging_ = false;
     QPoint drag_start_;

@@ -86,6 +86,12 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
     EXPECT_EQ(broker.HeardText().find("camera3_motion/config {"), std::string::npos)
         << "a camera switched off is taken off the list, not described";
 
+    // The audit trail's head, kept by the broker; an alert once.
+    events.SetAuditHead("{\"id\":7}");
+    events.Alert("{\"alert\":\"audit\"}");
+    EXPECT_TRUE(Seen("kel/audit/head {\"id\":7}"));
+    EXPECT_TRUE(Seen("kel/alert {\"alert\":\"audit\"}"));
+
     motion[1] = 1;
     EXPECT_TRUE(Seen("kel/camera/1/motion ON"));
     EXPECT_TRUE(Seen("kel/camera/1/event {\"event\":\"motion\",\"camera\":1,\"name\":\"Brama\","
@@ -112,6 +118,7 @@ TEST_F(MqttEventsTest, StatesEventsDiscoveryAndSnapshotsReachTheBrokerAndOutlive
     EXPECT_TRUE(Logged("Polaczono ponownie z serwerem MQTT 127.0.0.1:", 15s));
     EXPECT_TRUE(Seen("kel/availability online"));
     EXPECT_TRUE(Seen("kel/camera/1/motion ON"));
+    EXPECT_TRUE(Seen("kel/audit/head {\"id\":7}")) << "the head is kept across the broker's restart";
     EXPECT_EQ(Count("Utracono polaczenie"), 1);
     EXPECT_EQ(Count("Polaczono ponownie"), 1);
 

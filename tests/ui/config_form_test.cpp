@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -428,6 +429,7 @@ TEST_F(ConfigFormTest, TheZoneEditorMarksDraggedCellsAndTestsWithThem) {
 // zone alone; OK hands the masks, the keeping time and the way the camera is recorded over.
 TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingAndRecordingWay) {
     Open(3);  // camera 2
+    EXPECT_TRUE(form->lbl_MaskNote->isHidden()) << "no mask yet";
     form->WholeZoneClick();
     form->btn_MaskMode->click();
     EXPECT_EQ(form->btn_ShowZone->text(), QString::fromUtf8("Wyświetl Maskę"));
@@ -438,6 +440,9 @@ TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingA
     form->PreviewMouseUp();
     const uint8_t* cells = form->Masks()[1].Cells;
     EXPECT_EQ(std::count(cells, cells + kZoneCols * kZoneRows, 1), 88 * kZoneRows);
+    EXPECT_FALSE(form->lbl_MaskNote->isHidden()) << "a masked network camera is compressed again";
+    EXPECT_EQ(form->lbl_MaskNote->text(),
+              QString::fromUtf8("Kamera z maską jest nagrywana po przekodowaniu"));
     EXPECT_EQ(std::count(form->Zones()[1].Mask, form->Zones()[1].Mask + kZoneCols * kZoneRows, 1),
               kZoneCols * kZoneRows)
         << "the zone stays whole";
@@ -447,6 +452,7 @@ TEST_F(ConfigFormTest, TheMaskModeDrawsThePrivacyMaskAndOkKeepsItWithTheKeepingA
     form->SelectPage(2);
     EXPECT_FALSE(form->chk_AsSent->isEnabled() || form->chk_AsSent->isChecked())
         << "camera 1 is a capture input";
+    EXPECT_TRUE(form->lbl_MaskNote->isHidden());
     form->SelectPage(3);
     form->chk_AsSent->setChecked(false);
     form->btn_MaskMode->click();
