@@ -336,17 +336,17 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
         return Error(403, "Brak uprawnień do kamery");
     std::string keyError;
     std::shared_ptr<const StationKey> key = SigningKey(keyError);
-    if (!key)
-        return Error(500, "Eksport nie powiódł się: " + keyError);
     const TCameraTable cameras = links_.Tables.Cameras();
     WebReply reply;
     reply.later = [entries = Recordings(camera), camera, from, to, login = user.login, peer,
                    stopping = stopping_, name = cameras[camera - 1].Name.Get(), station = station_->Get(),
-                   key = std::move(key), audit = links_.Audit]() -> WebReply {
+                   key = std::move(key), keyError, audit = links_.Audit]() -> WebReply {
         CameraTrack track(entries);
         const CameraTrack::Position first = track.After(from - 1), last = track.AtOrBefore(to);
         if (!first.Valid() || !last.Valid() || track.Moment(last) < track.Moment(first))
             return Error(404, "Brak nagrań w tym czasie");
+        if (!key)  // nothing is handed out unsigned
+            return Error(500, "Eksport nie powiódł się: " + keyError);
         // A folder of its own in the temporary folder, removed once the download is sent.
         const char* tmp = std::getenv("TMPDIR");
         const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-web-export-XXXXXX";

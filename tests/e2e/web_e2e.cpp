@@ -95,10 +95,11 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
         ASSERT_EQ(unzip.Wait(std::chrono::seconds(60)), 0) << unzip.Err();
         const std::string folder = unpacked + "/" + f.path().stem().string();
         // Checked as on the station itself: the signer must be the key of its working directory.
-        Process verify(KEL_VIEWER_BINARY, {"--verify", folder, "--workdir", Work()}, {"QT_QPA_PLATFORM=offscreen"},
-                       dir.File("verify.out"), dir.File("verify.err"));
+        Process verify(KEL_VIEWER_BINARY, {"--verify", folder, "--workdir", Work()},
+                       {"QT_QPA_PLATFORM=offscreen"}, dir.File("verify.out"), dir.File("verify.err"));
         EXPECT_EQ(verify.Wait(std::chrono::seconds(60)), 0) << verify.Out() << verify.Err();
-        EXPECT_NE(verify.Out().find("Podpisane kluczem stacji: " + fingerprint + "\nKlucz zgodny: klucz tej stacji"),
+        EXPECT_NE(verify.Out().find("Podpisane kluczem stacji: " + fingerprint +
+                                    "\nKlucz zgodny: klucz tej stacji"),
                   std::string::npos)
             << verify.Out();
         EXPECT_TRUE(std::filesystem::exists(folder + "/Kamera1.avi")) << folder;
@@ -132,7 +133,8 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
           "ochrona  zdjecie  WWW 127.0.0.1 kamera 1", "ochrona  wylogowanie  WWW 127.0.0.1"})
         EXPECT_NE(trail.find(record), std::string::npos) << record << "\n" << trail;
     EXPECT_NE(trail.find(", manifest SHA-256 " + manifestHash), std::string::npos) << trail;
-    EXPECT_NE(trail.find(", klucz " + fingerprint), std::string::npos) << "the start record names the key\n" << trail;
+    EXPECT_NE(trail.find(", klucz " + fingerprint), std::string::npos) << "the start record names the key\n"
+                                                                       << trail;
     EXPECT_EQ(trail.find("kamery 5"), std::string::npos) << trail;
 }
 
