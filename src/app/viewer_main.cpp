@@ -49,8 +49,10 @@ int Verify(const std::string& folder, const std::string& key, const std::string&
         std::fprintf(stderr, "kel-viewer: %s\n", check.error.c_str());
         return 2;
     }
-    if (!check.signer.empty())
+    if (check.sealed)
         std::printf("Podpisane kluczem stacji: %s\n", check.signer.c_str());
+    else if (!check.signer.empty())
+        std::printf("Klucz w %s (podpis się nie zgadza): %s\n", kel::kKeyFile, check.signer.c_str());
     if (check.trusted)
         std::printf("Klucz zgodny: %s.\n", trust.source.c_str());
     else if (trust.fingerprint.empty() && check.sealed)

@@ -149,8 +149,8 @@ std::shared_ptr<const StationKey> StationKey::FromPem(std::string_view pem, std:
     if (!key && bio) {
         Bio again(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
         // A passphrase is never asked for: an encrypted key is not ours.
-        key = again ? PEM_read_bio_PrivateKey(again.get(), nullptr, [](char*, int, int, void*) { return 0; },
-                                              nullptr)
+        key = again ? PEM_read_bio_PrivateKey(
+                          again.get(), nullptr, [](char*, int, int, void*) { return 0; }, nullptr)
                     : nullptr;
         canSign = key != nullptr;
     }

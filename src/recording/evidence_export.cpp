@@ -88,13 +88,13 @@ EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const 
                   Member(12, "sha256", JsonString(hash)) + Member(12, "size", std::to_string(size), true) +
                   "        }";
     }
-    const std::string manifest =
-        "{\n" + Member(4, "cameras", "[\n" + listed + "\n    ]") +
-        Member(4, "exported_at", JsonString(info.exportedAt)) +
-        Member(4, "exported_by", JsonString(info.user)) + Member(4, "from", JsonString(info.from)) +
-        Member(4, "station", JsonString(info.station)) +
-        Member(4, "station_key", JsonString(info.key->Fingerprint())) + Member(4, "to", JsonString(info.to), true) +
-        "}\n";
+    const std::string manifest = "{\n" + Member(4, "cameras", "[\n" + listed + "\n    ]") +
+                                 Member(4, "exported_at", JsonString(info.exportedAt)) +
+                                 Member(4, "exported_by", JsonString(info.user)) +
+                                 Member(4, "from", JsonString(info.from)) +
+                                 Member(4, "station", JsonString(info.station)) +
+                                 Member(4, "station_key", JsonString(info.key->Fingerprint())) +
+                                 Member(4, "to", JsonString(info.to), true) + "}\n";
     const std::string signature = info.key->Sign(manifest);
     if (signature.empty())
         return fail("nie można podpisać " + std::string(kManifestFile));

@@ -33,8 +33,8 @@ struct EvidenceCamera {
 struct EvidenceInfo {
     std::string station;
     std::string user;
-    std::string exportedAt;  // "YYYY-MM-DD HH:MM:SS"
-    std::string from, to;    // the stretch asked for, as texts of the same form
+    std::string exportedAt;           // "YYYY-MM-DD HH:MM:SS"
+    std::string from, to;             // the stretch asked for, as texts of the same form
     const StationKey* key = nullptr;  // signs the manifest; there is no export without it
 };
 

@@ -31,8 +31,7 @@ TInfoForm::TInfoForm(QWidget* parent)
     : QDialog(parent, Qt::Tool), Image1(new QLabel(this)), l_Version(new QLabel(this)),
       Label1(new QLabel(QStringLiteral("KEL — systemy rejestracji obrazu"), this)),
       Label2(new QLabel(QStringLiteral("Pomoc techniczna: administrator systemu"), this)),
-      l_Key(new QLabel(this)),
-      Button1(new QPushButton(QStringLiteral("Ok"), this)) {
+      l_Key(new QLabel(this)), Button1(new QPushButton(QStringLiteral("Ok"), this)) {
     setWindowTitle(QStringLiteral("Informacje"));
     Image1->setPixmap(DrawLogo());
     l_Version->setObjectName(QStringLiteral("l_Version"));

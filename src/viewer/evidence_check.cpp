@@ -120,11 +120,13 @@ EvidenceCheck VerifyEvidence(const std::string& folder, const EvidenceTrust& tru
     for (const auto& f : fs::directory_iterator(folder, ec))
         if (!listed.count(f.path().filename().string()))
             out.wrong.push_back(f.path().filename().string() + ": plik spoza manifestu");
-    out.whole = out.sealed && (trust.fingerprint.empty() || out.trusted) && out.wrong.empty() && !out.good.empty();
+    out.whole =
+        out.sealed && (trust.fingerprint.empty() || out.trusted) && out.wrong.empty() && !out.good.empty();
     return out;
 }
 
-bool TrustedKey(const std::string& key, const std::string& workDir, EvidenceTrust& trust, std::string& error) {
+bool TrustedKey(const std::string& key, const std::string& workDir, EvidenceTrust& trust,
+                std::string& error) {
     trust = {};
     std::string why;
     if (!key.empty()) {

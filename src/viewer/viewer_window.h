@@ -129,7 +129,7 @@ private:
     bool user_set_ = false;
     ViewerUser user_;
     std::set<std::pair<int, int64_t>> viewed_;  // (camera, day) already in the trail
-    std::shared_ptr<const StationKey> key_;      // the station's signing key, read at the first export
+    std::shared_ptr<const StationKey> key_;     // the station's signing key, read at the first export
 
     QCalendarWidget* calendar_ = nullptr;
     QListWidget* camera_list_ = nullptr;

@@ -142,8 +142,7 @@ TEST(StationKeyTest, AnUnreadableOrDamagedKeyIsReportedAndNeverReplaced) {
          [](const std::string& p, const std::string&) { fs::create_symlink("/nonexistent/key.pem", p); },
          "brak pliku"},
         {"the public key without its private key",
-         [&](const std::string&, const std::string& pub) { WriteFile(pub, genuine->PublicPem()); },
-         "brak"},
+         [&](const std::string&, const std::string& pub) { WriteFile(pub, genuine->PublicPem()); }, "brak"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -169,7 +168,8 @@ TEST(StationKeyTest, AFingerprintIsReadAsTypedAndShownInGroupsOfFour) {
     const Case cases[] = {
         {hex, hex},
         {StationKey::GroupFingerprint(hex), hex},
-        {"01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef", hex},
+        {"01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef",
+         hex},
         {hex.substr(1), ""},
         {hex + "0", ""},
         {hex.substr(1) + "g", ""},

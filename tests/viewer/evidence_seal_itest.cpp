@@ -54,9 +54,10 @@ protected:
         std::vector<EvidenceCamera> cameras;
         for (int n : {1, 2}) {
             CameraTrack* track = tracks[n - 1].get();
-            cameras.push_back({n, "Brama " + std::to_string(n), track, track->After(0), track->AtOrBefore(MsOf(At(11, 0, 0)))});
+            cameras.push_back({n, "Brama " + std::to_string(n), track, track->After(0),
+                               track->AtOrBefore(MsOf(At(11, 0, 0)))});
         }
-        EvidenceInfo info{"Stacja Północ", "anna", "2026-12-08 14:00:00", "2026-12-07 10:00:00",
+        EvidenceInfo info{"Stacja Północ",       "anna",   "2026-12-08 14:00:00", "2026-12-07 10:00:00",
                           "2026-12-07 10:00:02", key.get()};
         const EvidenceResult r = ExportEvidence(cameras, info, genuine);
         ASSERT_TRUE(r.ok) << r.error;
@@ -89,7 +90,8 @@ protected:
 };
 
 TEST_F(EvidenceSealTest, TheGenuineExportIsSignedByTheStationAndPassesNamingItsKey) {
-    for (const char* name : {"manifest.json", "manifest.sig", "station-key.pem", "Kamera1.avi", "Kamera2.avi"})
+    for (const char* name :
+         {"manifest.json", "manifest.sig", "station-key.pem", "Kamera1.avi", "Kamera2.avi"})
         EXPECT_TRUE(fs::is_regular_file(genuine + "/" + name)) << name;
     const std::string manifest = ReadFile(genuine + "/manifest.json");
     for (const std::string& part :
@@ -119,20 +121,26 @@ TEST_F(EvidenceSealTest, EveryForgeryOfAnExportFailsWithItsReason) {
     };
     const Try tries[] = {
         {"a manifest field edited",
-         [](const std::string& f) { Edit(f + "/manifest.json", "\"exported_by\": \"anna\"", "\"exported_by\": \"ewa\""); },
+         [](const std::string& f) {
+             Edit(f + "/manifest.json", "\"exported_by\": \"anna\"", "\"exported_by\": \"ewa\"");
+         },
          "manifest.json: podpis się nie zgadza"},
         {"a video edited, its new hash put in the manifest, a time moved back",
          [](const std::string& f) {
              const std::string before = Sha256File(f + "/Kamera2.avi");
              Flip(f + "/Kamera2.avi", 3000);
              Edit(f + "/manifest.json", before, Sha256File(f + "/Kamera2.avi"));
-             Edit(f + "/manifest.json", "\"from\": \"2026-12-07 10:00:00\"", "\"from\": \"2026-12-07 09:00:00\"");
+             Edit(f + "/manifest.json", "\"from\": \"2026-12-07 10:00:00\"",
+                  "\"from\": \"2026-12-07 09:00:00\"");
          },
          "manifest.json: podpis się nie zgadza"},
         {"a video replaced by another",
-         [](const std::string& f) { fs::copy_file(f + "/Kamera1.avi", f + "/Kamera2.avi", fs::copy_options::overwrite_existing); },
+         [](const std::string& f) {
+             fs::copy_file(f + "/Kamera1.avi", f + "/Kamera2.avi", fs::copy_options::overwrite_existing);
+         },
          "Kamera2.avi: inn"},
-        {"a video removed", [](const std::string& f) { fs::remove(f + "/Kamera1.avi"); }, "Kamera1.avi: brak pliku"},
+        {"a video removed", [](const std::string& f) { fs::remove(f + "/Kamera1.avi"); },
+         "Kamera1.avi: brak pliku"},
         {"a file added", [](const std::string& f) { WriteFile(f + "/notatka.txt", "x"); },
          "notatka.txt: plik spoza manifestu"},
         {"the signature removed", [](const std::string& f) { fs::remove(f + "/manifest.sig"); },
@@ -141,7 +149,8 @@ TEST_F(EvidenceSealTest, EveryForgeryOfAnExportFailsWithItsReason) {
          "manifest.json: podpis się nie zgadza"},
         {"the key removed", [](const std::string& f) { fs::remove(f + "/station-key.pem"); },
          "station-key.pem: brak klucza"},
-        {"the key damaged", [](const std::string& f) { WriteFile(f + "/station-key.pem", "-----BEGIN PUBLIC KEY-----\n"); },
+        {"the key damaged",
+         [](const std::string& f) { WriteFile(f + "/station-key.pem", "-----BEGIN PUBLIC KEY-----\n"); },
          "station-key.pem: "},
         {"a video edited, re-signed with a key of one's own",
          [this](const std::string& f) {
@@ -231,15 +240,21 @@ TEST_F(EvidenceSealTest, KelViewerVerifyPrintsTheSignerAndFailsAForgerysKey) {
         std::vector<std::string> says;
     };
     const Case cases[] = {
-        {{"--verify", genuine, "--workdir", archive.dir.Path()}, 0,
-         {station, "Klucz zgodny: klucz tej stacji", "zgodny: Kamera2.avi", "Eksport jest nienaruszony (2 plików)."}},
-        {{"--workdir", noStation.Path(), "--verify", genuine, "--key", key->FingerprintText()}, 0,
+        {{"--verify", genuine, "--workdir", archive.dir.Path()},
+         0,
+         {station, "Klucz zgodny: klucz tej stacji", "zgodny: Kamera2.avi",
+          "Eksport jest nienaruszony (2 plików)."}},
+        {{"--workdir", noStation.Path(), "--verify", genuine, "--key", key->FingerprintText()},
+         0,
          {station, "Klucz zgodny: klucz podany w --key"}},
         {{"--verify", genuine, "--workdir", noStation.Path()}, 0, {station, "Porównaj ten odcisk"}},
-        {{"--verify", forged, "--workdir", archive.dir.Path()}, 1,
+        {{"--verify", forged, "--workdir", archive.dir.Path()},
+         1,
          {stranger, "NIEZGODNY: station-key.pem: to nie klucz tej stacji (" + key->FingerprintText() + ")",
           "Eksport został zmieniony albo jest niepełny"}},
-        {{"--verify", forged, "--workdir", noStation.Path(), "--key", StationKey::PublicPath(archive.dir.Path())}, 1,
+        {{"--verify", forged, "--workdir", noStation.Path(), "--key",
+          StationKey::PublicPath(archive.dir.Path())},
+         1,
          {stranger, "NIEZGODNY: station-key.pem: to nie klucz podany w --key"}},
         {{"--verify", forged, "--workdir", noStation.Path()}, 0, {stranger, "Porównaj ten odcisk"}},
         {{"--verify", genuine, "--key", "nie-odcisk"}, 2, {"--key: \"nie-odcisk\" to ani plik"}},
