@@ -26,6 +26,7 @@
 #include "capture/hicap/sim_board.h"
 #include "config/registry_values.h"
 #include "platform/drive_map.h"
+#include "platform/station_key.h"
 #include "ptz/pty_pair.h"
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
@@ -963,9 +964,12 @@ TEST_F(StationTest, TheShiftChangeLogsOutAndTheRightsFollowTheNewUser) {
     std::vector<std::string> records;
     for (const AuditRecord& r : trail.Read())
         records.push_back(r.who + " " + r.what + " " + r.detail);
+    std::string keyError;
+    const auto key = StationKey::LoadExisting(shared.WorkDir, keyError);
+    ASSERT_TRUE(key) << "the start made the station's signing key " << keyError;
     EXPECT_EQ(records, (std::vector<std::string>{
                            " start systemu " + std::string(Station::kVersionLabel) + ", folder roboczy " +
-                               shared.WorkDir,
+                               shared.WorkDir + ", klucz " + key->FingerprintText(),
                            "kel logowanie konsola, logowanie automatyczne",
                            "kel wylogowanie konsola",
                            "kel odmowa logowania konsola",

@@ -225,6 +225,8 @@ TEST_F(EvidenceSealTest, KelViewerVerifyPrintsTheSignerAndFailsAForgerysKey) {
     Edit(forged + "/manifest.json", before, Sha256File(forged + "/Kamera1.avi"));
     Edit(forged + "/manifest.json", key->Fingerprint(), forger->Fingerprint());
     ResignAsForger(forged);
+    const std::string edited = Copy("Zmieniony");
+    Edit(edited + "/manifest.json", "\"exported_by\": \"anna\"", "\"exported_by\": \"ewa\"");
     TempDir noStation;
     auto verify = [&](std::vector<std::string> args, std::string& out) {
         Process viewer(KEL_VIEWER_BINARY, args, {}, archive.dir / "verify.out", archive.dir / "verify.err");
@@ -257,6 +259,10 @@ TEST_F(EvidenceSealTest, KelViewerVerifyPrintsTheSignerAndFailsAForgerysKey) {
          1,
          {stranger, "NIEZGODNY: station-key.pem: to nie klucz podany w --key"}},
         {{"--verify", forged, "--workdir", noStation.Path()}, 0, {stranger, "Porównaj ten odcisk"}},
+        {{"--verify", edited, "--workdir", archive.dir.Path()},
+         1,
+         {"Klucz w station-key.pem (podpis się nie zgadza): " + key->FingerprintText(),
+          "NIEZGODNY: manifest.json: podpis się nie zgadza"}},
         {{"--verify", genuine, "--key", "nie-odcisk"}, 2, {"--key: \"nie-odcisk\" to ani plik"}},
         {{"--key", key->Fingerprint()}, 2, {"--key goes with --verify"}},
     };
