@@ -200,10 +200,17 @@ TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
     EXPECT_EQ(host.versionLabel, "KEL 50 wersja 2.0.3 PRO");
+    const std::string work = std::filesystem::current_path().string();
+    std::string keyError;
+    const auto key = StationKey::LoadExisting(work, keyError);
+    ASSERT_TRUE(key) << "the first start makes the station's signing key " << keyError;
+    EXPECT_EQ(st->SigningKeyText(), key->FingerprintText());
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{
                                  "[---]**************************************",
                                  "[---]Start Systemu KEL 2.0.3",
-                                 "[---]Folder roboczy: " + std::filesystem::current_path().string(),
+                                 "[---]Folder roboczy: " + work,
+                                 "[---]Utworzono klucz podpisu stacji: " + StationKey::PrivatePath(work),
+                                 "[---]Klucz podpisu stacji: " + key->FingerprintText(),
                                  "[---]System Operacyjny - Linux 6.1.0",
                                  "[---]Ilosc Pamieci RAM w Systemie 8193MB",
                                  "[ERR]System uruchomiono z domyslnymi ustawieniami",
