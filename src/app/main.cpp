@@ -284,6 +284,7 @@ int main(int argc, char** argv) {
     kel::TUsersForm usersForm(box);
     kel::TConfigForm configForm(box, &skinForm, &usersForm);
     kel::TInfoForm infoForm;
+    infoForm.SetSigningKey(QString::fromStdString(station.SigningKeyText()));
     kel::TPhotoForm photoForm;
     kel::TClosingForm closingForm;
     kel::TDebugger debugger;

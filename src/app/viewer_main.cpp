@@ -1,6 +1,6 @@
 // kel-viewer: the station's archive viewer.
 //   kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [RECORDING]
-//   kel-viewer --verify FOLDER
+//   kel-viewer --verify FOLDER [--key KEY] [--workdir DIR]
 // Without a file it reads the recordings' index of the working directory (the station's default
 // one, $XDG_DATA_HOME/kel, when none is given); with one it plays that file alone. It runs for a
 // user of the station's store: the console hands its user over on descriptor N, else the viewer
@@ -24,22 +24,40 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kel-viewer [--workdir DIR] [--registry FILE] [--login-fd N] [RECORDING]\n"
-    "       kel-viewer --verify FOLDER\n"
+    "       kel-viewer --verify FOLDER [--key KEY] [--workdir DIR]\n"
     "       kel-viewer --help | --version\n"
     "Finds and plays back what the station in DIR ($XDG_DATA_HOME/kel by default) recorded, or one\n"
     "RECORDING (.avi or .mp4); the camera names and the users come from the settings store FILE.\n"
     "--login-fd N reads the user from descriptor N (\"login\\npassword\\n\"), as the console hands it\n"
     "over; without it the viewer asks.\n"
-    "--verify checks an evidence export: every file its manifest lists, by size and SHA-256; the exit\n"
-    "status is 0 when all match, 1 when any differs or is missing, 2 when the manifest is unreadable.\n";
+    "--verify checks an evidence export: the signature of its manifest by the key beside it, then every\n"
+    "file the manifest lists, by size and SHA-256. It prints the signer's fingerprint, to compare with the\n"
+    "station's. The signer must be KEY (a station's public key file, or its fingerprint) when given, else\n"
+    "the station's own key when DIR has one. The exit status is 0 when all match, 1 when anything differs,\n"
+    "is missing or signed by another key, 2 when the manifest or KEY is unreadable.\n";
 
 // Prints what the check found; the exit status.
-int Verify(const std::string& folder) {
-    const kel::EvidenceCheck check = kel::VerifyEvidence(folder);
+int Verify(const std::string& folder, const std::string& key, const std::string& workDir) {
+    kel::EvidenceTrust trust;
+    std::string error;
+    if (!kel::TrustedKey(key, workDir, trust, error)) {
+        std::fprintf(stderr, "kel-viewer: %s\n", error.c_str());
+        return 2;
+    }
+    const kel::EvidenceCheck check = kel::VerifyEvidence(folder, trust);
     if (!check.error.empty()) {
         std::fprintf(stderr, "kel-viewer: %s\n", check.error.c_str());
         return 2;
     }
+    if (check.sealed)
+        std::printf("Podpisane kluczem stacji: %s\n", check.signer.c_str());
+    else if (!check.signer.empty())
+        std::printf("Klucz w %s (podpis się nie zgadza): %s\n", kel::kKeyFile, check.signer.c_str());
+    if (check.trusted)
+        std::printf("Klucz zgodny: %s.\n", trust.source.c_str());
+    else if (trust.fingerprint.empty() && check.sealed)
+        std::printf("Porównaj ten odcisk z kluczem stacji (okno Informacje, stopka strony WWW, dziennik "
+                    "zdarzeń) albo podaj --key.\n");
     for (const std::string& name : check.good)
         std::printf("zgodny: %s\n", name.c_str());
     for (const std::string& what : check.wrong)
@@ -78,7 +96,8 @@ bool LogIn(const std::string& registry, int fd, kel::ViewerUser& user, kel::Audi
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string workDir, registry, file;
+    std::string workDir, registry, file, verify, key;
+    bool verifying = false;
     int loginFd = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -90,12 +109,14 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kel-viewer: --login-fd takes a descriptor from 3 on\n%s", kUsage);
                 return 2;
             }
-        } else if (a == "--verify") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "kel-viewer: --verify takes a folder\n%s", kUsage);
+        } else if (a == "--verify" || a == "--key") {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                std::fprintf(stderr, "kel-viewer: %s takes a %s\n%s", a.c_str(),
+                             a == "--verify" ? "folder" : "key file or fingerprint", kUsage);
                 return 2;
             }
-            return Verify(argv[i + 1]);
+            (a == "--verify" ? verify : key) = argv[++i];
+            verifying = verifying || a == "--verify";
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -109,6 +130,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (!key.empty() && !verifying) {
+        std::fprintf(stderr, "kel-viewer: --key goes with --verify\n%s", kUsage);
+        return 2;
+    }
+    if (verifying)
+        return Verify(verify, key, workDir.empty() ? kel::CommandLine::DefaultWorkDir() : workDir);
     QApplication app(argc, argv);
     app.setApplicationName("kel-viewer");
     app.setWindowIcon(QIcon(":/kel/kel.png"));

@@ -92,12 +92,13 @@ public:
     }
 };
 
-// The web view: its switch, port, certificate files and TLS. It answers from the TCP server's
-// tables.
+// The web view: its switch, port, certificate files and TLS, and the station's name its evidence
+// exports give. It answers from the TCP server's tables.
 class WebView : public ConfigView {
 public:
     using ConfigView::ConfigView;
     bool On() const { return Settings().Web; }
+    const std::string& Station() const { return Settings().TCPServerName; }
     int32_t Port() const { return Settings().WebPort; }
     const std::string& Cert() const { return Settings().WebCert; }
     const std::string& Key() const { return Settings().WebKey; }

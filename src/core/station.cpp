@@ -102,6 +102,16 @@ bool Station::FormCreate() {
     std::error_code ec;
     shared_.WorkDir = fs::current_path(ec).string();
     log_.Write(kSys, "Folder roboczy: " + shared_.WorkDir);
+    // The key that signs evidence; without it the station records all the same.
+    std::string keyError;
+    bool keyMade = false;
+    key_ = StationKey::LoadOrCreate(shared_.WorkDir, keyError, &keyMade);
+    if (keyMade)
+        log_.Write(kSys, "Utworzono klucz podpisu stacji: " + StationKey::PrivatePath(shared_.WorkDir));
+    if (key_)
+        log_.Write(kSys, "Klucz podpisu stacji: " + key_->FingerprintText());
+    else
+        log_.Error(kSys, keyError);
     DeleteOldTempFolder();
 
     if (!system_.Check())
@@ -144,6 +154,8 @@ bool Station::FormCreate() {
         [this](int camera) { return remote_.Tables().PtzAddress(camera); },
         [this](int camera, int kind) { OnWindowThread([this, camera, kind] { PtzPressFor(camera, kind); }); },
         audit);
+    if (WebServer* web = remote_.Web())
+        web->SetStation(WebView(snapshot_).Station());
     remote_.StartWeb(WebView(snapshot_));
     StartEvents();
     StartOffsite();
@@ -158,7 +170,9 @@ bool Station::FormCreate() {
         return false;
     }
     console_.PostAfterCreate();
-    Audit("", AuditTrail::kStart, std::string(kVersionLabel) + ", folder roboczy " + shared_.WorkDir);
+    Audit("", AuditTrail::kStart,
+          std::string(kVersionLabel) + ", folder roboczy " + shared_.WorkDir + ", klucz " +
+              (key_ ? key_->FingerprintText() : std::string("niedostepny")));
     shared_.RecordDrive = pipeline_.Recorder()->RecordDrive();
     return true;
 }
@@ -299,6 +313,8 @@ void Station::Publish(ConfigSnapshot next, const ConfigChanges& changes) {
         ApplyRecorderSettings();
     if (changes.tables || changes.ptz)
         ShareTablesWithServer();
+    if (WebServer* web = remote_.Web())
+        web->SetStation(WebView(snapshot_).Station());
 }
 
 ConfigChanges Station::Apply(ConfigSnapshot next, bool driveListShown) {

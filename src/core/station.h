@@ -45,6 +45,7 @@
 #include "platform/clock.h"
 #include "platform/drive_probe.h"
 #include "platform/message_box.h"
+#include "platform/station_key.h"
 #include "platform/window_queue.h"
 #include "ptz/comport_driver_thread.h"
 #include "ptz/ptz_pad.h"
@@ -105,6 +106,8 @@ public:
     void EndSession();
     // Lets the screen saver back and drops the instance mark.
     void FormDestroy();
+    // The fingerprint of the station's signing key in groups of four; empty when it has none.
+    std::string SigningKeyText() const { return key_ ? key_->FingerprintText() : std::string(); }
     // The view state's owner, from the loaded configuration on (nullptr before).
     ViewController* View() { return view_.get(); }
     // The configurator on the system page (camera 0) or on camera n's page (from the camera
@@ -274,6 +277,7 @@ private:
     TLog log_;
     TSystem system_;
     AuditTrail audit_;
+    std::shared_ptr<const StationKey> key_;  // signs evidence; read (or made) at the start
     bool audit_failing_ = false;
     std::string closer_;               // who closed the station from the console
     int prune_ticks_ = 0;              // seconds to the next pruning of the trail

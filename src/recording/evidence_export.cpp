@@ -30,6 +30,10 @@ EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const 
         out.error = "nie wybrano kamer";
         return out;
     }
+    if (!info.key || !info.key->CanSign()) {
+        out.error = "brak klucza podpisu stacji";
+        return out;
+    }
     if (fs::exists(folder, ec)) {
         out.error = "folder " + folder + " już istnieje";
         return out;
@@ -84,15 +88,23 @@ EvidenceResult ExportEvidence(const std::vector<EvidenceCamera>& cameras, const 
                   Member(12, "sha256", JsonString(hash)) + Member(12, "size", std::to_string(size), true) +
                   "        }";
     }
-    const std::string manifest =
-        "{\n" + Member(4, "cameras", "[\n" + listed + "\n    ]") +
-        Member(4, "exported_at", JsonString(info.exportedAt)) +
-        Member(4, "exported_by", JsonString(info.user)) + Member(4, "from", JsonString(info.from)) +
-        Member(4, "station", JsonString(info.station)) + Member(4, "to", JsonString(info.to), true) + "}\n";
-    std::string why;
-    if (!ReplaceFileAtomically((fs::path(part) / kManifestFile).string(), manifest.data(), manifest.size(),
-                               why))
-        return fail("nie można zapisać " + std::string(kManifestFile) + ": " + why);
+    const std::string manifest = "{\n" + Member(4, "cameras", "[\n" + listed + "\n    ]") +
+                                 Member(4, "exported_at", JsonString(info.exportedAt)) +
+                                 Member(4, "exported_by", JsonString(info.user)) +
+                                 Member(4, "from", JsonString(info.from)) +
+                                 Member(4, "station", JsonString(info.station)) +
+                                 Member(4, "station_key", JsonString(info.key->Fingerprint())) +
+                                 Member(4, "to", JsonString(info.to), true) + "}\n";
+    const std::string signature = info.key->Sign(manifest);
+    if (signature.empty())
+        return fail("nie można podpisać " + std::string(kManifestFile));
+    for (const auto& [name, bytes] : {std::pair<const char*, const std::string&>{kManifestFile, manifest},
+                                      {kSignatureFile, signature},
+                                      {kKeyFile, info.key->PublicPem()}}) {
+        std::string why;
+        if (!ReplaceFileAtomically((fs::path(part) / name).string(), bytes.data(), bytes.size(), why))
+            return fail("nie można zapisać " + std::string(name) + ": " + why);
+    }
     if (progress && !progress(total, total))
         return fail("przerwano", true);
     fs::rename(part, folder, ec);

@@ -31,16 +31,20 @@ TInfoForm::TInfoForm(QWidget* parent)
     : QDialog(parent, Qt::Tool), Image1(new QLabel(this)), l_Version(new QLabel(this)),
       Label1(new QLabel(QStringLiteral("KEL — systemy rejestracji obrazu"), this)),
       Label2(new QLabel(QStringLiteral("Pomoc techniczna: administrator systemu"), this)),
-      Button1(new QPushButton(QStringLiteral("Ok"), this)) {
+      l_Key(new QLabel(this)), Button1(new QPushButton(QStringLiteral("Ok"), this)) {
     setWindowTitle(QStringLiteral("Informacje"));
     Image1->setPixmap(DrawLogo());
     l_Version->setObjectName(QStringLiteral("l_Version"));
+    l_Key->setObjectName(QStringLiteral("l_Key"));
+    l_Key->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SetSigningKey(QString());
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* text = new QVBoxLayout;
     text->addWidget(l_Version);
     text->addWidget(Label1);
     text->addWidget(Label2);
+    text->addWidget(l_Key);
     text->addStretch();
 
     auto* top = new QHBoxLayout;
@@ -68,6 +72,11 @@ QPixmap TInfoForm::DrawLogo() {
     p.drawText(QRect(62, 0, kLogoSize.width() - 62, kLogoSize.height()), Qt::AlignVCenter | Qt::AlignLeft,
                QStringLiteral("KEL"));
     return logo;
+}
+
+void TInfoForm::SetSigningKey(const QString& fingerprint) {
+    l_Key->setText(fingerprint.isEmpty() ? QStringLiteral("Klucz podpisu stacji: niedostępny")
+                                         : QStringLiteral("Klucz podpisu stacji:\n") + fingerprint);
 }
 
 void TInfoForm::showEvent(QShowEvent* e) {

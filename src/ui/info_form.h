@@ -20,6 +20,9 @@ public:
 
     // Sets the caption and the version line; runs on every showing.
     void FormShow();
+    // The fingerprint of the station's signing key, which evidence exports are checked against;
+    // empty: the station has none.
+    void SetSigningKey(const QString& fingerprint);
 
     // The logo, drawn rather than loaded so the box never depends on a skin file.
     static QPixmap DrawLogo();
@@ -28,6 +31,7 @@ public:
     QLabel* l_Version;
     QLabel* Label1;
     QLabel* Label2;
+    QLabel* l_Key;
     QPushButton* Button1;  // "Ok"
 
 protected:

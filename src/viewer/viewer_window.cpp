@@ -644,6 +644,14 @@ void ViewerWindow::ExportEvidence() {
         Tell("Nie ma nagrania do zapisania: wybierz kamery i chwilę z nagraniem.");
         return;
     }
+    // Signed with the station's key, the one of the working directory (made there if it has none).
+    std::string keyError;
+    if (!key_)
+        key_ = StationKey::LoadOrCreate(work_dir_, keyError);
+    if (!key_) {
+        Tell("Nie można podpisać eksportu dowodowego:\n" + QString::fromStdString(keyError));
+        return;
+    }
     playback_.Pause();
     int64_t fromMs = mark_from_, toMs = mark_to_;
     if (!(mark_to_ > mark_from_ && mark_from_ > 0)) {
@@ -696,6 +704,7 @@ void ViewerWindow::ExportEvidence() {
         return;
     EvidenceInfo info;
     info.station = catalog_.Station();
+    info.key = key_.get();
     info.user = user_.login;
     info.exportedAt = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
     info.from = MomentText(fromMs).toStdString();

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/station_key.h"
 #include "recording/archive_catalog.h"
 #include "recording/camera_track.h"
 #include "viewer/playback.h"
@@ -79,7 +80,8 @@ public:
     void SaveStretch();
     void SavePicture();
     // The marked stretch (without marks: the lead picture's whole segment) of the cameras chosen
-    // (any the user may view; those shown at first) into a new evidence folder with its manifest.
+    // (any the user may view; those shown at first) into a new evidence folder with its manifest,
+    // signed with the station's key of the working directory.
     void ExportEvidence();
     // Looks for changes now (the refresh timer's work).
     void RefreshNow();
@@ -127,6 +129,7 @@ private:
     bool user_set_ = false;
     ViewerUser user_;
     std::set<std::pair<int, int64_t>> viewed_;  // (camera, day) already in the trail
+    std::shared_ptr<const StationKey> key_;     // the station's signing key, read at the first export
 
     QCalendarWidget* calendar_ = nullptr;
     QListWidget* camera_list_ = nullptr;

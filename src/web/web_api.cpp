@@ -7,6 +7,7 @@
 
 #include "platform/audit_trail.h"
 #include "platform/cp1250.h"
+#include "platform/sha256.h"
 #include "recording/evidence_export.h"
 #include "web/web_files.h"
 #include "web/zip_file.h"
@@ -94,8 +95,20 @@ std::string LogSafe(std::string_view text) {
     return out;
 }
 
-WebApi::WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure)
-    : links_(links), sessions_(sessions), guard_(guard), secure_(secure) {}
+WebApi::WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure,
+               std::shared_ptr<const StationName> station)
+    : links_(links), sessions_(sessions), guard_(guard), secure_(secure),
+      station_(station ? std::move(station) : std::make_shared<const StationName>()) {}
+
+std::shared_ptr<const StationKey> WebApi::SigningKey(std::string& error) {
+    if (!key_) {
+        if (links_.WorkDir.empty())
+            error = "klucz podpisu stacji: brak folderu roboczego";
+        else
+            key_ = StationKey::LoadOrCreate(links_.WorkDir, error);
+    }
+    return key_;
+}
 
 std::string WebApi::SessionToken(std::string_view header) {
     const std::string_view name = kCookie;
@@ -218,7 +231,8 @@ WebReply WebApi::LogOut(const WebRequest& request) {
     return reply;
 }
 
-// The active cameras the user may watch, with their names and marks; the others are not named at all.
+// The active cameras the user may watch, with their names and marks; the others are not named at
+// all. The station's name and its signing key's fingerprint (empty when it has none) close it.
 WebReply WebApi::State(const WebUser& user) {
     const TCameraTable cameras = links_.Tables.Cameras();
     std::string body = "{\"user\":" + JsonString(user.login) +
@@ -237,7 +251,10 @@ WebReply WebApi::State(const WebUser& user) {
                 ",\"ptz\":" + (ptz ? "true" : "false") + "}";
         first = false;
     }
-    return Json(200, body + "]}");
+    std::string keyError;
+    const std::shared_ptr<const StationKey> key = SigningKey(keyError);
+    return Json(200, body + "],\"station\":" + JsonString(station_->Get()) +
+                         ",\"key\":" + JsonString(key ? key->FingerprintText() : std::string()) + "}");
 }
 
 bool WebApi::Snapshot(int camera, std::vector<uint8_t>& jpeg, int64_t& stampMs) {
@@ -306,8 +323,8 @@ std::string NowText() {
 }  // namespace
 
 // A stretch of one camera as the evidence export makes it (its pictures copied, a manifest with
-// their SHA-256), packed into one ZIP file for the browser to download. The export runs off the
-// I/O thread; at most an hour at a time.
+// their SHA-256 signed with the station's key), packed into one ZIP file for the browser to
+// download. The export runs off the I/O thread; at most an hour at a time.
 WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::string& peer) {
     const int camera = CameraOf(query);
     int64_t from = 0, to = 0;
@@ -317,15 +334,19 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
         return Error(400, "Najwyżej godzina nagrań naraz");
     if (!user.May(camera))
         return Error(403, "Brak uprawnień do kamery");
+    std::string keyError;
+    std::shared_ptr<const StationKey> key = SigningKey(keyError);
     const TCameraTable cameras = links_.Tables.Cameras();
     WebReply reply;
     reply.later = [entries = Recordings(camera), camera, from, to, login = user.login, peer,
-                   stopping = stopping_, name = cameras[camera - 1].Name.Get(),
-                   audit = links_.Audit]() -> WebReply {
+                   stopping = stopping_, name = cameras[camera - 1].Name.Get(), station = station_->Get(),
+                   key = std::move(key), keyError, audit = links_.Audit]() -> WebReply {
         CameraTrack track(entries);
         const CameraTrack::Position first = track.After(from - 1), last = track.AtOrBefore(to);
         if (!first.Valid() || !last.Valid() || track.Moment(last) < track.Moment(first))
             return Error(404, "Brak nagrań w tym czasie");
+        if (!key)  // nothing is handed out unsigned
+            return Error(500, "Eksport nie powiódł się: " + keyError);
         // A folder of its own in the temporary folder, removed once the download is sent.
         const char* tmp = std::getenv("TMPDIR");
         const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-web-export-XXXXXX";
@@ -341,6 +362,8 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
                 c = c == ' ' ? '_' : '-';
         const std::string folder = dir + "/" + folderName;
         EvidenceInfo info;
+        info.station = station;
+        info.key = key.get();
         info.user = login;
         info.exportedAt = NowText();
         info.from = MomentText(from).substr(0, 19);
@@ -353,7 +376,7 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
             if (audit)
                 audit(login, AuditTrail::kExport,
                       kVia + peer + " kamera " + std::to_string(camera) + " od " + info.from + " do " +
-                          info.to);
+                          info.to + ", manifest SHA-256 " + Sha256File(folder + "/" + kManifestFile));
             WebReply done;
             done.type = "application/zip";
             done.file = folder + ".zip";

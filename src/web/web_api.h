@@ -20,6 +20,7 @@
 
 #include "net/peer_guard.h"
 #include "platform/json_text.h"
+#include "platform/station_key.h"
 #include "recording/archive_catalog.h"
 #include "recording/camera_track.h"
 #include "web/jpeg_encoder.h"
@@ -56,8 +57,10 @@ public:
     static constexpr const char* kVia = "WWW ";  // the audit trail's detail: "WWW 127.0.0.1"
     static constexpr int64_t kLongestExportMs = 3600000;
 
-    // `secure`: the server speaks TLS (the cookie is marked Secure).
-    WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure);
+    // `secure`: the server speaks TLS (the cookie is marked Secure). `station`: the station's name,
+    // shared with whoever keeps it applied; none: no name.
+    WebApi(const WebLinks& links, WebSessions& sessions, PeerGuard& guard, bool secure,
+           std::shared_ptr<const StationName> station = nullptr);
 
     WebReply Handle(const WebRequest& request);
     // The user of the session a Cookie header names; nullopt without one.
@@ -71,6 +74,9 @@ public:
     bool Stopping() const { return stopping_->load(); }
     // Camera n's recordings as the index now lists them, oldest first.
     std::vector<CatalogEntry> Recordings(int camera);
+    // The station's signing key of the working directory (made there when it has none); null
+    // with `error` when it cannot be had. Read again after a failure, kept once read.
+    std::shared_ptr<const StationKey> SigningKey(std::string& error);
 
 private:
     WebReply LogIn(const WebRequest& request);
@@ -87,6 +93,8 @@ private:
     WebSessions& sessions_;
     PeerGuard& guard_;
     const bool secure_;
+    const std::shared_ptr<const StationName> station_;
+    std::shared_ptr<const StationKey> key_;
     JpegEncoder encoder_;
     std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<ArchiveCatalog> catalog_;

@@ -5,12 +5,32 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "capture/frame_bank.h"
 #include "net/peer_guard.h"
 #include "net/server_tables.h"
+#include "platform/guarded.h"
 
 namespace kel {
+
+// The station's name as applied now ("TCPServerName"), which evidence exports name: set from the
+// window thread, read from the server's.
+class StationName {
+public:
+    void Set(std::string name) {
+        MutexLock lock(mutex_);
+        name_ = std::move(name);
+    }
+    std::string Get() const {
+        MutexLock lock(mutex_);
+        return name_;
+    }
+
+private:
+    mutable Mutex mutex_;
+    std::string name_ KEL_GUARDED_BY(mutex_);
+};
 
 struct WebLinks {
     const FrameBank& Pictures;       // the cameras' newest pictures

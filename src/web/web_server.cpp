@@ -55,8 +55,8 @@ public:
 
 // What the connections share; it lives as long as the last of them.
 struct Hub {
-    Hub(const WebLinks& links, bool tls)
-        : links(links), guard(links.Guard), api(links, sessions, guard, tls) {}
+    Hub(const WebLinks& links, bool tls, std::shared_ptr<const StationName> station)
+        : links(links), guard(links.Guard), api(links, sessions, guard, tls, std::move(station)) {}
 
     const WebLinks& links;
     WebSessions sessions;
@@ -709,7 +709,7 @@ bool WebServer::Start(const Settings& settings) {
         error_ = e.what();
         return false;
     }
-    impl->hub = std::make_shared<Hub>(links_, settings.tls);
+    impl->hub = std::make_shared<Hub>(links_, settings.tls, station_);
     Impl* raw = impl.get();
     impl->hub->setWanted = [this, raw](uint32_t cameras) {
         raw->feed->SetWanted(cameras);

@@ -55,6 +55,9 @@ public:
     uint64_t Encoded() const;
     uint64_t Dropped() const;
 
+    // Window thread: the station's name, which evidence exports name, as applied now.
+    void SetStation(const std::string& name) { station_->Set(name); }
+
     // The certificate and key of our own in `dir`.
     static std::string OwnCertificate(const std::string& dir);
     static std::string OwnKey(const std::string& dir);
@@ -62,6 +65,7 @@ public:
 private:
     struct Impl;
     const WebLinks links_;
+    const std::shared_ptr<StationName> station_ = std::make_shared<StationName>();
     std::unique_ptr<Impl> impl_;
     std::string error_;
 };

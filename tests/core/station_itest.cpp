@@ -26,6 +26,7 @@
 #include "capture/hicap/sim_board.h"
 #include "config/registry_values.h"
 #include "platform/drive_map.h"
+#include "platform/station_key.h"
 #include "ptz/pty_pair.h"
 #include "recording/avi_reader.h"
 #include "recording/fake_drive_probe.h"
@@ -199,10 +200,17 @@ TEST_F(StationTest, FirstStartWithYesWritesDefaultsAndLogsTheChain) {
     auto st = Make();
     ASSERT_TRUE(st->FormCreate());
     EXPECT_EQ(host.versionLabel, "KEL 50 wersja 2.0.3 PRO");
+    const std::string work = std::filesystem::current_path().string();
+    std::string keyError;
+    const auto key = StationKey::LoadExisting(work, keyError);
+    ASSERT_TRUE(key) << "the first start makes the station's signing key " << keyError;
+    EXPECT_EQ(st->SigningKeyText(), key->FingerprintText());
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{
                                  "[---]**************************************",
                                  "[---]Start Systemu KEL 2.0.3",
-                                 "[---]Folder roboczy: " + std::filesystem::current_path().string(),
+                                 "[---]Folder roboczy: " + work,
+                                 "[---]Utworzono klucz podpisu stacji: " + StationKey::PrivatePath(work),
+                                 "[---]Klucz podpisu stacji: " + key->FingerprintText(),
                                  "[---]System Operacyjny - Linux 6.1.0",
                                  "[---]Ilosc Pamieci RAM w Systemie 8193MB",
                                  "[ERR]System uruchomiono z domyslnymi ustawieniami",
@@ -1011,9 +1019,12 @@ TEST_F(StationTest, TheShiftChangeLogsOutAndTheRightsFollowTheNewUser) {
     std::vector<std::string> records;
     for (const AuditRecord& r : trail.Read())
         records.push_back(r.who + " " + r.what + " " + r.detail);
+    std::string keyError;
+    const auto key = StationKey::LoadExisting(shared.WorkDir, keyError);
+    ASSERT_TRUE(key) << "the start made the station's signing key " << keyError;
     EXPECT_EQ(records, (std::vector<std::string>{
                            " start systemu " + std::string(Station::kVersionLabel) + ", folder roboczy " +
-                               shared.WorkDir,
+                               shared.WorkDir + ", klucz " + key->FingerprintText(),
                            "kel logowanie konsola, logowanie automatyczne",
                            "kel wylogowanie konsola",
                            "kel odmowa logowania konsola",

@@ -8,6 +8,7 @@
 #include <regex>
 #include <set>
 
+#include "platform/station_key.h"
 #include "support/station_runner.h"
 
 namespace kel {
@@ -37,28 +38,34 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
         ASSERT_TRUE(std::regex_search(line, m, stamp) && m.position(0) == 0) << line;
         messages.push_back(line.substr(0, 10) + line.substr(m.length(0), line.size() - m.length(0) - 1));
     }
+    const std::string work = std::filesystem::canonical(Work()).string();
+    std::string keyError;
+    const auto key = StationKey::LoadExisting(work, keyError);
+    ASSERT_TRUE(key) << keyError;
     std::vector<std::string> expected{
         "[---][SYS]**************************************",
         "[---][SYS]Start Systemu KEL 2.0.3",
-        "[---][SYS]Folder roboczy: " + std::filesystem::canonical(Work()).string(),
+        "[---][SYS]Folder roboczy: " + work,
+        "[---][SYS]Utworzono klucz podpisu stacji: " + StationKey::PrivatePath(work),
+        "[---][SYS]Klucz podpisu stacji: " + key->FingerprintText(),
     };
-    ASSERT_GE(messages.size(), 19u) << log;
-    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3), expected);
+    ASSERT_GE(messages.size(), 21u) << log;
+    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 5), expected);
     EXPECT_TRUE(std::regex_match(
-        messages[3], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
+        messages[5], std::regex("\\[---\\]\\[SYS\\]System Operacyjny - Linux \\d+\\.\\d+\\.\\d+")));
     EXPECT_TRUE(
-        std::regex_match(messages[4], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
-    EXPECT_EQ(messages[5], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
-    EXPECT_EQ(messages[6], "[---][SYS]Wykryto kartę: KEL-16 (symulacja)");
-    EXPECT_EQ(messages[7], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
-    EXPECT_EQ(messages[8], "[---][SYS]Wykryto biblioteki DirectX");
+        std::regex_match(messages[6], std::regex("\\[---\\]\\[SYS\\]Ilosc Pamieci RAM w Systemie \\d+MB")));
+    EXPECT_EQ(messages[7], "[ERR][SYS]System uruchomiono z domyslnymi ustawieniami");
+    EXPECT_EQ(messages[8], "[---][SYS]Wykryto kartę: KEL-16 (symulacja)");
+    EXPECT_EQ(messages[9], "[---][SYS]Ustawiono Rozdzielczosc - 1024x768");
+    EXPECT_EQ(messages[10], "[---][SYS]Wykryto biblioteki DirectX");
     EXPECT_TRUE(std::regex_match(
-        messages[9], std::regex("\\[---\\]\\[SYS\\]Ilosci pamieci na karcie graficznej - \\d+MB")));
-    EXPECT_EQ(messages[10], "[---][SYS]Poprawnie wczytano pliki graficzne - Folder: Default/1024");
-    EXPECT_EQ(messages[11], "[---][PRG]Uruchomiono watek wyswietlania kamer");
-    EXPECT_EQ(messages[12], "[---][PRG]Wylaczono tryb Pelnoekranowy");
-    EXPECT_EQ(messages[13], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
-    EXPECT_EQ(messages[14], "[---][PRG]Applikacje przywolano z TRAYA");
+        messages[11], std::regex("\\[---\\]\\[SYS\\]Ilosci pamieci na karcie graficznej - \\d+MB")));
+    EXPECT_EQ(messages[12], "[---][SYS]Poprawnie wczytano pliki graficzne - Folder: Default/1024");
+    EXPECT_EQ(messages[13], "[---][PRG]Uruchomiono watek wyswietlania kamer");
+    EXPECT_EQ(messages[14], "[---][PRG]Wylaczono tryb Pelnoekranowy");
+    EXPECT_EQ(messages[15], "[---][PRG]Aplikacje zminimalizowano do TRAYA");
+    EXPECT_EQ(messages[16], "[---][PRG]Applikacje przywolano z TRAYA");
     const size_t n = messages.size();
     EXPECT_EQ(messages[n - 4], "[---][SYS]Aplikacja zostala zamknieta wraz z zamknieciem systemu Windows");
     EXPECT_EQ(messages[n - 3], "[---][PRG]Zatrzymano watek wyswietlania kamer");

@@ -66,6 +66,7 @@ try:
         "return [...document.querySelectorAll('#grid .tile')].map(t => Number(t.dataset.camera))")
     seen["tiles_changing"] = [n for n in seen["tiles"] if after.get(str(n), 0) > before.get(str(n), 0)]
     seen["names"] = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .tile .name")]
+    seen["key_footer"] = driver.find_element(By.ID, "key").text
     shot("web-live")
 
     # A camera without the right: the page says so and the station refuses its picture.

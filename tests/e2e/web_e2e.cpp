@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/sha256.h"
 #include "support/free_port.h"
 #include "support/process.h"
 #include "support/station_runner.h"
@@ -33,6 +34,7 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
             c.Users[1].CamRights[k] = k < 4 ? 1 : 0;
         c.Users[1].ConfigRight = 0;
         c.Cameras[1].Name.Set("Brama wjazdowa");
+        c.TCPServerName = "Stacja Brama";
     });
     // A first run leaves recordings to play back.
     auto recording = Start();
@@ -74,8 +76,15 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
     EXPECT_TRUE(has("\"played_in_stretch\": true")) << seen;
     EXPECT_TRUE(has("\"after_logout\": 401")) << seen;
     EXPECT_TRUE(has("\"console_errors\": []")) << seen;
-    // The evidence downloaded: unpacked, it passes the viewer's check of every file's hash.
+    // The station's key, as its log names it, shown in the page's footer and signing the evidence.
+    const std::string log = LogText(), keyLine = "Klucz podpisu stacji: ";
+    const size_t at = log.find(keyLine);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string fingerprint = log.substr(at + keyLine.size(), 79);
+    EXPECT_TRUE(has("\"key_footer\": \"Klucz podpisu stacji: " + fingerprint + "\"")) << seen;
+    // The evidence downloaded: unpacked, it passes the viewer's check of its signature and hashes.
     int zips = 0;
+    std::string manifestHash;
     for (const auto& f : std::filesystem::directory_iterator(downloads)) {
         if (f.path().extension() != ".zip")
             continue;
@@ -85,12 +94,20 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
                       dir.File("unzip.out"), dir.File("unzip.err"));
         ASSERT_EQ(unzip.Wait(std::chrono::seconds(60)), 0) << unzip.Err();
         const std::string folder = unpacked + "/" + f.path().stem().string();
-        Process verify(KEL_VIEWER_BINARY, {"--verify", folder}, {"QT_QPA_PLATFORM=offscreen"},
-                       dir.File("verify.out"), dir.File("verify.err"));
+        // Checked as on the station itself: the signer must be the key of its working directory.
+        Process verify(KEL_VIEWER_BINARY, {"--verify", folder, "--workdir", Work()},
+                       {"QT_QPA_PLATFORM=offscreen"}, dir.File("verify.out"), dir.File("verify.err"));
         EXPECT_EQ(verify.Wait(std::chrono::seconds(60)), 0) << verify.Out() << verify.Err();
+        EXPECT_NE(verify.Out().find("Podpisane kluczem stacji: " + fingerprint +
+                                    "\nKlucz zgodny: klucz tej stacji"),
+                  std::string::npos)
+            << verify.Out();
         EXPECT_TRUE(std::filesystem::exists(folder + "/Kamera1.avi")) << folder;
-        EXPECT_NE(ReadFile(folder + "/manifest.json").find("\"exported_by\": \"ochrona\""),
-                  std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(folder + "/manifest.sig")) << folder;
+        manifestHash = Sha256File(folder + "/manifest.json");
+        const std::string manifest = ReadFile(folder + "/manifest.json");
+        EXPECT_NE(manifest.find("\"exported_by\": \"ochrona\""), std::string::npos);
+        EXPECT_NE(manifest.find("\"station\": \"Stacja Brama\""), std::string::npos) << manifest;
     }
     EXPECT_EQ(zips, 1);
     int jpegs = 0;
@@ -115,6 +132,9 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
           "ochrona  podglad na zywo  WWW 127.0.0.1 kamery 1,2,3,4",
           "ochrona  zdjecie  WWW 127.0.0.1 kamera 1", "ochrona  wylogowanie  WWW 127.0.0.1"})
         EXPECT_NE(trail.find(record), std::string::npos) << record << "\n" << trail;
+    EXPECT_NE(trail.find(", manifest SHA-256 " + manifestHash), std::string::npos) << trail;
+    EXPECT_NE(trail.find(", klucz " + fingerprint), std::string::npos) << "the start record names the key\n"
+                                                                       << trail;
     EXPECT_EQ(trail.find("kamery 5"), std::string::npos) << trail;
 }
 

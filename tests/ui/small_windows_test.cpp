@@ -36,6 +36,9 @@ TEST(InfoForm, ShowingSetsTheCaptionAndVersionAndOkCloses) {
     EXPECT_EQ(caption, QStringLiteral("System Cyfrowej Rejestracji Obrazu "));
     EXPECT_EQ(version, QStringLiteral(" Aplikacja Rejestrująca - wersja: KEL 2.0.3"));
     EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.l_Key->text(), QStringLiteral("Klucz podpisu stacji: niedostępny"));
+    form.SetSigningKey("0123 4567");
+    EXPECT_EQ(form.l_Key->text(), QStringLiteral("Klucz podpisu stacji:\n0123 4567"));
 }
 
 // The chooser offers the plain folders under Skins/, not files, hidden or read-only folders, and

@@ -291,7 +291,10 @@ TEST(EvidenceTest, ThreeCamerasOverASegmentBoundaryVerifyUntilAByteChanges) {
         c.to = c.track->AtOrBefore(MsOf(At(10, 0, 3)));
         cameras.push_back(c);
     }
-    EvidenceInfo info{"Stacja Północ", "anna", "2026-12-08 14:00:00", "od", "do"};
+    std::string error;
+    const auto key = StationKey::LoadOrCreate(archive.dir.Path(), error);
+    ASSERT_TRUE(key) << error;
+    EvidenceInfo info{"Stacja Północ", "anna", "2026-12-08 14:00:00", "od", "do", key.get()};
     const std::string folder = archive.dir / "Dowod";
 
     const EvidenceResult cancelled =
@@ -321,8 +324,8 @@ TEST(EvidenceTest, ThreeCamerasOverASegmentBoundaryVerifyUntilAByteChanges) {
     EXPECT_FALSE(ExportEvidence(cameras, info, folder).ok) << "an existing folder is never written into";
 
     auto verify = [&](std::string& out) {
-        Process viewer(KEL_VIEWER_BINARY, {"--verify", folder}, {}, archive.dir / "verify.out",
-                       archive.dir / "verify.err");
+        Process viewer(KEL_VIEWER_BINARY, {"--verify", folder, "--workdir", archive.dir.Path()}, {},
+                       archive.dir / "verify.out", archive.dir / "verify.err");
         const int status = viewer.Wait(std::chrono::seconds(30));
         out = viewer.Out();
         return status;

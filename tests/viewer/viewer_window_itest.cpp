@@ -256,6 +256,51 @@ TEST(ViewerRightsTest, TheEvidenceExportOffersAndWritesOnlyCamerasTheUserMayView
     EXPECT_EQ(trail.back().rfind("eksport: dowodowy, kamery 2,3, od ", 0), 0u) << trail.back();
 }
 
+// Evidence is signed with the station's key of the working directory; a damaged key refuses the
+// export with its reason and is left as it was.
+TEST(ViewerEvidenceTest, TheExportIsSignedWithTheStationsKeyAndADamagedKeyRefusesIt) {
+    TestArchive archive;
+    archive.Record(1, At(10, 0, 0), 10);
+    ViewerWindow window{archive.dir.Path(), archive.dir / "none.sqlite"};
+    std::vector<QString> told;
+    window.Tell = [&](const QString& text) { told.push_back(text); };
+    const std::string folder = archive.dir / "Dowod";
+    window.ChooseSaveFile = [&](const QString&, const QString&, const QString&) {
+        return QString::fromStdString(folder);
+    };
+    window.ChooseCameras = [](const std::vector<std::pair<int, QString>>&, const std::vector<int>& shown) {
+        return shown;
+    };
+    ViewerUser user;
+    user.login = "ewa";
+    user.cameras.fill(true);
+    window.SetUser(user);
+    window.LoadArchive();
+    window.SetCameras({1});
+    const std::string keyFile = StationKey::PrivatePath(archive.dir.Path());
+    WriteFile(keyFile, "uszkodzony");
+    window.ExportEvidence();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith("Nie można podpisać eksportu dowodowego:\nklucz podpisu stacji: "))
+        << told[0].toStdString();
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(ReadFile(keyFile), "uszkodzony");
+
+    std::filesystem::remove(keyFile);  // the administrator's choice: a new key from now on
+    told.clear();
+    window.ExportEvidence();
+    EXPECT_TRUE(told.empty()) << told.front().toStdString();
+    std::string error;
+    const auto key = StationKey::LoadExisting(archive.dir.Path(), error);
+    ASSERT_TRUE(key) << error;
+    EvidenceTrust trust;
+    ASSERT_TRUE(TrustedKey("", archive.dir.Path(), trust, error)) << error;
+    const EvidenceCheck check = VerifyEvidence(folder, trust);
+    EXPECT_TRUE(check.whole);
+    EXPECT_TRUE(check.trusted);
+    EXPECT_EQ(check.signer, key->FingerprintText());
+}
+
 // A user who may change the configuration sees the trail, every record and whether it is whole.
 TEST(ViewerRightsTest, TheTrailIsShownToAUserWithTheConfigurationRight) {
     TestArchive archive;

@@ -277,6 +277,8 @@ async function start() {
   if (reply.status === 401) return location.replace('/login');
   state = await reply.json();
   document.getElementById('who').textContent = state.user;
+  // The key evidence downloaded from here is signed with, to compare with what the check prints.
+  document.getElementById('key').textContent = 'Klucz podpisu stacji: ' + (state.key || 'niedostępny');
   render();
   connect();
   setInterval(() => {
