@@ -103,6 +103,15 @@ bool StationPipeline::OpenBoard(const BoardView& applied) {
 }
 
 void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& recorder) {
+    // Which cameras send streams is known before their first picture: one would otherwise be
+    // compressed as a capture input's until then.
+    const std::shared_ptr<BoardBackend> streams = HicapBackend();
+    if (streams) {
+        std::array<bool, kCameraCount + 1> sends{};
+        for (int n = 1; n <= kCameraCount; ++n)
+            sends[n] = streams->SendsStream(n - 1);
+        recorder_->SetStreamSources(sends);
+    }
     for (int n = 1; n <= kCameraCount; ++n) {
         auto capture = std::make_unique<TCapture>(n, shared_.LiveFrame, shared_.FrameReady);
         capture->SetSettings(board.Cameras());
@@ -113,11 +122,7 @@ void StationPipeline::StartWorkers(const BoardView& board, const RecorderView& r
     }
     recorder_->SetCameras(recorder.Cameras());
     // Cameras that send streams of their own hand the recorder their packets as they come.
-    if (std::shared_ptr<BoardBackend> backend = HicapBackend()) {
-        std::array<bool, kCameraCount + 1> sends{};
-        for (int n = 1; n <= kCameraCount; ++n)
-            sends[n] = backend->SendsStream(n - 1);
-        recorder_->SetStreamSources(sends);
+    if (const std::shared_ptr<BoardBackend>& backend = streams) {
         TSaveThread* saver = recorder_.get();
         backend->SetPacketSink([saver](int32_t channel, const StreamPacket& packet) {
             saver->StreamPacket(channel + 1, packet);

@@ -155,12 +155,16 @@ void TSaveThread::Configure(const RecorderView& applied) {
 }
 
 // A camera with a privacy mask is never recorded as it sends: the camera's stream holds what the
-// mask hides. It is compressed from its masked pictures instead.
+// mask hides. One recorded at its own size is compressed again from its masked pictures (its mask
+// is set before it is taken on, so no packet of it goes unmasked).
 void TSaveThread::SetStreamSources(const std::array<bool, kCameraCount + 1>& sends) {
     stream_sources_ = sends;
     std::array<bool, kCameraCount + 1> asSent{};
-    for (int n = 1; n <= kCameraCount; ++n)
-        asSent[n] = sends[n] && (!applied_.Valid() || (applied_.AsSent(n) && !applied_.Masked(n)));
+    for (int n = 1; n <= kCameraCount; ++n) {
+        asSent[n] = sends[n] && (!applied_.Valid() || applied_.AsSent(n));
+        const bool masked = asSent[n] && applied_.Valid() && applied_.Masked(n);
+        streams_.SetMask(n, masked ? applied_.Masks()[n - 1].Cells : nullptr);
+    }
     streams_.SetCameras(asSent);
 }
 
@@ -491,7 +495,10 @@ void TSaveThread::FinishLocked(int camera) {
     const bool due = mode == kContinuous ||
                      (mode == kOnMotion && links_.MotionHold[camera].load(std::memory_order_relaxed) > 0);
     const int count = batch_.Count(camera);
-    if (record.Active && due && count > written_[camera] && archive_.AnyDriveSelected())
+    // A camera recorded from its stream has in its batch only what remote viewers asked for:
+    // those pictures are no recording of it.
+    if (record.Active && due && count > written_[camera] && archive_.AnyDriveSelected() &&
+        !streams_.AsSent(camera))
         WriteBatch(camera, record, count, written_[camera]);
     batch_.Clear(camera);
     written_[camera] = 0;

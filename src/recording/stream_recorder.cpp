@@ -10,6 +10,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "config/records.h"
 #include "platform/file_faults.h"
 #include "recording/time_stamps.h"
 
@@ -106,9 +107,56 @@ void StreamRecorder::Forget(Camera& c) {
     avcodec_parameters_free(&c.params);
 }
 
+void StreamRecorder::SetMask(int n, const uint8_t* cells) {
+    if (n < 1 || n > kCameras)
+        return;
+    Camera& c = cameras_[n];
+    MutexLock encoding(c.encoderMutex);
+    std::vector<uint8_t> wanted;
+    if (cells)
+        wanted.assign(cells, cells + kZoneCols * kZoneRows);
+    if (wanted == c.maskCells && (cells != nullptr) == (c.encoder != nullptr))
+        return;
+    c.maskCells = wanted;
+    c.encoder = cells ? std::make_unique<MaskedEncoder>(cells) : nullptr;
+    c.encoderFailing = false;
+    MutexLock lock(c.mutex);
+    CloseLocked(n, c);
+    Forget(c);
+}
+
+// A masked camera's pictures are compressed on its source's thread, outside the segment's lock:
+// a close from another thread waits for no compression.
 void StreamRecorder::Packet(int n, const StreamPacket& p) {
     if (n < 1 || n > kCameras)
         return;
+    Camera& c = cameras_[n];
+    MutexLock encoding(c.encoderMutex);
+    if (!c.encoder || !AsSent(n)) {
+        Record(n, p);
+        return;
+    }
+    // An hour that records nothing, on motion or not, compresses nothing: the next one starts at
+    // a key frame.
+    const bool wanted = !p.packet || (links_.due && links_.due(n)) || (links_.onMotion && links_.onMotion(n));
+    if (!wanted) {
+        if (c.encoder->Active()) {
+            c.encoder->Reset();
+            MutexLock lock(c.mutex);
+            CloseLocked(n, c);
+            Forget(c);
+        }
+        return;
+    }
+    const bool ok = c.encoder->Packet(p, [&](const StreamPacket& q) { Record(n, q); });
+    if (!ok && !c.encoderFailing && links_.log)
+        links_.log("Kamera " + std::to_string(n) + ": nagrywanie z maska: " + c.encoder->ErrorText(), true);
+    c.encoderFailing = !ok;
+    if (!p.packet)
+        Record(n, p);  // the stream ended
+}
+
+void StreamRecorder::Record(int n, const StreamPacket& p) {
     Camera& c = cameras_[n];
     MutexLock lock(c.mutex);
     if (!p.packet || !p.params || !AsSent(n)) {

@@ -2,7 +2,8 @@
 // Records network cameras as they send: each packet of a camera's stream, as its source hands it
 // over, goes to the camera's open stream segment ("Temp/Kamera<n>/ddmmyyhhmmss.mp4") while the
 // camera is due (the recorder says when: its hour records, continuously or on motion held), with
-// the station's moment of its arrival. Nothing is decoded for it.
+// the station's moment of its arrival. Nothing is decoded for it, unless the camera has a privacy
+// mask: its stream is then compressed again from its masked pictures first (MaskedEncoder).
 //
 // A segment always starts with a key frame. The packets of the last two groups of pictures are
 // kept, so a camera recorded on motion starts its segment at the key frame of the group before
@@ -30,6 +31,7 @@
 #include "capture/hicap/board_backend.h"
 #include "platform/clock.h"
 #include "platform/guarded.h"
+#include "recording/masked_encoder.h"
 #include "recording/stream_segment.h"
 
 namespace kel {
@@ -71,6 +73,10 @@ public:
     void SetCameras(const std::array<bool, kCameras + 1>& asSent);
     bool AsSent(int n) const;
 
+    // Camera n's privacy mask (the 176 x 144 zone grid, 1 for a masked cell; null: none). A masked
+    // camera's pictures are compressed again without what the mask hides (MaskedEncoder) before
+    // they are recorded; its open segment is closed when its mask changes. Any thread.
+    void SetMask(int n, const uint8_t* cells);
     // Camera n's packet (a null packet: its stream ended). The source's thread.
     void Packet(int n, const StreamPacket& packet);
     // Closes camera n's open segment and hands it over. Any thread.
@@ -87,6 +93,11 @@ private:
         bool written;  // to the segment open, or the one before
     };
     struct Camera {
+        // Taken before `mutex`, by the source's thread for as long as a picture is compressed.
+        Mutex encoderMutex;
+        std::unique_ptr<MaskedEncoder> encoder KEL_GUARDED_BY(encoderMutex);  // null: no mask
+        std::vector<uint8_t> maskCells KEL_GUARDED_BY(encoderMutex);
+        bool encoderFailing KEL_GUARDED_BY(encoderMutex) = false;
         mutable Mutex mutex;
         StreamSegment segment KEL_GUARDED_BY(mutex);
         std::string path KEL_GUARDED_BY(mutex);
@@ -111,6 +122,8 @@ private:
         std::atomic<int64_t> written{0};
     };
 
+    // Camera n's packet as the camera sent it, or as its mask's encoder made it.
+    void Record(int n, const StreamPacket& packet);
     // One packet (owned: let go here) of camera n, its time known.
     void TakeLocked(int n, Camera& c, const StreamPacket& p, AVPacket* packet) KEL_REQUIRES(c.mutex);
     // The open segment closed and handed over; what is known of the stream stays.

@@ -3,7 +3,7 @@
 // playback and evidence download, the copies in the off-site store, the MQTT snapshot and the
 // picture of the motion e-mail. The camera (a file played in a loop, recorded "as it sends" by
 // default) has its left half masked: every one of them must be black there and show the scene on
-// the right.
+// the right, and its recordings are H.264 at the camera's own size, compressed again.
 
 #include <csignal>
 #include <filesystem>
@@ -173,9 +173,19 @@ TEST_F(MaskE2E, AMaskedNetworkCameraIsBlackBehindItsMaskOnEveryRoute) {
     // The recordings, and what left the station.
     int recordings = 0, copies = 0;
     const std::string listing = store.List("kopie");
+    std::string names;
+    for (const auto& f : fs::directory_iterator(Work() + "/drives/c:/KEL2_Videos/Kamera1"))
+        names += " " + f.path().filename().string();
     for (const auto& f : fs::directory_iterator(Work() + "/drives/c:/KEL2_Videos/Kamera1")) {
         ++recordings;
         ExpectMasked("recording", f.path().string());
+        // Compressed again at the camera's own size, in the MP4 segments of a network camera.
+        Process probe("/usr/bin/ffprobe",
+                      {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                       "stream=codec_name,width,height", "-of", "csv=p=0", f.path().string()},
+                      {}, dir.File("codec.out"), dir.File("codec.err"));
+        ASSERT_EQ(probe.Wait(60s), 0) << probe.Err();
+        EXPECT_EQ(probe.Out(), "h264,640,360\n") << f.path() << names;
         const std::string key = "stacja/Kamera1/" + f.path().filename().string();
         if (listing.find("<Key>" + key + "</Key>") == std::string::npos)
             continue;  // archived at the last stop, copied at the next start
