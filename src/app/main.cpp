@@ -49,7 +49,13 @@ int RegExport(const std::string& registry, const std::string& file) {
     }
     kel::RegistryStore store;
     std::string text, error;
-    if (!store.Open(registry) || !kel::ExportRegFile(store, text, error)) {
+    // Plain passwords of an older station's store are hashed in it first: no export holds one.
+    if (store.Open(registry) && !kel::HashStorePasswords(store, error)) {
+        std::fprintf(stderr, "kel: %s: %s; eksport przerwany, by nie zapisac hasel jawnie\n",
+                     registry.c_str(), error.c_str());
+        return 1;
+    }
+    if (!store.IsOpen() || !kel::ExportRegFile(store, text, error)) {
         std::fprintf(stderr, "kel: %s\n", (error.empty() ? store.ErrorText() : error).c_str());
         return 1;
     }
@@ -98,7 +104,11 @@ int RegImport(const std::string& registry, const std::string& file) {
         return 1;
     }
     error.clear();
-    if (!store.IsOpen() || !kel::ImportRegFile(store, text.str(), error)) {
+    // A file with plain passwords (an older station's export, one written by hand) is imported
+    // with them hashed, in the same transaction: the store never holds them in plain.
+    if (!store.IsOpen() || !kel::ImportRegFile(store, text.str(), error, [&](std::string& why) {
+            return kel::HashStorePasswordsIn(store, why);
+        })) {
         std::fprintf(stderr, "kel: %s: %s\n", file.c_str(),
                      (error.empty() ? store.ErrorText() : error).c_str());
         return 1;

@@ -70,9 +70,9 @@ int Verify(const std::string& folder, const std::string& key, const std::string&
 
 // The user: handed over on `fd` (>= 0), else asked for until one matches; false when cancelled.
 bool LogIn(const std::string& registry, int fd, kel::ViewerUser& user, kel::AuditTrail& trail) {
-    std::string login, password, error;
-    if (fd >= 0 && kel::ReadHandedOver(fd, login, password)) {
-        if (kel::FindViewerUser(registry, login, password, user, error)) {
+    std::string login, hash, error;
+    if (fd >= 0 && kel::ReadHandedOver(fd, login, hash)) {
+        if (kel::FindHandedOverUser(registry, login, hash, user, error)) {
             trail.Append(login, kel::AuditTrail::kLogin, "przegladarka, z konsoli");
             return true;
         }

@@ -9,6 +9,7 @@
 // mixture of the two.
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <span>
 #include <type_traits>
@@ -16,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/passwords.h"
 #include "config/registry_values.h"
 #include "config/setting_limits.h"
 #include "config/user_table.h"
@@ -57,6 +59,7 @@ enum ValueFlags : unsigned {
     kConstant = 4,       // SaveAll writes the default, not the field
     kRequired = 8,       // empty after loading makes the load fail
     kOptional = 16,      // a missing value reads as its default
+    kFromField = 32,     // WriteDefaults writes the field its in-memory step set, not the default
 };
 
 struct ValueDesc {
@@ -119,7 +122,8 @@ constexpr ValueDesc kValues[] = {
     Dword("bMessages", &Block::bMessages, 0),
     Dword("AutoLogin", &Block::AutoLogin, 0),
     Text("sUser", &Block::sUser, "kel"),
-    Text("sPass", &Block::sPass, "qxv", 0, 0, "sPASS"),
+    // Never a password: the marker of "sPassHash" (a plain one, of an older store, is hashed at load).
+    Text("sPass", &Block::sPass, "", kFromField, 0, "sPASS"),
     Text("sMapFile", &Block::sMapFile, "screen.bmp", kRequired),
     Table("PTZPorts", FieldBytes<&Block::PTZPorts>, kNotInDefaults),
     Table("CamIcons", FieldBytes<&Block::CamIcons>),
@@ -156,7 +160,22 @@ constexpr ValueDesc kValues[] = {
     Text("S3Secret", &Block::S3Secret, "", kNotInDefaults | kOptional),
     Text("S3Prefix", &Block::S3Prefix, "", kNotInDefaults | kOptional),
     Dword("S3Limit", &Block::S3Limit, 0, kNotInDefaults | kOptional),
+    // Without them the passwords are those the Users records hold in plain (an older station's),
+    // hashed at this load and written back.
+    Table("PassHashes", FieldBytes<&Block::PassHashes>),
+    Table("sPassHash", FieldBytes<&Block::sPassHash>),
+    // Without it, a user may export recordings exactly when he may change the configuration.
+    Table("ExportRights", FieldBytes<&Block::ExportRights>, kNotInDefaults),
 };
+
+constexpr const char* kAccountValues[] = {"sUser", "sPass", "Users", "PassHashes", "sPassHash"};
+
+const ValueDesc* Desc(std::string_view name) {
+    for (const ValueDesc& d : kValues)
+        if (std::string_view(d.name) == name)
+            return &d;
+    return nullptr;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -253,7 +272,7 @@ bool WriteValues(RegistryStore& store, Block& block, unsigned mask, unsigned wan
         if ((d.flags & mask) != want) {
             continue;
         }
-        const bool useDefault = defaults || (d.flags & kConstant);
+        const bool useDefault = (defaults && !(d.flags & kFromField)) || (d.flags & kConstant);
         auto [type, data] = std::visit(FieldWriter{d, block, useDefault}, d.target);
         if (!store.WriteValue(TConfig::kKey, d.name, type, data)) {
             return false;
@@ -297,6 +316,8 @@ bool TConfig::Load() {
     if (!ReadSettings(store_, *this)) {
         ErrorText = kBadConfigText;
         ok = false;
+    } else {
+        SecureAccounts();
     }
     if (!LoadCameras()) {
         ErrorText = kBadConfigText;
@@ -308,9 +329,12 @@ bool TConfig::Load() {
 void TConfig::SetDefaultTables() {
     TUserRecord& admin = Users[0];
     admin.Login.Set("kel");
-    admin.Password.Set("qxv");
+    SetPassword(admin, PassHashes[0], kDefaultPassword);
     std::fill(std::begin(admin.CamRights), std::end(admin.CamRights), 1);
     admin.ConfigRight = 1;
+    ExportRights[0] = 1;
+    sUser = "kel";
+    SetAutoPassword(*this, kDefaultPassword);
     for (int n = 0; n < kCameraCount; ++n) {
         PTZPorts[n] = n + 1;
         Zones[n].Sensitivity = 1000;
@@ -389,6 +413,126 @@ bool TConfig::GetCorrectClose() {
         return true;
     }
     return flag != 0;
+}
+
+namespace {
+
+// Plain passwords hashed: the users' (a Password field that is not its hash's marker) and the
+// automatic login's. True when anything changed.
+bool HashPlain(Block& b) {
+    bool changed = HashPlainPasswords(b.Users, b.PassHashes) > 0;
+    if (!b.sPass.empty() && !IsMarkerOf(b.sPass, b.sPassHash)) {
+        SetAutoPassword(b, b.sPass);
+        changed = true;
+    }
+    return changed;
+}
+
+bool WriteAccounts(RegistryStore& store, Block& b) {
+    for (const char* name : kAccountValues) {
+        const ValueDesc& d = *Desc(name);
+        auto [type, data] = std::visit(FieldWriter{d, b, false}, d.target);
+        if (!store.WriteValue(TConfig::kKey, d.name, type, data))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A store of an older station, or values imported or written by hand, may hold plain passwords:
+// they are hashed now and written back at once, not left in the file until the next save.
+void TConfig::SecureAccounts() {
+    hashed_at_load_ = 0;
+    RegValue v;
+    if (!store_.ReadValue(kKey, "ExportRights", v) && store_.LastReadMissing())
+        for (int i = 0; i < kUserCount; ++i)
+            ExportRights[i] = Users[i].InUse() && Users[i].ConfigRight ? 1 : 0;
+    const TUserTable before = Users;
+    if (!HashPlain(*this))
+        return;
+    for (int i = 0; i < kUserCount; ++i)
+        hashed_at_load_ += std::memcmp(&before[i], &Users[i], sizeof before[i]) != 0;
+    // A failed write leaves them hashed in memory; the next save writes them.
+    InOneTransaction(store_, [&] { return WriteAccounts(store_, *this); });
+}
+
+void SetAutoPassword(Block& b, std::string_view utf8) {
+    // Taken before the fields are cleared: the text may be sPass itself.
+    const std::string login = ToCp1250(b.sUser), password = ToCp1250(utf8);
+    const bool weak = WeakPassword(utf8);
+    b.sPassHash = TPasswordRecord{};
+    b.sPass.clear();
+    if (password.empty())
+        return;
+    const int i = FindUserBytes(b.Users, b.PassHashes, login, password);
+    if (i != kNobody && IsMarkerOf(b.Users[i].Password, b.PassHashes[i]))
+        b.sPassHash = b.PassHashes[i];
+    else
+        b.sPassHash = HashPassword(password, weak);
+    b.sPass = PasswordMarker(b.sPassHash);
+}
+
+void FollowAutoLogin(const TPasswordTable& before, Block& b) {
+    const std::string login = ToCp1250(b.sUser);
+    for (int i = 0; i < kUserCount; ++i) {
+        if (!b.Users[i].InUse() || !b.Users[i].Login.EqualsBytes(login) || !SameHash(before[i], b.sPassHash))
+            continue;
+        if (!SameHash(b.PassHashes[i], before[i])) {
+            b.sPassHash = b.PassHashes[i];
+            b.sPass = PasswordMarker(b.sPassHash);
+        }
+        return;
+    }
+}
+
+int AutoLoginUser(const Block& b) {
+    const std::string login = ToCp1250(b.sUser);
+    if (!IsMarkerOf(b.sPass, b.sPassHash))  // not hashed yet: the plain pair, as before
+        return FindUser(b.Users, b.PassHashes, b.sUser, b.sPass);
+    for (int i = 0; i < kUserCount; ++i)
+        if (b.Users[i].InUse() && b.Users[i].Login.EqualsBytes(login) &&
+            IsMarkerOf(b.Users[i].Password, b.PassHashes[i]) && SameHash(b.PassHashes[i], b.sPassHash))
+            return i;
+    return kNobody;
+}
+
+bool HashStorePasswordsIn(RegistryStore& store, std::string& error) {
+    if (!store.KeyExists(TConfig::kKey))
+        return true;
+    std::vector<RegValue> values;
+    if (!store.ListValues(TConfig::kKey, values)) {
+        error = store.ErrorText();
+        return false;
+    }
+    Block b;
+    for (const char* name : kAccountValues) {
+        const ValueDesc& d = *Desc(name);
+        // A value that cannot be read holds no password to hash (the import check refuses one).
+        if (!std::visit(FieldReader{FindValue(values, d.readAs ? d.readAs : d.name), d, b}, d.target))
+            return true;
+    }
+    if (HashPlain(b) && !WriteAccounts(store, b)) {
+        error = "nie mozna zapisac skrotow hasel: " + store.ErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool HashStorePasswords(RegistryStore& store, std::string& error) {
+    if (!store.Begin()) {
+        error = "nie mozna zapisac skrotow hasel: " + store.ErrorText();
+        return false;
+    }
+    if (!HashStorePasswordsIn(store, error)) {
+        store.Rollback();
+        return false;
+    }
+    if (!store.Commit()) {
+        error = "nie mozna zapisac skrotow hasel: " + store.ErrorText();
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -504,7 +648,7 @@ bool CheckSettingsImport(RegistryStore& store, const std::vector<RegFileOp>& ops
 }
 
 int TConfig::FindUser(std::string_view login, std::string_view password) const {
-    return kel::FindUser(Users, login, password);
+    return kel::FindUser(Users, PassHashes, login, password);
 }
 
 void ApplyDialogSettings(const Block& from, Block& to) {
@@ -565,6 +709,9 @@ void ApplyDialogSettings(const Block& from, Block& to) {
     to.S3Secret = from.S3Secret;
     to.S3Prefix = from.S3Prefix;
     to.S3Limit = from.S3Limit;
+    to.PassHashes = from.PassHashes;
+    to.ExportRights = from.ExportRights;
+    to.sPassHash = from.sPassHash;
 }
 
 void TConfig::ApplySettings(const TSettingsBlock& block) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/records.h"
@@ -100,7 +101,23 @@ struct TSettingsBlock {
     // With notices on: a message with the camera's picture at a start of motion (at most one a
     // minute per camera).
     bool MotionMail = false;
+    // Index for index with Users: each password's hash (the record's Password field holds only its
+    // marker, config/passwords.h), and the right to export recordings (1: may).
+    TPasswordTable PassHashes{};
+    TExportRights ExportRights{};
+    // The automatic login's password: the hash of its user's password as it was when it was set
+    // ("sPass" holds its marker).
+    TPasswordRecord sPassHash{};
 };
+
+// The automatic login's password set from the text typed (UTF-8; empty: none): when it is the
+// password of the user "sUser" now, that user's hash; else a hash of its own, which matches nobody.
+void SetAutoPassword(TSettingsBlock& block, std::string_view utf8);
+// After the users' passwords changed (`before`: their hashes until then): an automatic login that
+// held its user's old hash follows the user's new one.
+void FollowAutoLogin(const TPasswordTable& before, TSettingsBlock& block);
+// The user the automatic login names, if its password is that user's now; kNobody otherwise.
+int AutoLoginUser(const TSettingsBlock& block);
 
 class TConfig : public TSettingsBlock {
 public:
@@ -113,6 +130,8 @@ public:
     // Opens the store (once) and reads every setting, then the cameras. False with ErrorText set;
     // a damaged store file reads as a missing key. Fields read before a failure keep their values.
     bool Load();
+    // How many plain passwords the last Load found and hashed (written back to the store at once).
+    int HashedAtLoad() const { return hashed_at_load_; }
     // Write operations leave ErrorText alone; the store's ErrorText() says what failed.
     // WriteDefaults and SaveAll write in one transaction: all of it or, on failure, none.
     bool WriteDefaults();
@@ -140,6 +159,8 @@ public:
 private:
     bool OpenStore();         // opens the store file unless it is open already
     void SetDefaultTables();  // the in-memory part of WriteDefaults
+    void SecureAccounts();    // hashes plain passwords and writes them back (Load)
+    int hashed_at_load_ = 0;
 
     std::string store_file_;
     RegistryStore store_;
@@ -157,5 +178,12 @@ void ApplyDialogSettings(const TSettingsBlock& from, TSettingsBlock& to);
 // the configuration reads it as. False with `error` giving the line and the reason of the first
 // that would not load. Values the file does not touch are not judged.
 bool CheckSettingsImport(RegistryStore& store, const std::vector<RegFileOp>& ops, std::string& error);
+
+// The plain passwords of a store (an import of an older station's .reg file, a file written by
+// hand, a store of an older station) hashed in the store, in one transaction. False with `error`
+// when they were there and could not be hashed and written.
+bool HashStorePasswords(RegistryStore& store, std::string& error);
+// The same inside a transaction the caller holds (an import's).
+bool HashStorePasswordsIn(RegistryStore& store, std::string& error);
 
 }  // namespace kel

@@ -93,7 +93,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
                   a.S3Prefix != b.S3Prefix || a.S3Limit != b.S3Limit;
     out.web = a.Web != b.Web || a.WebPort != b.WebPort || a.WebCert != b.WebCert || a.WebKey != b.WebKey ||
               a.WebTls != b.WebTls;
-    const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users);
+    const bool zones = !SameZones(a.Zones, b.Zones), users = !SameUsers(a.Users, b.Users) ||
+                                                             !SameBytes(a.PassHashes, b.PassHashes) ||
+                                                             a.ExportRights != b.ExportRights;
     const bool masks = !SameBytes(a.Masks, b.Masks);
     out.recorder = out.tables || zones || a.HDDs != b.HDDs || a.VideoFilesSize != b.VideoFilesSize ||
                    a.SoundDetect != b.SoundDetect || a.KeepDays != b.KeepDays || a.Reencode != b.Reencode;
@@ -114,7 +116,9 @@ ConfigChanges CompareConfigs(const AppliedConfig& before, const AppliedConfig& a
          "uklady kamer"},
         {a.sMapFile != b.sMapFile || !SameBytes(a.CamIcons, b.CamIcons), "plan"},
         {users, "uzytkownicy"},
-        {a.AutoLogin != b.AutoLogin || a.sUser != b.sUser || a.sPass != b.sPass, "logowanie automatyczne"},
+        {a.AutoLogin != b.AutoLogin || a.sUser != b.sUser || a.sPass != b.sPass ||
+             !SameBytes(a.sPassHash, b.sPassHash),
+         "logowanie automatyczne"},
         {out.server || a.TCPServerName != b.TCPServerName, "serwer TCP"},
         {out.web, "serwer WWW"},
         {out.events, "zdarzenia MQTT"},

@@ -37,8 +37,21 @@ const TUserRecord* UsersView::User(int index) const {
     return index >= 0 && index < kUserCount ? &Settings().Users[index] : nullptr;
 }
 
+const TPasswordRecord* UsersView::Password(int index) const {
+    return index >= 0 && index < kUserCount ? &Settings().PassHashes[index] : nullptr;
+}
+
 int UsersView::Find(std::string_view login, std::string_view password) const {
-    return FindUser(Settings().Users, login, password);
+    return FindUser(Settings().Users, Settings().PassHashes, login, password);
+}
+
+bool UsersView::WeakAdministrator(int index) const {
+    return index >= 0 && index < kUserCount &&
+           kel::WeakAdministrator(Settings().Users[index], Settings().PassHashes[index]);
+}
+
+bool UsersView::MayExport(int index) const {
+    return index >= 0 && index < kUserCount && Settings().ExportRights[index] != 0;
 }
 
 bool RecorderView::Masked(int n) const {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "config/applied_config.h"
+#include "config/user_table.h"
 
 namespace kel {
 
@@ -89,6 +90,11 @@ public:
     CameraTablePtr Cameras() const { return SharedTable(); }
     std::shared_ptr<const TUserTable> Users() const {
         return Valid() ? std::shared_ptr<const TUserTable>(Snapshot(), &Settings().Users) : nullptr;
+    }
+    // The users with their password hashes and export rights.
+    UserAccounts Accounts() const {
+        return Valid() ? UserAccounts{Settings().Users, Settings().PassHashes, Settings().ExportRights}
+                       : UserAccounts{};
     }
 };
 
@@ -171,12 +177,18 @@ public:
 class UsersView : public ConfigView {
 public:
     using ConfigView::ConfigView;
-    const TUserRecord* User(int index) const;  // nullptr outside the table
+    const TUserRecord* User(int index) const;          // nullptr outside the table
+    const TPasswordRecord* Password(int index) const;  // nullptr outside the table
     // The index of the user with this login and password; kNobody for none (empty ones included).
+    // Checks the password's hash: slow by design.
     int Find(std::string_view login, std::string_view password) const;
     bool AutoLogin() const { return Settings().AutoLogin; }
     const std::string& AutoUser() const { return Settings().sUser; }
-    const std::string& AutoPassword() const { return Settings().sPass; }
+    // The user the automatic login logs in; kNobody when its password is not that user's now.
+    int AutoLoginUser() const { return kel::AutoLoginUser(Settings()); }
+    // A user with the configuration right and a weak password (config/user_table.h).
+    bool WeakAdministrator(int index) const;
+    bool MayExport(int index) const;
 };
 
 }  // namespace kel

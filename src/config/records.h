@@ -51,6 +51,18 @@ struct TUserRecord {
     bool InUse() const { return !Login.Empty() && !Password.Empty(); }
 };
 
+// The hash a user's password is kept as (the Password field of the user's record then holds only
+// the marker of this hash, see config/passwords.h). Little-endian.
+struct TPasswordRecord {
+    uint8_t Kind;         // 0: no hash; 1: PBKDF2-HMAC-SHA256 of the password's code page 1250 bytes
+    uint8_t Weak;         // 1: the password was the default one or shorter than 8 characters
+    uint8_t Reserved[2];  // 0
+    uint32_t Iterations;  // of PBKDF2
+    uint8_t Salt[16];     // random, one per password
+    uint8_t Hash[32];     // the derived key
+    uint8_t Filler[8];    // 0
+};
+
 struct TZoneRecord {
     int32_t Sensitivity;
     uint8_t Mask[25345];  // 176 x 144 cells row by row, then one byte carried along
@@ -90,6 +102,11 @@ static_assert(offsetof(TUserRecord, Password) == 21);
 static_assert(offsetof(TUserRecord, CamRights) == 37);
 static_assert(offsetof(TUserRecord, ConfigRight) == 53);
 
+static_assert(sizeof(TPasswordRecord) == 64);
+static_assert(offsetof(TPasswordRecord, Iterations) == 4);
+static_assert(offsetof(TPasswordRecord, Salt) == 8);
+static_assert(offsetof(TPasswordRecord, Hash) == 24);
+
 static_assert(sizeof(TZoneRecord) == 25352);
 static_assert(offsetof(TZoneRecord, Mask) == 4);
 static_assert(offsetof(TZoneRecord, Filler) == 25349);
@@ -107,6 +124,9 @@ constexpr int kZoneRows = 144;
 
 using TCameraTable = std::array<TCameraRecord, kCameraCount>;
 using TUserTable = std::array<TUserRecord, kUserCount>;
+// Index for index with the user table: the password hashes, and the right to export (1: may).
+using TPasswordTable = std::array<TPasswordRecord, kUserCount>;
+using TExportRights = std::array<uint8_t, kUserCount>;
 using TZoneTable = std::array<TZoneRecord, kCameraCount>;
 using TCamIconTable = std::array<TCamIconRecord, kCameraCount>;
 using TMaskTable = std::array<TMaskRecord, kCameraCount>;

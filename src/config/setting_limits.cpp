@@ -187,6 +187,16 @@ std::string UserProblem(const TUserRecord& u) {
     return {};
 }
 
+std::string PasswordProblem(const TPasswordRecord& h) {
+    if (h.Kind > 1)
+        return OutOf("Kind", kFlag, h.Kind);
+    if (h.Weak > 1)
+        return OutOf("Weak", kFlag, h.Weak);
+    if (h.Kind == 1 && !NumberLimits{1000, 10000000}.Holds(h.Iterations))
+        return OutOf("Iterations", {1000, 10000000}, h.Iterations);
+    return {};
+}
+
 std::string ZoneProblem(const TZoneRecord& z) {
     if (!camera_limits::kSensitivity.Holds(z.Sensitivity))
         return OutOf("Sensitivity", camera_limits::kSensitivity, z.Sensitivity);
@@ -365,6 +375,12 @@ std::string TableProblem(std::string_view name, std::span<const uint8_t> bytes) 
         return Int32s(bytes, camera_limits::kKeepDays, "camera");
     if (SameName(name, "Masks"))
         return Records<TMaskRecord>(bytes, "camera", MaskProblem);
+    if (SameName(name, "PassHashes"))
+        return Records<TPasswordRecord>(bytes, "user", PasswordProblem);
+    if (SameName(name, "sPassHash"))
+        return Records<TPasswordRecord>(bytes, "hash", PasswordProblem);
+    if (SameName(name, "ExportRights"))
+        return Bytes(bytes, 1, "user");
     if (SameName(name, "Reencode")) {
         for (size_t i = 0; i < bytes.size(); ++i)
             if (bytes[i] > 1)

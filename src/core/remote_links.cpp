@@ -31,6 +31,8 @@ void RemoteLinks::MakeWeb(std::function<int32_t(int)> ptzAddress, std::function<
                    std::move(ptzAddress),
                    [this](int camera, int kind) { moves_->Press(camera, kind); }};
     links.WorkDir = shared_.WorkDir;
+    links.Accounts = &accounts_;
+    links.Alert = [this](const std::string& text) { Alert(text); };
     web_ = std::make_unique<WebServer>(std::move(links));
 }
 
@@ -64,9 +66,18 @@ void RemoteLinks::Start(TSaveThread& recorder, const ServerView& settings,
         [this](const std::string& text) { on_window_thread_([this, text] { debug_.AddLine(text); }); },
         clock_};
     links.Audit = std::move(audit);
+    links.Accounts = &accounts_;
+    links.Alert = [this](const std::string& text) { Alert(text); };
     server_ = std::make_unique<TTcpServer>(std::move(links), shared_.ClientCount);
     Share(settings);
     Listen(settings);
+}
+
+void RemoteLinks::Alert(const std::string& text) {
+    on_window_thread_([this, text] {
+        if (alert_)
+            alert_(text);
+    });
 }
 
 void RemoteLinks::Restart(const ServerView& settings) {

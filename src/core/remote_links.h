@@ -29,6 +29,8 @@ public:
                 std::function<void(std::function<void()>)> onWindowThread);
     ~RemoteLinks();
 
+    // What an alarm from afar does (an account locked after guessing): run on the window thread.
+    void SetAlert(std::function<void(const std::string& text)> alert) { alert_ = std::move(alert); }
     // The applied snapshot's camera and user tables.
     void Share(const ServerView& applied) { tables_.Set(applied); }
     // The server made on the recorder's pictures with the view's tables and port, listening when
@@ -57,6 +59,8 @@ public:
 
 private:
     void Listen(const ServerView& settings);
+    // Any thread: the alarm handed to the window thread.
+    void Alert(const std::string& text);
 
     TShared& shared_;
     TLog& log_;
@@ -65,6 +69,8 @@ private:
     const std::function<void(std::function<void()>)> on_window_thread_;
     TLog server_log_;  // the connection threads' writer of the same log
     ServerTables tables_;
+    AccountGuard accounts_;  // the failed logins of each account, web view and TCP server together
+    std::function<void(const std::string&)> alert_;
     std::unique_ptr<TTcpServer> server_;
     std::unique_ptr<RemotePtzHold> moves_;  // made with the web view, outlives it
     std::unique_ptr<WebServer> web_;

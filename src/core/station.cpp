@@ -12,6 +12,8 @@
 
 #include "capture/hicap/hicap.h"
 #include "config/config_changes.h"
+#include "config/passwords.h"
+#include "platform/cp1250.h"
 #include "platform/drive_map.h"
 #include "platform/json_text.h"
 #include "platform/sha256.h"
@@ -149,6 +151,7 @@ bool Station::FormCreate() {
         if (!audit_.Append(who, what, detail))
             OnWindowThread([this, who, what, detail] { Audit(who, what, detail); });
     };
+    remote_.SetAlert([this](const std::string& text) { RaiseAlert("account", text); });
     remote_.Start(*pipeline_.Recorder(), ServerView(snapshot_), audit);
     remote_.MakeWeb(
         [this](int camera) { return remote_.Tables().PtzAddress(camera); },
@@ -604,9 +607,14 @@ void Station::Login() {
     const UsersView users(snapshot_);
     shared_.CurrentUser = kNobody;
     if (users.AutoLogin()) {
-        shared_.CurrentUser = users.Find(users.AutoUser(), users.AutoPassword());
+        // Unattended: a weak password is only told here (the station comes up without a dialog).
+        shared_.CurrentUser = users.AutoLoginUser();
         if (shared_.CurrentUser != kNobody)
             Audit(users.AutoUser(), AuditTrail::kLogin, "konsola, logowanie automatyczne");
+        if (users.WeakAdministrator(shared_.CurrentUser))
+            log_.Error(kSys, "Uzytkownik \"" + users.AutoUser() +
+                                 "\" ma haslo domyslne lub krotsze niz 8 znakow: serwer WWW i serwer TCP go "
+                                 "nie wpuszcza, zmien haslo na konsoli");
     }
     view_->HideToTray();
     shared_.LoginCancelled = false;
@@ -619,6 +627,7 @@ void Station::Login() {
         else if (user != kNobody) {
             shared_.CurrentUser = user;
             Audit(login, AuditTrail::kLogin, "konsola");
+            AskStrongPassword(user);
         }
     }
     // The renderer shows only the cameras the user may watch; nobody (a cancelled login) none.
@@ -663,15 +672,52 @@ void Station::ChangeOperator() {
             shared_.CurrentUser = user;
             log_.Write(kSys, "Zalogowano uzytkownika " + login);
             Audit(login, AuditTrail::kLogin, "konsola, zmiana operatora");
+            AskStrongPassword(user);
             break;
         }
     }
     GiveRendererRights();
 }
 
+void Station::AskStrongPassword(int user) {
+    const UsersView users(snapshot_);
+    if (!users.WeakAdministrator(user) || !windows_.login)
+        return;
+    const std::string login = users.User(user)->Login.Get();
+    std::string first, second;
+    for (;;) {
+        first.clear();
+        second.clear();
+        if (!windows_.login->RunNewPasswordDialog(login, first, second)) {
+            log_.Error(kSys, "Uzytkownik \"" + login +
+                                 "\" nie zmienil hasla domyslnego lub krotszego niz 8 znakow: serwer WWW i "
+                                 "serwer TCP go nie wpuszcza");
+            return;
+        }
+        if (first != second)
+            box_.Warning(kPasswordsDiffer);
+        else if (WeakPassword(first) || first.size() > kMaxPasswordChars || ToCp1250(first).empty() ||
+                 FromCp1250(ToCp1250(first)) != first)
+            box_.Warning(kPasswordTooWeak);
+        else
+            break;
+    }
+    // Hashed into a new snapshot, saved at once, handed to the servers like every configuration.
+    auto next = std::make_shared<AppliedConfig>(*snapshot_);
+    const TPasswordTable before = next->settings.PassHashes;
+    SetPassword(next->settings.Users[user], next->settings.PassHashes[user], first);
+    FollowAutoLogin(before, next->settings);
+    Apply(std::move(next));
+    SaveApplied();
+    log_.Write(kSys, "Zmieniono haslo uzytkownika " + login + " (konsola)");
+    Audit(login, AuditTrail::kConfiguration, "zmiana hasla (konsola)");
+}
+
 std::string Station::ViewerHandOver() const {
-    const TUserRecord* user = snapshot_ ? UsersView(snapshot_).User(shared_.CurrentUser) : nullptr;
-    return user ? user->Login.Get() + "\n" + user->Password.Get() + "\n" : std::string();
+    const UsersView users(snapshot_);
+    const TUserRecord* user = snapshot_ ? users.User(shared_.CurrentUser) : nullptr;
+    const std::string hash = user ? PasswordHashText(*users.Password(shared_.CurrentUser)) : std::string();
+    return hash.empty() ? std::string() : user->Login.Get() + "\n" + hash + "\n";
 }
 
 void Station::RecordSnapshot(const std::string& shown, const std::string& file) {

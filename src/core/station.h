@@ -72,6 +72,9 @@ public:
     static constexpr uint64_t kTempSpaceKB = StationPipeline::kTempSpaceKB;
     static constexpr const char* kNoDriveUsage = "Użycie Napędu - brak";
     static constexpr const char* kBadLogin = "Nieprawidłowy login lub hasło.";
+    static constexpr const char* kPasswordsDiffer = "Hasła się różnią. Wpisz nowe hasło dwa razy tak samo.";
+    static constexpr const char* kPasswordTooWeak =
+        "Hasło musi mieć co najmniej 8 znaków i nie może być hasłem domyślnym.";
     static constexpr const char* kCloseNeedsRight =
         "Zamknięcie Aplikacji wymaga uprawnień do zmiany konfiguracji. Zaloguj się jako uprawniony "
         "użytkownik.";
@@ -97,7 +100,8 @@ public:
     // and the login dialog shown; cancelled, nobody stays logged in until the next change.
     void ChangeOperator();
     // What the archive viewer started from the console reads on its descriptor: the current
-    // user's "login\npassword\n"; empty for nobody (the viewer then asks).
+    // user's login and the stored hash of his password ("login\npbkdf2-sha256$...\n", never the
+    // password); empty for nobody (the viewer then asks).
     std::string ViewerHandOver() const;
     // A snapshot of what the console showed (`shown`) saved as `file`: an audit record with the
     // file's SHA-256.
@@ -261,6 +265,9 @@ private:
     // match nobody (said in a box, the log and the trail; empty fields just show it again); -1
     // when cancelled.
     int AskLogin(std::string& login, std::string& password);
+    // A user with the configuration right and a weak password, logged in at the console, is asked
+    // for a new one (typed twice); cancelled, he stays logged in here and refused on the network.
+    void AskStrongPassword(int user);
     // Whether the close may go on: the current user has the configuration right, or one who has
     // it logs in for it. `closer` receives that user's login.
     bool AuthorizeClose(std::string& closer);

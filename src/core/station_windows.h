@@ -55,6 +55,11 @@ public:
     virtual ~LoginWindow() = default;
     // Modal: false when cancelled. The texts typed before are kept between showings.
     virtual bool RunLoginDialog(std::string& login, std::string& password) = 0;
+    // Modal: a new password for `login`, typed twice (UTF-8; the station compares and judges
+    // them); false when cancelled. A window without it never asks.
+    virtual bool RunNewPasswordDialog(const std::string& login, std::string& first, std::string& second) {
+        return false;
+    }
 };
 
 class ConfiguratorWindow {

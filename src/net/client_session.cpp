@@ -156,12 +156,13 @@ bool ClientSession::SendAccepted(const std::vector<uint8_t>& data) {
 bool ClientSession::SendPictures() {
     if (!loggedIn_)
         return SendLine(kRefused);
-    // Looked up again only when a configuration brought a new user table.
-    if (std::shared_ptr<const TUserTable> users = links_.Tables.UserTable(); users != rights_from_) {
+    // Looked up again only when a configuration brought a new user table, by the login and the
+    // stored password's hash (cheap: the password is not hashed again at every poll).
+    if (std::shared_ptr<const UserAccounts> users = links_.Tables.Accounts(); users != rights_from_) {
         rights_from_ = std::move(users);
-        const int index = FindUserBytes(*rights_from_, login_, password_);
-        for (int k = 0; k < 16; ++k)  // a user who is gone has no camera
-            rights_[k] = index >= 0 && index < kUserCount ? (*rights_from_)[index].CamRights[k] : 0;
+        const int index = FindCredential(rights_from_->users, rights_from_->passwords, login_, credential_);
+        for (int k = 0; k < 16; ++k)  // a user who is gone, or whose password changed, has no camera
+            rights_[k] = index >= 0 && index < kUserCount ? rights_from_->users[index].CamRights[k] : 0;
     }
     const uint8_t* rights = rights_.data();
     // Viewers poll as fast as they can; a poll with nothing new waits a little for a picture, so
@@ -245,15 +246,34 @@ bool ClientSession::ReadSelection() {
     return reader_.ReadExact(selection_.data(), selection_.size());
 }
 
+// A login fit for one log line: at most 32 bytes, control bytes as '?' (a hostile login must not
+// break the log's lines).
+static std::string LogSafeBytes(const std::string& login) {
+    std::string shown = login.substr(0, 32);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return shown;
+}
+
 // A refused login leaves a client that was logged in logged in.
 bool ClientSession::LogIn() {
     std::string login, password;
     if (reader_.ReadLine(login) != LineReader::Result::Ok ||
         reader_.ReadLine(password) != LineReader::Result::Ok)
         return false;
+    // An account under guessing is refused without its password being tried.
+    if (links_.Accounts && links_.Accounts->Locked(login))
+        return RefuseLogin(login, kLockedReason);
     uint8_t rights[16];
-    if (!links_.Tables.FindUser(login, password, rights))
+    ServerTables::Found found;
+    if (!links_.Tables.FindUser(login, password, rights, &found)) {
+        if (links_.Accounts && links_.Accounts->Failed(login) && links_.Alert)
+            links_.Alert(AccountLockedText(FromCp1250(LogSafeBytes(login))));
         return RefuseLogin(login);
+    }
+    if (found.weakAdministrator)
+        return RefuseLogin(login, kWeakPasswordReason);
     if (guard_)
         guard_->LoginSucceeded(peer_);
     failedLogins_ = 0;
@@ -261,14 +281,14 @@ bool ClientSession::LogIn() {
     if (links_.Audit)
         links_.Audit(FromCp1250(login.substr(0, 32)), AuditTrail::kLogin, "TCP " + peer_);
     login_ = login;
-    password_ = password;
+    credential_ = found.credential;
     rights_from_.reset();  // this user's rights are looked up at the next poll
     return SendAccepted(std::vector<uint8_t>(rights, rights + sizeof rights));
 }
 
 // A wrong login or password is answered only after a wait that grows with every failure from the
 // address, and the connection ends after a few; the log names the login, never the password.
-bool ClientSession::RefuseLogin(const std::string& login) {
+bool ClientSession::RefuseLogin(const std::string& login, const char* reason) {
     ++failedLogins_;
     if (guard_) {
         bool log = false;
@@ -278,13 +298,13 @@ bool ClientSession::RefuseLogin(const std::string& login) {
             links_.Log("Pominieto w dzienniku " + std::to_string(skipped) +
                        " odmow logowania z adresu : " + peer_);
         if (log) {
-            std::string shown = login.substr(0, 32);
-            for (char& c : shown)
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-                    c = '?';  // a hostile login must not break the log's lines
-            links_.Log("Odmowa logowania uzytkownika \"" + FromCp1250(shown) + "\" z adresu : " + peer_);
+            const std::string shown = FromCp1250(LogSafeBytes(login));
+            links_.Log("Odmowa logowania uzytkownika \"" + shown + "\"" +
+                       (reason ? std::string(": ") + reason + "; adres : " : std::string(" z adresu : ")) +
+                       peer_);
             if (links_.Audit)
-                links_.Audit(FromCp1250(shown), AuditTrail::kLoginRefused, "TCP " + peer_);
+                links_.Audit(shown, AuditTrail::kLoginRefused,
+                             "TCP " + peer_ + (reason ? std::string(", ") + reason : std::string()));
         }
         if (!guard_->Pause(delay))
             return false;  // the server is stopping

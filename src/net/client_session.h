@@ -52,7 +52,9 @@ private:
     bool SendSignal();
     bool ReadSelection();
     bool LogIn();
-    bool RefuseLogin(const std::string& login);
+    // `reason`: why a login with the right password is refused (logged with it); empty: a wrong
+    // login or password.
+    bool RefuseLogin(const std::string& login, const char* reason = nullptr);
     bool SendFileCount();
     void AppendPicture(int camera);
 
@@ -68,8 +70,9 @@ private:
     bool loggedIn_ = false;
     bool logged_ = true;  // this connection's lines go to the log
     int failedLogins_ = 0;
-    std::string login_, password_;                   // the logged-in user's, as sent
-    std::shared_ptr<const TUserTable> rights_from_;  // the user table `rights_` were looked up in
+    std::string login_;       // the logged-in user's, as sent
+    std::string credential_;  // and the password as stored then (user_table.h Credential)
+    std::shared_ptr<const UserAccounts> rights_from_;  // the user table `rights_` were looked up in
     std::array<uint8_t, 16> rights_{};
     std::array<uint8_t, 16> selection_{};
     std::array<uint64_t, 16> sent_{};     // serial of the last picture sent, per camera

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "capture/frame_bank.h"
+#include "net/account_guard.h"
 #include "net/peer_guard.h"
 #include "net/server_tables.h"
 #include "platform/clock.h"
@@ -37,6 +38,10 @@ struct ServerLinks {
     int PerAddress = 10;
     // Any thread: a record of the audit trail (who, the kind, the detail); none when empty.
     std::function<void(const std::string& who, const char* what, const std::string& detail)> Audit;
+    // The failed logins of each account, shared with the web view; none when null.
+    AccountGuard* Accounts = nullptr;
+    // Any thread: an alarm (an account locked after guessing); none when empty.
+    std::function<void(const std::string& text)> Alert;
 };
 
 }  // namespace kel

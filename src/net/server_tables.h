@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include <memory>
 
 #include "config/config_views.h"
 #include "config/records.h"
+#include "config/user_table.h"
 #include "platform/guarded.h"
 
 namespace kel {
@@ -21,7 +23,8 @@ public:
     // Window thread: both tables of the applied configuration, or one table of its own.
     void Set(const ServerView& applied);
     void SetCameras(const TCameraTable& cameras);
-    void SetUsers(const TUserTable& users);
+    void SetUsers(const TUserTable& users);  // no hashes: every export right follows the configuration's
+    void SetAccounts(const UserAccounts& accounts);
 
     // Any thread.
     TCameraTable Cameras() const;
@@ -31,14 +34,24 @@ public:
     int32_t PtzAddress(int camera) const;
     // The user table as now applied; a new one is a new pointer.
     std::shared_ptr<const TUserTable> UserTable() const;
+    // The users with their hashes and export rights as now applied; a new one is a new pointer.
+    std::shared_ptr<const UserAccounts> Accounts() const;
     // The user of this login and password (code page 1250 bytes, as the viewer sent them) and its
-    // 16 camera rights; false when there is none. Empty texts never match.
-    bool FindUser(std::string_view login, std::string_view password, uint8_t rights[16]) const;
+    // 16 camera rights; false when there is none. Empty texts never match. Slow: the password's
+    // hash is checked. `found` (optional) receives what the check found.
+    struct Found {
+        int index = kNobody;
+        bool weakAdministrator = false;  // refused on the network until changed at the console
+        std::string credential;          // the password as stored, to find the user again cheaply
+    };
+    bool FindUser(std::string_view login, std::string_view password, uint8_t rights[16],
+                  Found* found = nullptr) const;
 
 private:
     mutable Mutex mutex_;
     CameraTablePtr cameras_ KEL_GUARDED_BY(mutex_) = ShareTable(TCameraTable{});
-    std::shared_ptr<const TUserTable> users_ KEL_GUARDED_BY(mutex_) = std::make_shared<const TUserTable>();
+    std::shared_ptr<const UserAccounts>
+        users_ KEL_GUARDED_BY(mutex_) = std::make_shared<const UserAccounts>();
     std::array<int32_t, 16> ptz_ KEL_GUARDED_BY(mutex_){};
 };
 

@@ -476,7 +476,8 @@ bool ApplyOne(RegistryStore& store, const RegFileOp& op) {
     return false;
 }
 
-bool ApplyAll(RegistryStore& store, const std::vector<RegFileOp>& ops, std::string& error) {
+bool ApplyAll(RegistryStore& store, const std::vector<RegFileOp>& ops, std::string& error,
+              const std::function<bool(std::string&)>& more = {}) {
     if (!store.Begin()) {
         error = "cannot start the import: " + store.ErrorText();
         return false;
@@ -487,6 +488,10 @@ bool ApplyAll(RegistryStore& store, const std::vector<RegFileOp>& ops, std::stri
             store.Rollback();
             return false;
         }
+    }
+    if (more && !more(error)) {
+        store.Rollback();
+        return false;
     }
     if (!store.Commit()) {
         error = store.ErrorText();
@@ -540,11 +545,16 @@ bool ParseRegFile(std::string_view text, std::vector<RegFileOp>& ops, std::strin
 }
 
 bool ImportRegFile(RegistryStore& store, std::string_view text, std::string& error) {
+    return ImportRegFile(store, text, error, {});
+}
+
+bool ImportRegFile(RegistryStore& store, std::string_view text, std::string& error,
+                   const std::function<bool(std::string& error)>& more) {
     std::vector<RegFileOp> ops;
     if (!ParseRegFile(text, ops, error))
         return false;
     try {
-        return ApplyAll(store, ops, error);
+        return ApplyAll(store, ops, error, more);
     } catch (const std::exception& e) {
         error = std::string("out of memory: ") + e.what();
         store.Rollback();

@@ -16,6 +16,7 @@
 
 #include "platform/registry_store.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,5 +56,9 @@ bool ParseRegFile(std::string_view text, std::vector<RegFileOp>& ops, std::strin
 // Parses the whole text first, then applies every change in one transaction. On a syntax error or
 // a failed write the store is left as it was.
 bool ImportRegFile(RegistryStore& store, std::string_view text, std::string& error);
+// The same, with `more` run inside that transaction after the file's changes: false (with its
+// error) leaves the store as it was, the file's changes too.
+bool ImportRegFile(RegistryStore& store, std::string_view text, std::string& error,
+                   const std::function<bool(std::string& error)>& more);
 
 }  // namespace kel

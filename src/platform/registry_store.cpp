@@ -216,6 +216,22 @@ void RegistryStore::CloseDb(bool checkpoint) {
     db_ = nullptr;
 }
 
+namespace {
+
+void OwnerOnly(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    for (const char* end : {"", "-wal", "-shm"}) {
+        struct stat st {};
+        const std::string path = file + end;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+            ::chmod(path.c_str(), st.st_mode & 0700);
+    }
+}
+
+}  // namespace
+
 // One attempt to open file_ and check it. On Failed, error_ says why and db_ is closed.
 RegistryStore::OpenResult RegistryStore::OpenDbOnce() {
     std::error_code ec;
@@ -226,6 +242,10 @@ RegistryStore::OpenResult RegistryStore::OpenDbOnce() {
         Fail("cannot create the folder " + parent.string() + ": " + ec.message());
         return OpenResult::Failed;
     }
+    // The store holds the users and the mail and off-site secrets: readable by its owner only. A
+    // new file is made so before SQLite opens it (its -wal and -shm take the file's mode); one an
+    // older station made readable by everybody is narrowed, with its -wal and -shm.
+    OwnerOnly(file_);
     const int rc =
         sqlite3_open_v2(SqlitePath(file_).c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE, nullptr);

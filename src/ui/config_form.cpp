@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "config/passwords.h"
 #include "config/rate_budget.h"
 #include "config/setting_limits.h"
 #include "platform/message_box.h"
@@ -487,7 +488,7 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     ed_Login = new QLineEdit(login);
     ed_Login->setMaxLength(MaxChars("sUser"));
     ed_Password = new QLineEdit(login);
-    ed_Password->setMaxLength(MaxChars("sPass"));
+    ed_Password->setMaxLength(static_cast<int>(kMaxPasswordChars));
     ed_Password->setEchoMode(QLineEdit::Password);
     btn_Users = Button("U", login);
     btn_Users->setFixedWidth(32);
@@ -617,9 +618,15 @@ void TConfigForm::CreateSystemPage(QWidget* page) {
     connect(btn_Users, &QPushButton::clicked, this, [this] {
         if (!users_ || !work_)
             return;
-        users_->SetUsers(work_->settings.Users);
-        if (users_->exec() == QDialog::Accepted)
-            work_->settings.Users = users_->Users();
+        TSettingsBlock& s = work_->settings;
+        users_->SetAccounts(UserAccounts{s.Users, s.PassHashes, s.ExportRights});
+        if (users_->exec() != QDialog::Accepted)
+            return;
+        const TPasswordTable before = s.PassHashes;
+        s.Users = users_->Accounts().users;
+        s.PassHashes = users_->Accounts().passwords;
+        s.ExportRights = users_->Accounts().exports;
+        FollowAutoLogin(before, s);  // a changed password keeps its automatic login
     });
 }
 
@@ -673,7 +680,9 @@ void TConfigForm::FillSystemPage() {
     chk_MotionMail->setChecked(s.MotionMail);
     chk_AutoLogin->setChecked(s.AutoLogin);
     ed_Login->setText(Utf8(s.sUser));
-    ed_Password->setText(Utf8(s.sPass));
+    // Never shown: a password typed here is a new one.
+    ed_Password->clear();
+    ed_Password->setPlaceholderText(s.sPass.empty() ? QString() : QStringLiteral("(bez zmian)"));
     FillDriveGrid();
 }
 
@@ -1265,7 +1274,8 @@ void TConfigForm::OkClick() {
         s.mPASS = ed_MailPass->text().toStdString();
         s.mTARGET = ed_MailTarget->text().toStdString();
         s.sUser = ed_Login->text().toStdString();
-        s.sPass = ed_Password->text().toStdString();
+        if (!ed_Password->text().isEmpty())
+            SetAutoPassword(s, ed_Password->text().toStdString());
         s.Scheduler = schedule_;
         s.CamIcons = icons_;
     }

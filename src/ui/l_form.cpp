@@ -1,9 +1,12 @@
 #include "ui/l_form.h"
 
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "ui/ez_rgn_btn.h"
@@ -65,6 +68,43 @@ void TLForm::keyPressEvent(QKeyEvent* e) {
         }
     }
     QDialog::keyPressEvent(e);
+}
+
+// The administrator with a weak password is asked at the console for a new one, typed twice.
+bool TLForm::RunNewPasswordDialog(const std::string& login, std::string& first, std::string& second) {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Zmiana hasła"));
+    auto* one = new QLineEdit(&dialog);
+    auto* two = new QLineEdit(&dialog);
+    one->setObjectName(QStringLiteral("ed_New"));
+    two->setObjectName(QStringLiteral("ed_Again"));
+    for (QLineEdit* e : {one, two}) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setMaxLength(64);
+    }
+    auto* text = new QLabel(QString::fromUtf8("Użytkownik „%1” ma hasło domyślne lub krótsze niż 8 znaków: "
+                                              "serwer WWW i serwer TCP go nie wpuszczą. Podaj nowe hasło "
+                                              "(co najmniej 8 znaków) dwa razy.")
+                                .arg(QString::fromStdString(login)),
+                            &dialog);
+    text->setWordWrap(true);
+    auto* form = new QFormLayout;
+    form->addRow(QString::fromUtf8("Nowe hasło"), one);
+    form->addRow(QString::fromUtf8("Powtórz hasło"), two);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QString::fromUtf8("Zmień"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QString::fromUtf8("Później"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    first = one->text().toStdString();
+    second = two->text().toStdString();
+    return true;
 }
 
 }  // namespace kel

@@ -25,6 +25,7 @@ public:
     bool RunLoginDialog(std::string& login, std::string& password) override {
         return Execute(login, password);
     }
+    bool RunNewPasswordDialog(const std::string& login, std::string& first, std::string& second) override;
 
     QLineEdit* ed_Login;
     QLineEdit* ed_Pass;

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "config/passwords.h"
 #include "platform/message_box.h"
 
 namespace kel {
@@ -73,13 +74,21 @@ void TUsersForm::CreateControls() {
     ed_Login->setMaxLength(20);  // the record's widths
     ed_Pass = new QLineEdit(this);
     ed_Pass->setObjectName(QStringLiteral("ed_Pass"));
-    ed_Pass->setMaxLength(15);
+    ed_Pass2 = new QLineEdit(this);
+    ed_Pass2->setObjectName(QStringLiteral("ed_Pass2"));
+    for (QLineEdit* e : {ed_Pass, ed_Pass2}) {
+        e->setMaxLength(static_cast<int>(kMaxPasswordChars));
+        e->setEchoMode(QLineEdit::Password);
+    }
     for (int k = 0; k < kCameraCount; ++k) {
         CheckBox[k] = new QCheckBox(QStringLiteral("Kam.%1").arg(k + 1), this);
         CheckBox[k]->setObjectName(QStringLiteral("CheckBox%1").arg(k + 1));
     }
     cb_Config = new QCheckBox(QStringLiteral("Dostęp do Konfiguratora"), this);
     cb_Config->setObjectName(QStringLiteral("cb_Config"));
+    cb_Export = new QCheckBox(QStringLiteral("Eksport nagrań"), this);
+    cb_Export->setObjectName(QStringLiteral("cb_Export"));
+    cb_Export->setToolTip(QStringLiteral("Może zapisywać nagrania i eksporty dowodowe poza stację"));
 
     Button1 = new QPushButton(QStringLiteral("Zastosuj"), this);
     Button2 = new QPushButton(QStringLiteral("Anuluj"), this);
@@ -94,7 +103,8 @@ void TUsersForm::CreateControls() {
 void TUsersForm::BuildLayout() {
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("Login"), ed_Login);
-    fields->addRow(QStringLiteral("Hasło"), ed_Pass);
+    fields->addRow(QStringLiteral("Nowe hasło"), ed_Pass);
+    fields->addRow(QStringLiteral("Powtórz hasło"), ed_Pass2);
 
     auto* cams = new QGridLayout;
     for (int k = 0; k < kCameraCount; ++k)
@@ -109,6 +119,7 @@ void TUsersForm::BuildLayout() {
     right->addLayout(fields);
     right->addLayout(cams);
     right->addWidget(cb_Config);
+    right->addWidget(cb_Export);
     right->addLayout(edits);
     right->addStretch();
 
@@ -137,9 +148,17 @@ void TUsersForm::ConnectHandlers() {
     connect(Button5, &QPushButton::clicked, this, &TUsersForm::Button5Click);
 }
 
-void TUsersForm::SetUsers(const TUserTable& users) {
-    users_ = users;
+void TUsersForm::SetAccounts(const UserAccounts& accounts) {
+    accounts_ = accounts;
     FormShow();
+}
+
+void TUsersForm::SetUsers(const TUserTable& users) {
+    UserAccounts accounts;
+    accounts.users = users;
+    for (int i = 0; i < kUserCount; ++i)
+        accounts.exports[i] = users[i].ConfigRight ? 1 : 0;
+    SetAccounts(accounts);
 }
 
 QString TUsersForm::CellText(int gridRow, int col) const {
@@ -169,19 +188,20 @@ void TUsersForm::FormShow() {
 
 void TUsersForm::RebuildList() {
     StringGrid1->clearContents();
-    const int last = LastUserInUse(users_);
+    const int last = LastUserInUse(accounts_.users);
     StringGrid1->setRowCount(last + 1);
     for (int i = 0; i <= last; ++i) {
-        if (!users_[i].InUse())
+        if (!accounts_.users[i].InUse())
             continue;
-        StringGrid1->setItem(i, 0, new QTableWidgetItem(FromUtf8(users_[i].Login.Get())));
-        StringGrid1->setItem(i, 1, new QTableWidgetItem(FromUtf8(users_[i].Password.Get())));
+        // Never the password, nor its hash: only that one is set.
+        StringGrid1->setItem(i, 0, new QTableWidgetItem(FromUtf8(accounts_.users[i].Login.Get())));
+        StringGrid1->setItem(i, 1, new QTableWidgetItem(QString::fromUtf8(kPasswordSetText)));
     }
 }
 
 void TUsersForm::SelectRecord(int i) {
     selected_ = i;
-    FillFields(UserFields::From(users_[i]));
+    FillFields(UserFields::From(accounts_, i));
     if (i < StringGrid1->rowCount())
         StringGrid1->selectRow(i);
     else
@@ -191,19 +211,35 @@ void TUsersForm::SelectRecord(int i) {
 UserFields TUsersForm::ReadFields() const {
     UserFields f;
     f.Login = ed_Login->text().toStdString();
-    f.Password = ed_Pass->text().toStdString();
+    f.Password = ed_Pass->text().toStdString();  // empty: the password set stays
     for (int k = 0; k < kCameraCount; ++k)
         f.Cam[k] = CheckBox[k]->isChecked();
     f.Config = cb_Config->isChecked();
+    f.Export = cb_Export->isChecked();
     return f;
 }
 
 void TUsersForm::FillFields(const UserFields& f) {
     ed_Login->setText(FromUtf8(f.Login));
-    ed_Pass->setText(FromUtf8(f.Password));
+    ed_Pass->clear();
+    ed_Pass2->clear();
+    ed_Pass->setPlaceholderText(f.HasPassword ? QStringLiteral("(bez zmian)") : QString());
     for (int k = 0; k < kCameraCount; ++k)
         CheckBox[k]->setChecked(f.Cam[k]);
     cb_Config->setChecked(f.Config);
+    cb_Export->setChecked(f.Export);
+}
+
+bool TUsersForm::PasswordsAgree(bool needed) {
+    if (ed_Pass->text() != ed_Pass2->text()) {
+        boxes_.Warning(kPasswordsDifferText);
+        return false;
+    }
+    if (needed && ed_Pass->text().isEmpty()) {
+        boxes_.Warning(kNoPasswordText);
+        return false;
+    }
+    return true;
 }
 
 void TUsersForm::StringGrid1Click(int gridRow) {
@@ -213,7 +249,9 @@ void TUsersForm::StringGrid1Click(int gridRow) {
 }
 
 void TUsersForm::Button1Click() {
-    ReadFields().StoreInto(users_[selected_]);
+    if (!PasswordsAgree(!accounts_.users[selected_].InUse() && !ed_Login->text().isEmpty()))
+        return;
+    ReadFields().StoreInto(accounts_, selected_);
     accept();
 }
 
@@ -222,23 +260,27 @@ void TUsersForm::Button2Click() {
 }
 
 void TUsersForm::Button3Click() {
-    ReadFields().StoreInto(users_[selected_]);
+    if (!PasswordsAgree(!accounts_.users[selected_].InUse() && !ed_Login->text().isEmpty()))
+        return;
+    ReadFields().StoreInto(accounts_, selected_);
     FormShow();
 }
 
 void TUsersForm::Button4Click() {
-    const int slot = FirstFreeUser(users_);
+    const int slot = FirstFreeUser(accounts_.users);
     if (slot < 0) {
         // Every record is in use: overwrite nothing, and keep the typed fields for another try.
         boxes_.Warning(kNoFreeRecordText);
         return;
     }
-    ReadFields().StoreInto(users_[slot]);
+    if (!PasswordsAgree(true))
+        return;
+    ReadFields().StoreInto(accounts_, slot);
     FormShow();
 }
 
 void TUsersForm::Button5Click() {
-    if (selected_ == 0 || !RemoveUser(users_, selected_))
+    if (selected_ == 0 || !RemoveUser(accounts_, selected_))
         return;
     FormShow();
 }

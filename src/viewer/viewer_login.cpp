@@ -13,7 +13,9 @@
 
 #include "config/config.h"
 #include "config/records.h"
+#include "config/registry_values.h"
 #include "config/user_table.h"
+#include "platform/cp1250.h"
 #include "platform/registry_store.h"
 
 namespace kel {
@@ -23,32 +25,78 @@ constexpr const char* kBadLogin = "Nieprawidłowy login lub hasło.";
 constexpr size_t kLongestHandOver = 256;
 }  // namespace
 
-bool FindViewerUser(const std::string& registry, const std::string& login, const std::string& password,
-                    ViewerUser& user, std::string& error) {
+namespace {
+
+// The users of the store with their hashes and export rights (a store without them: as the
+// configuration right). False with `error` when they cannot be read.
+bool ReadAccounts(const std::string& registry, UserAccounts& accounts, std::string& error) {
     std::error_code ec;
     RegistryStore store;
     RegValue v;
-    TUserTable users{};
     // The store is only read: a missing one is never made here.
     if (!std::filesystem::is_regular_file(registry, ec) || !store.Open(registry) ||
-        !store.ReadValue(TConfig::kKey, "Users", v) || v.data.size() != sizeof users) {
+        !store.ReadValue(TConfig::kKey, "Users", v) || v.data.size() != sizeof accounts.users) {
         error = "Nie mozna odczytac uzytkownikow z " + registry;
         return false;
     }
-    std::memcpy(users.data(), v.data.data(), sizeof users);
-    const int index = FindUser(users, login, password);
+    std::memcpy(accounts.users.data(), v.data.data(), sizeof accounts.users);
+    RegValue hashes, exports;
+    const bool hashed = store.ReadValue(TConfig::kKey, "PassHashes", hashes);
+    if (hashed && !ReadBinary(&hashes, {reinterpret_cast<uint8_t*>(accounts.passwords.data()),
+                                        sizeof accounts.passwords})) {
+        error = "Nie mozna odczytac skrotow hasel z " + registry;
+        return false;
+    }
+    if (store.ReadValue(TConfig::kKey, "ExportRights", exports) &&
+        ReadBinary(&exports, {accounts.exports.data(), accounts.exports.size()}))
+        return true;
+    for (int i = 0; i < kUserCount; ++i)
+        accounts.exports[i] = accounts.users[i].ConfigRight ? 1 : 0;
+    return true;
+}
+
+void Fill(const UserAccounts& accounts, int index, const std::string& login, ViewerUser& user) {
+    user.login = login;
+    for (int n = 0; n < 16; ++n)
+        user.cameras[n] = accounts.users[index].CamRights[n] != 0;
+    user.configRight = accounts.users[index].ConfigRight != 0;
+    user.exportRight = accounts.exports[index] != 0;
+}
+
+}  // namespace
+
+bool FindViewerUser(const std::string& registry, const std::string& login, const std::string& password,
+                    ViewerUser& user, std::string& error) {
+    UserAccounts accounts;
+    if (!ReadAccounts(registry, accounts, error))
+        return false;
+    const int index = FindUser(accounts.users, accounts.passwords, login, password);
     if (index < 0 || index >= kUserCount) {
         error = kBadLogin;
         return false;
     }
-    user.login = login;
-    for (int n = 0; n < 16; ++n)
-        user.cameras[n] = users[index].CamRights[n] != 0;
-    user.configRight = users[index].ConfigRight != 0;
+    Fill(accounts, index, login, user);
     return true;
 }
 
-bool ReadHandedOver(int fd, std::string& login, std::string& password) {
+bool FindHandedOverUser(const std::string& registry, const std::string& login, const std::string& hashText,
+                        ViewerUser& user, std::string& error) {
+    UserAccounts accounts;
+    if (!ReadAccounts(registry, accounts, error))
+        return false;
+    // Only a hashed password is handed over: a hash text never stands for a plain password.
+    const int index = hashText.rfind("pbkdf2-sha256$", 0) == 0
+                          ? FindCredential(accounts.users, accounts.passwords, ToCp1250(login), hashText)
+                          : kNobody;
+    if (index < 0 || index >= kUserCount) {
+        error = kBadLogin;
+        return false;
+    }
+    Fill(accounts, index, login, user);
+    return true;
+}
+
+bool ReadHandedOver(int fd, std::string& login, std::string& hash) {
     std::string text;
     char buffer[kLongestHandOver + 1];
     for (;;) {
@@ -65,12 +113,12 @@ bool ReadHandedOver(int fd, std::string& login, std::string& password) {
     if (text.size() > kLongestHandOver || second == std::string::npos || second + 1 != text.size())
         return false;
     login = text.substr(0, first);
-    password = text.substr(first + 1, second - first - 1);
-    return !login.empty() && !password.empty();
+    hash = text.substr(first + 1, second - first - 1);
+    return !login.empty() && !hash.empty();
 }
 
-std::string HandOverText(const std::string& login, const std::string& password) {
-    return login + "\n" + password + "\n";
+std::string HandOverText(const std::string& login, const std::string& hash) {
+    return login + "\n" + hash + "\n";
 }
 
 ViewerLoginDialog::ViewerLoginDialog(QWidget* parent)

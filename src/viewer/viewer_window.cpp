@@ -194,6 +194,7 @@ void ViewerWindow::BuildControls() {
                "Zapisz zaznaczony odcinek (bez zaznaczenia: cały plik) kamery jako AVI (kamera sieciowa "
                "nagrywana bez przekodowania: MP4)",
                this);
+    saveAvi->setObjectName("SaveStretch");
     auto* savePng = Button("Zapisz PNG…", "Zapisz widoczny obraz jako plik PNG", this);
     for (QWidget* w :
          std::initializer_list<QWidget*>{home, back, play_, forward, end, slower, speed_, faster})
@@ -280,6 +281,10 @@ void ViewerWindow::SetUser(const ViewerUser& user) {
     user_set_ = true;
     catalog_.SetAllowed(user.cameras);
     audit_->setVisible(user.configRight);
+    // Recordings leave the station only with the export right.
+    for (const char* name : {"Evidence", "SaveStretch"})
+        if (auto* button = findChild<QPushButton*>(name))
+            button->setEnabled(user.exportRight);
 }
 
 AuditView* ViewerWindow::ShowAudit() {
@@ -587,6 +592,8 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void ViewerWindow::SaveStretch() {
+    if (!MayExport())
+        return;
     if (playback_.Panes().empty() || !playback_.Panes()[0].shown.Valid()) {
         Tell("Nie ma nagrania do zapisania: wybierz kamerę i chwilę z nagraniem.");
         return;
@@ -639,7 +646,16 @@ void ViewerWindow::SaveStretch() {
     Status(text);
 }
 
+bool ViewerWindow::MayExport() {
+    if (!user_set_ || user_.exportRight)
+        return true;
+    Tell(QString::fromUtf8(kNoExportRight));
+    return false;
+}
+
 void ViewerWindow::ExportEvidence() {
+    if (!MayExport())
+        return;
     if (playback_.Panes().empty() || !playback_.Panes()[0].shown.Valid()) {
         Tell("Nie ma nagrania do zapisania: wybierz kamery i chwilę z nagraniem.");
         return;

@@ -83,6 +83,10 @@ public:
     // (any the user may view; those shown at first) into a new evidence folder with its manifest,
     // signed with the station's key of the working directory.
     void ExportEvidence();
+    // Whether the user may take recordings off the station (the export right); told when not.
+    bool MayExport();
+    static constexpr const char* kNoExportRight = "Brak uprawnień do eksportu nagrań. Uprawnienie nadaje "
+                                                  "administrator (Użytkownicy, „Eksport nagrań”).";
     // Looks for changes now (the refresh timer's work).
     void RefreshNow();
     // One play tick of `elapsedMs` (the play timer's work).

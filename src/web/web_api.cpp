@@ -125,7 +125,7 @@ std::string WebApi::SessionToken(std::string_view header) {
 }
 
 std::optional<WebUser> WebApi::Authorize(const std::string& cookieHeader) {
-    const std::shared_ptr<const TUserTable> users = links_.Tables.UserTable();
+    const std::shared_ptr<const UserAccounts> users = links_.Tables.Accounts();
     return sessions_.Check(SessionToken(cookieHeader), *users);
 }
 
@@ -185,27 +185,42 @@ WebReply WebApi::LogIn(const WebRequest& request) {
         return Error(429, "Zbyt wiele nieudanych prób logowania, spróbuj za chwilę");
     const std::string login = FormValue(request.body, "login");
     const std::string password = FormValue(request.body, "password");
-    const std::shared_ptr<const TUserTable> users = links_.Tables.UserTable();
-    std::optional<WebUser> user;
-    if (login.size() <= kMaxLoginChars && password.size() <= kMaxLoginChars)
-        user = WebSessions::Find(*users, login, password);
-    if (!user) {
+    const std::shared_ptr<const UserAccounts> users = links_.Tables.Accounts();
+    auto refuse = [&](int status, std::string_view text, const char* reason) {
         bool log = false;
         int skipped = 0;
-        WebReply reply = Error(401, "Błędny użytkownik lub hasło");
+        WebReply reply = Error(status, text);
         reply.delay = guard_.LoginFailed(request.peer, log, skipped);
         if (skipped > 0)
             links_.Log("Pominieto w dzienniku " + std::to_string(skipped) +
                        " odmow logowania WWW z adresu : " + request.peer);
         if (log) {
-            links_.Log("Odmowa logowania WWW uzytkownika \"" + LogSafe(login) +
-                       "\" z adresu : " + request.peer);
+            links_.Log("Odmowa logowania WWW uzytkownika \"" + LogSafe(login) + "\"" +
+                       (reason ? std::string(": ") + reason + "; adres : " : std::string(" z adresu : ")) +
+                       request.peer);
             if (links_.Audit)
-                links_.Audit(LogSafe(login), AuditTrail::kLoginRefused, kVia + request.peer);
+                links_.Audit(LogSafe(login), AuditTrail::kLoginRefused,
+                             kVia + request.peer + (reason ? std::string(", ") + reason : std::string()));
         }
         return reply;
+    };
+    const std::string account = ToCp1250(login);
+    // An account under guessing is refused without its password being tried.
+    if (links_.Accounts && links_.Accounts->Locked(account))
+        return refuse(403, "Konto zablokowane na 15 minut po nieudanych próbach logowania", kLockedReason);
+    std::optional<WebUser> user;
+    std::string credential;
+    if (login.size() <= kMaxLoginChars && password.size() <= kMaxLoginChars)
+        user = WebSessions::Find(*users, login, password, &credential);
+    if (!user) {
+        if (links_.Accounts && links_.Accounts->Failed(account) && links_.Alert)
+            links_.Alert(AccountLockedText(LogSafe(login)));
+        return refuse(401, "Błędny użytkownik lub hasło", nullptr);
     }
-    const std::string token = sessions_.Open(login, password);
+    if (user->weakAdministrator)
+        return refuse(403, "Hasło domyślne lub krótsze niż 8 znaków: zmień je na konsoli stacji",
+                      kWeakPasswordReason);
+    const std::string token = sessions_.Open(login, credential);
     if (token.empty())
         return Error(500, "Brak źródła liczb losowych");
     guard_.LoginSucceeded(request.peer);
@@ -236,7 +251,8 @@ WebReply WebApi::LogOut(const WebRequest& request) {
 WebReply WebApi::State(const WebUser& user) {
     const TCameraTable cameras = links_.Tables.Cameras();
     std::string body = "{\"user\":" + JsonString(user.login) +
-                       ",\"configure\":" + (user.configure ? "true" : "false") + ",\"cameras\":[";
+                       ",\"configure\":" + (user.configure ? "true" : "false") +
+                       ",\"export\":" + (user.exports ? "true" : "false") + ",\"cameras\":[";
     bool first = true;
     for (int n = 1; n <= kCameraCount; ++n) {
         const TCameraRecord& record = cameras[n - 1];
@@ -332,6 +348,8 @@ WebReply WebApi::Export(const WebUser& user, std::string_view query, const std::
         return Error(400, "Zły numer kamery lub odcinek");
     if (to - from > kLongestExportMs)
         return Error(400, "Najwyżej godzina nagrań naraz");
+    if (!user.exports)
+        return Error(403, "Brak uprawnień do eksportu nagrań");
     if (!user.May(camera))
         return Error(403, "Brak uprawnień do kamery");
     std::string keyError;

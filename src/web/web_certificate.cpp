@@ -1,6 +1,7 @@
 #include "web/web_certificate.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -47,7 +48,8 @@ bool WritePem(const std::string& path, mode_t mode, const std::function<bool(FIL
         error = "nie mozna zapisac " + temp;
         return false;
     }
-    FILE* file = fdopen(fd, "w");
+    // A file left from an interrupted write keeps its mode through O_CREAT: set it again.
+    FILE* file = ::fchmod(fd, mode) == 0 ? fdopen(fd, "w") : nullptr;
     if (!file) {
         ::close(fd);
         error = "nie mozna zapisac " + temp;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "capture/frame_bank.h"
+#include "net/account_guard.h"
 #include "net/peer_guard.h"
 #include "net/server_tables.h"
 #include "platform/guarded.h"
@@ -51,6 +52,10 @@ struct WebLinks {
     PeerGuard::Timing Guard{};
     // The working directory whose index and drive map give the recordings; empty: none.
     std::string WorkDir;
+    // The failed logins of each account, shared with the TCP server; none when null.
+    AccountGuard* Accounts = nullptr;
+    // Any thread: an alarm (an account locked after guessing); none when empty.
+    std::function<void(const std::string& text)> Alert;
 };
 
 }  // namespace kel

@@ -10,24 +10,36 @@
 
 namespace kel {
 
-std::optional<WebUser> WebSessions::Find(const TUserTable& users, const std::string& login,
-                                         const std::string& password) {
-    // Users are stored in code page 1250: a text it cannot hold would be compared as another one.
-    if (FromCp1250(ToCp1250(login)) != login || FromCp1250(ToCp1250(password)) != password)
-        return std::nullopt;
-    const int index = FindUser(users, login, password);
-    if (index < 0 || index >= kUserCount)
-        return std::nullopt;
-    const TUserRecord& record = users[index];
+namespace {
+
+WebUser UserOf(const UserAccounts& users, int index, const std::string& login) {
+    const TUserRecord& record = users.users[index];
     WebUser user;
     user.login = login;
     for (int k = 0; k < kCameraCount; ++k)
         user.cameras[k] = record.CamRights[k] == 1;
     user.configure = record.ConfigRight != 0;
+    user.exports = users.exports[index] != 0;
+    user.weakAdministrator = WeakAdministrator(record, users.passwords[index]);
     return user;
 }
 
-std::string WebSessions::Open(const std::string& login, const std::string& password) {
+}  // namespace
+
+std::optional<WebUser> WebSessions::Find(const UserAccounts& users, const std::string& login,
+                                         const std::string& password, std::string* credential) {
+    // Users are stored in code page 1250: a text it cannot hold would be compared as another one.
+    if (FromCp1250(ToCp1250(login)) != login || FromCp1250(ToCp1250(password)) != password)
+        return std::nullopt;
+    const int index = FindUser(users.users, users.passwords, login, password);
+    if (index < 0 || index >= kUserCount)
+        return std::nullopt;
+    if (credential)
+        *credential = Credential(users.users[index], users.passwords[index]);
+    return UserOf(users, index, login);
+}
+
+std::string WebSessions::Open(const std::string& login, const std::string& credential) {
     std::string token = RandomToken();
     MutexLock lock(mutex_);
     if (sessions_.size() >= kMaxSessions) {
@@ -36,11 +48,11 @@ std::string WebSessions::Open(const std::string& login, const std::string& passw
         });
         sessions_.erase(stalest);
     }
-    sessions_[token] = Session{login, password, now_()};
+    sessions_[token] = Session{login, credential, now_()};
     return token;
 }
 
-std::optional<WebUser> WebSessions::Check(const std::string& token, const TUserTable& users) {
+std::optional<WebUser> WebSessions::Check(const std::string& token, const UserAccounts& users) {
     if (token.empty())
         return std::nullopt;
     MutexLock lock(mutex_);
@@ -49,8 +61,12 @@ std::optional<WebUser> WebSessions::Check(const std::string& token, const TUserT
         return std::nullopt;
     const Clock::time_point now = now_();
     std::optional<WebUser> user;
-    if (now - it->second.used < kIdle)
-        user = Find(users, it->second.login, it->second.password);
+    if (now - it->second.used < kIdle) {
+        const int index =
+            FindCredential(users.users, users.passwords, ToCp1250(it->second.login), it->second.credential);
+        if (index >= 0 && index < kUserCount)
+            user = UserOf(users, index, it->second.login);
+    }
     if (!user) {
         sessions_.erase(it);
         return std::nullopt;

@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "config/config.h"
+#include "config/passwords.h"
 #include "config/registry_values.h"
+#include "platform/cp1250.h"
 #include "platform/reg_file.h"
 
 namespace kel {
@@ -66,7 +68,7 @@ TEST_F(ConfigStoreTest, FirstStartFailsThenDefaultsLoad) {
     for (RegValue& v : values) {
         stored[v.name] = std::move(v);
     }
-    EXPECT_EQ(stored.size(), 44u);
+    EXPECT_EQ(stored.size(), 46u);  // with the passwords' hashes, "PassHashes" and "sPassHash"
     EXPECT_EQ(stored.count("PTZPorts"), 0u);
     EXPECT_EQ(stored.count("b_CorrectClose"), 0u);
     EXPECT_EQ(stored["Zones"].data.size(), 405632u);
@@ -75,7 +77,9 @@ TEST_F(ConfigStoreTest, FirstStartFailsThenDefaultsLoad) {
     EXPECT_EQ(stored["Scheduler"].data.size(), 2688u);
     EXPECT_EQ(stored["CamIcons"].data.size(), 192u);
     EXPECT_EQ(stored["Port"].data, RegistryStore::DwordBytes(777));
-    EXPECT_EQ(stored["sPass"].data, RegistryStore::SzBytes("qxv"));
+    // The default password is stored as its hash's marker, never as it is.
+    EXPECT_NE(stored["sPass"].data, RegistryStore::SzBytes("qxv"));
+    EXPECT_EQ(stored["PassHashes"].data.size(), 16384u);
 
     auto fresh = NewConfig();
     ASSERT_TRUE(fresh->Load());
@@ -151,7 +155,9 @@ TEST_F(ConfigStoreTest, LoadConvertsAndCutsValues) {
     EXPECT_EQ(cfg->Skin, "Grey");
     EXPECT_EQ(cfg->sMapFile, "%HOME%\\plan.bmp");
     EXPECT_EQ(cfg->mTARGET, "Łódź");
-    EXPECT_EQ(cfg->sPass, "nowe");
+    // Read under its other spelling, and hashed: the store keeps only the marker.
+    EXPECT_TRUE(IsMarkerOf(cfg->sPass, cfg->sPassHash));
+    EXPECT_TRUE(VerifyPassword(cfg->sPassHash, "nowe"));
 }
 
 TEST_F(ConfigStoreTest, PtzPortsKeepTheirMemoryUntilTheFirstSaveAll) {
@@ -214,7 +220,7 @@ TEST_F(ConfigStoreTest, SaveAllWritesTheConstantsAndNeverTheRecorderCounters) {
     EXPECT_EQ(fresh->VideoFiles, 12);
     EXPECT_EQ(fresh->UsedDisk, 3);
     EXPECT_EQ(fresh->Smart_X, -40);
-    EXPECT_EQ(fresh->sPass, "hasło");
+    EXPECT_TRUE(VerifyPassword(fresh->sPassHash, ToCp1250("hasło")));
     EXPECT_EQ(fresh->PTZPorts, cfg->PTZPorts);
     EXPECT_EQ(std::memcmp(&fresh->Users, &cfg->Users, sizeof(TUserTable)), 0);
     EXPECT_EQ(fresh->Cameras[2].Name.Get(), "Parking");

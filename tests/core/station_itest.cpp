@@ -24,6 +24,7 @@
 #include "capture/fake_board.h"
 #include "capture/hicap/hicap.h"
 #include "capture/hicap/sim_board.h"
+#include "config/passwords.h"
 #include "config/registry_values.h"
 #include "platform/drive_map.h"
 #include "platform/station_key.h"
@@ -827,6 +828,9 @@ TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndStopsWhenTheBrowserIsGone
     Prepare([](TConfig& c) {
         c.PTZPorts[2] = 3;
         c.AutoLogin = true;
+        // The web view refuses the administrator with the default password.
+        SetPassword(c.Users[0], c.PassHashes[0], "qxv-mocne1");
+        SetAutoPassword(c, "qxv-mocne1");
         c.Web = true;
         c.WebTls = false;
         c.WebPort = 0;  // any free port
@@ -839,7 +843,7 @@ TEST_F(StationTest, TheWebViewsPadSteersItsOwnCameraAndStopsWhenTheBrowserIsGone
     WebServer* web = StationTestPeer(*st).Web();
     ASSERT_TRUE(web && web->Active());
     const int port = web->BoundPort();
-    const std::string login = WebPost(port, "/api/login", "login=kel&password=qxv");
+    const std::string login = WebPost(port, "/api/login", "login=kel&password=qxv-mocne1");
     const size_t at = login.find("kel_session=");
     ASSERT_NE(at, std::string::npos) << login;
     const std::string cookie = login.substr(at, login.find(';', at) - at);

@@ -33,6 +33,7 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
         for (int k = 0; k < 16; ++k)
             c.Users[1].CamRights[k] = k < 4 ? 1 : 0;
         c.Users[1].ConfigRight = 0;
+        c.ExportRights[1] = 1;  // downloads evidence below: a right of its own
         c.Cameras[1].Name.Set("Brama wjazdowa");
         c.TCPServerName = "Stacja Brama";
     });

@@ -13,6 +13,7 @@
 #include "config/user_table.h"
 #include "net/tcp_server.h"
 #include "net/test_client.h"
+#include "platform/cp1250.h"
 
 namespace kel {
 namespace {
@@ -63,6 +64,8 @@ protected:
                           120s,
                           {60s, 1ms, 4ms, 600s}};
         links.PerAddress = ClientTable::kSlots;  // these tests fill the slots from loopback
+        links.Accounts = &accounts;
+        links.Alert = [this](const std::string& s) { Note("alert:" + s); };
         return links;
     }
     void Note(const std::string& s) {
@@ -104,6 +107,9 @@ protected:
     std::mutex mutex;
     std::vector<std::string> notes;
     std::atomic<int> count{0};
+    std::atomic<AccountGuard::Clock::rep> accountMinutes{0};
+    AccountGuard accounts{
+        [this] { return AccountGuard::Clock::time_point(std::chrono::minutes(accountMinutes.load())); }};
     TTcpServer server{Links(), count};
 };
 
@@ -489,6 +495,50 @@ TEST_F(TcpServerTest, APortInUseIsReportedWithItsReason) {
     EXPECT_FALSE(other.Start());
     EXPECT_NE(other.ErrorText().find("Address already in use"), std::string::npos) << other.ErrorText();
     EXPECT_FALSE(other.Active());
+}
+
+// A guesser of one account: ten wrong passwords within 15 minutes lock it for 15 minutes, even
+// for the right password, with one alarm; the lock ends by itself.
+TEST_F(TcpServerTest, AnAccountGuessedTenTimesIsRefusedEvenWithTheRightPasswordForFifteenMinutes) {
+    for (int i = 0; i < AccountGuard::kFailures; ++i) {
+        auto c = Connect(false);
+        c->Send("@gud\njan\nzgadywane" + std::to_string(i) + "\n");
+        EXPECT_EQ(c->Line(), "@nou\r\n");
+    }
+    EXPECT_EQ(Notes("alert:" + AccountLockedText("jan")), 1);
+    auto c = Connect(false);
+    c->Send("@gud\njan\ntajne\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");  // (its log line is over the address's ten a minute)
+    accountMinutes += 15;
+    EXPECT_EQ(c->LogIn("jan", "tajne").size(), 16u);
+    EXPECT_EQ(Notes("alert:" + AccountLockedText("jan")), 1);
+}
+
+// The hash is what is checked: a Polish password's code page 1250 bytes, never the marker a
+// reader of the store sees; and an administrator whose password is weak is refused with the reason.
+TEST_F(TcpServerTest, HashedPasswordsAreCheckedByTheirBytesAndAWeakAdministratorIsRefused) {
+    auto accounts = std::make_unique<UserAccounts>();
+    UserFields f;
+    f.Login = "Łucja";
+    f.Password = "hasło-żółw";
+    f.Cam[0] = true;
+    f.StoreInto(*accounts, 0);
+    UserFields admin;
+    admin.Login = "kel";
+    admin.Password = "qxv";
+    admin.Config = true;
+    admin.StoreInto(*accounts, 1);
+    tables.SetAccounts(*accounts);
+    auto c = Connect(false);
+    c->Send("@gud\n" + ToCp1250("Łucja") + "\n" + accounts->users[0].Password.Get() + "\n");
+    EXPECT_EQ(c->Line(), "@nou\r\n");
+    EXPECT_EQ(c->LogIn(ToCp1250("Łucja"), ToCp1250("hasło-żółw")).size(), 16u);
+    auto d = Connect(false);
+    d->Send("@gud\nkel\nqxv\n");
+    EXPECT_EQ(d->Line(), "@nou\r\n");
+    EXPECT_EQ(Notes(std::string("log:Odmowa logowania uzytkownika \"kel\": ") + kWeakPasswordReason +
+                    "; adres : 127.0.0.1"),
+              1);
 }
 
 }  // namespace

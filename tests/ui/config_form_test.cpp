@@ -230,7 +230,7 @@ TEST_F(ConfigFormTest, SystemPageListsAndBoxesStoreTheirValues) {
     // up to their stored widths.
     EXPECT_EQ(std::make_pair(form->ed_Port->minimum(), form->ed_Port->maximum()), std::make_pair(1, 65535));
     EXPECT_EQ(form->ed_Login->maxLength(), 20);
-    EXPECT_EQ(form->ed_Password->maxLength(), 15);
+    EXPECT_EQ(form->ed_Password->maxLength(), 64);  // hashed: no longer the record's 15
     const std::pair<const char*, QValidator::State> servers[] = {
         {"poczta.pl:587", QValidator::Acceptable},
         {"poczta.pl:", QValidator::Intermediate},

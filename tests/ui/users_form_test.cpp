@@ -54,6 +54,15 @@ struct UsersDialog : ::testing::Test {
         return rows;
     }
     using Rows_t = std::vector<std::pair<QString, QString>>;
+    // The user of this login and password in the dialog's tables; kNobody for none.
+    int Find(const char* login, const char* password) const {
+        return FindUser(form.Accounts().users, form.Accounts().passwords, login, password);
+    }
+    void TypePassword(const QString& first, const QString& second) {
+        form.ed_Pass->setText(first);
+        form.ed_Pass2->setText(second);
+    }
+    static inline const QString kSet = QStringLiteral("ustawione");
     static inline const std::pair<QString, QString> kHeader{"Login", "Password"};
     static inline const std::pair<QString, QString> kEmpty{"", ""};
 
@@ -67,10 +76,11 @@ TEST_F(UsersDialog, ShowListsEveryRecordInUseInRowIndexPlusOne) {
     form.SetUsers(t);
 
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Users"));
-    EXPECT_EQ(Rows(), (Rows_t{kHeader, {"kel", "qxv"}, {"u1", "p1"}, kEmpty, {"u3", "p3"}}));
+    EXPECT_EQ(Rows(), (Rows_t{kHeader, {"kel", kSet}, {"u1", kSet}, kEmpty, {"u3", kSet}}));
     EXPECT_EQ(form.Selected(), 0);
     EXPECT_EQ(form.ed_Login->text(), QStringLiteral("kel"));
-    EXPECT_EQ(form.ed_Pass->text(), QStringLiteral("qxv"));
+    // No password is ever shown, only that one is set.
+    EXPECT_TRUE(form.ed_Pass->text().isEmpty());
     EXPECT_TRUE(form.cb_Config->isChecked());
     EXPECT_EQ(form.StringGrid1->columnWidth(0), 100);
     EXPECT_EQ(form.StringGrid1->columnWidth(1), 100);
@@ -101,22 +111,19 @@ TEST_F(UsersDialog, RowClickSelectsTheRecordAboveItAndTheHeaderRowDoesNothing) {
     EXPECT_EQ(form.Selected(), 1);
 }
 
-TEST_F(UsersDialog, ZmienWithAClearedPasswordFreesTheRecordAndNowyReusesIt) {
-    form.SetUsers(Table(4));
-    form.StringGrid1Click(3);  // record 2
-    form.ed_Pass->clear();
+TEST_F(UsersDialog, ZmienWithAnEmptyPasswordKeepsItAndNowyTakesTheFirstFreeRecord) {
+    TUserTable t = Table(4);
+    t[2].Password.Set("");  // record 2 free
+    form.SetUsers(t);
+    form.StringGrid1Click(2);  // record 1
     form.Button3Click();
-
-    EXPECT_FALSE(form.Users()[2].InUse());
-    EXPECT_EQ(FindUser(form.Users(), "u2", "p2"), kNobody);
-    EXPECT_EQ(Rows(), (Rows_t{kHeader, {"kel", "qxv"}, {"u1", "p1"}, kEmpty, {"u3", "p3"}}));
-    EXPECT_EQ(form.Selected(), 0);
-    EXPECT_EQ(form.ed_Login->text(), QStringLiteral("kel"));
+    EXPECT_EQ(Find("u1", "p1"), 1);  // the empty fields changed no password
 
     form.ed_Login->setText("nowy");
-    form.ed_Pass->setText("haslo");
+    TypePassword("haslo-nowe", "haslo-nowe");
     form.Button4Click();
-    EXPECT_EQ(FindUser(form.Users(), "nowy", "haslo"), 2);
+    EXPECT_EQ(Find("nowy", "haslo-nowe"), 2);
+    EXPECT_NE(form.Users()[2].Password.Get(), "haslo-nowe");  // kept as its hash's marker
     EXPECT_EQ(form.CellText(3, 0), QStringLiteral("nowy"));
     EXPECT_EQ(form.Selected(), 0);
     EXPECT_EQ(form.ed_Login->text(), QStringLiteral("kel"));
@@ -157,7 +164,7 @@ TEST_F(UsersDialog, UsunRecord3Of5MovesTheRestUpAndRowsStillMatchTheirRecords) {
 
     EXPECT_TRUE(SameRecord(form.Users()[3], t[4]));
     EXPECT_FALSE(form.Users()[4].InUse());
-    EXPECT_EQ(Rows(), (Rows_t{kHeader, {"kel", "qxv"}, kEmpty, {"u2", "p2"}, {"u4", "p4"}}));
+    EXPECT_EQ(Rows(), (Rows_t{kHeader, {"kel", kSet}, kEmpty, {"u2", kSet}, {"u4", kSet}}));
     EXPECT_EQ(form.Selected(), 0);
 
     // Row 4 shows u4, and clicking it edits u4.
@@ -222,13 +229,15 @@ TEST_F(UsersDialog, ALoginOf25CharactersIsStoredAsItsFirst20) {
     form.SetUsers(Table(2));
     form.StringGrid1Click(2);
     form.ed_Login->setText(QStringLiteral("Zażółćgęśląjaźń0123456789"));
-    form.ed_Pass->setText(QStringLiteral("hasło-dłuższe-niż-piętnaście"));
+    TypePassword(QStringLiteral("hasło-dłuższe-niż-piętnaście"),
+                 QStringLiteral("hasło-dłuższe-niż-piętnaście"));
     form.Button1Click();
 
     EXPECT_EQ(form.Users()[1].Login.Get(), "Zażółćgęśląjaźń01234");
-    EXPECT_EQ(form.Users()[1].Password.Get(), "hasło-dłuższe-n");
-    EXPECT_EQ(FindUser(form.Users(), "Zażółćgęśląjaźń01234", "hasło-dłuższe-n"), 1);
-    EXPECT_EQ(FindUser(form.Users(), "Zażółćgęśląjaźń0123456789", "hasło-dłuższe-n"), kNobody);
+    // The whole password is hashed, no longer cut to the record's 15 characters.
+    EXPECT_EQ(Find("Zażółćgęśląjaźń01234", "hasło-dłuższe-niż-piętnaście"), 1);
+    EXPECT_EQ(Find("Zażółćgęśląjaźń01234", "hasło-dłuższe-n"), kNobody);
+    EXPECT_EQ(Find("Zażółćgęśląjaźń0123456789", "hasło-dłuższe-niż-piętnaście"), kNobody);
 }
 
 TEST_F(UsersDialog, ARightByteOf2ShowsUntickedAndIsRewrittenOnlyWhenThatRecordIsSaved) {
@@ -247,6 +256,53 @@ TEST_F(UsersDialog, ARightByteOf2ShowsUntickedAndIsRewrittenOnlyWhenThatRecordIs
     form.StringGrid1Click(2);
     form.Button3Click();
     EXPECT_EQ(form.Users()[1].CamRights[5], 0);
+}
+
+// A password typed differently the second time, or a new user without one, changes nothing.
+TEST_F(UsersDialog, APasswordTypedTwiceDifferentlyChangesNothingAndSaysSo) {
+    const TUserTable t = Table(3);
+    form.SetUsers(t);
+    const struct {
+        void (TUsersForm::*button)();
+        const char* first;
+        const char* second;
+        const char* box;
+    } cases[] = {
+        {&TUsersForm::Button3Click, "nowe-haslo1", "nowe-haslo2", TUsersForm::kPasswordsDifferText},
+        {&TUsersForm::Button1Click, "nowe-haslo1", "", TUsersForm::kPasswordsDifferText},
+        {&TUsersForm::Button4Click, "nowe-haslo1", "Nowe-haslo1", TUsersForm::kPasswordsDifferText},
+        {&TUsersForm::Button4Click, "", "", TUsersForm::kNoPasswordText},
+    };
+    for (const auto& c : cases) {
+        boxes.shown.clear();
+        form.StringGrid1Click(2);
+        form.ed_Login->setText("u1");
+        TypePassword(c.first, c.second);
+        (form.*c.button)();
+        EXPECT_EQ(std::memcmp(form.Users().data(), t.data(), sizeof t), 0) << c.first << "/" << c.second;
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].second, c.box);
+        EXPECT_NE(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(Find("u1", "p1"), 1);
+}
+
+TEST_F(UsersDialog, TheExportRightIsTickedPerUserAndMovesWithItsRecord) {
+    UserAccounts accounts;
+    accounts.users = Table(4);
+    accounts.exports[0] = 1;
+    accounts.exports[3] = 1;
+    form.SetAccounts(accounts);
+    EXPECT_TRUE(form.cb_Export->isChecked());
+    form.StringGrid1Click(2);
+    EXPECT_FALSE(form.cb_Export->isChecked());
+    form.cb_Export->setChecked(true);
+    form.Button3Click();
+    EXPECT_EQ(form.Accounts().exports[1], 1);
+    form.StringGrid1Click(3);  // record 2 removed: record 3 and its right move up
+    form.Button5Click();
+    EXPECT_EQ(form.Accounts().exports[2], 1);
+    EXPECT_EQ(form.Accounts().exports[3], 0);
 }
 
 }  // namespace

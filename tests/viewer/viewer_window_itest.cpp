@@ -168,6 +168,7 @@ TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
     window.ChooseSaveFile = [&](const QString&, const QString&, const QString&) { return save_to; };
     ViewerUser user;
     user.login = "ewa";
+    user.exportRight = true;  // saving and exporting need it
     user.cameras[1] = true;
     window.SetUser(user);
     window.LoadArchive();
@@ -199,6 +200,7 @@ TEST(ViewerRightsTest, OnlyTheCamerasTheUserMayViewAreListedPlayedAndSaved) {
     none.ChooseSaveFile = [&](const QString&, const QString&, const QString&) { return save_to + ".none"; };
     ViewerUser nobody;
     nobody.cameras[9] = true;  // camera 10 recorded nothing
+    nobody.exportRight = true;
     none.SetUser(nobody);
     none.LoadArchive();
     none.SetCameras({1, 2});
@@ -240,6 +242,7 @@ TEST(ViewerRightsTest, TheEvidenceExportOffersAndWritesOnlyCamerasTheUserMayView
     };
     ViewerUser user;
     user.login = "ewa";
+    user.exportRight = true;  // saving and exporting need it
     user.cameras[1] = user.cameras[2] = true;
     window.SetUser(user);
     window.LoadArchive();
@@ -273,6 +276,7 @@ TEST(ViewerEvidenceTest, TheExportIsSignedWithTheStationsKeyAndADamagedKeyRefuse
     };
     ViewerUser user;
     user.login = "ewa";
+    user.exportRight = true;  // saving and exporting need it
     user.cameras.fill(true);
     window.SetUser(user);
     window.LoadArchive();
@@ -339,6 +343,26 @@ TEST(ViewerLanguageTest, TheCalendarSpeaksPolish) {
     ASSERT_NE(month, nullptr);
     EXPECT_EQ(month->text(), QString::fromUtf8("grudzień"));
     EXPECT_EQ(calendar->locale().dayName(1, QLocale::ShortFormat), QString::fromUtf8("pon."));
+}
+
+// Without the export right nothing leaves the station: neither a stretch nor an evidence export.
+TEST(ViewerExportRight, AUserWithoutItIsRefusedBothExportsAndToldWhy) {
+    ViewerWindow window("", "");
+    std::vector<QString> told;
+    window.Tell = [&](const QString& text) { told.push_back(text); };
+    window.ChooseSaveFile = [&](const QString&, const QString&, const QString&) {
+        ADD_FAILURE() << "no file is asked for";
+        return QString();
+    };
+    ViewerUser user;
+    user.login = "ochrona";
+    user.cameras.fill(true);
+    window.SetUser(user);
+    EXPECT_FALSE(window.findChild<QPushButton*>("Evidence")->isEnabled());
+    EXPECT_FALSE(window.findChild<QPushButton*>("SaveStretch")->isEnabled());
+    window.SaveStretch();
+    window.ExportEvidence();
+    EXPECT_EQ(told, std::vector<QString>(2, QString::fromUtf8(ViewerWindow::kNoExportRight)));
 }
 
 }  // namespace

@@ -16,14 +16,17 @@ protected:
     WebApiTest() {
         TUserTable users{};
         users[0].Login.Set("kel");
-        users[0].Password.Set("qxv");
+        users[0].Password.Set("qxv-mocne1");  // a weak one is refused on the web
         std::fill(std::begin(users[0].CamRights), std::end(users[0].CamRights), 1);
         users[0].ConfigRight = 1;
         users[1].Login.Set("ochrona");
         users[1].Password.Set("tajne");
         for (int k = 0; k < 4; ++k)
             users[1].CamRights[k] = 1;
-        tables.SetUsers(users);
+        UserAccounts accounts;
+        accounts.users = users;
+        accounts.exports[0] = accounts.exports[1] = 1;  // both may export
+        tables.SetAccounts(accounts);
         TCameraTable cameras{};
         for (int n = 1; n <= 6; ++n) {
             cameras[n - 1].Active = 1;
@@ -104,7 +107,7 @@ TEST_F(WebApiTest, NothingButTheLoginPageIsServedWithoutASessionAndNoPathLeadsOu
         {"DELETE", "/api/state", 401, 405},
         {"GET", "/api/login", 405, 405},
     };
-    const std::string cookie = LogIn("kel", "qxv");
+    const std::string cookie = LogIn("kel", "qxv-mocne1");
     ASSERT_FALSE(cookie.empty());
     for (const Case& c : cases) {
         EXPECT_EQ(Call(c.method, c.target).status, c.withoutSession) << c.method << " " << c.target;
@@ -169,16 +172,18 @@ TEST_F(WebApiTest, RefusedLoginsWaitLongerEachTimeAndNeverLogThePassword) {
     EXPECT_EQ(first.status, 401);
     EXPECT_EQ(first.delay, std::chrono::milliseconds(100));
     // While the address waits its answer, a new try is turned away unheard.
-    const WebReply early = Call("POST", "/api/login", "", "login=kel&password=qxv");
+    const WebReply early = Call("POST", "/api/login", "", "login=kel&password=qxv-mocne1");
     EXPECT_EQ(early.status, 429);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     const WebReply second = Call("POST", "/api/login", "", "login=k%0Ael&password=sekret2");
     EXPECT_EQ(second.status, 401);
     EXPECT_EQ(second.delay, std::chrono::milliseconds(200));
     // Another address is not held up by this one.
-    EXPECT_EQ(Call("POST", "/api/login", "", "login=kel&password=qxv", "10.0.0.8").status, 200);
+    EXPECT_EQ(Call("POST", "/api/login", "", "login=kel&password=qxv-mocne1", "10.0.0.8").status, 200);
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_EQ(Call("POST", "/api/login", "", "login=" + std::string(100, 'k') + "&password=qxv").status, 401);
+    EXPECT_EQ(
+        Call("POST", "/api/login", "", "login=" + std::string(100, 'k') + "&password=qxv-mocne1").status,
+        401);
     std::this_thread::sleep_for(std::chrono::milliseconds(450));
     // A password the user table cannot hold never matches one it holds.
     EXPECT_EQ(Call("POST", "/api/login", "", "login=kel&password=q%E2%98%83v").status, 401);
@@ -215,7 +220,7 @@ TEST_F(WebApiTest, ASessionFollowsTheUserTableAndEndsWithItsUserOrPassword) {
 
     auto now = WebSessions::Clock::now();
     sessions.SetNow([&now] { return now; });
-    const std::string idle = LogIn("kel", "qxv");
+    const std::string idle = LogIn("kel", "qxv-mocne1");
     now += WebSessions::kIdle - std::chrono::minutes(1);
     EXPECT_EQ(Call("GET", "/api/state", idle).status, 200);
     now += WebSessions::kIdle - std::chrono::minutes(1);
@@ -226,7 +231,7 @@ TEST_F(WebApiTest, ASessionFollowsTheUserTableAndEndsWithItsUserOrPassword) {
 
 TEST_F(WebApiTest, ThePadSteersOnlyWithTheConfigurationRightAndAnAddress) {
     const std::string guard = LogIn("ochrona", "tajne");
-    const std::string installer = LogIn("kel", "qxv");
+    const std::string installer = LogIn("kel", "qxv-mocne1");
     EXPECT_EQ(Call("POST", "/api/ptz", guard, "camera=2&kind=3").status, 403);
     EXPECT_EQ(Call("POST", "/api/ptz", installer, "camera=2&kind=3").status, 200);
     EXPECT_EQ(Call("POST", "/api/ptz", installer, "camera=2&kind=0").status, 200);
@@ -307,6 +312,74 @@ TEST(JpegEncoderTest, AUyvyPictureComesBackAsTheSamePicture) {
     EXPECT_TRUE(encoder.EncodePicture(whole, jpeg));
     EXPECT_FALSE(encoder.EncodePicture(cut, jpeg));
     EXPECT_FALSE(encoder.EncodePicture(unknown, jpeg));
+}
+
+// Ten wrong passwords for one account from two addresses lock it for the web view (and the TCP
+// server, which shares the count) for 15 minutes, right password or not, with one alarm.
+TEST_F(WebApiTest, AnAccountGuessedFromTwoAddressesIsLockedWithAnAlarmAndUnlockedAfterFifteenMinutes) {
+    AccountGuard::Clock::time_point now{};
+    AccountGuard accounts{[&now] { return now; }};
+    std::vector<std::string> alerts;
+    WebLinks guarded = links;
+    guarded.Accounts = &accounts;
+    guarded.Alert = [&alerts](const std::string& text) { alerts.push_back(text); };
+    PeerGuard::Clock::time_point peerNow = PeerGuard::Clock::now();
+    PeerGuard peers{links.Guard, [&peerNow] { return peerNow; }};
+    WebApi web{guarded, sessions, peers, true};
+    auto post = [&](const std::string& body, const std::string& peer) {
+        peerNow += std::chrono::seconds(10);  // past the address's wait
+        return web.Handle(
+            WebRequest{"POST", "/api/login", "", "application/x-www-form-urlencoded", body, peer});
+    };
+    for (int i = 0; i < AccountGuard::kFailures; ++i)
+        EXPECT_EQ(
+            post("login=ochrona&password=zgadywane" + std::to_string(i), i % 2 ? "10.0.0.1" : "10.0.0.2")
+                .status,
+            401);
+    EXPECT_EQ(alerts, std::vector<std::string>{AccountLockedText("ochrona")});
+    const WebReply locked = post("login=ochrona&password=tajne", "10.0.0.3");
+    EXPECT_EQ(locked.status, 403);
+    EXPECT_EQ(log.back(), std::string("Odmowa logowania WWW uzytkownika \"ochrona\": ") + kLockedReason +
+                              "; adres : 10.0.0.3");
+    EXPECT_EQ(post("login=kel&password=qxv-mocne1", "10.0.0.3").status, 200)
+        << "another account is not locked";
+    now += AccountGuard::kLock;
+    EXPECT_EQ(post("login=ochrona&password=tajne", "10.0.0.3").status, 200);
+    EXPECT_EQ(alerts.size(), 1u);
+}
+
+// The session's cookie names the password's stored hash: a changed password ends it at once, and
+// the cookie replayed afterwards is refused.
+TEST_F(WebApiTest, AReplayedCookieAfterAPasswordChangeIsRefused) {
+    auto accounts = std::make_unique<UserAccounts>();
+    UserFields f;
+    f.Login = "ochrona";
+    f.Password = "tajne-haslo";
+    f.Cam[0] = true;
+    f.StoreInto(*accounts, 0);
+    tables.SetAccounts(*accounts);
+    const std::string cookie = LogIn("ochrona", "tajne-haslo");
+    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(Call("GET", "/api/state", cookie).status, 200);
+    // The same password set again is a new hash: the session made with the old one ends.
+    f.Password = "tajne-haslo";
+    f.StoreInto(*accounts, 0);
+    tables.SetAccounts(*accounts);
+    EXPECT_EQ(Call("GET", "/api/state", cookie).status, 401);
+    EXPECT_EQ(Call("GET", "/api/state", cookie).status, 401);
+    EXPECT_FALSE(LogIn("ochrona", "tajne-haslo").empty());
+}
+
+TEST_F(WebApiTest, AWeakAdministratorIsRefusedWithTheReasonAndExportNeedsItsRight) {
+    users_[0].Password.Set("qxv");
+    tables.SetUsers(users_);  // the export right as the configuration right: "ochrona" has none
+    // "ochrona" has no export right: no download link, and the export itself is refused.
+    const std::string cookie = LogIn("ochrona", "tajne");
+    EXPECT_NE(Call("GET", "/api/state", cookie).body.find("\"export\":false"), std::string::npos);
+    EXPECT_EQ(Call("GET", "/api/export?camera=1&from=1000&to=2000", cookie).status, 403);
+    EXPECT_EQ(Call("POST", "/api/login", "", "login=kel&password=qxv").status, 403);
+    EXPECT_EQ(log.back(), std::string("Odmowa logowania WWW uzytkownika \"kel\": ") + kWeakPasswordReason +
+                              "; adres : 10.0.0.7");
 }
 
 }  // namespace

@@ -21,7 +21,10 @@ protected:
         users[0].Login.Set("ochrona");
         users[0].Password.Set("tajne");
         users[0].CamRights[0] = 1;
-        tables.SetUsers(users);
+        UserAccounts accounts;
+        accounts.users = users;
+        accounts.exports[0] = 1;  // exports need their own right
+        tables.SetAccounts(accounts);
         TCameraTable cameras{};
         cameras[0].Active = 1;
         cameras[0].Name.Set("Brama wjazdowa");

@@ -7,7 +7,7 @@ const grid = document.getElementById('grid');
 const single = document.getElementById('single');
 const message = document.getElementById('message');
 const statusLine = document.getElementById('status');
-let state = { cameras: [], configure: false, user: '' };
+let state = { cameras: [], configure: false, export: false, user: '' };
 let layout = Number(localStorage.getItem('kel-layout')) || 4;
 let page = 0;
 let shown = 0; // the camera shown alone, 0 for the layout
@@ -279,6 +279,8 @@ async function start() {
   document.getElementById('who').textContent = state.user;
   // The key evidence downloaded from here is signed with, to compare with what the check prints.
   document.getElementById('key').textContent = 'Klucz podpisu stacji: ' + (state.key || 'niedostępny');
+  // Only a user with the export right downloads recordings (the station refuses the others too).
+  document.getElementById('rec-export').hidden = !state.export;
   render();
   connect();
   setInterval(() => {
