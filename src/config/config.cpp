@@ -420,7 +420,23 @@ namespace {
 // Plain passwords hashed: the users' (a Password field that is not its hash's marker) and the
 // automatic login's. True when anything changed.
 bool HashPlain(Block& b) {
+    // The automatic login whose hashed password is the plain one its user now brings (an import of
+    // the same password) follows that user's new hash.
+    const std::string login = ToCp1250(b.sUser);
+    int follows = kNobody;
+    if (IsMarkerOf(b.sPass, b.sPassHash))
+        for (int i = 0; i < kUserCount && follows == kNobody; ++i) {
+            const TUserRecord& u = b.Users[i];
+            if (u.InUse() && u.Login.EqualsBytes(login) && !IsMarkerOf(u.Password, b.PassHashes[i]) &&
+                VerifyPassword(b.sPassHash,
+                               std::string(u.Password.chars, std::min<size_t>(u.Password.len, 15))))
+                follows = i;
+        }
     bool changed = HashPlainPasswords(b.Users, b.PassHashes) > 0;
+    if (follows != kNobody && IsMarkerOf(b.Users[follows].Password, b.PassHashes[follows])) {
+        b.sPassHash = b.PassHashes[follows];
+        b.sPass = PasswordMarker(b.sPassHash);
+    }
     if (!b.sPass.empty() && !IsMarkerOf(b.sPass, b.sPassHash)) {
         SetAutoPassword(b, b.sPass);
         changed = true;

@@ -26,6 +26,7 @@
 #include "capture/hicap/sim_board.h"
 #include "config/passwords.h"
 #include "config/registry_values.h"
+#include "config/user_table.h"
 #include "platform/drive_map.h"
 #include "platform/station_key.h"
 #include "ptz/pty_pair.h"
@@ -68,6 +69,18 @@ public:
     void WindowPosition(int& l, int& t) const override { l = 10, t = 20; }
     bool CanShowDialogs() const override { return dialogs; }
     std::function<void()> onLogin;  // called as each showing opens
+    // The new password typed twice for a weak administrator; "Później" when empty.
+    std::vector<std::pair<std::string, std::string>> newPasswords;
+    std::vector<std::string> askedNewPassword;
+    bool RunNewPasswordDialog(const std::string& login, std::string& first, std::string& second) override {
+        askedNewPassword.push_back(login);
+        if (newPasswords.empty())
+            return false;
+        first = newPasswords.front().first;
+        second = newPasswords.front().second;
+        newPasswords.erase(newPasswords.begin());
+        return true;
+    }
     bool RunLoginDialog(std::string& login, std::string& password) override {
         ++loginShown;
         if (onLogin)
@@ -382,6 +395,32 @@ TEST_F(StationTest, TheLoginDialogComesBackUntilAUserMatches) {
     EXPECT_EQ(host.loginShown, 4);
     EXPECT_EQ(shared.CurrentUser, 0);
     EXPECT_FALSE(host.closeRequested);
+}
+
+// The administrator with the default password is asked at the console for a new one, typed twice
+// and strong; the store then holds it hashed, and the web view and TCP server take it.
+TEST_F(StationTest, AWeakAdministratorIsAskedAtTheConsoleForANewPasswordTypedTwice) {
+    Prepare([](TConfig& c) { c.AppMode = 0; });
+    host.logins = {{"kel", "qxv"}};
+    host.newPasswords = {
+        {"nowe-haslo-1", "nowe-haslo-2"}, {"krotkie", "krotkie"}, {"nowe-haslo-1", "nowe-haslo-1"}};
+    auto st = Make();
+    ASSERT_TRUE(st->FormCreate());
+    st->AfterCreate();
+    EXPECT_EQ(shared.CurrentUser, 0);
+    EXPECT_EQ(host.askedNewPassword, std::vector<std::string>(3, "kel"));
+    std::vector<std::string> shown;
+    for (const auto& b : box.shown)
+        shown.push_back(b.text);
+    EXPECT_EQ(shown, (std::vector<std::string>{Station::kPasswordsDiffer, Station::kPasswordTooWeak}));
+    EXPECT_TRUE(Contains("[---]Zmieniono haslo uzytkownika kel (konsola)"));
+    EXPECT_EQ(LogText().find("nowe-haslo"), std::string::npos) << "never the password";
+    TConfig after(dir.File("registry.sqlite"));
+    ASSERT_TRUE(after.Load());
+    EXPECT_EQ(after.FindUser("kel", "nowe-haslo-1"), 0);
+    EXPECT_EQ(after.FindUser("kel", "qxv"), kNobody);
+    EXPECT_FALSE(WeakAdministrator(after.Users[0], after.PassHashes[0]));
+    EXPECT_EQ(after.HashedAtLoad(), 0);
 }
 
 TEST_F(StationTest, ACancelledLoginAsksToCloseWhichNeedsAUserWithTheConfigurationRight) {

@@ -17,6 +17,8 @@
 #include "support/station_runner.h"
 #include "support/virtual_screen.h"
 
+#include "config/passwords.h"
+
 namespace kel {
 namespace {
 
@@ -37,10 +39,13 @@ TEST_F(AuditE2E, EveryAccessOfARealRunLeavesAChainedRecord) {
     PrepareRecording(1, nullptr, [&](TConfig& c) {
         c.TCP = true;
         c.Port = port;
+        // The TCP server refuses the administrator with the default password.
+        SetPassword(c.Users[0], c.PassHashes[0], "qxv-mocne1");
+        SetAutoPassword(c, "qxv-mocne1");
     });
     auto kel = Start();
     ASSERT_TRUE(WaitForLog("Applikacje przywolano z TRAYA")) << LogText() << kel->Err();
-    EXPECT_EQ(Remote(port, "qxv"), 0);
+    EXPECT_EQ(Remote(port, "qxv-mocne1"), 0);
     EXPECT_NE(Remote(port, "zle"), 0);
     ASSERT_TRUE(WaitForLog("Odmowa logowania uzytkownika \"kel\" z adresu : 127.0.0.1")) << LogText();
     kel->Signal(SIGTERM);
@@ -53,7 +58,7 @@ TEST_F(AuditE2E, EveryAccessOfARealRunLeavesAChainedRecord) {
                              "  kel  logowanie  TCP 127.0.0.1\n", "  kel  odmowa logowania  TCP 127.0.0.1\n",
                              "  -  zamkniecie systemu  koniec sesji systemu (sygnal)\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
-    EXPECT_EQ(out.find("qxv"), std::string::npos) << "never a password";
+    EXPECT_EQ(out.find("mocne"), std::string::npos) << "never a password";
     ASSERT_EQ(RunStore({"audit", "--verify"}, &out), 0) << out;
     EXPECT_NE(out.find("Dziennik zdarzen nienaruszony: 5 zdarzen"), std::string::npos) << out;
     ASSERT_EQ(RunStore({"audit", "--since", "2999-01-01"}, &out), 0);
@@ -130,10 +135,15 @@ TEST_F(AuditE2E, AStationKilledMidRunLeavesTheChainWhole) {
 TEST_F(AuditE2E, TheViewerTakesTheConsolesUserWithoutThePasswordInTheProcessTable) {
     PrepareRecording(1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);  // the viewer inherits this process's environment
+    // What the console hands over: the login and the stored hash, never the password.
+    TConfig stored(Registry());
+    ASSERT_TRUE(stored.Load());
+    const std::string hash = PasswordHashText(stored.PassHashes[0]);
+    ASSERT_FALSE(hash.empty());
     std::string error;
     ASSERT_TRUE(StartDetached(KEL_VIEWER_BINARY,
                               {"--workdir", Work(), "--registry", Registry(), "--login-fd", "3"}, Work(),
-                              "kel\nqxv\n", error))
+                              "kel\n" + hash + "\n", error))
         << error;
     // The viewer, found by its command line; it is nobody's child to wait for.
     auto find = [&]() -> std::string {

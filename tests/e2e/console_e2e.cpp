@@ -414,7 +414,7 @@ TEST_F(ConsoleE2E, ClosingNeedsTheRightAndOperatorsChangeShifts) {
     for (int record = 0; record < 256; ++record) {
         unsigned char bytes[54] = {};
         const char* login = record == 0 ? "kel" : record == 1 ? "szef" : nullptr;
-        const char* password = record == 0 ? "qxv" : "tajne";
+        const char* password = record == 0 ? "qxv" : "tajne-haslo";  // szef may configure: a strong one
         if (login) {
             bytes[0] = static_cast<unsigned char>(std::strlen(login));
             std::memcpy(bytes + 1, login, std::strlen(login));
@@ -466,7 +466,7 @@ TEST_F(ConsoleE2E, ClosingNeedsTheRightAndOperatorsChangeShifts) {
     Xdo({"key", "Return"});
     ASSERT_TRUE(dialog("Logowanie"));
     // The dialog opens empty with the login field focused.
-    type("szef", "tajne");
+    type("szef", "tajne-haslo");
     ASSERT_TRUE(WaitForLog("Zalogowano uzytkownika szef")) << LogText();
     EXPECT_EQ(CountInLog("Wylogowano uzytkownika kel"), 1);
     EXPECT_EQ(CountInLog("Odmowa logowania uzytkownika \"kel\" (konsola)"), 1);
@@ -486,7 +486,7 @@ TEST_F(ConsoleE2E, ClosingNeedsTheRightAndOperatorsChangeShifts) {
     ASSERT_TRUE(dialog("Uwaga!")) << "kel may not close: the right is asked for";
     Xdo({"key", "Return"});
     ASSERT_TRUE(dialog("Logowanie"));
-    type("szef", "tajne");
+    type("szef", "tajne-haslo");
     ASSERT_TRUE(dialog("Uwaga!")) << "then the close question";
     Xdo({"key", "Return"});
     EXPECT_EQ(kel->Wait(), 0) << ReadFile(dir.File("kel.err"));

@@ -16,6 +16,8 @@
 #include "support/station_runner.h"
 #include "support/swift_store.h"
 
+#include "config/passwords.h"
+
 namespace kel {
 namespace {
 
@@ -110,6 +112,9 @@ TEST_F(MaskE2E, AMaskedNetworkCameraIsBlackBehindItsMaskOnEveryRoute) {
             }
             c.TCP = true;
             c.Port = tcp;
+            // The TCP server and the web view refuse the administrator with the default password.
+            SetPassword(c.Users[0], c.PassHashes[0], "qxv-mocne1");
+            SetAutoPassword(c, "qxv-mocne1");
             c.Web = true;
             c.WebTls = false;
             c.WebPort = web;
@@ -147,8 +152,8 @@ TEST_F(MaskE2E, AMaskedNetworkCameraIsBlackBehindItsMaskOnEveryRoute) {
     const std::string out = dir.File("routes");
     fs::create_directories(out);
     Process remote(KEL_REMOTE_BINARY,
-                   {"--port", std::to_string(tcp), "--user", "kel", "--password", "qxv", "--cameras", "1",
-                    "--polls", "40", "--interval-ms", "50", "--out", out},
+                   {"--port", std::to_string(tcp), "--user", "kel", "--password", "qxv-mocne1", "--cameras",
+                    "1", "--polls", "40", "--interval-ms", "50", "--out", out},
                    {}, dir.File("remote.out"), dir.File("remote.err"));
     ASSERT_EQ(remote.Wait(60s), 0) << remote.Err();
     Process mqtt("/usr/bin/mosquitto_sub",
@@ -163,7 +168,7 @@ TEST_F(MaskE2E, AMaskedNetworkCameraIsBlackBehindItsMaskOnEveryRoute) {
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", today.year, today.month, today.day);
     Process browser("/usr/bin/python3",
                     {std::string(KEL_SOURCE_DIR) + "/tests/e2e/web_routes.py",
-                     "http://127.0.0.1:" + std::to_string(web), "kel", "qxv", "1", day, out},
+                     "http://127.0.0.1:" + std::to_string(web), "kel", "qxv-mocne1", "1", day, out},
                     {}, dir.File("web.out"), dir.File("web.err"));
     ASSERT_EQ(browser.Wait(120s), 0) << browser.Err() << LogText();
     ASSERT_TRUE(WaitForLog("Kopie poza stacja: wszystkie nagrania skopiowane", 1, 120s)) << LogText();

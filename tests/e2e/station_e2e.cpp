@@ -84,7 +84,10 @@ TEST_F(StationE2E, FirstRunWritesTheDefaultsAndAnOrderlyStopMarksTheClose) {
     EXPECT_EQ(Exported("b_CorrectClose"), "dword:00000001");
     EXPECT_EQ(Exported("Width"), "dword:00000400");
     EXPECT_EQ(Exported("Version"), "\"KEL 2.0.3\"");
-    EXPECT_EQ(Exported("sPass"), "\"qxv\"");
+    // The default password is exported as its hash's marker, never as it is.
+    EXPECT_NE(Exported("sPass"), "\"qxv\"");
+    EXPECT_EQ(Exported("sPass").size(), 17u);
+    EXPECT_EQ(sizes["PassHashes"], 16384u);
 }
 
 TEST_F(StationE2E, ASecondStationIsRefusedAndTheFirstRunsOn) {
