@@ -46,6 +46,8 @@ log="$home/.local/share/kel/Server.log"
 xdo() { DISPLAY="$display" xdotool "$@" >/dev/null 2>&1 || true; }
 for _ in $(seq 600); do  # the first-run question (Yes), the login (the default user), the console
     xdo search --onlyvisible --name '^Uwaga!$' mousemove --window %1 30 30 key Return
+    # kel's default password: the station asks for a new one after the login; Escape is "Później"
+    xdo search --onlyvisible --name '^Zmiana has' mousemove --window %1 30 30 key Escape
     login=$(DISPLAY="$display" xdotool search --onlyvisible --name '^Logowanie$' 2>/dev/null | head -n1 || true)
     if [ -n "$login" ]; then  # the fields, then a click on OK in the dialog's lower right corner
         geometry=$(DISPLAY="$display" xdotool getwindowgeometry --shell "$login" 2>/dev/null || true)
