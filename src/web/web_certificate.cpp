@@ -113,7 +113,7 @@ bool MakeSelfSignedCertificate(const std::string& certFile, const std::string& k
                },
                error) &&
            WritePem(
-               certFile, 0644, [&](FILE* f) { return PEM_write_X509(f, cert.get()) == 1; }, error);
+               certFile, 0600, [&](FILE* f) { return PEM_write_X509(f, cert.get()) == 1; }, error);
 }
 
 }  // namespace kel

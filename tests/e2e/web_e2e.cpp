@@ -48,8 +48,13 @@ TEST_F(WebE2E, AGuardWatchesHisCamerasLiveInABrowserAndIsRefusedTheOthers) {
     ASSERT_TRUE(WaitForLog("Uruchomiono serwer WWW na porcie " + std::to_string(port) + " (HTTPS)"))
         << LogText();
     EXPECT_TRUE(std::filesystem::exists(Work() + "/web-cert.pem"));
-    EXPECT_EQ(std::filesystem::status(Work() + "/web-key.pem").permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    // Keys, certificates, the store and the audit trail are their owner's alone.
+    for (const std::string& owners :
+         {Work() + "/web-key.pem", Work() + "/web-cert.pem", Work() + "/station-sign-key.pem", Registry(),
+          dir.File("audit.sqlite"), dir.File("audit.key")})
+        EXPECT_EQ(std::filesystem::status(owners).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << owners;
 
     const char* seconds = std::getenv("KEL_WEB_LATENCY_SECONDS");
     // KEL_WEB_SHOTS keeps the screenshots (docs/ holds them); KEL_WEB_LATENCY_SECONDS measures longer.
