@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "platform/json_text.h"
 #include "platform/sha256.h"
@@ -404,27 +405,27 @@ std::vector<AuditRecord> AuditTrail::Read(const std::string& since) {
 
 std::vector<AuditRecord> AuditTrail::ReadAfter(int64_t id) {
     MutexLock lock(mutex_);
-    std::vector<AuditRecord> out;
-    if (!db_)
-        return out;
-    Statement s(db_, "SELECT id, at, who, what, detail, prev, hash FROM audit WHERE id > ? ORDER BY id");
-    if (!s)
-        return out;
-    sqlite3_bind_int64(s.s, 1, id);
-    while (sqlite3_step(s.s) == SQLITE_ROW)
-        out.push_back({sqlite3_column_int64(s.s, 0), Column(s.s, 1), Column(s.s, 2), Column(s.s, 3),
-                       Column(s.s, 4), Column(s.s, 5), Column(s.s, 6)});
-    return out;
+    return Select("id > ?", [id](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, id); });
 }
 
 std::vector<AuditRecord> AuditTrail::ReadLocked(const std::string& since) {
+    return Select("at >= ?", [&since](sqlite3_stmt* s) {
+        sqlite3_bind_text(s, 1, since.data(), static_cast<int>(since.size()), SQLITE_TRANSIENT);
+    });
+}
+
+// The records `where` picks (its one parameter bound by `bind`), oldest first.
+std::vector<AuditRecord> AuditTrail::Select(const char* where,
+                                            const std::function<void(sqlite3_stmt*)>& bind) {
     std::vector<AuditRecord> out;
     if (!db_)
         return out;
-    Statement s(db_, "SELECT id, at, who, what, detail, prev, hash FROM audit WHERE at >= ? ORDER BY id");
+    const std::string sql = std::string("SELECT id, at, who, what, detail, prev, hash FROM audit WHERE ") +
+                            where + " ORDER BY id";
+    Statement s(db_, sql.c_str());
     if (!s)
         return out;
-    s.Bind(1, since);
+    bind(s.s);
     while (sqlite3_step(s.s) == SQLITE_ROW)
         out.push_back({sqlite3_column_int64(s.s, 0), Column(s.s, 1), Column(s.s, 2), Column(s.s, 3),
                        Column(s.s, 4), Column(s.s, 5), Column(s.s, 6)});

@@ -21,6 +21,7 @@
 // written in one immediate transaction. Any thread: calls are serialised.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "platform/guarded.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace kel {
 
@@ -122,6 +124,8 @@ private:
     bool LoadKey() KEL_REQUIRES(mutex_);
     bool Reseal() KEL_REQUIRES(mutex_);
     std::vector<AuditRecord> ReadLocked(const std::string& since) KEL_REQUIRES(mutex_);
+    std::vector<AuditRecord> Select(const char* where, const std::function<void(sqlite3_stmt*)>& bind)
+        KEL_REQUIRES(mutex_);
     int64_t MetaId(const char* key) KEL_REQUIRES(mutex_);
 
     const std::string path_;
